@@ -1,0 +1,276 @@
+#include "archive/uEAStream.h"
+#include "base/Exceptions.h"
+#include "platform/FileSystem.h"
+
+#include <limits>
+
+namespace {
+
+constexpr uint32_t kHeaderBytes = 16;
+constexpr size_t kMaxNameBytes = 259;
+constexpr uint16_t kDataAlignment = 64;
+
+uint32_t ReadBE32(const uint8_t* P) {
+  return uint32_t(P[0]) << 24 | uint32_t(P[1]) << 16 | uint32_t(P[2]) << 8 | uint32_t(P[3]);
+}
+
+void PutBE32(uint8_t* P, uint32_t Value) {
+  P[0] = static_cast<uint8_t>(Value >> 24);
+  P[1] = static_cast<uint8_t>(Value >> 16);
+  P[2] = static_cast<uint8_t>(Value >> 8);
+  P[3] = static_cast<uint8_t>(Value);
+}
+
+void PutLE32(uint8_t* P, uint32_t Value) {
+  for (int I = 0; I < 4; ++I)
+    P[I] = static_cast<uint8_t>(Value >> (8 * I));
+}
+
+void WriteBE32Pair(TStream& Stream, uint32_t First, uint32_t Second) {
+  uint8_t Record[8];
+  PutBE32(Record, First);
+  PutBE32(Record + 4, Second);
+  Stream.WriteBuffer(Record, sizeof Record);
+}
+
+void WriteName(TStream& Stream, const std::string& Name) {
+  Stream.WriteBuffer(Name.data(), Name.size());
+  const uint8_t Zero = 0;
+  Stream.WriteBuffer(&Zero, 1);
+}
+
+// Archive positions are 32-bit; a file that grows past that cannot be described and is refused.
+uint32_t ArchivePosition(int64_t Position) {
+  if (Position < 0 || Position > std::numeric_limits<uint32_t>::max())
+    throw Exception("Archive too large");
+  return static_cast<uint32_t>(Position);
+}
+
+std::string ReadName(TStream& Source) {
+  std::string Name;
+  for (;;) {
+    char Byte;
+    Source.ReadBuffer(&Byte, 1);
+    if (Byte == '\0')
+      return Name;
+    if (Name.size() < kMaxNameBytes)
+      Name.push_back(Byte);
+  }
+}
+
+// Deletes a scratch file that a failed operation leaves behind; the operation's own error is what the
+// caller gets.
+void DiscardScratch(const std::string& Path) {
+  if (platform::IsFile(Path))
+    platform::DeleteFile(Path);
+}
+
+} // namespace
+
+// ---- TEAStreamFile ----
+
+TEAStreamFile::TEAStreamFile(TEAStream* Owner) : Owner(Owner) {}
+
+void TEAStreamFile::LoadFromStream(TStream& Source) {
+  int64_t Start = Source.Position();
+  int64_t End = Source.Size();
+  if (Start >= End)
+    return;
+  uint32_t NewSize = ArchivePosition(End - Start);
+  TFileStream Archive(Owner->FileName, TFileAccess::ReadWrite);
+  Archive.Seek(0, SeekOrigin::End);
+  PadStream(Archive, kDataAlignment);
+  uint32_t NewStart = ArchivePosition(Archive.Position());
+  ArchivePosition(int64_t(NewStart) + NewSize);
+  Archive.CopyFrom(Source, NewSize);
+  Archive.SetPosition(DirectoryPos);
+  WriteBE32Pair(Archive, NewStart, NewSize);
+  Offset = NewStart;
+  Size = NewSize;
+}
+
+void TEAStreamFile::SaveToStream(TStream& Dest) {
+  TFileStream Archive(Owner->FileName, TFileAccess::Read);
+  Archive.SetPosition(Offset);
+  Dest.CopyFrom(Archive, Size);
+}
+
+void TEAStreamFile::LoadFromFile(const std::string& Path) {
+  TFileStream Source(Path, TFileAccess::Read);
+  LoadFromStream(Source);
+}
+
+void TEAStreamFile::SaveToFile(const std::string& Path) {
+  TFileStream Dest(Path, TFileAccess::Create);
+  SaveToStream(Dest);
+}
+
+// ---- TEAStream ----
+
+TEAStream::TEAStream() { TEAStream::Clear(); }
+
+TEAStream::~TEAStream() { FreeFiles(); }
+
+void TEAStream::Clear() {
+  FreeFiles();
+  FileName = MakeTempFileName("~bigf");
+}
+
+void TEAStream::FreeFiles() { FFiles.Clear(); }
+
+void TEAStream::SortFiles() { FFiles.Sort(CompareFilesByOffset); }
+
+void TEAStream::LoadFromStream(TStream& Source) {
+  Clear();
+  try {
+    uint8_t Header[kHeaderBytes];
+    Source.ReadBuffer(Header, sizeof Header);
+    int32_t Count = static_cast<int32_t>(ReadBE32(Header + 8));
+    HeaderSize = ReadBE32(Header + 12);
+    for (int32_t I = 0; I < Count; ++I) {
+      auto Entry = std::make_unique<TEAStreamFile>(this);
+      Entry->DirectoryPos = ArchivePosition(Source.Position());
+      uint8_t Record[8];
+      Source.ReadBuffer(Record, sizeof Record);
+      Entry->Offset = ReadBE32(Record);
+      Entry->Size = ReadBE32(Record + 4);
+      Entry->Name = ReadName(Source);
+      FFiles.Add(std::move(Entry));
+    }
+  } catch (...) {
+    Clear();
+    throw;
+  }
+}
+
+void TEAStream::SaveToStream(TStream& Dest) {
+  std::string ScratchName = MakeTempFileName("~bigf");
+  try {
+    {
+      TFileStream Scratch(ScratchName, TFileAccess::Create);
+      uint8_t Header[kHeaderBytes] = {};
+      Scratch.WriteBuffer(Header, sizeof Header);
+      SortFiles();
+      for (int32_t I = 0; I < FileCount(); ++I) {
+        TEAStreamFile* Entry = Files(I);
+        Entry->NewDirectoryPos = ArchivePosition(Scratch.Position());
+        WriteBE32Pair(Scratch, 0, 0);
+        WriteName(Scratch, Entry->Name);
+      }
+      uint32_t NewHeaderSize = ArchivePosition(Scratch.Position());
+      for (int32_t I = 0; I < FileCount(); ++I) {
+        TEAStreamFile* Entry = Files(I);
+        PadStream(Scratch, kDataAlignment);
+        Entry->NewOffset = ArchivePosition(Scratch.Position());
+        Entry->SaveToStream(Scratch);
+      }
+      uint32_t TotalSize = ArchivePosition(Scratch.Position());
+      Header[0] = 'B', Header[1] = 'I', Header[2] = 'G', Header[3] = 'F';
+      PutLE32(Header + 4, TotalSize);
+      PutBE32(Header + 8, static_cast<uint32_t>(FileCount()));
+      PutBE32(Header + 12, NewHeaderSize);
+      Scratch.SetPosition(0);
+      Scratch.WriteBuffer(Header, sizeof Header);
+      for (int32_t I = 0; I < FileCount(); ++I) {
+        WriteBE32Pair(Scratch, Files(I)->NewOffset, Files(I)->Size);
+        WriteName(Scratch, Files(I)->Name);
+      }
+      Scratch.SetPosition(0);
+      Dest.CopyFrom(Scratch, TotalSize);
+    }
+  } catch (...) {
+    DiscardScratch(ScratchName);
+    throw;
+  }
+  if (platform::IsFile(ScratchName))
+    CheckOSError(platform::DeleteFile(ScratchName));
+}
+
+void TEAStream::LoadFromFile(const std::string& Path) {
+  {
+    TFileStream Source(Path, TFileAccess::Read);
+    LoadFromStream(Source);
+  }
+  FileName = Path;
+}
+
+void TEAStream::SaveToFile(const std::string& Path) {
+  TFileStream Dest(Path, TFileAccess::Create);
+  SaveToStream(Dest);
+}
+
+TEAStreamFile* TEAStream::FindFileByOffset(uint32_t Offset) const {
+  for (int32_t I = 0; I < FileCount(); ++I) {
+    TEAStreamFile* Entry = Files(I);
+    if (Entry->Offset <= Offset && Offset - Entry->Offset < Entry->Size)
+      return Entry;
+  }
+  return nullptr;
+}
+
+TEAStreamFile* TEAStream::AddFile(const std::string& SourceFile, const std::string& EntryName) {
+  auto Entry = std::make_unique<TEAStreamFile>(this);
+  {
+    TFileStream Archive(FileName, TFileAccess::ReadWrite);
+    Entry->Offset = ArchivePosition(Archive.Seek(0, SeekOrigin::End));
+    Entry->Name = EntryName;
+    TFileStream Source(SourceFile, TFileAccess::Read);
+    Entry->Size = ArchivePosition(Source.Size());
+    ArchivePosition(int64_t(Entry->Offset) + Entry->Size);
+    Entry->DirectoryPos = HeaderSize;
+    HeaderSize += 9 + static_cast<uint32_t>(EntryName.size());
+    Archive.CopyFrom(Source, Entry->Size);
+  }
+  TEAStreamFile* Added = FFiles.Add(std::move(Entry));
+  std::string Rebuilt = MakeTempFileName("~bigf");
+  try {
+    SaveToFile(Rebuilt);
+    CheckOSError(platform::ReplaceFile(Rebuilt, FileName));
+  } catch (...) {
+    ForgetPendingOffsets();
+    DiscardScratch(Rebuilt);
+    throw;
+  }
+  return Added;
+}
+
+void TEAStream::CommitOffsets() {
+  for (int32_t I = 0; I < FileCount(); ++I) {
+    TEAStreamFile* Entry = Files(I);
+    Entry->DirectoryPos = Entry->NewDirectoryPos;
+    Entry->Offset = Entry->NewOffset;
+    Entry->NewDirectoryPos = 0;
+    Entry->NewOffset = 0;
+  }
+}
+
+void TEAStream::ForgetPendingOffsets() {
+  for (int32_t I = 0; I < FileCount(); ++I) {
+    Files(I)->NewDirectoryPos = 0;
+    Files(I)->NewOffset = 0;
+  }
+}
+
+// ---- helpers ----
+
+int CompareFilesByOffset(const TEAStreamFile& A, const TEAStreamFile& B) {
+  return A.Offset < B.Offset ? -1 : A.Offset > B.Offset ? 1 : 0;
+}
+
+void PadStream(TStream& Stream, uint16_t Alignment) {
+  if (Alignment == 0)
+    return;
+  const uint8_t Zeros[65535] = {};
+  int64_t Remainder = Stream.Position() % Alignment;
+  if (Remainder != 0)
+    Stream.WriteBuffer(Zeros, static_cast<size_t>(Alignment - Remainder));
+}
+
+std::string MakeTempFileName(const std::string& Prefix) {
+  std::string Folder;
+  CheckOSError(platform::TempFolder(Folder));
+  std::string Name;
+  CheckOSError(platform::CreateUniqueFile(Folder, Prefix, Name));
+  platform::DeleteFile(Name);
+  return Name;
+}

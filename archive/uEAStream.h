@@ -1,0 +1,111 @@
+#pragma once
+// BIGF archives: the music archives the definition names and the game's preload archives (.viv).
+//
+// File layout (offsets from the first byte; integers unsigned 32-bit):
+//   0  "BIGF"
+//   4  total size, little-endian
+//   8  entry count, big-endian (read as signed: 0 or less means no entries)
+//   12 header size, big-endian: 16 + the directory's size
+//   16 directory: per entry, data offset (BE), data size (BE), name bytes, one zero byte
+// then each entry's data, in directory order, each starting at the next multiple of 64, zero-filled gaps.
+//
+// An archive in memory is its directory only. Entry data stays in the backing file (FileName) and is
+// copied file to file in blocks; every operation opens the files it needs and closes them before it
+// returns.
+
+#include "base/OwnedList.h"
+#include "base/Streams.h"
+
+#include <cstdint>
+#include <string>
+
+class TEAStream;
+
+// One entry of an archive.
+class TEAStreamFile {
+public:
+  explicit TEAStreamFile(TEAStream* Owner);
+  virtual ~TEAStreamFile() = default;
+
+  // Replaces the entry's data with the rest of Source, in place: the bytes are appended to the backing
+  // file at the next multiple of 64 and the entry's directory record is patched. The header is not
+  // rewritten. An empty rest changes nothing. Offset and Size change only once the record is written.
+  virtual void LoadFromStream(TStream& Source);
+  // Copies the entry's Size bytes from the backing file to Dest at its position.
+  virtual void SaveToStream(TStream& Dest);
+  // Replaces the entry's data with the whole content of the file at Path.
+  void LoadFromFile(const std::string& Path);
+  // Exports the entry's bytes to a file created (or truncated) at Path.
+  void SaveToFile(const std::string& Path);
+
+  std::string Name;          // entry name, bytes as stored, without the terminating zero
+  uint32_t Size = 0;         // data size in bytes
+  uint32_t Offset = 0;       // position of the data in the backing file
+  uint32_t DirectoryPos = 0; // position of the entry's 8-byte directory record
+  TEAStream* Owner;          // not owned
+  uint32_t NewOffset = 0;       // offset given by the last rebuild, 0 = none pending
+  uint32_t NewDirectoryPos = 0; // record position given by the last rebuild, 0 = none pending
+};
+
+// One BIGF archive.
+class TEAStream {
+public:
+  // A fresh archive: no entries, FileName a temporary name with no file behind it.
+  TEAStream();
+  virtual ~TEAStream();
+
+  // Frees every entry; FileName becomes a fresh temporary name ("~bigf").
+  virtual void Clear();
+  // Sorts the entries by ascending Offset (equal offsets in no particular order).
+  virtual void SortFiles();
+  // Reads header and directory from the start of Source. On failure the archive is cleared and the error
+  // propagates ("Stream read error" for a short header, directory or unterminated name).
+  virtual void LoadFromStream(TStream& Source);
+  // Writes the archive anew (sorted, 64-byte aligned, compact) to Dest, through a scratch file. Sets every
+  // entry's NewOffset and NewDirectoryPos; Offset and DirectoryPos keep describing the backing file until
+  // CommitOffsets.
+  virtual void SaveToStream(TStream& Dest);
+
+  void FreeFiles();
+  int32_t FileCount() const { return FFiles.Count(); }
+  // The entry at Index; raises "List index out of bounds (%d)" outside the list.
+  TEAStreamFile* Files(int32_t Index) const { return FFiles.Items(Index); }
+
+  // Loads the directory of the archive at Path (opened for reading, others may read) and makes Path the
+  // backing file. FileName changes only on success.
+  void LoadFromFile(const std::string& Path);
+  // Rebuilds the archive into a file created at Path, which must not be FileName.
+  void SaveToFile(const std::string& Path);
+
+  // The first entry, in list order, with Offset <= Offset < Offset + Size; nullptr if none.
+  TEAStreamFile* FindFileByOffset(uint32_t Offset) const;
+
+  // Appends the bytes of SourceFile as a new last entry named EntryName and rebuilds the backing file in
+  // place (the old archive is replaced in one step, never deleted first). Returns the new entry with every
+  // entry's new offsets pending: the caller re-points what refers to the old offsets, then calls
+  // CommitOffsets. On failure the old archive is still at its path and no new offsets are pending.
+  TEAStreamFile* AddFile(const std::string& SourceFile, const std::string& EntryName);
+
+  // For every entry: DirectoryPos := NewDirectoryPos, Offset := NewOffset, then both pending fields := 0.
+  // To be called only right after a rebuild that reached every entry.
+  void CommitOffsets();
+
+  std::string FileName;    // the backing file
+  uint32_t HeaderSize = 0; // header-size field as read, grown by AddFile
+
+private:
+  void ForgetPendingOffsets();
+
+  TOwnedList<TEAStreamFile> FFiles;
+};
+
+// Three-way comparison of two entries by Offset.
+int CompareFilesByOffset(const TEAStreamFile& A, const TEAStreamFile& B);
+
+// Writes zero bytes to Stream until its position is a multiple of Alignment.
+void PadStream(TStream& Stream, uint16_t Alignment);
+
+// A path in the system's temporary folder, made from Prefix, under which no file exists at the moment of
+// return. The caller creates the file (possibly after changing its extension) and deletes or moves it.
+// Raises EOSError if the folder or a unique name cannot be had.
+std::string MakeTempFileName(const std::string& Prefix);

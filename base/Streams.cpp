@@ -1,0 +1,121 @@
+#include "base/Streams.h"
+#include "base/Exceptions.h"
+
+#include <algorithm>
+#include <cstring>
+
+int64_t TStream::Size() {
+  int64_t Here = Position();
+  int64_t End = Seek(0, SeekOrigin::End);
+  SetPosition(Here);
+  return End;
+}
+
+void TStream::ReadBuffer(void* Buffer, size_t Count) {
+  if (Count != 0 && Read(Buffer, Count) != Count)
+    throw EReadError();
+}
+
+void TStream::WriteBuffer(const void* Buffer, size_t Count) {
+  if (Count != 0 && Write(Buffer, Count) != Count)
+    throw EWriteError();
+}
+
+int64_t TStream::CopyFrom(TStream& Source, int64_t Count) {
+  std::vector<uint8_t> Block(static_cast<size_t>(std::min<int64_t>(Count, kCopyBlockSize)));
+  for (int64_t Left = Count; Left > 0;) {
+    size_t Chunk = static_cast<size_t>(std::min<int64_t>(Left, kCopyBlockSize));
+    Source.ReadBuffer(Block.data(), Chunk);
+    WriteBuffer(Block.data(), Chunk);
+    Left -= static_cast<int64_t>(Chunk);
+  }
+  return Count;
+}
+
+TFileStream::TFileStream(const std::string& FileName, TFileAccess Access) : FFileName(FileName) {
+  if (int Error = FFile.Open(FileName, Access)) {
+    if (Access == TFileAccess::Create)
+      throw EFCreateError(FileName, Error);
+    throw EFOpenError(FileName, Error);
+  }
+}
+
+size_t TFileStream::Read(void* Buffer, size_t Count) {
+  size_t Done = 0;
+  FFile.Read(Buffer, Count, Done);
+  return Done;
+}
+
+size_t TFileStream::Write(const void* Buffer, size_t Count) {
+  size_t Done = 0;
+  FFile.Write(Buffer, Count, Done);
+  return Done;
+}
+
+int64_t TFileStream::Seek(int64_t Offset, SeekOrigin Origin) {
+  int64_t Result = 0;
+  if (FFile.Seek(Offset, Origin, Result) != 0)
+    return -1;
+  return Result;
+}
+
+int64_t TFileStream::Size() {
+  int64_t Result = 0;
+  if (FFile.GetSize(Result) != 0)
+    throw EReadError();
+  return Result;
+}
+
+void TFileStream::SetSize(int64_t NewSize) {
+  if (FFile.SetSize(NewSize) != 0)
+    throw EWriteError();
+}
+
+size_t TMemoryStream::Read(void* Buffer, size_t Count) {
+  if (FPosition >= Size())
+    return 0;
+  size_t Done = std::min(Count, static_cast<size_t>(Size() - FPosition));
+  std::memcpy(Buffer, FBytes.data() + FPosition, Done);
+  FPosition += static_cast<int64_t>(Done);
+  return Done;
+}
+
+size_t TMemoryStream::Write(const void* Buffer, size_t Count) {
+  if (Count == 0)
+    return 0;
+  size_t End = static_cast<size_t>(FPosition) + Count;
+  if (End > FBytes.size())
+    FBytes.resize(End);
+  std::memcpy(FBytes.data() + FPosition, Buffer, Count);
+  FPosition = static_cast<int64_t>(End);
+  return Count;
+}
+
+int64_t TMemoryStream::Seek(int64_t Offset, SeekOrigin Origin) {
+  int64_t Base = Origin == SeekOrigin::Begin ? 0 : Origin == SeekOrigin::Current ? FPosition : Size();
+  FPosition = std::max<int64_t>(0, Base + Offset);
+  return FPosition;
+}
+
+void TMemoryStream::SetSize(int64_t NewSize) {
+  FBytes.resize(static_cast<size_t>(NewSize));
+  FPosition = std::min(FPosition, NewSize);
+}
+
+void TMemoryStream::Clear() {
+  FBytes.clear();
+  FPosition = 0;
+}
+
+void TMemoryStream::LoadFromFile(const std::string& FileName) {
+  TFileStream File(FileName, TFileAccess::Read);
+  std::vector<uint8_t> Bytes(static_cast<size_t>(File.Size()));
+  File.ReadBuffer(Bytes.data(), Bytes.size());
+  FBytes = std::move(Bytes);
+  FPosition = 0;
+}
+
+void TMemoryStream::SaveToFile(const std::string& FileName) {
+  TFileStream File(FileName, TFileAccess::Create);
+  File.WriteBuffer(FBytes.data(), FBytes.size());
+}

@@ -1,0 +1,85 @@
+#pragma once
+// Byte streams: the abstract TStream, files (TFileStream) and memory (TMemoryStream). Positions and sizes
+// are 64-bit; the formats above store 32-bit values and check their range themselves.
+
+#include "platform/File.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using platform::SeekOrigin;
+
+class TStream {
+public:
+  virtual ~TStream() = default;
+
+  // Reads up to Count bytes and returns how many were read (fewer only at the end or on a read failure).
+  virtual size_t Read(void* Buffer, size_t Count) = 0;
+  // Writes up to Count bytes and returns how many were written (fewer only on a failure).
+  virtual size_t Write(const void* Buffer, size_t Count) = 0;
+  // Moves the position and returns the new one.
+  virtual int64_t Seek(int64_t Offset, SeekOrigin Origin) = 0;
+  virtual int64_t Size();
+  virtual void SetSize(int64_t NewSize) = 0;
+
+  int64_t Position() { return Seek(0, SeekOrigin::Current); }
+  void SetPosition(int64_t NewPosition) { Seek(NewPosition, SeekOrigin::Begin); }
+
+  // Reads exactly Count bytes or raises EReadError.
+  void ReadBuffer(void* Buffer, size_t Count);
+  // Writes exactly Count bytes or raises EWriteError.
+  void WriteBuffer(const void* Buffer, size_t Count);
+
+  // Copies exactly Count bytes from Source's position to this stream's position, in blocks, and returns
+  // Count. Raises EReadError if Source ends first, EWriteError if a write fails.
+  int64_t CopyFrom(TStream& Source, int64_t Count);
+
+  static constexpr size_t kCopyBlockSize = 1 << 16;
+};
+
+// Access modes of a file stream; see platform::FileAccess for the sharing each allows.
+using TFileAccess = platform::FileAccess;
+
+class TFileStream : public TStream {
+public:
+  // Opens FileName; raises EFOpenError (Read, ReadWrite) or EFCreateError (Create) with the system's
+  // reason when the file cannot be opened.
+  TFileStream(const std::string& FileName, TFileAccess Access);
+
+  size_t Read(void* Buffer, size_t Count) override;
+  size_t Write(const void* Buffer, size_t Count) override;
+  int64_t Seek(int64_t Offset, SeekOrigin Origin) override;
+  int64_t Size() override;
+  void SetSize(int64_t NewSize) override;
+
+  const std::string& FileName() const { return FFileName; }
+
+private:
+  platform::File FFile;
+  std::string FFileName;
+};
+
+class TMemoryStream : public TStream {
+public:
+  TMemoryStream() = default;
+  explicit TMemoryStream(std::vector<uint8_t> Bytes) : FBytes(std::move(Bytes)) {}
+
+  size_t Read(void* Buffer, size_t Count) override;
+  size_t Write(const void* Buffer, size_t Count) override;
+  int64_t Seek(int64_t Offset, SeekOrigin Origin) override;
+  int64_t Size() override { return static_cast<int64_t>(FBytes.size()); }
+  void SetSize(int64_t NewSize) override;
+
+  const std::vector<uint8_t>& Bytes() const { return FBytes; }
+  uint8_t* Memory() { return FBytes.data(); }
+  void Clear();
+
+  void LoadFromFile(const std::string& FileName);
+  void SaveToFile(const std::string& FileName);
+
+private:
+  std::vector<uint8_t> FBytes;
+  int64_t FPosition = 0;
+};

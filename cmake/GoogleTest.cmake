@@ -1,0 +1,13 @@
+# GoogleTest is built from the sources of Debian's googletest package, by each preset with its own compiler.
+set(ORVIK_GOOGLETEST_SOURCE "/usr/src/googletest" CACHE PATH "GoogleTest source folder")
+if(NOT EXISTS ${ORVIK_GOOGLETEST_SOURCE}/CMakeLists.txt)
+  message(FATAL_ERROR "GoogleTest sources not found in ${ORVIK_GOOGLETEST_SOURCE}: run scripts/setup")
+endif()
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+add_subdirectory(${ORVIK_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+if(NOT TARGET GTest::gtest_main)
+  add_library(GTest::gtest ALIAS gtest)
+  add_library(GTest::gtest_main ALIAS gtest_main)
+  add_library(GTest::gmock ALIAS gmock)
+endif()

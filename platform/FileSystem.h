@@ -1,0 +1,47 @@
+#pragma once
+// File-system services of the OS seam. Functions returning int give 0 on success or the system's error
+// code; the layer above raises it as an OS error.
+
+#include <string>
+
+namespace platform {
+
+// The path delimiter of the platform's paths.
+char PathDelimiter();
+
+// The line break of the platform's texts.
+const char* LineBreak();
+
+// The system's text for an error code, without trailing line breaks or period; empty if it has none.
+std::string SystemErrorText(int ErrorCode);
+
+// The error code of an access refused (for tests and fault injection).
+int AccessDeniedError();
+// The error code of a full disk (for tests and fault injection).
+int DiskFullError();
+
+// The absolute form of Path (relative paths are taken from the current folder).
+std::string FullPath(const std::string& Path);
+
+// True if Path names an existing regular file (a folder is not a file).
+bool IsFile(const std::string& Path);
+
+int DeleteFile(const std::string& Path);
+
+// Renames Source to Target; fails if Target exists.
+int MoveFile(const std::string& Source, const std::string& Target);
+
+// Puts Source in Target's place in one step: Target, if it exists, is never deleted before Source's bytes
+// are in place under Target's name. When Source lies on another volume it is first copied into Target's
+// folder under a scratch name, so the last step is always a rename within one volume. On success Source no
+// longer exists; on failure Target is as it was.
+int ReplaceFile(const std::string& Source, const std::string& Target);
+
+// The system's temporary folder, with a trailing delimiter, as GetTempPathA gives it (at most 245
+// characters on Windows). Natively $TMPDIR, or /tmp.
+int TempFolder(std::string& Folder);
+
+// Creates an empty file with a unique name made from Prefix in Folder and returns its full path in Name.
+int CreateUniqueFile(const std::string& Folder, const std::string& Prefix, std::string& Name);
+
+} // namespace platform

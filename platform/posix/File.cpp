@@ -1,0 +1,124 @@
+#include "platform/File.h"
+#include "platform/Faults.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+int OpenFlags(FileAccess Access) {
+  switch (Access) {
+  case FileAccess::Read:
+    return O_RDONLY;
+  case FileAccess::ReadWrite:
+    return O_RDWR;
+  case FileAccess::Create:
+    return O_RDWR | O_CREAT;
+  }
+  return O_RDONLY;
+}
+
+// Readers share the lock; writers hold it alone. A lock taken by another open of the same file, in this
+// process or another, refuses the open as a sharing violation does on Windows.
+int LockOperation(FileAccess Access) { return (Access == FileAccess::Read ? LOCK_SH : LOCK_EX) | LOCK_NB; }
+
+} // namespace
+
+File::~File() { Close(); }
+
+int File::Open(const std::string& Path, FileAccess Access) {
+  Close();
+  if (int Fault = CheckFault(Access == FileAccess::Create ? FaultKind::Create : FaultKind::Open))
+    return Fault;
+  int Fd = ::open(Path.c_str(), OpenFlags(Access) | O_CLOEXEC, 0666);
+  if (Fd < 0)
+    return errno;
+  struct stat Info {};
+  if (::fstat(Fd, &Info) != 0 || S_ISDIR(Info.st_mode)) {
+    int Error = S_ISDIR(Info.st_mode) ? EISDIR : errno;
+    ::close(Fd);
+    return Error;
+  }
+  if (::flock(Fd, LockOperation(Access)) != 0) {
+    int Error = errno == EWOULDBLOCK ? EBUSY : errno;
+    ::close(Fd);
+    return Error;
+  }
+  // Truncate only once the lock is held, so a file another open holds is never cut short.
+  if (Access == FileAccess::Create && ::ftruncate(Fd, 0) != 0) {
+    int Error = errno;
+    ::close(Fd);
+    return Error;
+  }
+  FHandle = Fd;
+  return 0;
+}
+
+void File::Close() {
+  if (FHandle >= 0)
+    ::close(static_cast<int>(FHandle));
+  FHandle = -1;
+}
+
+bool File::IsOpen() const { return FHandle >= 0; }
+
+int File::Read(void* Buffer, size_t Count, size_t& Done) {
+  Done = 0;
+  if (int Fault = CheckFault(FaultKind::Read))
+    return Fault;
+  while (Done < Count) {
+    ssize_t Got = ::read(static_cast<int>(FHandle), static_cast<char*>(Buffer) + Done, Count - Done);
+    if (Got < 0 && errno == EINTR)
+      continue;
+    if (Got < 0)
+      return errno;
+    if (Got == 0)
+      break;
+    Done += static_cast<size_t>(Got);
+  }
+  return 0;
+}
+
+int File::Write(const void* Buffer, size_t Count, size_t& Done) {
+  Done = 0;
+  if (int Fault = CheckFault(FaultKind::Write))
+    return Fault;
+  while (Done < Count) {
+    ssize_t Put = ::write(static_cast<int>(FHandle), static_cast<const char*>(Buffer) + Done, Count - Done);
+    if (Put < 0 && errno == EINTR)
+      continue;
+    if (Put < 0)
+      return errno;
+    Done += static_cast<size_t>(Put);
+  }
+  return 0;
+}
+
+int File::Seek(int64_t Offset, SeekOrigin Origin, int64_t& NewPosition) {
+  int Whence = Origin == SeekOrigin::Begin ? SEEK_SET : Origin == SeekOrigin::Current ? SEEK_CUR : SEEK_END;
+  off_t Result = ::lseek(static_cast<int>(FHandle), static_cast<off_t>(Offset), Whence);
+  if (Result < 0)
+    return errno;
+  NewPosition = Result;
+  return 0;
+}
+
+int File::GetSize(int64_t& Size) {
+  struct stat Info {};
+  if (::fstat(static_cast<int>(FHandle), &Info) != 0)
+    return errno;
+  Size = Info.st_size;
+  return 0;
+}
+
+int File::SetSize(int64_t Size) {
+  if (::ftruncate(static_cast<int>(FHandle), static_cast<off_t>(Size)) != 0)
+    return errno;
+  return 0;
+}
+
+} // namespace platform
