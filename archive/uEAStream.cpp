@@ -90,6 +90,11 @@ void TEAStreamFile::LoadFromStream(TStream& Source) {
 }
 
 void TEAStreamFile::SaveToStream(TStream& Dest) {
+  if (!FDataSource.empty()) {
+    TFileStream Source(FDataSource, TFileAccess::Read);
+    Dest.CopyFrom(Source, Size);
+    return;
+  }
   TFileStream Archive(Owner->FileName, TFileAccess::Read);
   Archive.SetPosition(Offset);
   Dest.CopyFrom(Archive, Size);
@@ -209,28 +214,34 @@ TEAStreamFile* TEAStream::FindFileByOffset(uint32_t Offset) const {
 }
 
 TEAStreamFile* TEAStream::AddFile(const std::string& SourceFile, const std::string& EntryName) {
+  // The new entry's data goes straight from SourceFile into the rebuilt copy; the archive file is not
+  // touched until that copy replaces it, so a failure at any step leaves the archive as it was.
   auto Entry = std::make_unique<TEAStreamFile>(this);
   {
-    TFileStream Archive(FileName, TFileAccess::ReadWrite);
-    Entry->Offset = ArchivePosition(Archive.Seek(0, SeekOrigin::End));
-    Entry->Name = EntryName;
+    TFileStream Archive(FileName, TFileAccess::Read);
+    Entry->Offset = ArchivePosition(Archive.Size());
+  }
+  Entry->Name = EntryName;
+  {
     TFileStream Source(SourceFile, TFileAccess::Read);
     Entry->Size = ArchivePosition(Source.Size());
-    ArchivePosition(int64_t(Entry->Offset) + Entry->Size);
-    Entry->DirectoryPos = HeaderSize;
-    HeaderSize += 9 + static_cast<uint32_t>(EntryName.size());
-    Archive.CopyFrom(Source, Entry->Size);
   }
-  TEAStreamFile* Added = FFiles.Add(std::move(Entry));
+  ArchivePosition(int64_t(Entry->Offset) + Entry->Size);
+  Entry->DirectoryPos = HeaderSize;
+  Entry->FDataSource = SourceFile;
   std::string Rebuilt = MakeTempFileName("~bigf");
+  TEAStreamFile* Added = FFiles.Add(std::move(Entry));
   try {
     SaveToFile(Rebuilt);
     CheckOSError(platform::ReplaceFile(Rebuilt, FileName));
   } catch (...) {
+    FFiles.Delete(FFiles.IndexOf(Added));
     ForgetPendingOffsets();
     DiscardScratch(Rebuilt);
     throw;
   }
+  Added->FDataSource.clear();
+  HeaderSize += 9 + static_cast<uint32_t>(EntryName.size());
   return Added;
 }
 

@@ -45,6 +45,11 @@ public:
   TEAStream* Owner;          // not owned
   uint32_t NewOffset = 0;       // offset given by the last rebuild, 0 = none pending
   uint32_t NewDirectoryPos = 0; // record position given by the last rebuild, 0 = none pending
+
+private:
+  friend class TEAStream;
+  // While AddFile rebuilds, the file that holds a new entry's data (not yet in the archive file).
+  std::string FDataSource;
 };
 
 // One BIGF archive.
@@ -80,10 +85,12 @@ public:
   // The first entry, in list order, with Offset <= Offset < Offset + Size; nullptr if none.
   TEAStreamFile* FindFileByOffset(uint32_t Offset) const;
 
-  // Appends the bytes of SourceFile as a new last entry named EntryName and rebuilds the backing file in
-  // place (the old archive is replaced in one step, never deleted first). Returns the new entry with every
-  // entry's new offsets pending: the caller re-points what refers to the old offsets, then calls
-  // CommitOffsets. On failure the old archive is still at its path and no new offsets are pending.
+  // Adds the bytes of SourceFile as a new entry named EntryName and rebuilds the backing file, which is
+  // replaced in one step by the rebuilt copy. The new entry's Offset is the old length of the archive
+  // file, so it sorts after the existing entries. Returns the new entry with every entry's new offsets
+  // pending: the caller re-points what refers to the old offsets, then calls CommitOffsets. On failure
+  // the archive file and HeaderSize are as they were, the new entry is not in the list and no new offsets
+  // are pending.
   TEAStreamFile* AddFile(const std::string& SourceFile, const std::string& EntryName);
 
   // For every entry: DirectoryPos := NewDirectoryPos, Offset := NewOffset, then both pending fields := 0.
