@@ -1,0 +1,156 @@
+#include "base/Exceptions.h"
+#include "base/OwnedList.h"
+#include "base/Paths.h"
+#include "base/Streams.h"
+#include "platform/Faults.h"
+#include "platform/FileSystem.h"
+#include "tests/fixtures/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+using namespace fixtures;
+
+namespace {
+
+template <class Action> std::string ErrorOf(Action Run) {
+  try {
+    Run();
+  } catch (const Exception& E) {
+    return E.what();
+  }
+  return "";
+}
+
+struct Counted {
+  explicit Counted(int& Alive) : Alive(Alive) { ++Alive; }
+  ~Counted() { --Alive; }
+  int& Alive;
+};
+
+} // namespace
+
+TEST(Exceptions, CarryTheRuntimesExactMessages) {
+  EXPECT_EQ(ErrorOf([] { throw EListError(-1); }), "List index out of bounds (-1)");
+  EXPECT_EQ(ErrorOf([] { throw EReadError(); }), "Stream read error");
+  EXPECT_EQ(ErrorOf([] { throw EWriteError(); }), "Stream write error");
+  EXPECT_EQ(ErrorOf([] { throw EOSError(0); }), "A call to an OS function failed");
+  EXPECT_EQ(ErrorOf([] { CheckOSError(5); }),
+            std::string("System Error.  Code: 5.") + platform::LineBreak() + platform::SystemErrorText(5));
+  EXPECT_EQ(ErrorOf([] { CheckOSError(0); }), "");
+  EXPECT_EQ(ErrorOf([] { throw EStreamSyncException("out of step"); }), "out of step");
+
+  TempDir Dir;
+  std::string Missing = Dir.File("no.dat");
+  EXPECT_EQ(ErrorOf([&] { TFileStream(Missing, TFileAccess::Read); }),
+            "Cannot open file \"" + Missing + "\". " + platform::SystemErrorText(2));
+  std::string Bad = Dir.File("nofolder") + platform::PathDelimiter() + "x.dat";
+  EXPECT_EQ(ErrorOf([&] { TFileStream(Bad, TFileAccess::Create); }).rfind("Cannot create file \"" + Bad + "\". ", 0),
+            0u);
+}
+
+TEST(Streams, ReadAndWriteBuffersFailOnShortTransfers) {
+  TempDir Dir;
+  std::string Path = Dir.File("s.bin");
+  {
+    TFileStream Out(Path, TFileAccess::Create);
+    Bytes Data = Pattern(100, 1);
+    Out.WriteBuffer(Data.data(), Data.size());
+    EXPECT_EQ(Out.Size(), 100);
+    platform::InjectFault(platform::FaultKind::Write, 1, platform::DiskFullError());
+    EXPECT_THROW(Out.WriteBuffer(Data.data(), 1), EWriteError);
+    platform::ClearFaults();
+  }
+  TFileStream In(Path, TFileAccess::Read);
+  Bytes Back(100);
+  In.ReadBuffer(Back.data(), 60);
+  EXPECT_EQ(In.Position(), 60);
+  EXPECT_THROW(In.ReadBuffer(Back.data(), 41), EReadError);
+  In.SetPosition(10);
+  EXPECT_EQ(In.Read(Back.data(), 1000), 90u);
+  platform::InjectFault(platform::FaultKind::Read, 1, platform::AccessDeniedError());
+  In.SetPosition(0);
+  EXPECT_THROW(In.ReadBuffer(Back.data(), 1), EReadError);
+  platform::ClearFaults();
+}
+
+TEST(Streams, CopyFromMovesExactlyCountBytesAcrossBlocks) {
+  const int64_t Count = TStream::kCopyBlockSize * 2 + 3;
+  Bytes Data = Pattern(static_cast<size_t>(Count) + 10, 2);
+  TMemoryStream Source(Data);
+  Source.SetPosition(5);
+  TMemoryStream Dest;
+  Dest.WriteBuffer("ab", 2);
+  EXPECT_EQ(Dest.CopyFrom(Source, Count), Count);
+  EXPECT_EQ(Dest.Size(), Count + 2);
+  EXPECT_TRUE(std::equal(Data.begin() + 5, Data.begin() + 5 + Count, Dest.Bytes().begin() + 2));
+  EXPECT_EQ(Source.Position(), 5 + Count);
+  EXPECT_EQ(Dest.CopyFrom(Source, 0), 0);
+  EXPECT_EQ(Dest.Size(), Count + 2) << "a copy of 0 bytes copied something";
+  EXPECT_THROW(Dest.CopyFrom(Source, 6), EReadError) << "source had only 5 bytes left";
+}
+
+TEST(Streams, MemoryStreamGrowsSeeksAndRoundTripsFiles) {
+  TMemoryStream M;
+  M.SetPosition(4);
+  M.WriteBuffer("xy", 2);
+  EXPECT_EQ(M.Bytes(), Bytes({0, 0, 0, 0, 'x', 'y'}));
+  uint8_t Byte = 0;
+  EXPECT_EQ(M.Read(&Byte, 1), 0u);
+  EXPECT_EQ(M.Seek(-2, SeekOrigin::End), 4);
+  EXPECT_EQ(M.Read(&Byte, 1), 1u);
+  EXPECT_EQ(Byte, 'x');
+  M.SetSize(1);
+  EXPECT_EQ(M.Position(), 1);
+  TempDir Dir;
+  M.SaveToFile(Dir.File("m.bin"));
+  TMemoryStream Loaded;
+  Loaded.LoadFromFile(Dir.File("m.bin"));
+  EXPECT_EQ(Loaded.Bytes(), Bytes({0}));
+}
+
+TEST(OwnedList, OwnsItsItemsAndChecksIndices) {
+  int Alive = 0;
+  {
+    TOwnedList<Counted> List;
+    Counted* A = List.Add(std::make_unique<Counted>(Alive));
+    Counted* C = List.Add(std::make_unique<Counted>(Alive));
+    Counted* B = List.Insert(1, std::make_unique<Counted>(Alive));
+    EXPECT_EQ(List.Count(), 3);
+    EXPECT_EQ(List.Items(0), A);
+    EXPECT_EQ(List.Items(1), B);
+    EXPECT_EQ(List.IndexOf(C), 2);
+    EXPECT_EQ(ErrorOf([&] { List.Items(3); }), "List index out of bounds (3)");
+    EXPECT_EQ(ErrorOf([&] { List.Delete(-2); }), "List index out of bounds (-2)");
+    EXPECT_EQ(ErrorOf([&] { List.Insert(5, nullptr); }), "List index out of bounds (5)");
+    List.Delete(0);
+    EXPECT_EQ(Alive, 2);
+    std::unique_ptr<Counted> Taken = List.Extract(0);
+    EXPECT_EQ(Taken.get(), B);
+    EXPECT_EQ(List.Count(), 1);
+    EXPECT_EQ(Alive, 2);
+  }
+  EXPECT_EQ(Alive, 0);
+}
+
+TEST(Paths, SplitAndJoinPaths) {
+  struct Case {
+    std::string Path, Folder, Name, Ext, AsWav;
+  } Cases[] = {
+      {"C:\\Games\\ORVIK\\streams.dat", "C:\\Games\\ORVIK\\", "streams.dat", ".dat", "C:\\Games\\ORVIK\\streams.wav"},
+      {"/home/u/music/song.v1.asf", "/home/u/music/", "song.v1.asf", ".asf", "/home/u/music/song.v1.wav"},
+      {"C:\\dir.x\\noext", "C:\\dir.x\\", "noext", "", "C:\\dir.x\\noext.wav"},
+      {"plain", "", "plain", "", "plain.wav"},
+      {"D:file.big", "D:", "file.big", ".big", "D:file.wav"},
+  };
+  for (const Case& C : Cases) {
+    EXPECT_EQ(ExtractFilePath(C.Path), C.Folder) << C.Path;
+    EXPECT_EQ(ExtractFileName(C.Path), C.Name) << C.Path;
+    EXPECT_EQ(ExtractFileExt(C.Path), C.Ext) << C.Path;
+    EXPECT_EQ(ChangeFileExt(C.Path, ".wav"), C.AsWav) << C.Path;
+  }
+  std::string D(1, platform::PathDelimiter());
+  EXPECT_EQ(IncludeTrailingPathDelimiter("x"), "x" + D);
+  EXPECT_EQ(IncludeTrailingPathDelimiter("x\\"), "x\\");
+  EXPECT_EQ(IncludeTrailingPathDelimiter("x/"), "x/");
+  EXPECT_EQ(JoinPath("a", "b"), "a" + D + "b");
+}
