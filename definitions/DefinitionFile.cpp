@@ -1,0 +1,156 @@
+// Reading and writing the definition file (layout in uTypes.h).
+
+#include "base/Exceptions.h"
+#include "base/Paths.h"
+#include "definitions/uTypes.h"
+#include "platform/FileSystem.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr size_t kArchiveNameBytes = 32;
+
+int32_t ReadInt32(TStream& Stream) {
+  uint8_t Bytes[4];
+  Stream.ReadBuffer(Bytes, sizeof Bytes);
+  return static_cast<int32_t>(uint32_t(Bytes[0]) | uint32_t(Bytes[1]) << 8 | uint32_t(Bytes[2]) << 16 |
+                              uint32_t(Bytes[3]) << 24);
+}
+
+void WriteInt32(TStream& Stream, uint32_t Value) {
+  uint8_t Bytes[4];
+  for (int I = 0; I < 4; ++I)
+    Bytes[I] = static_cast<uint8_t>(Value >> (8 * I));
+  Stream.WriteBuffer(Bytes, sizeof Bytes);
+}
+
+std::string ReadArchiveName(TStream& Stream) {
+  char Field[kArchiveNameBytes];
+  Stream.ReadBuffer(Field, sizeof Field);
+  return std::string(Field, std::find(Field, Field + sizeof Field, '\0'));
+}
+
+// The bytes after the zero of a short name carry no meaning; they are written as zeros.
+void WriteArchiveName(TStream& Stream, const std::string& Name) {
+  char Field[kArchiveNameBytes] = {};
+  std::copy_n(Name.begin(), std::min(Name.size(), sizeof Field), Field);
+  Stream.WriteBuffer(Field, sizeof Field);
+}
+
+void ReadField(TStream& Stream, TDescriptionField& Field) {
+  Stream.ReadBuffer(Field.data(), Field.size());
+}
+
+void WriteField(TStream& Stream, const TDescriptionField& Field) {
+  Stream.WriteBuffer(Field.data(), Field.size());
+}
+
+// Deletes the scratch copy of a save that failed; the save's own error is what the caller gets.
+void DiscardScratch(const std::string& Path) {
+  if (platform::IsFile(Path))
+    platform::DeleteFile(Path);
+}
+
+} // namespace
+
+void TStreamPack::LoadFromStream(TStream& Stream) {
+  int32_t Archives = ReadInt32(Stream);
+  int32_t Descriptions = ReadInt32(Stream);
+  int32_t Streams = ReadInt32(Stream);
+  ReadArchives(Stream, Archives);
+  ReadDescriptions(Stream, Descriptions);
+  ReadStreams(Stream, Streams);
+}
+
+void TStreamPack::ReadArchives(TStream& Stream, int32_t Count) {
+  for (int32_t I = 0; I < Count; ++I) {
+    std::string Name = ReadArchiveName(Stream);
+    auto Archive = std::make_unique<TEAStream>();
+    Archive->LoadFromFile(BasePath + Name);
+    FArchives.Add(std::move(Archive));
+  }
+}
+
+void TStreamPack::ReadDescriptions(TStream& Stream, int32_t Count) {
+  for (int32_t I = 0; I < Count; ++I) {
+    auto Description = std::make_unique<TStreamDescription>();
+    ReadField(Stream, Description->Name);
+    ReadField(Stream, Description->Singer);
+    ReadField(Stream, Description->Album);
+    FDescriptions.Add(std::move(Description));
+  }
+}
+
+// The sample counts come first, then the records of all streams; the counts list grows only by what was
+// actually read, so a huge count costs nothing before the bytes run out.
+void TStreamPack::ReadStreams(TStream& Stream, int32_t Count) {
+  std::vector<int32_t> SampleCounts;
+  for (int32_t I = 0; I < Count; ++I)
+    SampleCounts.push_back(ReadInt32(Stream));
+  for (int32_t Samples : SampleCounts) {
+    auto MusicStream = std::make_unique<TEAMusicStream>(this);
+    for (int32_t J = 0; J < Samples; ++J) {
+      auto Sample = std::make_unique<TStreamData>(MusicStream.get());
+      Sample->FileOffset = static_cast<uint32_t>(ReadInt32(Stream));
+      Sample->ArchiveIndex = ReadInt32(Stream);
+      Sample->DescriptionIndex = ReadInt32(Stream);
+      MusicStream->AppendSample(std::move(Sample));
+    }
+    FStreams.Add(std::move(MusicStream));
+  }
+}
+
+void TStreamPack::SaveToStream(TStream& Stream) {
+  WriteInt32(Stream, static_cast<uint32_t>(ArchiveCount()));
+  WriteInt32(Stream, static_cast<uint32_t>(DescriptionCount()));
+  WriteInt32(Stream, static_cast<uint32_t>(StreamCount()));
+  WriteArchiveNames(Stream);
+  WriteDescriptions(Stream);
+  WriteStreams(Stream);
+}
+
+void TStreamPack::WriteArchiveNames(TStream& Stream) const {
+  for (int32_t I = 0; I < ArchiveCount(); ++I)
+    WriteArchiveName(Stream, ExtractFileName(Archives(I)->FileName));
+}
+
+void TStreamPack::WriteDescriptions(TStream& Stream) const {
+  for (int32_t I = 0; I < DescriptionCount(); ++I) {
+    const TStreamDescription* Description = Descriptions(I);
+    WriteField(Stream, Description->Name);
+    WriteField(Stream, Description->Singer);
+    WriteField(Stream, Description->Album);
+  }
+}
+
+void TStreamPack::WriteStreams(TStream& Stream) const {
+  for (int32_t I = 0; I < StreamCount(); ++I)
+    WriteInt32(Stream, static_cast<uint32_t>(Streams(I)->SampleCount()));
+  ForEachSample(*this, [&Stream](const TStreamData& Sample) {
+    WriteInt32(Stream, Sample.FileOffset);
+    WriteInt32(Stream, static_cast<uint32_t>(Sample.ArchiveIndex));
+    WriteInt32(Stream, static_cast<uint32_t>(Sample.DescriptionIndex));
+  });
+}
+
+void TStreamPack::LoadFromFile(const std::string& FileName) {
+  TFileStream Stream(FileName, TFileAccess::Read);
+  LoadFromStream(Stream);
+}
+
+// The game cannot read a cut-off definition, so the file is never written in place: the new bytes go to a
+// scratch file that then takes the definition's place in one step.
+void TStreamPack::SaveToFile(const std::string& FileName) {
+  std::string Scratch = MakeTempFileName("~sdat");
+  try {
+    {
+      TFileStream Stream(Scratch, TFileAccess::Create);
+      SaveToStream(Stream);
+    }
+    CheckOSError(platform::ReplaceFile(Scratch, FileName));
+  } catch (...) {
+    DiscardScratch(Scratch);
+    throw;
+  }
+}

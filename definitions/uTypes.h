@@ -1,0 +1,209 @@
+#pragma once
+// The music definition in memory (streams.dat): archives, song descriptions and music streams.
+//
+// A sample names its archive by position (ArchiveIndex), the file inside that archive by the byte offset
+// of the file's data (FileOffset), and its description by position (DescriptionIndex, -1 = none). These
+// are positions and offsets, never pointers, so the binding is exactly what the definition file stores.
+// Back references (sample to stream, stream to pack) are raw and not owned.
+//
+// Definition file layout (integers 32-bit little-endian, text 8-bit ANSI, no magic, no padding):
+//   0   ArchiveCount, DescriptionCount, StreamCount (signed)
+//   12  ArchiveCount x 32-byte archive file name (zero-terminated when shorter than 32)
+//       DescriptionCount x 192-byte description: Name, Singer, Album, 64 bytes each
+//       StreamCount x sample count (signed)
+//       per stream, per sample: FileOffset (unsigned), ArchiveIndex, DescriptionIndex (signed)
+// A count of 0 or less gives an empty section.
+//
+// Errors are exceptions (base/Exceptions.h) and pass to the caller; nothing here catches one, and the model
+// keeps the state it had reached unless an operation says otherwise.
+
+#include "archive/uEAStream.h"
+#include "base/OwnedList.h"
+#include "base/Streams.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TStreamPack;
+class TEAMusicStream;
+
+// One raw 64-byte text field of a description, in the ANSI code page.
+using TDescriptionField = std::array<char, 64>;
+
+// The text of Field: its bytes up to the first zero, or all 64 when there is none.
+std::string FieldText(const TDescriptionField& Field);
+// Copies at most 63 bytes of Text into Field, then one zero byte; the bytes after that zero are kept.
+void SetFieldText(TDescriptionField& Field, const std::string& Text);
+
+// One description: song name, singer, album. A new description has all 192 bytes zero.
+class TStreamDescription {
+public:
+  TDescriptionField Name{};
+  TDescriptionField Singer{};
+  TDescriptionField Album{};
+};
+
+// One sample of a music stream. All numbers of a new sample are 0.
+class TStreamData {
+public:
+  explicit TStreamData(TEAMusicStream* MusicStream);
+  virtual ~TStreamData() = default;
+
+  // The item at ArchiveIndex of the pack's archives; raises the list error outside the list.
+  TEAStream* Archive() const;
+  // The first file of Archive() whose data range [Offset, Offset + Size) holds FileOffset; nullptr if
+  // none. Raises the list error for an ArchiveIndex outside the list.
+  TEAStreamFile* StreamFile() const;
+  // nullptr for a negative DescriptionIndex, else the pack's description at it (list error outside).
+  TStreamDescription* Description() const;
+  // Binds the sample to File (FileOffset := File->Offset, ArchiveIndex := position of its archive in the
+  // pack). A nullptr File, or a file whose archive is not one of the pack's, changes nothing.
+  void SetStreamFile(TEAStreamFile* File);
+
+  // Puts the sample data in FileName (already in the archive's data format) into the sample's archive; the
+  // archive file on disk changes at once.
+  // - AsNewFile false: the data replaces that of StreamFile(), appended to the archive file with the entry's
+  //   record patched. Every sample of the pack bound to that file, in any stream, follows it to its new
+  //   offset. Raises an Exception, changing nothing, when the sample is bound to no file.
+  // - AsNewFile true: the data is added as a new entry named NewName and the archive is rebuilt in place;
+  //   every sample of the pack that starts at a file of that archive follows its file, and this sample is
+  //   bound to the new entry. NewName is not used otherwise.
+  // Raises the errors of the archive operations; the list error, before anything changes, when any
+  // sample of the pack has an ArchiveIndex outside the archive list (AsNewFile true) or this one has.
+  void ImportFile(const std::string& FileName, bool AsNewFile, const std::string& NewName);
+
+  TEAMusicStream* MusicStream;  // not owned
+  uint32_t FileOffset = 0;      // offset, in the archive file, of the data of the file holding the sample
+  int32_t ArchiveIndex = 0;     // position of the archive in the pack's archives
+  int32_t DescriptionIndex = 0; // position in the pack's descriptions; -1 = none
+
+private:
+  void ReplaceFileData(const std::string& FileName);
+  void AddFileData(const std::string& FileName, const std::string& NewName);
+};
+
+// One music stream: an ordered list of samples, which it owns.
+class TEAMusicStream {
+public:
+  explicit TEAMusicStream(TStreamPack* Pack);
+  virtual ~TEAMusicStream();
+
+  // Destroys every sample.
+  virtual void Clear();
+
+  int32_t SampleCount() const { return FSamples.Count(); }
+  // The sample at Index; raises "List index out of bounds (%d)" outside the list.
+  TStreamData* Samples(int32_t Index) const { return FSamples.Items(Index); }
+  // Position of Sample in the list, or -1.
+  int32_t IndexOfSample(const TStreamData* Sample) const { return FSamples.IndexOf(Sample); }
+
+  // Appends a new sample bound to File (see TStreamData::SetStreamFile) with no description, and returns
+  // it. A file of another archive gives a sample with all numbers 0 but DescriptionIndex -1.
+  TStreamData* AddSample(TEAStreamFile* File);
+  // Takes ownership of Sample, whose MusicStream must be this stream, appends it and returns it.
+  TStreamData* AppendSample(std::unique_ptr<TStreamData> Sample);
+  // Destroys the sample at Index; raises the list error outside the list.
+  void DeleteSample(int32_t Index);
+  // Destroys Sample; raises the list error with -1, removing nothing, when it is not in this stream.
+  void RemoveSample(TStreamData* Sample);
+
+  TStreamPack* Pack; // not owned
+
+private:
+  TOwnedList<TStreamData> FSamples;
+};
+
+// One definition with its archives, descriptions and music streams, all owned.
+class TStreamPack {
+public:
+  // BasePath: the definition file's folder, with its trailing delimiter; archives named in the file are
+  // opened at BasePath followed directly by the name.
+  explicit TStreamPack(const std::string& BasePath);
+  virtual ~TStreamPack();
+  TStreamPack(const TStreamPack&) = delete;
+  TStreamPack& operator=(const TStreamPack&) = delete;
+
+  // Appends the definition read from Stream's position to the lists (used on a new pack), opening each
+  // archive as its name is read. Raises "Stream read error" when the bytes run out, and the errors of
+  // opening an archive; the pack then keeps what was complete before the error. Bytes after the last
+  // sample record are not read. No memory is reserved from a count.
+  virtual void LoadFromStream(TStream& Stream);
+  // Writes the definition at Stream's position. Raises "Stream write error" when a write fails.
+  virtual void SaveToStream(TStream& Stream);
+  // Reads the file (opened for reading, others may read but not write). Raises "Cannot open file ..."
+  // when it cannot be opened, then as LoadFromStream.
+  void LoadFromFile(const std::string& FileName);
+  // Writes the definition to a scratch file ("~sdat") and puts it in FileName's place in one step, so a
+  // failure leaves any file at FileName as it was and no scratch file behind. Raises "Cannot create file
+  // ..." (naming the scratch file), "Stream write error", or the OS error of the replace.
+  void SaveToFile(const std::string& FileName);
+
+  int32_t ArchiveCount() const { return FArchives.Count(); }
+  TEAStream* Archives(int32_t Index) const { return FArchives.Items(Index); }
+  int32_t IndexOfArchive(const TEAStream* Archive) const { return FArchives.IndexOf(Archive); }
+  int32_t DescriptionCount() const { return FDescriptions.Count(); }
+  TStreamDescription* Descriptions(int32_t Index) const { return FDescriptions.Items(Index); }
+  int32_t StreamCount() const { return FStreams.Count(); }
+  TEAMusicStream* Streams(int32_t Index) const { return FStreams.Items(Index); }
+
+  // Appends a zeroed description holding the three texts, each cut to 63 bytes, and returns it. Note
+  // the parameter order: Singer, Album, Name.
+  TStreamDescription* AddDescription(const std::string& Singer, const std::string& Album,
+                                     const std::string& Name);
+  // Destroys the description at Index (list error, changing nothing, outside the list); samples that used
+  // it get -1, samples of later descriptions follow theirs down by one.
+  void DeleteDescription(int32_t Index);
+  // Destroys every description; every sample gets DescriptionIndex -1.
+  void ClearDescriptions();
+  // Destroys every archive, then every stream.
+  void ClearArchives();
+  // Destroys every music stream and its samples.
+  void ClearStreams();
+
+  // Carries samples over a pending archive rewrite: a sample whose FileOffset is exactly the Offset of a
+  // file of its archive (the first such in list order) takes that file's NewOffset when it is not 0.
+  // Raises the list error for a sample whose ArchiveIndex lies outside the archive list.
+  void UpdateSampleOffsets();
+  // Raises the list error for the first sample, in stream order, whose ArchiveIndex lies outside the
+  // archive list.
+  void CheckArchiveIndexes() const;
+
+  // Writes every archive anew, compact, and puts each in place of its old file. First every archive is
+  // written to a scratch file ("~viv"); a failure there changes nothing. Then archive by archive the file
+  // is replaced in one step, and only then are that archive's samples carried over and its offsets
+  // committed. When archive j cannot be replaced, the archives before j are new with their samples moved,
+  // j and those after it keep their old files and offsets, and the OS error propagates. No scratch file
+  // is left behind. Raises the list error, before anything changes, when a sample's ArchiveIndex lies
+  // outside the archive list; "Rebuild of archives failed" when a scratch copy is missing.
+  void RebuildArchives();
+
+  const std::string BasePath;
+
+private:
+  void CarrySampleOffsets(int32_t ArchiveIndex);
+  void ReadArchives(TStream& Stream, int32_t Count);
+  void ReadDescriptions(TStream& Stream, int32_t Count);
+  void ReadStreams(TStream& Stream, int32_t Count);
+  void WriteArchiveNames(TStream& Stream) const;
+  void WriteDescriptions(TStream& Stream) const;
+  void WriteStreams(TStream& Stream) const;
+  std::vector<std::string> WriteRebuiltCopies();
+  void PutRebuiltCopies(const std::vector<std::string>& Copies);
+
+  TOwnedList<TEAStream> FArchives;
+  TOwnedList<TStreamDescription> FDescriptions;
+  TOwnedList<TEAMusicStream> FStreams;
+};
+
+// Calls Visit(Sample) for every sample of every stream of Pack, in order.
+template <class Visitor> void ForEachSample(const TStreamPack& Pack, Visitor&& Visit) {
+  for (int32_t I = 0; I < Pack.StreamCount(); ++I) {
+    TEAMusicStream* Stream = Pack.Streams(I);
+    for (int32_t J = 0; J < Stream->SampleCount(); ++J)
+      Visit(*Stream->Samples(J));
+  }
+}
