@@ -1,0 +1,69 @@
+#include "converter/Bytes.h"
+
+namespace sx {
+
+TByteReader::TByteReader(const Bytes& Data, size_t Begin, size_t End, const char* What)
+    : FData(Data), FPos(Begin), FEnd(End), FWhat(What) {
+  if (End > Data.size() || Begin > End)
+    Truncated();
+}
+
+void TByteReader::Truncated() const {
+  throw EConvertError(std::string("Truncated ") + FWhat + " file");
+}
+
+void TByteReader::Seek(size_t Position) {
+  if (Position > FEnd)
+    Truncated();
+  FPos = Position;
+}
+
+void TByteReader::Skip(size_t Count) {
+  if (Count > Left())
+    Truncated();
+  FPos += Count;
+}
+
+const uint8_t* TByteReader::Take(size_t Count) {
+  if (Count > Left())
+    Truncated();
+  const uint8_t* At = FData.data() + FPos;
+  FPos += Count;
+  return At;
+}
+
+uint16_t TByteReader::LE16() {
+  const uint8_t* P = Take(2);
+  return static_cast<uint16_t>(P[0] | P[1] << 8);
+}
+
+uint32_t TByteReader::LE32() {
+  const uint8_t* P = Take(4);
+  return P[0] | P[1] << 8 | P[2] << 16 | static_cast<uint32_t>(P[3]) << 24;
+}
+
+uint16_t TByteReader::BE16() {
+  const uint8_t* P = Take(2);
+  return static_cast<uint16_t>(P[0] << 8 | P[1]);
+}
+
+uint32_t TByteReader::BE32() {
+  const uint8_t* P = Take(4);
+  return static_cast<uint32_t>(P[0]) << 24 | P[1] << 16 | P[2] << 8 | P[3];
+}
+
+std::string TByteReader::Tag() {
+  const uint8_t* P = Take(4);
+  return std::string(reinterpret_cast<const char*>(P), 4);
+}
+
+void CheckWritable(const TAudio& Audio) {
+  if (Audio.Channels < 1 || Audio.Channels > 2)
+    throw EConvertError("Only mono and stereo sound can be written");
+  if (Audio.SampleRate < 1 || Audio.SampleRate > 1000000)
+    throw EConvertError("Sample rate out of range: " + std::to_string(Audio.SampleRate));
+  if (Audio.Samples.size() % Audio.Channels != 0)
+    throw EConvertError("Sound data does not hold whole frames");
+}
+
+} // namespace sx

@@ -1,0 +1,28 @@
+#pragma once
+// One conversion: read the input file, find its kind from its content, decode it and write the output
+// format. The output appears at its path only when it is complete: it is written to a scratch file beside
+// it and then moved into place; on failure the scratch file is removed and an existing output is left as
+// it was.
+
+#include "converter/CommandLine.h"
+
+namespace sx {
+
+enum class TInputKind { Unknown, Wave, Aiff, EAStream, Mp3 };
+
+TInputKind DetectInput(const Bytes& Data);
+
+// Decodes an input of any kind. Raises EConvertError for an empty or unrecognised input.
+TAudio ReadAudio(const Bytes& Data);
+
+// Encodes Audio in the command's output format.
+Bytes WriteAudio(const TAudio& Audio, const TCommand& Command);
+
+// Runs the command. Raises EConvertError, or the stream errors of the file layer, on failure.
+void Convert(const TCommand& Command);
+
+// The whole program: arguments after the program name in, exit code out. Messages go to the given
+// streams (usage to Out, one line per failure to Err).
+int RunConverter(const std::vector<std::string>& Arguments, std::string& Out, std::string& Err);
+
+} // namespace sx

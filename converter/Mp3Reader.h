@@ -1,0 +1,27 @@
+#pragma once
+// Reads MPEG audio layer III through the system's decoder: libmpg123 natively, the ACM MP3 codec of
+// msacm32 on Windows. The sample rate and channel count are the stream's own.
+
+#include "converter/Audio.h"
+
+namespace sx {
+
+// True if Data starts with an ID3v2 tag or an MPEG layer III frame header.
+bool IsMp3(const Bytes& Data);
+
+// Raises EConvertError when the data holds no decodable MPEG audio or the system's decoder is missing.
+TAudio ReadMp3(const Bytes& Data);
+
+// The first layer III frame header at or after Offset: its position, sample rate, channels and bit rate.
+struct TMp3Frame {
+  size_t Offset = 0;
+  uint32_t SampleRate = 0;
+  unsigned Channels = 0;
+  uint32_t BitRate = 0; // bits per second
+  size_t Size = 0;      // bytes of the frame
+  size_t Samples = 0;   // samples per channel in the frame
+};
+// Returns false if none is found. Skips a leading ID3v2 tag when Offset is 0.
+bool FindMp3Frame(const Bytes& Data, size_t Offset, TMp3Frame& Frame);
+
+} // namespace sx
