@@ -1,0 +1,25 @@
+#pragma once
+// The program's user messages and fixed texts, in one place.
+
+namespace msg {
+
+inline constexpr const wchar_t* ApplicationTitle = L"ORVIK Streams Editor";
+inline constexpr const wchar_t* SaveChanges = L"Do you want to save changes?";
+inline constexpr const wchar_t* CannotRemoveDescription = L"Cannot remove this description";
+inline constexpr const wchar_t* ConfirmDeleteDescription = L"Are you sure you want to delete the selected description?";
+inline constexpr const wchar_t* UpdatePreload = L"Do you want to update ORVIK preload directory with the new definition file?";
+inline constexpr const wchar_t* UnableToCompress =
+    L"Unable to compress streams.dat. The file will be imported in preload archives uncompressed.";
+inline constexpr const char* CorruptDefinition =
+    "The definition file or one of the archives is corrupt. Please restore the default files.";
+inline constexpr const char* NotYetImplemented = "Not yet implemented";
+inline constexpr const wchar_t* NoDescription = L"[No Description]";
+inline constexpr const wchar_t* NewDescriptionCaption = L"New Description";
+inline constexpr const wchar_t* NewDescriptionPrompt = L"Enter the new song name";
+inline constexpr const wchar_t* NewDescriptionDefault = L"New Song";
+inline constexpr const wchar_t* Preview = L"Preview";
+inline constexpr const wchar_t* Stop = L"Stop";
+inline constexpr const wchar_t* RebuildingArchives = L"Rebuilding archives...";
+inline constexpr const wchar_t* PreloadDialogCaption = L"Selecet <ORVIK>\\preload directory...";
+
+} // namespace msg

@@ -1,0 +1,104 @@
+#pragma once
+// What the window logic asks of the world: every modal dialog, the cursor and the registry go through
+// these interfaces. ui/ and platform/ implement them for real; tests script them.
+
+#include "base/Exceptions.h"
+
+#include <functional>
+#include <string>
+
+enum class TMsgButtons { OK, YesNo, YesNoCancel };
+enum class TMsgIcon { Question, Warning, Error };
+enum class TMsgResult { OK, Yes, No, Cancel };
+
+class IMessageBoxes {
+public:
+  virtual ~IMessageBoxes() = default;
+  // Shows a modal message box with no owner window; an empty Caption gives the system's default title.
+  virtual TMsgResult Show(const std::wstring& Text, const std::wstring& Caption, TMsgButtons Buttons,
+                          TMsgIcon Icon) = 0;
+};
+
+class IInputQuery {
+public:
+  virtual ~IInputQuery() = default;
+  // A text-input dialog with OK and Cancel. Value holds the initial text and, on OK, the entered one.
+  virtual bool Query(const std::wstring& Caption, const std::wstring& Prompt, std::wstring& Value) = 0;
+};
+
+// The state a file dialog keeps from one run to the next, as the dialog actions do.
+struct TFileDialogState {
+  std::wstring Title;
+  std::wstring Filter; // pairs of description and pattern, separated by '|'
+  int FilterIndex = 1; // 1-based
+  std::wstring FileName;
+  std::wstring DefaultExt;
+};
+
+// What a save dialog's type-change callback can ask of the open dialog.
+class IOpenSaveDialog {
+public:
+  virtual ~IOpenSaveDialog() = default;
+  virtual int FilterIndex() const = 0;
+  virtual std::wstring CurrentFolder() const = 0;   // the folder the dialog shows now
+  virtual std::wstring CurrentFileName() const = 0; // the text of the file-name box
+  virtual void SetFileNameBox(const std::wstring& Text) = 0;
+};
+
+struct TFolderDialogState {
+  std::wstring Caption;
+  std::string Folder; // ANSI path, selected when the dialog opens, the choice after OK
+};
+
+class IDialogs {
+public:
+  virtual ~IDialogs() = default;
+  // Each returns true when the user confirms; State then holds the choice.
+  virtual bool ExecuteOpen(TFileDialogState& State) = 0;
+  virtual bool ExecuteSave(TFileDialogState& State, const std::function<void(IOpenSaveDialog&)>& OnTypeChange) = 0;
+  virtual bool BrowseForFolder(TFolderDialogState& State) = 0;
+};
+
+enum class TCursor { Default, HourGlass };
+
+class IScreen {
+public:
+  virtual ~IScreen() = default;
+  virtual TCursor Cursor() const = 0;
+  virtual void SetCursor(TCursor Cursor) = 0;
+};
+
+enum class TRootKey { LocalMachine, CurrentUser };
+
+class ERegistryException : public Exception {
+public:
+  using Exception::Exception;
+  static ERegistryException InvalidDataType(const std::string& Name) {
+    return ERegistryException("Invalid data type for '" + Name + "'");
+  }
+  static ERegistryException FailedToGetData(const std::string& Name) {
+    return ERegistryException("Failed to get data for '" + Name + "'");
+  }
+};
+
+// Read access to the registry. Errors are the registry's own texts: "Invalid data type for '%s'" for a
+// value that is not a string, "Failed to get data for '%s'" for a read that fails.
+class IRegistry {
+public:
+  virtual ~IRegistry() = default;
+  // Opens Key under Root for reading, without creating it; false when it cannot be opened.
+  virtual bool OpenKeyReadOnly(TRootKey Root, const std::string& Key) = 0;
+  // A string value of the open key, as stored (cut at its first NUL, not expanded); a missing value reads
+  // as the empty string.
+  virtual std::wstring ReadString(const std::string& Name) = 0;
+  virtual void CloseKey() = 0;
+};
+
+// The services one window uses; none is owned.
+struct TServices {
+  IMessageBoxes* MessageBoxes = nullptr;
+  IInputQuery* InputQuery = nullptr;
+  IDialogs* Dialogs = nullptr;
+  IScreen* Screen = nullptr;
+  IRegistry* Registry = nullptr;
+};

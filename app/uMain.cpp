@@ -1,0 +1,372 @@
+#include "app/uMain.h"
+#include "app/Messages.h"
+#include "base/Exceptions.h"
+#include "base/Paths.h"
+#include "base/Text.h"
+#include "platform/FileSystem.h"
+
+#include <cwctype>
+
+namespace {
+
+constexpr int kSampleLevel = 2;
+
+bool IsSampleNode(const TTreeNode* Node) { return Node != nullptr && Node->Level() == kSampleLevel; }
+
+std::wstring FileNamePart(const std::string& Path) { return AnsiToWide(ExtractFileName(Path)); }
+
+bool SameTextIgnoringCase(const std::wstring& A, const std::wstring& B) {
+  if (A.size() != B.size())
+    return false;
+  for (size_t I = 0; I < A.size(); ++I)
+    if (std::towupper(A[I]) != std::towupper(B[I]))
+      return false;
+  return true;
+}
+
+// Runs the closing step of a handler on every path out of it.
+template <class Step> class TFinally {
+public:
+  explicit TFinally(Step Run) : FRun(std::move(Run)) {}
+  ~TFinally() { FRun(); }
+  TFinally(const TFinally&) = delete;
+  TFinally& operator=(const TFinally&) = delete;
+
+private:
+  Step FRun;
+};
+
+} // namespace
+
+TfrmORVStreams::TfrmORVStreams(const TServices& Services) : FServices(Services) {
+  BindControls();
+  TntFormCreate();
+}
+
+TfrmORVStreams::~TfrmORVStreams() = default;
+
+void TfrmORVStreams::BindControls() {
+  treeFiles.OnChange = [this](TTreeNode* Node) { treeFilesChange(Node); };
+  edtSinger.OnChange = [this] { edtSingerChange(); };
+  edtAlbum.OnChange = [this] { edtAlbumChange(); };
+  edtName.OnChange = [this] { edtNameChange(); };
+  cmbDescriptions.OnChange = [this] { cmbDescriptionsChange(); };
+  cmbStreams.OnChange = [this] { cmbStreamsChange(); };
+  cmbFiles.OnChange = [this] { cmbFilesChange(); };
+  actFileOpenDialog.Filter = L"streams.dat|streams.dat|All Files (*.*)|*.*";
+  actFileOpenDialog.FilterIndex = 1;
+  actFileUpdatePreloadDialog.Caption = msg::PreloadDialogCaption;
+  actHelpContents.SetEnabled(false);
+  actHelpWhatsThis.SetEnabled(false);
+}
+
+void TfrmORVStreams::TntFormCreate() {
+  FPack.reset();
+  FDefinitionChanged = false;
+  FArchivesChanged = false;
+  FUpdatingDetails = false;
+  treeFilesChange(treeFiles.Selected());
+}
+
+bool TfrmORVStreams::TntFormCloseQuery() { return CloseDefinition(); }
+
+// ---- definition ----
+
+void TfrmORVStreams::actFileOpenExecute() {
+  TFileDialogState Dialog = actFileOpenDialog;
+  if (!FServices.Dialogs->ExecuteOpen(Dialog))
+    return;
+  actFileOpenDialog = Dialog;
+  actFileOpenAccept();
+}
+
+void TfrmORVStreams::actFileOpenAccept() {
+  if (!CloseDefinition())
+    return;
+  std::string Path = WideToAnsi(actFileOpenDialog.FileName);
+  FPack = std::make_unique<TStreamPack>(ExtractFilePath(Path));
+  try {
+    FPack->LoadFromFile(Path);
+  } catch (...) {
+    // A partly read definition is not kept: nothing may show objects of a definition that is not open.
+    FPack.reset();
+    treeFiles.Clear();
+    cmbDescriptions.Clear();
+    cmbStreams.Clear();
+    cmbFiles.Clear();
+    treeFiles.Select(nullptr);
+    throw;
+  }
+  FDefinitionPath = Path;
+  FillDescriptions();
+  FillArchives();
+  RebuildTree();
+}
+
+std::string TfrmORVStreams::DefinitionPath() const { return FDefinitionPath; }
+
+bool TfrmORVStreams::CloseDefinition() {
+  if (FDefinitionChanged || FArchivesChanged) {
+    TMsgResult Answer =
+        FServices.MessageBoxes->Show(msg::SaveChanges, L"", TMsgButtons::YesNoCancel, TMsgIcon::Question);
+    if (Answer == TMsgResult::Cancel)
+      return false;
+    if (Answer == TMsgResult::Yes)
+      actFileSaveExecute();
+  }
+  if (PreviewPlaying())
+    StopPreview();
+  FPack.reset();
+  FDefinitionChanged = false;
+  FArchivesChanged = false;
+  return true;
+}
+
+void TfrmORVStreams::RebuildTree() {
+  if (!FPack)
+    return;
+  void* Selected = treeFiles.Selected() != nullptr ? treeFiles.Selected()->Data : nullptr;
+  TTreeNode* Reselect = nullptr;
+  treeFiles.BeginUpdate();
+  treeFiles.Clear();
+  TFinally Resume([&] {
+    treeFiles.EndUpdate();
+    treeFiles.Select(Reselect);
+  });
+  auto Remember = [&](TTreeNode* Node) {
+    if (Node->Data == Selected)
+      Reselect = Node;
+  };
+  for (int32_t I = 0; I < FPack->StreamCount(); ++I) {
+    TEAMusicStream* Stream = FPack->Streams(I);
+    TTreeNode* StreamNode = treeFiles.AddChild(nullptr, L"Stream " + std::to_wstring(I), Stream);
+    Remember(StreamNode);
+    for (int32_t J = 0; J < Stream->SampleCount(); ++J) {
+      TStreamData* Sample = Stream->Samples(J);
+      bool Bound = Sample->ArchiveIndex >= 0 && Sample->ArchiveIndex < FPack->ArchiveCount();
+      TEAStreamFile* File = Bound ? Sample->StreamFile() : nullptr;
+      if (File == nullptr) {
+        treeFiles.Clear();
+        FDefinitionChanged = false;
+        FArchivesChanged = false;
+        Reselect = nullptr;
+        CloseDefinition();
+        throw EStreamSyncException(msg::CorruptDefinition);
+      }
+      TEAStream* Archive = Sample->Archive();
+      TTreeNode* ArchiveNode = nullptr;
+      for (int K = 0; K < StreamNode->Count() && ArchiveNode == nullptr; ++K)
+        if (StreamNode->Item(K)->Data == Archive)
+          ArchiveNode = StreamNode->Item(K);
+      if (ArchiveNode == nullptr)
+        ArchiveNode = treeFiles.AddChild(StreamNode, FileNamePart(Archive->FileName), Archive);
+      Remember(ArchiveNode);
+      Remember(treeFiles.AddChild(ArchiveNode, AnsiToWide(File->Name), Sample));
+    }
+  }
+}
+
+void TfrmORVStreams::treeFilesChange(TTreeNode* Node) {
+  if (!FPack || !IsSampleNode(Node) || Node->Data == nullptr) {
+    pnlDetails.SetVisible(false);
+    return;
+  }
+  ShowSampleDetails(static_cast<TStreamData*>(Node->Data));
+}
+
+void TfrmORVStreams::ShowSampleDetails(TStreamData* Sample) {
+  {
+    FUpdatingDetails = true;
+    TFinally Done([this] { FUpdatingDetails = false; });
+    pnlDetails.SetVisible(true);
+    if (Sample->DescriptionIndex < 0) {
+      cmbDescriptions.SetItemIndex(0);
+      grpDescription.SetVisible(false);
+    } else {
+      grpDescription.SetVisible(true);
+      cmbDescriptions.SetItemIndex(Sample->DescriptionIndex + 1);
+      TStreamDescription* Description = Sample->Description();
+      edtSinger.SetText(AnsiToWide(FieldText(Description->Singer)));
+      edtAlbum.SetText(AnsiToWide(FieldText(Description->Album)));
+      edtName.SetText(AnsiToWide(FieldText(Description->Name)));
+    }
+  }
+  cmbStreams.SetItemIndex(Sample->ArchiveIndex);
+  FillFiles(Sample->ArchiveIndex);
+  cmbFiles.SetItemIndex(cmbFiles.IndexOfObject(Sample->StreamFile()));
+}
+
+void TfrmORVStreams::FillDescriptions() {
+  if (!FPack)
+    return;
+  cmbDescriptions.BeginUpdate();
+  TFinally Resume([this] { cmbDescriptions.EndUpdate(); });
+  cmbDescriptions.Clear();
+  cmbDescriptions.Add(msg::NoDescription);
+  for (int32_t I = 0; I < FPack->DescriptionCount(); ++I) {
+    TStreamDescription* Description = FPack->Descriptions(I);
+    cmbDescriptions.Add(AnsiToWide(FieldText(Description->Singer)) + L": " + AnsiToWide(FieldText(Description->Name)));
+  }
+}
+
+void TfrmORVStreams::FillArchives() {
+  if (!FPack)
+    return;
+  cmbStreams.BeginUpdate();
+  TFinally Resume([this] { cmbStreams.EndUpdate(); });
+  cmbStreams.Clear();
+  for (int32_t I = 0; I < FPack->ArchiveCount(); ++I)
+    cmbStreams.Add(FileNamePart(FPack->Archives(I)->FileName));
+}
+
+void TfrmORVStreams::FillFiles(int ArchiveIndex) {
+  if (!FPack)
+    return;
+  cmbFiles.BeginUpdate();
+  TFinally Resume([this] { cmbFiles.EndUpdate(); });
+  cmbFiles.Clear();
+  TEAStream* Archive = FPack->Archives(ArchiveIndex);
+  for (int32_t I = 0; I < Archive->FileCount(); ++I)
+    cmbFiles.Add(FileNamePart(Archive->Files(I)->Name), Archive->Files(I));
+}
+
+// ---- details ----
+
+TStreamData* TfrmORVStreams::SelectedSample() const {
+  TTreeNode* Node = treeFiles.Selected();
+  return IsSampleNode(Node) ? static_cast<TStreamData*>(Node->Data) : nullptr;
+}
+
+void TfrmORVStreams::StoreDescriptionField(TDescriptionField TStreamDescription::*Field, const TEditModel& Edit,
+                                           bool Refill) {
+  if (FUpdatingDetails)
+    return;
+  TStreamData* Sample = SelectedSample();
+  TStreamDescription* Description = Sample != nullptr ? Sample->Description() : nullptr;
+  if (Description == nullptr)
+    return;
+  SetFieldText(Description->*Field, WideToAnsi(Edit.Text()));
+  FDefinitionChanged = true;
+  if (Refill) {
+    FillDescriptions();
+    treeFilesChange(treeFiles.Selected());
+  }
+}
+
+void TfrmORVStreams::edtSingerChange() { StoreDescriptionField(&TStreamDescription::Singer, edtSinger, true); }
+
+void TfrmORVStreams::edtAlbumChange() { StoreDescriptionField(&TStreamDescription::Album, edtAlbum, false); }
+
+void TfrmORVStreams::edtNameChange() { StoreDescriptionField(&TStreamDescription::Name, edtName, true); }
+
+void TfrmORVStreams::cmbDescriptionsChange() {
+  TStreamData* Sample = SelectedSample();
+  if (Sample == nullptr || cmbDescriptions.ItemIndex() < 0)
+    return;
+  Sample->DescriptionIndex = cmbDescriptions.ItemIndex() - 1;
+  FDefinitionChanged = true;
+  treeFilesChange(treeFiles.Selected());
+}
+
+void TfrmORVStreams::btnDescrAddClick() {
+  if (!FPack)
+    return;
+  std::wstring Name = msg::NewDescriptionDefault;
+  if (!FServices.InputQuery->Query(msg::NewDescriptionCaption, msg::NewDescriptionPrompt, Name))
+    return;
+  FPack->AddDescription(" ", " ", WideToAnsi(Name));
+  FillDescriptions();
+  treeFilesChange(treeFiles.Selected());
+}
+
+void TfrmORVStreams::btnDescRemoveClick() {
+  if (cmbDescriptions.ItemIndex() == 0) {
+    FServices.MessageBoxes->Show(msg::CannotRemoveDescription, L"", TMsgButtons::OK, TMsgIcon::Warning);
+    return;
+  }
+  if (!FPack)
+    return;
+  if (FServices.MessageBoxes->Show(msg::ConfirmDeleteDescription, L"", TMsgButtons::YesNo, TMsgIcon::Question) !=
+      TMsgResult::Yes)
+    return;
+  FPack->DeleteDescription(cmbDescriptions.ItemIndex() - 1);
+  FillDescriptions();
+  treeFilesChange(treeFiles.Selected());
+}
+
+void TfrmORVStreams::cmbStreamsChange() {
+  FillFiles(cmbStreams.ItemIndex());
+  if (cmbFiles.Count() > 0) {
+    cmbFiles.SetItemIndex(0);
+    cmbFilesChange();
+  }
+}
+
+void TfrmORVStreams::cmbFilesChange() {
+  TStreamData* Sample = SelectedSample();
+  if (!FPack || Sample == nullptr)
+    return;
+  Sample->SetStreamFile(FPack->Archives(cmbStreams.ItemIndex())->Files(cmbFiles.ItemIndex()));
+  RebuildTree();
+  FDefinitionChanged = true;
+}
+
+void TfrmORVStreams::btnRemoveFileClick() { throw Exception(msg::NotYetImplemented); }
+
+// ---- samples ----
+
+TEAMusicStream* TfrmORVStreams::StreamOfSelectedNode() const {
+  TTreeNode* Node = treeFiles.Selected();
+  while (Node->Parent() != nullptr)
+    Node = Node->Parent();
+  return static_cast<TEAMusicStream*>(Node->Data);
+}
+
+void TfrmORVStreams::actStreamAddSampleExecute() {
+  if (treeFiles.Selected() == nullptr || !FPack)
+    return;
+  TEAStreamFile* First = FPack->Archives(0)->Files(0);
+  StreamOfSelectedNode()->AddSample(First);
+  FDefinitionChanged = true;
+  RebuildTree();
+}
+
+void TfrmORVStreams::actStreamDeleteSampleExecute() {
+  TStreamData* Sample = SelectedSample();
+  if (!FPack || Sample == nullptr)
+    return;
+  TEAMusicStream* Stream = StreamOfSelectedNode();
+  // Deselect first: the freed sample must not be looked for when the tree is rebuilt.
+  treeFiles.Select(nullptr);
+  Stream->RemoveSample(Sample);
+  FDefinitionChanged = true;
+  RebuildTree();
+}
+
+// ---- idle and hints ----
+
+void TfrmORVStreams::ApplicationEventsIdle() {
+  bool OnSample = IsSampleNode(treeFiles.Selected());
+  for (TActionModel* Action : {&actSamplePreview, &actSampleImport, &actSampleExport, &actStreamDeleteSample})
+    Action->SetEnabled(OnSample);
+  actFileSave.SetEnabled(FDefinitionChanged || FArchivesChanged);
+  actStreamAddSample.SetEnabled(treeFiles.Selected() != nullptr);
+}
+
+void TfrmORVStreams::ApplicationEventsHint(const std::wstring& Hint) {
+  size_t Bar = Hint.find(L'|');
+  StatusBar.SetText(Bar == std::wstring::npos ? Hint : Hint.substr(Bar + 1));
+}
+
+// ---- preview ----
+
+bool TfrmORVStreams::PreviewPlaying() const { return SameTextIgnoringCase(actSamplePreview.Caption(), msg::Stop); }
+
+void TfrmORVStreams::StopPreview() {
+  actSamplePreview.SetCaption(msg::Preview);
+  actSamplePreview.SetImageIndex(4);
+  std::string Played = FPreviewFile;
+  FPreviewFile.clear();
+  if (!Played.empty() && platform::IsFile(Played))
+    CheckOSError(platform::DeleteFile(Played));
+}

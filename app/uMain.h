@@ -1,0 +1,127 @@
+#pragma once
+// The main window's logic: the editing state of one open definition, the controls that show it (as
+// models, see app/Controls.h), and the handlers the window's events call. Everything modal or OS-bound
+// goes through the services (app/Services.h), so every workflow runs headless.
+//
+// Handlers do not catch errors: they reach the application's error report (app/ErrorReport.h).
+
+#include "app/Controls.h"
+#include "app/Services.h"
+#include "definitions/uTypes.h"
+
+#include <memory>
+#include <string>
+
+class TfrmORVStreams {
+public:
+  // Creates the window's state: no definition open, details hidden.
+  explicit TfrmORVStreams(const TServices& Services);
+  ~TfrmORVStreams();
+  TfrmORVStreams(const TfrmORVStreams&) = delete;
+  TfrmORVStreams& operator=(const TfrmORVStreams&) = delete;
+
+  // ---- controls ----
+  TTreeModel treeFiles;
+  TVisibility pnlDetails{false};
+  TVisibility grpDescription{false};
+  TComboModel cmbDescriptions;
+  TComboModel cmbStreams;
+  TComboModel cmbFiles;
+  TEditModel edtSinger{63};
+  TEditModel edtAlbum{63};
+  TEditModel edtName{63};
+  TStatusModel StatusBar;
+
+  // ---- actions ----
+  TActionModel actFileOpen{L"&Open...", 0, L"Open|Open a stream definition file", L"Ctrl+O"};
+  TActionModel actFileSave{L"Save", 6, L"Save|Save changes to the definition file and rebuild the dependent archives",
+                           L"Ctrl+S"};
+  TActionModel actFileUpdatePreload{L"Update Preload Directory...", -1, L""};
+  TActionModel actFileExit{L"E&xit", 1, L"Exit|Quit the application"};
+  TActionModel actSamplePreview{L"Preview", 4, L"Preview/Stop|Preview (stop) the selected sample"};
+  TActionModel actSampleImport{L"Import...", 3, L"Import|Import a new file in place of the selected one"};
+  TActionModel actSampleExport{L"Export...", 2, L"Export|Save the selected sample"};
+  TActionModel actStreamAddSample{L"Add Sample", 8, L"Add sample|Add a new sample to the selected stream"};
+  TActionModel actStreamDeleteSample{L"Delete Sample", 7, L"Delete Sample|Delete the selected sample from the stream"};
+  TActionModel actHelpContents{L"&Contents", 9, L"Help Contents|isplay the help file"};
+  TActionModel actHelpWhatsThis{L"What's This?", 11, L""};
+  TActionModel actHelpAbout{L"&About...", 12, L""};
+
+  // The dialogs of the dialog actions, which keep their state between runs. The open definition's path is
+  // the file name of actFileOpen's dialog.
+  TFileDialogState actFileOpenDialog;
+  TFolderDialogState actFileUpdatePreloadDialog;
+
+  // ---- window events ----
+  void TntFormCreate();
+  // True when the window may close.
+  bool TntFormCloseQuery();
+  void ApplicationEventsIdle();
+  void ApplicationEventsHint(const std::wstring& Hint);
+
+  // ---- definition ----
+  // Runs the open dialog; on confirmation, actFileOpenAccept.
+  void actFileOpenExecute();
+  void actFileOpenAccept();
+  // Asks to save changes (Yes/No/Cancel), stops the preview, frees the definition. False when cancelled.
+  bool CloseDefinition();
+  void RebuildTree();
+  void treeFilesChange(TTreeNode* Node);
+  void FillDescriptions();
+  void FillArchives();
+  void FillFiles(int ArchiveIndex);
+
+  // ---- details ----
+  void edtSingerChange();
+  void edtAlbumChange();
+  void edtNameChange();
+  void cmbDescriptionsChange();
+  void btnDescrAddClick();
+  void btnDescRemoveClick();
+  void cmbStreamsChange();
+  void cmbFilesChange();
+  void btnRemoveFileClick();
+
+  // ---- samples ----
+  void actStreamAddSampleExecute();
+  void actStreamDeleteSampleExecute();
+
+  // ---- preview ----
+  bool PreviewPlaying() const;
+  void StopPreview();
+
+  // ---- save and preload ----
+  void actFileSaveExecute();
+  // Proposes the folder, runs the folder dialog and, on confirmation, actFileUpdatePreloadAccept.
+  void actFileUpdatePreloadExecute();
+  void actFileUpdatePreloadBeforeExecute();
+  void actFileUpdatePreloadAccept();
+
+  // ---- editing state ----
+  TStreamPack* Pack() const { return FPack.get(); }
+  bool DefinitionChanged() const { return FDefinitionChanged; }
+  bool ArchivesChanged() const { return FArchivesChanged; }
+  // The selected sample: the data of the selected node at level 2, or nullptr.
+  TStreamData* SelectedSample() const;
+  // The path of the open definition file, in the ANSI code page.
+  std::string DefinitionPath() const;
+
+private:
+  void BindControls();
+  void ShowSampleDetails(TStreamData* Sample);
+  void StoreDescriptionField(TDescriptionField TStreamDescription::*Field, const TEditModel& Edit, bool Refill);
+  TEAMusicStream* StreamOfSelectedNode() const;
+  void SaveArchivesAndDefinition();
+  void UpdatePreloadArchive(const std::string& ArchivePath, const std::string& DefName, const std::string& Source);
+
+  TServices FServices;
+  std::unique_ptr<TStreamPack> FPack;
+  std::string FPreviewFile;
+  std::string FDefinitionPath;
+  bool FDefinitionChanged = false;
+  bool FArchivesChanged = false;
+  bool FUpdatingDetails = false;
+};
+
+// The names of the game's preload archives, relative to the preload folder.
+extern const char* const PreloadArchiveNames[3];

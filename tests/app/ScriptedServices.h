@@ -1,0 +1,130 @@
+#pragma once
+// Scripted doubles of the window's services: each records what was asked and answers from a script.
+
+#include "app/Services.h"
+
+#include <deque>
+#include <optional>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct TShownMessage {
+  std::wstring Text, Caption;
+  TMsgButtons Buttons;
+  TMsgIcon Icon;
+};
+
+class TScriptedMessageBoxes : public IMessageBoxes {
+public:
+  TMsgResult Show(const std::wstring& Text, const std::wstring& Caption, TMsgButtons Buttons, TMsgIcon Icon) override {
+    Shown.push_back({Text, Caption, Buttons, Icon});
+    if (Answers.empty()) {
+      if (Buttons == TMsgButtons::OK)
+        return TMsgResult::OK;
+      throw std::logic_error("unexpected question");
+    }
+    TMsgResult Answer = Answers.front();
+    Answers.pop_front();
+    return Answer;
+  }
+  std::deque<TMsgResult> Answers;
+  std::vector<TShownMessage> Shown;
+};
+
+class TScriptedInputQuery : public IInputQuery {
+public:
+  bool Query(const std::wstring& Caption, const std::wstring& Prompt, std::wstring& Value) override {
+    Asked.push_back(Caption + L"|" + Prompt + L"|" + Value);
+    if (!Accept)
+      return false;
+    if (Entered.has_value())
+      Value = *Entered;
+    return true;
+  }
+  bool Accept = true;
+  std::optional<std::wstring> Entered;
+  std::vector<std::wstring> Asked;
+};
+
+class TScriptedDialogs : public IDialogs {
+public:
+  bool ExecuteOpen(TFileDialogState& State) override {
+    OpenSeen.push_back(State);
+    if (OpenAnswers.empty())
+      return false;
+    State.FileName = OpenAnswers.front();
+    OpenAnswers.pop_front();
+    return true;
+  }
+  bool ExecuteSave(TFileDialogState& State, const std::function<void(IOpenSaveDialog&)>&) override {
+    SaveSeen.push_back(State);
+    return false;
+  }
+  bool BrowseForFolder(TFolderDialogState& State) override {
+    FolderSeen.push_back(State);
+    if (!FolderAnswer.has_value())
+      return false;
+    State.Folder = *FolderAnswer;
+    return true;
+  }
+  std::deque<std::wstring> OpenAnswers;
+  std::vector<TFileDialogState> OpenSeen, SaveSeen;
+  std::optional<std::string> FolderAnswer;
+  std::vector<TFolderDialogState> FolderSeen;
+};
+
+class TScriptedScreen : public IScreen {
+public:
+  TCursor Cursor() const override { return FCursor; }
+  void SetCursor(TCursor Cursor) override {
+    FCursor = Cursor;
+    History.push_back(Cursor);
+  }
+  std::vector<TCursor> History;
+
+private:
+  TCursor FCursor = TCursor::Default;
+};
+
+// A registry of keys, each with values of a type: 's' string, 'd' number, 'f' failing read.
+class TScriptedRegistry : public IRegistry {
+public:
+  struct Value {
+    char Type;
+    std::wstring Text;
+  };
+  bool OpenKeyReadOnly(TRootKey Root, const std::string& Key) override {
+    OpenedKeys.push_back(Key);
+    auto Found = Keys.find(Key);
+    if (Root != TRootKey::LocalMachine || Found == Keys.end())
+      return false;
+    FOpen = &Found->second;
+    ++OpenCount;
+    return true;
+  }
+  std::wstring ReadString(const std::string& Name) override;
+  void CloseKey() override {
+    if (FOpen != nullptr)
+      --OpenCount;
+    FOpen = nullptr;
+  }
+  std::map<std::string, std::map<std::string, Value>> Keys;
+  std::vector<std::string> OpenedKeys;
+  int OpenCount = 0;
+
+private:
+  std::map<std::string, Value>* FOpen = nullptr;
+};
+
+inline std::wstring TScriptedRegistry::ReadString(const std::string& Name) {
+  auto Found = FOpen->find(Name);
+  if (Found == FOpen->end())
+    return L"";
+  if (Found->second.Type == 'd')
+    throw ERegistryException::InvalidDataType(Name);
+  if (Found->second.Type == 'f')
+    throw ERegistryException::FailedToGetData(Name);
+  return Found->second.Text;
+}
