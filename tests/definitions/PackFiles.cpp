@@ -100,6 +100,12 @@ std::vector<Binding> BindingsOnDisk(const TStreamPack& Pack) {
   return Result;
 }
 
+void PrintTo(const Binding& Item, std::ostream* Out) {
+  *Out << (Item.Name.empty() ? "(no entry)" : Item.Name) << " with " << Item.Data.size() << " bytes "
+       << fixtures::ToHex(Bytes(Item.Data.begin(), Item.Data.begin() + std::min<size_t>(Item.Data.size(), 4)))
+       << "...";
+}
+
 std::vector<std::string> Names(const std::vector<Binding>& Bindings) {
   std::vector<std::string> Result;
   for (const Binding& Item : Bindings)

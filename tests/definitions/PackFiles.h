@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,7 @@ struct Binding {
   Bytes Data;
   bool operator==(const Binding&) const = default;
 };
+void PrintTo(const Binding& Item, std::ostream* Out);
 // The binding of every sample of Pack, in stream order, read from the archive files on disk.
 std::vector<Binding> BindingsOnDisk(const TStreamPack& Pack);
 std::vector<std::string> Names(const std::vector<Binding>& Bindings);
