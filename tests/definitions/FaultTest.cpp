@@ -1,6 +1,6 @@
-// Every OS call of a rebuild and of a save made to fail in turn, once and from then on. After each run the
-// archives and the definition on disk are each wholly old or wholly new, the samples in memory point at
-// the same entries and bytes in the files that are on disk, and no scratch file is left behind.
+// Every OS call of a rebuild, a save and an import made to fail in turn, once and from then on. After each
+// run the archives and the definition on disk are each wholly old or wholly new, the samples in memory
+// point at the same entries and bytes in the files that are on disk, and no scratch file is left behind.
 
 #include "base/Exceptions.h"
 #include "tests/definitions/PackFiles.h"
@@ -21,19 +21,24 @@ void ExpectNoScratchLeft(const fixtures::TempDir& Dir, const FaultRun& Run) {
     EXPECT_TRUE(Left.empty()) << Left.size() << " scratch files left, first " << Left.front();
 }
 
-// A PackFolder whose archives both hold unreferenced old data after a replace, so that a rebuild changes
-// both files.
+const Bytes kNewA = fixtures::Pattern(1500, 21);
+const Bytes kNewB = fixtures::Pattern(333, 22);
+
+// A PackFolder with the new data a.asf and b.asf beside it. Replaced, both archives hold unreferenced old
+// data, so that a rebuild changes both files.
 class World {
 public:
-  void Setup() {
+  void Setup(bool Replaced = true) {
     Pack.reset();
     Folder.reset(); // a folder made while another lives would lie inside its scratch folder
     Folder = std::make_unique<PackFolder>();
     Pack = Folder->Open();
-    fixtures::WriteFile(Folder->Dir.File("a.asf"), fixtures::Pattern(1500, 21));
-    fixtures::WriteFile(Folder->Dir.File("b.asf"), fixtures::Pattern(333, 22));
-    Pack->Streams(0)->Samples(1)->ImportFile(Folder->Dir.File("a.asf"), false, "");
-    Pack->Streams(1)->Samples(1)->ImportFile(Folder->Dir.File("b.asf"), false, "");
+    fixtures::WriteFile(Folder->Dir.File("a.asf"), kNewA);
+    fixtures::WriteFile(Folder->Dir.File("b.asf"), kNewB);
+    if (Replaced) {
+      Pack->Streams(0)->Samples(1)->ImportFile(Folder->Dir.File("a.asf"), false, "");
+      Pack->Streams(1)->Samples(1)->ImportFile(Folder->Dir.File("b.asf"), false, "");
+    }
     Bindings = BindingsOnDisk(*Pack);
     for (int I = 0; I < 2; ++I)
       Archives[I] = fixtures::ReadFile(Folder->ArchivePath(I));
@@ -95,7 +100,7 @@ TEST(Faults, SaveLeavesTheDefinitionOldOrNew) {
   }
 
   World W;
-  fixtures::RunFaultLoop(
+  int Runs = fixtures::RunFaultLoop(
       [&] {
         W.Setup();
         Edit(*W.Pack);
@@ -111,6 +116,72 @@ TEST(Faults, SaveLeavesTheDefinitionOldOrNew) {
           EXPECT_EQ(fixtures::ReadFile(W.Folder->ArchivePath(I)), W.Archives[I]);
         ExpectNoScratchLeft(W.Folder->Dir, Run);
       });
+  EXPECT_GT(Runs, 50);
+}
+
+// A replace appends to the archive and patches one record: on any failure the directory on disk and in
+// memory still agree, and the samples bound to the file all see the old data or all the new.
+TEST(Faults, ReplaceLeavesEveryBoundSampleOnTheOldOrTheNewData) {
+  World W;
+  auto Check = [&](const FaultRun& Run) {
+    std::vector<Binding> Expected = W.Bindings;
+    bool Replaced = BindingsOnDisk(*W.Pack)[1].Data == kNewA;
+    for (size_t I : {1, 3, 4})
+      Expected[I].Data = Replaced ? kNewA : Expected[I].Data;
+    EXPECT_EQ(BindingsOnDisk(*W.Pack), Expected);
+    EXPECT_EQ(Replaced, !Run.Failed);
+    EXPECT_TRUE(MemoryMatchesDisk(*W.Pack->Archives(0)));
+    EXPECT_EQ(fixtures::ReadFile(W.Folder->ArchivePath(1)), W.Archives[1]);
+    ExpectNoScratchLeft(W.Folder->Dir, Run);
+  };
+  int Runs = fixtures::RunFaultLoop(
+      [&] { W.Setup(false); },
+      [&] { W.Pack->Streams(0)->Samples(1)->ImportFile(W.Folder->Dir.File("a.asf"), false, ""); }, Check);
+  EXPECT_GT(Runs, 14);
+}
+
+// An add rebuilds the archive in place: on any failure the archive holds its old entries with their old
+// data (appended bytes aside), every sample keeps its entry, and no offsets are left pending.
+TEST(Faults, AddLeavesTheArchiveOldOrNewAndTheSamplesOnIt) {
+  const std::string NewName = "b4 with a name long enough to move b1";
+  Bytes Added;
+  {
+    World Reference;
+    Reference.Setup(false);
+    Reference.Pack->Streams(1)->Samples(1)->ImportFile(Reference.Folder->Dir.File("b.asf"), true, NewName);
+    Added = fixtures::ReadFile(Reference.Folder->ArchivePath(1));
+  }
+  World W;
+  auto Check = [&](const FaultRun& Run) {
+    std::vector<Binding> Old = Contents(W.Archives[1]);
+    Bytes Now = fixtures::ReadFile(W.Folder->ArchivePath(1));
+    if (Run.Failed) {
+      EXPECT_EQ(Contents(Now), Old);
+    } else {
+      EXPECT_EQ(Now, Added);
+    }
+    std::vector<Binding> Expected = W.Bindings;
+    if (!Run.Failed)
+      Expected[5] = {NewName, kNewB};
+    EXPECT_EQ(BindingsOnDisk(*W.Pack), Expected);
+    const TEAStream& Beta = *W.Pack->Archives(1);
+    std::vector<DiskEntry> OnDisk = ReadDirectory(Now);
+    for (int32_t I = 0; I < Beta.FileCount(); ++I) {
+      const TEAStreamFile& File = *Beta.Files(I);
+      EXPECT_EQ(File.NewOffset, 0u) << File.Name;
+      bool Listed = std::any_of(OnDisk.begin(), OnDisk.end(), [&](const DiskEntry& Entry) {
+        return Entry.Name == File.Name && Entry.Offset == File.Offset && Entry.Size == File.Size;
+      });
+      // A failed add may keep its entry in memory, its data appended to the old archive file.
+      EXPECT_TRUE(Listed || (Run.Failed && File.Name == NewName)) << File.Name;
+    }
+    EXPECT_EQ(fixtures::ReadFile(W.Folder->ArchivePath(0)), W.Archives[0]);
+    ExpectNoScratchLeft(W.Folder->Dir, Run);
+  };
+  int Runs = fixtures::RunFaultLoop(
+      [&] { W.Setup(false); },
+      [&] { W.Pack->Streams(1)->Samples(1)->ImportFile(W.Folder->Dir.File("b.asf"), true, NewName); }, Check);
+  EXPECT_GT(Runs, 50);
 }
 
 } // namespace

@@ -113,6 +113,13 @@ std::vector<std::string> Names(const std::vector<Binding>& Bindings) {
   return Result;
 }
 
+std::vector<Binding> Contents(const Bytes& Archive) {
+  std::vector<Binding> Result;
+  for (const DiskEntry& Entry : ReadDirectory(Archive))
+    Result.push_back({Entry.Name, Slice(Archive, Entry.Offset, Entry.Size)});
+  return Result;
+}
+
 testing::AssertionResult MemoryMatchesDisk(const TEAStream& Archive) {
   std::vector<DiskEntry> OnDisk = ReadDirectory(fixtures::ReadFile(Archive.FileName));
   if (static_cast<size_t>(Archive.FileCount()) != OnDisk.size())

@@ -62,6 +62,8 @@ void PrintTo(const Binding& Item, std::ostream* Out);
 // The binding of every sample of Pack, in stream order, read from the archive files on disk.
 std::vector<Binding> BindingsOnDisk(const TStreamPack& Pack);
 std::vector<std::string> Names(const std::vector<Binding>& Bindings);
+// Every entry of an archive file, in directory order, with its data.
+std::vector<Binding> Contents(const Bytes& Archive);
 
 // The archive's directory in memory is the one on disk (same entries, offsets and sizes) and it has no
 // pending offsets.
