@@ -8,6 +8,9 @@ namespace sx {
 namespace {
 
 constexpr int kMaxPulse = 13;
+constexpr double kNoiseFloor = 0.01;
+constexpr double kLagWindowHz = 80;
+constexpr double kAnalysisRate = 22050;
 
 // Reflection coefficients of the frame by the autocorrelation method (Hamming window, Levinson-Durbin),
 // in the sign convention of the decoder's step-up recursion.
@@ -21,7 +24,11 @@ void Analyse(const float* X, float K[kMTOrder]) {
   std::fill(K, K + kMTOrder, 0.0f);
   if (R[0] < 1e-3)
     return;
-  R[0] *= 1.0001;
+  // A noise floor 20 dB down and a lag window keep the poles off the unit circle: a filter that rings too
+  // sharply turns the coarse excitation steps into loud errors.
+  R[0] *= 1.0 + kNoiseFloor;
+  for (int L = 1; L <= kMTOrder; ++L)
+    R[L] *= std::exp(-0.5 * std::pow(2 * M_PI * kLagWindowHz * L / kAnalysisRate, 2));
   double A[kMTOrder + 1] = {1.0}, Prev[kMTOrder + 1], E = R[0];
   for (int M = 1; M <= kMTOrder; ++M) {
     double Acc = R[M];

@@ -1,0 +1,128 @@
+// The command line: splitting, parsing, and the built program run with the editor's exact command lines.
+#include "converter/CommandLine.h"
+#include "converter/Converter.h"
+#include "converter/EAStreamReader.h"
+#include "converter/EAStreamWriter.h"
+#include "converter/WaveWriter.h"
+#include "tests/converter/Signals.h"
+#include "tests/fixtures/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+using namespace sx;
+
+namespace {
+
+TEST(CommandLine, SplitsLikeTheCallerQuotes) {
+  struct {
+    const char* Line;
+    std::vector<std::string> Expected;
+  } Cases[] = {
+      {"\"C:\\Program Files\\ORVIK\\sx\\sx.exe\" -wave \"C:\\Temp\\~asf1.asf\" -=\"C:\\My Music\\a b.wav\"",
+       {"C:\\Program Files\\ORVIK\\sx\\sx.exe", "-wave", "C:\\Temp\\~asf1.asf", "-=C:\\My Music\\a b.wav"}},
+      {"sx  -pcstream\t-eaxa_blk \"in\" -=\"out\"", {"sx", "-pcstream", "-eaxa_blk", "in", "-=out"}},
+      {"\"C:\\dir\\\" -=\"\"", {"C:\\dir\\", "-="}},
+      {"a\"b c\"d \"\"", {"ab cd", ""}},
+      {"", {}},
+  };
+  for (auto& C : Cases)
+    EXPECT_EQ(SplitCommandLine(C.Line), C.Expected) << C.Line;
+}
+
+TEST(CommandLine, ParsesTheOptions) {
+  struct {
+    std::vector<std::string> Arguments;
+    TOutputKind Kind;
+    TEACodec Codec;
+  } Good[] = {
+      {{"-wave", "i", "-=o"}, TOutputKind::Wave, TEACodec::EAXA},
+      {{"-aiff", "i", "-=o"}, TOutputKind::Aiff, TEACodec::EAXA},
+      {{"-pcstream", "-eaxa_blk", "i", "-=o"}, TOutputKind::EAStream, TEACodec::EAXA},
+      {{"-pcstream", "-s16l_blk", "i", "-=o"}, TOutputKind::EAStream, TEACodec::PcmS16LE},
+      {{"-pcstream", "-s8_blk", "i", "-=o"}, TOutputKind::EAStream, TEACodec::PcmS8},
+      {{"-pcstream", "-mt_blk", "i", "-=o"}, TOutputKind::EAStream, TEACodec::MicroTalk10},
+      {{"-=o", "i", "-mt5_blk", "-pcstream"}, TOutputKind::EAStream, TEACodec::MicroTalk5},
+      {{"-pcstream", "i", "-=o"}, TOutputKind::EAStream, TEACodec::EAXA},
+  };
+  for (auto& C : Good) {
+    TCommand Command = ParseCommand(C.Arguments);
+    EXPECT_EQ(Command.Kind, C.Kind);
+    EXPECT_EQ(Command.Codec, C.Codec);
+    EXPECT_EQ(Command.Input, "i");
+    EXPECT_EQ(Command.Output, "o");
+  }
+  const std::vector<std::vector<std::string>> Bad = {
+      {"i", "-=o"},
+      {"-wave", "-=o"},
+      {"-wave", "i"},
+      {"-wave", "i", "-="},
+      {"-wave", "i", "j", "-=o"},
+      {"-wave", "-aiff", "i", "-=o"},
+      {"-wave", "-eaxa_blk", "i", "-=o"},
+      {"-pcstream", "-mt_blk", "-s8_blk", "i", "-=o"},
+      {"-mp3", "i", "-=o"},
+      {"-wave", "i", "-=o", "-=p"},
+  };
+  for (auto& Arguments : Bad)
+    EXPECT_THROW(ParseCommand(Arguments), EConvertError) << ::testing::PrintToString(Arguments);
+}
+
+std::string EditorLine(const std::string& Option, const std::string& Input, const std::string& Output) {
+  return "\"" + std::string(SX_PATH) + "\" " + Option + "\"" + Input + "\" -=\"" + Output + "\"";
+}
+
+// Export and preview: an extracted ".asf" in, each of the seven options out. Import: the user's file in,
+// an EA-XA stream out. All paths hold blanks.
+TEST(CommandLine, RunsTheEditorsCommandLines) {
+  fixtures::TempDir Dir;
+  const std::string Folder = Dir.File("my music folder");
+  ASSERT_EQ(sxtest::RunCommand("mkdir \"" + Folder + "\""), 0);
+  const std::string Asf = Folder + "/~asf 12.asf";
+  TAudio Sound = sxtest::Stereo(sxtest::Chord(22050, 9000), sxtest::Chirp(22050, 9000, 100, 3000));
+  fixtures::WriteFile(Asf, WriteEAStream(Sound, TEACodec::EAXA));
+  struct {
+    const char* Option;
+    const char* Name;
+    TInputKind Kind;
+  } Exports[] = {
+      {"-wave ", "song one.wav", TInputKind::Wave},
+      {"-pcstream -eaxa_blk ", "song two.asf", TInputKind::EAStream},
+      {"-pcstream -s16l_blk ", "song 3.asf", TInputKind::EAStream},
+      {"-pcstream -s8_blk ", "song 4.asf", TInputKind::EAStream},
+      {"-pcstream -mt_blk ", "song 5.asf", TInputKind::EAStream},
+      {"-pcstream -mt5_blk ", "song 6.asf", TInputKind::EAStream},
+      {"-aiff ", "song 7.aif", TInputKind::Aiff},
+  };
+  for (auto& E : Exports) {
+    const std::string Out = Folder + "/" + E.Name;
+    ASSERT_EQ(sxtest::RunCommand(EditorLine(E.Option, Asf, Out)), 0) << E.Option;
+    const Bytes Data = fixtures::ReadFile(Out);
+    EXPECT_EQ(DetectInput(Data), E.Kind) << E.Option;
+    TAudio Back = ReadAudio(Data);
+    EXPECT_EQ(Back.Samples.size(), Sound.Samples.size()) << E.Option;
+    EXPECT_EQ(Back.Channels, 2u) << E.Option;
+    EXPECT_EQ(Back.SampleRate, 22050u) << E.Option;
+    // The import takes what the export made.
+    const std::string Imported = Folder + "/~asf import " + E.Name + ".asf";
+    ASSERT_EQ(sxtest::RunCommand(EditorLine("-pcstream -eaxa_blk ", Out, Imported)), 0) << E.Option;
+    TEAStreamInfo Info;
+    EXPECT_EQ(ReadEAStream(fixtures::ReadFile(Imported), &Info).Samples.size(), Sound.Samples.size());
+    EXPECT_EQ(Info.Layout.Codec, TEACodec::EAXA);
+  }
+  EXPECT_EQ(Dir.ScratchFiles().size(), 0u);
+}
+
+TEST(CommandLine, FailuresExitNonZeroWithoutOutput) {
+  fixtures::TempDir Dir;
+  const std::string Bad = Dir.File("not sound.wav"), Out = Dir.File("out file.wav");
+  fixtures::WriteFile(Bad, fixtures::TextBytes("hello"));
+  EXPECT_NE(sxtest::RunCommand(EditorLine("-wave ", Bad, Out) + " 2> \"" + Dir.File("err.txt") + "\""), 0);
+  EXPECT_FALSE(fixtures::FileExists(Out));
+  const Bytes Err = fixtures::ReadFile(Dir.File("err.txt"));
+  EXPECT_NE(std::string(Err.begin(), Err.end()).find("not a known sound format"), std::string::npos);
+  EXPECT_NE(sxtest::RunCommand("\"" + std::string(SX_PATH) + "\" > " + sxtest::NullDevice()), 0);
+  EXPECT_NE(sxtest::RunCommand(EditorLine("-flac ", Bad, Out) + " 2> " + sxtest::NullDevice()), 0);
+  EXPECT_FALSE(fixtures::FileExists(Out));
+}
+
+} // namespace
