@@ -138,8 +138,9 @@ public:
   // when it cannot be opened, then as LoadFromStream.
   void LoadFromFile(const std::string& FileName);
   // Writes the definition to a scratch file ("~sdat") and puts it in FileName's place in one step, so a
-  // failure leaves any file at FileName as it was and no scratch file behind. Raises "Cannot create file
-  // ..." (naming the scratch file), "Stream write error", or the OS error of the replace.
+  // failure leaves any file at FileName as it was, and deletes the scratch file when it fails (unless the
+  // OS refuses the delete). Raises "Cannot create file ..." (naming the scratch file), "Stream write
+  // error", or the OS error of the replace (a locked or read-only FileName).
   void SaveToFile(const std::string& FileName);
 
   int32_t ArchiveCount() const { return FArchives.Count(); }
@@ -176,9 +177,10 @@ public:
   // written to a scratch file ("~viv"); a failure there changes nothing. Then archive by archive the file
   // is replaced in one step, and only then are that archive's samples carried over and its offsets
   // committed. When archive j cannot be replaced, the archives before j are new with their samples moved,
-  // j and those after it keep their old files and offsets, and the OS error propagates. No scratch file
-  // is left behind. Raises the list error, before anything changes, when a sample's ArchiveIndex lies
-  // outside the archive list; "Rebuild of archives failed" when a scratch copy is missing.
+  // j and those after it keep their old files and offsets, and the OS error propagates. The scratch
+  // copies not put in place are deleted (unless the OS refuses the delete) and no offsets stay pending.
+  // Raises the list error, before anything changes, when a sample's ArchiveIndex lies outside the archive
+  // list; "Rebuild of archives failed" when a scratch copy is missing; the archive writer's errors.
   void RebuildArchives();
 
   const std::string BasePath;

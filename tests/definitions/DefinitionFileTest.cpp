@@ -265,7 +265,8 @@ TEST(DefinitionFile, LongArchiveNameIsCutTo32AndReopenedUnderThatName) {
   EXPECT_EQ(Reread.ArchiveCount(), 0);
 }
 
-// A missing archive stops the load; the archives opened before it stay.
+// A missing archive stops the load; the archives opened before it stay. A missing or locked definition
+// file is not read at all.
 TEST(DefinitionFile, MissingArchiveStopsTheLoad) {
   TempDir Dir;
   fixtures::WriteFile(Dir.File("one.viv"), fixtures::MakeBigf({}));
@@ -275,6 +276,12 @@ TEST(DefinitionFile, MissingArchiveStopsTheLoad) {
   EXPECT_EQ(Pack.ArchiveCount(), 1);
   EXPECT_EQ(Pack.DescriptionCount(), 0);
   EXPECT_THROW(Pack.LoadFromFile(Dir.File("absent.dat")), EFOpenError);
+
+  fixtures::WriteFile(Dir.File("locked.dat"), File);
+  TFileStream Writer(Dir.File("locked.dat"), TFileAccess::ReadWrite);
+  TStreamPack Locked(Dir.Path());
+  EXPECT_THROW(Locked.LoadFromFile(Dir.File("locked.dat")), EFOpenError);
+  EXPECT_EQ(Locked.ArchiveCount(), 0);
 }
 
 // Description fields are kept as raw bytes: 64 bytes without a zero read as a 64-character text, and

@@ -3,6 +3,7 @@
 // point at the same entries and bytes in the files that are on disk, and no scratch file is left behind.
 
 #include "base/Exceptions.h"
+#include "platform/FileSystem.h"
 #include "tests/definitions/PackFiles.h"
 #include "tests/fixtures/FaultLoop.h"
 
@@ -81,6 +82,35 @@ TEST(Faults, RebuildLeavesEachArchiveOldOrNewAndTheSamplesOnIt) {
   };
   int Runs = fixtures::RunFaultLoop([&] { W.Setup(); }, [&] { W.Pack->RebuildArchives(); }, Check);
   EXPECT_GT(Runs, 50);
+}
+
+// The second archive cannot be replaced: the first stays new with its samples moved, the second old with
+// its samples where they were, and the OS error says why.
+TEST(Faults, RebuildStoppedAtTheSecondArchiveKeepsTheFirstNew) {
+  World W;
+  W.Setup();
+  std::vector<uint32_t> BetaOffsets;
+  for (int32_t I = 0; I < W.Pack->Archives(1)->FileCount(); ++I)
+    BetaOffsets.push_back(W.Pack->Archives(1)->Files(I)->Offset);
+  platform::ClearFaults();
+  platform::InjectFault(platform::FaultKind::Move, 2, platform::AccessDeniedError());
+  try {
+    W.Pack->RebuildArchives();
+    ADD_FAILURE() << "no error";
+  } catch (const EOSError& Error) {
+    EXPECT_EQ(Error.Message(), EOSError(platform::AccessDeniedError()).Message());
+    EXPECT_EQ(Error.Message().rfind("System Error.  Code: ", 0), 0u);
+  }
+  platform::ClearFaults();
+  EXPECT_TRUE(IsCompact(fixtures::ReadFile(W.Folder->ArchivePath(0))));
+  EXPECT_NE(fixtures::ReadFile(W.Folder->ArchivePath(0)), W.Archives[0]);
+  EXPECT_EQ(fixtures::ReadFile(W.Folder->ArchivePath(1)), W.Archives[1]);
+  for (int32_t I = 0; I < W.Pack->Archives(1)->FileCount(); ++I)
+    EXPECT_EQ(W.Pack->Archives(1)->Files(I)->Offset, BetaOffsets[static_cast<size_t>(I)]);
+  for (int I = 0; I < 2; ++I)
+    EXPECT_TRUE(MemoryMatchesDisk(*W.Pack->Archives(I)));
+  EXPECT_EQ(BindingsOnDisk(*W.Pack), W.Bindings);
+  EXPECT_TRUE(W.Folder->Dir.ScratchFiles().empty());
 }
 
 TEST(Faults, SaveLeavesTheDefinitionOldOrNew) {
