@@ -110,9 +110,19 @@ void TStreamPack::SaveToStream(TStream& Stream) {
   WriteStreams(Stream);
 }
 
+// The name as the file stores it: the archive's path relative to the definition's folder, so a folder
+// part read from the file is written back and the archive is found again at the next load. An archive
+// outside that folder is named by its file-name part.
+std::string TStreamPack::StoredArchiveName(const TEAStream& Archive) const {
+  const std::string& Path = Archive.FileName;
+  if (!BasePath.empty() && Path.size() > BasePath.size() && Path.compare(0, BasePath.size(), BasePath) == 0)
+    return Path.substr(BasePath.size());
+  return ExtractFileName(Path);
+}
+
 void TStreamPack::WriteArchiveNames(TStream& Stream) const {
   for (int32_t I = 0; I < ArchiveCount(); ++I)
-    WriteArchiveName(Stream, ExtractFileName(Archives(I)->FileName));
+    WriteArchiveName(Stream, StoredArchiveName(*Archives(I)));
 }
 
 void TStreamPack::WriteDescriptions(TStream& Stream) const {

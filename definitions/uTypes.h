@@ -8,7 +8,8 @@
 //
 // Definition file layout (integers 32-bit little-endian, text 8-bit ANSI, no magic, no padding):
 //   0   ArchiveCount, DescriptionCount, StreamCount (signed)
-//   12  ArchiveCount x 32-byte archive file name (zero-terminated when shorter than 32)
+//   12  ArchiveCount x 32-byte archive name, relative to the definition's folder (zero-terminated and
+//       zero-filled when shorter than 32)
 //       DescriptionCount x 192-byte description: Name, Singer, Album, 64 bytes each
 //       StreamCount x sample count (signed)
 //       per stream, per sample: FileOffset (unsigned), ArchiveIndex, DescriptionIndex (signed)
@@ -132,7 +133,9 @@ public:
   // opening an archive; the pack then keeps what was complete before the error. Bytes after the last
   // sample record are not read. No memory is reserved from a count.
   virtual void LoadFromStream(TStream& Stream);
-  // Writes the definition at Stream's position. Raises "Stream write error" when a write fails.
+  // Writes the definition at Stream's position. An archive is named by its FileName relative to
+  // BasePath (by its file-name part when it lies elsewhere), cut to 32 bytes. Raises "Stream write error"
+  // when a write fails.
   virtual void SaveToStream(TStream& Stream);
   // Reads the file (opened for reading, others may read but not write). Raises "Cannot open file ..."
   // when it cannot be opened, then as LoadFromStream.
@@ -190,6 +193,7 @@ private:
   void ReadArchives(TStream& Stream, int32_t Count);
   void ReadDescriptions(TStream& Stream, int32_t Count);
   void ReadStreams(TStream& Stream, int32_t Count);
+  std::string StoredArchiveName(const TEAStream& Archive) const;
   void WriteArchiveNames(TStream& Stream) const;
   void WriteDescriptions(TStream& Stream) const;
   void WriteStreams(TStream& Stream) const;

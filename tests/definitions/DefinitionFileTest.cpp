@@ -211,8 +211,8 @@ Bytes OneArchive(const Bytes& Field) {
   return fixtures::Concat({FromHex("01000000 00000000 00000000"), Field});
 }
 
-// How a name field is opened and how it is written back: only the file-name part, at most 32 bytes,
-// zero-filled.
+// How a name field is opened and how it is written back: relative to the definition's folder, at most 32
+// bytes, zero-filled.
 TEST(DefinitionFile, ArchiveNameFields) {
   const std::string Full32 = "abcdefghijklmnopqrstuvwxyz012345";
   struct Case {
@@ -227,7 +227,7 @@ TEST(DefinitionFile, ArchiveNameFields) {
   const Case Cases[] = {
       {"32 bytes without a zero", fixtures::TextBytes(Full32), Full32, fixtures::TextBytes(Full32)},
       {"bytes after the zero", Garbage, "music.viv", NameField("music.viv")},
-      {"a folder part", NameField("sub/inner.viv"), "sub/inner.viv", NameField("inner.viv")},
+      {"a folder part", NameField("sub/inner.viv"), "sub/inner.viv", NameField("sub/inner.viv")},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.Name);
@@ -243,6 +243,8 @@ TEST(DefinitionFile, ArchiveNameFields) {
   }
 }
 
+// A name longer than the field is cut, and the cut name is what the next load opens. An archive outside
+// the definition's folder is named by its file-name part.
 TEST(DefinitionFile, LongArchiveNameIsCutTo32AndReopenedUnderThatName) {
   TempDir Dir;
   const std::string Long40 = "abcdefghijklmnopqrstuvwxyz0123456789ABCD";
@@ -263,6 +265,11 @@ TEST(DefinitionFile, LongArchiveNameIsCutTo32AndReopenedUnderThatName) {
     EXPECT_EQ(std::string(Error.what()).substr(0, Expected.size()), Expected);
   }
   EXPECT_EQ(Reread.ArchiveCount(), 0);
+
+  for (const char* Elsewhere : {"C:\\games\\orvik\\far.viv", "/other/folder/far.viv"}) {
+    Pack.Archives(0)->FileName = Elsewhere;
+    EXPECT_EQ(Save(Pack), OneArchive(NameField("far.viv"))) << Elsewhere;
+  }
 }
 
 // A missing archive stops the load; the archives opened before it stay. A missing or locked definition

@@ -236,12 +236,6 @@ TEST_F(PlacedArchive, RemoveSampleOfAnotherStreamRemovesNothing) {
   EXPECT_EQ(Stream.Samples(1), Last);
 }
 
-TEST_F(PlacedArchive, ClearArchivesAlsoClearsTheStreams) {
-  Pack->ClearArchives();
-  EXPECT_EQ(Pack->ArchiveCount(), 0);
-  EXPECT_EQ(Pack->StreamCount(), 0);
-}
-
 TEST(Model, RebuildOfAnEmptyPackTouchesNoFile) {
   TempDir Dir;
   auto Pack = LoadPack(Dir.Path(), {});
