@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace sx {
 namespace {
@@ -17,7 +18,7 @@ constexpr double kAnalysisRate = 22050;
 void Analyse(const float* X, float K[kMTOrder]) {
   double W[kMTFrameSamples], R[kMTOrder + 1] = {};
   for (size_t N = 0; N < kMTFrameSamples; ++N)
-    W[N] = X[N] * (0.54 - 0.46 * std::cos(2 * M_PI * double(N) / (kMTFrameSamples - 1)));
+    W[N] = X[N] * (0.54 - 0.46 * std::cos(2 * std::numbers::pi * double(N) / (kMTFrameSamples - 1)));
   for (int L = 0; L <= kMTOrder; ++L)
     for (size_t N = L; N < kMTFrameSamples; ++N)
       R[L] += W[N] * W[N - L];
@@ -28,7 +29,7 @@ void Analyse(const float* X, float K[kMTOrder]) {
   // sharply turns the coarse excitation steps into loud errors.
   R[0] *= 1.0 + kNoiseFloor;
   for (int L = 1; L <= kMTOrder; ++L)
-    R[L] *= std::exp(-0.5 * std::pow(2 * M_PI * kLagWindowHz * L / kAnalysisRate, 2));
+    R[L] *= std::exp(-0.5 * std::pow(2 * std::numbers::pi * kLagWindowHz * L / kAnalysisRate, 2));
   double A[kMTOrder + 1] = {1.0}, Prev[kMTOrder + 1], E = R[0];
   for (int M = 1; M <= kMTOrder; ++M) {
     double Acc = R[M];

@@ -1,6 +1,7 @@
 #include "tests/converter/Signals.h"
 
 #include <cmath>
+#include <numbers>
 #include <cstdlib>
 
 namespace sxtest {
@@ -21,7 +22,7 @@ TAudio Chirp(uint32_t Rate, size_t Frames, double FromHz, double ToHz, double Am
   const double Seconds = double(Frames) / Rate;
   for (size_t N = 0; N < Frames; ++N) {
     double T = double(N) / Rate;
-    double Phase = 2 * M_PI * (FromHz * T + (ToHz - FromHz) * T * T / (2 * Seconds));
+    double Phase = 2 * std::numbers::pi * (FromHz * T + (ToHz - FromHz) * T * T / (2 * Seconds));
     A.Samples[N] = static_cast<int16_t>(std::lround(32767 * Amplitude * std::sin(Phase)));
   }
   return A;
@@ -34,8 +35,8 @@ TAudio Chord(uint32_t Rate, size_t Frames) {
     double T = double(N) / Rate, V = 0;
     for (double F : Notes)
       for (int H = 1; H <= 4; ++H)
-        V += std::sin(2 * M_PI * F * H * T + H) / (H * H);
-    double Envelope = 0.6 + 0.4 * std::sin(2 * M_PI * 1.5 * T);
+        V += std::sin(2 * std::numbers::pi * F * H * T + H) / (H * H);
+    double Envelope = 0.6 + 0.4 * std::sin(2 * std::numbers::pi * 1.5 * T);
     A.Samples[N] = static_cast<int16_t>(std::lround(5000 * Envelope * V));
   }
   return A;
