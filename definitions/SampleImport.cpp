@@ -30,13 +30,14 @@ void TStreamData::ReplaceFileData(const std::string& FileName) {
 }
 
 // The samples are carried over and the offsets committed at once: AddFile has already put the rebuilt
-// archive in place, and it leaves no pending offsets when it fails.
+// archive in place, and it leaves no pending offsets when it fails. Every archive index is checked first
+// so that nothing can fail between the replace and the commit.
 void TStreamData::AddFileData(const std::string& FileName, const std::string& NewName) {
   TStreamPack& Pack = *MusicStream->Pack;
   Pack.CheckArchiveIndexes();
   TEAStream* Target = Archive();
   TEAStreamFile* Added = Target->AddFile(FileName, NewName);
-  Pack.UpdateSampleOffsets();
+  Pack.CarrySampleOffsets(ArchiveIndex);
   Target->CommitOffsets();
   SetStreamFile(Added);
 }

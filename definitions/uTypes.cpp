@@ -123,17 +123,30 @@ void TStreamPack::CheckArchiveIndexes() const {
 
 namespace {
 
+// The first file, in list order, whose data starts exactly at the sample's offset.
+TEAStreamFile* FileStartingAt(const TEAStream& Archive, uint32_t Offset) {
+  for (int32_t I = 0; I < Archive.FileCount(); ++I)
+    if (Archive.Files(I)->Offset == Offset)
+      return Archive.Files(I);
+  return nullptr;
+}
+
 // The exact-start match: a sample inside a file's data but not at its start keeps its offset.
 void CarryOffset(TStreamData& Sample) {
-  TEAStream* Archive = Sample.Archive();
-  for (int32_t I = 0; I < Archive->FileCount(); ++I) {
-    TEAStreamFile* File = Archive->Files(I);
-    if (File->Offset == Sample.FileOffset) {
-      if (File->NewOffset != 0)
-        Sample.FileOffset = File->NewOffset;
-      return;
-    }
-  }
+  TEAStreamFile* File = FileStartingAt(*Sample.Archive(), Sample.FileOffset);
+  if (File != nullptr && File->NewOffset != 0)
+    Sample.FileOffset = File->NewOffset;
+}
+
+// A sample inside a file's data, not at its start, keeps its place in that file's data: left at its old
+// offset it would point into whatever the new layout puts there, another song or none.
+void CarryOffsetWithinFile(TStreamData& Sample) {
+  TEAStream& Archive = *Sample.Archive();
+  TEAStreamFile* File = FileStartingAt(Archive, Sample.FileOffset);
+  if (File == nullptr)
+    File = Archive.FindFileByOffset(Sample.FileOffset);
+  if (File != nullptr && File->NewOffset != 0)
+    Sample.FileOffset = File->NewOffset + (Sample.FileOffset - File->Offset);
 }
 
 } // namespace
@@ -145,6 +158,6 @@ void TStreamPack::UpdateSampleOffsets() {
 void TStreamPack::CarrySampleOffsets(int32_t ArchiveIndex) {
   ForEachSample(*this, [ArchiveIndex](TStreamData& Sample) {
     if (Sample.ArchiveIndex == ArchiveIndex)
-      CarryOffset(Sample);
+      CarryOffsetWithinFile(Sample);
   });
 }

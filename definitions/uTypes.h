@@ -71,8 +71,8 @@ public:
   //   record patched. Every sample of the pack bound to that file, in any stream, follows it to its new
   //   offset. Raises an Exception, changing nothing, when the sample is bound to no file.
   // - AsNewFile true: the data is added as a new entry named NewName and the archive is rebuilt in place;
-  //   every sample of the pack that starts at a file of that archive follows its file, and this sample is
-  //   bound to the new entry. NewName is not used otherwise.
+  //   every sample of that archive follows its file (see CarrySampleOffsets), and this sample is bound to
+  //   the new entry. NewName is not used otherwise.
   // Raises the errors of the archive operations; the list error, before anything changes, when any
   // sample of the pack has an ArchiveIndex outside the archive list (AsNewFile true) or this one has.
   void ImportFile(const std::string& FileName, bool AsNewFile, const std::string& NewName);
@@ -172,6 +172,11 @@ public:
   // file of its archive (the first such in list order) takes that file's NewOffset when it is not 0.
   // Raises the list error for a sample whose ArchiveIndex lies outside the archive list.
   void UpdateSampleOffsets();
+  // Carries the samples of the archive at ArchiveIndex over its pending rewrite, each to the same place
+  // in the data of the file that holds it: a sample at a file's start follows as in UpdateSampleOffsets,
+  // and a sample inside a file's data keeps its distance from the start. Other samples are not touched.
+  // The samples of that archive must have a valid ArchiveIndex (they do, having that one).
+  void CarrySampleOffsets(int32_t ArchiveIndex);
   // Raises the list error for the first sample, in stream order, whose ArchiveIndex lies outside the
   // archive list.
   void CheckArchiveIndexes() const;
@@ -179,17 +184,16 @@ public:
   // Writes every archive anew, compact, and puts each in place of its old file. First every archive is
   // written to a scratch file ("~viv"); a failure there changes nothing. Then archive by archive the file
   // is replaced in one step, and only then are that archive's samples carried over and its offsets
-  // committed. When archive j cannot be replaced, the archives before j are new with their samples moved,
-  // j and those after it keep their old files and offsets, and the OS error propagates. The scratch
-  // copies not put in place are deleted (unless the OS refuses the delete) and no offsets stay pending.
-  // Raises the list error, before anything changes, when a sample's ArchiveIndex lies outside the archive
-  // list; "Rebuild of archives failed" when a scratch copy is missing; the archive writer's errors.
+  // committed (see CarrySampleOffsets). When archive j cannot be replaced, the archives before j are new with
+  // their samples moved, j and those after it keep their old files and offsets, and the OS error propagates.
+  // The scratch copies not put in place are deleted (unless the OS refuses the delete) and no offsets stay
+  // pending. Raises the list error, before anything changes, when a sample's ArchiveIndex lies outside the
+  // archive list; "Rebuild of archives failed" when a scratch copy is missing; the archive writer's errors.
   void RebuildArchives();
 
   const std::string BasePath;
 
 private:
-  void CarrySampleOffsets(int32_t ArchiveIndex);
   void ReadArchives(TStream& Stream, int32_t Count);
   void ReadDescriptions(TStream& Stream, int32_t Count);
   void ReadStreams(TStream& Stream, int32_t Count);

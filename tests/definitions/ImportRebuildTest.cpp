@@ -71,6 +71,8 @@ TEST(Import, AddMovesTheOtherSamplesOfThatArchiveOnly) {
   fixtures::WriteFile(Folder.Dir.File("new.asf"), NewData);
   Bytes Alpha = fixtures::ReadFile(Folder.ArchivePath(0));
   const std::string NewName = "b3 remix with a long name";
+  SampleOf(*Pack, 1, 2).FileOffset += 7; // inside b1's data
+  uint32_t B1Offset = SampleOf(*Pack, 0, 2).FileOffset;
 
   TStreamData& Importer = SampleOf(*Pack, 1, 1);
   Importer.ImportFile(Folder.Dir.File("new.asf"), true, NewName);
@@ -84,6 +86,8 @@ TEST(Import, AddMovesTheOtherSamplesOfThatArchiveOnly) {
     EXPECT_NE(After[I], Before[I]) << "beta sample " << I << " did not move";
   for (size_t I : {0, 1, 3, 4})
     EXPECT_EQ(After[I], Before[I]) << "alpha sample " << I << " moved";
+  EXPECT_NE(SampleOf(*Pack, 0, 2).FileOffset, B1Offset);
+  EXPECT_EQ(SampleOf(*Pack, 1, 2).FileOffset, SampleOf(*Pack, 0, 2).FileOffset + 7);
   EXPECT_TRUE(MemoryMatchesDisk(*Pack->Archives(1)));
   EXPECT_TRUE(IsCompact(fixtures::ReadFile(Folder.ArchivePath(1))));
   EXPECT_EQ(fixtures::ReadFile(Folder.ArchivePath(0)), Alpha);
@@ -93,7 +97,12 @@ TEST(Import, AddMovesTheOtherSamplesOfThatArchiveOnly) {
 TEST(Import, ReplaceAddRebuildSaveAndReopenKeepEveryBinding) {
   PackFolder Folder;
   auto Pack = Folder.Open();
+  // The last sample moves inside a3's data, which the rebuild moves up into old a2's place.
+  TStreamData& InsideA3 = SampleOf(*Pack, 1, 2);
+  InsideA3.ArchiveIndex = 0;
+  InsideA3.FileOffset = Pack->Archives(0)->Files(3)->Offset + 5;
   std::vector<Binding> Expected = BindingsOnDisk(*Pack);
+  ASSERT_EQ(Expected[6].Name, "a3");
   Bytes NewA2 = fixtures::Pattern(3000, 6);
   Bytes NewB = fixtures::Pattern(100, 7);
   fixtures::WriteFile(Folder.Dir.File("a2.asf"), NewA2);
@@ -107,6 +116,7 @@ TEST(Import, ReplaceAddRebuildSaveAndReopenKeepEveryBinding) {
   size_t AlphaBefore = fixtures::ReadFile(Folder.ArchivePath(0)).size();
 
   Pack->RebuildArchives();
+  EXPECT_EQ(InsideA3.FileOffset, InsideA3.StreamFile()->Offset + 5);
   for (int I = 0; I < 2; ++I) {
     Bytes Archive = fixtures::ReadFile(Folder.ArchivePath(I));
     EXPECT_TRUE(IsCompact(Archive)) << I;

@@ -135,6 +135,19 @@ TEST_F(PlacedArchive, UpdateSampleOffsetsMatchesTheExactStartOnly) {
   EXPECT_THROW(Pack->UpdateSampleOffsets(), EListError);
 }
 
+// The carry of a rebuild keeps a sample inside a file at its distance from the file's start.
+TEST_F(PlacedArchive, CarrySampleOffsetsKeepsTheDistanceIntoTheFile) {
+  Pack->Archives(0)->Files(0)->NewOffset = 64;
+  Pack->Archives(0)->Files(1)->NewOffset = 192;
+  Sample(1).ArchiveIndex = 1; // a sample of another archive is not touched
+  Pack->Streams(0)->AddSample(Pack->Archives(0)->Files(1))->FileOffset = 4100;
+  Pack->Streams(0)->AddSample(Pack->Archives(0)->Files(1))->FileOffset = 3000; // in no file
+  Pack->CarrySampleOffsets(0);
+  const uint32_t Expected[] = {64, 2100, 192, 196, 3000};
+  for (int32_t I = 0; I < 5; ++I)
+    EXPECT_EQ(Sample(I).FileOffset, Expected[I]) << I;
+}
+
 TEST_F(PlacedArchive, AddSampleBindsOnlyToFilesOfThePack) {
   TEAStream Foreign;
   Foreign.LoadFromFile(Dir.File("beta.viv"));
