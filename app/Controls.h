@@ -156,3 +156,9 @@ public:
 private:
   std::wstring FText;
 };
+
+// A push button: its caption and hint.
+struct TButtonModel {
+  std::wstring Caption;
+  std::wstring Hint;
+};

@@ -89,15 +89,19 @@ void TfrmORVStreams::SaveArchivesAndDefinition() {
       if (SampleOffsets(*FPack) != Before) {
         FPack->SaveToFile(DefinitionPath());
         FDefinitionChanged = false;
+        FJournal.Forget();
       }
       throw;
     }
     FArchivesChanged = false;
+    // Rebuilt archives cannot be put back; from here on the definition file must follow them.
+    FJournal.Forget();
   }
   if (FDefinitionChanged) {
     FPack->SaveToFile(DefinitionPath());
     FDefinitionChanged = false;
   }
+  FJournal.Forget();
 }
 
 // ---- preload update ----

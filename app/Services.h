@@ -4,6 +4,7 @@
 
 #include "base/Exceptions.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -94,6 +95,25 @@ public:
   virtual void CloseKey() = 0;
 };
 
+// The system's sound service: one sound, played asynchronously.
+class ISoundPlayer {
+public:
+  virtual ~ISoundPlayer() = default;
+  // Plays the Wave file at Path in a loop until Stop.
+  virtual void PlayLooped(const std::string& Path) = 0;
+  virtual void Stop() = 0;
+};
+
+// Runs the outside converter and waits for it.
+class IConverterRunner {
+public:
+  virtual ~IConverterRunner() = default;
+  // The command line is a double quote, Program, a double quote, one blank and Parameters. False when the
+  // program could not be started.
+  virtual bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
+                              const std::wstring& WorkingFolder, uint16_t ShowMode) = 0;
+};
+
 // The services one window uses; none is owned.
 struct TServices {
   IMessageBoxes* MessageBoxes = nullptr;
@@ -101,4 +121,8 @@ struct TServices {
   IDialogs* Dialogs = nullptr;
   IScreen* Screen = nullptr;
   IRegistry* Registry = nullptr;
+  ISoundPlayer* Sound = nullptr;
+  IConverterRunner* Converter = nullptr;
+  // The folder of the program's executable, with its trailing delimiter; the converter lies below it.
+  std::string ProgramFolder;
 };

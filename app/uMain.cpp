@@ -5,8 +5,6 @@
 #include "base/Text.h"
 #include "platform/FileSystem.h"
 
-#include <cwctype>
-
 namespace {
 
 constexpr int kSampleLevel = 2;
@@ -14,15 +12,6 @@ constexpr int kSampleLevel = 2;
 bool IsSampleNode(const TTreeNode* Node) { return Node != nullptr && Node->Level() == kSampleLevel; }
 
 std::wstring FileNamePart(const std::string& Path) { return AnsiToWide(ExtractFileName(Path)); }
-
-bool SameTextIgnoringCase(const std::wstring& A, const std::wstring& B) {
-  if (A.size() != B.size())
-    return false;
-  for (size_t I = 0; I < A.size(); ++I)
-    if (std::towupper(A[I]) != std::towupper(B[I]))
-      return false;
-  return true;
-}
 
 // Runs the closing step of a handler on every path out of it.
 template <class Step> class TFinally {
@@ -114,6 +103,8 @@ bool TfrmORVStreams::CloseDefinition() {
     if (Answer == TMsgResult::Yes)
       actFileSaveExecute();
   }
+  // Whatever an import wrote into the archives since the last save goes, with the unsaved definition.
+  FJournal.Undo();
   if (PreviewPlaying())
     StopPreview();
   FPack.reset();
@@ -356,17 +347,4 @@ void TfrmORVStreams::ApplicationEventsIdle() {
 void TfrmORVStreams::ApplicationEventsHint(const std::wstring& Hint) {
   size_t Bar = Hint.find(L'|');
   StatusBar.SetText(Bar == std::wstring::npos ? Hint : Hint.substr(Bar + 1));
-}
-
-// ---- preview ----
-
-bool TfrmORVStreams::PreviewPlaying() const { return SameTextIgnoringCase(actSamplePreview.Caption(), msg::Stop); }
-
-void TfrmORVStreams::StopPreview() {
-  actSamplePreview.SetCaption(msg::Preview);
-  actSamplePreview.SetImageIndex(4);
-  std::string Played = FPreviewFile;
-  FPreviewFile.clear();
-  if (!Played.empty() && platform::IsFile(Played))
-    CheckOSError(platform::DeleteFile(Played));
 }

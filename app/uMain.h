@@ -6,6 +6,7 @@
 // Handlers do not catch errors: they reach the application's error report (app/ErrorReport.h).
 
 #include "app/Controls.h"
+#include "app/ImportJournal.h"
 #include "app/Services.h"
 #include "definitions/uTypes.h"
 
@@ -31,6 +32,10 @@ public:
   TEditModel edtAlbum{63};
   TEditModel edtName{63};
   TStatusModel StatusBar;
+  TButtonModel btnDescrAdd{L"Add...", L"Add description|Add a new description to the definition file"};
+  TButtonModel btnDescRemove{L"Remove", L"Remove description|Deelete the selected description"};
+  TButtonModel btnAddFile{L"Add...", L"Add file|Add a new file to the selected archive"};
+  TButtonModel btnRemoveFile{L"Remove", L"Remove the selected file from the archive"};
 
   // ---- actions ----
   TActionModel actFileOpen{L"&Open...", 0, L"Open|Open a stream definition file", L"Ctrl+O"};
@@ -51,6 +56,8 @@ public:
   // the file name of actFileOpen's dialog.
   TFileDialogState actFileOpenDialog;
   TFolderDialogState actFileUpdatePreloadDialog;
+  TFileDialogState actSampleImportDialog;
+  TFileDialogState actSampleExportDialog;
 
   // ---- window events ----
   void TntFormCreate();
@@ -86,9 +93,25 @@ public:
   void actStreamAddSampleExecute();
   void actStreamDeleteSampleExecute();
 
-  // ---- preview ----
+  // ---- preview, export, import ----
   bool PreviewPlaying() const;
+  void actSamplePreviewExecute();
   void StopPreview();
+  // Extracts File to a scratch file and converts it to OutputPath in the format of the export filter
+  // FormatIndex (1-based; outside 2..7 Wave). True when the converter left the output file.
+  bool ExportSample(TEAStreamFile* File, int FormatIndex, const std::wstring& OutputPath);
+  // Runs the export dialog: before it opens, actSampleExportBeforeExecute; on a filter change,
+  // actSampleExportTypeChange; on confirmation, actSampleExportAccept.
+  void actSampleExportExecute();
+  void actSampleExportBeforeExecute();
+  void actSampleExportTypeChange(IOpenSaveDialog& Dialog);
+  void actSampleExportAccept();
+  // Runs the import dialog; on confirmation, actSampleImportAccept with the action as sender.
+  void actSampleImportExecute();
+  // Imports the import dialog's file into the selected sample: in place of its data when Sender is
+  // &actSampleImport, as a new file of its archive otherwise (btnAddFile).
+  void actSampleImportAccept(const void* Sender);
+  void btnAddFileClick();
 
   // ---- save and preload ----
   void actFileSaveExecute();
@@ -112,6 +135,10 @@ private:
   void StoreDescriptionField(TDescriptionField TStreamDescription::*Field, const TEditModel& Edit, bool Refill);
   TEAMusicStream* StreamOfSelectedNode() const;
   void SaveArchivesAndDefinition();
+  std::wstring ConverterPath() const;
+  std::wstring ConverterFolder() const;
+  void Convert(const std::string& Option, const std::string& Input, const std::string& Output);
+  void ImportConverted(TStreamData* Sample, const std::string& Converted, bool AsNewFile);
   void UpdatePreloadArchive(const std::string& ArchivePath, const std::string& DefName, const std::string& Source);
 
   TServices FServices;
@@ -121,6 +148,7 @@ private:
   bool FDefinitionChanged = false;
   bool FArchivesChanged = false;
   bool FUpdatingDetails = false;
+  TImportJournal FJournal;
 };
 
 // The names of the game's preload archives, relative to the preload folder.

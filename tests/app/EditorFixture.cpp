@@ -1,5 +1,8 @@
 #include "tests/app/EditorFixture.h"
 #include "platform/Faults.h"
+#include "platform/Process.h"
+
+#include <fstream>
 
 using namespace fixtures;
 
@@ -7,6 +10,9 @@ EditorTest::EditorTest() {
   A = {{"music\\a1.asf", Pattern(100, 1)}, {"a2.asf", Pattern(200, 2)}, {"a3.asf", Pattern(50, 3)}};
   B = {{"b1.asf", Pattern(80, 4)}, {"b2.asf", Pattern(90, 5)}};
   DefPath = Dir.File("streams.dat");
+  ConverterLog = Dir.File("sx.log");
+  SetEnvironmentVariable("ORVIK_FAKE_SX_LOG", ConverterLog);
+  SetEnvironmentVariable("ORVIK_FAKE_SX_FAIL", "");
   WriteStandardFiles();
   Form = NewForm();
 }
@@ -14,6 +20,8 @@ EditorTest::EditorTest() {
 EditorTest::~EditorTest() {
   Form.reset();
   platform::ClearFaults();
+  SetEnvironmentVariable("ORVIK_FAKE_SX_LOG", "");
+  SetEnvironmentVariable("ORVIK_FAKE_SX_FAIL", "");
 }
 
 Definition EditorTest::StandardDefinition() const {
@@ -40,6 +48,9 @@ std::unique_ptr<TfrmORVStreams> EditorTest::NewForm() {
   Services.Dialogs = &Dialogs;
   Services.Screen = &Screen;
   Services.Registry = &Registry;
+  Services.Sound = &Sound;
+  Services.Converter = &Runner;
+  Services.ProgramFolder = platform::ProgramFolder();
   return std::make_unique<TfrmORVStreams>(Services);
 }
 
@@ -78,4 +89,12 @@ std::vector<Bytes> EditorTest::Snapshot() const {
   for (const std::string& Path : UserFiles())
     Files.push_back(ReadFile(Path));
   return Files;
+}
+
+std::vector<std::string> EditorTest::ConverterRuns() const {
+  std::vector<std::string> Lines;
+  std::ifstream In(ConverterLog, std::ios::binary);
+  for (std::string Line; std::getline(In, Line);)
+    Lines.push_back(Line);
+  return Lines;
 }

@@ -6,6 +6,7 @@
 // Streams: 0 = [A a1 desc 0, B b1 none, A a2 (inside its data) desc 1], 1 = [A a1 desc 0], 2 = [].
 
 #include "app/ErrorReport.h"
+#include "app/SystemServices.h"
 #include "app/uMain.h"
 #include "base/Text.h"
 #include "tests/app/ScriptedServices.h"
@@ -36,6 +37,8 @@ protected:
   // Every archive and the definition file as bytes, to compare before and after.
   std::vector<fixtures::Bytes> Snapshot() const;
   std::vector<std::string> UserFiles() const;
+  // The lines of the fake converter's log.
+  std::vector<std::string> ConverterRuns() const;
   // Runs Handler as the window does: an error goes to the application's error report.
   template <class Handler> void Run(Handler&& H) { RunHandler(Boxes, H); }
 
@@ -47,6 +50,11 @@ protected:
   TScriptedDialogs Dialogs;
   TScriptedScreen Screen;
   TScriptedRegistry Registry;
+  TScriptedSound Sound;
+  TSystemConverterRunner RealRunner;
+  TRecordingRunner Runner{&RealRunner};
+  // The fake converter's log: one line "folder|command line" per run.
+  std::string ConverterLog;
   std::unique_ptr<TfrmORVStreams> Form;
 };
 

@@ -58,10 +58,8 @@ public:
     OpenAnswers.pop_front();
     return true;
   }
-  bool ExecuteSave(TFileDialogState& State, const std::function<void(IOpenSaveDialog&)>&) override {
-    SaveSeen.push_back(State);
-    return false;
-  }
+  // Plays the scripted filter changes, then confirms SaveAnswer (name, filter index) if there is one.
+  bool ExecuteSave(TFileDialogState& State, const std::function<void(IOpenSaveDialog&)>& OnTypeChange) override;
   bool BrowseForFolder(TFolderDialogState& State) override {
     FolderSeen.push_back(State);
     if (!FolderAnswer.has_value())
@@ -69,6 +67,17 @@ public:
     State.Folder = *FolderAnswer;
     return true;
   }
+  struct TTypeChange : IOpenSaveDialog {
+    std::wstring Folder, Name;
+    int Index = 1;
+    std::wstring Box;
+    int FilterIndex() const override { return Index; }
+    std::wstring CurrentFolder() const override { return Folder; }
+    std::wstring CurrentFileName() const override { return Name; }
+    void SetFileNameBox(const std::wstring& Text) override { Box = Text; }
+  };
+  std::vector<TTypeChange> TypeChanges;
+  std::optional<std::pair<std::wstring, int>> SaveAnswer;
   std::deque<std::wstring> OpenAnswers;
   std::vector<TFileDialogState> OpenSeen, SaveSeen;
   std::optional<std::string> FolderAnswer;
@@ -127,4 +136,50 @@ inline std::wstring TScriptedRegistry::ReadString(const std::string& Name) {
   if (Found->second.Type == 'f')
     throw ERegistryException::FailedToGetData(Name);
   return Found->second.Text;
+}
+
+class TScriptedSound : public ISoundPlayer {
+public:
+  void PlayLooped(const std::string& Path) override {
+    Playing = Path;
+    Played.push_back(Path);
+  }
+  void Stop() override {
+    Playing.clear();
+    ++Stops;
+  }
+  std::string Playing;
+  std::vector<std::string> Played;
+  int Stops = 0;
+};
+
+// Records every run of the converter and passes it on to a real runner, if there is one.
+class TRecordingRunner : public IConverterRunner {
+public:
+  struct TRun {
+    std::wstring Program, Parameters, Folder;
+    uint16_t ShowMode;
+  };
+  explicit TRecordingRunner(IConverterRunner* Real) : FReal(Real) {}
+  bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters, const std::wstring& Folder,
+                      uint16_t ShowMode) override {
+    Runs.push_back({Program, Parameters, Folder, ShowMode});
+    return FReal != nullptr && FReal->ExecuteAndWait(Program, Parameters, Folder, ShowMode);
+  }
+  std::vector<TRun> Runs;
+
+private:
+  IConverterRunner* FReal;
+};
+
+inline bool TScriptedDialogs::ExecuteSave(TFileDialogState& State,
+                                          const std::function<void(IOpenSaveDialog&)>& OnTypeChange) {
+  SaveSeen.push_back(State);
+  for (TTypeChange& Change : TypeChanges)
+    OnTypeChange(Change);
+  if (!SaveAnswer.has_value())
+    return false;
+  State.FileName = SaveAnswer->first;
+  State.FilterIndex = SaveAnswer->second;
+  return true;
 }

@@ -1,0 +1,257 @@
+// Preview, export and import of the selected sample; every conversion runs the outside converter.
+
+#include "app/Messages.h"
+#include "app/uMain.h"
+#include "base/Exceptions.h"
+#include "base/Paths.h"
+#include "base/Text.h"
+#include "platform/FileSystem.h"
+#include "platform/Process.h"
+
+#include <cwctype>
+#include <exception>
+
+namespace {
+
+constexpr uint16_t kHidden = 0; // SW_HIDE
+
+struct TExportFormat {
+  const char* Option;
+  const wchar_t* Extension;
+};
+
+const TExportFormat kExportFormats[7] = {
+    {"-wave ", L".wav"},           {"-pcstream -eaxa_blk ", L".asf"}, {"-pcstream -s16l_blk ", L".asf"},
+    {"-pcstream -s8_blk ", L".asf"}, {"-pcstream -mt_blk ", L".asf"},   {"-pcstream -mt5_blk ", L".asf"},
+    {"-aiff ", L".aif"},
+};
+
+const char* const kImportOption = "-pcstream -eaxa_blk ";
+
+const wchar_t* const kExportFilter =
+    L"Wave Audio (*.wav)|*.wave|EA Sports PC Stream [EA-XA 3.7:1] (*.asf)|*.asf|EA Sports PC Stream [Signed "
+    L"16-bit Little-Endian] (*.asf)|*.asf|EA Sports PC Stream [Signed 8-bit Interleaved] (*.asf)|*.asf|EA Sports "
+    L"PC Stream [MicroTalk 10:1] (*.asf)|*.asf|EA Sports PC Stream [Microtalk 5:1] (*.asf)|*.asf|AIFF Audio "
+    L"(*.aif;*.aiff)|*.aif;*.aiff";
+
+const wchar_t* const kImportFilter =
+    L"All Supported Formats (*.asf;*.wav;*.mp3;*.aiff;*.aif)|*.asf;*.wav;*.mp3;*.aiff;*.aif";
+
+const char* ExportOption(int FormatIndex) {
+  return FormatIndex >= 2 && FormatIndex <= 7 ? kExportFormats[FormatIndex - 1].Option : kExportFormats[0].Option;
+}
+
+std::string ScratchName(const char* Prefix, const char* Extension) {
+  return ChangeFileExt(MakeTempFileName(Prefix), Extension);
+}
+
+void DiscardIfPresent(const std::string& Path) {
+  if (platform::IsFile(Path))
+    platform::DeleteFile(Path);
+}
+
+std::wstring UpperCase(std::wstring Text) {
+  for (wchar_t& C : Text)
+    C = static_cast<wchar_t>(std::towupper(C));
+  return Text;
+}
+
+// The folder part of a wide path, with its trailing delimiter.
+std::wstring FolderOf(const std::wstring& Path) { return Path.substr(0, Path.find_last_of(L"\\/:") + 1); }
+
+std::wstring WithExtension(const std::wstring& Path, const std::wstring& Extension) {
+  size_t NameStart = Path.find_last_of(L"\\/:");
+  NameStart = NameStart == std::wstring::npos ? 0 : NameStart + 1;
+  size_t Dot = Path.rfind(L'.');
+  size_t End = Dot == std::wstring::npos || Dot < NameStart ? Path.size() : Dot;
+  return Path.substr(0, End) + Extension;
+}
+
+} // namespace
+
+// ---- the converter ----
+
+std::wstring TfrmORVStreams::ConverterFolder() const { return AnsiToWide(FServices.ProgramFolder + "sx"); }
+
+std::wstring TfrmORVStreams::ConverterPath() const {
+  return ConverterFolder() + static_cast<wchar_t>(platform::PathDelimiter()) + L"sx" +
+         AnsiToWide(platform::ExecutableSuffix());
+}
+
+void TfrmORVStreams::Convert(const std::string& Option, const std::string& Input, const std::string& Output) {
+  std::wstring Parameters = AnsiToWide(Option) + L"\"" + AnsiToWide(Input) + L"\" -=\"" + AnsiToWide(Output) + L"\"";
+  FServices.Converter->ExecuteAndWait(ConverterPath(), Parameters, ConverterFolder(), kHidden);
+}
+
+bool TfrmORVStreams::ExportSample(TEAStreamFile* File, int FormatIndex, const std::wstring& OutputPath) {
+  std::string Extracted = ScratchName("~asf", ".asf");
+  try {
+    StatusBar.SetText(L"Extracting...");
+    File->SaveToFile(Extracted);
+    StatusBar.SetText(L"Converting...");
+    Convert(ExportOption(FormatIndex), Extracted, WideToAnsi(OutputPath));
+  } catch (...) {
+    DiscardIfPresent(Extracted);
+    StatusBar.SetText(L"");
+    throw;
+  }
+  CheckOSError(platform::DeleteFile(Extracted));
+  StatusBar.SetText(L"");
+  return platform::IsFile(WideToAnsi(OutputPath));
+}
+
+// ---- preview ----
+
+bool TfrmORVStreams::PreviewPlaying() const { return UpperCase(actSamplePreview.Caption()) == UpperCase(msg::Stop); }
+
+void TfrmORVStreams::actSamplePreviewExecute() {
+  if (PreviewPlaying()) {
+    StopPreview();
+    return;
+  }
+  TStreamData* Sample = SelectedSample();
+  if (Sample == nullptr || !FPack)
+    return;
+  TEAStreamFile* File = Sample->StreamFile();
+  std::string Preview = ScratchName("~wav", ".wav");
+  bool Converted = false;
+  try {
+    Converted = ExportSample(File, 1, AnsiToWide(Preview));
+  } catch (...) {
+    DiscardIfPresent(Preview);
+    throw;
+  }
+  if (!Converted) {
+    FServices.MessageBoxes->Show(msg::UnableToConvertSample, L"", TMsgButtons::OK, TMsgIcon::Error);
+    return;
+  }
+  FPreviewFile = Preview;
+  StatusBar.SetText(L"Playing...");
+  FServices.Sound->PlayLooped(FPreviewFile);
+  actSamplePreview.SetCaption(msg::Stop);
+  actSamplePreview.SetImageIndex(5);
+}
+
+void TfrmORVStreams::StopPreview() {
+  FServices.Sound->Stop();
+  StatusBar.SetText(L"");
+  // The preview ends whatever happens to its file, so the window always stays closable.
+  std::string Played = FPreviewFile;
+  FPreviewFile.clear();
+  actSamplePreview.SetCaption(msg::Preview);
+  actSamplePreview.SetImageIndex(4);
+  if (!Played.empty() && platform::IsFile(Played))
+    CheckOSError(platform::DeleteFile(Played));
+}
+
+// ---- export ----
+
+void TfrmORVStreams::actSampleExportExecute() {
+  actSampleExportBeforeExecute();
+  TFileDialogState Dialog = actSampleExportDialog;
+  Dialog.Filter = kExportFilter;
+  bool Confirmed =
+      FServices.Dialogs->ExecuteSave(Dialog, [this](IOpenSaveDialog& Open) { actSampleExportTypeChange(Open); });
+  actSampleExportDialog = Dialog;
+  if (Confirmed)
+    actSampleExportAccept();
+}
+
+void TfrmORVStreams::actSampleExportBeforeExecute() {
+  actSampleExportDialog.Filter = kExportFilter;
+  TStreamData* Sample = SelectedSample();
+  if (Sample == nullptr || !FPack)
+    return;
+  actSampleExportDialog.FileName = AnsiToWide(Sample->StreamFile()->Name);
+  actSampleExportDialog.FilterIndex = 2;
+}
+
+void TfrmORVStreams::actSampleExportTypeChange(IOpenSaveDialog& Dialog) {
+  std::wstring Folder = Dialog.CurrentFolder() + L"\\";
+  std::wstring Name = Dialog.CurrentFileName();
+  if (UpperCase(FolderOf(Name)) == UpperCase(Folder))
+    Name = Name.substr(FolderOf(Name).size());
+  int Index = Dialog.FilterIndex();
+  if (Index >= 1 && Index <= 7)
+    Name = WithExtension(Name, kExportFormats[Index - 1].Extension);
+  Dialog.SetFileNameBox(Name);
+}
+
+void TfrmORVStreams::actSampleExportAccept() {
+  TStreamData* Sample = SelectedSample();
+  if (Sample == nullptr || !FPack)
+    return;
+  if (!ExportSample(Sample->StreamFile(), actSampleExportDialog.FilterIndex, actSampleExportDialog.FileName))
+    FServices.MessageBoxes->Show(msg::UnableToConvertSample, L"", TMsgButtons::OK, TMsgIcon::Error);
+}
+
+// ---- import ----
+
+void TfrmORVStreams::actSampleImportExecute() {
+  actSampleImportDialog.Filter = kImportFilter;
+  if (FServices.Dialogs->ExecuteOpen(actSampleImportDialog))
+    actSampleImportAccept(&actSampleImport);
+}
+
+void TfrmORVStreams::btnAddFileClick() {
+  actSampleImportDialog.Filter = kImportFilter;
+  if (FServices.Dialogs->ExecuteOpen(actSampleImportDialog))
+    actSampleImportAccept(&btnAddFile);
+}
+
+void TfrmORVStreams::actSampleImportAccept(const void* Sender) {
+  TStreamData* Sample = SelectedSample();
+  if (Sample == nullptr || !FPack)
+    return;
+  TCursor Saved = FServices.Screen->Cursor();
+  FServices.Screen->SetCursor(TCursor::HourGlass);
+  std::exception_ptr Failure;
+  try {
+    std::string Converted = ScratchName("~asf", ".asf");
+    StatusBar.SetText(L"Converting...");
+    Convert(kImportOption, WideToAnsi(actSampleImportDialog.FileName), Converted);
+    if (platform::IsFile(Converted)) {
+      ImportConverted(Sample, Converted, Sender != &actSampleImport);
+    } else {
+      FServices.Screen->SetCursor(Saved);
+      FServices.MessageBoxes->Show(msg::UnableToConvertInput, L"", TMsgButtons::OK, TMsgIcon::Error);
+    }
+  } catch (...) {
+    Failure = std::current_exception();
+  }
+  // The tree is rebuilt and the cursor restored on every path; the import's own error is the one reported.
+  StatusBar.SetText(L"");
+  try {
+    RebuildTree();
+  } catch (...) {
+    FServices.Screen->SetCursor(Saved);
+    if (Failure)
+      std::rethrow_exception(Failure);
+    throw;
+  }
+  FServices.Screen->SetCursor(Saved);
+  if (Failure)
+    std::rethrow_exception(Failure);
+}
+
+void TfrmORVStreams::ImportConverted(TStreamData* Sample, const std::string& Converted, bool AsNewFile) {
+  StatusBar.SetText(L"Importing...");
+  try {
+    if (AsNewFile) {
+      FJournal.BeforeAdd(*Sample->Archive());
+      std::string Name = ChangeFileExt(ExtractFileName(WideToAnsi(actSampleImportDialog.FileName)), ".asf");
+      Sample->ImportFile(Converted, true, Name);
+    } else {
+      TEAStreamFile* File = Sample->StreamFile();
+      if (File != nullptr)
+        FJournal.BeforeReplace(*File);
+      Sample->ImportFile(Converted, false, "");
+      FArchivesChanged = true;
+    }
+  } catch (...) {
+    DiscardIfPresent(Converted);
+    throw;
+  }
+  CheckOSError(platform::DeleteFile(Converted));
+  FDefinitionChanged = true;
+}

@@ -1,0 +1,32 @@
+#pragma once
+// Child processes and the program's own location.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Starts Program with Parameters in WorkingFolder and waits for it to end. The command line is a double
+// quote, Program, a double quote, one blank, then Parameters as they are. Windows: CreateProcessW with no
+// inherited handles, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, the caller's environment and
+// STARTF_USESHOWWINDOW with ShowMode; natively posix_spawn with the command line split by the same quoting
+// rule (double quotes group, nothing is escaped). Returns false when the process could not be started.
+// The exit code is not read.
+bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters, const std::wstring& WorkingFolder,
+                    uint16_t ShowMode);
+
+// Splits a command line into arguments: blanks separate, double quotes group and are dropped.
+std::vector<std::wstring> SplitCommandLine(const std::wstring& CommandLine);
+
+// The folder of the running program's executable, with its trailing delimiter, in the ANSI code page.
+std::string ProgramFolder();
+
+// The suffix of executable file names: ".exe" on Windows, empty natively.
+const char* ExecutableSuffix();
+
+// This process's command line as the system gave it (Windows: GetCommandLineW; natively the arguments
+// joined by blanks).
+std::wstring OwnCommandLine(int Argc, char** Argv);
+
+} // namespace platform
