@@ -66,6 +66,7 @@ int Codec1To2(int Codec1, unsigned Bits) {
 
 Bytes WriteEAHeaderBlock(TEACodec Codec, unsigned Channels, uint32_t SampleRate, uint32_t SampleCount) {
   Bytes Out;
+  Out.reserve(48);
   PutTag(Out, "SCHl");
   PutLE32(Out, 0);
   Out.insert(Out.end(), {'P', 'T', 0, 0, 0x06, 0x01, 0x65, 0xFD});

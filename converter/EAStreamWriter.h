@@ -8,7 +8,7 @@
 
 namespace sx {
 
-// Raises EConvertError if Audio is not writable (see CheckWritable).
+// The channels are encoded in parallel. Raises EConvertError if Audio is not writable (see CheckWritable).
 Bytes WriteEAStream(const TAudio& Audio, TEACodec Codec);
 
 } // namespace sx

@@ -26,50 +26,62 @@ struct TTrial {
 };
 
 // Runs the decoder's arithmetic for filter F and shift S, choosing each code to land nearest the input;
-// gives up as soon as the error passes Limit.
+// gives up as soon as the error reaches Limit. For shifts up to 12 the code's term d * 2^(20 - s) is a
+// multiple of 256, so the decoder's floor((d * 2^(20 - s) + p) / 256) is exactly d * step + floor(p / 256)
+// with step = 2^(12 - s): the candidates are the two grid points around the input.
 void Try(const int16_t* X, int F, int S, TEAXAState State, int64_t Limit, TTrial& Out) {
-  const int Shift = 20 - S;
+  const int Bits = 12 - S;
+  const int32_t Step = 1 << Bits;
   int64_t Error = 0;
   uint8_t Codes[kEAXAFrameSamples];
+  int32_t H1 = State.H1, H2 = State.H2;
   for (size_t I = 0; I < kEAXAFrameSamples; ++I) {
-    const int32_t P = kC1[F] * State.H1 + kC2[F] * State.H2;
-    // floor((256x - p) / 2^shift) lands at or below x; one code up lands at or above it.
-    int32_t D = static_cast<int32_t>((int64_t(X[I]) * 256 - P) >> Shift);
+    const int32_t Base = (kC1[F] * H1 + kC2[F] * H2) >> 8;
+    const int32_t Target = X[I];
+    int32_t D = (Target - Base) >> Bits;
     D = D < -8 ? -8 : D > 7 ? 7 : D;
-    int32_t Y = Reconstruct(D, S, P, 0);
+    const int32_t Raw = D * Step + Base;
+    int32_t Y = Clamp(Raw);
     if (D < 7) {
-      int32_t Up = Reconstruct(D + 1, S, P, 0);
-      if (std::abs(Up - X[I]) < std::abs(Y - X[I])) {
+      const int32_t Up = Clamp(Raw + Step);
+      if (std::abs(Up - Target) < std::abs(Y - Target)) {
         Y = Up;
         ++D;
       }
     }
-    Error += int64_t(Y - X[I]) * (Y - X[I]);
+    Error += int64_t(Y - Target) * (Y - Target);
     if (Error >= Limit)
       return;
     Codes[I] = static_cast<uint8_t>(D & 15);
-    State.H2 = State.H1;
-    State.H1 = Y;
+    H2 = H1;
+    H1 = Y;
   }
   Out.Error = Error;
   std::copy(Codes, Codes + kEAXAFrameSamples, Out.Codes);
-  Out.End = State;
+  Out.End = {H1, H2};
 }
 
-// The finest shift whose code range covers the largest open-loop residual of filter F.
-int EstimateShift(const int16_t* X, int F, TEAXAState State) {
+// The open-loop prediction residual of filter F over the frame: its energy ranks the filters, and its
+// peak gives the finest shift whose code range covers it.
+struct TEstimate {
+  int64_t Energy = 0;
+  int Shift = kMaxShift;
+};
+
+TEstimate Estimate(const int16_t* X, int F, TEAXAState State) {
+  TEstimate E;
   int64_t Peak = 0;
   int32_t H1 = State.H1, H2 = State.H2;
   for (size_t I = 0; I < kEAXAFrameSamples; ++I) {
-    int64_t R = std::llabs(int64_t(X[I]) * 256 - (kC1[F] * H1 + kC2[F] * H2));
-    Peak = R > Peak ? R : Peak;
+    const int64_t R = int64_t(X[I]) - ((kC1[F] * H1 + kC2[F] * H2) >> 8);
+    Peak = std::max<int64_t>(Peak, R < 0 ? -R : R);
+    E.Energy += R * R;
     H2 = H1;
     H1 = X[I];
   }
-  int S = kMaxShift;
-  while (S > 0 && (int64_t(8) << (20 - S)) < Peak)
-    --S;
-  return S;
+  while (E.Shift > 0 && (int64_t(8) << (12 - E.Shift)) < Peak)
+    --E.Shift;
+  return E;
 }
 
 } // namespace
@@ -105,28 +117,34 @@ size_t DecodeEAXAFrame(const uint8_t* Frame, size_t Available, TEAXAState& State
 }
 
 void EncodeEAXAFrame(const int16_t* X, TEAXAState& State, uint8_t* Out) {
-  TTrial Best, Trial;
-  int BestF = 0, BestS = 0;
-  int Estimate[4];
+  TEstimate Est[4];
+  int Order[4] = {0, 1, 2, 3};
   for (int F = 0; F < 4; ++F)
-    Estimate[F] = EstimateShift(X, F, State);
-  // Estimated shifts first, so that a good limit is known early and most other trials stop after a
-  // few samples; then every other pair.
-  for (int Pass = 0; Pass < 2; ++Pass) {
-    for (int F = 0; F < 4; ++F) {
-      for (int S = 0; S <= kMaxShift; ++S) {
-        if ((S == Estimate[F]) != (Pass == 0))
-          continue;
-        Try(X, F, S, State, Best.Error, Trial);
-        if (Trial.Error < Best.Error) {
-          Best = Trial;
-          BestF = F;
-          BestS = S;
-        }
-        Trial.Error = INT64_MAX;
-      }
+    Est[F] = Estimate(X, F, State);
+  std::sort(Order, Order + 4, [&](int A, int B) { return Est[A].Energy < Est[B].Energy; });
+  // Every pair is tried, the likeliest first, so that a tight limit is known early and the other trials
+  // stop after a few samples: each filter at its estimated shift, then the shifts further and further
+  // from the estimate.
+  TTrial Trials[2];
+  int BestIndex = -1, BestF = 0, BestS = 0;
+  auto Consider = [&](int F, int S) {
+    TTrial& Trial = Trials[BestIndex == 0 ? 1 : 0];
+    Trial.Error = INT64_MAX;
+    Try(X, F, S, State, BestIndex < 0 ? INT64_MAX : Trials[BestIndex].Error, Trial);
+    if (Trial.Error != INT64_MAX) {
+      BestIndex = static_cast<int>(&Trial - Trials);
+      BestF = F;
+      BestS = S;
     }
-  }
+  };
+  for (int F : Order)
+    Consider(F, Est[F].Shift);
+  for (int Distance = 1; Distance <= kMaxShift; ++Distance)
+    for (int F : Order)
+      for (int S : {Est[F].Shift + Distance, Est[F].Shift - Distance})
+        if (S >= 0 && S <= kMaxShift)
+          Consider(F, S);
+  const TTrial& Best = Trials[BestIndex];
   Out[0] = static_cast<uint8_t>(BestF << 4 | BestS);
   for (size_t I = 0; I < kEAXAFrameSamples; I += 2)
     Out[1 + I / 2] = static_cast<uint8_t>(Best.Codes[I] << 4 | Best.Codes[I + 1]);

@@ -1,8 +1,8 @@
 #include "tests/converter/Signals.h"
 
 #include <cmath>
-#include <numbers>
 #include <cstdlib>
+#include <numbers>
 
 namespace sxtest {
 namespace {
