@@ -61,11 +61,23 @@ inline uint8_t* FlushLiterals(uint8_t* Out, const uint8_t* In, int32_t& S, int32
   return Out;
 }
 
+// The chain: one 64-bit entry per position p (index p mod 131072) that holds the gaps back to the three
+// previous positions at which p's byte pair began, 17 bits each (bits 0-16: p - prev1, bits 17-33:
+// prev1 - prev2, bits 34-50: prev2 - prev3). A gap of 0 marks the end of the chain (no earlier position,
+// or one at least 131072 bytes further back, which lies outside the window of every later position).
+// The Part's chain table holds prev1 alone; the entry of p is p - prev1 and prev1's own entry shifted
+// up by 17 bits, so the walk fetches three candidates per dependent load instead of one. An entry is
+// only followed for a position inside the window, which is always the position's own entry (written at
+// its registration, not yet overwritten by the position 131072 later).
+using Link = uint64_t;
+constexpr uint64_t kGapMask = 0x1FFFF;
+constexpr uint64_t kLinkMask = (uint64_t{1} << 51) - 1;
+
 // The Part's steps 3 to 6 on In (L data bytes followed by kPadding zero bytes) into Out (room for
 // MaxCompressedSize(L)); returns the end of the stream, or nullptr if the coverage check fails.
-uint8_t* Encode(const uint8_t* In, int32_t L, uint8_t* Out, int32_t* Pairs, int32_t* Chain) {
+uint8_t* Encode(const uint8_t* In, int32_t L, uint8_t* Out, int32_t* Pairs, Link* Chain) {
   std::fill_n(Pairs, 65536, -1);
-  std::fill_n(Chain, kWindow, -1);
+  std::fill_n(Chain, kWindow, Link{0}); // read (and ignored) for a position outside the window
 
   *Out++ = 0x10;
   *Out++ = 0xFB;
@@ -76,36 +88,57 @@ uint8_t* Encode(const uint8_t* In, int32_t L, uint8_t* Out, int32_t* Pairs, int3
   int32_t S = 0;
   for (int32_t P = 0; P < L; ++P) {
     const uint8_t* Here = In + P;
+    // Candidates lie at positions >= Lowest (distance below 131072); -1 (none) is always below it.
+    const int32_t Lowest = std::max(0, P - (kWindow - 1));
     // Register P: every position, also those an earlier back-reference covers.
-    uint32_t Key = (uint32_t{Here[0]} << 8) | Here[1];
-    int32_t Q = Pairs[Key];
-    Chain[P & kWindowMask] = Q;
+    const uint32_t Key = (uint32_t{Here[0]} << 8) | Here[1];
+    const int32_t Q = Pairs[Key];
     Pairs[Key] = P;
+    const Link Before = Chain[Q & kWindowMask];
+    const Link Entry =
+        Q >= Lowest ? static_cast<Link>(static_cast<uint32_t>(P - Q)) | ((Before << 17) & kLinkMask) : Link{0};
+    Chain[P & kWindowMask] = Entry;
     if (P < S)
       continue;
 
-    // Search the chain, most recent first; only a strictly longer match replaces the best, so the
-    // nearest of equally long matches wins. A candidate can only be longer than B if its byte at B
-    // matches (and, for B >= 5, the four bytes ending there), which is tested first.
+    // Search the chain, most recent first, at most 50 candidates inside the window; only a strictly
+    // longer match replaces the best, so the nearest of equally long matches wins. A candidate can only
+    // be longer than B if its byte at B matches (and, for B >= 5, the four bytes ending there), which is
+    // tested first. Examine returns false when the search is over (B reached the maximum length).
     int32_t B = 0;
     int32_t D = 0;
-    for (int32_t Examined = 0; Q >= 0 && P - Q < kWindow && Examined < kMaxCandidates;
-         ++Examined, Q = Chain[Q & kWindowMask]) {
-      const uint8_t* There = In + Q;
+    auto Examine = [&](int32_t Candidate) {
+      const uint8_t* There = In + Candidate;
       if (B >= 5) {
         if (Load32(There + B - 3) != Load32(Here + B - 3))
-          continue;
+          return true;
       } else if (B >= 2) {
         if (There[B] != Here[B])
-          continue;
+          return true;
       }
       int32_t K = MatchLength(Here, There);
       if (K > B) {
         B = K;
-        D = P - Q;
-        if (B == kMaxLength)
-          break; // no later candidate can be strictly longer
+        D = P - Candidate;
+        return B < kMaxLength; // no later candidate can be strictly longer
       }
+      return true;
+    };
+    int32_t Left = kMaxCandidates;
+    int32_t Candidate = P;
+    // The next candidate from gap G of the current entry: false at the end of the chain or the window.
+    auto Step = [&](Link Gaps) {
+      int32_t Gap = static_cast<int32_t>(Gaps & kGapMask);
+      Candidate -= Gap;
+      return Gap != 0 && Candidate >= Lowest;
+    };
+    for (Link Gaps = Entry;; Gaps = Chain[Candidate & kWindowMask]) {
+      if (!Step(Gaps) || !Examine(Candidate) || --Left == 0)
+        break;
+      if (!Step(Gaps >> 17) || !Examine(Candidate) || --Left == 0)
+        break;
+      if (!Step(Gaps >> 34) || !Examine(Candidate) || --Left == 0)
+        break;
     }
 
     if (B > L - P)
@@ -171,7 +204,7 @@ size_t CompressInto(const uint8_t* Data, int32_t Size, uint8_t* Out) {
       std::memcpy(In.get(), Data, static_cast<size_t>(L));
     std::memset(In.get() + L, 0, kPadding);
     std::unique_ptr<int32_t[]> Pairs(new int32_t[65536]);
-    std::unique_ptr<int32_t[]> Chain(new int32_t[kWindow]);
+    std::unique_ptr<Link[]> Chain(new Link[kWindow]);
     uint8_t* End = Encode(In.get(), L, Out, Pairs.get(), Chain.get());
     return End == nullptr ? 0 : static_cast<size_t>(End - Out);
   } catch (const std::bad_alloc&) {
