@@ -114,7 +114,7 @@ private:
   bool FFirst = true;
 };
 
-// Keeps at most two channels: a stream of more is mixed down by taking the first pair.
+// Keeps at most two channels: of a stream with more, the first two (EA streams name no channel roles).
 void ReduceToStereo(TAudio& Audio, unsigned Channels) {
   if (Channels <= 2)
     return;

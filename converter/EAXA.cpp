@@ -9,7 +9,8 @@ namespace {
 
 constexpr int32_t kC1[4] = {0, 240, 460, 392};
 constexpr int32_t kC2[4] = {0, 0, -208, -220};
-constexpr int kMaxShift = 12; // 13..15 decode, but coarser steps than 1 unit gain nothing for 16-bit input
+// Shifts 13..15 decode too, but their steps of less than one unit reach no output that shift 12 cannot.
+constexpr int kMaxShift = 12;
 
 inline int32_t Clamp(int32_t V) {
   return V < -32768 ? -32768 : V > 32767 ? 32767 : V;

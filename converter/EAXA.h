@@ -27,9 +27,10 @@ struct TEAXAVariant {
 size_t DecodeEAXAFrame(const uint8_t* Frame, size_t Available, TEAXAState& State, int16_t* Out,
                        TEAXAVariant Variant = {});
 
-// Encodes 28 samples into one 15-byte ADPCM frame: tries every filter with the shifts that can hold the
-// frame's prediction residual, reconstructing exactly as DecodeEAXAFrame will, and keeps the pair with the
-// smallest squared error. State advances to what the decoder will hold after the frame.
+// Encodes 28 samples into one 15-byte ADPCM frame: tries every filter (0..3) with every shift (0..12),
+// choosing each code to land nearest the input while reconstructing exactly as DecodeEAXAFrame will, and
+// keeps the pair with the smallest squared error. State advances to what the decoder will hold after the
+// frame, so errors never build up from frame to frame.
 void EncodeEAXAFrame(const int16_t* Samples, TEAXAState& State, uint8_t* Out);
 
 } // namespace sx

@@ -25,7 +25,10 @@ protected:
   void SetUp() override {
     static const bool Available = sxtest::CanRun(kFfmpeg);
     if (!Available)
-      GTEST_SKIP() << kFfmpeg << " cannot be started from this process";
+      GTEST_SKIP()
+          << kFfmpeg
+          << " cannot be started from this process (a native program: under Wine, cmd.exe does not find it, "
+             "and \"start /unix\" neither redirects its output nor returns its exit status)";
   }
 
   // FFmpeg's decode of File as interleaved 16-bit samples.
