@@ -158,3 +158,51 @@ TEST(EAXA, EncoderFindsTheBestPairOfEachFrame) {
 }
 
 } // namespace
+
+namespace {
+
+// Layouts older converters wrote: version 1 EA-XA (4 history bytes before each channel's frames, skipped),
+// version 0 interleaved PCM (no offset table), and big-endian split PCM.
+TEST(EAStreamReader, ReadsOlderLayouts) {
+  const std::string End = "53 43 45 6c 08 00 00 00";
+  struct {
+    const char* Name;
+    std::string Hex;
+    unsigned Channels;
+    std::vector<int> Expected;
+  } Cases[] = {
+      {"EA-XA version 1",
+       "53 43 48 6c 14 00 00 00 50 54 00 00 fd 80 01 01 a0 01 0a ff"
+       "53 43 44 6c 24 00 00 00 1c 00 00 00 00 00 00 00 12 34 56 78"
+       "0c 01 23 45 67 89 ab cd ef 01 23 45 67 89 ab 00" +
+           End,
+       1,
+       {0, 1, 2, 3, 4, 5, 6, 7, -8, -7, -6, -5, -4, -3, -2, -1, 0, 1, 2, 3, 4, 5, 6, 7, -8, -7, -6, -5}},
+      {"PCM version 0 interleaved",
+       "53 43 48 6c 14 00 00 00 50 54 00 00 fd 82 01 02 85 01 02 ff"
+       "53 43 44 6c 14 00 00 00 02 00 00 00 01 00 02 00 ff ff fe ff" +
+           End,
+       2,
+       {1, 2, -1, -2}},
+      {"PCM 8-bit version 0 interleaved",
+       "53 43 48 6c 14 00 00 00 50 54 00 00 fd 81 01 08 85 01 03 ff"
+       "53 43 44 6c 10 00 00 00 03 00 00 00 01 ff 80 00" +
+           End,
+       1,
+       {256, -256, -32768}},
+      {"PCM big-endian split",
+       "53 43 48 6c 18 00 00 00 50 54 00 00 fd 80 01 03 a0 01 07 85 01 01 ff 00"
+       "53 43 44 6c 14 00 00 00 01 00 00 00 00 00 00 00 12 34 00 00" +
+           End,
+       1,
+       {0x1234}},
+  };
+  for (auto& C : Cases) {
+    TAudio A = ReadEAStream(FromHex(C.Hex));
+    EXPECT_EQ(A.Channels, C.Channels) << C.Name;
+    EXPECT_EQ(A.SampleRate, 22050u) << C.Name;
+    EXPECT_EQ(Samples(A), C.Expected) << C.Name;
+  }
+}
+
+} // namespace
