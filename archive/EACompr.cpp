@@ -126,19 +126,19 @@ uint8_t* Encode(const uint8_t* In, int32_t L, uint8_t* Out, int32_t* Pairs, Link
     };
     int32_t Left = kMaxCandidates;
     int32_t Candidate = P;
-    // The next candidate from gap G of the current entry: false at the end of the chain or the window.
-    auto Step = [&](Link Gaps) {
+    Link Gaps = Entry;
+    for (;;) {
+      // Three candidates from the gaps of the current entry; a gap of 0 ends the chain.
       int32_t Gap = static_cast<int32_t>(Gaps & kGapMask);
-      Candidate -= Gap;
-      return Gap != 0 && Candidate >= Lowest;
-    };
-    for (Link Gaps = Entry;; Gaps = Chain[Candidate & kWindowMask]) {
-      if (!Step(Gaps) || !Examine(Candidate) || --Left == 0)
+      if (Gap == 0 || (Candidate -= Gap) < Lowest || !Examine(Candidate) || --Left == 0)
         break;
-      if (!Step(Gaps >> 17) || !Examine(Candidate) || --Left == 0)
+      Gap = static_cast<int32_t>((Gaps >> 17) & kGapMask);
+      if (Gap == 0 || (Candidate -= Gap) < Lowest || !Examine(Candidate) || --Left == 0)
         break;
-      if (!Step(Gaps >> 34) || !Examine(Candidate) || --Left == 0)
+      Gap = static_cast<int32_t>(Gaps >> 34);
+      if (Gap == 0 || (Candidate -= Gap) < Lowest || !Examine(Candidate) || --Left == 0)
         break;
+      Gaps = Chain[Candidate & kWindowMask]; // the third candidate's own entry: the next three
     }
 
     if (B > L - P)
