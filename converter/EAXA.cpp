@@ -30,26 +30,31 @@ struct TTrial {
 // gives up as soon as the error reaches Limit. For shifts up to 12 the code's term d * 2^(20 - s) is a
 // multiple of 256, so the decoder's floor((d * 2^(20 - s) + p) / 256) is exactly d * step + floor(p / 256)
 // with step = 2^(12 - s): the candidates are the two grid points around the input.
+inline int32_t Nearest(int32_t Target, int32_t Base, int Bits, int32_t& D) {
+  const int32_t Step = 1 << Bits;
+  D = (Target - Base) >> Bits;
+  D = D < -8 ? -8 : D > 7 ? 7 : D;
+  const int32_t Raw = D * Step + Base;
+  int32_t Y = Clamp(Raw);
+  if (D < 7) {
+    const int32_t Up = Clamp(Raw + Step);
+    if (std::abs(Up - Target) < std::abs(Y - Target)) {
+      Y = Up;
+      ++D;
+    }
+  }
+  return Y;
+}
+
 void Try(const int16_t* X, int F, int S, TEAXAState State, int64_t Limit, TTrial& Out) {
   const int Bits = 12 - S;
-  const int32_t Step = 1 << Bits;
   int64_t Error = 0;
   uint8_t Codes[kEAXAFrameSamples];
   int32_t H1 = State.H1, H2 = State.H2;
   for (size_t I = 0; I < kEAXAFrameSamples; ++I) {
-    const int32_t Base = (kC1[F] * H1 + kC2[F] * H2) >> 8;
     const int32_t Target = X[I];
-    int32_t D = (Target - Base) >> Bits;
-    D = D < -8 ? -8 : D > 7 ? 7 : D;
-    const int32_t Raw = D * Step + Base;
-    int32_t Y = Clamp(Raw);
-    if (D < 7) {
-      const int32_t Up = Clamp(Raw + Step);
-      if (std::abs(Up - Target) < std::abs(Y - Target)) {
-        Y = Up;
-        ++D;
-      }
-    }
+    int32_t D;
+    const int32_t Y = Nearest(Target, (kC1[F] * H1 + kC2[F] * H2) >> 8, Bits, D);
     Error += int64_t(Y - Target) * (Y - Target);
     if (Error >= Limit)
       return;
@@ -126,9 +131,22 @@ void EncodeEAXAFrame(const int16_t* X, TEAXAState& State, uint8_t* Out) {
   // Every pair is tried, the likeliest first, so that a tight limit is known early and the other trials
   // stop after a few samples: each filter at its estimated shift, then the shifts further and further
   // from the estimate.
+  // Every trial's first sample depends only on the filter: its error, found for all pairs at once, lets
+  // most trials be skipped without being started.
+  int64_t FirstError[4][kMaxShift + 1];
+  for (int F = 0; F < 4; ++F) {
+    const int32_t Base = (kC1[F] * State.H1 + kC2[F] * State.H2) >> 8;
+    for (int S = 0; S <= kMaxShift; ++S) {
+      int32_t D;
+      const int64_t E = Nearest(X[0], Base, 12 - S, D) - X[0];
+      FirstError[F][S] = E * E;
+    }
+  }
   TTrial Trials[2];
   int BestIndex = -1, BestF = 0, BestS = 0;
   auto Consider = [&](int F, int S) {
+    if (BestIndex >= 0 && FirstError[F][S] >= Trials[BestIndex].Error)
+      return;
     TTrial& Trial = Trials[BestIndex == 0 ? 1 : 0];
     Trial.Error = INT64_MAX;
     Try(X, F, S, State, BestIndex < 0 ? INT64_MAX : Trials[BestIndex].Error, Trial);
