@@ -95,8 +95,9 @@ uint8_t* Encode(const uint8_t* In, int32_t L, uint8_t* Out, int32_t* Pairs, Link
     const int32_t Q = Pairs[Key];
     Pairs[Key] = P;
     const Link Before = Chain[Q & kWindowMask];
-    const Link Entry =
-        Q >= Lowest ? static_cast<Link>(static_cast<uint32_t>(P - Q)) | ((Before << 17) & kLinkMask) : Link{0};
+    const Link Entry = Q >= Lowest
+                           ? static_cast<Link>(static_cast<uint32_t>(P - Q)) | ((Before << 17) & kLinkMask)
+                           : Link{0};
     Chain[P & kWindowMask] = Entry;
     if (P < S)
       continue;
@@ -214,7 +215,9 @@ size_t CompressInto(const uint8_t* Data, int32_t Size, uint8_t* Out) {
 
 } // namespace eacompr
 
-bool IsCompressed(const uint8_t* Data) { return Data != nullptr && Data[0] == 0x10 && Data[1] == 0xFB; }
+bool IsCompressed(const uint8_t* Data) {
+  return Data != nullptr && Data[0] == 0x10 && Data[1] == 0xFB;
+}
 
 std::vector<uint8_t> CompressBuffer(const uint8_t* Data, int32_t& Size) {
   // With fewer than two data bytes the second byte lies in the (zero) slack, so the test is false.

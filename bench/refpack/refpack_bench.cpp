@@ -24,12 +24,13 @@ using Bytes = std::vector<uint8_t>;
 // Text-like: words of a vocabulary, skewed towards the frequent ones, with punctuation and line breaks.
 Bytes TextLike(size_t Count, uint32_t Seed) {
   static const char* const Words[] = {
-      "the",    "of",     "and",     "stream", "sample",   "archive", "music",   "to",     "in",     "a",
-      "ORVIK",  "album",  "singer",  "name",   "offset",   "file",    "is",      "player", "song",   "game",
-      "sound",  "track",  "preload", "editor", "with",     "that",    "for",     "on",     "EA",     "SPORTS",
-      "audio",  "data",   "position", "length", "window",  "copy",    "literal", "byte",   "bytes",  "table",
-      "season", "league", "stadium", "crowd",  "chant",    "goal",    "replay",  "menu",   "volume", "fade",
-      "intro",  "outro",  "loop",    "mix",    "channel",  "stereo",  "mono",    "rate",   "block",  "header"};
+      "the",     "of",     "and",    "stream", "sample",  "archive",  "music",   "to",     "in",
+      "a",       "ORVIK",  "album",  "singer", "name",    "offset",   "file",    "is",     "player",
+      "song",    "game",   "sound",  "track",  "preload", "editor",   "with",    "that",   "for",
+      "on",      "EA",     "SPORTS", "audio",  "data",    "position", "length",  "window", "copy",
+      "literal", "byte",   "bytes",  "table",  "season",  "league",   "stadium", "crowd",  "chant",
+      "goal",    "replay", "menu",   "volume", "fade",    "intro",    "outro",   "loop",   "mix",
+      "channel", "stereo", "mono",   "rate",   "block",   "header"};
   const uint32_t WordCount = sizeof Words / sizeof Words[0];
   std::mt19937 Engine(Seed);
   Bytes Result;

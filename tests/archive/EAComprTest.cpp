@@ -25,7 +25,9 @@ using fixtures::ToHex;
 
 namespace {
 
-Bytes Repeat(uint8_t Value, size_t Count) { return Bytes(Count, Value); }
+Bytes Repeat(uint8_t Value, size_t Count) {
+  return Bytes(Count, Value);
+}
 
 Bytes Times(const Bytes& Part, size_t Count) {
   Bytes Result;
@@ -164,14 +166,21 @@ const PartCase kPartCases[] = {
      "10 FB 00 00 20 | E2 68 65 6C 6C 6F 20 77 6F 72 6C 64 00 00 00 | E0 2C 20 61 6E | 87 80 14 64 20 | FC"},
     // The three final bytes lie 1,103 bytes after their copy: too far for length 3.
     {"abc, 1100 zeros, abc",
-     [] { return Concat({fixtures::TextBytes("abc"), Repeat(0, 1100), fixtures::TextBytes("abc")}); },
+     [] {
+       return Concat({fixtures::TextBytes("abc"), Repeat(0, 1100), fixtures::TextBytes("abc")});
+     },
      "10 FB 00 04 52 | E0 61 62 63 00 | CC 00 00 FF | C0 00 00 42 | FF 61 62 63"},
     // Length 4 at distance 2,004: the medium form.
     {"abcd, 2000 zeros, abcd",
-     [] { return Concat({fixtures::TextBytes("abcd"), Repeat(0, 2000), fixtures::TextBytes("abcd")}); },
+     [] {
+       return Concat({fixtures::TextBytes("abcd"), Repeat(0, 2000), fixtures::TextBytes("abcd")});
+     },
      "10 FB 00 07 D8 | E0 61 62 63 64 | CD 00 00 FF 00 | CC 00 00 C6 | 80 07 D3 | FC"},
     // Length 20 at distance 17,020: the long form.
-    {"20 bytes, 17000 zeros, the 20 bytes", [] { return Concat({kDigits, Repeat(0, 17000), kDigits}); },
+    {"20 bytes, 17000 zeros, the 20 bytes",
+     [] {
+       return Concat({kDigits, Repeat(0, 17000), kDigits});
+     },
      "10 FB 00 42 90 | E4 30 31 32 33 34 35 36 37 38 39 41 42 43 44 45 46 47 48 49 4A | CD 00 00 FF 00 |"
      "CC 00 00 FF CC 00 00 FF CC 00 00 FF CC 00 00 FF CC 00 00 FF CC 00 00 FF CC 00 00 FF CC 00 00 FF |"
      "CC 00 00 FF CC 00 00 FF CC 00 00 FF CC 00 00 FF CC 00 00 FF CC 00 00 FF CC 00 00 FF |"
@@ -184,7 +193,9 @@ const PartCase kPartCases[] = {
     {"five bytes", [] { return FromHex("01 02 03 04 05"); }, "10 FB 00 00 05 | E0 01 02 03 04 | FD 05"},
     // The shortest and the farthest short form: length 3 at distance 1,024.
     {"length 3 at distance 1024",
-     [] { return Concat({FromHex("AA BB CC"), Bytes(1021, 0x00), FromHex("AA BB CC")}); },
+     [] {
+       return Concat({FromHex("AA BB CC"), Bytes(1021, 0x00), FromHex("AA BB CC")});
+     },
      "10 FB 00 04 03 | E0 AA BB CC 00 | CC 00 00 F7 | 60 FF | FC"},
 };
 
@@ -329,8 +340,8 @@ TEST(EACompr, RoundTripsOfManySizes) {
 }
 
 TEST(EACompr, RoundTripsOfRunsAndPeriods) {
-  for (size_t Period : {1u, 2u, 3u, 4u, 5u, 7u, 8u, 10u, 11u, 64u, 67u, 68u, 100u, 1023u, 1024u, 1025u, 1028u,
-                        1029u, 5000u, 16383u, 16384u, 16385u}) {
+  for (size_t Period : {1u,  2u,   3u,    4u,    5u,    7u,    8u,    10u,   11u,    64u,    67u,
+                        68u, 100u, 1023u, 1024u, 1025u, 1028u, 1029u, 5000u, 16383u, 16384u, 16385u}) {
     Bytes Unit = Random(Period, static_cast<uint32_t>(Period));
     ExpectRoundTrip(Times(Unit, 40000 / Period + 3), "period " + std::to_string(Period));
   }
@@ -355,10 +366,10 @@ TEST(EACompr, LongRepeatsAtTheWindowEdges) {
     size_t Length;
     bool Reachable;
   };
-  const Edge Edges[] = {{131070, 200, true}, {131071, 200, true},  {131072, 200, false},
+  const Edge Edges[] = {{131070, 200, true},  {131071, 200, true},  {131072, 200, false},
                         {131073, 200, false}, {131071, 1028, true}, {131071, 1500, true},
-                        {16384, 4, true},      {16385, 4, false},    {16385, 5, true},
-                        {1024, 3, true},       {1025, 3, false},     {1025, 4, true}};
+                        {16384, 4, true},     {16385, 4, false},    {16385, 5, true},
+                        {1024, 3, true},      {1025, 3, false},     {1025, 4, true}};
   uint32_t Seed = 100;
   for (const Edge& E : Edges) {
     SCOPED_TRACE("distance " + std::to_string(E.Distance) + ", length " + std::to_string(E.Length));
@@ -422,8 +433,10 @@ TEST(EACompr, RoundTripsOfLargerMixedData) {
 
 TEST(EACompr, NothingIsWrittenAfterTheStreamNorReadAfterTheData) {
   const uint8_t Canary = 0xA5;
-  std::vector<Bytes> Inputs = {Bytes(),         Random(1, 1),    Random(3, 2),      Random(112, 3),
-                               Random(113, 4),  Random(4099, 5), TextLike(5000, 6), Repeat(0, 3000),
+  std::vector<Bytes> Inputs = {Bytes(),           Random(1, 1),
+                               Random(3, 2),      Random(112, 3),
+                               Random(113, 4),    Random(4099, 5),
+                               TextLike(5000, 6), Repeat(0, 3000),
                                Skewed(777, 7, 2), Concat({kDigits, Repeat(0, 17000), kDigits})};
   for (const Bytes& Data : Inputs) {
     SCOPED_TRACE(Data.size());
@@ -436,9 +449,9 @@ TEST(EACompr, NothingIsWrittenAfterTheStreamNorReadAfterTheData) {
     ASSERT_EQ(Length, Expected.size());
     EXPECT_LE(Length, Room);
     EXPECT_TRUE(std::equal(Expected.begin(), Expected.end(), Out.begin()));
-    EXPECT_TRUE(std::all_of(Out.begin() + static_cast<std::ptrdiff_t>(Length), Out.end(),
-                            [&](uint8_t B) { return B == Canary; }))
-        << "bytes written after the stream";
+    EXPECT_TRUE(std::all_of(Out.begin() + static_cast<std::ptrdiff_t>(Length), Out.end(), [&](uint8_t B) {
+      return B == Canary;
+    })) << "bytes written after the stream";
     EXPECT_TRUE(std::all_of(Input.begin() + static_cast<std::ptrdiff_t>(Data.size()), Input.end(),
                             [&](uint8_t B) { return B == Canary; }));
     EXPECT_TRUE(std::equal(Data.begin(), Data.end(), Input.begin())) << "input changed";
@@ -475,10 +488,10 @@ TEST(EACompr, TheDecoderRejectsMalformedStreams) {
   using fixtures::RefPackError;
   EXPECT_THROW(RefPackDecode(FromHex("10 FB 00 00")), RefPackError);
   EXPECT_THROW(RefPackDecode(FromHex("11 FB 00 00 00 FC")), RefPackError);
-  EXPECT_THROW(RefPackDecode(FromHex("10 FB 00 00 00")), RefPackError);          // no stop
-  EXPECT_THROW(RefPackDecode(FromHex("10 FB 00 00 00 FC 00")), RefPackError);    // bytes after stop
-  EXPECT_THROW(RefPackDecode(FromHex("10 FB 00 00 02 FD 41")), RefPackError);    // short of the size
-  EXPECT_THROW(RefPackDecode(FromHex("10 FB 00 00 01 FE 41 42")), RefPackError); // beyond the size
+  EXPECT_THROW(RefPackDecode(FromHex("10 FB 00 00 00")), RefPackError);             // no stop
+  EXPECT_THROW(RefPackDecode(FromHex("10 FB 00 00 00 FC 00")), RefPackError);       // bytes after stop
+  EXPECT_THROW(RefPackDecode(FromHex("10 FB 00 00 02 FD 41")), RefPackError);       // short of the size
+  EXPECT_THROW(RefPackDecode(FromHex("10 FB 00 00 01 FE 41 42")), RefPackError);    // beyond the size
   EXPECT_THROW(RefPackDecode(FromHex("10 FB 00 00 04 01 01 41 FC")), RefPackError); // before the start
   EXPECT_THROW(RefPackDecode(FromHex("10 FB 00 00 08 E1 41 42")), RefPackError);    // truncated run
   EXPECT_THROW(RefPackDecode(FromHex("10 FB 00 00 08 C0 00")), RefPackError);       // truncated command

@@ -53,10 +53,10 @@ public:
   // Words of a vocabulary, Zipf-like, with spaces, punctuation and line breaks.
   Bytes Text(size_t Count) {
     static const char* const Words[] = {
-        "the",   "of",    "and",      "stream", "sample", "archive", "music",  "to",     "in",     "a",
-        "ORVIK", "album", "singer",   "name",   "offset", "file",    "is",     "player", "song",   "game",
-        "sound", "track", "preload",  "editor", "with",   "that",    "for",    "on",     "EA",     "SPORTS",
-        "audio", "data",  "position", "length", "window", "copy",    "literal", "byte",  "bytes",  "table"};
+        "the",   "of",    "and",      "stream", "sample", "archive", "music",   "to",     "in",    "a",
+        "ORVIK", "album", "singer",   "name",   "offset", "file",    "is",      "player", "song",  "game",
+        "sound", "track", "preload",  "editor", "with",   "that",    "for",     "on",     "EA",    "SPORTS",
+        "audio", "data",  "position", "length", "window", "copy",    "literal", "byte",   "bytes", "table"};
     const size_t WordCount = sizeof Words / sizeof Words[0];
     Bytes Result;
     while (Result.size() < Count) {
@@ -81,8 +81,8 @@ public:
     Bytes Words = Text(4096);
     uint32_t Offset = 0;
     while (Result.size() < Count) {
-      Le32(Below(3));               // archive index
-      Le32(Offset += 64 * (1 + Below(50000))); // data offset
+      Le32(Below(3));                                 // archive index
+      Le32(Offset += 64 * (1 + Below(50000)));        // data offset
       Le32(Below(4) == 0 ? 0xFFFFFFFFu : Below(300)); // description index or -1
       for (int Field = 0; Field < 3 && Below(2) == 0; ++Field) {
         size_t Start = Below(4000);
@@ -146,7 +146,9 @@ Bytes Join(std::initializer_list<Bytes> Parts) {
   return Result;
 }
 
-Bytes Text(const char* Chars) { return Bytes(Chars, Chars + std::strlen(Chars)); }
+Bytes Text(const char* Chars) {
+  return Bytes(Chars, Chars + std::strlen(Chars));
+}
 
 std::vector<Input> MakeCorpus(uint32_t Seed) {
   Generator G(Seed);
@@ -185,7 +187,8 @@ std::vector<Input> MakeCorpus(uint32_t Seed) {
   Add("text-1048576", G.Text(1048576));
 
   // Periods around the limits of the three forms.
-  for (size_t Period : {1u, 2u, 3u, 9u, 10u, 11u, 66u, 67u, 68u, 1024u, 1025u, 1028u, 16384u, 16385u, 65536u}) {
+  for (size_t Period :
+       {1u, 2u, 3u, 9u, 10u, 11u, 66u, 67u, 68u, 1024u, 1025u, 1028u, 16384u, 16385u, 65536u}) {
     Bytes Unit = G.Random(Period);
     Bytes Data;
     while (Data.size() < 3 * Period + 5000)
