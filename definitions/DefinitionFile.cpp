@@ -150,7 +150,8 @@ void TStreamPack::LoadFromFile(const std::string& FileName) {
 }
 
 // The game cannot read a cut-off definition, so the file is never written in place: the new bytes go to a
-// scratch file that then takes the definition's place in one step.
+// scratch file that then takes the definition's place in one step. A definition that cannot be replaced
+// is reported as one that cannot be created, naming the definition file.
 void TStreamPack::SaveToFile(const std::string& FileName) {
   std::string Scratch = MakeTempFileName("~sdat");
   try {
@@ -158,7 +159,8 @@ void TStreamPack::SaveToFile(const std::string& FileName) {
       TFileStream Stream(Scratch, TFileAccess::Create);
       SaveToStream(Stream);
     }
-    CheckOSError(platform::ReplaceFile(Scratch, FileName));
+    if (int Error = platform::ReplaceFile(Scratch, FileName))
+      throw EFCreateError(FileName, Error);
   } catch (...) {
     DiscardScratch(Scratch);
     throw;

@@ -142,8 +142,9 @@ public:
   void LoadFromFile(const std::string& FileName);
   // Writes the definition to a scratch file ("~sdat") and puts it in FileName's place in one step, so a
   // failure leaves any file at FileName as it was, and deletes the scratch file when it fails (unless the
-  // OS refuses the delete). Raises "Cannot create file ..." (naming the scratch file), "Stream write
-  // error", or the OS error of the replace (a locked or read-only FileName).
+  // OS refuses the delete). Raises "Cannot create file ..." naming FileName when it cannot be replaced
+  // (locked, read-only, a folder) or naming the scratch file when that cannot be created, and "Stream
+  // write error"; the OS error when no scratch name can be had.
   void SaveToFile(const std::string& FileName);
 
   int32_t ArchiveCount() const { return FArchives.Count(); }

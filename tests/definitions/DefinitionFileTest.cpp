@@ -106,6 +106,16 @@ TEST(DefinitionFile, WorkedExampleReadsEveryFieldAndWritesBackByteForByte) {
   Pack.SaveToFile(Dir.File("copy.dat"));
   EXPECT_EQ(fixtures::ReadFile(Dir.File("copy.dat")), File);
   EXPECT_TRUE(Dir.ScratchFiles().empty());
+
+  std::filesystem::create_directory(Dir.File("folder.dat"));
+  try {
+    Pack.SaveToFile(Dir.File("folder.dat"));
+    ADD_FAILURE() << "no error";
+  } catch (const EFCreateError& Error) {
+    std::string Expected = "Cannot create file \"" + platform::FullPath(Dir.File("folder.dat")) + "\". ";
+    EXPECT_EQ(std::string(Error.what()).substr(0, Expected.size()), Expected);
+  }
+  EXPECT_TRUE(Dir.ScratchFiles().empty());
 }
 
 // Every prefix of the worked example fails with a read error and keeps exactly the archives,
