@@ -3,12 +3,6 @@
 namespace deftest {
 namespace {
 
-void AppendText(Bytes& Out, const std::string& Text, size_t Width) {
-  Bytes Field(Width, 0);
-  std::copy_n(Text.begin(), std::min(Text.size(), Width), Field.begin());
-  Out.insert(Out.end(), Field.begin(), Field.end());
-}
-
 void AppendBytes(Bytes& Out, const Bytes& More) {
   Out.insert(Out.end(), More.begin(), More.end());
 }
@@ -29,29 +23,6 @@ const DiskEntry* EntryAt(const std::vector<DiskEntry>& Entries, uint32_t Offset)
 Bytes LE32(uint32_t Value) {
   Bytes Out;
   fixtures::AppendLE32(Out, Value);
-  return Out;
-}
-
-Bytes MakeDefinition(const DefinitionRecord& Definition) {
-  Bytes Out;
-  AppendBytes(Out, LE32(static_cast<uint32_t>(Definition.Archives.size())));
-  AppendBytes(Out, LE32(static_cast<uint32_t>(Definition.Descriptions.size())));
-  AppendBytes(Out, LE32(static_cast<uint32_t>(Definition.Streams.size())));
-  for (const std::string& Name : Definition.Archives)
-    AppendText(Out, Name, 32);
-  for (const DescriptionRecord& Description : Definition.Descriptions) {
-    AppendText(Out, Description.Name, 64);
-    AppendText(Out, Description.Singer, 64);
-    AppendText(Out, Description.Album, 64);
-  }
-  for (const auto& Stream : Definition.Streams)
-    AppendBytes(Out, LE32(static_cast<uint32_t>(Stream.size())));
-  for (const auto& Stream : Definition.Streams)
-    for (const SampleRecord& Sample : Stream) {
-      AppendBytes(Out, LE32(Sample.FileOffset));
-      AppendBytes(Out, LE32(static_cast<uint32_t>(Sample.ArchiveIndex)));
-      AppendBytes(Out, LE32(static_cast<uint32_t>(Sample.DescriptionIndex)));
-    }
   return Out;
 }
 

@@ -4,6 +4,7 @@
 
 #include "definitions/uTypes.h"
 #include "tests/fixtures/Bigf.h"
+#include "tests/fixtures/Definition.h"
 #include "tests/fixtures/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -17,23 +18,11 @@ namespace deftest {
 
 using fixtures::Bytes;
 
-struct SampleRecord {
-  uint32_t FileOffset;
-  int32_t ArchiveIndex;
-  int32_t DescriptionIndex;
-};
+using SampleRecord = fixtures::DefSample;
+using DescriptionRecord = fixtures::DefDescription;
+using DefinitionRecord = fixtures::Definition;
+using fixtures::MakeDefinition;
 
-struct DescriptionRecord {
-  std::string Name, Singer, Album; // each zero-padded to 64 bytes (a 64-byte text fills its field)
-};
-
-struct DefinitionRecord {
-  std::vector<std::string> Archives; // zero-padded to 32 bytes
-  std::vector<DescriptionRecord> Descriptions;
-  std::vector<std::vector<SampleRecord>> Streams;
-};
-
-Bytes MakeDefinition(const DefinitionRecord& Definition);
 Bytes LE32(uint32_t Value);
 
 // An archive whose entries lie at the given offsets (past the directory, in ascending order).
