@@ -8,7 +8,7 @@
 namespace sx {
 namespace {
 
-constexpr int kMaxPulse = 13;
+constexpr int kMaxPulse = 24;
 constexpr double kNoiseFloor = 0.01;
 constexpr double kLagWindowHz = 80;
 constexpr double kAnalysisRate = 22050;
