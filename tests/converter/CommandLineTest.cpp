@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using namespace sx;
 
 namespace {
@@ -76,7 +78,7 @@ std::string EditorLine(const std::string& Option, const std::string& Input, cons
 TEST(CommandLine, RunsTheEditorsCommandLines) {
   fixtures::TempDir Dir;
   const std::string Folder = Dir.File("my music folder");
-  ASSERT_EQ(sxtest::RunCommand("mkdir \"" + Folder + "\""), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(Folder));
   const std::string Asf = Folder + "/~asf 12.asf";
   TAudio Sound = sxtest::Stereo(sxtest::Chord(22050, 9000), sxtest::Chirp(22050, 9000, 100, 3000));
   fixtures::WriteFile(Asf, WriteEAStream(Sound, TEACodec::EAXA));
