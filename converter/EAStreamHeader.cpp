@@ -157,6 +157,11 @@ std::vector<size_t> EABlockSampleCounts(uint32_t SampleRate, size_t Total, size_
     Counts[Counts.size() - 2] += Counts.back();
     Counts.pop_back();
   }
+  // FFmpeg cannot open a stream of a single data block: a short sound of two frames or more gets two.
+  if (Counts.size() == 1 && Total >= 2 * F) {
+    Counts[0] = F * (Total / F / 2);
+    Counts.push_back(Total - Counts[0]);
+  }
   return Counts;
 }
 

@@ -43,7 +43,8 @@ struct TEALayout {
 TEALayout ResolveEALayout(const TEAHeader& Header);
 
 // Samples per channel of each data block for a stream of Total samples: blocks of about 1/15 s, ending
-// on whole frames; a last block shorter than one frame is merged into the one before it.
+// on whole frames; a last block shorter than one frame is merged into the one before it, and a sound of
+// one block but at least two frames is split in two.
 std::vector<size_t> EABlockSampleCounts(uint32_t SampleRate, size_t Total, size_t FrameSamples);
 
 } // namespace sx

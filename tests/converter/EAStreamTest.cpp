@@ -88,6 +88,9 @@ TEST(EAStream, BlocksFollowTheBlockRate) {
       {TEACodec::EAXA, 22050, 2968, {1484, 1456, 28}},
       {TEACodec::EAXA, 22050, 2950, {1484, 1466}},
       {TEACodec::EAXA, 22050, 10, {10}},
+      {TEACodec::EAXA, 22050, 100, {28, 72}},
+      {TEACodec::MicroTalk5, 44100, 1000, {432, 568}},
+      {TEACodec::PcmS16LE, 8000, 5, {2, 3}},
       {TEACodec::PcmS16LE, 22050, 3000, {1470, 1470, 60}},
       {TEACodec::PcmS8, 44100, 6000, {2940, 2940, 120}},
   };
@@ -132,7 +135,8 @@ TEST(EAStream, DecodersConsumeEveryBlockExactly) {
 }
 
 // A whole small stream: header tags after FD (version 3, channels, rate, count, codec), the count block,
-// one data block with its offset table and padding, the end block.
+// two data blocks (a short sound is split so that FFmpeg can open it) with their offset tables, the end
+// block.
 TEST(EAStream, WritesTheDocumentedBytes) {
   TAudio Sound;
   Sound.SampleRate = 44100;
@@ -141,9 +145,10 @@ TEST(EAStream, WritesTheDocumentedBytes) {
   const auto Expected =
       fixtures::FromHex("53 43 48 6c 24 00 00 00 | 50 54 00 00 | 06 01 65 | fd | 80 01 03 | 82 01 02"
                         "| 84 02 ac 44 | 85 01 03 | a0 01 08 | ff 00 00 00"
-                        "| 53 43 43 6c 0c 00 00 00 01 00 00 00"
-                        "| 53 43 44 6c 20 00 00 00 | 03 00 00 00 | 00 00 00 00 06 00 00 00"
-                        "| 01 00 00 01 ff 7f | ff ff 00 ff 00 80"
+                        "| 53 43 43 6c 0c 00 00 00 02 00 00 00"
+                        "| 53 43 44 6c 18 00 00 00 | 01 00 00 00 | 00 00 00 00 02 00 00 00 | 01 00 | ff ff"
+                        "| 53 43 44 6c 1c 00 00 00 | 02 00 00 00 | 00 00 00 00 04 00 00 00"
+                        "| 00 01 ff 7f | 00 ff 00 80"
                         "| 53 43 45 6c 08 00 00 00");
   EXPECT_EQ(fixtures::ToHex(WriteEAStream(Sound, TEACodec::PcmS16LE)), fixtures::ToHex(Expected));
   // Values take the shortest big-endian length that holds them.

@@ -75,6 +75,7 @@ TEST_F(Ffmpeg, DecodesOurStreamsToOurSamples) {
       {"eaxa stereo", sxtest::Stereo(sxtest::Chord(44100, 44110), sxtest::Chirp(44100, 44110, 30, 18000)),
        TEACodec::EAXA, "adpcm_ea_r2"},
       {"eaxa square", sxtest::Square(32000, 20000, 300), TEACodec::EAXA, "adpcm_ea_r2"},
+      {"eaxa short", sxtest::Chirp(22050, 700, 300, 3000), TEACodec::EAXA, "adpcm_ea_r2"},
       {"s16l stereo",
        sxtest::Stereo(sxtest::Chirp(22050, 25000, 100, 9000), sxtest::Square(22050, 25000, 50)),
        TEACodec::PcmS16LE, "pcm_s16le_planar"},
