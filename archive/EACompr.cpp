@@ -15,7 +15,7 @@ constexpr int32_t kWindowMask = kWindow - 1;
 constexpr int32_t kMaxLength = 1028;
 constexpr int32_t kMaxCandidates = 50;
 constexpr int32_t kMaxLiteralRun = 112;
-// Zero bytes after the data in the working copy: the Part's 1,028 bytes of slack, plus room for the
+// Zero bytes after the data in the working copy: the 1,028 bytes of zero slack the match rule compares into, plus room for the
 // 8-byte loads of the comparison (which may read up to 7 bytes past the 1,028th compared byte).
 constexpr size_t kPadding = eacompr::kInputSlack + 16;
 
@@ -32,7 +32,7 @@ inline uint32_t Load32(const uint8_t* P) {
 }
 
 // Number of equal bytes at A and B, starting at byte 2 (the two key bytes match by construction), at
-// most kMaxLength: the Part's "k = 2; while in[p+k] = in[q+k] and k < 1028, increase k".
+// most kMaxLength (k = 2; while in[p+k] = in[q+k] and k < 1028, increase k).
 inline int32_t MatchLength(const uint8_t* A, const uint8_t* B) {
   int32_t K = 2;
   while (K < kMaxLength) {
@@ -65,7 +65,7 @@ inline uint8_t* FlushLiterals(uint8_t* Out, const uint8_t* In, int32_t& S, int32
 // previous positions at which p's byte pair began, 17 bits each (bits 0-16: p - prev1, bits 17-33:
 // prev1 - prev2, bits 34-50: prev2 - prev3). A gap of 0 marks the end of the chain (no earlier position,
 // or one at least 131072 bytes further back, which lies outside the window of every later position).
-// The Part's chain table holds prev1 alone; the entry of p is p - prev1 and prev1's own entry shifted
+// A plain chain table would hold prev1 alone; the entry of p is p - prev1 and prev1's own entry shifted
 // up by 17 bits, so the walk fetches three candidates per dependent load instead of one. An entry is
 // only followed for a position inside the window, which is always the position's own entry (written at
 // its registration, not yet overwritten by the position 131072 later).
@@ -73,7 +73,7 @@ using Link = uint64_t;
 constexpr uint64_t kGapMask = 0x1FFFF;
 constexpr uint64_t kLinkMask = (uint64_t{1} << 51) - 1;
 
-// The Part's steps 3 to 6 on In (L data bytes followed by kPadding zero bytes) into Out (room for
+// The parse and the command output on In (L data bytes followed by kPadding zero bytes) into Out (room for
 // MaxCompressedSize(L)); returns the end of the stream, or nullptr if the coverage check fails.
 uint8_t* Encode(const uint8_t* In, int32_t L, uint8_t* Out, int32_t* Pairs, Link* Chain) {
   std::fill_n(Pairs, 65536, -1);

@@ -12,8 +12,8 @@
 //   stop   111111NN (FC..FF), NN literal bytes follow
 // A back-reference's NN literal bytes follow its own bytes and stand in the data before the copied stretch.
 //
-// The match finder, the greedy parse and the choice of commands are exactly the ones of the original
-// unit, so every byte of a stream is fixed by the input: a pair table (most recent position of each two-
+// The match finder, the greedy parse and the choice of commands are fixed, so every byte of a stream is
+// determined by the input: a pair table (most recent position of each two-
 // byte key) and a chain of earlier positions with the same key, at most 50 candidates per position, a
 // window of 131,071 bytes, lengths up to 1,028, the nearest of equally long matches, comparisons that
 // run on past the end of the data into 1,028 zero bytes of slack (the match is cut to the data after the
@@ -25,7 +25,7 @@
 
 namespace eacompr {
 
-// Bytes of slack the original unit expects after the data handed to CompressBuffer. This implementation
+// Bytes of zero slack after the data that the match comparison is defined to run into. This implementation
 // never reads beyond Size bytes: it behaves as if the slack were there and zero-filled, so callers need
 // not supply it (supplying it is harmless).
 inline constexpr int32_t kInputSlack = 1028;

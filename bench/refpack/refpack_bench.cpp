@@ -1,4 +1,4 @@
-// RefPack compressor benchmark (Part 2.2): CompressBuffer on 1 MiB and 8 MiB of text-like and of binary
+// RefPack compressor benchmark: CompressBuffer on 1 MiB and 8 MiB of text-like and of binary
 // data, reporting the throughput in MB/s (10^6 bytes of input per second) and the output ratio. Every
 // stream is decoded once with the test decoder and compared with its input before it is timed.
 //

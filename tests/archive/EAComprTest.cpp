@@ -1,5 +1,5 @@
-// RefPack compression (Part 2.2): the Part's streams byte for byte, round trips through the test decoder,
-// the optimised compressor against a literal transcription of the Part, bounds, and CompressFile.
+// RefPack compression: the documented streams byte for byte, round trips through the test decoder, the
+// optimised compressor against the slow reference compressor, bounds, and CompressFile.
 
 #include "archive/EACompr.h"
 
@@ -36,7 +36,7 @@ Bytes Times(const Bytes& Part, size_t Count) {
   return Result;
 }
 
-// CompressBuffer on a copy of Data followed by the Part's zero slack; Size must come back as the length.
+// CompressBuffer on a copy of Data followed by the 1,028 bytes of zero slack; Size must come back as the length.
 Bytes Compress(const Bytes& Data) {
   Bytes Buffer(Data);
   Buffer.resize(Data.size() + eacompr::kInputSlack, 0);
@@ -80,7 +80,7 @@ Bytes TextLike(size_t Count, uint32_t Seed) {
   return Result;
 }
 
-// Every back-reference in the form the Part's rule picks, within the ranges; no long one at distance
+// Every back-reference in the form the command rule picks, within the ranges; no long one at distance
 // 131072; a literal run shorter than 112 only directly before a back-reference or the stop command; the
 // stop command last and only once.
 void ExpectPartForms(const std::vector<RefPackCommand>& Commands) {
@@ -118,8 +118,8 @@ void ExpectPartForms(const std::vector<RefPackCommand>& Commands) {
   EXPECT_EQ(Commands.back().Form, RefPackForm::Stop);
 }
 
-// The full check of one input: the stream decodes to the input, has the Part's forms, stays within the
-// worst-case bound and is byte for byte the stream of the literal transcription of the Part.
+// The full check of one input: the stream decodes to the input, has the rule's command forms, stays within the
+// worst-case bound and is byte for byte the stream of the reference compressor.
 void ExpectRoundTrip(const Bytes& Data, const std::string& Label) {
   SCOPED_TRACE(Label + " (" + std::to_string(Data.size()) + " bytes)");
   Bytes Stream = Compress(Data);
@@ -136,15 +136,15 @@ void ExpectRoundTrip(const Bytes& Data, const std::string& Label) {
     size_t At = 0;
     while (At < Stream.size() && At < Reference.size() && Stream[At] == Reference[At])
       ++At;
-    ADD_FAILURE() << "stream differs from the Part's at byte " << At << " (ours " << Stream.size()
-                  << " bytes, the Part's " << Reference.size() << ")";
+    ADD_FAILURE() << "stream differs from the reference at byte " << At << " (ours " << Stream.size()
+                  << " bytes, the reference's " << Reference.size() << ")";
   }
 }
 
 // ---------------------------------------------------------------------------------------------------
-// The Part's edge cases, byte for byte.
+// The documented streams, byte for byte.
 
-struct PartCase {
+struct KnownStream {
   const char* Name;
   std::function<Bytes()> Input;
   const char* Expected; // hex of the complete stream
@@ -152,7 +152,7 @@ struct PartCase {
 
 const Bytes kDigits = FromHex("30 31 32 33 34 35 36 37 38 39 41 42 43 44 45 46 47 48 49 4A");
 
-const PartCase kPartCases[] = {
+const KnownStream kKnownStreams[] = {
     {"empty", [] { return Bytes(); }, "10 FB 00 00 00 | FC"},
     {"64 x 41", [] { return Repeat(0x41, 64); }, "10 FB 00 00 40 | BB 40 00 41 | FC"},
     {"2000 x 78", [] { return Repeat(0x78, 2000); }, "10 FB 00 07 D0 | CD 00 00 FF 78 | CC 00 00 C6 | FC"},
@@ -199,8 +199,8 @@ const PartCase kPartCases[] = {
      "10 FB 00 04 03 | E0 AA BB CC 00 | CC 00 00 F7 | 60 FF | FC"},
 };
 
-TEST(EACompr, PartStreamsByteForByte) {
-  for (const PartCase& Case : kPartCases) {
+TEST(EACompr, KnownStreamsByteForByte) {
+  for (const KnownStream& Case : kKnownStreams) {
     SCOPED_TRACE(Case.Name);
     Bytes Data = Case.Input();
     Bytes Stream = Compress(Data);
@@ -314,7 +314,7 @@ TEST(EACompr, InputsOf16MiBOrMoreAreRefused) {
 }
 
 // ---------------------------------------------------------------------------------------------------
-// Round trips, each also compared byte for byte with the literal transcription of the Part.
+// Round trips, each also compared byte for byte with the reference compressor.
 
 TEST(EACompr, RoundTripsOfManySizes) {
   std::vector<size_t> Sizes = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 16, 17, 63, 64, 65};
@@ -468,7 +468,7 @@ TEST(EACompr, IncompressibleInputsStillGiveAStream) {
     EXPECT_LE(Stream.size(), eacompr::MaxCompressedSize(static_cast<int32_t>(L)));
     EXPECT_TRUE(RefPackDecode(Stream) == Data);
   }
-  // The bound itself: 7 + L + L / 112, never less than the literal-only length of the Part.
+  // The bound itself: 7 + L + L / 112, never less than the literal-only length.
   for (int32_t L = 0; L < 5000; ++L)
     ASSERT_GE(eacompr::MaxCompressedSize(L), size_t(6 + L + (L / 4 + 27) / 28)) << L;
 }

@@ -4,8 +4,8 @@
 // For every NAME in CORPUS_FOLDER/manifest.txt (written by refpack_corpus):
 //  1. the peer decompresses our stream NAME.ours back to the input NAME.bin;
 //  2. the peer's own stream of NAME.bin is byte for byte ours, or else byte for byte NAME.bounded, the
-//     stream of Part 2.2's algorithm with the peer's one different rule (its match comparison stops at
-//     the end of the data, where the Part's runs on into the zero slack and so may prefer a farther copy
+//     stream of our algorithm with the peer's one different rule (its match comparison stops at
+//     the end of the data, where ours runs on into the zero slack and so may prefer a farther copy
 //     that is followed by zeros). The second case is counted and listed, never passed silently; with
 //     REFPACK_PEER_STRICT=1 it fails.
 //  3. the peer's stream decompresses to the input as well.
@@ -72,7 +72,7 @@ for (const name of names) {
         `(peer ${theirs.length} bytes ...${hexAround(theirs, at)}..., ours ${ours.length} bytes ...${hexAround(ours, at)}...)`;
       if (theirs.equals(bounded) && !strict) {
         if (problems.length === 0) endRule++;
-        console.log(`${detail}: explained, the peer's stream is the Part's algorithm with comparisons stopped at the end of the data`);
+        console.log(`${detail}: explained, the peer's stream is our algorithm with comparisons stopped at the end of the data`);
       } else {
         problems.push(`${detail}${theirs.equals(bounded) ? ' (the end-of-data rule; strict mode)' : ', not explained by the end-of-data rule'}`);
       }

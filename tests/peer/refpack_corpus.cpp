@@ -1,9 +1,9 @@
 // Writes the corpus of the peer interoperability test (tests/peer/run) into a folder: for each generated
 // input NAME, the files NAME.bin (the input), NAME.ours (our RefPack stream of it, from CompressBuffer)
-// and NAME.bounded (the stream of the Part's algorithm with the one rule of the qfs-compression package
+// and NAME.bounded (the stream of our algorithm with the one rule of the qfs-compression package
 // that differs: match comparisons stop at the end of the data instead of running on into the zero slack).
 // manifest.txt lists the names, one per line. Before writing, every stream of ours is checked against
-// the literal transcription of Part 2.2 (tests/fixtures/RefPack) and decoded by the test decoder; the
+// the reference compressor (tests/fixtures/RefPack) and decoded by the test decoder; the
 // tool exits non-zero if either check fails.
 //
 // Usage: refpack_corpus FOLDER [SEED]   (the same SEED gives the same corpus; default 1)
@@ -209,7 +209,7 @@ std::vector<Input> MakeCorpus(uint32_t Seed) {
     }
   }
 
-  // Matches at the end of the data whose copies are followed by different bytes: the Part's comparison
+  // Matches at the end of the data whose copies are followed by different bytes: our comparison
   // runs on into the zero slack, so a copy followed by zeros counts as longer.
   Add("tail-zero-far", Join({Text("XYZW"), Bytes(8, 0), Text("XYZW"), Bytes(8, 0x11), Text("XYZW")}));
   Add("tail-zero-near", Join({Text("XYZW"), Bytes(8, 0x11), Text("XYZW"), Bytes(8, 0), Text("XYZW")}));
@@ -260,7 +260,7 @@ int main(int argc, char** argv) {
       continue;
     }
     if (Ours != fixtures::RefPackReferenceCompress(In.Data)) {
-      std::cerr << Name << ": our stream differs from the Part's algorithm\n";
+      std::cerr << Name << ": our stream differs from the reference compressor\n";
       ++Failures;
     }
     try {
