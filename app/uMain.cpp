@@ -120,10 +120,19 @@ void TfrmORVStreams::RebuildTree() {
   TTreeNode* Reselect = nullptr;
   treeFiles.BeginUpdate();
   treeFiles.Clear();
-  TFinally Resume([&] {
+  try {
+    Reselect = FillTree(Selected);
+  } catch (...) {
     treeFiles.EndUpdate();
-    treeFiles.Select(Reselect);
-  });
+    treeFiles.Select(nullptr);
+    throw;
+  }
+  treeFiles.EndUpdate();
+  treeFiles.Select(Reselect);
+}
+
+TTreeNode* TfrmORVStreams::FillTree(void* Selected) {
+  TTreeNode* Reselect = nullptr;
   auto Remember = [&](TTreeNode* Node) {
     if (Node->Data == Selected)
       Reselect = Node;
@@ -140,7 +149,6 @@ void TfrmORVStreams::RebuildTree() {
         treeFiles.Clear();
         FDefinitionChanged = false;
         FArchivesChanged = false;
-        Reselect = nullptr;
         CloseDefinition();
         throw EStreamSyncException(msg::CorruptDefinition);
       }
@@ -155,6 +163,7 @@ void TfrmORVStreams::RebuildTree() {
       Remember(treeFiles.AddChild(ArchiveNode, AnsiToWide(File->Name), Sample));
     }
   }
+  return Reselect;
 }
 
 void TfrmORVStreams::treeFilesChange(TTreeNode* Node) {

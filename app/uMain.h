@@ -131,6 +131,8 @@ public:
 
 private:
   void BindControls();
+  // Adds the nodes of every stream; returns the node whose data is Selected (the last one), or nullptr.
+  TTreeNode* FillTree(void* Selected);
   void ShowSampleDetails(TStreamData* Sample);
   void StoreDescriptionField(TDescriptionField TStreamDescription::*Field, const TEditModel& Edit, bool Refill);
   TEAMusicStream* StreamOfSelectedNode() const;

@@ -271,7 +271,7 @@ int CompareFilesByOffset(const TEAStreamFile& A, const TEAStreamFile& B) {
 void PadStream(TStream& Stream, uint16_t Alignment) {
   if (Alignment == 0)
     return;
-  const uint8_t Zeros[65535] = {};
+  static const uint8_t Zeros[65535] = {};
   int64_t Remainder = Stream.Position() % Alignment;
   if (Remainder != 0)
     Stream.WriteBuffer(Zeros, static_cast<size_t>(Alignment - Remainder));

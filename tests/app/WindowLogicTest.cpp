@@ -333,3 +333,20 @@ TEST_F(EditorTest, OpeningAnotherDefinitionSavesTheOldOneWhereItCameFrom) {
   OpenStandard();
   EXPECT_EQ(FieldText(Form->Pack()->Descriptions(0)->Name), "Changed here");
 }
+
+TEST_F(EditorTest, ASampleWithAnUnknownDescriptionReportsAnErrorAndTheWindowGoesOn) {
+  Definition Def = StandardDefinition();
+  Def.Streams[1][0].DescriptionIndex = 5;
+  WriteFile(DefPath, MakeDefinition(Def));
+  OpenStandard();
+  Run([&] { Select({1, 0, 0}); });
+  ASSERT_EQ(Boxes.Shown.size(), 1u);
+  EXPECT_EQ(Boxes.Shown[0].Text, L"List index out of bounds (5)");
+  // A rebuild selects the sample again and reports the same error instead of ending the program.
+  Run([&] { Form->actStreamAddSampleExecute(); });
+  EXPECT_EQ(Boxes.Shown.size(), 2u);
+  EXPECT_EQ(Form->Pack()->Streams(1)->SampleCount(), 2);
+  Run([&] { Form->edtSinger.UserType(L"ignored"); });
+  Select({0, 0, 0});
+  EXPECT_EQ(Form->edtSinger.Text(), L"Singer0") << "the details stopped following the selection";
+}
