@@ -31,29 +31,6 @@ void SetCodec(TCommand& C, bool& HasCodec, TEACodec Codec) {
 
 } // namespace
 
-std::vector<std::string> SplitCommandLine(const std::string& Line) {
-  std::vector<std::string> Result;
-  std::string Current;
-  bool InQuotes = false, HasToken = false;
-  for (char Ch : Line) {
-    if (Ch == '"') {
-      InQuotes = !InQuotes;
-      HasToken = true;
-    } else if (!InQuotes && (Ch == ' ' || Ch == '\t')) {
-      if (HasToken)
-        Result.push_back(Current);
-      Current.clear();
-      HasToken = false;
-    } else {
-      Current += Ch;
-      HasToken = true;
-    }
-  }
-  if (HasToken)
-    Result.push_back(Current);
-  return Result;
-}
-
 TCommand ParseCommand(const std::vector<std::string>& Arguments) {
   TCommand C;
   bool HasKind = false, HasCodec = false, HasInput = false, HasOutput = false;

@@ -19,11 +19,6 @@ struct TCommand {
   std::string Output;
 };
 
-// Splits a Windows-style command line into arguments: blanks and tabs separate them, and double quotes
-// group text (the quotes themselves are dropped). Backslashes are plain characters, since the paths that
-// reach us are quoted as they are, without escaping.
-std::vector<std::string> SplitCommandLine(const std::string& Line);
-
 // Parses the arguments after the program name. Raises EConvertError with a one-line reason for a missing
 // input or output, an unknown option or more than one output format.
 TCommand ParseCommand(const std::vector<std::string>& Arguments);

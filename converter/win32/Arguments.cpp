@@ -1,14 +1,14 @@
 #include "converter/Arguments.h"
 
-#include "converter/CommandLine.h"
+#include "platform/Process.h"
 #include "platform/Text.h"
-
-#include <windows.h>
 
 namespace sx {
 
-std::vector<std::string> ProgramArguments(int, char**) {
-  std::vector<std::string> Arguments = SplitCommandLine(platform::WideToAnsi(::GetCommandLineW()));
+std::vector<std::string> ProgramArguments(int Argc, char** Argv) {
+  std::vector<std::string> Arguments;
+  for (const std::wstring& Argument : platform::SplitCommandLine(platform::OwnCommandLine(Argc, Argv)))
+    Arguments.push_back(platform::WideToAnsi(Argument));
   if (!Arguments.empty())
     Arguments.erase(Arguments.begin());
   return Arguments;

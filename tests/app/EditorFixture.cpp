@@ -41,7 +41,7 @@ void EditorTest::WriteStandardFiles() {
   WriteFile(DefPath, MakeDefinition(StandardDefinition()));
 }
 
-std::unique_ptr<TfrmORVStreams> EditorTest::NewForm() {
+std::unique_ptr<TfrmORVStreams> EditorTest::NewForm(IConverterRunner* Converter, const std::string& ProgramFolder) {
   TServices Services;
   Services.MessageBoxes = &Boxes;
   Services.InputQuery = &Input;
@@ -49,8 +49,8 @@ std::unique_ptr<TfrmORVStreams> EditorTest::NewForm() {
   Services.Screen = &Screen;
   Services.Registry = &Registry;
   Services.Sound = &Sound;
-  Services.Converter = &Runner;
-  Services.ProgramFolder = platform::ProgramFolder();
+  Services.Converter = Converter != nullptr ? Converter : &Runner;
+  Services.ProgramFolder = ProgramFolder.empty() ? platform::ProgramFolder() : ProgramFolder;
   return std::make_unique<TfrmORVStreams>(Services);
 }
 

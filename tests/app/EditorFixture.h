@@ -26,7 +26,8 @@ protected:
   // Opens Path through the open dialog.
   void Open(const std::string& Path);
   void OpenStandard() { Open(DefPath); }
-  std::unique_ptr<TfrmORVStreams> NewForm();
+  // A window over the scripted services; the converter runner and the program's folder can be others.
+  std::unique_ptr<TfrmORVStreams> NewForm(IConverterRunner* Converter = nullptr, const std::string& ProgramFolder = "");
 
   // The node at a path of child positions from the roots, e.g. {0, 1, 0}.
   TTreeNode* Node(std::initializer_list<int> Path) const;

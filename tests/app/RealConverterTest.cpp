@@ -44,16 +44,7 @@ class RealConverterTest : public EditorTest {
 protected:
   RealConverterTest() {
     Form.reset();
-    TServices Services;
-    Services.MessageBoxes = &Boxes;
-    Services.InputQuery = &Input;
-    Services.Dialogs = &Dialogs;
-    Services.Screen = &Screen;
-    Services.Registry = &Registry;
-    Services.Sound = &Sound;
-    Services.Converter = &RealRunner;
-    Services.ProgramFolder = JoinPath(platform::ProgramFolder(), ORVIK_REAL_SX_FOLDER) + platform::PathDelimiter();
-    Form = std::make_unique<TfrmORVStreams>(Services);
+    Form = NewForm(&RealRunner, JoinPath(platform::ProgramFolder(), ORVIK_REAL_SX_FOLDER) + platform::PathDelimiter());
   }
   void Import(const std::string& Path, bool AsNewFile) {
     Dialogs.OpenAnswers.push_back(W(Path));

@@ -15,22 +15,6 @@ using namespace sx;
 
 namespace {
 
-TEST(CommandLine, SplitsLikeTheCallerQuotes) {
-  struct {
-    const char* Line;
-    std::vector<std::string> Expected;
-  } Cases[] = {
-      {"\"C:\\Program Files\\ORVIK\\sx\\sx.exe\" -wave \"C:\\Temp\\~asf1.asf\" -=\"C:\\My Music\\a b.wav\"",
-       {"C:\\Program Files\\ORVIK\\sx\\sx.exe", "-wave", "C:\\Temp\\~asf1.asf", "-=C:\\My Music\\a b.wav"}},
-      {"sx  -pcstream\t-eaxa_blk \"in\" -=\"out\"", {"sx", "-pcstream", "-eaxa_blk", "in", "-=out"}},
-      {"\"C:\\dir\\\" -=\"\"", {"C:\\dir\\", "-="}},
-      {"a\"b c\"d \"\"", {"ab cd", ""}},
-      {"", {}},
-  };
-  for (auto& C : Cases)
-    EXPECT_EQ(SplitCommandLine(C.Line), C.Expected) << C.Line;
-}
-
 TEST(CommandLine, ParsesTheOptions) {
   struct {
     std::vector<std::string> Arguments;

@@ -2,6 +2,7 @@
 #include "platform/Faults.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/Process.h"
 #include "platform/Text.h"
 #include "tests/fixtures/TestFiles.h"
 
@@ -200,4 +201,21 @@ TEST_F(PlatformTest, ErrorTextsAndAnsiText) {
   EXPECT_EQ(platform::AnsiToWide("Song 1"), L"Song 1");
   EXPECT_EQ(platform::AnsiToWide(std::string("Caf\xE9", 4)), L"Caf\u00E9");
   EXPECT_EQ(platform::WideToAnsi(L"Caf\u00E9"), std::string("Caf\xE9", 4));
+}
+
+TEST(CommandLine, SplitsLikeTheCallerQuotes) {
+  // Paths arrive quoted as they are, without escaping: a backslash is a plain character.
+  struct {
+    const wchar_t* Line;
+    std::vector<std::wstring> Expected;
+  } Cases[] = {
+      {L"\"C:\\Program Files\\ORVIK\\sx\\sx.exe\" -wave \"C:\\Temp\\~asf1.asf\" -=\"C:\\My Music\\a b.wav\"",
+       {L"C:\\Program Files\\ORVIK\\sx\\sx.exe", L"-wave", L"C:\\Temp\\~asf1.asf", L"-=C:\\My Music\\a b.wav"}},
+      {L"sx  -pcstream\t-eaxa_blk \"in\" -=\"out\"", {L"sx", L"-pcstream", L"-eaxa_blk", L"in", L"-=out"}},
+      {L"\"C:\\dir\\\" -=\"\"", {L"C:\\dir\\", L"-="}},
+      {L"a\"b c\"d \"\"", {L"ab cd", L""}},
+      {L"", {}},
+  };
+  for (auto& C : Cases)
+    EXPECT_EQ(platform::SplitCommandLine(C.Line), C.Expected) << platform::WideToAnsi(C.Line);
 }
