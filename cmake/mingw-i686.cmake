@@ -15,4 +15,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # A static runtime: the programs run on a bare Windows or Wine without mingw's DLLs beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# wine32 itself rather than the /usr/bin/wine wrapper, which chooses by the program.
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine)

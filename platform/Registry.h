@@ -16,11 +16,12 @@ enum class RegistryResult {
 };
 
 // Opens Key under Root for reading only (never creating it) and reads the string value Name, as stored:
-// not expanded, cut at its first NUL character.
+// not expanded, cut at its first NUL character. Keys are read in the registry's 32-bit view, where the
+// game's 32-bit installer writes them, in the 64-bit build as well as in the 32-bit one.
 RegistryResult ReadRegistryString(RegistryRoot Root, const std::string& Key, const std::string& Name,
                                   std::wstring& Text);
 
-// Whether Key under Root can be opened for reading.
+// Whether Key under Root can be opened for reading (in the 32-bit view, as above).
 bool RegistryKeyExists(RegistryRoot Root, const std::string& Key);
 
 } // namespace platform

@@ -11,7 +11,7 @@ HKEY RootKey(RegistryRoot Root) { return Root == RegistryRoot::LocalMachine ? HK
 class TKey {
 public:
   TKey(RegistryRoot Root, const std::string& Key) {
-    if (::RegOpenKeyExA(RootKey(Root), Key.c_str(), 0, KEY_READ, &FKey) != ERROR_SUCCESS)
+    if (::RegOpenKeyExA(RootKey(Root), Key.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &FKey) != ERROR_SUCCESS)
       FKey = nullptr;
   }
   ~TKey() {
