@@ -77,15 +77,13 @@ void TImportJournal::Undo() {
   }
 }
 
-void TImportJournal::Forget() {
+std::vector<std::string> TImportJournal::Forget() {
   // The journal is emptied first: a copy that cannot be deleted must never be restored later.
   std::map<std::string, TArchiveChanges> Kept;
   Kept.swap(FArchives);
-  int Error = 0;
+  std::vector<std::string> Refused;
   for (auto& [Path, Changes] : Kept)
-    if (!Changes.Backup.empty() && platform::IsFile(Changes.Backup)) {
-      int Failed = platform::DeleteFile(Changes.Backup);
-      Error = Error != 0 ? Error : Failed;
-    }
-  CheckOSError(Error);
+    if (!Changes.Backup.empty() && platform::IsFile(Changes.Backup) && platform::DeleteFile(Changes.Backup) != 0)
+      Refused.push_back(Changes.Backup);
+  return Refused;
 }

@@ -30,8 +30,9 @@ public:
   // Puts every archive file back as it was when the journal began, then forgets. Raises the file layer's
   // errors; what could not be undone stays in the journal.
   void Undo();
-  // Keeps the archives as they are now (after a save) and deletes the kept copies.
-  void Forget();
+  // Keeps the archives as they are now (after a save) and deletes the kept copies. Returns the copies
+  // that could not be deleted: they are harmless, and never restored.
+  std::vector<std::string> Forget();
 
 private:
   struct TRecord {

@@ -3,6 +3,7 @@
 #include "app/Messages.h"
 #include "app/uMain.h"
 #include "base/Exceptions.h"
+#include "base/FileSetCommit.h"
 #include "base/Paths.h"
 #include "base/Text.h"
 #include "platform/FileSystem.h"
@@ -83,21 +84,37 @@ void TfrmORVStreams::Convert(const std::string& Option, const std::string& Input
   FServices.Converter->ExecuteAndWait(ConverterPath(), Parameters, ConverterFolder(), kHidden);
 }
 
+// A file already at the output path steps aside for the run, so that only the converter's own output can
+// count as success; it comes back when the converter leaves none, and goes once the new one is there.
 bool TfrmORVStreams::ExportSample(TEAStreamFile* File, int FormatIndex, const std::wstring& OutputPath) {
+  std::string Output = WideToAnsi(OutputPath);
+  std::string Aside = platform::IsFile(Output) ? TFileSetCommit::OldName(Output) : "";
   std::string Extracted = ScratchName("~asf", ".asf");
+  auto PutBack = [&] {
+    if (!Aside.empty() && !platform::IsFile(Output))
+      platform::MoveFile(Aside, Output);
+  };
   try {
     StatusBar.SetText(L"Extracting...");
     File->SaveToFile(Extracted);
+    if (!Aside.empty())
+      if (int Error = platform::MoveFile(Output, Aside))
+        throw EFCreateError(Output, Error);
     StatusBar.SetText(L"Converting...");
-    Convert(ExportOption(FormatIndex), Extracted, WideToAnsi(OutputPath));
+    Convert(ExportOption(FormatIndex), Extracted, Output);
   } catch (...) {
+    PutBack();
     DiscardIfPresent(Extracted);
     StatusBar.SetText(L"");
     throw;
   }
+  bool Converted = platform::IsFile(Output);
+  PutBack();
+  if (Converted)
+    DiscardIfPresent(Aside);
   CheckOSError(platform::DeleteFile(Extracted));
   StatusBar.SetText(L"");
-  return platform::IsFile(WideToAnsi(OutputPath));
+  return Converted;
 }
 
 // ---- preview ----

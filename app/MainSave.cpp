@@ -30,12 +30,12 @@ bool SameText(const std::string& A, const std::string& B) {
   return true;
 }
 
-std::vector<uint32_t> SampleOffsets(const TStreamPack& Pack) {
-  std::vector<uint32_t> Offsets;
-  for (int32_t I = 0; I < Pack.StreamCount(); ++I)
-    for (int32_t J = 0; J < Pack.Streams(I)->SampleCount(); ++J)
-      Offsets.push_back(Pack.Streams(I)->Samples(J)->FileOffset);
-  return Offsets;
+// The paths, each on a line of its own.
+std::string FileList(const std::vector<std::string>& Paths) {
+  std::string List;
+  for (const std::string& Path : Paths)
+    List += std::string(platform::LineBreak()) + Path;
+  return List;
 }
 
 void DeleteIfPresent(const std::string& Path) {
@@ -77,31 +77,43 @@ void TfrmORVStreams::actFileSaveExecute() {
     actFileUpdatePreloadExecute();
 }
 
+// All or nothing: the rebuilt archives and the definition file are swapped in together, and the editing
+// state changes only once every file is in place. On failure the files, the offsets, both flags and the
+// import journal are as before the save, so a later Save can retry and discarding still restores the
+// archives as they were at open.
 void TfrmORVStreams::SaveArchivesAndDefinition() {
-  if (FArchivesChanged) {
+  if (!FArchivesChanged && !FDefinitionChanged)
+    return;
+  std::vector<std::string> Targets{DefinitionPath()};
+  if (FArchivesChanged)
+    for (int32_t I = 0; I < FPack->ArchiveCount(); ++I)
+      Targets.push_back(FPack->Archives(I)->FileName);
+  std::vector<std::string> InTheWay = TFileSetCommit::Leftovers(Targets);
+  if (!InTheWay.empty())
+    throw Exception(WideToAnsi(msg::LeftoversInTheWay) + FileList(InTheWay));
+  if (FArchivesChanged)
     StatusBar.SetText(msg::RebuildingArchives);
-    std::vector<uint32_t> Before = SampleOffsets(*FPack);
-    try {
-      FPack->RebuildArchives();
-    } catch (...) {
-      // Archives replaced before the failure moved their samples: the definition file must follow them,
-      // or it would point into archives that no longer hold those offsets.
-      if (SampleOffsets(*FPack) != Before) {
-        FPack->SaveToFile(DefinitionPath());
-        FDefinitionChanged = false;
-        FJournal.Forget();
-      }
-      throw;
-    }
-    FArchivesChanged = false;
-    // Rebuilt archives cannot be put back; from here on the definition file must follow them.
-    FJournal.Forget();
-  }
-  if (FDefinitionChanged) {
-    FPack->SaveToFile(DefinitionPath());
-    FDefinitionChanged = false;
-  }
-  FJournal.Forget();
+  std::vector<std::string> NotDeleted = FPack->SaveWithArchives(DefinitionPath(), FArchivesChanged);
+  FArchivesChanged = false;
+  FDefinitionChanged = false;
+  for (const std::string& Copy : FJournal.Forget())
+    NotDeleted.push_back(Copy);
+  if (!NotDeleted.empty())
+    FServices.MessageBoxes->Show(msg::CopiesNotDeleted + AnsiToWide(FileList(NotDeleted)), L"", TMsgButtons::OK,
+                                 TMsgIcon::Warning);
+}
+
+// A save that died part-way left the old files under their backup names and the new ones under their
+// copy names. Nothing is restored for the user: they are told which files these are.
+void TfrmORVStreams::ReportSaveLeftovers(const std::string& Path) {
+  std::vector<std::string> Targets{Path};
+  for (const std::string& Definition : {Path, TFileSetCommit::OldName(Path)})
+    for (const std::string& Archive : TStreamPack::ArchivePathsOf(Definition))
+      Targets.push_back(Archive);
+  std::vector<std::string> Leftovers = TFileSetCommit::Leftovers(Targets);
+  if (!Leftovers.empty())
+    FServices.MessageBoxes->Show(msg::LeftoversAtOpen + AnsiToWide(FileList(Leftovers)), L"", TMsgButtons::OK,
+                                 TMsgIcon::Warning);
 }
 
 // ---- preload update ----

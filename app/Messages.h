@@ -22,6 +22,16 @@ inline constexpr const wchar_t* UnableToConvertSample = L"Unable to convert the 
 inline constexpr const wchar_t* Preview = L"Preview";
 inline constexpr const wchar_t* Stop = L"Stop";
 inline constexpr const wchar_t* RebuildingArchives = L"Rebuilding archives...";
+inline constexpr const wchar_t* LeftoversAtOpen =
+    L"A save of this definition did not finish. These files, left beside the game's files, hold its files as "
+    L"they were before that save (.~old) or as it was writing them (.~new); nothing has been changed. Restore "
+    L"the ones you need, or delete them, before you save again:";
+inline constexpr const wchar_t* LeftoversInTheWay =
+    L"The save cannot start: files left by an earlier save that did not finish are in the way. Restore the ones "
+    L"you need, or delete them, then save again:";
+inline constexpr const wchar_t* CopiesNotDeleted =
+    L"The changes are saved. These copies of the files as they were before could not be deleted; they are no "
+    L"longer needed:";
 inline constexpr const wchar_t* PreloadDialogCaption = L"Selecet <ORVIK>\\preload directory...";
 
 } // namespace msg

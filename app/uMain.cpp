@@ -73,17 +73,14 @@ void TfrmORVStreams::actFileOpenAccept() {
   if (!CloseDefinition())
     return;
   std::string Path = WideToAnsi(actFileOpenDialog.FileName);
+  ReportSaveLeftovers(Path);
   FPack = std::make_unique<TStreamPack>(ExtractFilePath(Path));
   try {
     FPack->LoadFromFile(Path);
   } catch (...) {
     // A partly read definition is not kept: nothing may show objects of a definition that is not open.
     FPack.reset();
-    treeFiles.Clear();
-    cmbDescriptions.Clear();
-    cmbStreams.Clear();
-    cmbFiles.Clear();
-    treeFiles.Select(nullptr);
+    ClearControls();
     throw;
   }
   FDefinitionPath = Path;
@@ -107,10 +104,21 @@ bool TfrmORVStreams::CloseDefinition() {
   FJournal.Undo();
   if (PreviewPlaying())
     StopPreview();
+  ClearControls();
   FPack.reset();
   FDefinitionChanged = false;
   FArchivesChanged = false;
   return true;
+}
+
+// The nodes and items point into the definition: none may outlive it, or the next tree could match a
+// freed object.
+void TfrmORVStreams::ClearControls() {
+  treeFiles.Clear();
+  cmbDescriptions.Clear();
+  cmbStreams.Clear();
+  cmbFiles.Clear();
+  treeFiles.Select(nullptr);
 }
 
 void TfrmORVStreams::RebuildTree() {

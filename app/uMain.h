@@ -131,12 +131,14 @@ public:
 
 private:
   void BindControls();
+  void ClearControls();
   // Adds the nodes of every stream; returns the node whose data is Selected (the last one), or nullptr.
   TTreeNode* FillTree(void* Selected);
   void ShowSampleDetails(TStreamData* Sample);
   void StoreDescriptionField(TDescriptionField TStreamDescription::*Field, const TEditModel& Edit, bool Refill);
   TEAMusicStream* StreamOfSelectedNode() const;
   void SaveArchivesAndDefinition();
+  void ReportSaveLeftovers(const std::string& Path);
   std::wstring ConverterPath() const;
   std::wstring ConverterFolder() const;
   void Convert(const std::string& Option, const std::string& Input, const std::string& Output);

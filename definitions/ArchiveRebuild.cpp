@@ -1,12 +1,15 @@
-// Writing every archive of a pack anew and putting the copies in place (see RebuildArchives in uTypes.h).
+// Saving a pack with its archives all or nothing (see SaveWithArchives in uTypes.h).
 //
-// The archives on disk and the offsets in memory must agree after any failure: an archive's samples are
-// carried over and its offsets committed only once its new file is in place, and the replace is one step,
-// so an archive is either wholly old (old file, old offsets) or wholly new.
+// The archives on disk and the offsets in memory must agree after any failure: the samples' offsets are
+// carried over before the definition is written (it must hold the new ones), and put back when any step
+// fails; the archives commit their new offsets only once every file is in place.
 
 #include "base/Exceptions.h"
+#include "base/Paths.h"
 #include "definitions/uTypes.h"
 #include "platform/FileSystem.h"
+
+#include <cstring>
 
 namespace {
 
@@ -17,49 +20,85 @@ void ForgetPendingOffsets(TEAStream& Archive) {
   }
 }
 
-// Deletes the scratch copies from First on and forgets those archives' pending offsets; a failed delete
-// is ignored, the rebuild's own error is what the caller gets.
-void Abandon(const TStreamPack& Pack, const std::vector<std::string>& Copies, size_t First) {
-  for (size_t I = First; I < Copies.size(); ++I)
-    if (platform::IsFile(Copies[I]))
-      platform::DeleteFile(Copies[I]);
-  for (int32_t I = static_cast<int32_t>(First); I < Pack.ArchiveCount(); ++I)
-    ForgetPendingOffsets(*Pack.Archives(I));
+std::vector<uint32_t> SampleOffsets(const TStreamPack& Pack) {
+  std::vector<uint32_t> Offsets;
+  ForEachSample(Pack, [&](const TStreamData& Sample) { Offsets.push_back(Sample.FileOffset); });
+  return Offsets;
+}
+
+void RestoreSampleOffsets(TStreamPack& Pack, const std::vector<uint32_t>& Offsets) {
+  size_t Next = 0;
+  ForEachSample(Pack, [&](TStreamData& Sample) { Sample.FileOffset = Offsets[Next++]; });
+}
+
+int32_t ReadInt32(TStream& Stream) {
+  uint8_t Bytes[4];
+  Stream.ReadBuffer(Bytes, sizeof Bytes);
+  return static_cast<int32_t>(uint32_t(Bytes[0]) | uint32_t(Bytes[1]) << 8 | uint32_t(Bytes[2]) << 16 |
+                              uint32_t(Bytes[3]) << 24);
 }
 
 } // namespace
 
 void TStreamPack::RebuildArchives() {
-  CheckArchiveIndexes();
-  PutRebuiltCopies(WriteRebuiltCopies());
+  Commit(nullptr, true);
 }
 
-// Step 1: every archive written to its own scratch copy before any archive file is touched.
-std::vector<std::string> TStreamPack::WriteRebuiltCopies() {
-  std::vector<std::string> Copies;
+std::vector<std::string> TStreamPack::SaveWithArchives(const std::string& FileName, bool Rebuild) {
+  return Commit(&FileName, Rebuild);
+}
+
+std::vector<std::string> TStreamPack::Commit(const std::string* FileName, bool Rebuild) {
+  if (Rebuild)
+    CheckArchiveIndexes();
+  std::vector<uint32_t> Offsets = SampleOffsets(*this);
+  TFileSetCommit Files;
   try {
-    for (int32_t I = 0; I < ArchiveCount(); ++I) {
-      Copies.push_back(MakeTempFileName("~viv"));
-      Archives(I)->SaveToFile(Copies.back());
-      if (!platform::IsFile(Copies.back()))
-        throw Exception("Rebuild of archives failed");
+    if (Rebuild)
+      WriteRebuiltCopies(Files);
+    if (FileName != nullptr) {
+      TFileStream Stream(Files.Add(*FileName), TFileAccess::Create);
+      SaveToStream(Stream);
     }
+    Files.Swap();
   } catch (...) {
-    Abandon(*this, Copies, 0);
+    RestoreSampleOffsets(*this, Offsets);
+    for (int32_t I = 0; I < ArchiveCount(); ++I)
+      ForgetPendingOffsets(*Archives(I));
     throw;
   }
-  return Copies;
+  if (Rebuild)
+    for (int32_t I = 0; I < ArchiveCount(); ++I)
+      Archives(I)->CommitOffsets();
+  return Files.DeleteBackups();
 }
 
-// Step 2, archive by archive: replace the file, then move its samples and commit its offsets.
-void TStreamPack::PutRebuiltCopies(const std::vector<std::string>& Copies) {
-  for (size_t I = 0; I < Copies.size(); ++I) {
-    TEAStream* Archive = Archives(static_cast<int32_t>(I));
-    if (int Error = platform::ReplaceFile(Copies[I], Archive->FileName)) {
-      Abandon(*this, Copies, I);
-      throw EOSError(Error);
-    }
-    CarrySampleOffsets(static_cast<int32_t>(I));
-    Archive->CommitOffsets();
+// Every archive is written to its copy, and its samples carried over, before any file is touched.
+void TStreamPack::WriteRebuiltCopies(TFileSetCommit& Files) {
+  for (int32_t I = 0; I < ArchiveCount(); ++I) {
+    std::string Copy = Files.Add(Archives(I)->FileName);
+    Archives(I)->SaveToFile(Copy);
+    if (!platform::IsFile(Copy))
+      throw Exception("Rebuild of archives failed");
   }
+  for (int32_t I = 0; I < ArchiveCount(); ++I)
+    CarrySampleOffsets(I);
+}
+
+std::vector<std::string> TStreamPack::ArchivePathsOf(const std::string& FileName) {
+  std::vector<std::string> Paths;
+  if (!platform::IsFile(FileName))
+    return Paths;
+  try {
+    TFileStream Stream(FileName, TFileAccess::Read);
+    int32_t Count = ReadInt32(Stream);
+    Stream.SetPosition(12);
+    for (int32_t I = 0; I < Count; ++I) {
+      char Name[32];
+      Stream.ReadBuffer(Name, sizeof Name);
+      Paths.push_back(ExtractFilePath(FileName) + std::string(Name, strnlen(Name, sizeof Name)));
+    }
+  } catch (const Exception&) {
+  }
+  return Paths;
 }

@@ -19,6 +19,7 @@
 // keeps the state it had reached unless an operation says otherwise.
 
 #include "archive/uEAStream.h"
+#include "base/FileSetCommit.h"
 #include "base/OwnedList.h"
 #include "base/Streams.h"
 
@@ -182,15 +183,21 @@ public:
   // archive list.
   void CheckArchiveIndexes() const;
 
-  // Writes every archive anew, compact, and puts each in place of its old file. First every archive is
-  // written to a scratch file ("~viv"); a failure there changes nothing. Then archive by archive the file
-  // is replaced in one step, and only then are that archive's samples carried over and its offsets
-  // committed (see CarrySampleOffsets). When archive j cannot be replaced, the archives before j are new with
-  // their samples moved, j and those after it keep their old files and offsets, and the OS error propagates.
-  // The scratch copies not put in place are deleted (unless the OS refuses the delete) and no offsets stay
-  // pending. Raises the list error, before anything changes, when a sample's ArchiveIndex lies outside the
-  // archive list; "Rebuild of archives failed" when a scratch copy is missing; the archive writer's errors.
+  // Writes every archive anew, compact, and puts each in place of its old file, all or nothing (see
+  // SaveWithArchives, without the definition file).
   void RebuildArchives();
+  // Saves all or nothing, as a database commits several files (base/FileSetCommit.h): every archive
+  // rebuilt when Rebuild, and the definition at FileName, each written beside its file first, then all
+  // swapped in together. Only when every file is in place do the samples keep their carried offsets (see
+  // CarrySampleOffsets) and the archives commit theirs; on any failure every file holds its old bytes, the
+  // model its old offsets, and the error propagates. Raises the list error, before anything is written,
+  // when a sample's ArchiveIndex lies outside the archive list; "Rebuild of archives failed" when a
+  // rebuilt copy is missing; the archive writer's and the file layer's errors. Returns the backups of the
+  // old files that could not be deleted afterwards: the save itself succeeded.
+  std::vector<std::string> SaveWithArchives(const std::string& FileName, bool Rebuild);
+  // The paths of the archives that the definition file at FileName names (BasePath being FileName's
+  // folder), read without opening them; as many as could be read when the file is short or missing.
+  static std::vector<std::string> ArchivePathsOf(const std::string& FileName);
 
   const std::string BasePath;
 
@@ -202,8 +209,8 @@ private:
   void WriteArchiveNames(TStream& Stream) const;
   void WriteDescriptions(TStream& Stream) const;
   void WriteStreams(TStream& Stream) const;
-  std::vector<std::string> WriteRebuiltCopies();
-  void PutRebuiltCopies(const std::vector<std::string>& Copies);
+  std::vector<std::string> Commit(const std::string* FileName, bool Rebuild);
+  void WriteRebuiltCopies(TFileSetCommit& Files);
 
   TOwnedList<TEAStream> FArchives;
   TOwnedList<TStreamDescription> FDescriptions;

@@ -81,6 +81,8 @@ TEST_F(EditorTest, ASaveThatFailsAtAnyOsCallLeavesTheDefinitionOldOrNew) {
   std::vector<Bytes> Archives;
   int Runs = RunFaultLoop(
       [&] {
+        for (const std::string& Path : Dir.Leftovers())
+          platform::DeleteFile(Path);
         WriteStandardFiles();
         Archives = Snapshot();
         Boxes.Answers = {TMsgResult::No};

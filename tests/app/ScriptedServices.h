@@ -20,11 +20,11 @@ class TScriptedMessageBoxes : public IMessageBoxes {
 public:
   TMsgResult Show(const std::wstring& Text, const std::wstring& Caption, TMsgButtons Buttons, TMsgIcon Icon) override {
     Shown.push_back({Text, Caption, Buttons, Icon});
-    if (Answers.empty()) {
-      if (Buttons == TMsgButtons::OK)
-        return TMsgResult::OK;
+    // A message with only OK asks nothing: it takes no scripted answer.
+    if (Buttons == TMsgButtons::OK)
+      return TMsgResult::OK;
+    if (Answers.empty())
       throw std::logic_error("unexpected question");
-    }
     TMsgResult Answer = Answers.front();
     Answers.pop_front();
     return Answer;

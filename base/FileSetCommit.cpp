@@ -1,0 +1,128 @@
+#include "base/FileSetCommit.h"
+#include "base/Exceptions.h"
+#include "base/Streams.h"
+#include "platform/FileSystem.h"
+
+#include <algorithm>
+
+void (*TFileSetCommit::StepHook)(int Step) = nullptr;
+
+namespace {
+
+// The last way back when a rename back is refused: the old bytes are copied into the file's place. The
+// backup stays until the copy is complete, so a failure here still leaves the old bytes under it.
+bool CopyBack(const std::string& Backup, const std::string& Target) {
+  try {
+    {
+      TFileStream In(Backup, TFileAccess::Read);
+      TFileStream Out(Target, TFileAccess::Create);
+      Out.CopyFrom(In, In.Size());
+    }
+    platform::DeleteFile(Backup);
+    return true;
+  } catch (const Exception&) {
+    return false;
+  }
+}
+
+void DeleteIfPresent(const std::string& Path) {
+  if (platform::IsFile(Path))
+    platform::DeleteFile(Path);
+}
+
+} // namespace
+
+TFileSetCommit::~TFileSetCommit() {
+  for (const TEntry& Entry : FEntries)
+    if (Entry.Done != 2)
+      DeleteIfPresent(NewName(Entry.Target));
+}
+
+std::vector<std::string> TFileSetCommit::Leftovers(const std::vector<std::string>& Targets) {
+  std::vector<std::string> Found;
+  for (const std::string& Target : Targets)
+    for (const std::string& Name : {OldName(Target), NewName(Target)})
+      if (platform::IsFile(Name) && std::find(Found.begin(), Found.end(), Name) == Found.end())
+        Found.push_back(Name);
+  return Found;
+}
+
+std::string TFileSetCommit::Add(const std::string& Target) {
+  auto Known = std::find_if(FEntries.begin(), FEntries.end(), [&](const TEntry& E) { return E.Target == Target; });
+  if (Known == FEntries.end()) {
+    if (platform::IsFile(NewName(Target)))
+      CheckOSError(platform::DeleteFile(NewName(Target)));
+    FEntries.push_back({Target});
+  }
+  return NewName(Target);
+}
+
+void TFileSetCommit::Step() {
+  if (StepHook != nullptr)
+    StepHook(++FStep);
+}
+
+void TFileSetCommit::SwapOne(TEntry& Entry) {
+  Entry.Existed = platform::IsFile(Entry.Target);
+  if (Entry.Existed) {
+    Step();
+    if (int Error = platform::MoveFile(Entry.Target, OldName(Entry.Target)))
+      throw EFCreateError(Entry.Target, Error);
+  }
+  Entry.Done = 1;
+  Step();
+  if (int Error = platform::MoveFile(NewName(Entry.Target), Entry.Target))
+    throw EFCreateError(Entry.Target, Error);
+  Entry.Done = 2;
+}
+
+bool TFileSetCommit::SwapBack(TEntry& Entry) {
+  const std::string& Target = Entry.Target;
+  const std::string Old = OldName(Target);
+  if (Entry.Done == 0)
+    return true;
+  if (Entry.Done == 2) {
+    // The new copy steps aside (a file that did not exist before simply goes).
+    bool Aside = platform::MoveFile(Target, NewName(Target)) == 0 ||
+                 (!Entry.Existed && platform::DeleteFile(Target) == 0);
+    if (!Aside) {
+      if (!Entry.Existed || !CopyBack(Old, Target))
+        return false;
+      Entry.Done = 0;
+      return true;
+    }
+    Entry.Done = 1;
+  }
+  if (Entry.Existed && platform::MoveFile(Old, Target) != 0 && !CopyBack(Old, Target))
+    return false;
+  Entry.Done = 0;
+  return true;
+}
+
+void TFileSetCommit::Swap() {
+  std::vector<TEntry*> Started;
+  try {
+    for (TEntry& Entry : FEntries) {
+      Started.push_back(&Entry);
+      SwapOne(Entry);
+    }
+  } catch (const Exception& Error) {
+    std::string Kept;
+    for (auto It = Started.rbegin(); It != Started.rend(); ++It)
+      if (!SwapBack(**It))
+        Kept += std::string(platform::LineBreak()) + OldName((*It)->Target);
+    if (Kept.empty())
+      throw;
+    throw Exception(Error.Message() + platform::LineBreak() +
+                    "The files could not all be put back; the ones from before the save are kept as:" + Kept);
+  }
+  Step();
+}
+
+std::vector<std::string> TFileSetCommit::DeleteBackups() {
+  std::vector<std::string> Refused;
+  for (const TEntry& Entry : FEntries)
+    if (Entry.Existed && platform::IsFile(OldName(Entry.Target)) && platform::DeleteFile(OldName(Entry.Target)) != 0)
+      Refused.push_back(OldName(Entry.Target));
+  return Refused;
+}
