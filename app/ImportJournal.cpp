@@ -83,7 +83,8 @@ std::vector<std::string> TImportJournal::Forget() {
   Kept.swap(FArchives);
   std::vector<std::string> Refused;
   for (auto& [Path, Changes] : Kept)
-    if (!Changes.Backup.empty() && platform::IsFile(Changes.Backup) && platform::DeleteFile(Changes.Backup) != 0)
+    if (!Changes.Backup.empty() && platform::IsFile(Changes.Backup) &&
+        platform::DeleteFile(Changes.Backup) != 0)
       Refused.push_back(Changes.Backup);
   return Refused;
 }

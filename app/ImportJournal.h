@@ -39,9 +39,9 @@ private:
     uint32_t DirectoryPos, Offset, Size;
   };
   struct TArchiveChanges {
-    int64_t OriginalLength = -1;   // length before the first in-place replace, -1: none
-    std::vector<TRecord> Records;  // records as they were before the first replace of each entry
-    std::string Backup;            // copy of the file before the first add, empty: none
+    int64_t OriginalLength = -1;  // length before the first in-place replace, -1: none
+    std::vector<TRecord> Records; // records as they were before the first replace of each entry
+    std::string Backup;           // copy of the file before the first add, empty: none
   };
   std::map<std::string, TArchiveChanges> FArchives; // by archive path
 };

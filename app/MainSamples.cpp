@@ -22,8 +22,12 @@ struct TExportFormat {
 };
 
 const TExportFormat kExportFormats[7] = {
-    {"-wave ", L".wav"},           {"-pcstream -eaxa_blk ", L".asf"}, {"-pcstream -s16l_blk ", L".asf"},
-    {"-pcstream -s8_blk ", L".asf"}, {"-pcstream -mt_blk ", L".asf"},   {"-pcstream -mt5_blk ", L".asf"},
+    {"-wave ", L".wav"},
+    {"-pcstream -eaxa_blk ", L".asf"},
+    {"-pcstream -s16l_blk ", L".asf"},
+    {"-pcstream -s8_blk ", L".asf"},
+    {"-pcstream -mt_blk ", L".asf"},
+    {"-pcstream -mt5_blk ", L".asf"},
     {"-aiff ", L".aif"},
 };
 
@@ -31,7 +35,8 @@ const char* const kImportOption = "-pcstream -eaxa_blk ";
 
 const wchar_t* const kExportFilter =
     L"Wave Audio (*.wav)|*.wave|EA Sports PC Stream [EA-XA 3.7:1] (*.asf)|*.asf|EA Sports PC Stream [Signed "
-    L"16-bit Little-Endian] (*.asf)|*.asf|EA Sports PC Stream [Signed 8-bit Interleaved] (*.asf)|*.asf|EA Sports "
+    L"16-bit Little-Endian] (*.asf)|*.asf|EA Sports PC Stream [Signed 8-bit Interleaved] (*.asf)|*.asf|EA "
+    L"Sports "
     L"PC Stream [MicroTalk 10:1] (*.asf)|*.asf|EA Sports PC Stream [Microtalk 5:1] (*.asf)|*.asf|AIFF Audio "
     L"(*.aif;*.aiff)|*.aif;*.aiff";
 
@@ -39,7 +44,8 @@ const wchar_t* const kImportFilter =
     L"All Supported Formats (*.asf;*.wav;*.mp3;*.aiff;*.aif)|*.asf;*.wav;*.mp3;*.aiff;*.aif";
 
 const char* ExportOption(int FormatIndex) {
-  return FormatIndex >= 2 && FormatIndex <= 7 ? kExportFormats[FormatIndex - 1].Option : kExportFormats[0].Option;
+  return FormatIndex >= 2 && FormatIndex <= 7 ? kExportFormats[FormatIndex - 1].Option
+                                              : kExportFormats[0].Option;
 }
 
 std::string ScratchName(const char* Prefix, const char* Extension) {
@@ -58,7 +64,9 @@ std::wstring UpperCase(std::wstring Text) {
 }
 
 // The folder part of a wide path, with its trailing delimiter.
-std::wstring FolderOf(const std::wstring& Path) { return Path.substr(0, Path.find_last_of(L"\\/:") + 1); }
+std::wstring FolderOf(const std::wstring& Path) {
+  return Path.substr(0, Path.find_last_of(L"\\/:") + 1);
+}
 
 std::wstring WithExtension(const std::wstring& Path, const std::wstring& Extension) {
   size_t NameStart = Path.find_last_of(L"\\/:");
@@ -72,7 +80,9 @@ std::wstring WithExtension(const std::wstring& Path, const std::wstring& Extensi
 
 // ---- the converter ----
 
-std::wstring TfrmORVStreams::ConverterFolder() const { return AnsiToWide(FServices.ProgramFolder + "sx"); }
+std::wstring TfrmORVStreams::ConverterFolder() const {
+  return AnsiToWide(FServices.ProgramFolder + "sx");
+}
 
 std::wstring TfrmORVStreams::ConverterPath() const {
   return ConverterFolder() + static_cast<wchar_t>(platform::PathDelimiter()) + L"sx" +
@@ -80,7 +90,8 @@ std::wstring TfrmORVStreams::ConverterPath() const {
 }
 
 void TfrmORVStreams::Convert(const std::string& Option, const std::string& Input, const std::string& Output) {
-  std::wstring Parameters = AnsiToWide(Option) + L"\"" + AnsiToWide(Input) + L"\" -=\"" + AnsiToWide(Output) + L"\"";
+  std::wstring Parameters =
+      AnsiToWide(Option) + L"\"" + AnsiToWide(Input) + L"\" -=\"" + AnsiToWide(Output) + L"\"";
   FServices.Converter->ExecuteAndWait(ConverterPath(), Parameters, ConverterFolder(), kHidden);
 }
 
@@ -119,7 +130,9 @@ bool TfrmORVStreams::ExportSample(TEAStreamFile* File, int FormatIndex, const st
 
 // ---- preview ----
 
-bool TfrmORVStreams::PreviewPlaying() const { return UpperCase(actSamplePreview.Caption()) == UpperCase(msg::Stop); }
+bool TfrmORVStreams::PreviewPlaying() const {
+  return UpperCase(actSamplePreview.Caption()) == UpperCase(msg::Stop);
+}
 
 void TfrmORVStreams::actSamplePreviewExecute() {
   if (PreviewPlaying()) {
@@ -167,8 +180,8 @@ void TfrmORVStreams::actSampleExportExecute() {
   actSampleExportBeforeExecute();
   TFileDialogState Dialog = actSampleExportDialog;
   Dialog.Filter = kExportFilter;
-  bool Confirmed =
-      FServices.Dialogs->ExecuteSave(Dialog, [this](IOpenSaveDialog& Open) { actSampleExportTypeChange(Open); });
+  bool Confirmed = FServices.Dialogs->ExecuteSave(
+      Dialog, [this](IOpenSaveDialog& Open) { actSampleExportTypeChange(Open); });
   actSampleExportDialog = Dialog;
   if (Confirmed)
     actSampleExportAccept();

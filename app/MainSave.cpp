@@ -88,7 +88,7 @@ void TfrmORVStreams::SaveArchivesAndDefinition() {
   if (FArchivesChanged)
     for (int32_t I = 0; I < FPack->ArchiveCount(); ++I)
       Targets.push_back(FPack->Archives(I)->FileName);
-  std::vector<std::string> InTheWay = TFileSetCommit::Leftovers(Targets);
+  std::vector<std::string> InTheWay = TFileSetCommit::Leftovers(Targets, true);
   if (!InTheWay.empty())
     throw Exception(WideToAnsi(msg::LeftoversInTheWay) + FileList(InTheWay));
   if (FArchivesChanged)
@@ -99,8 +99,8 @@ void TfrmORVStreams::SaveArchivesAndDefinition() {
   for (const std::string& Copy : FJournal.Forget())
     NotDeleted.push_back(Copy);
   if (!NotDeleted.empty())
-    FServices.MessageBoxes->Show(msg::CopiesNotDeleted + AnsiToWide(FileList(NotDeleted)), L"", TMsgButtons::OK,
-                                 TMsgIcon::Warning);
+    FServices.MessageBoxes->Show(msg::CopiesNotDeleted + AnsiToWide(FileList(NotDeleted)), L"",
+                                 TMsgButtons::OK, TMsgIcon::Warning);
 }
 
 // A save that died part-way left the old files under their backup names and the new ones under their

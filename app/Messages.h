@@ -6,8 +6,10 @@ namespace msg {
 inline constexpr const wchar_t* ApplicationTitle = L"ORVIK Streams Editor";
 inline constexpr const wchar_t* SaveChanges = L"Do you want to save changes?";
 inline constexpr const wchar_t* CannotRemoveDescription = L"Cannot remove this description";
-inline constexpr const wchar_t* ConfirmDeleteDescription = L"Are you sure you want to delete the selected description?";
-inline constexpr const wchar_t* UpdatePreload = L"Do you want to update ORVIK preload directory with the new definition file?";
+inline constexpr const wchar_t* ConfirmDeleteDescription =
+    L"Are you sure you want to delete the selected description?";
+inline constexpr const wchar_t* UpdatePreload =
+    L"Do you want to update ORVIK preload directory with the new definition file?";
 inline constexpr const wchar_t* UnableToCompress =
     L"Unable to compress streams.dat. The file will be imported in preload archives uncompressed.";
 inline constexpr const char* CorruptDefinition =
@@ -24,11 +26,12 @@ inline constexpr const wchar_t* Stop = L"Stop";
 inline constexpr const wchar_t* RebuildingArchives = L"Rebuilding archives...";
 inline constexpr const wchar_t* LeftoversAtOpen =
     L"A save of this definition did not finish. These files, left beside the game's files, hold its files as "
-    L"they were before that save (.~old) or as it was writing them (.~new); nothing has been changed. Restore "
+    L"they were before that save (.~old) or as it was writing them (.~new); nothing has been changed. "
+    L"Restore "
     L"the ones you need, or delete them, before you save again:";
-inline constexpr const wchar_t* LeftoversInTheWay =
-    L"The save cannot start: files left by an earlier save that did not finish are in the way. Restore the ones "
-    L"you need, or delete them, then save again:";
+inline constexpr const wchar_t* LeftoversInTheWay = L"The save cannot start: copies of the files from before "
+                                                    L"an earlier save are in the way. Restore the ones "
+                                                    L"you need, or delete them, then save again:";
 inline constexpr const wchar_t* CopiesNotDeleted =
     L"The changes are saved. These copies of the files as they were before could not be deleted; they are no "
     L"longer needed:";

@@ -9,9 +9,13 @@ namespace {
 
 constexpr int kSampleLevel = 2;
 
-bool IsSampleNode(const TTreeNode* Node) { return Node != nullptr && Node->Level() == kSampleLevel; }
+bool IsSampleNode(const TTreeNode* Node) {
+  return Node != nullptr && Node->Level() == kSampleLevel;
+}
 
-std::wstring FileNamePart(const std::string& Path) { return AnsiToWide(ExtractFileName(Path)); }
+std::wstring FileNamePart(const std::string& Path) {
+  return AnsiToWide(ExtractFileName(Path));
+}
 
 // Runs the closing step of a handler on every path out of it.
 template <class Step> class TFinally {
@@ -57,7 +61,9 @@ void TfrmORVStreams::TntFormCreate() {
   treeFilesChange(treeFiles.Selected());
 }
 
-bool TfrmORVStreams::TntFormCloseQuery() { return CloseDefinition(); }
+bool TfrmORVStreams::TntFormCloseQuery() {
+  return CloseDefinition();
+}
 
 // ---- definition ----
 
@@ -89,7 +95,9 @@ void TfrmORVStreams::actFileOpenAccept() {
   RebuildTree();
 }
 
-std::string TfrmORVStreams::DefinitionPath() const { return FDefinitionPath; }
+std::string TfrmORVStreams::DefinitionPath() const {
+  return FDefinitionPath;
+}
 
 bool TfrmORVStreams::CloseDefinition() {
   if (FDefinitionChanged || FArchivesChanged) {
@@ -213,7 +221,8 @@ void TfrmORVStreams::FillDescriptions() {
   cmbDescriptions.Add(msg::NoDescription);
   for (int32_t I = 0; I < FPack->DescriptionCount(); ++I) {
     TStreamDescription* Description = FPack->Descriptions(I);
-    cmbDescriptions.Add(AnsiToWide(FieldText(Description->Singer)) + L": " + AnsiToWide(FieldText(Description->Name)));
+    cmbDescriptions.Add(AnsiToWide(FieldText(Description->Singer)) + L": " +
+                        AnsiToWide(FieldText(Description->Name)));
   }
 }
 
@@ -245,8 +254,8 @@ TStreamData* TfrmORVStreams::SelectedSample() const {
   return IsSampleNode(Node) ? static_cast<TStreamData*>(Node->Data) : nullptr;
 }
 
-void TfrmORVStreams::StoreDescriptionField(TDescriptionField TStreamDescription::*Field, const TEditModel& Edit,
-                                           bool Refill) {
+void TfrmORVStreams::StoreDescriptionField(TDescriptionField TStreamDescription::*Field,
+                                           const TEditModel& Edit, bool Refill) {
   if (FUpdatingDetails)
     return;
   TStreamData* Sample = SelectedSample();
@@ -261,11 +270,17 @@ void TfrmORVStreams::StoreDescriptionField(TDescriptionField TStreamDescription:
   }
 }
 
-void TfrmORVStreams::edtSingerChange() { StoreDescriptionField(&TStreamDescription::Singer, edtSinger, true); }
+void TfrmORVStreams::edtSingerChange() {
+  StoreDescriptionField(&TStreamDescription::Singer, edtSinger, true);
+}
 
-void TfrmORVStreams::edtAlbumChange() { StoreDescriptionField(&TStreamDescription::Album, edtAlbum, false); }
+void TfrmORVStreams::edtAlbumChange() {
+  StoreDescriptionField(&TStreamDescription::Album, edtAlbum, false);
+}
 
-void TfrmORVStreams::edtNameChange() { StoreDescriptionField(&TStreamDescription::Name, edtName, true); }
+void TfrmORVStreams::edtNameChange() {
+  StoreDescriptionField(&TStreamDescription::Name, edtName, true);
+}
 
 void TfrmORVStreams::cmbDescriptionsChange() {
   TStreamData* Sample = SelectedSample();
@@ -294,8 +309,8 @@ void TfrmORVStreams::btnDescRemoveClick() {
   }
   if (!FPack)
     return;
-  if (FServices.MessageBoxes->Show(msg::ConfirmDeleteDescription, L"", TMsgButtons::YesNo, TMsgIcon::Question) !=
-      TMsgResult::Yes)
+  if (FServices.MessageBoxes->Show(msg::ConfirmDeleteDescription, L"", TMsgButtons::YesNo,
+                                   TMsgIcon::Question) != TMsgResult::Yes)
     return;
   FPack->DeleteDescription(cmbDescriptions.ItemIndex() - 1);
   FillDescriptions();
@@ -319,7 +334,9 @@ void TfrmORVStreams::cmbFilesChange() {
   FDefinitionChanged = true;
 }
 
-void TfrmORVStreams::btnRemoveFileClick() { throw Exception(msg::NotYetImplemented); }
+void TfrmORVStreams::btnRemoveFileClick() {
+  throw Exception(msg::NotYetImplemented);
+}
 
 // ---- samples ----
 

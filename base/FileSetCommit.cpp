@@ -38,17 +38,20 @@ TFileSetCommit::~TFileSetCommit() {
       DeleteIfPresent(NewName(Entry.Target));
 }
 
-std::vector<std::string> TFileSetCommit::Leftovers(const std::vector<std::string>& Targets) {
+std::vector<std::string> TFileSetCommit::Leftovers(const std::vector<std::string>& Targets,
+                                                   bool BackupsOnly) {
   std::vector<std::string> Found;
   for (const std::string& Target : Targets)
     for (const std::string& Name : {OldName(Target), NewName(Target)})
-      if (platform::IsFile(Name) && std::find(Found.begin(), Found.end(), Name) == Found.end())
+      if ((!BackupsOnly || Name == OldName(Target)) && platform::IsFile(Name) &&
+          std::find(Found.begin(), Found.end(), Name) == Found.end())
         Found.push_back(Name);
   return Found;
 }
 
 std::string TFileSetCommit::Add(const std::string& Target) {
-  auto Known = std::find_if(FEntries.begin(), FEntries.end(), [&](const TEntry& E) { return E.Target == Target; });
+  auto Known =
+      std::find_if(FEntries.begin(), FEntries.end(), [&](const TEntry& E) { return E.Target == Target; });
   if (Known == FEntries.end()) {
     if (platform::IsFile(NewName(Target)))
       CheckOSError(platform::DeleteFile(NewName(Target)));
@@ -122,7 +125,8 @@ void TFileSetCommit::Swap() {
 std::vector<std::string> TFileSetCommit::DeleteBackups() {
   std::vector<std::string> Refused;
   for (const TEntry& Entry : FEntries)
-    if (Entry.Existed && platform::IsFile(OldName(Entry.Target)) && platform::DeleteFile(OldName(Entry.Target)) != 0)
+    if (Entry.Existed && platform::IsFile(OldName(Entry.Target)) &&
+        platform::DeleteFile(OldName(Entry.Target)) != 0)
       Refused.push_back(OldName(Entry.Target));
   return Refused;
 }

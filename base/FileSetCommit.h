@@ -24,8 +24,11 @@ public:
 
   static std::string NewName(const std::string& Target) { return Target + ".~new"; }
   static std::string OldName(const std::string& Target) { return Target + ".~old"; }
-  // The copies and backups of an unfinished commit that exist beside any of Targets, in Targets' order.
-  static std::vector<std::string> Leftovers(const std::vector<std::string>& Targets);
+  // The copies and backups of an unfinished commit that exist beside any of Targets, in Targets' order;
+  // only the backups with BackupsOnly (a stale copy holds nothing that its file or backup lacks, and the
+  // next commit replaces it; a backup may be the only old copy of its file).
+  static std::vector<std::string> Leftovers(const std::vector<std::string>& Targets,
+                                            bool BackupsOnly = false);
 
   // Registers Target (once; a second Add of the same path gives the same name) and returns the name its
   // new copy must be written under. A stale copy under that name is deleted first; raises the OS error

@@ -74,13 +74,21 @@ TEST_F(EditorTest, ExportRunsTheConverterWithTheOptionOfEachFormat) {
   }
   EXPECT_EQ(W(Logged.back().substr(Logged.back().find('|') + 1)), Expected);
 
+  // A converter that writes nothing is reported, also over a file that was there before, which stays.
   SetEnvironmentVariable("ORVIK_FAKE_SX_FAIL", "1");
-  Form->actSampleExportDialog.FileName = W(Dir.File("never.wav"));
-  Form->actSampleExportAccept();
-  ASSERT_EQ(Boxes.Shown.size(), 1u);
-  EXPECT_EQ(Boxes.Shown[0].Text, L"Unable to convert the selected sample");
-  EXPECT_EQ(Boxes.Shown[0].Icon, TMsgIcon::Error);
-  EXPECT_TRUE(Dir.ScratchFiles().empty());
+  WriteFile(Dir.File("existing.wav"), Pattern(40, 9));
+  for (const char* Name : {"never.wav", "existing.wav"}) {
+    Boxes.Shown.clear();
+    Form->actSampleExportDialog.FileName = W(Dir.File(Name));
+    Form->actSampleExportAccept();
+    ASSERT_EQ(Boxes.Shown.size(), 1u) << Name;
+    EXPECT_EQ(Boxes.Shown[0].Text, L"Unable to convert the selected sample");
+    EXPECT_EQ(Boxes.Shown[0].Icon, TMsgIcon::Error);
+    EXPECT_TRUE(Dir.ScratchFiles().empty());
+    EXPECT_TRUE(Dir.Leftovers().empty());
+  }
+  EXPECT_EQ(ReadFile(Dir.File("existing.wav")), Pattern(40, 9));
+  EXPECT_FALSE(platform::IsFile(Dir.File("never.wav")));
 }
 
 TEST_F(EditorTest, TheExportDialogProposesTheFileNameAndFollowsTheFilter) {

@@ -332,6 +332,13 @@ TEST_F(EditorTest, OpeningAnotherDefinitionSavesTheOldOneWhereItCameFrom) {
   EXPECT_EQ(FieldText(Form->Pack()->Descriptions(0)->Name), "Name0");
   OpenStandard();
   EXPECT_EQ(FieldText(Form->Pack()->Descriptions(0)->Name), "Changed here");
+  // No node or item may point into a closed definition: a reopened one could match a freed object.
+  Select({0, 0, 0});
+  ASSERT_TRUE(Form->CloseDefinition());
+  EXPECT_TRUE(Form->treeFiles.AllNodes().empty());
+  EXPECT_EQ(Form->cmbDescriptions.Count() + Form->cmbStreams.Count() + Form->cmbFiles.Count(), 0);
+  EXPECT_EQ(Form->SelectedSample(), nullptr);
+  EXPECT_FALSE(Form->pnlDetails.Visible());
 }
 
 TEST_F(EditorTest, ASampleWithAnUnknownDescriptionReportsAnErrorAndTheWindowGoesOn) {

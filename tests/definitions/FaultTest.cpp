@@ -97,7 +97,8 @@ TEST(Faults, RebuildStoppedAtTheSecondArchivePutsTheFirstBack) {
     std::map<std::string, uint32_t> Offsets;
     for (int I = 0; I < 2; ++I)
       for (int32_t J = 0; J < W.Pack->Archives(I)->FileCount(); ++J)
-        Offsets[std::to_string(I) + W.Pack->Archives(I)->Files(J)->Name] = W.Pack->Archives(I)->Files(J)->Offset;
+        Offsets[std::to_string(I) + W.Pack->Archives(I)->Files(J)->Name] =
+            W.Pack->Archives(I)->Files(J)->Offset;
     return Offsets;
   };
   std::map<std::string, uint32_t> Offsets = EntryOffsets();
@@ -107,7 +108,8 @@ TEST(Faults, RebuildStoppedAtTheSecondArchivePutsTheFirstBack) {
     W.Pack->RebuildArchives();
     ADD_FAILURE() << "no error";
   } catch (const EFCreateError& Error) {
-    EXPECT_EQ(Error.Message(), EFCreateError(W.Folder->ArchivePath(1), platform::AccessDeniedError()).Message());
+    EXPECT_EQ(Error.Message(),
+              EFCreateError(W.Folder->ArchivePath(1), platform::AccessDeniedError()).Message());
   }
   platform::ClearFaults();
   for (int I = 0; I < 2; ++I) {

@@ -9,7 +9,8 @@
 
 namespace {
 
-const std::string TestKey = "SOFTWARE\\ORVIK Streams Editor Tests\\Registry" + std::to_string(::GetCurrentProcessId());
+const std::string TestKey =
+    "SOFTWARE\\ORVIK Streams Editor Tests\\Registry" + std::to_string(::GetCurrentProcessId());
 
 class RegistryTest : public ::testing::Test {
 protected:
@@ -36,8 +37,9 @@ TEST_F(RegistryTest, ReadsValuesOfThe32BitView) {
   SetString("Install Dir", "C:\\Games\\ORVIK\\");
   SetString("No Delimiter", "C:\\Games\\ORVIK");
   DWORD Number = 7;
-  ASSERT_EQ(::RegSetValueExA(FKey, "Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&Number), sizeof Number),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      ::RegSetValueExA(FKey, "Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&Number), sizeof Number),
+      ERROR_SUCCESS);
 
   struct Case {
     const char* Name;
@@ -52,14 +54,15 @@ TEST_F(RegistryTest, ReadsValuesOfThe32BitView) {
   };
   for (const Case& C : Cases) {
     std::wstring Text = L"stale";
-    EXPECT_EQ(platform::ReadRegistryString(platform::RegistryRoot::LocalMachine, TestKey, C.Name, Text), C.Result)
+    EXPECT_EQ(platform::ReadRegistryString(platform::RegistryRoot::LocalMachine, TestKey, C.Name, Text),
+              C.Result)
         << C.Name;
     EXPECT_EQ(Text, C.Text) << C.Name;
   }
   EXPECT_TRUE(platform::RegistryKeyExists(platform::RegistryRoot::LocalMachine, TestKey));
   std::wstring Text;
-  EXPECT_EQ(platform::ReadRegistryString(platform::RegistryRoot::LocalMachine, TestKey + "\\Absent", "Install Dir",
-                                         Text),
+  EXPECT_EQ(platform::ReadRegistryString(platform::RegistryRoot::LocalMachine, TestKey + "\\Absent",
+                                         "Install Dir", Text),
             RegistryResult::NoKey);
 }
 
