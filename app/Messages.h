@@ -25,10 +25,11 @@ inline constexpr const wchar_t* Preview = L"Preview";
 inline constexpr const wchar_t* Stop = L"Stop";
 inline constexpr const wchar_t* RebuildingArchives = L"Rebuilding archives...";
 inline constexpr const wchar_t* LeftoversAtOpen =
-    L"A save of this definition did not finish. These files, left beside the game's files, hold its files as "
-    L"they were before that save (.~old) or as it was writing them (.~new); nothing has been changed. "
-    L"Restore "
-    L"the ones you need, or delete them, before you save again:";
+    L"Files left by an earlier save of this definition are still there; nothing has been changed. Those "
+    L"ending in "
+    L".~old hold files as they were before that save, those ending in .~new files as it was writing them. If "
+    L"that "
+    L"save did not finish, restore the ones you need; otherwise delete them:";
 inline constexpr const wchar_t* LeftoversInTheWay = L"The save cannot start: copies of the files from before "
                                                     L"an earlier save are in the way. Restore the ones "
                                                     L"you need, or delete them, then save again:";
