@@ -181,7 +181,8 @@ void TfrmORVStreams::UpdatePreloadArchive(const std::string& ArchivePath, const 
     TEAStream Work;
     Work.LoadFromFile(Copy);
     Work.Files(Entry)->LoadFromFile(Source);
-    Rebuilt = MakeTempFileName("~viv");
+    // Beside the archive, so that putting it in place is a rename within one folder.
+    Rebuilt = TFileSetCommit::NewName(ArchivePath);
     Work.SaveToFile(Rebuilt);
     CheckOSError(platform::ReplaceFile(Rebuilt, ArchivePath));
   } catch (...) {

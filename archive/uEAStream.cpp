@@ -1,8 +1,10 @@
 #include "archive/uEAStream.h"
 #include "base/Exceptions.h"
+#include "base/FileSetCommit.h"
 #include "platform/FileSystem.h"
 
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -112,18 +114,26 @@ void TEAStreamFile::SaveToFile(const std::string& Path) {
 
 // ---- TEAStream ----
 
-TEAStream::TEAStream() { TEAStream::Clear(); }
+TEAStream::TEAStream() {
+  TEAStream::Clear();
+}
 
-TEAStream::~TEAStream() { FreeFiles(); }
+TEAStream::~TEAStream() {
+  FreeFiles();
+}
 
 void TEAStream::Clear() {
   FreeFiles();
   FileName = MakeTempFileName("~bigf");
 }
 
-void TEAStream::FreeFiles() { FFiles.Clear(); }
+void TEAStream::FreeFiles() {
+  FFiles.Clear();
+}
 
-void TEAStream::SortFiles() { FFiles.Sort(CompareFilesByOffset); }
+void TEAStream::SortFiles() {
+  FFiles.Sort(CompareFilesByOffset);
+}
 
 void TEAStream::LoadFromStream(TStream& Source) {
   Clear();
@@ -148,53 +158,91 @@ void TEAStream::LoadFromStream(TStream& Source) {
   }
 }
 
+// Written straight into Dest, which every stream of the system allows: the directory first with zero
+// records, then the data, then the header and the records once the offsets are known. Positions count from
+// Dest's position at the start.
 void TEAStream::SaveToStream(TStream& Dest) {
-  std::string ScratchName = MakeTempFileName("~bigf");
-  try {
-    {
-      TFileStream Scratch(ScratchName, TFileAccess::Create);
-      uint8_t Header[kHeaderBytes] = {};
-      Scratch.WriteBuffer(Header, sizeof Header);
-      SortFiles();
-      for (int32_t I = 0; I < FileCount(); ++I) {
-        TEAStreamFile* Entry = Files(I);
-        Entry->NewDirectoryPos = ArchivePosition(Scratch.Position());
-        WriteBE32Pair(Scratch, 0, 0);
-        WriteName(Scratch, Entry->Name);
-      }
-      uint32_t NewHeaderSize = ArchivePosition(Scratch.Position());
-      for (int32_t I = 0; I < FileCount(); ++I) {
-        TEAStreamFile* Entry = Files(I);
-        PadStream(Scratch, kDataAlignment);
-        Entry->NewOffset = ArchivePosition(Scratch.Position());
-        Entry->SaveToStream(Scratch);
-      }
-      uint32_t TotalSize = ArchivePosition(Scratch.Position());
-      Header[0] = 'B', Header[1] = 'I', Header[2] = 'G', Header[3] = 'F';
-      PutLE32(Header + 4, TotalSize);
-      PutBE32(Header + 8, static_cast<uint32_t>(FileCount()));
-      PutBE32(Header + 12, NewHeaderSize);
-      Scratch.SetPosition(0);
-      Scratch.WriteBuffer(Header, sizeof Header);
-      for (int32_t I = 0; I < FileCount(); ++I) {
-        WriteBE32Pair(Scratch, Files(I)->NewOffset, Files(I)->Size);
-        WriteName(Scratch, Files(I)->Name);
-      }
-      Scratch.SetPosition(0);
-      Dest.CopyFrom(Scratch, TotalSize);
-    }
-  } catch (...) {
-    DiscardScratch(ScratchName);
-    throw;
+  const int64_t Base = Dest.Position();
+  auto Here = [&] { return ArchivePosition(Dest.Position() - Base); };
+  uint8_t Header[kHeaderBytes] = {};
+  Dest.WriteBuffer(Header, sizeof Header);
+  SortFiles();
+  for (int32_t I = 0; I < FileCount(); ++I) {
+    TEAStreamFile* Entry = Files(I);
+    Entry->NewDirectoryPos = Here();
+    WriteBE32Pair(Dest, 0, 0);
+    WriteName(Dest, Entry->Name);
   }
-  if (platform::IsFile(ScratchName))
-    CheckOSError(platform::DeleteFile(ScratchName));
+  uint32_t NewHeaderSize = Here();
+  static const uint8_t Zeros[kDataAlignment] = {};
+  for (int32_t I = 0; I < FileCount(); ++I) {
+    TEAStreamFile* Entry = Files(I);
+    if (uint32_t Gap = Here() % kDataAlignment)
+      Dest.WriteBuffer(Zeros, kDataAlignment - Gap);
+    Entry->NewOffset = Here();
+    Entry->SaveToStream(Dest);
+  }
+  uint32_t TotalSize = Here();
+  Header[0] = 'B', Header[1] = 'I', Header[2] = 'G', Header[3] = 'F';
+  PutLE32(Header + 4, TotalSize);
+  PutBE32(Header + 8, static_cast<uint32_t>(FileCount()));
+  PutBE32(Header + 12, NewHeaderSize);
+  Dest.SetPosition(Base);
+  Dest.WriteBuffer(Header, sizeof Header);
+  for (int32_t I = 0; I < FileCount(); ++I) {
+    WriteBE32Pair(Dest, Files(I)->NewOffset, Files(I)->Size);
+    WriteName(Dest, Files(I)->Name);
+  }
+  Dest.SetPosition(Base + TotalSize);
+}
+
+bool TEAStream::IsCompact() const {
+  TMemoryStream Expected;
+  uint8_t Header[kHeaderBytes] = {'B', 'I', 'G', 'F'};
+  Expected.WriteBuffer(Header, sizeof Header);
+  for (int32_t I = 0; I < FileCount(); ++I) {
+    WriteBE32Pair(Expected, Files(I)->Offset, Files(I)->Size);
+    WriteName(Expected, Files(I)->Name);
+  }
+  // Where each entry's data must start and end, in list order, for the rebuild to write the same bytes.
+  uint32_t End = ArchivePosition(Expected.Size());
+  std::vector<std::pair<uint32_t, uint32_t>> Gaps;
+  for (int32_t I = 0; I < FileCount(); ++I) {
+    uint32_t Start = (End + kDataAlignment - 1) / kDataAlignment * kDataAlignment;
+    // Equal offsets (empty entries) may come out of the rebuild's sort in another order.
+    if (Files(I)->Offset != Start || (!Gaps.empty() && Start == Gaps.back().second))
+      return false;
+    Gaps.push_back({End, Start});
+    if (int64_t(Start) + Files(I)->Size > std::numeric_limits<uint32_t>::max())
+      return false;
+    End = Start + Files(I)->Size;
+  }
+  PutLE32(Expected.Memory() + 4, End);
+  PutBE32(Expected.Memory() + 8, static_cast<uint32_t>(FileCount()));
+  PutBE32(Expected.Memory() + 12, static_cast<uint32_t>(Expected.Size()));
+  TFileStream Archive(FileName, TFileAccess::Read);
+  if (Archive.Size() != End)
+    return false;
+  std::vector<uint8_t> OnDisk(Expected.Bytes().size());
+  Archive.ReadBuffer(OnDisk.data(), OnDisk.size());
+  if (OnDisk != Expected.Bytes())
+    return false;
+  uint8_t Gap[kDataAlignment];
+  for (auto [From, To] : Gaps) {
+    Archive.SetPosition(From);
+    Archive.ReadBuffer(Gap, To - From);
+    for (uint32_t I = 0; I < To - From; ++I)
+      if (Gap[I] != 0)
+        return false;
+  }
+  return true;
 }
 
 void TEAStream::LoadFromFile(const std::string& Path) {
   {
     TFileStream Source(Path, TFileAccess::Read);
-    LoadFromStream(Source);
+    TBufferedReader Buffered(Source);
+    LoadFromStream(Buffered);
   }
   FileName = Path;
 }
@@ -229,7 +277,8 @@ TEAStreamFile* TEAStream::AddFile(const std::string& SourceFile, const std::stri
   ArchivePosition(int64_t(Entry->Offset) + Entry->Size);
   Entry->DirectoryPos = HeaderSize;
   Entry->FDataSource = SourceFile;
-  std::string Rebuilt = MakeTempFileName("~bigf");
+  // Beside the archive, so that putting it in place is a rename within one folder.
+  std::string Rebuilt = TFileSetCommit::NewName(FileName);
   TEAStreamFile* Added = FFiles.Add(std::move(Entry));
   try {
     SaveToFile(Rebuilt);

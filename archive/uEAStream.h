@@ -38,11 +38,11 @@ public:
   // Exports the entry's bytes to a file created (or truncated) at Path.
   void SaveToFile(const std::string& Path);
 
-  std::string Name;          // entry name, bytes as stored, without the terminating zero
-  uint32_t Size = 0;         // data size in bytes
-  uint32_t Offset = 0;       // position of the data in the backing file
-  uint32_t DirectoryPos = 0; // position of the entry's 8-byte directory record
-  TEAStream* Owner;          // not owned
+  std::string Name;             // entry name, bytes as stored, without the terminating zero
+  uint32_t Size = 0;            // data size in bytes
+  uint32_t Offset = 0;          // position of the data in the backing file
+  uint32_t DirectoryPos = 0;    // position of the entry's 8-byte directory record
+  TEAStream* Owner;             // not owned
   uint32_t NewOffset = 0;       // offset given by the last rebuild, 0 = none pending
   uint32_t NewDirectoryPos = 0; // record position given by the last rebuild, 0 = none pending
 
@@ -66,8 +66,9 @@ public:
   // Reads header and directory from the start of Source. On failure the archive is cleared and the error
   // propagates ("Stream read error" for a short header, directory or unterminated name).
   virtual void LoadFromStream(TStream& Source);
-  // Writes the archive anew (sorted, 64-byte aligned, compact) to Dest, through a scratch file. Sets every
-  // entry's NewOffset and NewDirectoryPos; Offset and DirectoryPos keep describing the backing file until
+  // Writes the archive anew (sorted, 64-byte aligned, compact) to Dest at its position, seeking back to
+  // patch the header and directory, and leaves Dest's position at the archive's end. Sets every entry's
+  // NewOffset and NewDirectoryPos; Offset and DirectoryPos keep describing the backing file until
   // CommitOffsets.
   virtual void SaveToStream(TStream& Dest);
 
@@ -81,6 +82,12 @@ public:
   void LoadFromFile(const std::string& Path);
   // Rebuilds the archive into a file created at Path, which must not be FileName.
   void SaveToFile(const std::string& Path);
+
+  // True when a rebuild would write exactly the bytes the backing file holds: entries in list order at
+  // ascending 64-byte boundaries right after the directory, zero gaps, nothing after the last, header and
+  // directory as the rebuild writes them. Reads the header, the directory and the gaps only. Raises the
+  // file layer's errors.
+  bool IsCompact() const;
 
   // The first entry, in list order, with Offset <= Offset < Offset + Size; nullptr if none.
   TEAStreamFile* FindFileByOffset(uint32_t Offset) const;

@@ -32,6 +32,50 @@ int64_t TStream::CopyFrom(TStream& Source, int64_t Count) {
   return Count;
 }
 
+TBufferedReader::TBufferedReader(TStream& Source, size_t BufferSize)
+    : FSource(Source), FBuffer(BufferSize), FPosition(Source.Position()) {}
+
+size_t TBufferedReader::Read(void* Buffer, size_t Count) {
+  auto* Out = static_cast<uint8_t*>(Buffer);
+  size_t Done = 0;
+  while (Done < Count) {
+    if (FPosition >= FBufferStart && FPosition < FBufferStart + static_cast<int64_t>(FFilled)) {
+      size_t At = static_cast<size_t>(FPosition - FBufferStart);
+      size_t Chunk = std::min(Count - Done, FFilled - At);
+      std::memcpy(Out + Done, FBuffer.data() + At, Chunk);
+      Done += Chunk;
+      FPosition += static_cast<int64_t>(Chunk);
+      continue;
+    }
+    FSource.SetPosition(FPosition);
+    if (Count - Done >= FBuffer.size()) {
+      size_t Direct = FSource.Read(Out + Done, Count - Done);
+      Done += Direct;
+      FPosition += static_cast<int64_t>(Direct);
+      break;
+    }
+    FBufferStart = FPosition;
+    FFilled = FSource.Read(FBuffer.data(), FBuffer.size());
+    if (FFilled == 0)
+      break;
+  }
+  return Done;
+}
+
+int64_t TBufferedReader::Seek(int64_t Offset, SeekOrigin Origin) {
+  if (Origin == SeekOrigin::Begin)
+    FPosition = Offset;
+  else if (Origin == SeekOrigin::Current)
+    FPosition += Offset;
+  else
+    FPosition = FSource.Size() + Offset;
+  return FPosition;
+}
+
+void TBufferedReader::SetSize(int64_t) {
+  throw EWriteError();
+}
+
 TFileStream::TFileStream(const std::string& FileName, TFileAccess Access) : FFileName(FileName) {
   if (int Error = FFile.Open(FileName, Access)) {
     if (Access == TFileAccess::Create)

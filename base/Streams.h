@@ -61,6 +61,28 @@ private:
   std::string FFileName;
 };
 
+// Reads another stream through a buffer, so that a reader taking a few bytes at a time makes one system
+// call per block rather than per field. Read-only; positions are the source's. The source must not be
+// moved by anyone else while the reader is in use.
+class TBufferedReader : public TStream {
+public:
+  explicit TBufferedReader(TStream& Source, size_t BufferSize = kCopyBlockSize);
+
+  size_t Read(void* Buffer, size_t Count) override;
+  size_t Write(const void*, size_t) override { return 0; }
+  int64_t Seek(int64_t Offset, SeekOrigin Origin) override;
+  int64_t Size() override { return FSource.Size(); }
+  // Raises "Stream write error": the reader cannot change its source.
+  void SetSize(int64_t NewSize) override;
+
+private:
+  TStream& FSource;
+  std::vector<uint8_t> FBuffer;
+  int64_t FBufferStart = 0; // source position of FBuffer[0]
+  size_t FFilled = 0;       // valid bytes in FBuffer
+  int64_t FPosition = 0;
+};
+
 class TMemoryStream : public TStream {
 public:
   TMemoryStream() = default;

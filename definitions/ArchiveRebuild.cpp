@@ -73,11 +73,28 @@ std::vector<std::string> TStreamPack::Commit(const std::string* FileName, bool R
   return Files.DeleteBackups();
 }
 
+namespace {
+
+// An archive that a rebuild would not change is not written: its entries stay where they are.
+void KeepPlace(TEAStream& Archive) {
+  for (int32_t I = 0; I < Archive.FileCount(); ++I) {
+    Archive.Files(I)->NewOffset = Archive.Files(I)->Offset;
+    Archive.Files(I)->NewDirectoryPos = Archive.Files(I)->DirectoryPos;
+  }
+}
+
+} // namespace
+
 // Every archive is written to its copy, and its samples carried over, before any file is touched.
 void TStreamPack::WriteRebuiltCopies(TFileSetCommit& Files) {
   for (int32_t I = 0; I < ArchiveCount(); ++I) {
-    std::string Copy = Files.Add(Archives(I)->FileName);
-    Archives(I)->SaveToFile(Copy);
+    TEAStream& Archive = *Archives(I);
+    if (Archive.IsCompact()) {
+      KeepPlace(Archive);
+      continue;
+    }
+    std::string Copy = Files.Add(Archive.FileName);
+    Archive.SaveToFile(Copy);
     if (!platform::IsFile(Copy))
       throw Exception("Rebuild of archives failed");
   }
@@ -90,7 +107,8 @@ std::vector<std::string> TStreamPack::ArchivePathsOf(const std::string& FileName
   if (!platform::IsFile(FileName))
     return Paths;
   try {
-    TFileStream Stream(FileName, TFileAccess::Read);
+    TFileStream File(FileName, TFileAccess::Read);
+    TBufferedReader Stream(File);
     int32_t Count = ReadInt32(Stream);
     Stream.SetPosition(12);
     for (int32_t I = 0; I < Count; ++I) {

@@ -146,7 +146,8 @@ void TStreamPack::WriteStreams(TStream& Stream) const {
 
 void TStreamPack::LoadFromFile(const std::string& FileName) {
   TFileStream Stream(FileName, TFileAccess::Read);
-  LoadFromStream(Stream);
+  TBufferedReader Buffered(Stream);
+  LoadFromStream(Buffered);
 }
 
 // The game cannot read a cut-off definition, so the file is never written in place: the new bytes go to a

@@ -19,7 +19,8 @@ protected:
   PreloadTest() {
     Preload = Dir.File("preload");
     std::filesystem::create_directory(Preload);
-    Gaudio = {{"other.bin", Pattern(30, 7)}, {"STREAMS.DAT", Pattern(10, 8)}, {"streams.dat", Pattern(12, 9)}};
+    Gaudio = {
+        {"other.bin", Pattern(30, 7)}, {"STREAMS.DAT", Pattern(10, 8)}, {"streams.dat", Pattern(12, 9)}};
     Faudio = {{"music\\streams.dat", Pattern(5, 10)}, {"streams.da", Pattern(6, 11)}};
     WritePreload();
     Form->actFileUpdatePreloadDialog.Folder = Preload;
@@ -62,7 +63,8 @@ TEST_F(EditorTest, SaveWritesOnlyWhatChangedAndAsksAboutThePreloadFolder) {
   Expected.Descriptions[0].Name = "New name";
   EXPECT_EQ(After[3], MakeDefinition(Expected));
   EXPECT_FALSE(Form->DefinitionChanged());
-  EXPECT_EQ(Boxes.Shown.back().Text, L"Do you want to update ORVIK preload directory with the new definition file?");
+  EXPECT_EQ(Boxes.Shown.back().Text,
+            L"Do you want to update ORVIK preload directory with the new definition file?");
   EXPECT_EQ(Boxes.Shown.back().Buttons, TMsgButtons::YesNo);
   EXPECT_EQ(Boxes.Shown.back().Caption, L"");
   EXPECT_EQ(Screen.History, (std::vector<TCursor>{TCursor::HourGlass, TCursor::Default}));
@@ -124,7 +126,8 @@ TEST_F(PreloadTest, TheFolderIsProposedFromTheGamesRegistryEntry) {
   struct Case {
     std::wstring Value;
     std::string Folder;
-  } Cases[] = {{L"C:\\Games\\ORVIK\\", "C:\\Games\\ORVIK\\preload"}, {L"C:\\Games\\ORVIK", "C:\\Games\\ORVIKpreload"}};
+  } Cases[] = {{L"C:\\Games\\ORVIK\\", "C:\\Games\\ORVIK\\preload"},
+               {L"C:\\Games\\ORVIK", "C:\\Games\\ORVIKpreload"}};
   for (const Case& C : Cases) {
     Registry.Keys[kGameKey]["Install Dir"] = {'s', C.Value};
     Form->actFileUpdatePreloadBeforeExecute();
@@ -136,8 +139,8 @@ TEST_F(PreloadTest, TheFolderIsProposedFromTheGamesRegistryEntry) {
     Registry.Keys[kGameKey]["Install Dir"] = {Type, L""};
     Form->actFileUpdatePreloadDialog.Folder = "kept";
     Run([&] { Form->actFileUpdatePreloadExecute(); });
-    EXPECT_EQ(Boxes.Shown.back().Text, Type == 'd' ? L"Invalid data type for 'Install Dir'"
-                                                   : L"Failed to get data for 'Install Dir'");
+    EXPECT_EQ(Boxes.Shown.back().Text,
+              Type == 'd' ? L"Invalid data type for 'Install Dir'" : L"Failed to get data for 'Install Dir'");
     EXPECT_TRUE(Dialogs.FolderSeen.empty()) << "the dialog opened after a registry error";
     EXPECT_EQ(Form->actFileUpdatePreloadDialog.Folder, "kept");
     EXPECT_EQ(Registry.OpenCount, 0) << "a key was left open after an error";
@@ -163,7 +166,8 @@ TEST_F(PreloadTest, TheSavedDefinitionGoesCompressedIntoTheFirstMatchingEntry) {
   Bytes Stored = EntryData(GaudioPath(), 2);
   EXPECT_TRUE(IsCompressed(Stored.data()));
   EXPECT_EQ(RefPackDecode(Stored), Saved) << "the preload copy is not the saved definition";
-  EXPECT_EQ(ReadFile(GaudioPath()), UpdatedGaudio(Stored)) << "other entries changed or the layout is not compact";
+  EXPECT_EQ(ReadFile(GaudioPath()), UpdatedGaudio(Stored))
+      << "other entries changed or the layout is not compact";
   EXPECT_EQ(ReadFile(FaudioPath()), FaudioBefore) << "an archive without a matching entry changed";
   EXPECT_FALSE(platform::IsFile(JoinPath(Preload, "gaudiofa.viv")));
   EXPECT_EQ(Boxes.Shown.size(), 1u) << "a message about the missing archive";
@@ -208,9 +212,12 @@ TEST_F(PreloadTest, APreloadUpdateFailingAtAnyOsCallLeavesEveryArchiveOldOrNew) 
         }
         if (!DeletesRefused(R)) {
           EXPECT_TRUE(Dir.ScratchFiles().empty()) << Describe(R);
+          EXPECT_TRUE(Dir.Leftovers().empty()) << Describe(R);
         }
         for (const std::string& Name : Dir.ScratchFiles())
           platform::DeleteFile(Dir.ScratchPath() + Name);
+        for (const std::string& Path : Dir.Leftovers())
+          platform::DeleteFile(Path);
       });
   EXPECT_GT(Runs, 10);
 }

@@ -69,7 +69,10 @@ TEST_F(EAStreamTest, WritesTheEmptyAndTheOneEntryArchiveByteForByte) {
   TEAStream Empty;
   TMemoryStream Out;
   Empty.SaveToStream(Out);
-  EXPECT_EQ(ToHex(Out.Bytes()), "42494746" "10000000" "00000000" "00000010");
+  EXPECT_EQ(ToHex(Out.Bytes()), "42494746"
+                                "10000000"
+                                "00000000"
+                                "00000010");
 
   // The source archive keeps its entry at an odd place after a gap; the rebuild lays it out anew.
   std::string Source = Dir.File("one.big");
@@ -78,17 +81,18 @@ TEST_F(EAStreamTest, WritesTheEmptyAndTheOneEntryArchiveByteForByte) {
   Archive.LoadFromFile(Source);
   std::string Target = Dir.File("rebuilt.big");
   Archive.SaveToFile(Target);
-  EXPECT_EQ(ReadFile(Target), FromHex("42494746 A4000000 00000001 0000001E"   // magic, total, count, header size
-                                      "00000040 00000064 534F4E473100"         // offset 64, size 100, "SONG1"
-                                      "0000 00000000000000000000000000000000"  // zeros up to position 63
-                                      "00000000000000000000000000000000"
-                                      "000102030405060708090A0B0C0D0E0F"       // the data, positions 64..163
-                                      "101112131415161718191A1B1C1D1E1F"
-                                      "202122232425262728292A2B2C2D2E2F"
-                                      "303132333435363738393A3B3C3D3E3F"
-                                      "404142434445464748494A4B4C4D4E4F"
-                                      "505152535455565758595A5B5C5D5E5F"
-                                      "60616263"));
+  EXPECT_EQ(ReadFile(Target),
+            FromHex("42494746 A4000000 00000001 0000001E"   // magic, total, count, header size
+                    "00000040 00000064 534F4E473100"        // offset 64, size 100, "SONG1"
+                    "0000 00000000000000000000000000000000" // zeros up to position 63
+                    "00000000000000000000000000000000"
+                    "000102030405060708090A0B0C0D0E0F" // the data, positions 64..163
+                    "101112131415161718191A1B1C1D1E1F"
+                    "202122232425262728292A2B2C2D2E2F"
+                    "303132333435363738393A3B3C3D3E3F"
+                    "404142434445464748494A4B4C4D4E4F"
+                    "505152535455565758595A5B5C5D5E5F"
+                    "60616263"));
   // Only the pending pair describes the new file until CommitOffsets.
   EXPECT_EQ(Archive.Files(0)->Offset, 301u);
   EXPECT_EQ(Archive.Files(0)->DirectoryPos, 16u);
@@ -239,7 +243,8 @@ TEST_F(EAStreamTest, ReplacesAnEntryInPlace) {
   ASSERT_EQ(After.size(), NewStart + Fresh.size());
   EXPECT_TRUE(std::equal(Original.begin() + 24, Original.end(), After.begin() + 24));
   EXPECT_TRUE(std::equal(Original.begin(), Original.begin() + 16, After.begin())) << "header rewritten";
-  EXPECT_EQ(Bytes(After.begin() + Original.size(), After.begin() + NewStart), Bytes(NewStart - Original.size(), 0));
+  EXPECT_EQ(Bytes(After.begin() + Original.size(), After.begin() + NewStart),
+            Bytes(NewStart - Original.size(), 0));
   EXPECT_EQ(GetBE32(After, 16), NewStart);
   EXPECT_EQ(GetBE32(After, 20), Fresh.size());
   EXPECT_EQ(Archive.Files(0)->Offset, NewStart);
@@ -267,8 +272,8 @@ TEST_F(EAStreamTest, FindsAnEntryByAnyOffsetInsideItsData) {
   struct Case {
     uint32_t Offset;
     TEAStreamFile* Expected;
-  } Cases[] = {{199, nullptr}, {200, A}, {250, A}, {280, A}, {299, A}, {300, B}, {329, B}, {330, nullptr},
-               {0, nullptr},   {0xFFFFFFFF, nullptr}};
+  } Cases[] = {{199, nullptr}, {200, A}, {250, A},       {280, A},     {299, A},
+               {300, B},       {329, B}, {330, nullptr}, {0, nullptr}, {0xFFFFFFFF, nullptr}};
   for (const Case& C : Cases)
     EXPECT_EQ(Archive.FindFileByOffset(C.Offset), C.Expected) << "offset " << C.Offset;
 }
@@ -318,8 +323,8 @@ TEST_F(EAStreamTest, AddFileFailingAtAnyOsCallLeavesTheArchiveAsItWas) {
   std::string Path = Dir.File("music.big");
   std::string Source = Dir.File("new.asf");
   WriteFile(Source, Pattern(70, 3));
-  for (FaultKind Kind : {FaultKind::Open, FaultKind::Create, FaultKind::Read, FaultKind::Write, FaultKind::Delete,
-                         FaultKind::Move, FaultKind::TempName}) {
+  for (FaultKind Kind : {FaultKind::Open, FaultKind::Create, FaultKind::Read, FaultKind::Write,
+                         FaultKind::Delete, FaultKind::Move, FaultKind::TempName}) {
     for (bool Persistent : {false, true}) {
       for (int N = 1;; ++N) {
         WriteFile(Path, Original);
@@ -401,5 +406,46 @@ TEST_F(EAStreamTest, MakesFreeScratchNamesInTheTemporaryFolder) {
     EXPECT_EQ(std::string(E.what()), "System Error.  Code: " + std::to_string(platform::AccessDeniedError()) +
                                          "." + platform::LineBreak() +
                                          platform::SystemErrorText(platform::AccessDeniedError()));
+  }
+}
+
+// An archive found compact is one whose rebuild gives exactly its bytes, so a save may leave it alone.
+TEST_F(EAStreamTest, CompactMeansTheRebuildWouldWriteTheSameBytes) {
+  std::vector<BigfEntry> Entries = {{"one", Pattern(100, 1)}, {"two", Pattern(70, 2)}};
+  Bytes Good = MakeBigf(Entries);
+  auto Edited = [&](size_t At, uint8_t Byte) {
+    Bytes Out = Good;
+    Out[At] = Byte;
+    return Out;
+  };
+  Bytes Longer = Good;
+  Longer.push_back(0);
+  struct Case {
+    const char* Name;
+    Bytes Archive;
+    bool Compact;
+  } Cases[] = {
+      {"as the tools lay it out", Good, true},
+      {"no entries", MakeBigf({}), true},
+      {"a byte in a gap", Edited(BigfDataOffset(Entries, 0) - 1, 7), false},
+      {"a byte after the last entry", Longer, false},
+      {"total size field", Edited(4, static_cast<uint8_t>(Good[4] + 1)), false},
+      {"header size field", Edited(15, static_cast<uint8_t>(Good[15] + 1)), false},
+      {"magic", Edited(0, 'b'), false},
+      {"data not in directory order", HandLaid(Entries, {256, 64}, 356), false},
+      {"two empty entries at one offset", MakeBigf({{"a", {}}, {"b", {}}, {"c", Pattern(5, 3)}}), false},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    std::string Path = Dir.File("case.big");
+    WriteFile(Path, C.Archive);
+    TEAStream Archive;
+    Archive.LoadFromFile(Path);
+    bool Compact = Archive.IsCompact();
+    EXPECT_EQ(Compact, C.Compact);
+    Archive.SaveToFile(Dir.File("rebuilt.big"));
+    if (Compact) {
+      EXPECT_EQ(ReadFile(Dir.File("rebuilt.big")), C.Archive);
+    }
   }
 }

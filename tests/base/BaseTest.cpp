@@ -6,6 +6,8 @@
 #include "platform/FileSystem.h"
 #include "tests/fixtures/TestFiles.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 using namespace fixtures;
@@ -44,7 +46,9 @@ TEST(Exceptions, CarryTheRuntimesExactMessages) {
   EXPECT_EQ(ErrorOf([&] { TFileStream(Missing, TFileAccess::Read); }),
             "Cannot open file \"" + Missing + "\". " + platform::SystemErrorText(2));
   std::string Bad = Dir.File("nofolder") + platform::PathDelimiter() + "x.dat";
-  EXPECT_EQ(ErrorOf([&] { TFileStream(Bad, TFileAccess::Create); }).rfind("Cannot create file \"" + Bad + "\". ", 0),
+  EXPECT_EQ(ErrorOf([&] {
+              TFileStream(Bad, TFileAccess::Create);
+            }).rfind("Cannot create file \"" + Bad + "\". ", 0),
             0u);
 }
 
@@ -108,6 +112,32 @@ TEST(Streams, MemoryStreamGrowsSeeksAndRoundTripsFiles) {
   EXPECT_EQ(Loaded.Bytes(), Bytes({0}));
 }
 
+// Reads and seeks of every size, across and beyond the buffer, give the source's bytes and positions.
+TEST(Streams, ABufferedReaderReadsWhatItsSourceHolds) {
+  std::vector<uint8_t> Bytes(300);
+  for (size_t I = 0; I < Bytes.size(); ++I)
+    Bytes[I] = static_cast<uint8_t>(I * 7);
+  TMemoryStream Source(Bytes);
+  TBufferedReader Reader(Source, 16);
+  std::srand(1234);
+  for (int Step = 0; Step < 500; ++Step) {
+    SCOPED_TRACE(Step);
+    if (std::rand() % 4 == 0)
+      Reader.SetPosition(std::rand() % 320);
+    int64_t At = Reader.Position();
+    size_t Count = static_cast<size_t>(std::rand() % 40);
+    std::vector<uint8_t> Got(Count);
+    size_t Read = Reader.Read(Got.data(), Count);
+    size_t Expected = At >= 300 ? 0 : std::min<size_t>(Count, static_cast<size_t>(300 - At));
+    ASSERT_EQ(Read, Expected);
+    EXPECT_TRUE(std::equal(Got.begin(), Got.begin() + static_cast<ptrdiff_t>(Read),
+                           Bytes.begin() + std::min<int64_t>(At, 300)));
+    EXPECT_EQ(Reader.Position(), At + static_cast<int64_t>(Read));
+  }
+  EXPECT_EQ(Reader.Size(), 300);
+  EXPECT_THROW(Reader.SetSize(1), EWriteError);
+}
+
 TEST(OwnedList, OwnsItsItemsAndChecksIndices) {
   int Alive = 0;
   {
@@ -136,7 +166,8 @@ TEST(Paths, SplitAndJoinPaths) {
   struct Case {
     std::string Path, Folder, Name, Ext, AsWav;
   } Cases[] = {
-      {"C:\\Games\\ORVIK\\streams.dat", "C:\\Games\\ORVIK\\", "streams.dat", ".dat", "C:\\Games\\ORVIK\\streams.wav"},
+      {"C:\\Games\\ORVIK\\streams.dat", "C:\\Games\\ORVIK\\", "streams.dat", ".dat",
+       "C:\\Games\\ORVIK\\streams.wav"},
       {"/home/u/music/song.v1.asf", "/home/u/music/", "song.v1.asf", ".asf", "/home/u/music/song.v1.wav"},
       {"C:\\dir.x\\noext", "C:\\dir.x\\", "noext", "", "C:\\dir.x\\noext.wav"},
       {"plain", "", "plain", "", "plain.wav"},
