@@ -158,21 +158,27 @@ void TEAStream::LoadFromStream(TStream& Source) {
   }
 }
 
-// Written straight into Dest, which every stream of the system allows: the directory first with zero
-// records, then the data, then the header and the records once the offsets are known. Positions count from
-// Dest's position at the start.
+// Written straight into Dest, which every stream of the system allows: header and directory first with
+// zero records, then the data, then header and directory again once the offsets are known. Positions
+// count from Dest's position at the start.
 void TEAStream::SaveToStream(TStream& Dest) {
   const int64_t Base = Dest.Position();
   auto Here = [&] { return ArchivePosition(Dest.Position() - Base); };
-  uint8_t Header[kHeaderBytes] = {};
-  Dest.WriteBuffer(Header, sizeof Header);
   SortFiles();
-  for (int32_t I = 0; I < FileCount(); ++I) {
-    TEAStreamFile* Entry = Files(I);
-    Entry->NewDirectoryPos = Here();
-    WriteBE32Pair(Dest, 0, 0);
-    WriteName(Dest, Entry->Name);
-  }
+  auto Directory = [&](bool Final) {
+    TMemoryStream Out;
+    uint8_t Header[kHeaderBytes] = {};
+    Out.WriteBuffer(Header, sizeof Header);
+    for (int32_t I = 0; I < FileCount(); ++I) {
+      TEAStreamFile* Entry = Files(I);
+      Entry->NewDirectoryPos = ArchivePosition(Out.Position());
+      WriteBE32Pair(Out, Final ? Entry->NewOffset : 0, Final ? Entry->Size : 0);
+      WriteName(Out, Entry->Name);
+    }
+    return Out;
+  };
+  TMemoryStream Placeholder = Directory(false);
+  Dest.WriteBuffer(Placeholder.Memory(), Placeholder.Bytes().size());
   uint32_t NewHeaderSize = Here();
   static const uint8_t Zeros[kDataAlignment] = {};
   for (int32_t I = 0; I < FileCount(); ++I) {
@@ -183,16 +189,14 @@ void TEAStream::SaveToStream(TStream& Dest) {
     Entry->SaveToStream(Dest);
   }
   uint32_t TotalSize = Here();
+  TMemoryStream Final = Directory(true);
+  uint8_t* Header = Final.Memory();
   Header[0] = 'B', Header[1] = 'I', Header[2] = 'G', Header[3] = 'F';
   PutLE32(Header + 4, TotalSize);
   PutBE32(Header + 8, static_cast<uint32_t>(FileCount()));
   PutBE32(Header + 12, NewHeaderSize);
   Dest.SetPosition(Base);
-  Dest.WriteBuffer(Header, sizeof Header);
-  for (int32_t I = 0; I < FileCount(); ++I) {
-    WriteBE32Pair(Dest, Files(I)->NewOffset, Files(I)->Size);
-    WriteName(Dest, Files(I)->Name);
-  }
+  Dest.WriteBuffer(Final.Memory(), Final.Bytes().size());
   Dest.SetPosition(Base + TotalSize);
 }
 

@@ -36,7 +36,7 @@ public:
   // Count. Raises EReadError if Source ends first, EWriteError if a write fails.
   int64_t CopyFrom(TStream& Source, int64_t Count);
 
-  static constexpr size_t kCopyBlockSize = 1 << 16;
+  static constexpr size_t kCopyBlockSize = 1 << 20;
 };
 
 // Access modes of a file stream; see platform::FileAccess for the sharing each allows.

@@ -57,8 +57,12 @@ std::vector<std::string> TStreamPack::Commit(const std::string* FileName, bool R
     if (Rebuild)
       WriteRebuiltCopies(Files);
     if (FileName != nullptr) {
+      // Composed in memory and written at once: the writer puts each field with its own call.
+      TMemoryStream Bytes;
+      SaveToStream(Bytes);
       TFileStream Stream(Files.Add(*FileName), TFileAccess::Create);
-      SaveToStream(Stream);
+      Bytes.SetPosition(0);
+      Stream.CopyFrom(Bytes, Bytes.Size());
     }
     Files.Swap();
   } catch (...) {
