@@ -64,6 +64,7 @@ private:
 // A drop-down list: item texts, one object per item, the selected index (-1: none).
 class TComboModel {
 public:
+  explicit TComboModel(std::wstring Hint = L"") : Hint(std::move(Hint)) {}
   int Count() const { return static_cast<int>(FItems.size()); }
   const std::wstring& Items(int Index) const { return FItems.at(static_cast<size_t>(Index)); }
   void* Objects(int Index) const { return FObjects.at(static_cast<size_t>(Index)); }
@@ -81,6 +82,7 @@ public:
   // Position of the first item carrying Object, or -1.
   int IndexOfObject(const void* Object) const;
 
+  const std::wstring Hint;
   std::function<void()> OnChange;
   std::function<void()> Changed;
 
@@ -159,6 +161,12 @@ private:
 
 // A push button: its caption and hint.
 struct TButtonModel {
+  std::wstring Caption;
+  std::wstring Hint;
+};
+
+// A label: its caption and hint.
+struct TLabelModel {
   std::wstring Caption;
   std::wstring Hint;
 };
