@@ -39,24 +39,25 @@ public:
 std::string WriteDefinition(const std::string& Folder, int Samples) {
   const char* Singers[] = {"The Quarter Notes", "Orvik Allstars", "Night Shift", "Blue Line Brass"};
   const char* Titles[] = {"Overtime", "Power Play", "Face Off", "Slap Shot", "Hat Trick", "Breakaway"};
+  const char* Names[] = {"music.big", "crowd.big", "menu.big"};
   Definition Def;
   std::vector<std::vector<BigfEntry>> Archives(3);
-  const char* Names[] = {"music.big", "crowd.big", "menu.big"};
   for (size_t A = 0; A < Archives.size(); ++A) {
     Def.Archives.push_back(Names[A]);
-    int Files = std::max(2, Samples / 3 + 1);
-    for (int I = 0; I < Files; ++I)
-      Archives[A].push_back({std::string(Names[A]).substr(0, 4) + "_" + std::to_string(I + 1) + ".asf",
-                             Pattern(64, static_cast<uint32_t>(A * 10000 + static_cast<size_t>(I)))});
+    for (int I = 0; I < Samples * 2 / 3 + 2; ++I) {
+      std::string Number = std::to_string(1001 + I).substr(1);
+      Archives[A].push_back({"song" + Number + ".asf", Pattern(64, static_cast<uint32_t>(A * 100000) + I)});
+    }
   }
   for (int I = 0; I < 6; ++I)
     Def.Descriptions.push_back({Titles[I], Singers[I % 4], "Season " + std::to_string(2000 + I)});
+  // Two of every three samples in music.big, the third in crowd.big; menu.big holds files no sample uses.
+  size_t Next[2] = {0, 0};
   for (int I = 0; I < Samples; ++I) {
     if (I % 1000 == 0)
       Def.Streams.emplace_back();
-    size_t A = static_cast<size_t>(I % 3 == 2 ? 1 : 0);
-    size_t File = static_cast<size_t>(I / 3);
-    Def.Streams.back().push_back({BigfDataOffset(Archives[A], File), static_cast<int32_t>(A), I % 7 - 1});
+    size_t A = I % 3 == 2 ? 1 : 0;
+    Def.Streams.back().push_back({BigfDataOffset(Archives[A], Next[A]++), static_cast<int32_t>(A), I % 7 - 1});
   }
   Def.Streams.emplace_back();
   for (size_t A = 0; A < Archives.size(); ++A)
