@@ -16,7 +16,8 @@
 // A node of the tree: caption, one model object as data, and child nodes.
 class TTreeNode {
 public:
-  TTreeNode(TTreeNode* Parent, std::wstring Text, void* Data) : Text(std::move(Text)), Data(Data), FParent(Parent) {}
+  TTreeNode(TTreeNode* Parent, std::wstring Text, void* Data)
+      : Text(std::move(Text)), Data(Data), FParent(Parent) {}
 
   // 0 for a root node, 1 for its children, ...
   int Level() const { return FParent == nullptr ? 0 : FParent->Level() + 1; }
@@ -127,7 +128,8 @@ private:
 class TActionModel {
 public:
   TActionModel(std::wstring Caption, int ImageIndex, std::wstring Hint, std::wstring ShortCut = L"")
-      : ShortCut(std::move(ShortCut)), FCaption(std::move(Caption)), FImageIndex(ImageIndex), FHint(std::move(Hint)) {}
+      : ShortCut(std::move(ShortCut)), FCaption(std::move(Caption)), FImageIndex(ImageIndex),
+        FHint(std::move(Hint)) {}
 
   const std::wstring& Caption() const { return FCaption; }
   int ImageIndex() const { return FImageIndex; }

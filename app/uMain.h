@@ -45,15 +45,16 @@ public:
 
   // ---- actions ----
   TActionModel actFileOpen{L"&Open...", 0, L"Open|Open a stream definition file", L"Ctrl+O"};
-  TActionModel actFileSave{L"Save", 6, L"Save|Save changes to the definition file and rebuild the dependent archives",
-                           L"Ctrl+S"};
+  TActionModel actFileSave{
+      L"Save", 6, L"Save|Save changes to the definition file and rebuild the dependent archives", L"Ctrl+S"};
   TActionModel actFileUpdatePreload{L"Update Preload Directory...", -1, L""};
   TActionModel actFileExit{L"E&xit", 1, L"Exit|Quit the application"};
   TActionModel actSamplePreview{L"Preview", 4, L"Preview/Stop|Preview (stop) the selected sample"};
   TActionModel actSampleImport{L"Import...", 3, L"Import|Import a new file in place of the selected one"};
   TActionModel actSampleExport{L"Export...", 2, L"Export|Save the selected sample"};
   TActionModel actStreamAddSample{L"Add Sample", 8, L"Add sample|Add a new sample to the selected stream"};
-  TActionModel actStreamDeleteSample{L"Delete Sample", 7, L"Delete Sample|Delete the selected sample from the stream"};
+  TActionModel actStreamDeleteSample{L"Delete Sample", 7,
+                                     L"Delete Sample|Delete the selected sample from the stream"};
   TActionModel actHelpContents{L"&Contents", 9, L"Help Contents|isplay the help file"};
   TActionModel actHelpWhatsThis{L"What's This?", 11, L""};
   TActionModel actHelpAbout{L"&About...", 12, L""};
@@ -140,14 +141,16 @@ private:
   // Adds the nodes of every stream; returns the node whose data is Selected (the last one), or nullptr.
   TTreeNode* FillTree(void* Selected);
   void ShowSampleDetails(TStreamData* Sample);
-  void StoreDescriptionField(TDescriptionField TStreamDescription::*Field, const TEditModel& Edit, bool Refill);
+  void StoreDescriptionField(TDescriptionField TStreamDescription::*Field, const TEditModel& Edit,
+                             bool Refill);
   TEAMusicStream* StreamOfSelectedNode() const;
   void SaveArchivesAndDefinition();
   std::wstring ConverterPath() const;
   std::wstring ConverterFolder() const;
   void Convert(const std::string& Option, const std::string& Input, const std::string& Output);
   void ImportConverted(TStreamData* Sample, const std::string& Converted, bool AsNewFile);
-  void UpdatePreloadArchive(const std::string& ArchivePath, const std::string& DefName, const std::string& Source);
+  void UpdatePreloadArchive(const std::string& ArchivePath, const std::string& DefName,
+                            const std::string& Source);
 
   TServices FServices;
   std::unique_ptr<TStreamPack> FPack;

@@ -8,8 +8,8 @@ namespace ui {
 TfrmAboutBox* frmAboutBox = nullptr;
 
 void TfrmAboutBox::ShowModal() {
-  ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUT), FOwner, &TfrmAboutBox::DialogProc,
-                    reinterpret_cast<LPARAM>(this));
+  ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUT), FOwner,
+                    &TfrmAboutBox::DialogProc, reinterpret_cast<LPARAM>(this));
   FHandle = nullptr;
 }
 

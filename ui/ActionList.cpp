@@ -23,7 +23,9 @@ int TActionList::IndexOf(const TActionModel& Action) const {
   throw std::logic_error("action not in the list");
 }
 
-int TActionList::CommandOf(const TActionModel& Action) const { return FirstCommand + IndexOf(Action); }
+int TActionList::CommandOf(const TActionModel& Action) const {
+  return FirstCommand + IndexOf(Action);
+}
 
 const TActionModel* TActionList::ActionOf(int Command) const {
   size_t Index = static_cast<size_t>(Command - FirstCommand);
@@ -98,8 +100,10 @@ void TActionList::Refresh(size_t Index) {
     ::SetMenuItemInfoW(FMenu, static_cast<UINT>(Command), FALSE, &Info);
   }
   if (FToolBar != nullptr) {
-    ::SendMessageW(FToolBar, TB_ENABLEBUTTON, static_cast<WPARAM>(Command), MAKELPARAM(Item.Action->Enabled(), 0));
-    ::SendMessageW(FToolBar, TB_CHANGEBITMAP, static_cast<WPARAM>(Command), MAKELPARAM(Item.Action->ImageIndex(), 0));
+    ::SendMessageW(FToolBar, TB_ENABLEBUTTON, static_cast<WPARAM>(Command),
+                   MAKELPARAM(Item.Action->Enabled(), 0));
+    ::SendMessageW(FToolBar, TB_CHANGEBITMAP, static_cast<WPARAM>(Command),
+                   MAKELPARAM(Item.Action->ImageIndex(), 0));
   }
 }
 

@@ -7,7 +7,9 @@ TComboBinding::TComboBinding(HWND Combo, TComboModel& Model) : FCombo(Combo), FM
   Sync();
 }
 
-TComboBinding::~TComboBinding() { FModel.Changed = nullptr; }
+TComboBinding::~TComboBinding() {
+  FModel.Changed = nullptr;
+}
 
 void TComboBinding::Sync() {
   std::vector<std::wstring> Items;
@@ -16,6 +18,8 @@ void TComboBinding::Sync() {
   if (Items != FShown) {
     ::SendMessageW(FCombo, WM_SETREDRAW, FALSE, 0);
     ::SendMessageW(FCombo, CB_RESETCONTENT, 0, 0);
+    ::SendMessageW(FCombo, CB_INITSTORAGE, Items.size(),
+                   static_cast<LPARAM>(Items.size() * 16 * sizeof(wchar_t)));
     for (const std::wstring& Item : Items)
       ::SendMessageW(FCombo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Item.c_str()));
     ::SendMessageW(FCombo, WM_SETREDRAW, TRUE, 0);

@@ -7,7 +7,9 @@
 namespace ui {
 
 UINT WindowDpi(HWND Window);
-inline int Scale(int Length, UINT Dpi) { return ::MulDiv(Length, static_cast<int>(Dpi), 96); }
+inline int Scale(int Length, UINT Dpi) {
+  return ::MulDiv(Length, static_cast<int>(Dpi), 96);
+}
 // The system's message font for Dpi; the caller deletes it.
 HFONT CreateMessageFont(UINT Dpi);
 

@@ -9,7 +9,9 @@ TEditBinding::TEditBinding(HWND Edit, TEditModel& Model) : FEdit(Edit), FModel(M
   Sync();
 }
 
-TEditBinding::~TEditBinding() { FModel.Changed = nullptr; }
+TEditBinding::~TEditBinding() {
+  FModel.Changed = nullptr;
+}
 
 std::wstring TEditBinding::ControlText() const {
   std::wstring Text(static_cast<size_t>(::GetWindowTextLengthW(FEdit)) + 1, L'\0');

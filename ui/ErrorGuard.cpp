@@ -19,7 +19,9 @@ void Show(const std::exception& Error) {
 
 } // namespace
 
-void SetErrorReportBoxes(IMessageBoxes* Boxes) { ReportBoxes = Boxes; }
+void SetErrorReportBoxes(IMessageBoxes* Boxes) {
+  ReportBoxes = Boxes;
+}
 
 void ReportCurrentException() noexcept {
   try {

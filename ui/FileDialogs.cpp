@@ -77,7 +77,8 @@ private:
 
 UINT_PTR CALLBACK SaveHook(HWND Child, UINT Message, WPARAM, LPARAM LParam) {
   if (Message == WM_INITDIALOG) {
-    ::SetWindowLongPtrW(Child, DWLP_USER, reinterpret_cast<LONG_PTR>(reinterpret_cast<OPENFILENAMEW*>(LParam)));
+    ::SetWindowLongPtrW(Child, DWLP_USER,
+                        reinterpret_cast<LONG_PTR>(reinterpret_cast<OPENFILENAMEW*>(LParam)));
   } else if (Message == WM_NOTIFY && reinterpret_cast<NMHDR*>(LParam)->code == CDN_TYPECHANGE) {
     const OPENFILENAMEW& Ofn = *reinterpret_cast<OFNOTIFYW*>(LParam)->lpOFN;
     auto& OnTypeChange = *reinterpret_cast<const std::function<void(IOpenSaveDialog&)>*>(Ofn.lCustData);
@@ -101,7 +102,8 @@ bool TWinDialogs::ExecuteOpen(TFileDialogState& State) {
   return Dialog.Finish(::GetOpenFileNameW(&Dialog.Ofn));
 }
 
-bool TWinDialogs::ExecuteSave(TFileDialogState& State, const std::function<void(IOpenSaveDialog&)>& OnTypeChange) {
+bool TWinDialogs::ExecuteSave(TFileDialogState& State,
+                              const std::function<void(IOpenSaveDialog&)>& OnTypeChange) {
   TFileDialog Dialog(Owner, State);
   Dialog.Ofn.Flags |= OFN_ENABLEHOOK;
   Dialog.Ofn.lpfnHook = &SaveHook;

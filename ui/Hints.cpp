@@ -4,12 +4,14 @@
 
 namespace ui {
 
-std::wstring ShortHint(const std::wstring& Hint) { return Hint.substr(0, Hint.find(L'|')); }
+std::wstring ShortHint(const std::wstring& Hint) {
+  return Hint.substr(0, Hint.find(L'|'));
+}
 
 THints::THints(HWND Owner) : FOwner(Owner) {
-  FToolTip = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Owner, nullptr,
-                               ::GetModuleHandleW(nullptr), nullptr);
+  FToolTip = ::CreateWindowExW(
+      WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Owner, nullptr, ::GetModuleHandleW(nullptr), nullptr);
 }
 
 THints::~THints() {
@@ -41,7 +43,8 @@ std::wstring THints::HintAt(HWND Window, LPARAM Position) const {
     POINT Point{static_cast<short>(LOWORD(Position)), static_cast<short>(HIWORD(Position))};
     int Index = static_cast<int>(::SendMessageW(FToolBar, TB_HITTEST, 0, reinterpret_cast<LPARAM>(&Point)));
     TBBUTTON Button{};
-    if (Index < 0 || !::SendMessageW(FToolBar, TB_GETBUTTON, static_cast<WPARAM>(Index), reinterpret_cast<LPARAM>(&Button)))
+    if (Index < 0 || !::SendMessageW(FToolBar, TB_GETBUTTON, static_cast<WPARAM>(Index),
+                                     reinterpret_cast<LPARAM>(&Button)))
       return L"";
     return (Button.fsStyle & BTNS_SEP) != 0 ? L"" : FToolBarHint(Button.idCommand);
   }

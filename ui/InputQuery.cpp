@@ -33,7 +33,8 @@ INT_PTR CALLBACK QueryProc(HWND Dialog, UINT Message, WPARAM WParam, LPARAM LPar
       Result = TRUE; // the edit, first in the tab order, takes the focus with its text selected
     } else if (Message == WM_COMMAND && (LOWORD(WParam) == IDOK || LOWORD(WParam) == IDCANCEL)) {
       if (LOWORD(WParam) == IDOK)
-        reinterpret_cast<TQuery*>(::GetWindowLongPtrW(Dialog, DWLP_USER))->Value = ItemText(Dialog, IDC_QUERY_VALUE);
+        reinterpret_cast<TQuery*>(::GetWindowLongPtrW(Dialog, DWLP_USER))->Value =
+            ItemText(Dialog, IDC_QUERY_VALUE);
       ::EndDialog(Dialog, LOWORD(WParam));
       Result = TRUE;
     }
@@ -46,8 +47,8 @@ INT_PTR CALLBACK QueryProc(HWND Dialog, UINT Message, WPARAM WParam, LPARAM LPar
 bool TWinInputQuery::Query(const std::wstring& Caption, const std::wstring& Prompt, std::wstring& Value) {
   std::wstring Entered = Value;
   TQuery Query{Caption, Prompt, Entered};
-  INT_PTR Pressed = ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_INPUTQUERY), Owner, &QueryProc,
-                                      reinterpret_cast<LPARAM>(&Query));
+  INT_PTR Pressed = ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_INPUTQUERY), Owner,
+                                      &QueryProc, reinterpret_cast<LPARAM>(&Query));
   if (Pressed != IDOK)
     return false;
   Value = Entered;

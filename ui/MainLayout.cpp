@@ -21,10 +21,13 @@ int ToolBarImageSize(UINT Dpi) {
   return Wanted <= 19 ? 16 : Wanted <= 27 ? 24 : 32;
 }
 
-int StripResource(int Size) { return Size == 16 ? IDB_TOOLBAR16 : Size == 24 ? IDB_TOOLBAR24 : IDB_TOOLBAR32; }
+int StripResource(int Size) {
+  return Size == 16 ? IDB_TOOLBAR16 : Size == 24 ? IDB_TOOLBAR24 : IDB_TOOLBAR32;
+}
 
 void Place(HWND Window, int X, int Y, int Width, int Height) {
-  ::SetWindowPos(Window, nullptr, X, Y, std::max(Width, 0), std::max(Height, 0), SWP_NOZORDER | SWP_NOACTIVATE);
+  ::SetWindowPos(Window, nullptr, X, Y, std::max(Width, 0), std::max(Height, 0),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 int Height(HWND Window) {
@@ -36,7 +39,8 @@ int Height(HWND Window) {
 } // namespace
 
 void TMainWindow::CreateToolBar() {
-  FControls.tbrStrandard = AddControl(Handle(), TOOLBARCLASSNAMEW, L"", TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_TOP);
+  FControls.tbrStrandard =
+      AddControl(Handle(), TOOLBARCLASSNAMEW, L"", TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_TOP);
   TfrmORVStreams& F = *FForm;
   FActions.FillToolBar(FControls.tbrStrandard,
                        {&F.actFileOpen, &F.actFileSave, nullptr, &F.actSamplePreview, &F.actSampleImport,
@@ -63,8 +67,9 @@ void TMainWindow::SetDpi(UINT Dpi) {
 
   int Size = ToolBarImageSize(Dpi);
   HIMAGELIST Images = ::ImageList_Create(Size, Size, ILC_COLOR24 | ILC_MASK, ImageCount, 0);
-  auto Strip = static_cast<HBITMAP>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(StripResource(Size)),
-                                                 IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  auto Strip =
+      static_cast<HBITMAP>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(StripResource(Size)),
+                                        IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
   ::ImageList_AddMasked(Images, Strip, RGB(255, 0, 255));
   ::DeleteObject(Strip);
   ::SendMessageW(FControls.tbrStrandard, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(Images));
@@ -111,7 +116,8 @@ void TMainWindow::LayOutDetails(int Width) {
   Place(C.grpDescription, M, Y, Inner, GroupH);
   Place(C.grpDescriptionFrame, 0, 0, Inner, GroupH);
   int Row = S(24);
-  for (auto [Label, Edit] : {std::pair{C.lblSinger, C.edtSinger}, {C.lblAlbum, C.edtAlbum}, {C.lblName, C.edtName}}) {
+  for (auto [Label, Edit] :
+       {std::pair{C.lblSinger, C.edtSinger}, {C.lblAlbum, C.edtAlbum}, {C.lblName, C.edtName}}) {
     Place(Label, S(12), Row + S(4), S(60), LabelH);
     Place(Edit, S(76), Row, Inner - S(88), EditH);
     Row += EditH + S(9);

@@ -57,7 +57,9 @@ TMainWindow::~TMainWindow() {
     ::DeleteObject(FFont);
 }
 
-int TMainWindow::S(int Length) const { return Scale(Length, FDpi); }
+int TMainWindow::S(int Length) const {
+  return Scale(Length, FDpi);
+}
 
 // ---- actions ----
 
@@ -72,18 +74,20 @@ void TMainWindow::BindActions() {
   FActions.Add(F.actSampleImport, Run(&TfrmORVStreams::actSampleImportExecute), L"&Import...");
   FActions.Add(F.actSampleExport, Run(&TfrmORVStreams::actSampleExportExecute), L"&Export...");
   FActions.Add(F.actStreamAddSample, Run(&TfrmORVStreams::actStreamAddSampleExecute), L"&Add Sample");
-  FActions.Add(F.actStreamDeleteSample, Run(&TfrmORVStreams::actStreamDeleteSampleExecute), L"&Delete Sample");
+  FActions.Add(F.actStreamDeleteSample, Run(&TfrmORVStreams::actStreamDeleteSampleExecute),
+               L"&Delete Sample");
   // The help system owns the two help actions; they stay disabled and run nothing here.
   FActions.Add(F.actHelpContents, nullptr);
   FActions.Add(F.actHelpWhatsThis, nullptr, L"&What's This?");
   FActions.Add(F.actHelpAbout, [this] { actHelpAboutExecute(); });
 
-  ::SetMenu(Handle(), FActions.CreateMenuBar({
-                          {L"&File", {&F.actFileOpen, &F.actFileSave, nullptr, &F.actFileExit}},
-                          {L"&Sample", {&F.actSamplePreview, nullptr, &F.actSampleImport, &F.actSampleExport}},
-                          {L"S&tream", {&F.actStreamAddSample, &F.actStreamDeleteSample}},
-                          {L"&Help", {&F.actHelpContents, &F.actHelpWhatsThis, nullptr, &F.actHelpAbout}},
-                      }));
+  ::SetMenu(Handle(),
+            FActions.CreateMenuBar({
+                {L"&File", {&F.actFileOpen, &F.actFileSave, nullptr, &F.actFileExit}},
+                {L"&Sample", {&F.actSamplePreview, nullptr, &F.actSampleImport, &F.actSampleExport}},
+                {L"S&tream", {&F.actStreamAddSample, &F.actStreamDeleteSample}},
+                {L"&Help", {&F.actHelpContents, &F.actHelpWhatsThis, nullptr, &F.actHelpAbout}},
+            }));
   FAccelerators = FActions.CreateAccelerators();
 }
 
@@ -98,7 +102,8 @@ void TMainWindow::actHelpAboutExecute() {
 
 // ---- controls ----
 
-HWND TMainWindow::AddControl(HWND Parent, const wchar_t* Class, const wchar_t* Text, DWORD Style, DWORD ExStyle) {
+HWND TMainWindow::AddControl(HWND Parent, const wchar_t* Class, const wchar_t* Text, DWORD Style,
+                             DWORD ExStyle) {
   return ::CreateWindowExW(ExStyle, Class, Text, WS_CHILD | WS_VISIBLE | Style, 0, 0, 0, 0, Parent, nullptr,
                            ::GetModuleHandleW(nullptr), nullptr);
 }
@@ -119,9 +124,9 @@ HWND TMainWindow::AddLabel(HWND Parent, const TLabelModel& Label) {
 
 void TMainWindow::CreateControls() {
   CreateToolBar();
-  FControls.treeFiles =
-      AddControl(Handle(), WC_TREEVIEWW, L"",
-                 WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS, WS_EX_CLIENTEDGE);
+  FControls.treeFiles = AddControl(
+      Handle(), WC_TREEVIEWW, L"",
+      WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS, WS_EX_CLIENTEDGE);
   FSplitter = std::make_unique<TSplitter>(Handle());
   FSplitter->OnMoved = [this](int Left) {
     RECT Client;
@@ -150,10 +155,9 @@ void TMainWindow::CreateDetails() {
   FDescriptionGroup = std::make_unique<TPanel>(C.pnlDetails, 0);
   C.grpDescription = FDescriptionGroup->Handle();
   C.grpDescriptionFrame = AddControl(C.grpDescription, WC_BUTTONW, DescriptionGroupCaption, BS_GROUPBOX);
-  for (auto [Label, Edit, Model, Text] :
-       {std::tuple{&C.lblSinger, &C.edtSinger, &F.edtSinger, &F.lblSinger},
-        std::tuple{&C.lblAlbum, &C.edtAlbum, &F.edtAlbum, &F.lblAlbum},
-        std::tuple{&C.lblName, &C.edtName, &F.edtName, &F.lblName}}) {
+  for (auto [Label, Edit, Model, Text] : {std::tuple{&C.lblSinger, &C.edtSinger, &F.edtSinger, &F.lblSinger},
+                                          std::tuple{&C.lblAlbum, &C.edtAlbum, &F.edtAlbum, &F.lblAlbum},
+                                          std::tuple{&C.lblName, &C.edtName, &F.edtName, &F.lblName}}) {
     *Label = AddLabel(C.grpDescription, *Text);
     *Edit = AddControl(C.grpDescription, WC_EDITW, L"", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE);
   }
@@ -190,7 +194,8 @@ void TMainWindow::BindModels() {
   Show(C.pnlDetails, F.pnlDetails);
   Show(C.grpDescription, F.grpDescription);
   F.StatusBar.Changed = [this] {
-    ::SendMessageW(FControls.StatusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(FForm->StatusBar.Text().c_str()));
+    ::SendMessageW(FControls.StatusBar, SB_SETTEXTW, 0,
+                   reinterpret_cast<LPARAM>(FForm->StatusBar.Text().c_str()));
     // Workflows write their status in the middle of a handler: it must show before the work goes on.
     ::UpdateWindow(FControls.StatusBar);
   };
@@ -206,7 +211,9 @@ bool TMainWindow::PreTranslate(MSG& Message) {
   return Message.message == WM_KEYDOWN && Message.wParam == VK_TAB && ::IsDialogMessageW(Handle(), &Message);
 }
 
-void TMainWindow::Idle() { FForm->ApplicationEventsIdle(); }
+void TMainWindow::Idle() {
+  FForm->ApplicationEventsIdle();
+}
 
 bool TMainWindow::OnCommand(WPARAM WParam, LPARAM LParam) {
   auto From = reinterpret_cast<HWND>(LParam);
@@ -232,7 +239,8 @@ LRESULT TMainWindow::OnNotify(NMHDR& Header) {
   if (FTree != nullptr && FTree->Notify(Header))
     return 0;
   if (Header.code == TTN_GETDISPINFOW &&
-      Header.hwndFrom == reinterpret_cast<HWND>(::SendMessageW(FControls.tbrStrandard, TB_GETTOOLTIPS, 0, 0))) {
+      Header.hwndFrom ==
+          reinterpret_cast<HWND>(::SendMessageW(FControls.tbrStrandard, TB_GETTOOLTIPS, 0, 0))) {
     const TActionModel* Action = FActions.ActionOf(static_cast<int>(Header.idFrom));
     FToolTipText = Action != nullptr ? ShortHint(Action->Hint()) : L"";
     reinterpret_cast<NMTTDISPINFOW&>(Header).lpszText = FToolTipText.data();

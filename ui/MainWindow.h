@@ -13,6 +13,8 @@
 #include "ui/TreeBinding.h"
 #include "ui/Window.h"
 
+#include <windows.h>
+
 #include <commctrl.h>
 #include <functional>
 #include <memory>

@@ -11,8 +11,8 @@ namespace ui {
 
 class TPaintingConverterRunner : public IConverterRunner {
 public:
-  bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters, const std::wstring& WorkingFolder,
-                      uint16_t ShowMode) override;
+  bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
+                      const std::wstring& WorkingFolder, uint16_t ShowMode) override;
 };
 
 // Waits until Process has ended, dispatching only WM_PAINT and WM_TIMER.

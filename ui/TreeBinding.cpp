@@ -9,7 +9,9 @@ TTreeBinding::TTreeBinding(HWND Tree, TTreeModel& Model) : FTree(Tree), FModel(M
   Sync();
 }
 
-TTreeBinding::~TTreeBinding() { FModel.Changed = nullptr; }
+TTreeBinding::~TTreeBinding() {
+  FModel.Changed = nullptr;
+}
 
 // The model tells only that something changed: the view is refilled when the nodes differ from the ones
 // shown, so that a selection change does not refill a tree of thousands of nodes.

@@ -4,11 +4,12 @@
 
 #include "app/Controls.h"
 
+#include <windows.h>
+
+#include <commctrl.h>
 #include <string>
 #include <unordered_map>
 #include <vector>
-#include <windows.h>
-#include <commctrl.h>
 
 namespace ui {
 

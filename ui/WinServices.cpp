@@ -46,7 +46,8 @@ TMsgResult TWinMessageBoxes::Show(const std::wstring& Text, const std::wstring& 
                                   TMsgIcon Icon) {
   // A null caption gives the system's default title.
   const wchar_t* Title = Caption.empty() ? nullptr : Caption.c_str();
-  return ResultOf(::MessageBoxW(nullptr, Text.c_str(), Title, ButtonsFlag(Buttons) | IconFlag(Icon) | MB_TASKMODAL));
+  return ResultOf(
+      ::MessageBoxW(nullptr, Text.c_str(), Title, ButtonsFlag(Buttons) | IconFlag(Icon) | MB_TASKMODAL));
 }
 
 void TWinScreen::SetCursor(TCursor Cursor) {

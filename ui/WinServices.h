@@ -28,7 +28,8 @@ public:
 class TWinDialogs : public IDialogs {
 public:
   bool ExecuteOpen(TFileDialogState& State) override;
-  bool ExecuteSave(TFileDialogState& State, const std::function<void(IOpenSaveDialog&)>& OnTypeChange) override;
+  bool ExecuteSave(TFileDialogState& State,
+                   const std::function<void(IOpenSaveDialog&)>& OnTypeChange) override;
   bool BrowseForFolder(TFolderDialogState& State) override;
   HWND Owner = nullptr;
 };

@@ -17,8 +17,8 @@ public:
 protected:
   TWindow() = default;
   // Registers ClassName once (button-face background, Icon may be null) and creates the window.
-  void Create(const wchar_t* ClassName, DWORD ExStyle, DWORD Style, const wchar_t* Title, int X, int Y, int Width,
-              int Height, HWND Parent, HICON Icon = nullptr);
+  void Create(const wchar_t* ClassName, DWORD ExStyle, DWORD Style, const wchar_t* Title, int X, int Y,
+              int Width, int Height, HWND Parent, HICON Icon = nullptr);
   // Handles one message; the default handling is DefWindowProcW.
   virtual LRESULT HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam);
 

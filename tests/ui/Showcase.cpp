@@ -57,7 +57,8 @@ std::string WriteDefinition(const std::string& Folder, int Samples) {
     if (I % 1000 == 0)
       Def.Streams.emplace_back();
     size_t A = I % 3 == 2 ? 1 : 0;
-    Def.Streams.back().push_back({BigfDataOffset(Archives[A], Next[A]++), static_cast<int32_t>(A), I % 7 - 1});
+    Def.Streams.back().push_back(
+        {BigfDataOffset(Archives[A], Next[A]++), static_cast<int32_t>(A), I % 7 - 1});
   }
   Def.Streams.emplace_back();
   for (size_t A = 0; A < Archives.size(); ++A)
@@ -104,13 +105,20 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int Show) {
     Window.Form().actFileOpenExecute();
     Timing << Samples << " samples: open " << Milliseconds(Start) << " ms\n";
     TfrmORVStreams& Form = Window.Form();
-    TTreeNode* Stream = Form.treeFiles.Root(0);
-    Start = std::chrono::steady_clock::now();
-    int Selections = 0;
-    for (int I = 0; I < Stream->Count() && Selections < 20; ++I, ++Selections)
-      Form.treeFiles.Select(Stream->Item(I)->Item(0));
-    Timing << "select a sample: " << Milliseconds(Start) / std::max(Selections, 1) << " ms each\n";
-    Form.treeFiles.Select(Stream->Item(0)->Item(Stream->Item(0)->Count() > 1 ? 1 : 0));
+    TTreeNode* Music = Form.treeFiles.Root(0)->Item(0);
+    TTreeNode* Crowd = Form.treeFiles.Root(0)->Item(Form.treeFiles.Root(0)->Count() - 1);
+    auto Time = [&](const char* What, int Count, auto&& Step) {
+      auto Begin = std::chrono::steady_clock::now();
+      for (int I = 0; I < Count; ++I)
+        Step(I);
+      Timing << What << ": " << Milliseconds(Begin) / Count << " ms each\n";
+    };
+    int Many = std::min(Music->Count(), 20);
+    Time("select a sample of the same archive", Many, [&](int I) { Form.treeFiles.Select(Music->Item(I)); });
+    Time("select a sample of another archive", 10,
+         [&](int I) { Form.treeFiles.Select((I % 2 == 0 ? Crowd : Music)->Item(0)); });
+    Time("select a stream", 10, [&](int I) { Form.treeFiles.Select(Form.treeFiles.Root(I % 2)); });
+    Form.treeFiles.Select(Music->Item(Music->Count() > 1 ? 1 : 0));
     Timing.close();
     ExitCode = ui::RunMessageLoop(Window);
   });

@@ -19,7 +19,8 @@ UiTest::UiTest() {
   Definition Def;
   Def.Archives = {"A.big", "B.big"};
   Def.Descriptions = {{"Name0", "Singer0", "Album0"}, {"Name1", "Singer1", "Album1"}};
-  Def.Streams = {{{BigfDataOffset(A, 0), 0, 0}, {BigfDataOffset(B, 0), 1, -1}, {BigfDataOffset(A, 1), 0, 1}}, {}};
+  Def.Streams = {{{BigfDataOffset(A, 0), 0, 0}, {BigfDataOffset(B, 0), 1, -1}, {BigfDataOffset(A, 1), 0, 1}},
+                 {}};
   DefPath = Dir.File("streams.dat");
   WriteFile(DefPath, MakeDefinition(Def));
 
@@ -117,7 +118,8 @@ std::vector<std::wstring> UiTest::ComboItems(HWND Combo) const {
   int Count = static_cast<int>(::SendMessageW(Combo, CB_GETCOUNT, 0, 0));
   for (int I = 0; I < Count; ++I) {
     std::wstring Item(static_cast<size_t>(::SendMessageW(Combo, CB_GETLBTEXTLEN, I, 0)) + 1, L'\0');
-    Item.resize(static_cast<size_t>(::SendMessageW(Combo, CB_GETLBTEXT, I, reinterpret_cast<LPARAM>(Item.data()))));
+    Item.resize(
+        static_cast<size_t>(::SendMessageW(Combo, CB_GETLBTEXT, I, reinterpret_cast<LPARAM>(Item.data()))));
     Items.push_back(Item);
   }
   return Items;
@@ -134,6 +136,7 @@ bool UiTest::ToolBarEnabled(const TActionModel& Action) const {
 }
 
 bool UiTest::MenuEnabled(const TActionModel& Action) const {
-  UINT State = ::GetMenuState(::GetMenu(FWindow->Handle()), static_cast<UINT>(CommandOf(Action)), MF_BYCOMMAND);
+  UINT State =
+      ::GetMenuState(::GetMenu(FWindow->Handle()), static_cast<UINT>(CommandOf(Action)), MF_BYCOMMAND);
   return State != static_cast<UINT>(-1) && (State & MF_GRAYED) == 0;
 }

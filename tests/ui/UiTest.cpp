@@ -38,16 +38,17 @@ std::vector<std::wstring> MenuLines(HMENU Menu, std::vector<UINT>& Commands) {
 TEST_F(UiTest, MenusToolBarAndControlsShowTheirTexts) {
   std::vector<UINT> MenuCommands;
   EXPECT_EQ(MenuLines(::GetMenu(Window().Handle()), MenuCommands),
-            (std::vector<std::wstring>{L"&File>", L"  &Open...\tCtrl+O", L"  &Save\tCtrl+S", L"  -", L"  E&xit",
-                                       L"&Sample>", L"  &Preview", L"  -", L"  &Import...", L"  &Export...",
-                                       L"S&tream>", L"  &Add Sample", L"  &Delete Sample", L"&Help>", L"  &Contents",
-                                       L"  &What's This?", L"  -", L"  &About..."}));
+            (std::vector<std::wstring>{
+                L"&File>", L"  &Open...\tCtrl+O", L"  &Save\tCtrl+S", L"  -", L"  E&xit", L"&Sample>",
+                L"  &Preview", L"  -", L"  &Import...", L"  &Export...", L"S&tream>", L"  &Add Sample",
+                L"  &Delete Sample", L"&Help>", L"  &Contents", L"  &What's This?", L"  -", L"  &About..."}));
 
   // The tool bar: images only, the actions' image numbers, nullptr for a separator.
   TfrmORVStreams& F = Form();
-  std::vector<const TActionModel*> Expected = {&F.actFileOpen,        &F.actFileSave,          nullptr,
-                                               &F.actSamplePreview,   &F.actSampleImport,      &F.actSampleExport,
-                                               nullptr,               &F.actStreamAddSample,   &F.actStreamDeleteSample};
+  std::vector<const TActionModel*> Expected = {
+      &F.actFileOpen,          &F.actFileSave,     nullptr, &F.actSamplePreview,
+      &F.actSampleImport,      &F.actSampleExport, nullptr, &F.actStreamAddSample,
+      &F.actStreamDeleteSample};
   std::vector<int> ExpectedImages = {0, 6, -1, 4, 3, 2, -1, 8, 7};
   int Count = static_cast<int>(::SendMessageW(C().tbrStrandard, TB_BUTTONCOUNT, 0, 0));
   ASSERT_EQ(Count, static_cast<int>(Expected.size()));
@@ -57,9 +58,11 @@ TEST_F(UiTest, MenusToolBarAndControlsShowTheirTexts) {
     bool Separator = (Button.fsStyle & BTNS_SEP) != 0;
     EXPECT_EQ(Separator, Expected[static_cast<size_t>(I)] == nullptr) << "button " << I;
     if (!Separator) {
-      EXPECT_EQ(Window().Actions().ActionOf(Button.idCommand), Expected[static_cast<size_t>(I)]) << "button " << I;
+      EXPECT_EQ(Window().Actions().ActionOf(Button.idCommand), Expected[static_cast<size_t>(I)])
+          << "button " << I;
       EXPECT_EQ(Button.iBitmap, ExpectedImages[static_cast<size_t>(I)]) << "button " << I;
-      EXPECT_LE(::SendMessageW(C().tbrStrandard, TB_GETBUTTONTEXTW, static_cast<WPARAM>(Button.idCommand), 0), 0);
+      EXPECT_LE(::SendMessageW(C().tbrStrandard, TB_GETBUTTONTEXTW, static_cast<WPARAM>(Button.idCommand), 0),
+                0);
     }
   }
   int Images = ImageList_GetImageCount(
@@ -74,14 +77,19 @@ TEST_F(UiTest, MenusToolBarAndControlsShowTheirTexts) {
   EXPECT_FALSE(MenuEnabled(F.actHelpWhatsThis));
   EXPECT_TRUE(MenuEnabled(F.actHelpAbout));
 
-  std::vector<std::pair<HWND, std::wstring>> Captions = {
-      {Window().Handle(), L"ORVIK Streams Editor"},  {C().lblDescriptions, L"Descriptions"},
-      {C().btnDescrAdd, L"Add..."},                  {C().btnDescRemove, L"Remove"},
-      {C().grpDescriptionFrame, L"Selected description"}, {C().lblSinger, L"Singer"},
-      {C().lblAlbum, L"Album"},                      {C().lblName, L"Name"},
-      {C().lblStreams, L"Archives"},                 {C().grpStreamFrame, L"Current Archive"},
-      {C().lblFiles, L"Sample File"},                {C().btnAddFile, L"Add..."},
-      {C().btnRemoveFile, L"Remove"}};
+  std::vector<std::pair<HWND, std::wstring>> Captions = {{Window().Handle(), L"ORVIK Streams Editor"},
+                                                         {C().lblDescriptions, L"Descriptions"},
+                                                         {C().btnDescrAdd, L"Add..."},
+                                                         {C().btnDescRemove, L"Remove"},
+                                                         {C().grpDescriptionFrame, L"Selected description"},
+                                                         {C().lblSinger, L"Singer"},
+                                                         {C().lblAlbum, L"Album"},
+                                                         {C().lblName, L"Name"},
+                                                         {C().lblStreams, L"Archives"},
+                                                         {C().grpStreamFrame, L"Current Archive"},
+                                                         {C().lblFiles, L"Sample File"},
+                                                         {C().btnAddFile, L"Add..."},
+                                                         {C().btnRemoveFile, L"Remove"}};
   for (const auto& [Control, Caption] : Captions)
     EXPECT_EQ(Text(Control), Caption);
   for (HWND Edit : {C().edtSinger, C().edtAlbum, C().edtName})
@@ -90,13 +98,15 @@ TEST_F(UiTest, MenusToolBarAndControlsShowTheirTexts) {
     EXPECT_EQ(::SendMessageW(Combo, CB_GETMINVISIBLE, 0, 0), 16);
     EXPECT_EQ(::GetWindowLongW(Combo, GWL_STYLE) & 3, CBS_DROPDOWNLIST);
   }
-  EXPECT_EQ(::SendMessageW(C().treeFiles, TVM_GETINDENT, 0, 0), ui::Scale(19, ui::WindowDpi(Window().Handle())));
+  EXPECT_EQ(::SendMessageW(C().treeFiles, TVM_GETINDENT, 0, 0),
+            ui::Scale(19, ui::WindowDpi(Window().Handle())));
   EXPECT_NE(::GetWindowLongW(C().treeFiles, GWL_STYLE) & TVS_SHOWSELALWAYS, 0);
   EXPECT_EQ(::GetWindowLongW(C().treeFiles, GWL_STYLE) & TVS_EDITLABELS, 0);
 }
 
 TEST_F(UiTest, ShortcutsReachTheirActionsOnlyWhileEnabled) {
-  PressCtrl('S'); // nothing changed: Save is disabled and runs nothing (it would ask about the preload folder)
+  PressCtrl(
+      'S'); // nothing changed: Save is disabled and runs nothing (it would ask about the preload folder)
   EXPECT_TRUE(Boxes.Shown.empty());
 
   Dialogs.OpenAnswers.push_back(std::wstring(DefPath.begin(), DefPath.end()));
@@ -116,8 +126,8 @@ TEST_F(UiTest, ShortcutsReachTheirActionsOnlyWhileEnabled) {
 
 TEST_F(UiTest, OpeningFillsTheControlsAndTheSelectionShowsTheDetails) {
   Open();
-  EXPECT_EQ(TreeViewLines(), (std::vector<std::string>{"0:Stream 0", "1:A.big", "2:a1.asf", "2:a2.asf", "1:B.big",
-                                                       "2:b1.asf", "0:Stream 1"}));
+  EXPECT_EQ(TreeViewLines(), (std::vector<std::string>{"0:Stream 0", "1:A.big", "2:a1.asf", "2:a2.asf",
+                                                       "1:B.big", "2:b1.asf", "0:Stream 1"}));
   EXPECT_EQ(TreeViewLines(), ModelLines());
   EXPECT_EQ(ComboItems(C().cmbDescriptions),
             (std::vector<std::wstring>{L"[No Description]", L"Singer0: Name0", L"Singer1: Name1"}));
@@ -185,7 +195,8 @@ TEST_F(UiTest, EditsChangeTheDescriptionAndActionsFollowAfterIdle) {
   // Choosing "[No Description]" as the user does hides the description group.
   Select({0, 0, 0});
   ::SendMessageW(C().cmbDescriptions, CB_SETCURSEL, 0, 0);
-  ::SendMessageW(C().pnlDetails, WM_COMMAND, MAKEWPARAM(0, CBN_SELCHANGE), reinterpret_cast<LPARAM>(C().cmbDescriptions));
+  ::SendMessageW(C().pnlDetails, WM_COMMAND, MAKEWPARAM(0, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(C().cmbDescriptions));
   EXPECT_EQ(F.SelectedSample()->DescriptionIndex, -1);
   EXPECT_FALSE(::IsWindowVisible(C().grpDescription));
 }
@@ -205,13 +216,30 @@ TEST_F(UiTest, HintsShowInToolTipsAndTheStatusBar) {
     std::wstring Status;
   };
   for (const TCase& Case : std::vector<TCase>{
-           {"btnDescRemove", [&] { MoveOver(C().btnDescRemove, {3, 3}); }, L"Deelete the selected description"},
-           {"tree", [&] { MoveOver(C().treeFiles, {3, 3}); }, L""},
-           {"lblFiles", [&] { MoveOver(C().lblFiles, {2, 2}); },
+           {"btnDescRemove",
+            [&] {
+              MoveOver(C().btnDescRemove, {3, 3});
+            },
+            L"Deelete the selected description"},
+           {"tree",
+            [&] {
+              MoveOver(C().treeFiles, {3, 3});
+            },
+            L""},
+           {"lblFiles",
+            [&] {
+              MoveOver(C().lblFiles, {2, 2});
+            },
             L"Select the file in the archive assigned to this sample"},
-           {"btnRemoveFile", [&] { MoveOver(C().btnRemoveFile, {2, 2}); },
+           {"btnRemoveFile",
+            [&] {
+              MoveOver(C().btnRemoveFile, {2, 2});
+            },
             L"Remove the selected file from the archive"},
-           {"Save button", [&] { MoveOver(C().tbrStrandard, {SaveButton.left + 2, SaveButton.top + 2}); },
+           {"Save button",
+            [&] {
+              MoveOver(C().tbrStrandard, {SaveButton.left + 2, SaveButton.top + 2});
+            },
             L"Save changes to the definition file and rebuild the dependent archives"},
            {"Open menu item",
             [&] {
@@ -220,7 +248,8 @@ TEST_F(UiTest, HintsShowInToolTipsAndTheStatusBar) {
                              reinterpret_cast<LPARAM>(Menu));
             },
             L"Open a stream definition file"},
-           {"menu closed", [&] { ::SendMessageW(Window().Handle(), WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0); }, L""},
+           {"menu closed",
+            [&] { ::SendMessageW(Window().Handle(), WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0); }, L""},
        }) {
     Case.Do();
     wchar_t Status[256] = {};
