@@ -36,6 +36,11 @@ int Height(HWND Window) {
   return static_cast<int>(Rect.bottom - Rect.top);
 }
 
+BOOL CALLBACK SetFontOf(HWND Child, LPARAM Font) {
+  ::SendMessageW(Child, WM_SETFONT, static_cast<WPARAM>(Font), TRUE);
+  return TRUE;
+}
+
 } // namespace
 
 void TMainWindow::CreateToolBar() {
@@ -55,13 +60,7 @@ void TMainWindow::SetDpi(UINT Dpi) {
   FDpi = Dpi;
   HFONT OldFont = FFont;
   FFont = CreateMessageFont(Dpi);
-  ::EnumChildWindows(
-      Handle(),
-      [](HWND Child, LPARAM Font) -> BOOL {
-        ::SendMessageW(Child, WM_SETFONT, static_cast<WPARAM>(Font), TRUE);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(FFont));
+  ::EnumChildWindows(Handle(), &SetFontOf, reinterpret_cast<LPARAM>(FFont));
   if (OldFont != nullptr)
     ::DeleteObject(OldFont);
 

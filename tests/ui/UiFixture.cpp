@@ -125,7 +125,7 @@ std::vector<std::wstring> UiTest::ComboItems(HWND Combo) const {
   return Items;
 }
 
-std::wstring UiTest::Text(HWND Window) {
+std::wstring WindowText(HWND Window) {
   wchar_t Buffer[512] = {};
   ::GetWindowTextW(Window, Buffer, 512);
   return Buffer;

@@ -12,8 +12,12 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+// The text of a window or control.
+std::wstring WindowText(HWND Window);
+
 class UiTest : public ::testing::Test {
 protected:
+  static std::wstring Text(HWND Window) { return WindowText(Window); }
   UiTest();
   ~UiTest() override;
 
@@ -36,7 +40,6 @@ protected:
   std::vector<std::string> TreeViewLines() const;
   std::vector<std::string> ModelLines() const;
   std::vector<std::wstring> ComboItems(HWND Combo) const;
-  static std::wstring Text(HWND Window);
   bool ToolBarEnabled(const TActionModel& Action) const;
   bool MenuEnabled(const TActionModel& Action) const;
 

@@ -1,10 +1,14 @@
 #include "app/Messages.h"
 #include "base/Text.h"
 #include "tests/ui/UiFixture.h"
+#include "ui/AboutBox.h"
 #include "ui/Dpi.h"
 #include "ui/Hints.h"
+#include "ui/PaintingConverterRunner.h"
+#include "ui/Resources.h"
 
 #include <commctrl.h>
+#include <cstdlib>
 
 namespace {
 
@@ -307,4 +311,70 @@ TEST_F(UiTest, TheCloseQueryDecidesWhetherTheWindowCloses) {
   HWND Closing = Window().Handle();
   ::SendMessageW(Closing, WM_CLOSE, 0, 0);
   EXPECT_FALSE(::IsWindow(Closing));
+}
+
+namespace {
+
+struct TAboutSeen {
+  std::wstring Caption, Text, Button;
+  bool Sizable = true, HasIcon = false, Centred = false;
+};
+TAboutSeen AboutSeen;
+
+// Runs inside the about box's modal loop: looks at the box and closes it with Enter's command.
+void CALLBACK InspectAboutBox(HWND, UINT, UINT_PTR Timer, DWORD) {
+  HWND Box = ui::frmAboutBox != nullptr ? ui::frmAboutBox->Handle() : nullptr;
+  if (Box == nullptr)
+    return;
+  ::KillTimer(nullptr, Timer);
+  AboutSeen.Caption = WindowText(Box);
+  AboutSeen.Text = WindowText(::GetDlgItem(Box, IDC_ABOUT_TEXT));
+  DWORD Default = LOWORD(::SendMessageW(Box, DM_GETDEFID, 0, 0));
+  AboutSeen.Button = WindowText(::GetDlgItem(Box, static_cast<int>(Default)));
+  AboutSeen.Sizable = (::GetWindowLongW(Box, GWL_STYLE) & WS_THICKFRAME) != 0;
+  AboutSeen.HasIcon = ::SendDlgItemMessageW(Box, IDC_ABOUT_ICON, STM_GETICON, 0, 0) != 0;
+  RECT Box_, Work;
+  ::GetWindowRect(Box, &Box_);
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &Work, 0);
+  AboutSeen.Centred = std::abs((Box_.left + Box_.right) - (Work.left + Work.right)) <= 4 &&
+                      std::abs((Box_.top + Box_.bottom) - (Work.top + Work.bottom)) <= 4;
+  ::PostMessageW(Box, WM_COMMAND, MAKEWPARAM(Default, BN_CLICKED), 0);
+}
+
+} // namespace
+
+TEST_F(UiTest, TheAboutBoxIsShownModallyAndFreedEachTime) {
+  for (int Run = 0; Run < 2; ++Run) {
+    AboutSeen = {};
+    UINT_PTR Timer = ::SetTimer(nullptr, 0, 20, &InspectAboutBox);
+    Command(Form().actHelpAbout);
+    ::KillTimer(nullptr, Timer);
+    EXPECT_EQ(ui::frmAboutBox, nullptr);
+    EXPECT_EQ(AboutSeen.Caption, L"About");
+    EXPECT_EQ(AboutSeen.Text, L"ORVIK Streams Editor 1.1");
+    EXPECT_EQ(AboutSeen.Button, L"OK");
+    EXPECT_FALSE(AboutSeen.Sizable);
+    EXPECT_TRUE(AboutSeen.HasIcon);
+    EXPECT_TRUE(AboutSeen.Centred);
+  }
+}
+
+TEST_F(UiTest, WhileTheConverterRunsTheWindowPaintsAndTakesNoInput) {
+  Open();
+  ::InvalidateRect(C().treeFiles, nullptr, TRUE);
+  ::PostMessageW(Window().Handle(), WM_COMMAND, MAKEWPARAM(CommandOf(Form().actStreamAddSample), 0), 0);
+  ::PostMessageW(C().treeFiles, WM_KEYDOWN, VK_DOWN, 1);
+  // Any program that runs for a moment will do: this one, listing its tests.
+  wchar_t Self[MAX_PATH];
+  ::GetModuleFileNameW(nullptr, Self, MAX_PATH);
+  ui::TPaintingConverterRunner Runner;
+  ASSERT_TRUE(Runner.ExecuteAndWait(Self, L"--gtest_list_tests", L".", SW_HIDE));
+
+  RECT Pending;
+  EXPECT_FALSE(::GetUpdateRect(C().treeFiles, &Pending, FALSE)) << "the tree was not painted";
+  MSG Left;
+  EXPECT_TRUE(::PeekMessageW(&Left, Window().Handle(), WM_COMMAND, WM_COMMAND, PM_REMOVE))
+      << "a command ran while waiting";
+  EXPECT_FALSE(::PeekMessageW(&Left, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE)) << "input was kept";
+  EXPECT_EQ(TreeViewLines().size(), 7u);
 }
