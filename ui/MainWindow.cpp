@@ -288,8 +288,13 @@ LRESULT TMainWindow::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
       return TRUE;
     }
     break;
+  case WM_ACTIVATE:
+    // The control that had the focus gets it back when the window is activated again.
+    if (LOWORD(WParam) == WA_INACTIVE && ::IsChild(Handle(), ::GetFocus()))
+      FFocused = ::GetFocus();
+    break;
   case WM_SETFOCUS:
-    ::SetFocus(FControls.treeFiles);
+    ::SetFocus(FFocused != nullptr && ::IsChild(Handle(), FFocused) ? FFocused : FControls.treeFiles);
     return 0;
   case WM_CLOSE:
     if (FForm->TntFormCloseQuery())

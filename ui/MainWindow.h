@@ -85,6 +85,7 @@ private:
   std::vector<std::pair<HWND, void (TfrmORVStreams::*)()>> FButtons;
   TActionList FActions;
   HACCEL FAccelerators = nullptr;
+  HWND FFocused = nullptr;
   HFONT FFont = nullptr;
   HIMAGELIST FImages = nullptr;
   UINT FDpi = 96;
