@@ -6,6 +6,7 @@
 #include "ui/Hints.h"
 #include "ui/PaintingConverterRunner.h"
 #include "ui/Resources.h"
+#include "ui/WinServices.h"
 
 #include <commctrl.h>
 #include <cstdlib>
@@ -377,4 +378,44 @@ TEST_F(UiTest, WhileTheConverterRunsTheWindowPaintsAndTakesNoInput) {
       << "a command ran while waiting";
   EXPECT_FALSE(::PeekMessageW(&Left, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE)) << "input was kept";
   EXPECT_EQ(TreeViewLines().size(), 7u);
+}
+
+namespace {
+
+// The file names the export dialog's name box showed after each filter change, then Cancel.
+std::vector<std::wstring> NamesAfterTypeChange;
+
+void CALLBACK PickFilters(HWND, UINT, UINT_PTR Timer, DWORD) {
+  HWND Dialog = ::FindWindowW(L"#32770", nullptr);
+  if (Dialog == nullptr)
+    return;
+  ::KillTimer(nullptr, Timer);
+  constexpr int FilterList = 0x0470, NameBox = 0x047C;
+  for (int Filter : {0, 6, 3}) { // Wave, AIFF, an EA stream
+    ::SendDlgItemMessageW(Dialog, FilterList, CB_SETCURSEL, static_cast<WPARAM>(Filter), 0);
+    // What a user's pick from the list sends.
+    for (WORD Code : {CBN_SELCHANGE, CBN_SELENDOK})
+      ::SendMessageW(Dialog, WM_COMMAND, MAKEWPARAM(FilterList, Code),
+                     reinterpret_cast<LPARAM>(::GetDlgItem(Dialog, FilterList)));
+    NamesAfterTypeChange.push_back(WindowText(::GetDlgItem(Dialog, NameBox)));
+  }
+  ::PostMessageW(Dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+} // namespace
+
+TEST_F(UiTest, TheRealExportDialogRenamesTheFileWhenTheFilterChanges) {
+  Open();
+  Select({0, 0, 0});
+  Form().actSampleExportBeforeExecute();
+  TFileDialogState State = Form().actSampleExportDialog;
+  ui::TWinDialogs Real;
+  Real.Owner = Window().Handle();
+  NamesAfterTypeChange.clear();
+  UINT_PTR Timer = ::SetTimer(nullptr, 0, 50, &PickFilters);
+  bool Confirmed =
+      Real.ExecuteSave(State, [&](IOpenSaveDialog& Dialog) { Form().actSampleExportTypeChange(Dialog); });
+  ::KillTimer(nullptr, Timer);
+  EXPECT_FALSE(Confirmed);
+  EXPECT_EQ(NamesAfterTypeChange, (std::vector<std::wstring>{L"a1.wav", L"a1.aif", L"a1.asf"}));
 }
