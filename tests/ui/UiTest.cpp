@@ -419,3 +419,76 @@ TEST_F(UiTest, TheRealExportDialogRenamesTheFileWhenTheFilterChanges) {
   EXPECT_FALSE(Confirmed);
   EXPECT_EQ(NamesAfterTypeChange, (std::vector<std::wstring>{L"a1.wav", L"a1.aif", L"a1.asf"}));
 }
+
+namespace {
+
+// What the timer saw of the modal window it answered.
+struct TModalSeen {
+  std::wstring Caption, Texts;
+  bool OwnerEnabled = true;
+  int Press = IDOK;
+  std::wstring Type; // typed into the dialog's edit before pressing
+  HWND Main = nullptr;
+};
+TModalSeen ModalSeen;
+
+BOOL CALLBACK CollectText(HWND Child, LPARAM Texts) {
+  wchar_t Class[32] = {};
+  ::GetClassNameW(Child, Class, 32);
+  if (std::wstring(Class) == L"Static" || std::wstring(Class) == L"Edit")
+    *reinterpret_cast<std::wstring*>(Texts) += WindowText(Child) + L"|";
+  return TRUE;
+}
+
+void CALLBACK AnswerModal(HWND, UINT, UINT_PTR Timer, DWORD) {
+  HWND Dialog = ::FindWindowW(L"#32770", nullptr);
+  if (Dialog == nullptr)
+    return;
+  ::KillTimer(nullptr, Timer);
+  ModalSeen.Caption = WindowText(Dialog);
+  ::EnumChildWindows(Dialog, &CollectText, reinterpret_cast<LPARAM>(&ModalSeen.Texts));
+  ModalSeen.OwnerEnabled = ::IsWindowEnabled(ModalSeen.Main) != FALSE;
+  if (!ModalSeen.Type.empty())
+    ::SetDlgItemTextW(Dialog, IDC_QUERY_VALUE, ModalSeen.Type.c_str());
+  ::PostMessageW(Dialog, WM_COMMAND, MAKEWPARAM(ModalSeen.Press, BN_CLICKED), 0);
+}
+
+} // namespace
+
+TEST_F(UiTest, TheRealMessageBoxesAndInputQueryAskAndAnswer) {
+  auto Answer = [&](int Press, std::wstring Type, auto&& Show) {
+    ModalSeen = {};
+    ModalSeen.Main = Window().Handle();
+    ModalSeen.Press = Press;
+    ModalSeen.Type = std::move(Type);
+    UINT_PTR Timer = ::SetTimer(nullptr, 0, 50, &AnswerModal);
+    auto Result = Show();
+    ::KillTimer(nullptr, Timer);
+    return Result;
+  };
+  ui::TWinMessageBoxes Boxes;
+  EXPECT_EQ(
+      Answer(IDNO, L"", [&] { return Boxes.Show(L"Sure?", L"", TMsgButtons::YesNo, TMsgIcon::Question); }),
+      TMsgResult::No);
+  EXPECT_FALSE(ModalSeen.Caption.empty()); // the system's default title
+  EXPECT_NE(ModalSeen.Texts.find(L"Sure?|"), std::wstring::npos);
+  EXPECT_FALSE(ModalSeen.OwnerEnabled); // the program's windows take no input meanwhile
+
+  EXPECT_EQ(
+      Answer(IDCANCEL, L"",
+             [&] { return Boxes.Show(L"Save?", L"Title", TMsgButtons::YesNoCancel, TMsgIcon::Question); }),
+      TMsgResult::Cancel);
+  EXPECT_EQ(ModalSeen.Caption, L"Title");
+  EXPECT_TRUE(::IsWindowEnabled(Window().Handle()));
+
+  ui::TWinInputQuery Query;
+  Query.Owner = Window().Handle();
+  std::wstring Value = L"New Song";
+  EXPECT_TRUE(Answer(IDOK, L"Wåltz",
+                     [&] { return Query.Query(L"New Description", L"Enter the new song name", Value); }));
+  EXPECT_EQ(ModalSeen.Caption, L"New Description");
+  EXPECT_EQ(ModalSeen.Texts, L"Enter the new song name|New Song|");
+  EXPECT_EQ(Value, L"Wåltz");
+  EXPECT_FALSE(Answer(IDCANCEL, L"Other", [&] { return Query.Query(L"New Description", L"Prompt", Value); }));
+  EXPECT_EQ(Value, L"Wåltz");
+}
