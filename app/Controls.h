@@ -16,7 +16,8 @@
 // A node of the tree: caption, one model object as data, and child nodes.
 class TTreeNode {
 public:
-  TTreeNode(TTreeNode* Parent, std::wstring Text, void* Data) : Text(std::move(Text)), Data(Data), FParent(Parent) {}
+  TTreeNode(TTreeNode* Parent, std::wstring Text, void* Data)
+      : Text(std::move(Text)), Data(Data), FParent(Parent) {}
 
   // 0 for a root node, 1 for its children, ...
   int Level() const { return FParent == nullptr ? 0 : FParent->Level() + 1; }
@@ -64,6 +65,7 @@ private:
 // A drop-down list: item texts, one object per item, the selected index (-1: none).
 class TComboModel {
 public:
+  explicit TComboModel(std::wstring Hint = L"") : Hint(std::move(Hint)) {}
   int Count() const { return static_cast<int>(FItems.size()); }
   const std::wstring& Items(int Index) const { return FItems.at(static_cast<size_t>(Index)); }
   void* Objects(int Index) const { return FObjects.at(static_cast<size_t>(Index)); }
@@ -81,6 +83,7 @@ public:
   // Position of the first item carrying Object, or -1.
   int IndexOfObject(const void* Object) const;
 
+  const std::wstring Hint;
   std::function<void()> OnChange;
   std::function<void()> Changed;
 
@@ -125,7 +128,8 @@ private:
 class TActionModel {
 public:
   TActionModel(std::wstring Caption, int ImageIndex, std::wstring Hint, std::wstring ShortCut = L"")
-      : ShortCut(std::move(ShortCut)), FCaption(std::move(Caption)), FImageIndex(ImageIndex), FHint(std::move(Hint)) {}
+      : ShortCut(std::move(ShortCut)), FCaption(std::move(Caption)), FImageIndex(ImageIndex),
+        FHint(std::move(Hint)) {}
 
   const std::wstring& Caption() const { return FCaption; }
   int ImageIndex() const { return FImageIndex; }
@@ -159,6 +163,12 @@ private:
 
 // A push button: its caption and hint.
 struct TButtonModel {
+  std::wstring Caption;
+  std::wstring Hint;
+};
+
+// A label: its caption and hint.
+struct TLabelModel {
   std::wstring Caption;
   std::wstring Hint;
 };

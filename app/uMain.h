@@ -25,9 +25,15 @@ public:
   TTreeModel treeFiles;
   TVisibility pnlDetails{false};
   TVisibility grpDescription{false};
-  TComboModel cmbDescriptions;
+  TComboModel cmbDescriptions{L"Sample Description|Select the description assigned to this sample"};
   TComboModel cmbStreams;
-  TComboModel cmbFiles;
+  TComboModel cmbFiles{L"Sample File|Select the file in the archive assigned to this sample"};
+  TLabelModel lblDescriptions{L"Descriptions", cmbDescriptions.Hint};
+  TLabelModel lblSinger{L"Singer", L""};
+  TLabelModel lblAlbum{L"Album", L""};
+  TLabelModel lblName{L"Name", L""};
+  TLabelModel lblStreams{L"Archives", L""};
+  TLabelModel lblFiles{L"Sample File", cmbFiles.Hint};
   TEditModel edtSinger{63};
   TEditModel edtAlbum{63};
   TEditModel edtName{63};

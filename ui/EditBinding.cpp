@@ -1,0 +1,39 @@
+#include "ui/EditBinding.h"
+
+namespace ui {
+
+TEditBinding::TEditBinding(HWND Edit, TEditModel& Model) : FEdit(Edit), FModel(Model) {
+  if (FModel.MaxLength > 0)
+    ::SendMessageW(FEdit, EM_LIMITTEXT, static_cast<WPARAM>(FModel.MaxLength), 0);
+  FModel.Changed = [this] { Sync(); };
+  Sync();
+}
+
+TEditBinding::~TEditBinding() {
+  FModel.Changed = nullptr;
+}
+
+std::wstring TEditBinding::ControlText() const {
+  std::wstring Text(static_cast<size_t>(::GetWindowTextLengthW(FEdit)) + 1, L'\0');
+  Text.resize(static_cast<size_t>(::GetWindowTextW(FEdit, Text.data(), static_cast<int>(Text.size()))));
+  return Text;
+}
+
+void TEditBinding::Sync() {
+  if (ControlText() == FModel.Text())
+    return;
+  // The model has already run its change event for this text; the control's EN_CHANGE must not repeat it.
+  FSyncing = true;
+  ::SetWindowTextW(FEdit, FModel.Text().c_str());
+  FSyncing = false;
+}
+
+bool TEditBinding::Command(HWND From, int Code) {
+  if (From != FEdit)
+    return false;
+  if (Code == EN_CHANGE && !FSyncing)
+    FModel.UserType(ControlText());
+  return true;
+}
+
+} // namespace ui

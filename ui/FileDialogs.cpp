@@ -1,0 +1,135 @@
+// The common file dialogs and the shell's folder browser. Each keeps its state in a TFileDialogState or
+// TFolderDialogState between runs, as the dialog actions do.
+#include "base/Text.h"
+#include "ui/ErrorGuard.h"
+#include "ui/WinServices.h"
+
+#include <commdlg.h>
+#include <shlobj.h>
+
+namespace ui {
+
+namespace {
+
+constexpr size_t FileNameCapacity = 32768;
+constexpr int FileNameBox = 0x047C;
+
+// "Text|*.txt|All|*.*" as the dialogs want it: NUL-separated and ending with two NULs.
+std::wstring NulSeparated(const std::wstring& Filter) {
+  std::wstring Result = Filter;
+  for (wchar_t& Char : Result)
+    if (Char == L'|')
+      Char = L'\0';
+  Result.push_back(L'\0');
+  Result.push_back(L'\0');
+  return Result;
+}
+
+class TFileDialog {
+public:
+  TFileDialog(HWND Owner, TFileDialogState& State) : FState(State), FFilter(NulSeparated(State.Filter)) {
+    FFile.assign(FileNameCapacity, L'\0');
+    FState.FileName.copy(FFile.data(), std::min(FState.FileName.size(), FileNameCapacity - 1));
+    Ofn.lStructSize = sizeof Ofn;
+    Ofn.hwndOwner = Owner;
+    Ofn.lpstrFilter = FState.Filter.empty() ? nullptr : FFilter.c_str();
+    Ofn.nFilterIndex = static_cast<DWORD>(FState.FilterIndex);
+    Ofn.lpstrFile = FFile.data();
+    Ofn.nMaxFile = static_cast<DWORD>(FFile.size());
+    Ofn.lpstrTitle = FState.Title.empty() ? nullptr : FState.Title.c_str();
+    Ofn.lpstrDefExt = FState.DefaultExt.empty() ? nullptr : FState.DefaultExt.c_str();
+    Ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING;
+  }
+  bool Finish(BOOL Confirmed) {
+    if (!Confirmed)
+      return false;
+    FState.FileName = FFile.c_str();
+    FState.FilterIndex = static_cast<int>(Ofn.nFilterIndex);
+    return true;
+  }
+  OPENFILENAMEW Ofn{};
+
+private:
+  TFileDialogState& FState;
+  std::wstring FFilter, FFile;
+};
+
+// The running save dialog as its type-change handler sees it.
+class TRunningDialog : public IOpenSaveDialog {
+public:
+  TRunningDialog(HWND Dialog, const OPENFILENAMEW& Ofn) : FDialog(Dialog), FOfn(Ofn) {}
+  int FilterIndex() const override { return static_cast<int>(FOfn.nFilterIndex); }
+  std::wstring CurrentFolder() const override { return Ask(CDM_GETFOLDERPATH, MAX_PATH); }
+  std::wstring CurrentFileName() const override { return Ask(CDM_GETFILEPATH, FileNameCapacity); }
+  void SetFileNameBox(const std::wstring& Text) override {
+    ::SendMessageW(FDialog, CDM_SETCONTROLTEXT, FileNameBox, reinterpret_cast<LPARAM>(Text.c_str()));
+  }
+
+private:
+  std::wstring Ask(UINT Message, size_t Capacity) const {
+    std::wstring Text(Capacity, L'\0');
+    LRESULT Length = ::SendMessageW(FDialog, Message, Capacity, reinterpret_cast<LPARAM>(Text.data()));
+    return Length > 0 ? std::wstring(Text.c_str()) : std::wstring();
+  }
+  HWND FDialog;
+  const OPENFILENAMEW& FOfn;
+};
+
+UINT_PTR CALLBACK SaveHook(HWND Child, UINT Message, WPARAM, LPARAM LParam) {
+  if (Message == WM_INITDIALOG) {
+    ::SetWindowLongPtrW(Child, DWLP_USER,
+                        reinterpret_cast<LONG_PTR>(reinterpret_cast<OPENFILENAMEW*>(LParam)));
+  } else if (Message == WM_NOTIFY && reinterpret_cast<NMHDR*>(LParam)->code == CDN_TYPECHANGE) {
+    const OPENFILENAMEW& Ofn = *reinterpret_cast<OFNOTIFYW*>(LParam)->lpOFN;
+    auto& OnTypeChange = *reinterpret_cast<const std::function<void(IOpenSaveDialog&)>*>(Ofn.lCustData);
+    // The hook's window is a child of the dialog, which answers the CDM_ messages.
+    TRunningDialog Running(::GetParent(Child), Ofn);
+    Guarded([&] { OnTypeChange(Running); });
+  }
+  return 0;
+}
+
+int CALLBACK BrowseCallback(HWND Dialog, UINT Message, LPARAM, LPARAM Folder) {
+  if (Message == BFFM_INITIALIZED)
+    ::SendMessageW(Dialog, BFFM_SETSELECTIONW, TRUE, Folder);
+  return 0;
+}
+
+} // namespace
+
+bool TWinDialogs::ExecuteOpen(TFileDialogState& State) {
+  TFileDialog Dialog(Owner, State);
+  return Dialog.Finish(::GetOpenFileNameW(&Dialog.Ofn));
+}
+
+bool TWinDialogs::ExecuteSave(TFileDialogState& State,
+                              const std::function<void(IOpenSaveDialog&)>& OnTypeChange) {
+  TFileDialog Dialog(Owner, State);
+  Dialog.Ofn.Flags |= OFN_ENABLEHOOK;
+  Dialog.Ofn.lpfnHook = &SaveHook;
+  Dialog.Ofn.lCustData = reinterpret_cast<LPARAM>(&OnTypeChange);
+  return Dialog.Finish(::GetSaveFileNameW(&Dialog.Ofn));
+}
+
+bool TWinDialogs::BrowseForFolder(TFolderDialogState& State) {
+  std::wstring Folder = AnsiToWide(State.Folder);
+  wchar_t Display[MAX_PATH] = {};
+  BROWSEINFOW Info{};
+  Info.hwndOwner = Owner;
+  Info.pszDisplayName = Display;
+  Info.lpszTitle = State.Caption.c_str();
+  Info.ulFlags = BIF_EDITBOX | BIF_NEWDIALOGSTYLE | BIF_STATUSTEXT | BIF_USENEWUI;
+  Info.lpfn = &BrowseCallback;
+  Info.lParam = reinterpret_cast<LPARAM>(Folder.c_str());
+  PIDLIST_ABSOLUTE Chosen = ::SHBrowseForFolderW(&Info);
+  if (Chosen == nullptr)
+    return false;
+  wchar_t Path[MAX_PATH] = {};
+  bool HasPath = ::SHGetPathFromIDListW(Chosen, Path) != FALSE;
+  ::CoTaskMemFree(Chosen);
+  if (HasPath)
+    State.Folder = WideToAnsi(Path);
+  return HasPath;
+}
+
+} // namespace ui

@@ -1,0 +1,21 @@
+#pragma once
+// Runs the converter and waits for it while the window keeps painting: the wait wakes for the queue, and
+// only paint and timer messages are dispatched, so no handler runs again meanwhile; the user's input of
+// that time is dropped.
+
+#include "app/Services.h"
+
+#include <windows.h>
+
+namespace ui {
+
+class TPaintingConverterRunner : public IConverterRunner {
+public:
+  bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
+                      const std::wstring& WorkingFolder, uint16_t ShowMode) override;
+};
+
+// Waits until Process has ended, dispatching only WM_PAINT and WM_TIMER.
+void WaitPainting(HANDLE Process);
+
+} // namespace ui

@@ -1,0 +1,59 @@
+#include "ui/Window.h"
+#include "ui/ErrorGuard.h"
+
+#include <stdexcept>
+
+namespace ui {
+
+TWindow::~TWindow() {
+  if (FHandle != nullptr) {
+    ::SetWindowLongPtrW(FHandle, GWLP_USERDATA, 0);
+    ::DestroyWindow(FHandle);
+  }
+}
+
+void TWindow::Create(const wchar_t* ClassName, DWORD ExStyle, DWORD Style, const wchar_t* Title, int X, int Y,
+                     int Width, int Height, HWND Parent, HICON Icon) {
+  HINSTANCE Instance = ::GetModuleHandleW(nullptr);
+  WNDCLASSEXW Class{};
+  if (!::GetClassInfoExW(Instance, ClassName, &Class)) {
+    Class.cbSize = sizeof Class;
+    Class.lpfnWndProc = &TWindow::Route;
+    Class.hInstance = Instance;
+    Class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    Class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    Class.hIcon = Icon;
+    Class.hIconSm = Icon;
+    Class.lpszClassName = ClassName;
+    if (::RegisterClassExW(&Class) == 0)
+      throw std::runtime_error("Cannot register a window class");
+  }
+  ::CreateWindowExW(ExStyle, ClassName, Title, Style, X, Y, Width, Height, Parent, nullptr, Instance, this);
+  if (FHandle == nullptr)
+    throw std::runtime_error("Cannot create a window");
+}
+
+LRESULT TWindow::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
+  return ::DefWindowProcW(FHandle, Message, WParam, LParam);
+}
+
+LRESULT CALLBACK TWindow::Route(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam) {
+  if (Message == WM_NCCREATE) {
+    auto* Owner = static_cast<TWindow*>(reinterpret_cast<CREATESTRUCTW*>(LParam)->lpCreateParams);
+    Owner->FHandle = Window;
+    ::SetWindowLongPtrW(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(Owner));
+  }
+  auto* Owner = reinterpret_cast<TWindow*>(::GetWindowLongPtrW(Window, GWLP_USERDATA));
+  if (Owner == nullptr)
+    return ::DefWindowProcW(Window, Message, WParam, LParam);
+  if (Message == WM_NCDESTROY) {
+    ::SetWindowLongPtrW(Window, GWLP_USERDATA, 0);
+    Owner->FHandle = nullptr;
+    return ::DefWindowProcW(Window, Message, WParam, LParam);
+  }
+  LRESULT Result = 0;
+  Guarded([&] { Result = Owner->HandleMessage(Message, WParam, LParam); });
+  return Result;
+}
+
+} // namespace ui

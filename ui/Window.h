@@ -1,0 +1,30 @@
+#pragma once
+// The base of the program's own windows: one static window procedure routes every message to the object
+// that owns the window, inside the top-level error report.
+
+#include <windows.h>
+
+namespace ui {
+
+class TWindow {
+public:
+  virtual ~TWindow();
+  TWindow(const TWindow&) = delete;
+  TWindow& operator=(const TWindow&) = delete;
+
+  HWND Handle() const { return FHandle; }
+
+protected:
+  TWindow() = default;
+  // Registers ClassName once (button-face background, Icon may be null) and creates the window.
+  void Create(const wchar_t* ClassName, DWORD ExStyle, DWORD Style, const wchar_t* Title, int X, int Y,
+              int Width, int Height, HWND Parent, HICON Icon = nullptr);
+  // Handles one message; the default handling is DefWindowProcW.
+  virtual LRESULT HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam);
+
+private:
+  static LRESULT CALLBACK Route(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
+  HWND FHandle = nullptr;
+};
+
+} // namespace ui
