@@ -132,9 +132,28 @@ void TActionModel::SetEnabled(bool Enabled) {
   Notify();
 }
 
-void TActionModel::Notify() { Call(Changed); }
+void TActionModel::Notify() {
+  Call(Changed);
+}
 
 void TStatusModel::SetText(const std::wstring& Text) {
   FText = Text;
+  Call(Changed);
+}
+
+void TProgressModel::Show(int64_t Done, int64_t Total) {
+  int Permille = Total <= 0 ? 0 : static_cast<int>(std::clamp<int64_t>(Done * 1000 / Total, 0, 1000));
+  if (FVisible && Permille == FPermille)
+    return;
+  FVisible = true;
+  FPermille = Permille;
+  Call(Changed);
+}
+
+void TProgressModel::Hide() {
+  if (!FVisible)
+    return;
+  FVisible = false;
+  FPermille = 0;
   Call(Changed);
 }

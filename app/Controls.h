@@ -161,6 +161,22 @@ private:
   std::wstring FText;
 };
 
+// A progress bar in the status bar: hidden, or showing a share from 0 to 1000 (per mille). Changed runs
+// only when what it shows changes, so a long copy can report every block cheaply.
+class TProgressModel {
+public:
+  bool Visible() const { return FVisible; }
+  int Permille() const { return FPermille; }
+  // Shows Done of Total (a Total of 0 shows an empty bar).
+  void Show(int64_t Done, int64_t Total);
+  void Hide();
+  std::function<void()> Changed;
+
+private:
+  bool FVisible = false;
+  int FPermille = 0;
+};
+
 // A push button: its caption and hint.
 struct TButtonModel {
   std::wstring Caption;

@@ -67,6 +67,7 @@ void TfrmORVStreams::actFileSaveExecute() {
     TfrmORVStreams& Form;
     TCursor Cursor;
     ~Restore() {
+      Form.StatusProgress.Hide();
       Form.StatusBar.SetText(L"");
       Form.FServices.Screen->SetCursor(Cursor);
     }
@@ -93,7 +94,9 @@ void TfrmORVStreams::SaveArchivesAndDefinition() {
     throw Exception(WideToAnsi(msg::LeftoversInTheWay) + FileList(InTheWay));
   if (FArchivesChanged)
     StatusBar.SetText(msg::RebuildingArchives);
-  std::vector<std::string> NotDeleted = FPack->SaveWithArchives(DefinitionPath(), FArchivesChanged);
+  std::vector<std::string> NotDeleted =
+      FPack->SaveWithArchives(DefinitionPath(), FArchivesChanged,
+                              [this](int64_t Done, int64_t Total) { StatusProgress.Show(Done, Total); });
   FArchivesChanged = false;
   FDefinitionChanged = false;
   for (const std::string& Copy : FJournal.Forget())
@@ -183,7 +186,17 @@ void TfrmORVStreams::UpdatePreloadArchive(const std::string& ArchivePath, const 
     Work.Files(Entry)->LoadFromFile(Source);
     // Beside the archive, so that putting it in place is a rename within one folder.
     Rebuilt = TFileSetCommit::NewName(ArchivePath);
-    Work.SaveToFile(Rebuilt);
+    {
+      int64_t Total = 0, Done = 0;
+      for (int32_t I = 0; I < Work.FileCount(); ++I)
+        Total += Work.Files(I)->Size;
+      struct Hide {
+        TProgressModel& Progress;
+        ~Hide() { Progress.Hide(); }
+      } Finally{StatusProgress};
+      TCopyObserver Observer([&](int64_t Bytes) { StatusProgress.Show(Done += Bytes, Total); });
+      Work.SaveToFile(Rebuilt);
+    }
     CheckOSError(platform::ReplaceFile(Rebuilt, ArchivePath));
   } catch (...) {
     DeleteIfPresent(Copy);

@@ -38,6 +38,8 @@ public:
   TEditModel edtAlbum{63};
   TEditModel edtName{63};
   TStatusModel StatusBar;
+  // The share of archive bytes copied while a save or a preload update rebuilds archives.
+  TProgressModel StatusProgress;
   TButtonModel btnDescrAdd{L"Add...", L"Add description|Add a new description to the definition file"};
   TButtonModel btnDescRemove{L"Remove", L"Remove description|Deelete the selected description"};
   TButtonModel btnAddFile{L"Add...", L"Add file|Add a new file to the selected archive"};

@@ -28,8 +28,27 @@ int64_t TStream::CopyFrom(TStream& Source, int64_t Count) {
     Source.ReadBuffer(Block.data(), Chunk);
     WriteBuffer(Block.data(), Chunk);
     Left -= static_cast<int64_t>(Chunk);
+    TCopyObserver::Notify(static_cast<int64_t>(Chunk));
   }
   return Count;
+}
+
+namespace {
+TCopyObserver* CurrentObserver = nullptr;
+}
+
+TCopyObserver::TCopyObserver(std::function<void(int64_t)> OnBlock)
+    : FOnBlock(std::move(OnBlock)), FOuter(CurrentObserver) {
+  CurrentObserver = this;
+}
+
+TCopyObserver::~TCopyObserver() {
+  CurrentObserver = FOuter;
+}
+
+void TCopyObserver::Notify(int64_t Bytes) {
+  if (CurrentObserver != nullptr && CurrentObserver->FOnBlock)
+    CurrentObserver->FOnBlock(Bytes);
 }
 
 TBufferedReader::TBufferedReader(TStream& Source, size_t BufferSize)

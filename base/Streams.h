@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,21 @@ public:
   int64_t CopyFrom(TStream& Source, int64_t Count);
 
   static constexpr size_t kCopyBlockSize = 1 << 20;
+};
+
+// While an instance lives, CopyFrom reports each block it has moved to OnBlock, with the block's size, so
+// that a long copy can show its progress. Instances nest: the innermost observes.
+class TCopyObserver {
+public:
+  explicit TCopyObserver(std::function<void(int64_t Bytes)> OnBlock);
+  ~TCopyObserver();
+  TCopyObserver(const TCopyObserver&) = delete;
+  TCopyObserver& operator=(const TCopyObserver&) = delete;
+  static void Notify(int64_t Bytes);
+
+private:
+  std::function<void(int64_t)> FOnBlock;
+  TCopyObserver* FOuter;
 };
 
 // Access modes of a file stream; see platform::FileAccess for the sharing each allows.

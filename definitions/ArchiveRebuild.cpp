@@ -9,6 +9,7 @@
 #include "definitions/uTypes.h"
 #include "platform/FileSystem.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -41,21 +42,23 @@ int32_t ReadInt32(TStream& Stream) {
 } // namespace
 
 void TStreamPack::RebuildArchives() {
-  Commit(nullptr, true);
+  Commit(nullptr, true, {});
 }
 
-std::vector<std::string> TStreamPack::SaveWithArchives(const std::string& FileName, bool Rebuild) {
-  return Commit(&FileName, Rebuild);
+std::vector<std::string> TStreamPack::SaveWithArchives(const std::string& FileName, bool Rebuild,
+                                                       const TRebuildProgress& Progress) {
+  return Commit(&FileName, Rebuild, Progress);
 }
 
-std::vector<std::string> TStreamPack::Commit(const std::string* FileName, bool Rebuild) {
+std::vector<std::string> TStreamPack::Commit(const std::string* FileName, bool Rebuild,
+                                             const TRebuildProgress& Progress) {
   if (Rebuild)
     CheckArchiveIndexes();
   std::vector<uint32_t> Offsets = SampleOffsets(*this);
   TFileSetCommit Files;
   try {
     if (Rebuild)
-      WriteRebuiltCopies(Files);
+      WriteRebuiltCopies(Files, Progress);
     if (FileName != nullptr) {
       // Composed in memory and written at once: the writer puts each field with its own call.
       TMemoryStream Bytes;
@@ -90,15 +93,28 @@ void KeepPlace(TEAStream& Archive) {
 } // namespace
 
 // Every archive is written to its copy, and its samples carried over, before any file is touched.
-void TStreamPack::WriteRebuiltCopies(TFileSetCommit& Files) {
+void TStreamPack::WriteRebuiltCopies(TFileSetCommit& Files, const TRebuildProgress& Progress) {
+  std::vector<TEAStream*> Changed;
+  int64_t Total = 0;
   for (int32_t I = 0; I < ArchiveCount(); ++I) {
     TEAStream& Archive = *Archives(I);
     if (Archive.IsCompact()) {
       KeepPlace(Archive);
       continue;
     }
-    std::string Copy = Files.Add(Archive.FileName);
-    Archive.SaveToFile(Copy);
+    Changed.push_back(&Archive);
+    for (int32_t J = 0; J < Archive.FileCount(); ++J)
+      Total += Archive.Files(J)->Size;
+  }
+  int64_t Done = 0;
+  TCopyObserver Observer([&](int64_t Bytes) {
+    Done += Bytes;
+    if (Progress)
+      Progress(std::min(Done, Total), Total);
+  });
+  for (TEAStream* Archive : Changed) {
+    std::string Copy = Files.Add(Archive->FileName);
+    Archive->SaveToFile(Copy);
     if (!platform::IsFile(Copy))
       throw Exception("Rebuild of archives failed");
   }

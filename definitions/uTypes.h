@@ -26,12 +26,16 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 class TStreamPack;
 class TEAMusicStream;
+
+// Told the bytes copied so far and the bytes to copy in all.
+using TRebuildProgress = std::function<void(int64_t Done, int64_t Total)>;
 
 // One raw 64-byte text field of a description, in the ANSI code page.
 using TDescriptionField = std::array<char, 64>;
@@ -194,7 +198,10 @@ public:
   // when a sample's ArchiveIndex lies outside the archive list; "Rebuild of archives failed" when a
   // rebuilt copy is missing; the archive writer's and the file layer's errors. Returns the backups of the
   // old files that could not be deleted afterwards: the save itself succeeded.
-  std::vector<std::string> SaveWithArchives(const std::string& FileName, bool Rebuild);
+  // Progress, when given, is called as the rebuilt archives are written, with the bytes of entry data
+  // copied so far and in all.
+  std::vector<std::string> SaveWithArchives(const std::string& FileName, bool Rebuild,
+                                            const TRebuildProgress& Progress = {});
   // The paths of the archives that the definition file at FileName names (BasePath being FileName's
   // folder), read without opening them; as many as could be read when the file is short or missing.
   static std::vector<std::string> ArchivePathsOf(const std::string& FileName);
@@ -209,8 +216,9 @@ private:
   void WriteArchiveNames(TStream& Stream) const;
   void WriteDescriptions(TStream& Stream) const;
   void WriteStreams(TStream& Stream) const;
-  std::vector<std::string> Commit(const std::string* FileName, bool Rebuild);
-  void WriteRebuiltCopies(TFileSetCommit& Files);
+  std::vector<std::string> Commit(const std::string* FileName, bool Rebuild,
+                                  const TRebuildProgress& Progress);
+  void WriteRebuiltCopies(TFileSetCommit& Files, const TRebuildProgress& Progress);
 
   TOwnedList<TEAStream> FArchives;
   TOwnedList<TStreamDescription> FDescriptions;

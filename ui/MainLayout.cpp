@@ -89,6 +89,10 @@ void TMainWindow::LayOut() {
   ::SendMessageW(FControls.StatusBar, WM_SIZE, 0, 0);
   int Top = Height(FControls.tbrStrandard);
   int Bottom = static_cast<int>(Client.bottom) - Height(FControls.StatusBar);
+  // The progress bar sits at the right end of the status bar, clear of the size grip.
+  int StatusHeight = Height(FControls.StatusBar);
+  Place(FControls.StatusProgress, std::max(0, static_cast<int>(Client.right) - S(240)), S(3), S(200),
+        std::max(1, StatusHeight - S(6)));
   int Width = static_cast<int>(Client.right);
   int Tree = std::min(S(FTreeWidth), std::max(Width - S(200), S(60)));
   int Bar = S(4);

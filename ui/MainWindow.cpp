@@ -3,6 +3,7 @@
 #include "ui/AboutBox.h"
 #include "ui/Dpi.h"
 #include "ui/ErrorGuard.h"
+#include "ui/PaintingConverterRunner.h"
 #include "ui/Resources.h"
 
 #include <algorithm>
@@ -139,6 +140,10 @@ void TMainWindow::CreateControls() {
   FControls.StatusBar = AddControl(Handle(), STATUSCLASSNAMEW, L"", SBARS_SIZEGRIP);
   int OnePanel = -1;
   ::SendMessageW(FControls.StatusBar, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(&OnePanel));
+  FControls.StatusProgress =
+      ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 0, 0, 0, 0, FControls.StatusBar, nullptr,
+                        ::GetModuleHandleW(nullptr), nullptr);
+  ::SendMessageW(FControls.StatusProgress, PBM_SETRANGE32, 0, 1000);
 }
 
 void TMainWindow::CreateDetails() {
@@ -193,6 +198,13 @@ void TMainWindow::BindModels() {
   };
   Show(C.pnlDetails, F.pnlDetails);
   Show(C.grpDescription, F.grpDescription);
+  F.StatusProgress.Changed = [this] {
+    HWND Bar = FControls.StatusProgress;
+    ::SendMessageW(Bar, PBM_SETPOS, static_cast<WPARAM>(FForm->StatusProgress.Permille()), 0);
+    ::ShowWindow(Bar, FForm->StatusProgress.Visible() ? SW_SHOW : SW_HIDE);
+    ::UpdateWindow(FControls.StatusBar);
+    PaintPending();
+  };
   F.StatusBar.Changed = [this] {
     ::SendMessageW(FControls.StatusBar, SB_SETTEXTW, 0,
                    reinterpret_cast<LPARAM>(FForm->StatusBar.Text().c_str()));

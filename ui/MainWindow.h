@@ -24,7 +24,7 @@ namespace ui {
 
 // The window's controls, by their names in the logic.
 struct TMainControls {
-  HWND tbrStrandard, treeFiles, StatusBar;
+  HWND tbrStrandard, treeFiles, StatusBar, StatusProgress;
   HWND pnlDetails, lblDescriptions, cmbDescriptions, btnDescrAdd, btnDescRemove;
   HWND grpDescription, grpDescriptionFrame, lblSinger, edtSinger, lblAlbum, edtAlbum, lblName, edtName;
   HWND lblStreams, cmbStreams, grpStream, grpStreamFrame, lblFiles, cmbFiles, btnAddFile, btnRemoveFile;

@@ -19,14 +19,18 @@ void DropInput() {
 
 } // namespace
 
+void PaintPending() {
+  DispatchOnly(WM_PAINT);
+  DispatchOnly(WM_TIMER);
+  DropInput();
+}
+
 void WaitPainting(HANDLE Process) {
   for (;;) {
     DWORD Woken = ::MsgWaitForMultipleObjects(1, &Process, FALSE, INFINITE, QS_PAINT | QS_TIMER | QS_INPUT);
     if (Woken != WAIT_OBJECT_0 + 1)
       return;
-    DispatchOnly(WM_PAINT);
-    DispatchOnly(WM_TIMER);
-    DropInput();
+    PaintPending();
   }
 }
 

@@ -15,6 +15,10 @@ public:
                       const std::wstring& WorkingFolder, uint16_t ShowMode) override;
 };
 
+// Dispatches the pending WM_PAINT and WM_TIMER messages and drops pending input: long work on the
+// window's thread calls it between steps, so that the window keeps painting and takes no input.
+void PaintPending();
+
 // Waits until Process has ended, dispatching only WM_PAINT and WM_TIMER.
 void WaitPainting(HANDLE Process);
 

@@ -3,6 +3,7 @@
 #include "platform/Process.h"
 #include "tests/app/EditorFixture.h"
 
+#include <algorithm>
 #include <filesystem>
 
 using namespace fixtures;
@@ -10,7 +11,8 @@ using namespace fixtures;
 namespace {
 
 std::wstring ConverterProgram() {
-  return W(platform::ProgramFolder() + "sx" + platform::PathDelimiter() + "sx" + platform::ExecutableSuffix());
+  return W(platform::ProgramFolder() + "sx" + platform::PathDelimiter() + "sx" +
+           platform::ExecutableSuffix());
 }
 
 // What the fake converter writes for an input.
@@ -31,13 +33,20 @@ TEST_F(EditorTest, ExportRunsTheConverterWithTheOptionOfEachFormat) {
   struct Case {
     int Index;
     const char* Option;
-  } Cases[] = {{1, "-wave "},           {2, "-pcstream -eaxa_blk "}, {3, "-pcstream -s16l_blk "},
-               {4, "-pcstream -s8_blk "}, {5, "-pcstream -mt_blk "},   {6, "-pcstream -mt5_blk "},
-               {7, "-aiff "},           {0, "-wave "},               {8, "-wave "}};
+  } Cases[] = {{1, "-wave "},
+               {2, "-pcstream -eaxa_blk "},
+               {3, "-pcstream -s16l_blk "},
+               {4, "-pcstream -s8_blk "},
+               {5, "-pcstream -mt_blk "},
+               {6, "-pcstream -mt5_blk "},
+               {7, "-aiff "},
+               {0, "-wave "},
+               {8, "-wave "}};
   std::filesystem::create_directory(Dir.File("my exports"));
   std::wstring LastParameters;
   for (const Case& C : Cases) {
-    std::string Out = Dir.File("my exports") + platform::PathDelimiter() + "song " + std::to_string(C.Index) + ".out";
+    std::string Out =
+        Dir.File("my exports") + platform::PathDelimiter() + "song " + std::to_string(C.Index) + ".out";
     Form->actSampleExportDialog.FileName = W(Out);
     Form->actSampleExportDialog.FilterIndex = C.Index;
     Runner.Runs.clear();
@@ -108,9 +117,12 @@ TEST_F(EditorTest, TheExportDialogProposesTheFileNameAndFollowsTheFilter) {
     int Index;
     std::wstring Box;
   } Cases[] = {
-      {L"C:\\Out", L"C:\\Out\\song.asf", 1, L"song.wav"},    {L"C:\\Out", L"C:\\Out\\song.wav", 7, L"song.aif"},
-      {L"C:\\Out", L"C:\\Out\\song.aif", 4, L"song.asf"},    {L"C:\\Out", L"c:\\OUT\\song.asf", 1, L"song.wav"},
-      {L"C:\\Out", L"D:\\x\\song.asf", 1, L"D:\\x\\song.wav"}, {L"C:\\Out", L"C:\\Out\\song", 2, L"song.asf"},
+      {L"C:\\Out", L"C:\\Out\\song.asf", 1, L"song.wav"},
+      {L"C:\\Out", L"C:\\Out\\song.wav", 7, L"song.aif"},
+      {L"C:\\Out", L"C:\\Out\\song.aif", 4, L"song.asf"},
+      {L"C:\\Out", L"c:\\OUT\\song.asf", 1, L"song.wav"},
+      {L"C:\\Out", L"D:\\x\\song.asf", 1, L"D:\\x\\song.wav"},
+      {L"C:\\Out", L"C:\\Out\\song", 2, L"song.asf"},
       {L"C:\\Out", L"C:\\Out\\a.b\\song", 1, L"C:\\Out\\a.b\\song.wav"},
       {L"C:\\Out", L"C:\\Out\\song.asf", 9, L"song.asf"},
   };
@@ -192,7 +204,8 @@ TEST_F(EditorTest, ImportReplacesTheSamplesDataOrAddsANewFile) {
   ASSERT_EQ(Runner.Runs.size(), 1u);
   EXPECT_EQ(Runner.Runs[0].Parameters.substr(0, 34), L"-pcstream -eaxa_blk \"" + W(Input).substr(0, 13));
   EXPECT_EQ(EntryBytes(Sample->StreamFile(), Dir), Imported);
-  EXPECT_EQ(Form->Pack()->Streams(1)->Samples(0)->StreamFile(), Sample->StreamFile()) << "the shared sample was lost";
+  EXPECT_EQ(Form->Pack()->Streams(1)->Samples(0)->StreamFile(), Sample->StreamFile())
+      << "the shared sample was lost";
   EXPECT_TRUE(Form->DefinitionChanged());
   EXPECT_TRUE(Form->ArchivesChanged());
   EXPECT_EQ(Form->SelectedSample(), Sample) << "the tree was not rebuilt around the sample";
@@ -202,7 +215,7 @@ TEST_F(EditorTest, ImportReplacesTheSamplesDataOrAddsANewFile) {
 
   // Add: a new file named after the input, only the definition flag.
   Boxes.Answers = {TMsgResult::Yes, TMsgResult::No};
-  OpenStandard(); // saves first
+  OpenStandard();    // saves first
   Select({0, 1, 0}); // b1
   Sample = Form->SelectedSample();
   Dialogs.OpenAnswers.push_back(W(Input));
@@ -290,8 +303,20 @@ TEST_F(EditorTest, SavingAfterAReplaceRebuildsEveryArchive) {
   Select({0, 0, 1}); // a2
   Dialogs.OpenAnswers.push_back(W(Input));
   Form->actSampleImportExecute();
+  // The progress bar climbs to the end while the status says what runs, then goes.
+  std::vector<int> Progress;
+  std::wstring Status;
+  Form->StatusProgress.Changed = [&] {
+    Progress.push_back(Form->StatusProgress.Visible() ? Form->StatusProgress.Permille() : -1);
+    Status = Form->StatusBar.Text();
+  };
   Boxes.Answers = {TMsgResult::No};
   Form->actFileSaveExecute();
+  ASSERT_GE(Progress.size(), 2u);
+  EXPECT_TRUE(std::is_sorted(Progress.begin(), Progress.end() - 1)) << "the bar went back";
+  EXPECT_EQ(Progress.end()[-2], 1000);
+  EXPECT_EQ(Progress.back(), -1) << "the bar stayed after the save";
+  EXPECT_EQ(Status, L"Rebuilding archives...");
   EXPECT_FALSE(Form->ArchivesChanged());
   EXPECT_FALSE(Form->DefinitionChanged());
   Bytes NewA2 = FakeOutput("-pcstream -eaxa_blk", Pattern(90, 40));
