@@ -42,10 +42,14 @@ void TImportJournal::BeforeReplace(const TEAStreamFile& Entry) {
     Changes.Records.push_back({Entry.DirectoryPos, Entry.Offset, Entry.Size});
 }
 
-void TImportJournal::BeforeAdd(const TEAStream& Archive) {
+void TImportJournal::BeforeAdd(TEAStream& Archive) {
   TArchiveChanges& Changes = FArchives[Archive.FileName];
   if (!Changes.Backup.empty())
     return;
+  if (!platform::IsFile(UndoName(Archive.FileName))) {
+    Archive.KeepReplacedAs = UndoName(Archive.FileName);
+    return;
+  }
   std::string Backup = MakeTempFileName("~bak");
   try {
     TFileStream In(Archive.FileName, TFileAccess::Read);
@@ -57,6 +61,12 @@ void TImportJournal::BeforeAdd(const TEAStream& Archive) {
     throw;
   }
   Changes.Backup = Backup;
+}
+
+void TImportJournal::AfterAdd(TEAStream& Archive) {
+  if (!Archive.KeepReplacedAs.empty() && platform::IsFile(Archive.KeepReplacedAs))
+    FArchives[Archive.FileName].Backup = Archive.KeepReplacedAs;
+  Archive.KeepReplacedAs.clear();
 }
 
 void TImportJournal::Undo() {

@@ -5,8 +5,9 @@
 //
 // A replace appends data and patches one directory record in place: it is undone by writing the old
 // record back and cutting the file to its old length. An add rewrites the whole archive file: it is undone
-// by restoring a copy of the file as it was before the first add, kept under a scratch name ("~bak") until
-// the journal is undone or forgotten.
+// by putting back the file as it was before the first add, which the add itself keeps beside the archive
+// ("<archive>.~undo", renamed, not copied) until the journal is undone or forgotten. Should that name be
+// taken, a copy in the temporary folder ("~bak") serves instead.
 
 #include "archive/uEAStream.h"
 
@@ -23,8 +24,12 @@ public:
 
   // Call before Entry's data is replaced in place.
   void BeforeReplace(const TEAStreamFile& Entry);
-  // Call before an entry is added to Archive (which rewrites its file).
-  void BeforeAdd(const TEAStream& Archive);
+  // Call before an entry is added to Archive (which rewrites its file), and AfterAdd after, whether the add
+  // succeeded or failed.
+  void BeforeAdd(TEAStream& Archive);
+  void AfterAdd(TEAStream& Archive);
+  // Where an add keeps the archive at Path as it was.
+  static std::string UndoName(const std::string& Path) { return Path + ".~undo"; }
 
   bool Empty() const { return FArchives.empty(); }
   // Puts every archive file back as it was when the journal began, then forgets. Raises the file layer's

@@ -268,7 +268,13 @@ void TfrmORVStreams::ImportConverted(TStreamData* Sample, const std::string& Con
   StatusBar.SetText(L"Importing...");
   try {
     if (AsNewFile) {
-      FJournal.BeforeAdd(*Sample->Archive());
+      TEAStream& Archive = *Sample->Archive();
+      FJournal.BeforeAdd(Archive);
+      struct After {
+        TImportJournal& Journal;
+        TEAStream& Archive;
+        ~After() { Journal.AfterAdd(Archive); }
+      } Finally{FJournal, Archive};
       std::string Name = ChangeFileExt(ExtractFileName(WideToAnsi(actSampleImportDialog.FileName)), ".asf");
       Sample->ImportFile(Converted, true, Name);
     } else {

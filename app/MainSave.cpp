@@ -114,6 +114,9 @@ void TfrmORVStreams::ReportSaveLeftovers(const std::string& Path) {
     for (const std::string& Archive : TStreamPack::ArchivePathsOf(Definition))
       Targets.push_back(Archive);
   std::vector<std::string> Leftovers = TFileSetCommit::Leftovers(Targets);
+  for (const std::string& Target : Targets)
+    if (platform::IsFile(TImportJournal::UndoName(Target)))
+      Leftovers.push_back(TImportJournal::UndoName(Target));
   if (!Leftovers.empty())
     FServices.MessageBoxes->Show(msg::LeftoversAtOpen + AnsiToWide(FileList(Leftovers)), L"", TMsgButtons::OK,
                                  TMsgIcon::Warning);

@@ -24,15 +24,16 @@ inline constexpr const wchar_t* UnableToConvertSample = L"Unable to convert the 
 inline constexpr const wchar_t* Preview = L"Preview";
 inline constexpr const wchar_t* Stop = L"Stop";
 inline constexpr const wchar_t* RebuildingArchives = L"Rebuilding archives...";
+// clang-format off
 inline constexpr const wchar_t* LeftoversAtOpen =
-    L"Files left by an earlier save of this definition are still there; nothing has been changed. Those "
-    L"ending in "
-    L".~old hold files as they were before that save, those ending in .~new files as it was writing them. If "
-    L"that "
-    L"save did not finish, restore the ones you need; otherwise delete them:";
-inline constexpr const wchar_t* LeftoversInTheWay = L"The save cannot start: copies of the files from before "
-                                                    L"an earlier save are in the way. Restore the ones "
-                                                    L"you need, or delete them, then save again:";
+    L"Files left by an earlier session with this definition are still there; nothing has been changed. "
+    L"Those ending in .~old hold files as they were before a save, those ending in .~new files as a save was "
+    L"writing them, those ending in .~undo archives as they were before an import that was never saved. If "
+    L"the editor did not close normally, restore the ones you need; otherwise delete them:";
+inline constexpr const wchar_t* LeftoversInTheWay =
+    L"The save cannot start: copies of the files from before an earlier save are in the way. Restore the "
+    L"ones you need, or delete them, then save again:";
+// clang-format on
 inline constexpr const wchar_t* CopiesNotDeleted =
     L"The changes are saved. These copies of the files as they were before could not be deleted; they are no "
     L"longer needed:";

@@ -286,7 +286,16 @@ TEAStreamFile* TEAStream::AddFile(const std::string& SourceFile, const std::stri
   TEAStreamFile* Added = FFiles.Add(std::move(Entry));
   try {
     SaveToFile(Rebuilt);
-    CheckOSError(platform::ReplaceFile(Rebuilt, FileName));
+    if (!KeepReplacedAs.empty() && !platform::IsFile(KeepReplacedAs)) {
+      CheckOSError(platform::MoveFile(FileName, KeepReplacedAs));
+      if (int Error = platform::MoveFile(Rebuilt, FileName)) {
+        platform::MoveFile(KeepReplacedAs, FileName);
+        throw EOSError(Error);
+      }
+    } else {
+      KeepReplacedAs.clear();
+      CheckOSError(platform::ReplaceFile(Rebuilt, FileName));
+    }
   } catch (...) {
     FFiles.Delete(FFiles.IndexOf(Added));
     ForgetPendingOffsets();

@@ -104,7 +104,10 @@ public:
   // To be called only right after a rebuild that reached every entry.
   void CommitOffsets();
 
-  std::string FileName;    // the backing file
+  std::string FileName; // the backing file
+  // When set and no file of that name exists, AddFile keeps the replaced backing file under this name
+  // (a rename, no copy) instead of letting it go; AddFile clears it when it does not.
+  std::string KeepReplacedAs;
   uint32_t HeaderSize = 0; // header-size field as read, grown by AddFile
 
 private:

@@ -28,9 +28,10 @@ Definition EditorTest::StandardDefinition() const {
   Definition Def;
   Def.Archives = {"A.big", "B.big", "E.big"};
   Def.Descriptions = {{"Name0", "Singer0", "Album0"}, {"Name1", "Singer1", "Album1"}};
-  Def.Streams = {{{BigfDataOffset(A, 0), 0, 0}, {BigfDataOffset(B, 0), 1, -1}, {BigfDataOffset(A, 1) + 10, 0, 1}},
-                 {{BigfDataOffset(A, 0), 0, 0}},
-                 {}};
+  Def.Streams = {
+      {{BigfDataOffset(A, 0), 0, 0}, {BigfDataOffset(B, 0), 1, -1}, {BigfDataOffset(A, 1) + 10, 0, 1}},
+      {{BigfDataOffset(A, 0), 0, 0}},
+      {}};
   return Def;
 }
 
@@ -41,7 +42,8 @@ void EditorTest::WriteStandardFiles() {
   WriteFile(DefPath, MakeDefinition(StandardDefinition()));
 }
 
-std::unique_ptr<TfrmORVStreams> EditorTest::NewForm(IConverterRunner* Converter, const std::string& ProgramFolder) {
+std::unique_ptr<TfrmORVStreams> EditorTest::NewForm(IConverterRunner* Converter,
+                                                    const std::string& ProgramFolder) {
   TServices Services;
   Services.MessageBoxes = &Boxes;
   Services.InputQuery = &Input;

@@ -44,7 +44,8 @@ class RealConverterTest : public EditorTest {
 protected:
   RealConverterTest() {
     Form.reset();
-    Form = NewForm(&RealRunner, JoinPath(platform::ProgramFolder(), ORVIK_REAL_SX_FOLDER) + platform::PathDelimiter());
+    Form = NewForm(&RealRunner,
+                   JoinPath(platform::ProgramFolder(), ORVIK_REAL_SX_FOLDER) + platform::PathDelimiter());
   }
   void Import(const std::string& Path, bool AsNewFile) {
     Dialogs.OpenAnswers.push_back(W(Path));
@@ -75,7 +76,10 @@ TEST_F(RealConverterTest, ImportPreviewAndExportEveryFormat) {
 
   const char* Magics[8] = {"", "RIFF", "SCHl", "SCHl", "SCHl", "SCHl", "SCHl", "FORM"};
   for (int Index = 1; Index <= 7; ++Index) {
-    std::string Out = Dir.File("export " + std::to_string(Index) + (Index == 1 ? ".wav" : Index == 7 ? ".aif" : ".asf"));
+    std::string Out = Dir.File("export " + std::to_string(Index) +
+                               (Index == 1   ? ".wav"
+                                : Index == 7 ? ".aif"
+                                             : ".asf"));
     Form->actSampleExportDialog.FileName = W(Out);
     Form->actSampleExportDialog.FilterIndex = Index;
     Form->actSampleExportAccept();
@@ -95,7 +99,8 @@ TEST_F(RealConverterTest, ImportPreviewAndExportEveryFormat) {
 
   std::string LastName = "export 6.asf";
   // MP3, made here by FFmpeg where the machine has it (natively).
-  if (std::string(platform::ExecutableSuffix()).empty() && std::system("ffmpeg -version >/dev/null 2>&1") == 0) {
+  if (std::string(platform::ExecutableSuffix()).empty() &&
+      std::system("ffmpeg -version >/dev/null 2>&1") == 0) {
     std::string Mp3 = Dir.File("tone.mp3");
     std::string Command = "ffmpeg -loglevel error -y -i '" + Recording + "' -c:a libmp3lame '" + Mp3 + "'";
     ASSERT_EQ(std::system(Command.c_str()), 0);

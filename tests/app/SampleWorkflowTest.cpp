@@ -227,14 +227,16 @@ TEST_F(EditorTest, ImportReplacesTheSamplesDataOrAddsANewFile) {
   EXPECT_TRUE(Form->DefinitionChanged());
   EXPECT_FALSE(Form->ArchivesChanged());
   EXPECT_EQ(Form->treeFiles.Selected()->Text, L"My Song.asf");
-  // The archive as it was before the add is kept until the next save or close.
-  ASSERT_EQ(Dir.ScratchFiles().size(), 1u);
-  EXPECT_EQ(Dir.ScratchFiles()[0].substr(0, 3), "~ba");
+  // The archive as it was before the add is kept beside it, by a rename, until the next save or close.
+  EXPECT_TRUE(Dir.ScratchFiles().empty());
+  EXPECT_EQ(Dir.Leftovers(), std::vector<std::string>{Dir.File("B.big.~undo")});
+  EXPECT_EQ(ReadFile(Dir.File("B.big.~undo")), MakeBigf(B));
 
   // Import, save, reopen: the new bytes are bound to the same samples.
   Boxes.Answers = {TMsgResult::No};
   Form->actFileSaveExecute();
   EXPECT_TRUE(Dir.ScratchFiles().empty());
+  EXPECT_TRUE(Dir.Leftovers().empty());
   OpenStandard();
   EXPECT_EQ(EntryBytes(Form->Pack()->Streams(0)->Samples(0)->StreamFile(), Dir), Imported);
   EXPECT_EQ(EntryBytes(Form->Pack()->Streams(1)->Samples(0)->StreamFile(), Dir), Imported);

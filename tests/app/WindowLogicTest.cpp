@@ -6,7 +6,9 @@ using namespace fixtures;
 
 namespace {
 
-TStreamData* Data(TTreeNode* Node) { return static_cast<TStreamData*>(Node->Data); }
+TStreamData* Data(TTreeNode* Node) {
+  return static_cast<TStreamData*>(Node->Data);
+}
 
 } // namespace
 
@@ -15,9 +17,9 @@ TEST_F(EditorTest, OpenShowsStreamsGroupedByArchiveInSampleOrder) {
   OpenStandard();
   ASSERT_NE(Form->Pack(), nullptr);
   EXPECT_EQ(Form->Pack()->BasePath, Dir.Path());
-  EXPECT_EQ(TreeLines(), (std::vector<std::string>{"0:Stream 0", "1:A.big", "2:music\\a1.asf", "2:a2.asf", "1:B.big",
-                                                   "2:b1.asf", "0:Stream 1", "1:A.big", "2:music\\a1.asf",
-                                                   "0:Stream 2"}));
+  EXPECT_EQ(TreeLines(),
+            (std::vector<std::string>{"0:Stream 0", "1:A.big", "2:music\\a1.asf", "2:a2.asf", "1:B.big",
+                                      "2:b1.asf", "0:Stream 1", "1:A.big", "2:music\\a1.asf", "0:Stream 2"}));
   // One archive object under two streams; samples under their archive keep their order.
   EXPECT_EQ(Node({0, 0})->Data, Node({1, 0})->Data);
   EXPECT_EQ(Data(Node({0, 0, 1})), Form->Pack()->Streams(0)->Samples(2));
@@ -70,7 +72,8 @@ TEST_F(EditorTest, AFailedLoadLeavesNoDefinitionOpen) {
   platform::DeleteFile(Dir.File("B.big"));
   Run([&] { OpenStandard(); });
   ASSERT_EQ(Boxes.Shown.size(), 1u);
-  EXPECT_EQ(Boxes.Shown[0].Text, W("Cannot open file \"" + Dir.File("B.big") + "\". " + platform::SystemErrorText(2) + "."));
+  EXPECT_EQ(Boxes.Shown[0].Text,
+            W("Cannot open file \"" + Dir.File("B.big") + "\". " + platform::SystemErrorText(2) + "."));
   EXPECT_EQ(Form->Pack(), nullptr);
   EXPECT_EQ(Form->treeFiles.RootCount(), 0);
   EXPECT_EQ(Form->cmbDescriptions.Count() + Form->cmbStreams.Count() + Form->cmbFiles.Count(), 0);
@@ -161,9 +164,9 @@ TEST_F(EditorTest, ChoosingADescriptionAnArchiveAndAFile) {
   EXPECT_EQ(Sample->ArchiveIndex, 1);
   EXPECT_EQ(Sample->FileOffset, BigfDataOffset(B, 0));
   EXPECT_EQ(Form->SelectedSample(), Sample);
-  EXPECT_EQ(TreeLines(), (std::vector<std::string>{"0:Stream 0", "1:B.big", "2:b1.asf", "2:b1.asf", "1:A.big",
-                                                   "2:a2.asf", "0:Stream 1", "1:A.big", "2:music\\a1.asf",
-                                                   "0:Stream 2"}));
+  EXPECT_EQ(TreeLines(),
+            (std::vector<std::string>{"0:Stream 0", "1:B.big", "2:b1.asf", "2:b1.asf", "1:A.big", "2:a2.asf",
+                                      "0:Stream 1", "1:A.big", "2:music\\a1.asf", "0:Stream 2"}));
   EXPECT_EQ(Form->treeFiles.Selected(), Node({0, 0, 0}));
 
   Form->cmbFiles.UserSelect(1);
