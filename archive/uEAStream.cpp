@@ -60,6 +60,16 @@ std::string ReadName(TStream& Source) {
   }
 }
 
+// The last way back when a rename back is refused; the kept file stays, as the caller asked.
+void CopyBytes(const std::string& Source, const std::string& Target) {
+  try {
+    TFileStream In(Source, TFileAccess::Read);
+    TFileStream Out(Target, TFileAccess::Create);
+    Out.CopyFrom(In, In.Size());
+  } catch (const Exception&) {
+  }
+}
+
 // Deletes a scratch file that a failed operation leaves behind; the operation's own error is what the
 // caller gets.
 void DiscardScratch(const std::string& Path) {
@@ -289,7 +299,8 @@ TEAStreamFile* TEAStream::AddFile(const std::string& SourceFile, const std::stri
     if (!KeepReplacedAs.empty() && !platform::IsFile(KeepReplacedAs)) {
       CheckOSError(platform::MoveFile(FileName, KeepReplacedAs));
       if (int Error = platform::MoveFile(Rebuilt, FileName)) {
-        platform::MoveFile(KeepReplacedAs, FileName);
+        if (platform::MoveFile(KeepReplacedAs, FileName) != 0)
+          CopyBytes(KeepReplacedAs, FileName);
         throw EOSError(Error);
       }
     } else {

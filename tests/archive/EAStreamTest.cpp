@@ -323,44 +323,58 @@ TEST_F(EAStreamTest, AddFileFailingAtAnyOsCallLeavesTheArchiveAsItWas) {
   std::string Path = Dir.File("music.big");
   std::string Source = Dir.File("new.asf");
   WriteFile(Source, Pattern(70, 3));
-  for (FaultKind Kind : {FaultKind::Open, FaultKind::Create, FaultKind::Read, FaultKind::Write,
-                         FaultKind::Delete, FaultKind::Move, FaultKind::TempName}) {
-    for (bool Persistent : {false, true}) {
-      for (int N = 1;; ++N) {
-        WriteFile(Path, Original);
-        TEAStream Archive;
-        Archive.LoadFromFile(Path);
-        platform::ClearFaults();
-        platform::InjectFault(Kind, N, platform::DiskFullError(), Persistent);
-        bool Done = false;
-        try {
-          Archive.AddFile(Source, "new");
-          Done = true;
-        } catch (const Exception&) {
+  // Once letting the old file go, once keeping it under a name of its own.
+  for (bool Keep : {false, true})
+    for (FaultKind Kind : {FaultKind::Open, FaultKind::Create, FaultKind::Read, FaultKind::Write,
+                           FaultKind::Delete, FaultKind::Move, FaultKind::TempName}) {
+      for (bool Persistent : {false, true}) {
+        for (int N = 1;; ++N) {
+          WriteFile(Path, Original);
+          TEAStream Archive;
+          Archive.LoadFromFile(Path);
+          if (Keep)
+            Archive.KeepReplacedAs = Path + ".kept";
+          platform::ClearFaults();
+          platform::InjectFault(Kind, N, platform::DiskFullError(), Persistent);
+          bool Done = false;
+          try {
+            Archive.AddFile(Source, "new");
+            Done = true;
+          } catch (const Exception&) {
+          }
+          platform::ClearFaults();
+          std::string Where = "kind " + std::to_string(static_cast<int>(Kind)) + " call " +
+                              std::to_string(N) + (Keep ? " keeping" : "");
+          if (platform::IsFile(Path + ".kept")) {
+            EXPECT_EQ(ReadFile(Path + ".kept"), Original) << Where;
+            platform::DeleteFile(Path + ".kept");
+          } else {
+            EXPECT_FALSE(Keep && Done) << Where << ": the old file was not kept";
+          }
+          if (Done) {
+            EXPECT_EQ(ReadFile(Path), Added) << Where;
+            break;
+          }
+          EXPECT_EQ(ReadFile(Path), Original) << Where;
+          ASSERT_EQ(Archive.FileCount(), 2) << Where;
+          EXPECT_EQ(Archive.HeaderSize, GetBE32(Original, 12)) << Where;
+          for (int I = 0; I < Archive.FileCount(); ++I) {
+            EXPECT_EQ(Archive.Files(I)->NewOffset, 0u) << Where;
+            EXPECT_EQ(Exported(Archive.Files(I), Dir), Entries[I].Data) << Where;
+          }
+          // Scratch files can only stay when every delete fails.
+          if (!(Kind == FaultKind::Delete && Persistent)) {
+            ASSERT_TRUE(Dir.ScratchFiles().empty()) << Where << ": " << Dir.ScratchFiles()[0];
+            ASSERT_TRUE(Dir.Leftovers().empty()) << Where << ": " << Dir.Leftovers()[0];
+          }
+          for (const std::string& Name : Dir.ScratchFiles())
+            platform::DeleteFile(Dir.ScratchPath() + Name);
+          for (const std::string& Left : Dir.Leftovers())
+            platform::DeleteFile(Left);
+          ASSERT_LT(N, 200) << "no end of faults";
         }
-        platform::ClearFaults();
-        std::string Where = "kind " + std::to_string(static_cast<int>(Kind)) + " call " + std::to_string(N);
-        if (Done) {
-          EXPECT_EQ(ReadFile(Path), Added) << Where;
-          break;
-        }
-        EXPECT_EQ(ReadFile(Path), Original) << Where;
-        ASSERT_EQ(Archive.FileCount(), 2) << Where;
-        EXPECT_EQ(Archive.HeaderSize, GetBE32(Original, 12)) << Where;
-        for (int I = 0; I < Archive.FileCount(); ++I) {
-          EXPECT_EQ(Archive.Files(I)->NewOffset, 0u) << Where;
-          EXPECT_EQ(Exported(Archive.Files(I), Dir), Entries[I].Data) << Where;
-        }
-        // Scratch files can only stay when every delete fails.
-        if (!(Kind == FaultKind::Delete && Persistent)) {
-          ASSERT_TRUE(Dir.ScratchFiles().empty()) << Where << ": " << Dir.ScratchFiles()[0];
-        }
-        for (const std::string& Name : Dir.ScratchFiles())
-          platform::DeleteFile(Dir.ScratchPath() + Name);
-        ASSERT_LT(N, 200) << "no end of faults";
       }
     }
-  }
 }
 
 TEST_F(EAStreamTest, ReportsOpenAndCreateFailuresWithTheFullPathAndTheSystemsReason) {
