@@ -5,12 +5,10 @@
 // fails; the archives commit their new offsets only once every file is in place.
 
 #include "base/Exceptions.h"
-#include "base/Paths.h"
 #include "definitions/uTypes.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
@@ -30,13 +28,6 @@ std::vector<uint32_t> SampleOffsets(const TStreamPack& Pack) {
 void RestoreSampleOffsets(TStreamPack& Pack, const std::vector<uint32_t>& Offsets) {
   size_t Next = 0;
   ForEachSample(Pack, [&](TStreamData& Sample) { Sample.FileOffset = Offsets[Next++]; });
-}
-
-int32_t ReadInt32(TStream& Stream) {
-  uint8_t Bytes[4];
-  Stream.ReadBuffer(Bytes, sizeof Bytes);
-  return static_cast<int32_t>(uint32_t(Bytes[0]) | uint32_t(Bytes[1]) << 8 | uint32_t(Bytes[2]) << 16 |
-                              uint32_t(Bytes[3]) << 24);
 }
 
 } // namespace
@@ -120,23 +111,4 @@ void TStreamPack::WriteRebuiltCopies(TFileSetCommit& Files, const TRebuildProgre
   }
   for (int32_t I = 0; I < ArchiveCount(); ++I)
     CarrySampleOffsets(I);
-}
-
-std::vector<std::string> TStreamPack::ArchivePathsOf(const std::string& FileName) {
-  std::vector<std::string> Paths;
-  if (!platform::IsFile(FileName))
-    return Paths;
-  try {
-    TFileStream File(FileName, TFileAccess::Read);
-    TBufferedReader Stream(File);
-    int32_t Count = ReadInt32(Stream);
-    Stream.SetPosition(12);
-    for (int32_t I = 0; I < Count; ++I) {
-      char Name[32];
-      Stream.ReadBuffer(Name, sizeof Name);
-      Paths.push_back(ExtractFilePath(FileName) + std::string(Name, strnlen(Name, sizeof Name)));
-    }
-  } catch (const Exception&) {
-  }
-  return Paths;
 }

@@ -167,3 +167,19 @@ void TStreamPack::SaveToFile(const std::string& FileName) {
     throw;
   }
 }
+
+std::vector<std::string> TStreamPack::ArchivePathsOf(const std::string& FileName) {
+  std::vector<std::string> Paths;
+  if (!platform::IsFile(FileName))
+    return Paths;
+  try {
+    TFileStream File(FileName, TFileAccess::Read);
+    TBufferedReader Stream(File);
+    int32_t Count = ReadInt32(Stream);
+    Stream.SetPosition(12);
+    for (int32_t I = 0; I < Count; ++I)
+      Paths.push_back(ExtractFilePath(FileName) + ReadArchiveName(Stream));
+  } catch (const Exception&) {
+  }
+  return Paths;
+}

@@ -2,6 +2,7 @@
 // Child processes and the program's own location.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,9 +13,12 @@ namespace platform {
 // inherited handles, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, the caller's environment and
 // STARTF_USESHOWWINDOW with ShowMode; natively posix_spawn with the command line split by the same quoting
 // rule (double quotes group, nothing is escaped). Returns false when the process could not be started.
-// The exit code is not read.
-bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters, const std::wstring& WorkingFolder,
-                    uint16_t ShowMode);
+// The exit code is not read. With WhileWaiting, the wait on Windows also wakes for the thread's message
+// queue (paint, timer and input messages) and calls it each time, so that a window can keep painting;
+// natively it is not called.
+bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
+                    const std::wstring& WorkingFolder, uint16_t ShowMode,
+                    const std::function<void()>& WhileWaiting = {});
 
 // Splits a command line into arguments: blanks separate, double quotes group and are dropped.
 std::vector<std::wstring> SplitCommandLine(const std::wstring& CommandLine);

@@ -1,4 +1,5 @@
 #include "ui/PaintingConverterRunner.h"
+#include "platform/Process.h"
 
 namespace ui {
 
@@ -25,31 +26,9 @@ void PaintPending() {
   DropInput();
 }
 
-void WaitPainting(HANDLE Process) {
-  for (;;) {
-    DWORD Woken = ::MsgWaitForMultipleObjects(1, &Process, FALSE, INFINITE, QS_PAINT | QS_TIMER | QS_INPUT);
-    if (Woken != WAIT_OBJECT_0 + 1)
-      return;
-    PaintPending();
-  }
-}
-
 bool TPaintingConverterRunner::ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
                                               const std::wstring& WorkingFolder, uint16_t ShowMode) {
-  std::wstring CommandLine = L"\"" + Program + L"\" " + Parameters;
-  STARTUPINFOW StartUp{};
-  StartUp.cb = sizeof StartUp;
-  StartUp.dwFlags = STARTF_USESHOWWINDOW;
-  StartUp.wShowWindow = ShowMode;
-  PROCESS_INFORMATION Process{};
-  if (!::CreateProcessW(nullptr, CommandLine.data(), nullptr, nullptr, FALSE,
-                        CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr, WorkingFolder.c_str(), &StartUp,
-                        &Process))
-    return false;
-  ::CloseHandle(Process.hThread);
-  WaitPainting(Process.hProcess);
-  ::CloseHandle(Process.hProcess);
-  return true;
+  return platform::ExecuteAndWait(Program, Parameters, WorkingFolder, ShowMode, PaintPending);
 }
 
 } // namespace ui

@@ -19,7 +19,4 @@ public:
 // window's thread calls it between steps, so that the window keeps painting and takes no input.
 void PaintPending();
 
-// Waits until Process has ended, dispatching only WM_PAINT and WM_TIMER.
-void WaitPainting(HANDLE Process);
-
 } // namespace ui

@@ -10,8 +10,8 @@ extern char** environ;
 
 namespace platform {
 
-bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters, const std::wstring& WorkingFolder,
-                    uint16_t) {
+bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
+                    const std::wstring& WorkingFolder, uint16_t, const std::function<void()>&) {
   std::vector<std::string> Arguments;
   for (const std::wstring& Argument : SplitCommandLine(L"\"" + Program + L"\" " + Parameters))
     Arguments.push_back(WideToAnsi(Argument));
@@ -43,7 +43,9 @@ std::string ProgramFolder() {
   return Path.substr(0, Path.rfind('/') + 1);
 }
 
-const char* ExecutableSuffix() { return ""; }
+const char* ExecutableSuffix() {
+  return "";
+}
 
 std::wstring OwnCommandLine(int Argc, char** Argv) {
   std::wstring Line;

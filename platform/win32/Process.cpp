@@ -5,8 +5,9 @@
 
 namespace platform {
 
-bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters, const std::wstring& WorkingFolder,
-                    uint16_t ShowMode) {
+bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
+                    const std::wstring& WorkingFolder, uint16_t ShowMode,
+                    const std::function<void()>& WhileWaiting) {
   std::wstring CommandLine = L"\"" + Program + L"\" " + Parameters;
   STARTUPINFOW StartUp{};
   StartUp.cb = sizeof StartUp;
@@ -17,7 +18,13 @@ bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
                         CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr, WorkingFolder.c_str(), &StartUp,
                         &Process))
     return false;
-  ::WaitForSingleObject(Process.hProcess, INFINITE);
+  if (WhileWaiting) {
+    while (::MsgWaitForMultipleObjects(1, &Process.hProcess, FALSE, INFINITE,
+                                       QS_PAINT | QS_TIMER | QS_INPUT) == WAIT_OBJECT_0 + 1)
+      WhileWaiting();
+  } else {
+    ::WaitForSingleObject(Process.hProcess, INFINITE);
+  }
   ::CloseHandle(Process.hProcess);
   ::CloseHandle(Process.hThread);
   return true;
@@ -30,8 +37,12 @@ std::string ProgramFolder() {
   return WideToAnsi(Path.substr(0, Path.find_last_of(L"\\/") + 1));
 }
 
-const char* ExecutableSuffix() { return ".exe"; }
+const char* ExecutableSuffix() {
+  return ".exe";
+}
 
-std::wstring OwnCommandLine(int, char**) { return ::GetCommandLineW(); }
+std::wstring OwnCommandLine(int, char**) {
+  return ::GetCommandLineW();
+}
 
 } // namespace platform
