@@ -64,12 +64,14 @@ void TStreamPack::LoadFromStream(TStream& Stream) {
 }
 
 void TStreamPack::ReadArchives(TStream& Stream, int32_t Count) {
-  for (int32_t I = 0; I < Count; ++I) {
-    std::string Name = ReadArchiveName(Stream);
-    auto Archive = std::make_unique<TEAStream>();
-    Archive->LoadFromFile(BasePath + Name);
-    FArchives.Add(std::move(Archive));
-  }
+  for (int32_t I = 0; I < Count; ++I)
+    AddArchive(ReadArchiveName(Stream));
+}
+
+TEAStream* TStreamPack::AddArchive(const std::string& Name) {
+  auto Archive = std::make_unique<TEAStream>();
+  Archive->LoadFromFile(BasePath + Name);
+  return FArchives.Add(std::move(Archive));
 }
 
 void TStreamPack::ReadDescriptions(TStream& Stream, int32_t Count) {
