@@ -4,10 +4,10 @@
 // Prints the encoder's speed as a multiple of real time (best of several runs), the SNR of our own
 // decode and of FFmpeg's decode of the stream, and the SNR that FFmpeg's adpcm_ms encoder reaches on the
 // same clip at a similar bit rate. Fails if FFmpeg's decode differs from ours.
-#include "converter/EAStreamReader.h"
-#include "converter/EAStreamWriter.h"
-#include "converter/WaveReader.h"
-#include "converter/WaveWriter.h"
+#include "converter/formats/EAStreamReader.h"
+#include "converter/formats/EAStreamWriter.h"
+#include "converter/formats/WaveReader.h"
+#include "converter/formats/WaveWriter.h"
 
 #include <chrono>
 #include <cmath>
