@@ -1,4 +1,4 @@
-#include "converter/PcmDecode.h"
+#include "converter/formats/PcmDecode.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "converter/EAXACodec.h"
+#include "converter/codecs/EAXACodec.h"
 
-#include "converter/EAXA.h"
+#include "converter/codecs/EAXA.h"
 
 #include <algorithm>
 

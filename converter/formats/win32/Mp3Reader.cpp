@@ -1,7 +1,7 @@
 // MP3 decoding through the ACM MP3 codec of msacm32. ACM decodes every frame it is given, so the
 // encoder's delay and padding that a LAME "Info"/"Xing" frame records are trimmed here, as gapless
 // decoders do; the tag frame itself is not audio and is not passed on.
-#include "converter/Mp3Reader.h"
+#include "converter/formats/Mp3Reader.h"
 
 #include <windows.h>
 // windows.h first: the multimedia headers build on its types.

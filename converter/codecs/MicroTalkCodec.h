@@ -5,7 +5,7 @@
 // followed by BE16 offset, BE16 count and that many BE16 samples replacing part of the frame's output.
 // The 15-bit stream header opens the first frame of the stream. Each channel is its own MicroTalk stream.
 
-#include "converter/EACodec.h"
+#include "converter/codecs/EACodec.h"
 
 namespace sx {
 

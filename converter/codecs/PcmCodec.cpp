@@ -1,4 +1,4 @@
-#include "converter/PcmCodec.h"
+#include "converter/codecs/PcmCodec.h"
 
 #include "converter/Bytes.h"
 

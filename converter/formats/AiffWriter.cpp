@@ -1,7 +1,7 @@
-#include "converter/AiffWriter.h"
+#include "converter/formats/AiffWriter.h"
 
-#include "converter/AiffReader.h"
 #include "converter/Bytes.h"
+#include "converter/formats/AiffExtended.h"
 
 namespace sx {
 

@@ -1,10 +1,10 @@
-#include "converter/EACodec.h"
+#include "converter/codecs/EACodec.h"
 
-#include "converter/EAXA.h"
-#include "converter/EAXACodec.h"
-#include "converter/MicroTalk.h"
-#include "converter/MicroTalkCodec.h"
-#include "converter/PcmCodec.h"
+#include "converter/codecs/EAXA.h"
+#include "converter/codecs/EAXACodec.h"
+#include "converter/codecs/MicroTalk.h"
+#include "converter/codecs/MicroTalkCodec.h"
+#include "converter/codecs/PcmCodec.h"
 
 namespace sx {
 

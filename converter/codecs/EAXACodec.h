@@ -3,7 +3,7 @@
 // state of the previous block. The old revision starts each channel's part with 4 bytes of history, which
 // the decoder skips.
 
-#include "converter/EACodec.h"
+#include "converter/codecs/EACodec.h"
 
 namespace sx {
 

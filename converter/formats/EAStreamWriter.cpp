@@ -1,7 +1,7 @@
-#include "converter/EAStreamWriter.h"
+#include "converter/formats/EAStreamWriter.h"
 
 #include "converter/Bytes.h"
-#include "converter/EAStreamHeader.h"
+#include "converter/formats/EAStreamHeader.h"
 
 #include <exception>
 #include <thread>

@@ -1,4 +1,4 @@
-#include "converter/Mp3Reader.h"
+#include "converter/formats/Mp3Reader.h"
 
 #include "converter/Bytes.h"
 

@@ -13,9 +13,4 @@ bool IsAiff(const Bytes& Data);
 // Raises EConvertError for a damaged, truncated or unsupported file.
 TAudio ReadAiff(const Bytes& Data);
 
-// The 80-bit IEEE extended number of AIFF's sample rate, for a positive integer rate, and back (rounded to
-// the nearest integer; 0 for values that are not a usable rate).
-void PutExtended(Bytes& Out, uint32_t Rate);
-uint32_t ReadExtended(const uint8_t* Ten);
-
 } // namespace sx

@@ -4,7 +4,7 @@
 // value, FF ends the header.
 
 #include "converter/Bytes.h"
-#include "converter/EACodec.h"
+#include "converter/codecs/EACodec.h"
 
 namespace sx {
 

@@ -4,8 +4,8 @@
 // a zero bit, then the innovation codes: RELP ("0" 0, "10" -2, "11" +2) or, when the first index is below
 // the threshold, the two-model multipulse prefix code with escapes and zero runs.
 
-#include "converter/MicroTalk.h"
-#include "converter/MicroTalkBits.h"
+#include "converter/codecs/MicroTalk.h"
+#include "converter/codecs/MicroTalkBits.h"
 
 namespace sx {
 

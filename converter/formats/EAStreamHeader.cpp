@@ -1,4 +1,4 @@
-#include "converter/EAStreamHeader.h"
+#include "converter/formats/EAStreamHeader.h"
 
 namespace sx {
 namespace {

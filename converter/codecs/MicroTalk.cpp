@@ -1,4 +1,4 @@
-#include "converter/MicroTalk.h"
+#include "converter/codecs/MicroTalk.h"
 
 #include <algorithm>
 #include <cmath>

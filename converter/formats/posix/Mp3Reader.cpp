@@ -1,5 +1,5 @@
 // MP3 decoding through libmpg123, fed from memory.
-#include "converter/Mp3Reader.h"
+#include "converter/formats/Mp3Reader.h"
 
 #include <mpg123.h>
 

@@ -1,4 +1,4 @@
-#include "converter/EAXA.h"
+#include "converter/codecs/EAXA.h"
 
 #include <algorithm>
 #include <cstdint>

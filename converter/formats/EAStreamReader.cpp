@@ -1,4 +1,4 @@
-#include "converter/EAStreamReader.h"
+#include "converter/formats/EAStreamReader.h"
 
 #include "converter/Bytes.h"
 

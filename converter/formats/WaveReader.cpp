@@ -1,7 +1,7 @@
-#include "converter/WaveReader.h"
+#include "converter/formats/WaveReader.h"
 
 #include "converter/Bytes.h"
-#include "converter/PcmDecode.h"
+#include "converter/formats/PcmDecode.h"
 
 namespace sx {
 namespace {

@@ -4,8 +4,8 @@
 // per-channel block layout of version 1 and later, and the interleaved PCM of version 0.
 
 #include "converter/Audio.h"
-#include "converter/EACodec.h"
-#include "converter/EAStreamHeader.h"
+#include "converter/codecs/EACodec.h"
+#include "converter/formats/EAStreamHeader.h"
 
 namespace sx {
 

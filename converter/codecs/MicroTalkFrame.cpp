@@ -1,4 +1,4 @@
-#include "converter/MicroTalkFrame.h"
+#include "converter/codecs/MicroTalkFrame.h"
 
 #include <cstdlib>
 

@@ -4,7 +4,7 @@
 // of each channel's data offset and the channels' data one after the other, padded to a multiple of 4.
 
 #include "converter/Audio.h"
-#include "converter/EACodec.h"
+#include "converter/codecs/EACodec.h"
 
 namespace sx {
 

@@ -1,4 +1,4 @@
-#include "converter/WaveWriter.h"
+#include "converter/formats/WaveWriter.h"
 
 #include "converter/Bytes.h"
 

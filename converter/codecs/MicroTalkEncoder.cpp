@@ -1,5 +1,5 @@
-#include "converter/MicroTalkCodec.h"
-#include "converter/MicroTalkFrame.h"
+#include "converter/codecs/MicroTalkCodec.h"
+#include "converter/codecs/MicroTalkFrame.h"
 
 #include <algorithm>
 #include <cmath>
