@@ -1,4 +1,4 @@
-#include "app/ImportJournal.h"
+#include "definitions/ImportJournal.h"
 #include "base/Exceptions.h"
 #include "platform/FileSystem.h"
 
