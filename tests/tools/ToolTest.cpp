@@ -1,0 +1,300 @@
+// orvik-streams as a user runs it: a separate process on generated packs, its output read back.
+
+#include "base/Paths.h"
+#include "base/Text.h"
+#include "definitions/uTypes.h"
+#include "platform/FileSystem.h"
+#include "platform/Process.h"
+#include "tests/fixtures/Bigf.h"
+#include "tests/fixtures/Definition.h"
+#include "tools/make-demo/Demo.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+using namespace fixtures;
+
+namespace {
+
+// Just enough JSON to read the tool's output: objects, arrays, strings without escapes beyond \" and
+// \\, whole numbers and null. Anything else fails the test.
+struct TValue {
+  enum { Null, Number, String, Array, Object } Kind = Null;
+  int64_t Int = 0;
+  std::string Text;
+  std::vector<TValue> Items;
+  std::map<std::string, TValue> Fields;
+  const TValue& operator[](const std::string& Key) const { return Fields.at(Key); }
+  const TValue& operator[](size_t Index) const { return Items.at(Index); }
+};
+
+class TParser {
+public:
+  explicit TParser(const std::string& Text) : FText(Text) {}
+  TValue Parse() {
+    TValue Value = ParseValue();
+    Skip();
+    if (FPos != FText.size())
+      throw std::runtime_error("text after the JSON value");
+    return Value;
+  }
+
+private:
+  void Skip() {
+    while (FPos < FText.size() && std::isspace(static_cast<unsigned char>(FText[FPos])))
+      ++FPos;
+  }
+  char Next() {
+    Skip();
+    if (FPos >= FText.size())
+      throw std::runtime_error("JSON cut short");
+    return FText[FPos];
+  }
+  void Expect(char C) {
+    if (Next() != C)
+      throw std::runtime_error(std::string("expected ") + C + " at " + std::to_string(FPos));
+    ++FPos;
+  }
+  std::string ParseString() {
+    Expect('"');
+    std::string Text;
+    while (FPos < FText.size() && FText[FPos] != '"') {
+      if (FText[FPos] == '\\')
+        ++FPos;
+      Text += FText.at(FPos++);
+    }
+    Expect('"');
+    return Text;
+  }
+  TValue ParseValue() {
+    TValue V;
+    char C = Next();
+    if (C == '{') {
+      V.Kind = TValue::Object;
+      ++FPos;
+      while (Next() != '}') {
+        std::string Key = ParseString();
+        Expect(':');
+        V.Fields[Key] = ParseValue();
+        if (Next() == ',')
+          ++FPos;
+      }
+      ++FPos;
+    } else if (C == '[') {
+      V.Kind = TValue::Array;
+      ++FPos;
+      while (Next() != ']') {
+        V.Items.push_back(ParseValue());
+        if (Next() == ',')
+          ++FPos;
+      }
+      ++FPos;
+    } else if (C == '"') {
+      V.Kind = TValue::String;
+      V.Text = ParseString();
+    } else if (FText.compare(FPos, 4, "null") == 0) {
+      FPos += 4;
+    } else {
+      size_t Used = 0;
+      V.Kind = TValue::Number;
+      V.Int = std::stoll(FText.substr(FPos), &Used);
+      FPos += Used;
+    }
+    return V;
+  }
+  const std::string& FText;
+  size_t FPos = 0;
+};
+
+struct TRun {
+  int Code;
+  std::string Out, Err;
+};
+
+std::string Quoted(const std::string& Text) { return "\"" + Text + "\""; }
+
+std::string Text(const Bytes& Data) { return std::string(Data.begin(), Data.end()); }
+
+class ToolTest : public ::testing::Test {
+protected:
+  TRun Run(const std::vector<std::string>& Arguments) {
+    std::string Tool = JoinPath(JoinPath(platform::ProgramFolder(), "cli"), "orvik-streams") +
+                       platform::ExecutableSuffix();
+    std::string Command = Quoted(Tool);
+    for (const std::string& Argument : Arguments)
+      Command += " " + Quoted(Argument);
+    Command += " >" + Quoted(Dir.File("out.txt")) + " 2>" + Quoted(Dir.File("err.txt"));
+#ifdef _WIN32
+    Command = Quoted(Command); // cmd /c drops the outer pair
+#endif
+    int Status = std::system(Command.c_str());
+#ifndef _WIN32
+    Status = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
+#endif
+    return {Status, Text(ReadFile(Dir.File("out.txt"))), Text(ReadFile(Dir.File("err.txt")))};
+  }
+
+  // A.big (a1, a2), B.big (b1); descriptions 0, 1; streams [A a1 d0, B b1 none], [A a2 d1], [].
+  std::string WritePack(uint32_t BrokenOffset = 0) {
+    A = {{"a1.asf", Pattern(100, 1)}, {"a2.asf", Pattern(200, 2)}};
+    B = {{"b1.asf", Pattern(80, 3)}};
+    WriteFile(Dir.File("A.big"), MakeBigf(A));
+    WriteFile(Dir.File("B.big"), MakeBigf(B));
+    Def.Archives = {"A.big", "B.big"};
+    Def.Descriptions = {{"Name0", "Singer0", "Album0"}, {"Name \"1\"", "Singer1", "Album1"}};
+    Def.Streams = {{{BigfDataOffset(A, 0), 0, 0}, {BrokenOffset ? BrokenOffset : BigfDataOffset(B, 0), 1, -1}},
+                   {{BigfDataOffset(A, 1), 0, 1}},
+                   {}};
+    WriteFile(Dir.File("streams.dat"), MakeDefinition(Def));
+    return Dir.File("streams.dat");
+  }
+
+  TempDir Dir;
+  std::vector<BigfEntry> A, B;
+  Definition Def;
+};
+
+} // namespace
+
+TEST_F(ToolTest, InfoAsJsonDescribesThePackAndVerifyNamesABrokenSample) {
+  std::string Path = WritePack();
+  TRun Info = Run({"info", Path, "--json"});
+  ASSERT_EQ(Info.Code, 0) << Info.Err;
+  TValue J = TParser(Info.Out).Parse();
+  const std::vector<BigfEntry>* Archives[2] = {&A, &B};
+  ASSERT_EQ(J["archives"].Items.size(), 2u);
+  for (size_t I = 0; I < 2; ++I) {
+    EXPECT_EQ(J["archives"][I]["name"].Text, Def.Archives[I]);
+    EXPECT_EQ(J["archives"][I]["entries"].Int, static_cast<int64_t>(Archives[I]->size()));
+    EXPECT_EQ(J["archives"][I]["size"].Int, static_cast<int64_t>(MakeBigf(*Archives[I]).size()));
+  }
+  ASSERT_EQ(J["descriptions"].Items.size(), 2u);
+  EXPECT_EQ(J["descriptions"][1]["name"].Text, "Name \"1\"");
+  EXPECT_EQ(J["descriptions"][1]["singer"].Text, "Singer1");
+  EXPECT_EQ(J["descriptions"][0]["album"].Text, "Album0");
+  ASSERT_EQ(J["streams"].Items.size(), Def.Streams.size());
+  for (size_t S = 0; S < Def.Streams.size(); ++S) {
+    ASSERT_EQ(J["streams"][S].Items.size(), Def.Streams[S].size());
+    for (size_t I = 0; I < Def.Streams[S].size(); ++I) {
+      const TValue& Sample = J["streams"][S][I];
+      const DefSample& Want = Def.Streams[S][I];
+      EXPECT_EQ(Sample["archive"].Int, Want.ArchiveIndex);
+      EXPECT_EQ(Sample["offset"].Int, Want.FileOffset);
+      EXPECT_EQ(Sample["description"].Int, Want.DescriptionIndex);
+      const std::vector<BigfEntry>& Entries = *Archives[Want.ArchiveIndex];
+      for (size_t E = 0; E < Entries.size(); ++E)
+        if (BigfDataOffset(Entries, E) == Want.FileOffset) {
+          EXPECT_EQ(Sample["entry"].Text, Entries[E].Name);
+          EXPECT_EQ(Sample["size"].Int, static_cast<int64_t>(Entries[E].Data.size()));
+        }
+    }
+  }
+  TRun Good = Run({"verify", Path});
+  EXPECT_EQ(Good.Code, 0) << Good.Out;
+
+  WritePack(99999);
+  TRun Bad = Run({"verify", Path});
+  EXPECT_EQ(Bad.Code, 1);
+  EXPECT_NE(Bad.Out.find("stream 0 sample 1: no entry of B.big holds offset 99999"), std::string::npos) << Bad.Out;
+  TRun BadInfo = Run({"info", Path, "--json"});
+  ASSERT_EQ(BadInfo.Code, 0) << BadInfo.Err;
+  EXPECT_EQ(TParser(BadInfo.Out).Parse()["streams"][0][1]["entry"].Kind, TValue::Null);
+}
+
+TEST_F(ToolTest, BadArgumentsGiveTheUsageAndExitCode2) {
+  std::string Path = WritePack();
+  const std::vector<std::vector<std::string>> Cases = {
+      {},
+      {"frobnicate"},
+      {"info"},
+      {"info", Path, "extra"},
+      {"info", Path, "--colour"},
+      {"export", Path, "--stream", "0", Dir.File("x.wav")},
+      {"export", Path, "--stream", "zero", "--sample", "0", Dir.File("x.wav")},
+      {"export", Path, "--stream", "0", "--sample", "0", Dir.File("x.wav"), "--format", "ogg"},
+      {"import", Path, "--stream", "0", "--sample"},
+      {"describe", Path, "--description", "0"},
+      {"describe", Path, "--description", "0", "--name", std::string(64, 'x')},
+      {"archive", "unpack", Dir.File("A.big")},
+      {"archive", "extract", Dir.File("A.big"), "a1.asf"},
+  };
+  Bytes Before = ReadFile(Path);
+  for (const auto& Arguments : Cases) {
+    std::string Line;
+    for (const std::string& Argument : Arguments)
+      Line += Argument.substr(0, 20) + " ";
+    TRun Result = Run(Arguments);
+    EXPECT_EQ(Result.Code, 2) << Line;
+    EXPECT_NE(Result.Err.find("Usage: orvik-streams"), std::string::npos) << Line << "\n" << Result.Err;
+  }
+  EXPECT_EQ(ReadFile(Path), Before);
+  TRun Help = Run({"import", "--help"});
+  EXPECT_EQ(Help.Code, 0);
+  EXPECT_EQ(Help.Out.find("Usage: orvik-streams import DEF"), 0u) << Help.Out;
+}
+
+// Every song out to Wave, every Wave back into its own sample: each sample then holds what the converter
+// makes of its file, the definition still verifies, and a description edit saves.
+TEST_F(ToolTest, ExportAllThenImportEverySongBackAndEditADescription) {
+  std::string Demo = Dir.File("demo");
+  demo::MakeDemo(Demo);
+  std::string Path = JoinPath(JoinPath(Demo, "audio"), "streams.dat");
+  std::string Out = Dir.File("songs");
+  std::filesystem::create_directories(Out);
+  TRun All = Run({"export-all", Path, Out});
+  ASSERT_EQ(All.Code, 0) << All.Err;
+  EXPECT_NE(All.Out.find("[12/12] highlights.wav"), std::string::npos) << All.Out;
+
+  // The first sample of each song, in stream order, with the file export-all named after its entry.
+  std::vector<std::pair<std::string, std::pair<int, int>>> Songs;
+  {
+    TStreamPack Pack(JoinPath(Demo, "audio") + platform::PathDelimiter());
+    Pack.LoadFromFile(Path);
+    std::vector<TEAStreamFile*> Seen;
+    for (int32_t S = 0; S < Pack.StreamCount(); ++S)
+      for (int32_t I = 0; I < Pack.Streams(S)->SampleCount(); ++I) {
+        TEAStreamFile* File = Pack.Streams(S)->Samples(I)->StreamFile();
+        if (std::find(Seen.begin(), Seen.end(), File) == Seen.end()) {
+          Seen.push_back(File);
+          Songs.push_back({ChangeFileExt(File->Name, ".wav"), {S, I}});
+        }
+      }
+  }
+  ASSERT_EQ(Songs.size(), 12u);
+  for (const auto& [Name, Where] : Songs) {
+    std::string Wave = JoinPath(Out, Name);
+    ASSERT_TRUE(FileExists(Wave)) << Name;
+    TRun Import = Run({"import", Path, "--stream", std::to_string(Where.first), "--sample",
+                       std::to_string(Where.second), Wave});
+    ASSERT_EQ(Import.Code, 0) << Name << ": " << Import.Err;
+  }
+  TRun Verify = Run({"verify", Path});
+  EXPECT_EQ(Verify.Code, 0) << Verify.Out;
+
+  std::string Sx = JoinPath(JoinPath(JoinPath(platform::ProgramFolder(), "cli"), "sx"), "sx") +
+                   platform::ExecutableSuffix();
+  TStreamPack Pack(JoinPath(Demo, "audio") + platform::PathDelimiter());
+  Pack.LoadFromFile(Path);
+  for (const auto& [Name, Where] : Songs) {
+    std::string Expected = Dir.File("expected.asf");
+    platform::ExecuteAndWait(AnsiToWide(Sx), AnsiToWide("-pcstream -eaxa_blk \"" + JoinPath(Out, Name) + "\" -=\"" + Expected + "\""),
+                             AnsiToWide(Dir.Path()), 0);
+    TEAStreamFile* File = Pack.Streams(Where.first)->Samples(Where.second)->StreamFile();
+    ASSERT_NE(File, nullptr) << Name;
+    File->SaveToFile(Dir.File("stored.asf"));
+    EXPECT_EQ(ReadFile(Dir.File("stored.asf")), ReadFile(Expected)) << Name;
+  }
+
+  TRun Describe = Run({"describe", Path, "--description", "3", "--singer", "Someone Else"});
+  ASSERT_EQ(Describe.Code, 0) << Describe.Err;
+  TRun Info = Run({"info", Path, "--json"});
+  EXPECT_EQ(TParser(Info.Out).Parse()["descriptions"][3]["singer"].Text, "Someone Else");
+  EXPECT_TRUE(Dir.Leftovers().empty());
+}

@@ -1,0 +1,39 @@
+#include "tools/orvik-streams/Arguments.h"
+
+TArguments::TArguments(const std::vector<std::string>& Arguments, const std::set<std::string>& Options,
+                       const std::set<std::string>& Flags, size_t MinPositional, size_t MaxPositional) {
+  for (size_t I = 0; I < Arguments.size(); ++I) {
+    const std::string& Word = Arguments[I];
+    if (Word.size() > 2 && Word.compare(0, 2, "--") == 0) {
+      std::string Name = Word.substr(2);
+      if (Flags.count(Name) != 0)
+        FFlags.insert(Name);
+      else if (Options.count(Name) == 0)
+        throw EUsage("unknown option " + Word);
+      else if (I + 1 == Arguments.size())
+        throw EUsage("option " + Word + " needs a value");
+      else
+        FValues[Name] = Arguments[++I];
+    } else {
+      FPositional.push_back(Word);
+    }
+  }
+  if (FPositional.size() < MinPositional)
+    throw EUsage("too few arguments");
+  if (FPositional.size() > MaxPositional)
+    throw EUsage("too many arguments");
+}
+
+const std::string& TArguments::Value(const std::string& Name) const {
+  auto Found = FValues.find(Name);
+  if (Found == FValues.end())
+    throw EUsage("option --" + Name + " is missing");
+  return Found->second;
+}
+
+int TArguments::Index(const std::string& Name) const {
+  const std::string& Text = Value(Name);
+  if (Text.empty() || Text.size() > 9 || Text.find_first_not_of("0123456789") != std::string::npos)
+    throw EUsage("option --" + Name + " takes a number, not \"" + Text + "\"");
+  return std::stoi(Text);
+}

@@ -1,0 +1,35 @@
+#pragma once
+// A subcommand's arguments: positional values in order, options "--name value", and flags "--name".
+
+#include <map>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// A command line that does not fit its subcommand; the message says why.
+class EUsage : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+class TArguments {
+public:
+  // Splits Arguments by the options (taking a value) and flags this subcommand knows; raises EUsage for
+  // any other "--" word, an option without its value, or a count of positional values outside
+  // [MinPositional, MaxPositional].
+  TArguments(const std::vector<std::string>& Arguments, const std::set<std::string>& Options,
+             const std::set<std::string>& Flags, size_t MinPositional, size_t MaxPositional);
+
+  const std::string& Positional(size_t Index) const { return FPositional.at(Index); }
+  size_t PositionalCount() const { return FPositional.size(); }
+  bool Has(const std::string& Name) const { return FValues.count(Name) != 0 || FFlags.count(Name) != 0; }
+  const std::string& Value(const std::string& Name) const;
+  // The option's value as a whole number of at least 0; raises EUsage when it is missing or not one.
+  int Index(const std::string& Name) const;
+
+private:
+  std::vector<std::string> FPositional;
+  std::map<std::string, std::string> FValues;
+  std::set<std::string> FFlags;
+};

@@ -1,0 +1,29 @@
+#pragma once
+// A small JSON writer for the tool's --json output: objects, arrays, strings, numbers and null, written
+// as they come. Text is passed through as bytes, with quotes, backslashes and control characters escaped.
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+class TJson {
+public:
+  explicit TJson(std::ostream& Out) : FOut(Out) {}
+  TJson& BeginObject() { return Open('{'); }
+  TJson& EndObject() { return Close('}'); }
+  TJson& BeginArray() { return Open('['); }
+  TJson& EndArray() { return Close(']'); }
+  TJson& Key(const std::string& Name);
+  TJson& String(const std::string& Text);
+  TJson& Number(int64_t Value);
+  TJson& Null();
+
+private:
+  TJson& Open(char Bracket);
+  TJson& Close(char Bracket);
+  void Separate();
+  std::ostream& FOut;
+  std::vector<bool> FFirst; // per open bracket: nothing written in it yet
+  bool FAfterKey = false;
+};
