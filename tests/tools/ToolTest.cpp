@@ -199,6 +199,16 @@ TEST_F(ToolTest, InfoAsJsonDescribesThePackAndVerifyNamesABrokenSample) {
   TRun Good = Run({"verify", Path});
   EXPECT_EQ(Good.Code, 0) << Good.Out;
 
+  // A save that did not finish left its backup: nothing is written over it.
+  WriteFile(Path + ".~old", TextBytes("backup"));
+  Bytes Before = ReadFile(Path);
+  TRun Refused = Run({"describe", Path, "--description", "0", "--name", "Other"});
+  EXPECT_EQ(Refused.Code, 1);
+  EXPECT_EQ(Refused.Err.find("The save cannot start"), 0u) << Refused.Err;
+  EXPECT_EQ(ReadFile(Path), Before);
+  EXPECT_EQ(ReadFile(Path + ".~old"), TextBytes("backup"));
+  platform::DeleteFile(Path + ".~old");
+
   WritePack(99999);
   TRun Bad = Run({"verify", Path});
   EXPECT_EQ(Bad.Code, 1);

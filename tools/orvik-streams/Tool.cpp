@@ -1,5 +1,6 @@
 #include "tools/orvik-streams/Tool.h"
 
+#include "app/Messages.h" // the window's texts, so that both say the same
 #include "archive/uEAStream.h"
 #include "base/Exceptions.h"
 #include "base/FileSetCommit.h"
@@ -93,7 +94,7 @@ void ExportFile(TEAStreamFile& File, const TFormat& Format, const std::string& O
   }
   CheckOSError(platform::DeleteFile(Extracted));
   if (!Made)
-    throw Exception("Unable to convert the selected sample");
+    throw Exception(WideToAnsi(msg::UnableToConvertSample));
 }
 
 // ---- the definition ----
@@ -104,8 +105,20 @@ std::unique_ptr<TStreamPack> LoadPack(const std::string& Definition) {
   return Pack;
 }
 
-// Saves as the window does, all or nothing; copies of the old files that could not be deleted are named.
+// Saves as the window does, all or nothing, and refuses as it does while backups of an earlier save that
+// did not finish are in the way; copies of the old files that could not be deleted are named.
 void Save(TStreamPack& Pack, const std::string& Definition, bool Rebuild, TContext& C) {
+  std::vector<std::string> Targets{Definition};
+  if (Rebuild)
+    for (int32_t I = 0; I < Pack.ArchiveCount(); ++I)
+      Targets.push_back(Pack.Archives(I)->FileName);
+  std::vector<std::string> InTheWay = TFileSetCommit::Leftovers(Targets, true);
+  if (!InTheWay.empty()) {
+    std::string Message = WideToAnsi(msg::LeftoversInTheWay);
+    for (const std::string& Path : InTheWay)
+      Message += "\n" + Path;
+    throw Exception(Message);
+  }
   for (const std::string& Copy : Pack.SaveWithArchives(Definition, Rebuild))
     C.Err << "warning: could not delete " << Copy << "\n";
 }
@@ -312,7 +325,7 @@ int Import(const TArguments& Args, TContext& C) {
   TImportJournal Journal;
   try {
     if (!Convert(ImportOption, Input, Converted))
-      throw Exception("Unable to convert the input file");
+      throw Exception(WideToAnsi(msg::UnableToConvertInput));
     if (Add) {
       TEAStream& Archive = *Sample.Archive();
       Journal.BeforeAdd(Archive);
@@ -363,7 +376,7 @@ int AddDescription(const TArguments& Args, TContext& C) {
   for (const char* Option : {"name", "singer", "album"})
     if (Args.Has(Option))
       CheckText(Args.Value(Option));
-  Pack->AddDescription("", "", "New Song");
+  Pack->AddDescription("", "", WideToAnsi(msg::NewDescriptionDefault));
   SetTexts(*Pack->Descriptions(Pack->DescriptionCount() - 1), Args);
   Save(*Pack, Args.Positional(0), false, C);
   C.Out << "Added description " << Pack->DescriptionCount() - 1 << "\n";
@@ -381,7 +394,7 @@ int UpdatePreload(const TArguments& Args, TContext& C) {
   const std::string& Definition = Args.Positional(0);
   LoadPack(Definition); // only a definition that opens goes into the game
   UpdatePreloadFolder(Definition, Args.Positional(1), [&C] {
-    C.Err << "warning: Unable to compress streams.dat. The file will be imported in preload archives uncompressed.\n";
+    C.Err << "warning: " << WideToAnsi(msg::UnableToCompress) << "\n";
   });
   return 0;
 }
