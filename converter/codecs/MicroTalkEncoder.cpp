@@ -112,10 +112,10 @@ private:
       Past[kMTOrder - 1 - K] = FState.History[K];
     for (size_t J = 0; J < kMTSubframeSamples; ++J) {
       const size_t N = kMTSubframeSamples * I + J;
-      const float* A = Seg.A[MTSegmentOf(N)];
+      const float* P = Seg.P[MTSegmentOf(N)];
       float E = X[N];
-      for (int K = 1; K <= kMTOrder; ++K)
-        E += A[K] * Past[kMTOrder + J - K];
+      for (int K = 0; K < kMTOrder; ++K)
+        E -= P[K] * Past[kMTOrder + J - 1 - K];
       Past[kMTOrder + J] = X[N];
       Target[J] = E;
     }
