@@ -59,12 +59,13 @@ bool FrameAt(const Bytes& Data, size_t Offset, TMp3Frame& Frame) {
   return FindMp3Frame(Data, Offset, Frame) && Frame.Offset == Offset;
 }
 
-// True if F is followed by the next frame's header or by no frame header at all.
+// True if F ends where the data ends or the next frame's header begins, or, cut off itself, is followed
+// by no frame header at all.
 bool Chained(const Bytes& Data, const TMp3Frame& F) {
   const size_t Next = F.Offset + F.Size;
   TMp3Frame After;
   if (Next >= Data.size())
-    return !FindMp3Frame(Data, F.Offset + 4, After);
+    return Next == Data.size() || !FindMp3Frame(Data, F.Offset + 4, After);
   return !FindMp3Frame(Data, Next, After) || After.Offset == Next;
 }
 
@@ -98,15 +99,15 @@ TMp3Frames CollectMp3Frames(const Bytes& Data) {
   bool Started = false, Skipping = false;
   for (size_t At = 0; FindMp3Frame(Data, At, F);) {
     const size_t Next = F.Offset + F.Size;
+    // A frame in another format is a change of format when the next frame keeps it, and damage otherwise.
     const bool Odd = Started && !SameFormat(F, Format);
-    if (!Belongs(Data, F, At, Started ? &Format : nullptr) ||
-        (Odd && FrameAt(Data, Next, After) && SameFormat(After, Format))) {
+    if (Odd && Belongs(Data, F, At, nullptr) && FrameAt(Data, Next, After) && !SameFormat(After, Format))
+      throw EConvertError("MP3 stream changes its sample rate or channels");
+    if (Odd || !Belongs(Data, F, At, Started ? &Format : nullptr)) {
       Skipping = Started;
       At = F.Offset + 1;
       continue;
     }
-    if (Odd)
-      throw EConvertError("MP3 stream changes its sample rate or channels");
     Out.DamagedPlaces += Skipping || (Started && F.Offset != At);
     Skipping = false;
     Format = Started ? Format : F;
