@@ -4,6 +4,7 @@
 #include "converter/formats/AiffWriter.h"
 #include "converter/formats/EAStreamWriter.h"
 #include "converter/formats/WaveWriter.h"
+#include "platform/FileSystem.h"
 #include "tests/converter/Signals.h"
 #include "tests/fixtures/TestFiles.h"
 
@@ -118,7 +119,8 @@ TEST(BadInput, ConversionsReportOneLineEach) {
   const Bytes Type = fixtures::FromHex("61 62 01 FF");
   Aifc.insert(Aifc.begin() + 38, Type.begin(), Type.end());
   Aifc[19] = 22;
-  const std::string Folder = Dir.File("a folder");
+  const std::string Folder = Dir.File("a folder"),
+                    NoFolder = Dir.File("missing") + platform::PathDelimiter() + "out.asf";
   std::filesystem::create_directory(Folder);
   struct {
     const char* Name;
@@ -137,8 +139,7 @@ TEST(BadInput, ConversionsReportOneLineEach) {
       {"bad codec", fixtures::FromHex("53 43 48 6c 14 00 00 00 50 54 00 00 fd a0 01 05 ff 00 00 00"), "",
        "sx: Unsupported EA stream codec 5\n"},
       {"compression", Aifc, "", "sx: Unsupported AIFF-C compression type 61 62 01 FF\n"},
-      {"no output folder", Wave, Dir.File("missing/out.asf"),
-       "sx: Cannot create file \"" + Dir.File("missing/out.asf")},
+      {"no output folder", Wave, NoFolder, "sx: Cannot create file \"" + NoFolder + "\"."},
       {"output is a folder", Wave, Folder, "sx: Cannot create file \"" + Folder + "\"."},
   };
   for (auto& C : Cases) {
