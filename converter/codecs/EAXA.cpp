@@ -23,6 +23,7 @@ inline int32_t Reconstruct(int32_t Code, int Shift, int32_t Prediction, int32_t 
 struct TTrial {
   int64_t Error = INT64_MAX;
   uint8_t Codes[kEAXAFrameSamples] = {};
+  TEAXAState End;
 };
 
 // Runs the decoder's arithmetic for filter F and shift S over the first Valid samples, choosing each code
@@ -66,29 +67,32 @@ void Try(const int16_t* X, size_t Valid, int F, int S, TEAXAState State, int64_t
   }
   Out.Error = Error;
   std::copy(Codes, Codes + kEAXAFrameSamples, Out.Codes);
+  Out.End = {H1, H2};
 }
 
-// The open-loop prediction residual of filter F over the frame: its energy ranks the filters, and its
-// peak gives the finest shift whose code range covers it.
+// The open-loop prediction residual of a filter over the frame: its energy ranks the filters, and its peak
+// gives the finest shift whose code range covers it.
 struct TEstimate {
   int64_t Energy = 0;
   int Shift = kMaxShift;
 };
 
-TEstimate Estimate(const int16_t* X, size_t Valid, int F, TEAXAState State) {
-  TEstimate E;
-  int64_t Peak = 0;
+// All four filters in one pass over the frame, so that their sums proceed side by side.
+void Estimate(const int16_t* X, size_t Valid, TEAXAState State, TEstimate* Est) {
+  int64_t Peak[4] = {};
   int32_t H1 = State.H1, H2 = State.H2;
   for (size_t I = 0; I < Valid; ++I) {
-    const int64_t R = int64_t(X[I]) - ((kC1[F] * H1 + kC2[F] * H2) >> 8);
-    Peak = std::max<int64_t>(Peak, R < 0 ? -R : R);
-    E.Energy += R * R;
+    for (int F = 0; F < 4; ++F) {
+      const int64_t R = int64_t(X[I]) - ((kC1[F] * H1 + kC2[F] * H2) >> 8);
+      Peak[F] = std::max<int64_t>(Peak[F], R < 0 ? -R : R);
+      Est[F].Energy += R * R;
+    }
     H2 = H1;
     H1 = X[I];
   }
-  while (E.Shift > 0 && (int64_t(8) << (12 - E.Shift)) < Peak)
-    --E.Shift;
-  return E;
+  for (int F = 0; F < 4; ++F)
+    while (Est[F].Shift > 0 && (int64_t(8) << (12 - Est[F].Shift)) < Peak[F])
+      --Est[F].Shift;
 }
 
 // A raw frame holding the samples as they are; the prediction goes on from the last two.
@@ -142,8 +146,7 @@ size_t EncodeEAXAFrame(const int16_t* X, TEAXAState& State, uint8_t* Out, size_t
   const int32_t MaxMiss = AllowRaw ? kEAXARawTolerance : INT32_MAX;
   TEstimate Est[4];
   int Order[4] = {0, 1, 2, 3};
-  for (int F = 0; F < 4; ++F)
-    Est[F] = Estimate(X, Valid, F, State);
+  Estimate(X, Valid, State, Est);
   std::sort(Order, Order + 4, [&](int A, int B) { return Est[A].Energy < Est[B].Energy; });
   // Every pair is tried, the likeliest first, so that a tight limit is known early and the other trials
   // stop after a few samples: each filter at its estimated shift, then the shifts further and further
@@ -187,9 +190,12 @@ size_t EncodeEAXAFrame(const int16_t* X, TEAXAState& State, uint8_t* Out, size_t
   Out[0] = static_cast<uint8_t>(BestF << 4 | BestS);
   for (size_t I = 0; I < kEAXAFrameSamples; I += 2)
     Out[1 + I / 2] = static_cast<uint8_t>(Best.Codes[I] << 4 | Best.Codes[I + 1]);
-  // The decoder's own run gives the state it ends in, padding included.
-  int16_t Decoded[kEAXAFrameSamples];
-  DecodeEAXAFrame(Out, kEAXAFrameBytes, State, Decoded);
+  if (Valid == kEAXAFrameSamples) {
+    State = Best.End;
+  } else { // the decoder goes on through the padding
+    int16_t Decoded[kEAXAFrameSamples];
+    DecodeEAXAFrame(Out, kEAXAFrameBytes, State, Decoded);
+  }
   return kEAXAFrameBytes;
 }
 
