@@ -164,7 +164,7 @@ TAudio ReadEAStream(const Bytes& Data, TEAStreamInfo* Info) {
   TBlockDecoder Decoder(I.Header, I.Layout);
   bool Cut = false;
   for (R.Seek(Head.End);;) {
-    // A stream cut off inside a block, as players do, gives the samples of the blocks before it.
+    // As players do, a stream cut off inside a block gives the samples of the blocks before it.
     if (!NextBlockIsWhole(Data, R.Position(), BigEndian)) {
       Cut = true;
       break;
