@@ -51,7 +51,7 @@ void Try(const int16_t* X, size_t Valid, int F, int S, TEAXAState State, int64_t
          TTrial& Out) {
   const int Bits = 12 - S;
   int64_t Error = 0;
-  uint8_t Codes[kEAXAFrameSamples] = {};
+  uint8_t Codes[kEAXAFrameSamples];
   int32_t H1 = State.H1, H2 = State.H2;
   for (size_t I = 0; I < Valid; ++I) {
     const int32_t Target = X[I];
@@ -59,14 +59,14 @@ void Try(const int16_t* X, size_t Valid, int F, int S, TEAXAState State, int64_t
     const int32_t Y = Nearest(Target, (kC1[F] * H1 + kC2[F] * H2) >> 8, Bits, D);
     const int32_t Miss = Y - Target;
     Error += int64_t(Miss) * Miss;
-    if (Error >= Limit || Miss > MaxMiss || -Miss > MaxMiss)
+    if (Error >= Limit || uint32_t(Miss + MaxMiss) > uint32_t(2 * MaxMiss))
       return;
     Codes[I] = static_cast<uint8_t>(D & 15);
     H2 = H1;
     H1 = Y;
   }
   Out.Error = Error;
-  std::copy(Codes, Codes + kEAXAFrameSamples, Out.Codes);
+  std::copy(Codes, Codes + Valid, Out.Codes); // the padding's codes stay 0
   Out.End = {H1, H2};
 }
 
@@ -143,7 +143,8 @@ size_t DecodeEAXAFrame(const uint8_t* Frame, size_t Available, TEAXAState& State
 }
 
 size_t EncodeEAXAFrame(const int16_t* X, TEAXAState& State, uint8_t* Out, size_t Valid, bool AllowRaw) {
-  const int32_t MaxMiss = AllowRaw ? kEAXARawTolerance : INT32_MAX;
+  // No sample misses by more than 65535 anyway.
+  const int32_t MaxMiss = AllowRaw ? kEAXARawTolerance : 65535;
   TEstimate Est[4];
   int Order[4] = {0, 1, 2, 3};
   Estimate(X, Valid, State, Est);
@@ -162,7 +163,7 @@ size_t EncodeEAXAFrame(const int16_t* X, TEAXAState& State, uint8_t* Out, size_t
       FirstError[F][S] = E * E;
     }
   }
-  const int64_t MaxFirstError = AllowRaw ? int64_t(MaxMiss) * MaxMiss : INT64_MAX;
+  const int64_t MaxFirstError = int64_t(MaxMiss) * MaxMiss;
   TTrial Trials[2];
   int BestIndex = -1, BestF = 0, BestS = 0;
   auto Consider = [&](int F, int S) {
