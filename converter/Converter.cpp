@@ -1,6 +1,5 @@
 #include "converter/Converter.h"
 
-#include "base/Streams.h"
 #include "converter/formats/AiffReader.h"
 #include "converter/formats/AiffWriter.h"
 #include "converter/formats/EAStreamReader.h"
@@ -14,10 +13,21 @@
 namespace sx {
 namespace {
 
+// The whole input file. Every failure of the OS names Path.
 Bytes LoadFile(const std::string& Path) {
-  TFileStream File(Path, TFileAccess::Read);
-  Bytes Data(static_cast<size_t>(File.Size()));
-  File.ReadBuffer(Data.data(), Data.size());
+  platform::File File;
+  int64_t Size = 0;
+  int Error = File.Open(Path, platform::FileAccess::Read);
+  if (Error == 0)
+    Error = File.GetSize(Size);
+  Bytes Data(Error == 0 ? static_cast<size_t>(Size) : 0);
+  size_t Done = 0;
+  if (Error == 0)
+    Error = File.Read(Data.data(), Data.size(), Done);
+  if (Error == 0 && Done != Data.size())
+    throw EReadError();
+  if (Error != 0)
+    throw EFOpenError(Path, Error);
   return Data;
 }
 
