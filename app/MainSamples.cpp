@@ -52,7 +52,8 @@ std::string ScratchName(const char* Prefix, const char* Extension) {
   return ChangeFileExt(MakeTempFileName(Prefix), Extension);
 }
 
-void DiscardIfPresent(const std::string& Path) {
+// Path: an ANSI file name or a wide one.
+template <typename TPath> void DiscardIfPresent(const TPath& Path) {
   if (platform::IsFile(Path))
     platform::DeleteFile(Path);
 }
@@ -89,17 +90,16 @@ std::wstring TfrmORVStreams::ConverterPath() const {
          AnsiToWide(platform::ExecutableSuffix());
 }
 
-void TfrmORVStreams::Convert(const std::string& Option, const std::string& Input, const std::string& Output) {
-  std::wstring Parameters =
-      AnsiToWide(Option) + L"\"" + AnsiToWide(Input) + L"\" -=\"" + AnsiToWide(Output) + L"\"";
+void TfrmORVStreams::Convert(const std::string& Option, const std::wstring& Input,
+                             const std::wstring& Output) {
+  std::wstring Parameters = AnsiToWide(Option) + L"\"" + Input + L"\" -=\"" + Output + L"\"";
   FServices.Converter->ExecuteAndWait(ConverterPath(), Parameters, ConverterFolder(), kHidden);
 }
 
 // A file already at the output path steps aside for the run, so that only the converter's own output can
 // count as success; it comes back when the converter leaves none, and goes once the new one is there.
-bool TfrmORVStreams::ExportSample(TEAStreamFile* File, int FormatIndex, const std::wstring& OutputPath) {
-  std::string Output = WideToAnsi(OutputPath);
-  std::string Aside = platform::IsFile(Output) ? TFileSetCommit::OldName(Output) : "";
+bool TfrmORVStreams::ExportSample(TEAStreamFile* File, int FormatIndex, const std::wstring& Output) {
+  std::wstring Aside = platform::IsFile(Output) ? TFileSetCommit::OldName(Output) : L"";
   std::string Extracted = ScratchName("~asf", ".asf");
   auto PutBack = [&] {
     if (!Aside.empty() && !platform::IsFile(Output))
@@ -110,9 +110,9 @@ bool TfrmORVStreams::ExportSample(TEAStreamFile* File, int FormatIndex, const st
     File->SaveToFile(Extracted);
     if (!Aside.empty())
       if (int Error = platform::MoveFile(Output, Aside))
-        throw EFCreateError(Output, Error);
+        throw EFCreateError(WideToAnsi(Output), Error);
     StatusBar.SetText(L"Converting...");
-    Convert(ExportOption(FormatIndex), Extracted, Output);
+    Convert(ExportOption(FormatIndex), AnsiToWide(Extracted), Output);
   } catch (...) {
     PutBack();
     DiscardIfPresent(Extracted);
@@ -239,7 +239,7 @@ void TfrmORVStreams::actSampleImportAccept(const void* Sender) {
   try {
     std::string Converted = ScratchName("~asf", ".asf");
     StatusBar.SetText(L"Converting...");
-    Convert(kImportOption, WideToAnsi(actSampleImportDialog.FileName), Converted);
+    Convert(kImportOption, actSampleImportDialog.FileName, AnsiToWide(Converted));
     if (platform::IsFile(Converted)) {
       ImportConverted(Sample, Converted, Sender != &actSampleImport);
     } else {

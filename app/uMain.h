@@ -151,7 +151,9 @@ private:
   void ReportSaveLeftovers(const std::string& Path);
   std::wstring ConverterPath() const;
   std::wstring ConverterFolder() const;
-  void Convert(const std::string& Option, const std::string& Input, const std::string& Output);
+  // Input and Output stay Unicode up to the converter's command line: a dialog's file name may hold
+  // characters that the ANSI code page lacks.
+  void Convert(const std::string& Option, const std::wstring& Input, const std::wstring& Output);
   void ImportConverted(TStreamData* Sample, const std::string& Converted, bool AsNewFile);
 
   TServices FServices;

@@ -24,6 +24,7 @@ public:
 
   static std::string NewName(const std::string& Target) { return Target + ".~new"; }
   static std::string OldName(const std::string& Target) { return Target + ".~old"; }
+  static std::wstring OldName(const std::wstring& Target) { return Target + L".~old"; }
   // The copies and backups of an unfinished commit that exist beside any of Targets, in Targets' order;
   // only the backups with BackupsOnly (a stale copy holds nothing that its file or backup lacks, and the
   // next commit replaces it; a backup may be the only old copy of its file).

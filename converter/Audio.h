@@ -18,6 +18,8 @@ struct TAudio {
   uint32_t SampleRate = 0;
   unsigned Channels = 0;
   std::vector<int16_t> Samples; // Frames() * Channels values
+  // Damage a reader read past, as players do, one line each for the user (a cut-off end, a skipped frame).
+  std::vector<std::string> Warnings;
 
   size_t Frames() const { return Channels == 0 ? 0 : Samples.size() / Channels; }
 };

@@ -12,6 +12,23 @@ void TByteReader::Truncated() const {
   throw EConvertError(std::string("Truncated ") + FWhat + " file");
 }
 
+std::string HexBytes(const std::string& Raw) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string Text;
+  for (unsigned char C : Raw) {
+    if (!Text.empty())
+      Text += ' ';
+    Text += kDigits[C >> 4];
+    Text += kDigits[C & 15];
+  }
+  return Text;
+}
+
+std::string TByteReader::TruncatedWarning(size_t Kept, const char* Units) const {
+  return std::string("Truncated ") + FWhat + " file: kept the " + std::to_string(Kept) + " complete " +
+         Units + " before the cut";
+}
+
 void TByteReader::Seek(size_t Position) {
   if (Position > FEnd)
     Truncated();

@@ -32,6 +32,8 @@ public:
   std::string Tag();
 
   [[noreturn]] void Truncated() const;
+  // The warning of a reader that keeps Kept complete Units from before the cut of a truncated file.
+  std::string TruncatedWarning(size_t Kept, const char* Units) const;
   const char* What() const { return FWhat; }
 
 private:
@@ -68,6 +70,9 @@ inline void SetBE32(Bytes& Out, size_t At, uint32_t V) {
   for (int I = 0; I < 4; ++I)
     Out[At + I] = static_cast<uint8_t>(V >> (24 - 8 * I));
 }
+
+// Bytes of the input for a message, as hexadecimal pairs separated by blanks ("73 6F 77 74").
+std::string HexBytes(const std::string& Raw);
 
 // True if Data holds Tag at Offset.
 inline bool HasTag(const Bytes& Data, size_t Offset, const char* Tag) {

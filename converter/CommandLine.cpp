@@ -78,7 +78,7 @@ const char* UsageText() {
          "Formats:\n"
          "  -wave                 Wave, 16-bit PCM\n"
          "  -aiff                 AIFF, 16-bit PCM\n"
-         "  -pcstream -eaxa_blk   EA SPORTS PC stream, EA-XA 3.7:1\n"
+         "  -pcstream -eaxa_blk   EA SPORTS PC stream, EA-XA 3.7:1 (also -pcstream alone)\n"
          "  -pcstream -s16l_blk   EA SPORTS PC stream, signed 16-bit little-endian\n"
          "  -pcstream -s8_blk     EA SPORTS PC stream, signed 8-bit\n"
          "  -pcstream -mt_blk     EA SPORTS PC stream, MicroTalk 10:1\n"

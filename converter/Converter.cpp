@@ -1,6 +1,5 @@
 #include "converter/Converter.h"
 
-#include "base/Streams.h"
 #include "converter/formats/AiffReader.h"
 #include "converter/formats/AiffWriter.h"
 #include "converter/formats/EAStreamReader.h"
@@ -8,21 +7,49 @@
 #include "converter/formats/Mp3Reader.h"
 #include "converter/formats/WaveReader.h"
 #include "converter/formats/WaveWriter.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 
 namespace sx {
 namespace {
 
+// The whole input file. Every failure of the OS names Path.
 Bytes LoadFile(const std::string& Path) {
-  TFileStream File(Path, TFileAccess::Read);
-  Bytes Data(static_cast<size_t>(File.Size()));
-  File.ReadBuffer(Data.data(), Data.size());
+  platform::File File;
+  int64_t Size = 0;
+  int Error = File.Open(Path, platform::FileAccess::Read);
+  if (Error == 0)
+    Error = File.GetSize(Size);
+  Bytes Data(Error == 0 ? static_cast<size_t>(Size) : 0);
+  size_t Done = 0;
+  if (Error == 0)
+    Error = File.Read(Data.data(), Data.size(), Done);
+  if (Error == 0 && Done != Data.size())
+    throw EReadError();
+  if (Error != 0)
+    throw EFOpenError(Path, Error);
   return Data;
 }
 
-void SaveFile(const std::string& Path, const Bytes& Data) {
-  TFileStream File(Path, TFileAccess::Create);
-  File.WriteBuffer(Data.data(), Data.size());
+// Writes Data to a scratch file beside Output and moves it into Output's place. Every failure of the OS
+// names Output, the path the user gave.
+void SaveFile(const std::string& Output, const Bytes& Data) {
+  const std::string Scratch = Output + ".sx~";
+  platform::File File;
+  int Error = File.Open(Scratch, platform::FileAccess::Create);
+  if (Error != 0)
+    throw EFCreateError(Output, Error);
+  size_t Done = 0;
+  Error = File.Write(Data.data(), Data.size(), Done);
+  File.Close();
+  if (Error == 0 && Done != Data.size())
+    Error = platform::DiskFullError();
+  if (Error == 0)
+    Error = platform::ReplaceFile(Scratch, Output);
+  if (Error != 0) {
+    platform::DeleteFile(Scratch);
+    throw EFCreateError(Output, Error);
+  }
 }
 
 // A message on one line: line breaks of system texts become blanks.
@@ -75,16 +102,10 @@ Bytes WriteAudio(const TAudio& Audio, const TCommand& Command) {
   }
 }
 
-void Convert(const TCommand& Command) {
-  const Bytes Output = WriteAudio(ReadAudio(LoadFile(Command.Input)), Command);
-  const std::string Scratch = Command.Output + ".sx~";
-  try {
-    SaveFile(Scratch, Output);
-    CheckOSError(platform::ReplaceFile(Scratch, Command.Output));
-  } catch (...) {
-    platform::DeleteFile(Scratch);
-    throw;
-  }
+std::vector<std::string> Convert(const TCommand& Command) {
+  const TAudio Audio = ReadAudio(LoadFile(Command.Input));
+  SaveFile(Command.Output, WriteAudio(Audio, Command));
+  return Audio.Warnings;
 }
 
 int RunConverter(const std::vector<std::string>& Arguments, std::string& Out, std::string& Err) {
@@ -93,7 +114,8 @@ int RunConverter(const std::vector<std::string>& Arguments, std::string& Out, st
     return 1;
   }
   try {
-    Convert(ParseCommand(Arguments));
+    for (const std::string& Warning : Convert(ParseCommand(Arguments)))
+      Err += "sx: warning: " + OneLine(Warning) + "\n";
     return 0;
   } catch (const std::exception& E) {
     Err = "sx: " + OneLine(E.what()) + "\n";

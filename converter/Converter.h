@@ -18,11 +18,13 @@ TAudio ReadAudio(const Bytes& Data);
 // Encodes Audio in the command's output format.
 Bytes WriteAudio(const TAudio& Audio, const TCommand& Command);
 
-// Runs the command. Raises EConvertError, or the stream errors of the file layer, on failure.
-void Convert(const TCommand& Command);
+// Runs the command and returns the reader's warnings (damage it read past). Raises EConvertError, or the
+// stream errors of the file layer, on failure; a file that cannot be written is named by the output path
+// the command gave, never by the scratch file.
+std::vector<std::string> Convert(const TCommand& Command);
 
 // The whole program: arguments after the program name in, exit code out. Messages go to the given
-// streams (usage to Out, one line per failure to Err).
+// streams (usage to Out, one line per failure or warning to Err); warnings alone leave the exit code 0.
 int RunConverter(const std::vector<std::string>& Arguments, std::string& Out, std::string& Err);
 
 } // namespace sx

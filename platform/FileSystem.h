@@ -31,6 +31,11 @@ int DeleteFile(const std::string& Path);
 // Renames Source to Target; fails if Target exists.
 int MoveFile(const std::string& Source, const std::string& Target);
 
+// The same for a file name the user picked in a dialog, which the ANSI code page may not hold.
+bool IsFile(const std::wstring& Path);
+int DeleteFile(const std::wstring& Path);
+int MoveFile(const std::wstring& Source, const std::wstring& Target);
+
 // Puts Source in Target's place in one step: Target, if it exists, is never deleted before Source's bytes
 // are in place under Target's name. When Source lies on another volume it is first copied into Target's
 // folder under a scratch name, so the last step is always a rename within one volume. On success Source no

@@ -10,4 +10,12 @@ namespace platform {
 std::wstring AnsiToWide(const std::string& Text);
 std::string WideToAnsi(const std::wstring& Text);
 
+// The file names this layer takes and gives: in the ANSI code page, like the rest of the editor's text,
+// until the process calls UseUtf8FileNames (the converter, whose command line may name any file); then
+// in UTF-8. On Windows the file calls are the wide ones either way. Natively file names are bytes and
+// pass through unchanged.
+void UseUtf8FileNames();
+std::wstring FileNameToWide(const std::string& Name);
+std::string WideToFileName(const std::wstring& Name);
+
 } // namespace platform

@@ -22,14 +22,15 @@ inline int32_t Reconstruct(int32_t Code, int Shift, int32_t Prediction, int32_t 
 
 struct TTrial {
   int64_t Error = INT64_MAX;
-  uint8_t Codes[kEAXAFrameSamples];
+  uint8_t Codes[kEAXAFrameSamples] = {};
   TEAXAState End;
 };
 
-// Runs the decoder's arithmetic for filter F and shift S, choosing each code to land nearest the input;
-// gives up as soon as the error reaches Limit. For shifts up to 12 the code's term d * 2^(20 - s) is a
-// multiple of 256, so the decoder's floor((d * 2^(20 - s) + p) / 256) is exactly d * step + floor(p / 256)
-// with step = 2^(12 - s): the candidates are the two grid points around the input.
+// Runs the decoder's arithmetic for filter F and shift S over the first Valid samples, choosing each code
+// to land nearest the input; gives up as soon as the error reaches Limit or a sample misses by more than
+// MaxMiss. For shifts up to 12 the code's term
+// d * 2^(20 - s) is a multiple of 256, so the decoder's floor((d * 2^(20 - s) + p) / 256) is exactly d * step
+// + floor(p / 256) with step = 2^(12 - s): the candidates are the two grid points around the input.
 inline int32_t Nearest(int32_t Target, int32_t Base, int Bits, int32_t& D) {
   const int32_t Step = 1 << Bits;
   D = (Target - Base) >> Bits;
@@ -46,48 +47,67 @@ inline int32_t Nearest(int32_t Target, int32_t Base, int Bits, int32_t& D) {
   return Y;
 }
 
-void Try(const int16_t* X, int F, int S, TEAXAState State, int64_t Limit, TTrial& Out) {
+void Try(const int16_t* X, size_t Valid, int F, int S, TEAXAState State, int64_t Limit, int32_t MaxMiss,
+         TTrial& Out) {
   const int Bits = 12 - S;
   int64_t Error = 0;
   uint8_t Codes[kEAXAFrameSamples];
   int32_t H1 = State.H1, H2 = State.H2;
-  for (size_t I = 0; I < kEAXAFrameSamples; ++I) {
+  for (size_t I = 0; I < Valid; ++I) {
     const int32_t Target = X[I];
     int32_t D;
     const int32_t Y = Nearest(Target, (kC1[F] * H1 + kC2[F] * H2) >> 8, Bits, D);
-    Error += int64_t(Y - Target) * (Y - Target);
-    if (Error >= Limit)
+    const int32_t Miss = Y - Target;
+    Error += int64_t(Miss) * Miss;
+    if (Error >= Limit || uint32_t(Miss + MaxMiss) > uint32_t(2 * MaxMiss))
       return;
     Codes[I] = static_cast<uint8_t>(D & 15);
     H2 = H1;
     H1 = Y;
   }
   Out.Error = Error;
-  std::copy(Codes, Codes + kEAXAFrameSamples, Out.Codes);
+  std::copy(Codes, Codes + Valid, Out.Codes); // the padding's codes stay 0
   Out.End = {H1, H2};
 }
 
-// The open-loop prediction residual of filter F over the frame: its energy ranks the filters, and its
-// peak gives the finest shift whose code range covers it.
+// The open-loop prediction residual of a filter over the frame: its energy ranks the filters, and its peak
+// gives the finest shift whose code range covers it.
 struct TEstimate {
   int64_t Energy = 0;
   int Shift = kMaxShift;
 };
 
-TEstimate Estimate(const int16_t* X, int F, TEAXAState State) {
-  TEstimate E;
-  int64_t Peak = 0;
+// All four filters in one pass over the frame, so that their sums proceed side by side.
+void Estimate(const int16_t* X, size_t Valid, TEAXAState State, TEstimate* Est) {
+  int64_t Peak[4] = {};
   int32_t H1 = State.H1, H2 = State.H2;
-  for (size_t I = 0; I < kEAXAFrameSamples; ++I) {
-    const int64_t R = int64_t(X[I]) - ((kC1[F] * H1 + kC2[F] * H2) >> 8);
-    Peak = std::max<int64_t>(Peak, R < 0 ? -R : R);
-    E.Energy += R * R;
+  for (size_t I = 0; I < Valid; ++I) {
+    for (int F = 0; F < 4; ++F) {
+      const int64_t R = int64_t(X[I]) - ((kC1[F] * H1 + kC2[F] * H2) >> 8);
+      Peak[F] = std::max<int64_t>(Peak[F], R < 0 ? -R : R);
+      Est[F].Energy += R * R;
+    }
     H2 = H1;
     H1 = X[I];
   }
-  while (E.Shift > 0 && (int64_t(8) << (12 - E.Shift)) < Peak)
-    --E.Shift;
-  return E;
+  for (int F = 0; F < 4; ++F)
+    while (Est[F].Shift > 0 && (int64_t(8) << (12 - Est[F].Shift)) < Peak[F])
+      --Est[F].Shift;
+}
+
+// A raw frame holding the samples as they are; the prediction goes on from the last two.
+size_t WriteRawFrame(const int16_t* X, TEAXAState& State, uint8_t* Out) {
+  auto PutBE16 = [&](size_t At, int16_t V) {
+    Out[At] = static_cast<uint8_t>(uint16_t(V) >> 8);
+    Out[At + 1] = static_cast<uint8_t>(V);
+  };
+  Out[0] = 0xEE;
+  PutBE16(1, X[kEAXAFrameSamples - 1]);
+  PutBE16(3, X[kEAXAFrameSamples - 2]);
+  for (size_t I = 0; I < kEAXAFrameSamples; ++I)
+    PutBE16(5 + 2 * I, X[I]);
+  State = {X[kEAXAFrameSamples - 1], X[kEAXAFrameSamples - 2]};
+  return kEAXARawFrameBytes;
 }
 
 } // namespace
@@ -122,11 +142,12 @@ size_t DecodeEAXAFrame(const uint8_t* Frame, size_t Available, TEAXAState& State
   return kEAXAFrameBytes;
 }
 
-void EncodeEAXAFrame(const int16_t* X, TEAXAState& State, uint8_t* Out) {
+size_t EncodeEAXAFrame(const int16_t* X, TEAXAState& State, uint8_t* Out, size_t Valid, bool AllowRaw) {
+  // No sample misses by more than 65535 anyway.
+  const int32_t MaxMiss = AllowRaw ? kEAXARawTolerance : 65535;
   TEstimate Est[4];
   int Order[4] = {0, 1, 2, 3};
-  for (int F = 0; F < 4; ++F)
-    Est[F] = Estimate(X, F, State);
+  Estimate(X, Valid, State, Est);
   std::sort(Order, Order + 4, [&](int A, int B) { return Est[A].Energy < Est[B].Energy; });
   // Every pair is tried, the likeliest first, so that a tight limit is known early and the other trials
   // stop after a few samples: each filter at its estimated shift, then the shifts further and further
@@ -142,14 +163,15 @@ void EncodeEAXAFrame(const int16_t* X, TEAXAState& State, uint8_t* Out) {
       FirstError[F][S] = E * E;
     }
   }
+  const int64_t MaxFirstError = int64_t(MaxMiss) * MaxMiss;
   TTrial Trials[2];
   int BestIndex = -1, BestF = 0, BestS = 0;
   auto Consider = [&](int F, int S) {
-    if (BestIndex >= 0 && FirstError[F][S] >= Trials[BestIndex].Error)
+    if (FirstError[F][S] > MaxFirstError || (BestIndex >= 0 && FirstError[F][S] >= Trials[BestIndex].Error))
       return;
     TTrial& Trial = Trials[BestIndex == 0 ? 1 : 0];
     Trial.Error = INT64_MAX;
-    Try(X, F, S, State, BestIndex < 0 ? INT64_MAX : Trials[BestIndex].Error, Trial);
+    Try(X, Valid, F, S, State, BestIndex < 0 ? INT64_MAX : Trials[BestIndex].Error, MaxMiss, Trial);
     if (Trial.Error != INT64_MAX) {
       BestIndex = static_cast<int>(&Trial - Trials);
       BestF = F;
@@ -163,11 +185,19 @@ void EncodeEAXAFrame(const int16_t* X, TEAXAState& State, uint8_t* Out) {
       for (int S : {Est[F].Shift + Distance, Est[F].Shift - Distance})
         if (S >= 0 && S <= kMaxShift)
           Consider(F, S);
+  if (BestIndex < 0)
+    return WriteRawFrame(X, State, Out);
   const TTrial& Best = Trials[BestIndex];
   Out[0] = static_cast<uint8_t>(BestF << 4 | BestS);
   for (size_t I = 0; I < kEAXAFrameSamples; I += 2)
     Out[1 + I / 2] = static_cast<uint8_t>(Best.Codes[I] << 4 | Best.Codes[I + 1]);
-  State = Best.End;
+  if (Valid == kEAXAFrameSamples) {
+    State = Best.End;
+  } else { // the decoder goes on through the padding
+    int16_t Decoded[kEAXAFrameSamples];
+    DecodeEAXAFrame(Out, kEAXAFrameBytes, State, Decoded);
+  }
+  return kEAXAFrameBytes;
 }
 
 } // namespace sx

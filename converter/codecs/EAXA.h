@@ -27,10 +27,21 @@ struct TEAXAVariant {
 size_t DecodeEAXAFrame(const uint8_t* Frame, size_t Available, TEAXAState& State, int16_t* Out,
                        TEAXAVariant Variant = {});
 
-// Encodes 28 samples into one 15-byte ADPCM frame: tries every filter (0..3) with every shift (0..12),
-// choosing each code to land nearest the input while reconstructing exactly as DecodeEAXAFrame will, and
-// keeps the pair with the smallest squared error. State advances to what the decoder will hold after the
-// frame, so errors never build up from frame to frame.
-void EncodeEAXAFrame(const int16_t* Samples, TEAXAState& State, uint8_t* Out);
+// No ADPCM frame misses a sample by more than this when raw frames are allowed. Half the coarsest step
+// (shift 0, steps of 4096) is the most that rounding to the nearest code misses by: a pair that misses by
+// more has run out of code range, and when every pair does, no filter and shift can follow the signal at
+// all (a full-scale jump, or clipping that the predictor overshoots). Such frames are rare in music, so
+// their 46 extra bytes do not count, and the error stays that of the coarsest step everywhere else.
+constexpr int32_t kEAXARawTolerance = 2048;
+
+// Encodes 28 samples into one frame at Out (room for a raw frame): tries every filter (0..3) with every
+// shift (0..12), choosing each code to land nearest the input while reconstructing exactly as
+// DecodeEAXAFrame will, and keeps the pair with the smallest squared error over the first Valid samples
+// (the rest is padding at the stream's end, which the decoder discards). With AllowRaw only pairs within
+// kEAXARawTolerance of every sample count, and the frame is written raw when there is none. State advances
+// to what the decoder will hold after the frame, so errors never build up from frame to frame. Returns the
+// frame's size.
+size_t EncodeEAXAFrame(const int16_t* Samples, TEAXAState& State, uint8_t* Out,
+                       size_t Valid = kEAXAFrameSamples, bool AllowRaw = true);
 
 } // namespace sx

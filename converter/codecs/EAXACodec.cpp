@@ -11,13 +11,14 @@ class TEAXAEncoder : public TChannelEncoder {
 public:
   void Encode(const int16_t* Samples, size_t Count, size_t Stride, bool, Bytes& Out) override {
     int16_t Frame[kEAXAFrameSamples];
-    uint8_t Coded[kEAXAFrameBytes];
+    uint8_t Coded[kEAXARawFrameBytes];
     for (size_t Start = 0; Start < Count; Start += kEAXAFrameSamples) {
       // The stream's last frame is padded with silence; the header's sample count cuts it off again.
+      const size_t Valid = std::min(kEAXAFrameSamples, Count - Start);
       for (size_t I = 0; I < kEAXAFrameSamples; ++I)
-        Frame[I] = Start + I < Count ? Samples[(Start + I) * Stride] : 0;
-      EncodeEAXAFrame(Frame, FState, Coded);
-      Out.insert(Out.end(), Coded, Coded + kEAXAFrameBytes);
+        Frame[I] = I < Valid ? Samples[(Start + I) * Stride] : 0;
+      const size_t Size = EncodeEAXAFrame(Frame, FState, Coded, Valid);
+      Out.insert(Out.end(), Coded, Coded + Size);
     }
   }
 

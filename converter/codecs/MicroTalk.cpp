@@ -13,18 +13,35 @@ constexpr float kReflection[32] = {
     -0.567460001f, -0.515873015f, -0.464286f,    -0.412698001f, -0.361110985f, -0.309524f,    -0.257937014f,
     -0.206349f,    -0.154762f,    -0.103174999f, -0.0515870005f};
 
-constexpr float kInterpolation[3] = {0.59738597f, -0.11459156f, 0.01803268f};
+// The interpolation filter of the uncoded positions, taps 1, 3 and 5 away.
+constexpr float kInterpolation[3] = {0.59738597f, 0.11459156f, 0.01803268f};
 
-// The step-up recursion from reflection coefficients to the direct-form predictor.
-void StepUp(const float RC[kMTOrder], float A[kMTOrder + 1]) {
-  float Prev[kMTOrder + 1] = {1.0f};
-  A[0] = 1.0f;
-  for (int M = 1; M <= kMTOrder; ++M) {
-    std::copy(A, A + M, Prev);
-    for (int I = 1; I < M; ++I)
-      A[I] = Prev[I] + RC[M - 1] * Prev[M - I];
-    A[M] = RC[M - 1];
+// The predictor P (y[n] = e[n] + P[0] y[n-1] + ... + P[11] y[n-12]) from the reflection coefficients, by
+// the game's own float arithmetic: the lattice runs twelve steps from the state (1, RC[0], ..., RC[10]),
+// and each step's output gives the next coefficient once the earlier ones are taken out. The textbook
+// step-up recursion reaches the same values in exact arithmetic but not in float, and a last-bit
+// difference in P shows in the rounded samples.
+void Predictor(const float RC[kMTOrder], float P[kMTOrder]) {
+  float State[kMTOrder], Output[kMTOrder];
+  State[0] = 1.0f;
+  std::copy(RC, RC + kMTOrder - 1, State + 1);
+  for (int N = 0; N < kMTOrder; ++N) {
+    float X = -State[kMTOrder - 1] * RC[kMTOrder - 1];
+    for (int M = kMTOrder - 2; M >= 0; --M) {
+      X -= State[M] * RC[M];
+      State[M + 1] = X * RC[M] + State[M];
+    }
+    State[0] = Output[N] = X;
+    for (int K = 0; K < N; ++K)
+      X -= Output[N - 1 - K] * P[K];
+    P[N] = X;
   }
+}
+
+// An uncoded position from its neighbours, summed from the farthest left to the farthest right.
+float Interpolate(const float* V) {
+  return V[-5] * kInterpolation[2] - V[-3] * kInterpolation[1] + V[-1] * kInterpolation[0] +
+         V[1] * kInterpolation[0] - V[3] * kInterpolation[1] + V[5] * kInterpolation[2];
 }
 
 } // namespace
@@ -49,16 +66,17 @@ void MTInnovation(const TMTTables& T, const TMTSubframe& S, float* Innovation, f
       Innovation[J] = static_cast<float>(S.Values[J]);
     return;
   }
-  std::fill(Innovation, Innovation + kMTSubframeSamples, 0.0f);
+  // Five zeros either side stand for the positions outside the subframe.
+  float Padded[5 + kMTSubframeSamples + 5] = {};
+  float* V = Padded + 5;
   for (size_t K = 0; K < kMTSubframeSamples / 2; ++K)
-    Innovation[S.Align + 2 * K] = static_cast<float>(S.Values[K]);
-  if (S.Zero)
-    return;
-  auto At = [&](long N) { return N < 0 || N >= long(kMTSubframeSamples) ? 0.0f : Innovation[N]; };
-  for (long N = 1 - long(S.Align); N < long(kMTSubframeSamples); N += 2)
-    Innovation[N] = kInterpolation[0] * (At(N - 1) + At(N + 1)) +
-                    kInterpolation[1] * (At(N - 3) + At(N + 3)) + kInterpolation[2] * (At(N - 5) + At(N + 5));
-  Gain *= 0.5f;
+    V[S.Align + 2 * K] = static_cast<float>(S.Values[K]);
+  if (!S.Zero) {
+    for (size_t N = 1 - S.Align; N < kMTSubframeSamples; N += 2)
+      V[N] = Interpolate(V + N);
+    Gain *= 0.5f;
+  }
+  std::copy(V, V + kMTSubframeSamples, Innovation);
 }
 
 void MTBuildSubframe(const TMTTables& T, const TMTSubframe& S, unsigned Index, TMTState& State) {
@@ -82,7 +100,7 @@ TMTSegments MTSegments(const TMTFrame& F, float RC[kMTOrder]) {
   for (int S = 0; S < 4; ++S) {
     for (int J = 0; J < kMTOrder; ++J)
       RC[J] += Delta[J];
-    StepUp(RC, Seg.A[S]);
+    Predictor(RC, Seg.P[S]);
   }
   return Seg;
 }
@@ -94,10 +112,10 @@ unsigned MTSegmentOf(size_t N) {
 void MTSynthesize(const TMTSegments& Seg, TMTState& State, size_t From, size_t To, float* Out) {
   float* H = State.History;
   for (size_t N = From; N < To; ++N) {
-    const float* A = Seg.A[MTSegmentOf(N)];
+    const float* P = Seg.P[MTSegmentOf(N)];
     float Y = State.Excitation[kMTCodebook + N];
-    for (int K = 1; K <= kMTOrder; ++K)
-      Y -= A[K] * H[K - 1];
+    for (int K = 0; K < kMTOrder; ++K)
+      Y += P[K] * H[K];
     std::copy_backward(H, H + kMTOrder - 1, H + kMTOrder);
     H[0] = Y;
     Out[N] = Y;

@@ -62,11 +62,11 @@ void MTInnovation(const TMTTables& T, const TMTSubframe& S, float Innovation[kMT
 // Builds the excitation of subframe Index of the current frame in State.Excitation.
 void MTBuildSubframe(const TMTTables& T, const TMTSubframe& S, unsigned Index, TMTState& State);
 
-// The predictor coefficients A[1..12] (A[0] unused) of each of the four synthesis segments (samples
-// 0..11, 12..23, 24..35, 36..431): RC moves a quarter of the way to the frame's table values before each
-// segment, and ends at the frame's final set.
+// The predictor of each of the four synthesis segments (samples 0..11, 12..23, 24..35, 36..431), with
+// y[n] = e[n] + P[0] y[n-1] + ... + P[11] y[n-12]: RC moves a quarter of the way to the frame's table values
+// before each segment, and ends at the frame's final set.
 struct TMTSegments {
-  float A[4][kMTOrder + 1];
+  float P[4][kMTOrder];
 };
 TMTSegments MTSegments(const TMTFrame& F, float RC[kMTOrder]);
 // The segment of sample N.

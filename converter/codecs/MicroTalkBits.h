@@ -4,6 +4,8 @@
 
 #include "converter/Audio.h"
 
+#include <string>
+
 namespace sx {
 
 class TMTBitReader {
@@ -37,17 +39,15 @@ private:
   size_t FBit = 0;
 };
 
-// Appends bits to Out (when given) and counts them.
+// Appends bits to Out and counts them.
 class TMTBitWriter {
 public:
   explicit TMTBitWriter(Bytes* Out) : FOut(Out) {}
 
   void Bit(unsigned B) {
-    if (FOut) {
-      if (FCount % 8 == 0)
-        FOut->push_back(0);
-      FOut->back() = static_cast<uint8_t>(FOut->back() | (B & 1) << (FCount % 8));
-    }
+    if (FCount % 8 == 0)
+      FOut->push_back(0);
+    FOut->back() = static_cast<uint8_t>(FOut->back() | (B & 1) << (FCount % 8));
     ++FCount;
   }
   void Bits(unsigned Value, unsigned Count) {
@@ -65,6 +65,18 @@ public:
 
 private:
   Bytes* FOut;
+  size_t FCount = 0;
+};
+
+// Counts the bits a writer would append, as fast as the codes allow: the encoder sizes every candidate.
+class TMTBitCounter {
+public:
+  void Bit(unsigned) { ++FCount; }
+  void Bits(unsigned, unsigned Count) { FCount += Count; }
+  void Code(const char* Text) { FCount += std::char_traits<char>::length(Text); }
+  size_t Count() const { return FCount; }
+
+private:
   size_t FCount = 0;
 };
 

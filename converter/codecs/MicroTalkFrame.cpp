@@ -45,11 +45,11 @@ int ReadMultipulse(TMTBitReader& R, int& Model, size_t& Run) {
   return R.Bit() ? int(Ones) + 1 : -int(Ones) - 1;
 }
 
-void WriteSign(TMTBitWriter& W, int V) {
+template <typename TWriter> void WriteSign(TWriter& W, int V) {
   W.Bit(V > 0);
 }
 
-void WriteMultipulse(TMTBitWriter& W, int V, int& Model) {
+template <typename TWriter> void WriteMultipulse(TWriter& W, int V, int& Model) {
   const int M = std::abs(V);
   if (M >= 7) {
     W.Code(Model == 0 ? "11111110" : "1111110");
@@ -108,7 +108,8 @@ void ReadInnovation(TMTBitReader& R, const TMTTables& T, bool Multipulse, int* V
   }
 }
 
-void WriteInnovation(TMTBitWriter& W, const TMTTables& T, bool Multipulse, const int* Values) {
+template <typename TWriter>
+void WriteInnovation(TWriter& W, const TMTTables& T, bool Multipulse, const int* Values) {
   const size_t Count = MTCodedValues(T);
   int Model = 0;
   for (size_t I = 0; I < Count;) {
@@ -180,7 +181,7 @@ void WriteMTFrame(TMTBitWriter& W, const TMTTables& T, const TMTFrame& F) {
 }
 
 size_t MTInnovationBits(const TMTTables& T, bool Multipulse, const int* Values) {
-  TMTBitWriter Counter(nullptr);
+  TMTBitCounter Counter;
   WriteInnovation(Counter, T, Multipulse, Values);
   return Counter.Count();
 }

@@ -23,7 +23,7 @@ void ReadCompression(TByteReader& R, TCommon& C) {
   } else if (Type == "fl32" || Type == "FL32") {
     C.Layout.Encoding = TPcmEncoding::Float;
   } else {
-    throw EConvertError("Unsupported AIFF-C compression \"" + Type + "\"");
+    throw EConvertError("Unsupported AIFF-C compression type " + HexBytes(Type));
   }
 }
 
@@ -70,9 +70,7 @@ TAudio ReadAiff(const Bytes& Data) {
       R.BE32(); // block size
       R.Skip(Offset);
       const size_t FrameSize = size_t(Common.Layout.Channels) * (Common.Layout.Bits / 8);
-      if (Common.Frames > R.Left() / FrameSize)
-        R.Truncated();
-      return DecodePcm(R.Take(Common.Frames * FrameSize), Common.Frames, Common.Layout, Common.Rate);
+      return ReadFrames(R, Common.Frames, FrameSize, Common.Layout, Common.Rate);
     }
     R.Seek(Body);
     R.Skip(Size + (Size & 1));

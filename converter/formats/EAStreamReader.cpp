@@ -34,6 +34,17 @@ TBlock NextBlock(TByteReader& R, bool BigEndian) {
   return B;
 }
 
+// True if the data from At on holds the next block whole. A block size below 8 counts as whole: it is
+// damage, which NextBlock reports.
+bool NextBlockIsWhole(const Bytes& Data, size_t At, bool BigEndian) {
+  if (Data.size() - At < 8)
+    return false;
+  uint32_t Size = TByteReader(Data, At + 4, At + 8, kWhat).LE32();
+  if (BigEndian)
+    Size = Swap32(Size);
+  return Size < 8 || Size <= Data.size() - At;
+}
+
 // Each channel's data runs from its offset to the next higher offset, or to the block's end.
 size_t ChannelEnd(const std::vector<size_t>& Starts, size_t Start, size_t BlockEnd) {
   size_t End = BlockEnd;
@@ -151,7 +162,13 @@ TAudio ReadEAStream(const Bytes& Data, TEAStreamInfo* Info) {
   Audio.SampleRate = Header.SampleRate;
   Audio.Channels = Header.Channels;
   TBlockDecoder Decoder(I.Header, I.Layout);
+  bool Cut = false;
   for (R.Seek(Head.End);;) {
+    // As players do, a stream cut off inside a block gives the samples of the blocks before it.
+    if (!NextBlockIsWhole(Data, R.Position(), BigEndian)) {
+      Cut = true;
+      break;
+    }
     TBlock B = NextBlock(R, BigEndian);
     if (B.Id == "SCEl")
       break;
@@ -163,11 +180,13 @@ TAudio ReadEAStream(const Bytes& Data, TEAStreamInfo* Info) {
   }
   const size_t Frames = Audio.Samples.size() / Header.Channels;
   if (Header.HasSampleCount) {
-    if (Frames < Header.SampleCount)
+    if (Frames < Header.SampleCount && !Cut)
       throw EConvertError("Damaged EA stream: fewer samples than its header states");
-    Audio.Samples.resize(size_t(Header.SampleCount) * Header.Channels);
+    Audio.Samples.resize(std::min<size_t>(Frames, Header.SampleCount) * Header.Channels);
   }
   ReduceToStereo(Audio, Header.Channels);
+  if (Cut)
+    Audio.Warnings.push_back(R.TruncatedWarning(Audio.Frames(), "sample frames"));
   return Audio;
 }
 

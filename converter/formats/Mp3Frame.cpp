@@ -48,6 +48,76 @@ bool FindMp3Frame(const Bytes& Data, size_t Offset, TMp3Frame& Frame) {
   return false;
 }
 
+namespace {
+
+bool SameFormat(const TMp3Frame& A, const TMp3Frame& B) {
+  return A.SampleRate == B.SampleRate && A.Channels == B.Channels;
+}
+
+// The frame that starts exactly at Offset, if there is one.
+bool FrameAt(const Bytes& Data, size_t Offset, TMp3Frame& Frame) {
+  return FindMp3Frame(Data, Offset, Frame) && Frame.Offset == Offset;
+}
+
+// True if F ends where the data ends or the next frame's header begins, or, cut off itself, is followed
+// by no frame header at all.
+bool Chained(const Bytes& Data, const TMp3Frame& F) {
+  const size_t Next = F.Offset + F.Size;
+  TMp3Frame After;
+  if (Next >= Data.size())
+    return Next == Data.size() || !FindMp3Frame(Data, F.Offset + 4, After);
+  return !FindMp3Frame(Data, Next, After) || After.Offset == Next;
+}
+
+// True if F, found at At, belongs to the stream: followed by the next frame, or else right behind the frame
+// before it in the stream's format, with no frame that is followed by another starting inside it (as when
+// the next header is damaged).
+bool Belongs(const Bytes& Data, const TMp3Frame& F, size_t At, const TMp3Frame* Format) {
+  if (Chained(Data, F))
+    return true;
+  if (!Format || F.Offset != At || !SameFormat(F, *Format))
+    return false;
+  TMp3Frame Inside;
+  for (size_t P = F.Offset + 1; FindMp3Frame(Data, P, Inside) && Inside.Offset < F.Offset + F.Size;
+       P = Inside.Offset + 1)
+    if (Chained(Data, Inside))
+      return false;
+  return true;
+}
+
+} // namespace
+
+std::string TMp3Frames::Warning() const {
+  return DamagedPlaces == 0
+             ? ""
+             : "Damaged MP3 file: skipped damaged data in " + std::to_string(DamagedPlaces) + " place(s)";
+}
+
+TMp3Frames CollectMp3Frames(const Bytes& Data) {
+  TMp3Frames Out;
+  TMp3Frame Format, F, After;
+  bool Started = false, Skipping = false;
+  for (size_t At = 0; FindMp3Frame(Data, At, F);) {
+    const size_t Next = F.Offset + F.Size;
+    // A frame in another format is a change of format when the next frame keeps it, and damage otherwise.
+    const bool Odd = Started && !SameFormat(F, Format);
+    if (Odd && Belongs(Data, F, At, nullptr) && FrameAt(Data, Next, After) && !SameFormat(After, Format))
+      throw EConvertError("MP3 stream changes its sample rate or channels");
+    if (Odd || !Belongs(Data, F, At, Started ? &Format : nullptr)) {
+      Skipping = Started;
+      At = F.Offset + 1;
+      continue;
+    }
+    Out.DamagedPlaces += Skipping || (Started && F.Offset != At);
+    Skipping = false;
+    Format = Started ? Format : F;
+    Started = true;
+    Out.Data.insert(Out.Data.end(), Data.begin() + F.Offset, Data.begin() + std::min(Next, Data.size()));
+    At = Next;
+  }
+  return Out;
+}
+
 bool IsMp3(const Bytes& Data) {
   TMp3Frame F;
   if (Data.size() >= 3 && Data[0] == 'I' && Data[1] == 'D' && Data[2] == '3')

@@ -24,4 +24,18 @@ struct TMp3Frame {
 // Returns false if none is found. Skips a leading ID3v2 tag when Offset is 0.
 bool FindMp3Frame(const Bytes& Data, size_t Offset, TMp3Frame& Frame);
 
+// The layer III frames of a file, one after the other, with whatever lies between them left out, as
+// players resynchronise. A frame counts when the next frame's header follows it, when it ends the data or
+// is followed by no frame header at all, or when it follows the stream's frame before it and no such
+// chain starts inside it; a lone frame in another format is damage too. Raises EConvertError when the
+// format changes for good, a frame in another format followed by one in the same ("MP3 stream changes
+// its sample rate or channels").
+struct TMp3Frames {
+  Bytes Data;
+  size_t DamagedPlaces = 0; // stretches left out between frames
+  // The warning for the damage, empty without any.
+  std::string Warning() const;
+};
+TMp3Frames CollectMp3Frames(const Bytes& Data);
+
 } // namespace sx

@@ -1,5 +1,6 @@
 #include "converter/formats/PcmDecode.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -86,6 +87,15 @@ TAudio DecodePcm(const uint8_t* Data, size_t Frames, const TPcmLayout& L, uint32
     Audio.Samples.push_back(To16(Left / SumLeft));
     Audio.Samples.push_back(To16(Right / SumRight));
   }
+  return Audio;
+}
+
+TAudio ReadFrames(TByteReader& R, size_t Frames, size_t FrameSize, const TPcmLayout& Layout,
+                  uint32_t SampleRate) {
+  const size_t Whole = std::min(Frames, R.Left() / FrameSize);
+  TAudio Audio = DecodePcm(R.Take(Whole * FrameSize), Whole, Layout, SampleRate);
+  if (Whole < Frames)
+    Audio.Warnings.push_back(R.TruncatedWarning(Whole, "sample frames"));
   return Audio;
 }
 

@@ -3,6 +3,7 @@
 // channels down to stereo.
 
 #include "converter/Audio.h"
+#include "converter/Bytes.h"
 
 namespace sx {
 
@@ -24,5 +25,10 @@ struct TPcmLayout {
 // further channels at -3 dB, the low-frequency channel left out, the sum scaled so it cannot clip).
 // Raises EConvertError for an unsupported layout.
 TAudio DecodePcm(const uint8_t* Data, size_t Frames, const TPcmLayout& Layout, uint32_t SampleRate);
+
+// Decodes the sample data of a Wave or AIFF file at R: Frames frames of FrameSize bytes, or as many whole
+// ones as the file still holds when it is cut off, with a warning.
+TAudio ReadFrames(TByteReader& R, size_t Frames, size_t FrameSize, const TPcmLayout& Layout,
+                  uint32_t SampleRate);
 
 } // namespace sx

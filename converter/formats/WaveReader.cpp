@@ -67,8 +67,7 @@ TAudio ReadWave(const Bytes& Data) {
           Format.BlockAlign != Format.Layout.Channels * (Format.Layout.Bits / 8))
         throw EConvertError("Damaged Wave format chunk");
       size_t Frames = Size / Format.BlockAlign;
-      const uint8_t* Samples = R.Take(Frames * Format.BlockAlign);
-      return DecodePcm(Samples, Frames, Format.Layout, Format.Rate);
+      return ReadFrames(R, Frames, Format.BlockAlign, Format.Layout, Format.Rate);
     }
     R.Seek(Body);
     R.Skip(Size + (Size & 1));

@@ -6,9 +6,10 @@
 namespace sx {
 
 std::vector<std::string> ProgramArguments(int Argc, char** Argv) {
+  platform::UseUtf8FileNames();
   std::vector<std::string> Arguments;
   for (const std::wstring& Argument : platform::SplitCommandLine(platform::OwnCommandLine(Argc, Argv)))
-    Arguments.push_back(platform::WideToAnsi(Argument));
+    Arguments.push_back(platform::WideToFileName(Argument));
   if (!Arguments.empty())
     Arguments.erase(Arguments.begin());
   return Arguments;

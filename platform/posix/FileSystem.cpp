@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 #include "platform/File.h"
+#include "platform/Text.h"
 #include "platform/Faults.h"
 
 #include <cerrno>
@@ -100,6 +101,14 @@ int MoveFile(const std::string& Source, const std::string& Target) {
   if (::access(Target.c_str(), F_OK) == 0)
     return EEXIST;
   return ::rename(Source.c_str(), Target.c_str()) == 0 ? 0 : errno;
+}
+
+bool IsFile(const std::wstring& Path) { return IsFile(WideToFileName(Path)); }
+
+int DeleteFile(const std::wstring& Path) { return DeleteFile(WideToFileName(Path)); }
+
+int MoveFile(const std::wstring& Source, const std::wstring& Target) {
+  return MoveFile(WideToFileName(Source), WideToFileName(Target));
 }
 
 int ReplaceFile(const std::string& Source, const std::string& Target) {

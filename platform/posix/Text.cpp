@@ -18,4 +18,10 @@ std::string WideToAnsi(const std::wstring& Text) {
   return Result;
 }
 
+void UseUtf8FileNames() {}
+
+std::wstring FileNameToWide(const std::string& Name) { return AnsiToWide(Name); }
+
+std::string WideToFileName(const std::wstring& Name) { return WideToAnsi(Name); }
+
 } // namespace platform

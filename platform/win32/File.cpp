@@ -1,5 +1,6 @@
 #include "platform/File.h"
 #include "platform/Faults.h"
+#include "platform/Text.h"
 
 #include <windows.h>
 
@@ -19,7 +20,8 @@ int File::Open(const std::string& Path, FileAccess Access) {
   DWORD Desired = Access == FileAccess::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
   DWORD Share = Access == FileAccess::Read ? FILE_SHARE_READ : 0;
   DWORD Disposition = Access == FileAccess::Create ? CREATE_ALWAYS : OPEN_EXISTING;
-  HANDLE Handle = ::CreateFileA(Path.c_str(), Desired, Share, nullptr, Disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE Handle = ::CreateFileW(FileNameToWide(Path).c_str(), Desired, Share, nullptr, Disposition,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
   if (Handle == INVALID_HANDLE_VALUE)
     return static_cast<int>(::GetLastError());
   FHandle = reinterpret_cast<intptr_t>(Handle);

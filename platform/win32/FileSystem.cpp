@@ -6,15 +6,16 @@
 
 #include "platform/Faults.h"
 #include "platform/FileSystem.h"
+#include "platform/Text.h"
 
 namespace platform {
 namespace {
 
 int LastError() { return static_cast<int>(::GetLastError()); }
 
-std::string FolderOf(const std::string& Path) {
-  size_t Slash = Path.find_last_of("\\/:");
-  return Slash == std::string::npos ? std::string(".\\") : Path.substr(0, Slash + 1);
+std::wstring FolderOf(const std::wstring& Path) {
+  size_t Slash = Path.find_last_of(L"\\/:");
+  return Slash == std::wstring::npos ? std::wstring(L".\\") : Path.substr(0, Slash + 1);
 }
 
 } // namespace
@@ -41,74 +42,83 @@ int AccessDeniedError() { return ERROR_ACCESS_DENIED; }
 int DiskFullError() { return ERROR_DISK_FULL; }
 
 std::string FullPath(const std::string& Path) {
-  char Buffer[MAX_PATH];
-  char* FilePart = nullptr;
-  DWORD Length = ::GetFullPathNameA(Path.c_str(), MAX_PATH, Buffer, &FilePart);
+  wchar_t Buffer[MAX_PATH];
+  wchar_t* FilePart = nullptr;
+  DWORD Length = ::GetFullPathNameW(FileNameToWide(Path).c_str(), MAX_PATH, Buffer, &FilePart);
   if (Length == 0 || Length >= MAX_PATH)
     return Path;
-  return std::string(Buffer, Length);
+  return WideToFileName(std::wstring(Buffer, Length));
 }
 
-bool IsFile(const std::string& Path) {
-  DWORD Attributes = ::GetFileAttributesA(Path.c_str());
+bool IsFile(const std::string& Path) { return IsFile(FileNameToWide(Path)); }
+
+bool IsFile(const std::wstring& Path) {
+  DWORD Attributes = ::GetFileAttributesW(Path.c_str());
   return Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-int DeleteFile(const std::string& Path) {
+int DeleteFile(const std::string& Path) { return DeleteFile(FileNameToWide(Path)); }
+
+int DeleteFile(const std::wstring& Path) {
   if (int Fault = CheckFault(FaultKind::Delete))
     return Fault;
-  return ::DeleteFileA(Path.c_str()) ? 0 : LastError();
+  return ::DeleteFileW(Path.c_str()) ? 0 : LastError();
 }
 
 int MoveFile(const std::string& Source, const std::string& Target) {
-  if (int Fault = CheckFault(FaultKind::Move))
-    return Fault;
-  return ::MoveFileA(Source.c_str(), Target.c_str()) ? 0 : LastError();
+  return MoveFile(FileNameToWide(Source), FileNameToWide(Target));
 }
 
-int ReplaceFile(const std::string& Source, const std::string& Target) {
+int MoveFile(const std::wstring& Source, const std::wstring& Target) {
   if (int Fault = CheckFault(FaultKind::Move))
     return Fault;
-  if (::MoveFileExA(Source.c_str(), Target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+  return ::MoveFileW(Source.c_str(), Target.c_str()) ? 0 : LastError();
+}
+
+int ReplaceFile(const std::string& SourceName, const std::string& TargetName) {
+  if (int Fault = CheckFault(FaultKind::Move))
+    return Fault;
+  const std::wstring Source = FileNameToWide(SourceName), Target = FileNameToWide(TargetName);
+  if (::MoveFileExW(Source.c_str(), Target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return 0;
   int Error = LastError();
   if (Error != ERROR_NOT_SAME_DEVICE)
     return Error;
   // Across volumes: copy beside the target first, so the replace itself is a rename on one volume and a
   // failed copy never leaves a partial file under the target's name.
-  char Scratch[MAX_PATH];
-  if (::GetTempFileNameA(FolderOf(Target).c_str(), "~rp", 0, Scratch) == 0)
+  wchar_t Scratch[MAX_PATH];
+  if (::GetTempFileNameW(FolderOf(Target).c_str(), L"~rp", 0, Scratch) == 0)
     return LastError();
-  if (!::CopyFileA(Source.c_str(), Scratch, FALSE) ||
-      !::MoveFileExA(Scratch, Target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!::CopyFileW(Source.c_str(), Scratch, FALSE) ||
+      !::MoveFileExW(Scratch, Target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     Error = LastError();
-    ::DeleteFileA(Scratch);
+    ::DeleteFileW(Scratch);
     return Error;
   }
-  ::DeleteFileA(Source.c_str());
+  ::DeleteFileW(Source.c_str());
   return 0;
 }
 
 int TempFolder(std::string& Folder) {
   if (int Fault = CheckFault(FaultKind::TempName))
     return Fault;
-  char Buffer[246];
-  DWORD Length = ::GetTempPathA(sizeof Buffer, Buffer);
+  wchar_t Buffer[246];
+  DWORD Length = ::GetTempPathW(246, Buffer);
   if (Length == 0)
     return LastError();
-  if (Length >= sizeof Buffer)
+  if (Length >= 246)
     return ERROR_BUFFER_OVERFLOW;
-  Folder.assign(Buffer, Length);
+  Folder = WideToFileName(std::wstring(Buffer, Length));
   return 0;
 }
 
 int CreateUniqueFile(const std::string& Folder, const std::string& Prefix, std::string& Name) {
   if (int Fault = CheckFault(FaultKind::TempName))
     return Fault;
-  char Buffer[260];
-  if (::GetTempFileNameA(Folder.c_str(), Prefix.c_str(), 0, Buffer) == 0)
+  wchar_t Buffer[MAX_PATH];
+  if (::GetTempFileNameW(FileNameToWide(Folder).c_str(), FileNameToWide(Prefix).c_str(), 0, Buffer) == 0)
     return LastError();
-  Name = Buffer;
+  Name = WideToFileName(Buffer);
   return 0;
 }
 

@@ -8,6 +8,8 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 #ifdef ORVIK_REAL_SX_FOLDER
 
@@ -115,6 +117,40 @@ TEST_F(RealConverterTest, ImportPreviewAndExportEveryFormat) {
   OpenStandard();
   ASSERT_NE(Form->Pack(), nullptr);
   EXPECT_EQ(Form->Pack()->Streams(0)->Samples(1)->StreamFile()->Name, ChangeFileExt(LastName, ".asf"));
+  EXPECT_TRUE(Dir.ScratchFiles().empty());
+}
+
+// A recording and an export named in scripts outside the ANSI code page (Cyrillic and Japanese) reach the
+// converter and its file calls as they are, from the dialog's Unicode name to the file on disk.
+TEST_F(RealConverterTest, UnicodeFileNamesReachTheConverter) {
+  namespace fs = std::filesystem;
+  const fs::path Folder(Dir.File(""));
+  const fs::path Recording = Folder / fs::path(u8"запись 録音.wav"),
+                 Export = Folder / fs::path(u8"экспорт 書き出し.aif");
+  // The dialogs' text: UTF-16 on Windows; natively file names are bytes, one character each.
+  const bool Windows = !std::string(platform::ExecutableSuffix()).empty();
+  auto DialogText = [&](const fs::path& P) { return Windows ? P.wstring() : W(P.string()); };
+  {
+    const Bytes Tone = ToneWave();
+    std::ofstream(Recording, std::ios::binary).write(reinterpret_cast<const char*>(Tone.data()), Tone.size());
+  }
+  OpenStandard();
+  Select({0, 1, 0});
+  Form->actSampleImportDialog.FileName.clear();
+  Dialogs.OpenAnswers.push_back(DialogText(Recording));
+  Form->actSampleImportExecute();
+  ASSERT_TRUE(Boxes.Shown.empty()) << WideToAnsi(Boxes.Shown[0].Text);
+  Form->SelectedSample()->StreamFile()->SaveToFile(Dir.File("stored.asf"));
+  EXPECT_EQ(Magic(Dir.File("stored.asf")), "SCHl");
+  Form->actSampleExportDialog.FileName = DialogText(Export);
+  Form->actSampleExportDialog.FilterIndex = 7;
+  Form->actSampleExportAccept();
+  EXPECT_TRUE(Boxes.Shown.empty());
+  ASSERT_TRUE(fs::is_regular_file(Export));
+  std::ifstream In(Export, std::ios::binary);
+  char Head[4] = {};
+  In.read(Head, 4);
+  EXPECT_EQ(std::string(Head, 4), "FORM");
   EXPECT_TRUE(Dir.ScratchFiles().empty());
 }
 

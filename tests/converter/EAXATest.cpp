@@ -96,10 +96,10 @@ TEST(EAXA, EncoderTracksTheDecoderAndReachesItsQuality) {
     TEAXAState Encoder, Decoder;
     TAudio Decoded = C.Sound;
     for (size_t Start = 0; Start + kEAXAFrameSamples <= C.Sound.Samples.size(); Start += kEAXAFrameSamples) {
-      uint8_t Frame[kEAXAFrameBytes];
-      EncodeEAXAFrame(&C.Sound.Samples[Start], Encoder, Frame);
-      ASSERT_LE(Frame[0] >> 4, 3) << C.Name;
-      ASSERT_EQ(DecodeEAXAFrame(Frame, sizeof Frame, Decoder, &Decoded.Samples[Start]), kEAXAFrameBytes);
+      uint8_t Frame[kEAXARawFrameBytes];
+      const size_t Size = EncodeEAXAFrame(&C.Sound.Samples[Start], Encoder, Frame);
+      ASSERT_TRUE(Frame[0] >> 4 <= 3 || Frame[0] == 0xEE) << C.Name;
+      ASSERT_EQ(DecodeEAXAFrame(Frame, Size, Decoder, &Decoded.Samples[Start]), Size);
       ASSERT_EQ(Encoder.H1, Decoder.H1) << C.Name << " frame " << Start / 28;
       ASSERT_EQ(Encoder.H2, Decoder.H2) << C.Name << " frame " << Start / 28;
     }
@@ -108,7 +108,8 @@ TEST(EAXA, EncoderTracksTheDecoderAndReachesItsQuality) {
 }
 
 // A plain search: every filter and shift, every code tried for every sample, nothing cut short. The
-// encoder's shortcuts (nearest code by division, trial order, early stop) must not lose to it.
+// encoder's shortcuts (nearest code by division, trial order, early stop) must not lose to it when it may
+// not fall back on raw frames.
 int64_t ReferenceError(const int16_t* X, TEAXAState State) {
   const int C1[4] = {0, 240, 460, 392}, C2[4] = {0, 0, -208, -220};
   int64_t Best = INT64_MAX;
@@ -144,9 +145,9 @@ TEST(EAXA, EncoderFindsTheBestPairOfEachFrame) {
     for (size_t Start = 0; Start + 28 <= C.Sound.Samples.size(); Start += 28) {
       const int16_t* X = &C.Sound.Samples[Start];
       const int64_t Reference = ReferenceError(X, State);
-      uint8_t Frame[kEAXAFrameBytes];
+      uint8_t Frame[kEAXARawFrameBytes];
       TEAXAState Decoder = State;
-      EncodeEAXAFrame(X, State, Frame);
+      EncodeEAXAFrame(X, State, Frame, kEAXAFrameSamples, false);
       int16_t Out[28];
       DecodeEAXAFrame(Frame, kEAXAFrameBytes, Decoder, Out);
       int64_t Error = 0;
@@ -154,6 +155,45 @@ TEST(EAXA, EncoderFindsTheBestPairOfEachFrame) {
         Error += int64_t(Out[I] - X[I]) * (Out[I] - X[I]);
       ASSERT_EQ(Error, Reference) << C.Name << " frame " << Start / 28;
     }
+  }
+}
+
+// Where no filter and shift can follow the signal (a full-scale square's edges, clipping), raw frames keep
+// the error small; half-scale squares and the padding of a stream's last partial frame need none.
+TEST(EAXA, RawFramesAndThePaddedLastFrameKeepTheErrorSmall) {
+  TAudio Clipped = sxtest::Chord(44100, 44100);
+  for (int16_t& V : Clipped.Samples)
+    V = Clamp16(int64_t(V) * 4);
+  TAudio HalfSquare = sxtest::Square(22050, 22050, 441);
+  for (int16_t& V : HalfSquare.Samples)
+    V = static_cast<int16_t>(V / 2);
+  struct {
+    const char* Name;
+    TAudio Sound;
+    double MinSnr;
+  } Cases[] = {
+      {"square 22050", sxtest::Square(22050, 22050, 441), 60},
+      {"square 44100", sxtest::Square(44100, 44100, 1000), 60},
+      {"square 48000", sxtest::Square(48000, 48000, 100), 60},
+      {"half-scale square", HalfSquare, 80},
+      {"clipped chord", Clipped, 56},
+  };
+  for (auto& C : Cases) {
+    const TAudio Decoded = ReadEAStream(WriteEAStream(C.Sound, TEACodec::EAXA));
+    EXPECT_GE(sxtest::SnrDb(C.Sound, Decoded), C.MinSnr) << C.Name;
+  }
+  // Every length of the last frame: its samples are no worse than the 980 before them.
+  const TAudio Chord = sxtest::Chord(22050, 1008);
+  for (size_t Tail = 1; Tail < kEAXAFrameSamples; ++Tail) {
+    TAudio Sound = Chord;
+    Sound.Samples.resize(980 + Tail);
+    const TAudio Decoded = ReadEAStream(WriteEAStream(Sound, TEACodec::EAXA));
+    ASSERT_EQ(Decoded.Samples.size(), Sound.Samples.size());
+    int Body = 0, Last = 0;
+    for (size_t I = 0; I < Sound.Samples.size(); ++I)
+      (I < 980 ? Body : Last) =
+          std::max(I < 980 ? Body : Last, std::abs(Decoded.Samples[I] - Sound.Samples[I]));
+    EXPECT_LE(Last, Body) << "last frame of " << Tail << " samples";
   }
 }
 

@@ -104,7 +104,7 @@ TEST_F(Ffmpeg, DecodesOurStreamsToOurSamples) {
     EXPECT_NEAR(Sum, Seconds, 1e-3);
     if (C.Codec == TEACodec::EAXA)
       std::printf("  %-12s SNR of FFmpeg's decode %.2f dB\n", C.Name,
-                  sxtest::SnrDb(C.Sound, TAudio{C.Sound.SampleRate, C.Sound.Channels, Theirs}));
+                  sxtest::SnrDb(C.Sound, TAudio{C.Sound.SampleRate, C.Sound.Channels, Theirs, {}}));
   }
 }
 

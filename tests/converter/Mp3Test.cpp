@@ -66,4 +66,46 @@ TEST(Mp3, RecognisesOnlyRealFrames) {
   EXPECT_EQ(F.BitRate, 128000u);
 }
 
+// One damaged frame in the middle is skipped, whatever the damage to its header, and the rest decodes to the
+// right length within a frame, with a warning; a change of format that lasts is still refused.
+TEST(Mp3, DamagedFramesAreSkipped) {
+  const size_t Size = 144 * 128000 / 44100, At = 20 * Size;
+  struct {
+    const char* Name;
+    size_t Byte;
+    uint8_t Value;
+    size_t Warnings;
+  } Cases[] = {
+      {"sync lost", At, 0x12, 1}, {"sample rate 48000", At + 2, 0x94, 1}, {"bit rate 320", At + 2, 0xE0, 1},
+      {"mono", At + 3, 0xC0, 1},  {"layer II", At + 1, 0xFD, 1},          {"in the data", At + 300, 0xFF, 0},
+  };
+  const size_t Whole = ReadAudio(SilentMp3(44100, true, 40, false)).Frames();
+  for (auto& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    Bytes Data = SilentMp3(44100, true, 40, false);
+    Data[C.Byte] = C.Value;
+    const TAudio A = ReadAudio(Data);
+    EXPECT_EQ(A.SampleRate, 44100u);
+    EXPECT_EQ(A.Channels, 2u);
+    EXPECT_NEAR(double(A.Frames()), double(Whole - C.Warnings * 1152), 1152.0);
+    EXPECT_EQ(A.Warnings.size(), C.Warnings);
+  }
+  Bytes Changed = SilentMp3(44100, true, 20, false);
+  const Bytes Mono = SilentMp3(32000, false, 20, false);
+  Changed.insert(Changed.end(), Mono.begin(), Mono.end());
+  EXPECT_THROW(
+      try { ReadAudio(Changed); } catch (const EConvertError& E) {
+        EXPECT_STREQ(E.what(), "MP3 stream changes its sample rate or channels");
+        throw;
+      },
+      EConvertError);
+  const TMp3Frames Lost = CollectMp3Frames([] {
+    Bytes Data = SilentMp3(44100, true, 5, false);
+    Data[2 * 417] = 0;
+    return Data;
+  }());
+  EXPECT_EQ(Lost.Data.size(), 4 * 417u);
+  EXPECT_EQ(Lost.Warning(), "Damaged MP3 file: skipped damaged data in 1 place(s)");
+}
+
 } // namespace

@@ -35,12 +35,13 @@ THandle OpenDecoder() {
 
 } // namespace
 
-TAudio ReadMp3(const Bytes& Data) {
+TAudio ReadMp3(const Bytes& Input) {
+  const TMp3Frames Frames = CollectMp3Frames(Input);
   THandle H = OpenDecoder();
   TAudio Audio;
   std::vector<uint8_t> Buffer(1 << 16);
-  const uint8_t* In = Data.data();
-  size_t InSize = Data.size();
+  const uint8_t* In = Frames.Data.data();
+  size_t InSize = Frames.Data.size();
   while (true) {
     size_t Done = 0;
     int Result = mpg123_decode(H.get(), In, InSize, Buffer.data(), Buffer.size(), &Done);
@@ -65,6 +66,8 @@ TAudio ReadMp3(const Bytes& Data) {
   if (Audio.Channels == 0 || Audio.Samples.empty())
     throw EConvertError("Damaged MP3 file: no audio frames");
   Audio.Samples.resize(Audio.Frames() * Audio.Channels);
+  if (Frames.DamagedPlaces != 0)
+    Audio.Warnings.push_back(Frames.Warning());
   return Audio;
 }
 

@@ -106,7 +106,9 @@ private:
 
 } // namespace
 
-TAudio ReadMp3(const Bytes& Data) {
+TAudio ReadMp3(const Bytes& Input) {
+  const TMp3Frames Frames = CollectMp3Frames(Input);
+  const Bytes& Data = Frames.Data;
   TMp3Frame First;
   if (!FindMp3Frame(Data, 0, First))
     throw EConvertError("Damaged MP3 file: no audio frames");
@@ -131,12 +133,14 @@ TAudio ReadMp3(const Bytes& Data) {
   }
   if (Pos < Data.size())
     Stream.Convert(Data.data() + Pos, Data.size() - Pos, ACM_STREAMCONVERTF_END, Audio.Samples);
-  size_t Frames = Audio.Frames();
-  if (Frames == 0)
+  const size_t Count = Audio.Frames();
+  if (Count == 0)
     throw EConvertError("Damaged MP3 file: no audio frames");
-  const size_t Head = std::min(Frames, Gapless.Delay), Tail = std::min(Frames - Head, Gapless.Padding);
+  const size_t Head = std::min(Count, Gapless.Delay), Tail = std::min(Count - Head, Gapless.Padding);
   Audio.Samples.erase(Audio.Samples.begin(), Audio.Samples.begin() + Head * Audio.Channels);
-  Audio.Samples.resize((Frames - Head - Tail) * Audio.Channels);
+  Audio.Samples.resize((Count - Head - Tail) * Audio.Channels);
+  if (Frames.DamagedPlaces != 0)
+    Audio.Warnings.push_back(Frames.Warning());
   return Audio;
 }
 
