@@ -320,7 +320,7 @@ int Import(const TArguments& Args, TContext& C) {
   TStreamData& Sample = SampleOf(*Pack, Args);
   const std::string& Input = Args.Positional(1);
   bool Add = Args.Has("add");
-  Pack->Archives(Sample.ArchiveIndex);
+  Pack->Archives(Sample.ArchiveIndex); // the list error before anything is converted
   std::string Converted = ChangeFileExt(MakeTempFileName("~asf"), ".asf");
   TImportJournal Journal;
   try {
