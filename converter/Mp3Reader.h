@@ -24,4 +24,15 @@ struct TMp3Frame {
 // Returns false if none is found. Skips a leading ID3v2 tag when Offset is 0.
 bool FindMp3Frame(const Bytes& Data, size_t Offset, TMp3Frame& Frame);
 
+// What the Xing/Info frame that LAME (and FFmpeg's muxer) put first tells a gapless decoder: that the
+// frame is a tag and not audio, and how many samples of the decoded sound are the encoder's delay (with
+// the decoder's own 529) and padding.
+struct TMp3Gapless {
+  bool TagFrame = false;
+  size_t Delay = 0;
+  size_t Padding = 0;
+};
+// Reads the tag of First, the stream's first frame; a frame without one gives all fields 0 and false.
+TMp3Gapless ReadMp3Gapless(const Bytes& Data, const TMp3Frame& First);
+
 } // namespace sx
