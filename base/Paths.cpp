@@ -34,7 +34,8 @@ bool IsDeviceName(const std::string& Part) {
       return true;
   if (Stem.size() != 4 || (Stem.compare(0, 3, "COM") != 0 && Stem.compare(0, 3, "LPT") != 0))
     return false;
-  return std::isdigit(static_cast<unsigned char>(Stem[3])) || std::string("\xB9\xB2\xB3").find(Stem[3]) != std::string::npos;
+  return std::isdigit(static_cast<unsigned char>(Stem[3])) ||
+         std::string("\xB9\xB2\xB3").find(Stem[3]) != std::string::npos;
 }
 
 } // namespace

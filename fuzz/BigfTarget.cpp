@@ -12,7 +12,8 @@ namespace {
 
 bool SameData(const uint8_t* Input, const TEAStreamFile& Entry, const fuzz::Bytes& Rebuilt) {
   return uint64_t(Entry.NewOffset) + Entry.Size <= Rebuilt.size() &&
-         std::equal(Input + Entry.Offset, Input + Entry.Offset + Entry.Size, Rebuilt.begin() + Entry.NewOffset);
+         std::equal(Input + Entry.Offset, Input + Entry.Offset + Entry.Size,
+                    Rebuilt.begin() + Entry.NewOffset);
 }
 
 } // namespace

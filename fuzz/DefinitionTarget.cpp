@@ -12,8 +12,8 @@ namespace {
 
 // An archive with one 4-byte entry "song" at 64.
 fuzz::Bytes SmallArchive() {
-  fuzz::Bytes Archive = {'B', 'I', 'G', 'F', 68, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 29,
-                         0,   0,   0,   64,  0,  0, 0, 4, 's', 'o', 'n', 'g', 0};
+  fuzz::Bytes Archive = {'B', 'I', 'G', 'F', 68, 0, 0, 0, 0, 0,   0,   1,   0,   0, 0,
+                         29,  0,   0,   0,   64, 0, 0, 0, 4, 's', 'o', 'n', 'g', 0};
   Archive.resize(64);
   Archive.insert(Archive.end(), {1, 2, 3, 4});
   return Archive;
@@ -26,7 +26,8 @@ const std::string& GameFolder() {
     const fs::path Root = fuzz::ScratchPath("~fzdef");
     fs::create_directories(Root / "game" / "sub");
     const fuzz::Bytes Archive = SmallArchive();
-    for (const fs::path& Path : {Root / "game" / "a.viv", Root / "game" / "sub" / "b.viv", Root / "outside.viv"})
+    for (const fs::path& Path :
+         {Root / "game" / "a.viv", Root / "game" / "sub" / "b.viv", Root / "outside.viv"})
       fuzz::WriteFile(Path.string(), Archive.data(), Archive.size());
     return (Root / "game").string() + static_cast<char>(fs::path::preferred_separator);
   }();

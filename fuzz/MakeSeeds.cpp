@@ -29,14 +29,16 @@ sx::TAudio Tone(unsigned Channels, size_t Frames) {
   Audio.SampleRate = 22050;
   Audio.Channels = Channels;
   for (size_t I = 0; I < Frames * Channels; ++I)
-    Audio.Samples.push_back(static_cast<int16_t>(8000 * std::sin(0.05 * double(I / Channels + I % Channels))));
+    Audio.Samples.push_back(
+        static_cast<int16_t>(8000 * std::sin(0.05 * double(I / Channels + I % Channels))));
   return Audio;
 }
 
 void ArchiveSeeds() {
   Seed("bigf", "empty", fixtures::MakeBigf({}));
-  Seed("bigf", "three", fixtures::MakeBigf({{"a.asf", fixtures::Pattern(100, 1)}, {"empty", {}},
-                                             {"sub\\c.asf", fixtures::Pattern(70, 2)}}));
+  Seed("bigf", "three",
+       fixtures::MakeBigf(
+           {{"a.asf", fixtures::Pattern(100, 1)}, {"empty", {}}, {"sub\\c.asf", fixtures::Pattern(70, 2)}}));
   // Two entries naming the same data, as some tools write for a song used twice.
   Bytes Shared = fixtures::MakeBigf({{"one", fixtures::Pattern(64, 3)}, {"two", {}}});
   fixtures::PutBE32(Shared, 16 + 8 + 4, fixtures::GetBE32(Shared, 16));
@@ -60,10 +62,12 @@ void SoundFileSeeds() {
   Seed("wave", "stereo", sx::WriteWave(Tone(2, 100)));
   Seed("aiff", "mono", sx::WriteAiff(Tone(1, 200)));
   Seed("aiff", "stereo", sx::WriteAiff(Tone(2, 100)));
-  const std::pair<const char*, sx::TEACodec> Codecs[] = {
-      {"eaxa", sx::TEACodec::EAXA},           {"pcm16", sx::TEACodec::PcmS16LE},
-      {"pcm16be", sx::TEACodec::PcmS16BE},    {"pcm8", sx::TEACodec::PcmS8},
-      {"microtalk10", sx::TEACodec::MicroTalk10}, {"microtalk5", sx::TEACodec::MicroTalk5}};
+  const std::pair<const char*, sx::TEACodec> Codecs[] = {{"eaxa", sx::TEACodec::EAXA},
+                                                         {"pcm16", sx::TEACodec::PcmS16LE},
+                                                         {"pcm16be", sx::TEACodec::PcmS16BE},
+                                                         {"pcm8", sx::TEACodec::PcmS8},
+                                                         {"microtalk10", sx::TEACodec::MicroTalk10},
+                                                         {"microtalk5", sx::TEACodec::MicroTalk5}};
   for (const auto& [Name, Codec] : Codecs)
     Seed("eastream", Name, sx::WriteEAStream(Tone(2, 1500), Codec));
 }

@@ -2,5 +2,6 @@
 #include "fuzz/CodecTarget.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-  return fuzz::DecodeBlocks(Data, Size, {sx::TEACodec::PcmS16LE, sx::TEACodec::PcmS8, sx::TEACodec::PcmS16BE});
+  return fuzz::DecodeBlocks(Data, Size,
+                            {sx::TEACodec::PcmS16LE, sx::TEACodec::PcmS8, sx::TEACodec::PcmS16BE});
 }

@@ -484,15 +484,16 @@ TEST_F(EAStreamTest, RebuildOfOverlappingEntriesIsBoundedByTheArchive) {
     EXPECT_EQ(Exported(Rebuilt.Files(I), Dir), Rebuilt.Files(I)->Size == 0 ? Bytes{} : Pattern(20000, 7));
 
   WriteFile(Dir.File("overlap.viv"),
-            HandLaid({{"a", Pattern(1000, 1)}, {"b", Pattern(1000, 2)}, {"c", Pattern(10, 3)}}, {128, 1600, 1100},
-                     2600));
+            HandLaid({{"a", Pattern(1000, 1)}, {"b", Pattern(1000, 2)}, {"c", Pattern(10, 3)}},
+                     {128, 1600, 1100}, 2600));
   TEAStream Overlapping;
   Overlapping.LoadFromFile(Dir.File("overlap.viv"));
   try {
     Overlapping.SaveToFile(Dir.File("refused.viv"));
     ADD_FAILURE() << "an archive with overlapping entries was rebuilt";
   } catch (const Exception& E) {
-    EXPECT_EQ(std::string(E.what()), "Cannot rebuild archive \"" + platform::FullPath(Dir.File("overlap.viv")) +
+    EXPECT_EQ(std::string(E.what()), "Cannot rebuild archive \"" +
+                                         platform::FullPath(Dir.File("overlap.viv")) +
                                          "\". Its entries \"a\" and \"c\" share part of their data");
   }
   EXPECT_FALSE(FileExists(Dir.File("refused.viv")));

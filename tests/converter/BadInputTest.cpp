@@ -114,7 +114,8 @@ void ExpectRefused(const Bytes& In, const std::string& Message) {
   fixtures::TempDir Dir;
   fixtures::WriteFile(Dir.File("in.bin"), In);
   std::string StdOut, StdErr;
-  EXPECT_EQ(RunConverter({"-pcstream", "-eaxa_blk", Dir.File("in.bin"), "-=" + Dir.File("out.asf")}, StdOut, StdErr),
+  EXPECT_EQ(RunConverter({"-pcstream", "-eaxa_blk", Dir.File("in.bin"), "-=" + Dir.File("out.asf")}, StdOut,
+                         StdErr),
             2);
   EXPECT_EQ(StdErr, "sx: " + Message + "\n");
   EXPECT_FALSE(fixtures::FileExists(Dir.File("out.asf")));

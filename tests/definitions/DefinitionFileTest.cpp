@@ -258,16 +258,42 @@ TEST(DefinitionFile, ArchiveNameFields) {
 // exists, so a name that got through would load.
 TEST(DefinitionFile, ArchiveNamesStayInsideTheDefinitionsFolder) {
   const std::pair<const char*, bool> Cases[] = {
-      {"music.viv", true}, {"sub/inner.viv", true}, {"sub\\back.viv", true}, {"./music.viv", true},
-      {"sub/../music.viv", true}, {"sub\\..\\music.viv", true}, {"console.viv", true}, {"nullify.viv", true},
-      {"com10.viv", true}, {"lpt.viv", true}, {"..music.viv", true},
-      {"../escape.viv", false}, {"..\\escape.viv", false}, {"sub/../../escape.viv", false},
-      {"sub/./../../escape.viv", false}, {"../../../../dev/urandom", false}, {"/etc/passwd", false},
-      {"\\Windows\\win.ini", false}, {"C:\\escape.viv", false}, {"c:escape.viv", false},
-      {"\\\\server\\share\\a.viv", false}, {"\\\\.\\PhysicalDrive0", false}, {"\\\\?\\C:\\a.viv", false},
-      {"//./pipe/x", false}, {"CON", false}, {"nul.viv", false}, {"NUL .viv", false}, {"com1", false},
-      {"Com1.txt", false}, {"lpt9.viv", false}, {"sub/aux.viv", false}, {"sub\\prn", false},
-      {"conin$", false}, {"CONOUT$.x", false}, {"music.viv:stream", false}, {"music.viv.", false},
+      {"music.viv", true},
+      {"sub/inner.viv", true},
+      {"sub\\back.viv", true},
+      {"./music.viv", true},
+      {"sub/../music.viv", true},
+      {"sub\\..\\music.viv", true},
+      {"console.viv", true},
+      {"nullify.viv", true},
+      {"com10.viv", true},
+      {"lpt.viv", true},
+      {"..music.viv", true},
+      {"../escape.viv", false},
+      {"..\\escape.viv", false},
+      {"sub/../../escape.viv", false},
+      {"sub/./../../escape.viv", false},
+      {"../../../../dev/urandom", false},
+      {"/etc/passwd", false},
+      {"\\Windows\\win.ini", false},
+      {"C:\\escape.viv", false},
+      {"c:escape.viv", false},
+      {"\\\\server\\share\\a.viv", false},
+      {"\\\\.\\PhysicalDrive0", false},
+      {"\\\\?\\C:\\a.viv", false},
+      {"//./pipe/x", false},
+      {"CON", false},
+      {"nul.viv", false},
+      {"NUL .viv", false},
+      {"com1", false},
+      {"Com1.txt", false},
+      {"lpt9.viv", false},
+      {"sub/aux.viv", false},
+      {"sub\\prn", false},
+      {"conin$", false},
+      {"CONOUT$.x", false},
+      {"music.viv:stream", false},
+      {"music.viv.", false},
       {"music.viv ", false},
   };
   for (const auto& [Name, Accepted] : Cases) {
@@ -286,9 +312,10 @@ TEST(DefinitionFile, ArchiveNamesStayInsideTheDefinitionsFolder) {
       EXPECT_EQ(Pack.ArchiveCount(), 1);
     } catch (const EFOpenError& Error) {
       EXPECT_FALSE(Accepted) << Error.what();
-      EXPECT_EQ(std::string(Error.what()), "Cannot open file \"" + Base + Name +
-                                                "\". An archive must be a file in the folder of the definition "
-                                                "file or in a folder below it");
+      EXPECT_EQ(std::string(Error.what()),
+                "Cannot open file \"" + Base + Name +
+                    "\". An archive must be a file in the folder of the definition "
+                    "file or in a folder below it");
     }
     EXPECT_EQ(TStreamPack::ArchivePathsOf(Base + "streams.dat").size(), Accepted ? 1u : 0u);
   }

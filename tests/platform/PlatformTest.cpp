@@ -119,8 +119,8 @@ TEST_F(PlatformTest, DeleteMoveAndIsFile) {
 // at once, as a folder does, in every access mode.
 TEST_F(PlatformTest, OnlyRegularFilesOpen) {
   const bool Windows = platform::PathDelimiter() == '\\';
-  std::vector<std::pair<std::string, int>> Refused = {{Dir.Path(), 0},
-                                                      {Windows ? "NUL" : "/dev/null", platform::NotAFileError()}};
+  std::vector<std::pair<std::string, int>> Refused = {
+      {Dir.Path(), 0}, {Windows ? "NUL" : "/dev/null", platform::NotAFileError()}};
 #ifndef _WIN32
   ASSERT_EQ(::mkfifo(Dir.File("pipe").c_str(), 0600), 0);
   Refused.push_back({Dir.File("pipe"), platform::NotAFileError()});
