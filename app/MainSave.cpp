@@ -2,33 +2,17 @@
 
 #include "app/Messages.h"
 #include "app/uMain.h"
-#include "archive/EACompr.h"
 #include "base/Exceptions.h"
-#include "base/Paths.h"
 #include "base/Text.h"
+#include "definitions/Preload.h"
 #include "platform/FileSystem.h"
 
 #include <vector>
-
-const char* const PreloadArchiveNames[3] = {"faudio.viv", "gaudio.viv", "gaudiofa.viv"};
 
 namespace {
 
 const char* const kGameKey = "SOFTWARE\\EA SPORTS\\ORVIK";
 const char* const kInstallDirValue = "Install Dir";
-
-// Compares the letters A to Z without regard to case, every other byte exactly.
-bool SameText(const std::string& A, const std::string& B) {
-  if (A.size() != B.size())
-    return false;
-  for (size_t I = 0; I < A.size(); ++I) {
-    char X = A[I] >= 'a' && A[I] <= 'z' ? static_cast<char>(A[I] - 32) : A[I];
-    char Y = B[I] >= 'a' && B[I] <= 'z' ? static_cast<char>(B[I] - 32) : B[I];
-    if (X != Y)
-      return false;
-  }
-  return true;
-}
 
 // The paths, each on a line of its own.
 std::string FileList(const std::vector<std::string>& Paths) {
@@ -36,24 +20,6 @@ std::string FileList(const std::vector<std::string>& Paths) {
   for (const std::string& Path : Paths)
     List += std::string(platform::LineBreak()) + Path;
   return List;
-}
-
-void DeleteIfPresent(const std::string& Path) {
-  if (!Path.empty() && platform::IsFile(Path))
-    platform::DeleteFile(Path);
-}
-
-void CopyFile(const std::string& Source, const std::string& Target) {
-  TFileStream In(Source, TFileAccess::Read);
-  TFileStream Out(Target, TFileAccess::Create);
-  Out.CopyFrom(In, In.Size());
-}
-
-int FindEntry(const TEAStream& Archive, const std::string& Name) {
-  for (int32_t I = 0; I < Archive.FileCount(); ++I)
-    if (SameText(Archive.Files(I)->Name, Name))
-      return I;
-  return -1;
 }
 
 } // namespace
@@ -146,65 +112,12 @@ void TfrmORVStreams::actFileUpdatePreloadBeforeExecute() {
 }
 
 void TfrmORVStreams::actFileUpdatePreloadAccept() {
-  std::string DefPath = DefinitionPath();
-  std::string DefName = ExtractFileName(DefPath);
-  std::string Source = MakeTempFileName("~compr");
-  try {
-    if (!CompressFile(DefPath, Source)) {
-      FServices.MessageBoxes->Show(msg::UnableToCompress, L"", TMsgButtons::OK, TMsgIcon::Error);
-      Source = DefPath;
-    }
-    for (const char* Name : PreloadArchiveNames) {
-      std::string ArchivePath = JoinPath(actFileUpdatePreloadDialog.Folder, Name);
-      if (platform::IsFile(ArchivePath))
-        UpdatePreloadArchive(ArchivePath, DefName, Source);
-    }
-  } catch (...) {
-    if (!SameText(Source, DefPath))
-      DeleteIfPresent(Source);
-    throw;
-  }
-  if (!SameText(Source, DefPath) && platform::IsFile(Source))
-    CheckOSError(platform::DeleteFile(Source));
-}
-
-void TfrmORVStreams::UpdatePreloadArchive(const std::string& ArchivePath, const std::string& DefName,
-                                          const std::string& Source) {
-  int Entry = -1;
-  {
-    TEAStream Archive;
-    Archive.LoadFromFile(ArchivePath);
-    Entry = FindEntry(Archive, DefName);
-  }
-  if (Entry < 0)
-    return;
-  // The entry is replaced in a scratch copy, which is then rebuilt; the archive itself changes only when
-  // the rebuilt copy takes its place in one step.
-  std::string Copy = MakeTempFileName("~viv");
-  std::string Rebuilt;
-  try {
-    CopyFile(ArchivePath, Copy);
-    TEAStream Work;
-    Work.LoadFromFile(Copy);
-    Work.Files(Entry)->LoadFromFile(Source);
-    // Beside the archive, so that putting it in place is a rename within one folder.
-    Rebuilt = TFileSetCommit::NewName(ArchivePath);
-    {
-      int64_t Total = 0, Done = 0;
-      for (int32_t I = 0; I < Work.FileCount(); ++I)
-        Total += Work.Files(I)->Size;
-      struct Hide {
-        TProgressModel& Progress;
-        ~Hide() { Progress.Hide(); }
-      } Finally{StatusProgress};
-      TCopyObserver Observer([&](int64_t Bytes) { StatusProgress.Show(Done += Bytes, Total); });
-      Work.SaveToFile(Rebuilt);
-    }
-    CheckOSError(platform::ReplaceFile(Rebuilt, ArchivePath));
-  } catch (...) {
-    DeleteIfPresent(Copy);
-    DeleteIfPresent(Rebuilt);
-    throw;
-  }
-  CheckOSError(platform::DeleteFile(Copy));
+  struct Hide {
+    TProgressModel& Progress;
+    ~Hide() { Progress.Hide(); }
+  } Finally{StatusProgress};
+  UpdatePreloadFolder(
+      DefinitionPath(), actFileUpdatePreloadDialog.Folder,
+      [this] { FServices.MessageBoxes->Show(msg::UnableToCompress, L"", TMsgButtons::OK, TMsgIcon::Error); },
+      [this](int64_t Done, int64_t Total) { StatusProgress.Show(Done, Total); });
 }

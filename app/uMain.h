@@ -6,7 +6,7 @@
 // Handlers do not catch errors: they reach the application's error report (app/ErrorReport.h).
 
 #include "app/Controls.h"
-#include "app/ImportJournal.h"
+#include "definitions/ImportJournal.h"
 #include "app/Services.h"
 #include "definitions/uTypes.h"
 
@@ -153,8 +153,6 @@ private:
   std::wstring ConverterFolder() const;
   void Convert(const std::string& Option, const std::string& Input, const std::string& Output);
   void ImportConverted(TStreamData* Sample, const std::string& Converted, bool AsNewFile);
-  void UpdatePreloadArchive(const std::string& ArchivePath, const std::string& DefName,
-                            const std::string& Source);
 
   TServices FServices;
   std::unique_ptr<TStreamPack> FPack;
@@ -166,5 +164,3 @@ private:
   TImportJournal FJournal;
 };
 
-// The names of the game's preload archives, relative to the preload folder.
-extern const char* const PreloadArchiveNames[3];

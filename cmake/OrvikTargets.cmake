@@ -6,10 +6,10 @@ function(orvik_warnings target)
 endfunction()
 
 # orvik_library(name SOURCES...): a static library of one layer, with the repository root on the include
-# path, so headers are included as "layer/Header.h".
+# path, so headers are included as "layer/Header.h" (generated ones, such as base/Version.h, too).
 function(orvik_library name)
   add_library(${name} STATIC ${ARGN})
-  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
   orvik_warnings(${name})
 endfunction()
 

@@ -3,7 +3,7 @@
 // -wave, -aiff, or -pcstream with one of -eaxa_blk, -s16l_blk, -s8_blk, -mt_blk, -mt5_blk (-pcstream
 // alone means EA-XA).
 
-#include "converter/EACodec.h"
+#include "converter/codecs/EACodec.h"
 
 #include <string>
 #include <vector>

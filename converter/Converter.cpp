@@ -1,13 +1,13 @@
 #include "converter/Converter.h"
 
 #include "base/Streams.h"
-#include "converter/AiffReader.h"
-#include "converter/AiffWriter.h"
-#include "converter/EAStreamReader.h"
-#include "converter/EAStreamWriter.h"
-#include "converter/Mp3Reader.h"
-#include "converter/WaveReader.h"
-#include "converter/WaveWriter.h"
+#include "converter/formats/AiffReader.h"
+#include "converter/formats/AiffWriter.h"
+#include "converter/formats/EAStreamReader.h"
+#include "converter/formats/EAStreamWriter.h"
+#include "converter/formats/Mp3Reader.h"
+#include "converter/formats/WaveReader.h"
+#include "converter/formats/WaveWriter.h"
 #include "platform/FileSystem.h"
 
 namespace sx {

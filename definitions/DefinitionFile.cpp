@@ -69,14 +69,16 @@ void TStreamPack::LoadFromStream(TStream& Stream) {
 }
 
 void TStreamPack::ReadArchives(TStream& Stream, int32_t Count) {
-  for (int32_t I = 0; I < Count; ++I) {
-    std::string Name = ReadArchiveName(Stream);
-    if (!IsPathInsideFolder(Name))
-      throw EFOpenError(BasePath + Name, kArchiveOutsideFolder);
-    auto Archive = std::make_unique<TEAStream>();
-    Archive->LoadFromFile(BasePath + Name);
-    FArchives.Add(std::move(Archive));
-  }
+  for (int32_t I = 0; I < Count; ++I)
+    AddArchive(ReadArchiveName(Stream));
+}
+
+TEAStream* TStreamPack::AddArchive(const std::string& Name) {
+  if (!IsPathInsideFolder(Name))
+    throw EFOpenError(BasePath + Name, kArchiveOutsideFolder);
+  auto Archive = std::make_unique<TEAStream>();
+  Archive->LoadFromFile(BasePath + Name);
+  return FArchives.Add(std::move(Archive));
 }
 
 void TStreamPack::ReadDescriptions(TStream& Stream, int32_t Count) {

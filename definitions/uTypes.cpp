@@ -113,6 +113,8 @@ void TStreamPack::ClearArchives() {
   ClearStreams();
 }
 
+TEAMusicStream* TStreamPack::AddStream() { return FStreams.Add(std::make_unique<TEAMusicStream>(this)); }
+
 void TStreamPack::ClearStreams() {
   FStreams.Clear();
 }

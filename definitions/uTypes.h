@@ -155,11 +155,17 @@ public:
 
   int32_t ArchiveCount() const { return FArchives.Count(); }
   TEAStream* Archives(int32_t Index) const { return FArchives.Items(Index); }
+  // Opens the archive at BasePath followed directly by Name (see TEAStream::LoadFromFile), appends it and
+  // returns it. Raises the archive reader's errors, adding nothing; a Name that leaves BasePath's folder
+  // or names a device (see IsPathInsideFolder) is refused with the open error before anything is opened.
+  TEAStream* AddArchive(const std::string& Name);
   int32_t IndexOfArchive(const TEAStream* Archive) const { return FArchives.IndexOf(Archive); }
   int32_t DescriptionCount() const { return FDescriptions.Count(); }
   TStreamDescription* Descriptions(int32_t Index) const { return FDescriptions.Items(Index); }
   int32_t StreamCount() const { return FStreams.Count(); }
   TEAMusicStream* Streams(int32_t Index) const { return FStreams.Items(Index); }
+  // Appends an empty music stream and returns it.
+  TEAMusicStream* AddStream();
 
   // Appends a zeroed description holding the three texts, each cut to 63 bytes, and returns it. Note
   // the parameter order: Singer, Album, Name.

@@ -1,5 +1,5 @@
 // Any input read as an AIFF or AIFF-C file.
-#include "converter/AiffReader.h"
+#include "converter/formats/AiffReader.h"
 #include "fuzz/SxTarget.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {

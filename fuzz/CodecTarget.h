@@ -4,7 +4,7 @@
 // sample count (up to 4095), a 16-bit size and that many data bytes. A block that decodes appends exactly
 // its count and reads no more than it was given.
 
-#include "converter/EACodec.h"
+#include "converter/codecs/EACodec.h"
 #include "fuzz/Fuzz.h"
 
 #include <initializer_list>

@@ -1,5 +1,5 @@
 // Any input read as an EA stream (SCHl header, data blocks, SCEl), with every codec the header may name.
-#include "converter/EAStreamReader.h"
+#include "converter/formats/EAStreamReader.h"
 #include "fuzz/SxTarget.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {

@@ -1,10 +1,10 @@
 // Writes the seed corpus of every fuzz target into <folder>/<target>/seed-<name>: small valid inputs
 // made by the project's own writers and test generators, one per layout worth starting from.
 
-#include "converter/AiffWriter.h"
-#include "converter/EACodec.h"
-#include "converter/EAStreamWriter.h"
-#include "converter/WaveWriter.h"
+#include "converter/formats/AiffWriter.h"
+#include "converter/codecs/EACodec.h"
+#include "converter/formats/EAStreamWriter.h"
+#include "converter/formats/WaveWriter.h"
 #include "tests/fixtures/Bigf.h"
 #include "tests/fixtures/Definition.h"
 

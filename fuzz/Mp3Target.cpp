@@ -1,6 +1,6 @@
 // Any input to the converter's own MP3 parsing, ahead of the system's decoder: the format test, the frame
 // search from every frame found to the next, and the gapless tag of the first frame.
-#include "converter/Mp3Reader.h"
+#include "converter/formats/Mp3Reader.h"
 #include "fuzz/Fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {

@@ -1,5 +1,5 @@
 // Any input read as a RIFF Wave file.
-#include "converter/WaveReader.h"
+#include "converter/formats/WaveReader.h"
 #include "fuzz/SxTarget.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {

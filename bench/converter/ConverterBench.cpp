@@ -1,13 +1,14 @@
-// EA-XA encoding speed and quality on 60 s of synthesised 44.1 kHz stereo music.
+// Encoding speed and quality of every EA stream variant on 60 s of synthesised 44.1 kHz stereo music, and
+// FFmpeg's adpcm_ms encoder on the same clip for comparison.
 //
 // Usage: orvik_converter_bench <scratch folder>
-// Prints the encoder's speed as a multiple of real time (best of several runs), the SNR of our own
-// decode and of FFmpeg's decode of the stream, and the SNR that FFmpeg's adpcm_ms encoder reaches on the
-// same clip at a similar bit rate. Fails if FFmpeg's decode differs from ours.
-#include "converter/EAStreamReader.h"
-#include "converter/EAStreamWriter.h"
-#include "converter/WaveReader.h"
-#include "converter/WaveWriter.h"
+// For each variant: bits per sample, the SNR of our own decode, and the encoding speed as a multiple of
+// real time (best of several runs) with the process held to one core and with every core. Fails if a
+// decode has the wrong length, or if FFmpeg's decode of the EA-XA stream differs from ours.
+#include "converter/formats/EAStreamReader.h"
+#include "converter/formats/EAStreamWriter.h"
+#include "converter/formats/WaveReader.h"
+#include "converter/formats/WaveWriter.h"
 
 #include <chrono>
 #include <cmath>
@@ -17,6 +18,7 @@
 #include <fstream>
 #include <numbers>
 #include <random>
+#include <sched.h>
 #include <string>
 
 using namespace sx;
@@ -87,6 +89,48 @@ bool Run(const std::string& Line) {
   return false;
 }
 
+// The best elapsed time of Runs calls of Work.
+template <typename F> double BestSeconds(int Runs, F Work) {
+  double Best = 1e9;
+  for (int R = 0; R < Runs; ++R) {
+    const auto Start = std::chrono::steady_clock::now();
+    Work();
+    Best = std::min(Best, std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count());
+  }
+  return Best;
+}
+
+// Holds the process to its first allowed processor, or gives it back every one it had.
+class TOneCore {
+public:
+  TOneCore() {
+    sched_getaffinity(0, sizeof(FAll), &FAll);
+    cpu_set_t One;
+    CPU_ZERO(&One);
+    for (int C = 0; C < CPU_SETSIZE; ++C)
+      if (CPU_ISSET(C, &FAll)) {
+        CPU_SET(C, &One);
+        break;
+      }
+    sched_setaffinity(0, sizeof(One), &One);
+  }
+  ~TOneCore() { sched_setaffinity(0, sizeof(FAll), &FAll); }
+  static int Cores() {
+    cpu_set_t Set;
+    sched_getaffinity(0, sizeof(Set), &Set);
+    return CPU_COUNT(&Set);
+  }
+
+private:
+  cpu_set_t FAll;
+};
+
+struct TVariant {
+  const char* Name;
+  TEACodec Codec;
+  int Runs;
+};
+
 } // namespace
 
 int main(int Argc, char** Argv) {
@@ -96,50 +140,60 @@ int main(int Argc, char** Argv) {
   }
   const std::string Dir = std::string(Argv[1]) + "/";
   const TAudio Clip = MusicClip();
-  Bytes Stream;
-  double Best = 1e9, BestCpu = 1e9;
-  for (int Run = 0; Run < 5; ++Run) {
-    const auto Start = std::chrono::steady_clock::now();
-    const std::clock_t CpuStart = std::clock();
-    Stream = WriteEAStream(Clip, TEACodec::EAXA);
-    BestCpu = std::min(BestCpu, double(std::clock() - CpuStart) / CLOCKS_PER_SEC);
-    Best = std::min(Best, std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count());
+  std::printf("clip: %.0f s, %u Hz, stereo, synthesised music; %d cores available\n", kSeconds, kRate,
+              TOneCore::Cores());
+  std::printf("%-16s %8s %10s %12s %12s\n", "variant", "bits/smp", "SNR dB", "1 core", "all cores");
+  const TVariant Variants[] = {{"EA-XA", TEACodec::EAXA, 5},
+                               {"MicroTalk 10:1", TEACodec::MicroTalk10, 2},
+                               {"MicroTalk 5:1", TEACodec::MicroTalk5, 2},
+                               {"PCM s16l", TEACodec::PcmS16LE, 5},
+                               {"PCM s8", TEACodec::PcmS8, 5}};
+  Bytes EAXAStream;
+  for (const TVariant& V : Variants) {
+    Bytes Stream;
+    double One;
+    {
+      TOneCore Hold;
+      One = BestSeconds(V.Runs, [&] { Stream = WriteEAStream(Clip, V.Codec); });
+    }
+    const double All = BestSeconds(V.Runs, [&] { Stream = WriteEAStream(Clip, V.Codec); });
+    const TAudio Ours = ReadEAStream(Stream);
+    if (Ours.Samples.size() != Clip.Samples.size()) {
+      std::fprintf(stderr, "%s: our decode has %zu samples, not %zu\n", V.Name, Ours.Samples.size(),
+                   Clip.Samples.size());
+      return 1;
+    }
+    std::printf("%-16s %8.2f %10.2f %11.1fx %11.1fx\n", V.Name, 8.0 * Stream.size() / Clip.Samples.size(),
+                SnrDb(Clip.Samples, Ours.Samples, Clip.Samples.size()), kSeconds / One, kSeconds / All);
+    if (V.Codec == TEACodec::EAXA)
+      EAXAStream = Stream;
   }
-  const TAudio Ours = ReadEAStream(Stream);
-  if (Ours.Samples.size() != Clip.Samples.size()) {
-    std::fprintf(stderr, "our decode has %zu samples, not %zu\n", Ours.Samples.size(), Clip.Samples.size());
-    return 1;
-  }
-  std::printf("clip: %.0f s, %u Hz, stereo, synthesised music\n", kSeconds, kRate);
-  std::printf("EA-XA encode: %.3f s elapsed (best of 5) = %.0fx real time; %.2f bits per sample\n", Best,
-              kSeconds / Best, 8.0 * Stream.size() / Clip.Samples.size());
-  std::printf("EA-XA encode: %.3f s of processor time over all threads = %.0fx real time on one core\n",
-              BestCpu, kSeconds / BestCpu);
-  std::printf("EA-XA SNR, our decoder:      %.2f dB\n",
-              SnrDb(Clip.Samples, Ours.Samples, Clip.Samples.size()));
 
   Save(Dir + "clip.wav", WriteWave(Clip));
-  Save(Dir + "clip.asf", Stream);
+  Save(Dir + "clip.asf", EAXAStream);
   const std::string Ffmpeg = "ffmpeg -v error -y ";
   if (!Run(Ffmpeg + "-i '" + Dir + "clip.asf' -bitexact -map_metadata -1 -c:a pcm_s16le '" + Dir +
-           "eaxa.wav'") ||
-      !Run(Ffmpeg + "-i '" + Dir + "clip.wav' -c:a adpcm_ms '" + Dir + "ms.wav'") ||
-      !Run(Ffmpeg + "-i '" + Dir + "ms.wav' -bitexact -map_metadata -1 -c:a pcm_s16le '" + Dir +
+           "eaxa.wav'"))
+    return 1;
+  const double MsOne = BestSeconds(
+      3, [&] { Run(Ffmpeg + "-threads 1 -i '" + Dir + "clip.wav' -c:a adpcm_ms '" + Dir + "ms.wav'"); });
+  if (!Run(Ffmpeg + "-i '" + Dir + "ms.wav' -bitexact -map_metadata -1 -c:a pcm_s16le '" + Dir +
            "ms-decoded.wav'"))
     return 1;
+  const TAudio Ours = ReadEAStream(EAXAStream);
   const TAudio Theirs = ReadWave(Load(Dir + "eaxa.wav"));
   for (size_t I = 0; I < Theirs.Samples.size(); ++I)
     if (Theirs.Samples[I] != Ours.Samples[I]) {
-      std::fprintf(stderr, "FFmpeg's decode differs from ours at sample %zu\n", I);
+      std::fprintf(stderr, "FFmpeg's decode of our EA-XA differs from ours at sample %zu\n", I);
       return 1;
     }
-  std::printf(
-      "EA-XA SNR, FFmpeg's decoder: %.2f dB over %zu of %zu samples (FFmpeg drops a last partial frame)\n",
-      SnrDb(Clip.Samples, Theirs.Samples, Theirs.Samples.size()), Theirs.Samples.size(), Clip.Samples.size());
   const TAudio Ms = ReadWave(Load(Dir + "ms-decoded.wav"));
   const size_t MsBytes = Load(Dir + "ms.wav").size();
-  std::printf("FFmpeg adpcm_ms SNR:         %.2f dB; %.2f bits per sample\n",
+  std::printf("%-16s %8.2f %10.2f %11.1fx %12s (whole ffmpeg process, one thread)\n", "ffmpeg adpcm_ms",
+              8.0 * MsBytes / Clip.Samples.size(),
               SnrDb(Clip.Samples, Ms.Samples, std::min(Ms.Samples.size(), Clip.Samples.size())),
-              8.0 * MsBytes / Clip.Samples.size());
+              kSeconds / MsOne, "-");
+  std::printf("FFmpeg decodes our EA-XA exactly (%zu of %zu samples; FFmpeg drops a last partial frame)\n",
+              Theirs.Samples.size(), Clip.Samples.size());
   return 0;
 }

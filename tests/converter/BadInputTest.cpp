@@ -1,8 +1,8 @@
 // Inputs that must fail cleanly: empty, garbage, every truncation of each kind, random damage.
-#include "converter/AiffWriter.h"
 #include "converter/Converter.h"
-#include "converter/EAStreamWriter.h"
-#include "converter/WaveWriter.h"
+#include "converter/formats/AiffWriter.h"
+#include "converter/formats/EAStreamWriter.h"
+#include "converter/formats/WaveWriter.h"
 #include "tests/converter/Signals.h"
 #include "tests/fixtures/TestFiles.h"
 

@@ -1,9 +1,9 @@
 // The command line: splitting, parsing, and the built program run with the editor's exact command lines.
 #include "converter/CommandLine.h"
 #include "converter/Converter.h"
-#include "converter/EAStreamReader.h"
-#include "converter/EAStreamWriter.h"
-#include "converter/WaveWriter.h"
+#include "converter/formats/EAStreamReader.h"
+#include "converter/formats/EAStreamWriter.h"
+#include "converter/formats/WaveWriter.h"
 #include "tests/converter/Signals.h"
 #include "tests/fixtures/TestFiles.h"
 

@@ -1,7 +1,7 @@
 // EA stream writer and reader: round trips through every codec, the block layout, and the header bytes.
 #include "converter/Bytes.h"
-#include "converter/EAStreamReader.h"
-#include "converter/EAStreamWriter.h"
+#include "converter/formats/EAStreamReader.h"
+#include "converter/formats/EAStreamWriter.h"
 #include "tests/converter/Signals.h"
 #include "tests/fixtures/TestFiles.h"
 

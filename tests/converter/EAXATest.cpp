@@ -1,8 +1,8 @@
 // EA-XA: the decoder against hand-made frames whose output was checked with an independent decoder, and
 // the encoder's quality and its agreement with the decoder.
-#include "converter/EAXA.h"
-#include "converter/EAStreamReader.h"
-#include "converter/EAStreamWriter.h"
+#include "converter/codecs/EAXA.h"
+#include "converter/formats/EAStreamReader.h"
+#include "converter/formats/EAStreamWriter.h"
 #include "tests/converter/Signals.h"
 #include "tests/fixtures/TestFiles.h"
 

@@ -1,11 +1,11 @@
 // FFmpeg as an independent decoder of what we write, and as the maker of test MP3 files. FFmpeg is a
 // native program: where it cannot be started (under Wine), these cases are skipped.
-#include "converter/AiffWriter.h"
 #include "converter/Converter.h"
-#include "converter/EAStreamReader.h"
-#include "converter/EAStreamWriter.h"
-#include "converter/WaveReader.h"
-#include "converter/WaveWriter.h"
+#include "converter/formats/AiffWriter.h"
+#include "converter/formats/EAStreamReader.h"
+#include "converter/formats/EAStreamWriter.h"
+#include "converter/formats/WaveReader.h"
+#include "converter/formats/WaveWriter.h"
 #include "tests/converter/Signals.h"
 #include "tests/fixtures/TestFiles.h"
 

@@ -1,7 +1,7 @@
 // MicroTalk bitstream: the stream header's bit order, and the lengths of the innovation codes.
-#include "converter/EAStreamReader.h"
-#include "converter/EAStreamWriter.h"
-#include "converter/MicroTalkFrame.h"
+#include "converter/codecs/MicroTalkFrame.h"
+#include "converter/formats/EAStreamReader.h"
+#include "converter/formats/EAStreamWriter.h"
 #include "tests/converter/Signals.h"
 #include "tests/fixtures/TestFiles.h"
 

@@ -2,7 +2,7 @@
 // spectral data decode to silence of exactly the frame's length. This runs wherever the system's MP3
 // decoder does, also under Wine; the FFmpeg cases cover real music.
 #include "converter/Converter.h"
-#include "converter/Mp3Reader.h"
+#include "converter/formats/Mp3Reader.h"
 #include "tests/converter/Signals.h"
 
 #include <gtest/gtest.h>

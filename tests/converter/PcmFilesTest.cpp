@@ -1,9 +1,10 @@
 // Wave and AIFF: every sample layout the readers accept, the writers' whole files, the 80-bit rate.
-#include "converter/AiffReader.h"
-#include "converter/AiffWriter.h"
 #include "converter/Bytes.h"
-#include "converter/WaveReader.h"
-#include "converter/WaveWriter.h"
+#include "converter/formats/AiffExtended.h"
+#include "converter/formats/AiffReader.h"
+#include "converter/formats/AiffWriter.h"
+#include "converter/formats/WaveReader.h"
+#include "converter/formats/WaveWriter.h"
 #include "tests/converter/Signals.h"
 #include "tests/fixtures/TestFiles.h"
 

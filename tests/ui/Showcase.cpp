@@ -1,14 +1,15 @@
 // The program's window over a generated definition, already open with a sample selected: for the README's
 // screenshot and for timing a large definition by hand.
 //
-//   orvik_ui_showcase.exe FOLDER [SAMPLES]
+//   orvik_ui_showcase.exe FOLDER [SAMPLES | --demo]
 //
 // writes the definition and its archives into FOLDER (SAMPLES samples, 7 by default, spread over streams
-// of at most 1000), opens it and runs the message loop until the window closes. FOLDER\timing.txt receives
-// how long opening and selecting took.
+// of at most 1000; with --demo, the demo game), opens it and runs the message loop until the window
+// closes. FOLDER\timing.txt receives how long opening and selecting took.
 #include "base/Text.h"
 #include "tests/fixtures/Bigf.h"
 #include "tests/fixtures/Definition.h"
+#include "tools/make-demo/Demo.h"
 #include "ui/ErrorGuard.h"
 #include "ui/MessageLoop.h"
 #include "ui/WinServices.h"
@@ -81,7 +82,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int Show) {
   std::string Folder = WideToAnsi(Argv[1]);
   if (Folder.back() != '\\')
     Folder += '\\';
-  int Samples = Argc > 2 ? _wtoi(Argv[2]) : 7;
+  bool Demo = Argc > 2 && std::wstring(Argv[2]) == L"--demo";
+  int Samples = Argc > 2 && !Demo ? _wtoi(Argv[2]) : 7;
   ::LocalFree(Argv);
 
   ::OleInitialize(nullptr);
@@ -89,7 +91,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int Show) {
   ::InitCommonControlsEx(&Controls);
   ui::TWinServices Services;
   TShowcaseDialogs Dialogs;
-  Dialogs.Path = AnsiToWide(WriteDefinition(Folder, Samples));
+  if (Demo)
+    demo::MakeDemo(Folder);
+  Dialogs.Path = AnsiToWide(Demo ? Folder + "audio\\streams.dat" : WriteDefinition(Folder, Samples));
   TServices Used = Services.Services();
   Used.Dialogs = &Dialogs;
   ui::SetErrorReportBoxes(&Services.MessageBoxes);

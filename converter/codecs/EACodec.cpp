@@ -1,0 +1,48 @@
+#include "converter/codecs/EACodec.h"
+
+#include "converter/codecs/EAXA.h"
+#include "converter/codecs/EAXACodec.h"
+#include "converter/codecs/MicroTalk.h"
+#include "converter/codecs/MicroTalkCodec.h"
+#include "converter/codecs/PcmCodec.h"
+
+namespace sx {
+
+size_t FrameSamples(TEACodec Codec) {
+  switch (Codec) {
+  case TEACodec::EAXA:
+    return kEAXAFrameSamples;
+  case TEACodec::MicroTalk10:
+  case TEACodec::MicroTalk5:
+    return kMTFrameSamples;
+  default:
+    return 1;
+  }
+}
+
+std::unique_ptr<TChannelEncoder> MakeEncoder(TEACodec Codec) {
+  switch (Codec) {
+  case TEACodec::EAXA:
+    return MakeEAXAEncoder();
+  case TEACodec::MicroTalk10:
+    return MakeMicroTalkEncoder(true);
+  case TEACodec::MicroTalk5:
+    return MakeMicroTalkEncoder(false);
+  default:
+    return MakePcmEncoder(Codec);
+  }
+}
+
+std::unique_ptr<TChannelDecoder> MakeDecoder(TEACodec Codec, TEAVariant Variant) {
+  switch (Codec) {
+  case TEACodec::EAXA:
+    return MakeEAXADecoder(Variant);
+  case TEACodec::MicroTalk10:
+  case TEACodec::MicroTalk5:
+    return MakeMicroTalkDecoder(Variant);
+  default:
+    return MakePcmDecoder(Codec);
+  }
+}
+
+} // namespace sx

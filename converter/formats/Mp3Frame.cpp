@@ -1,0 +1,89 @@
+#include "converter/formats/Mp3Reader.h"
+
+#include "converter/Bytes.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace sx {
+namespace {
+
+// Bit rates in kbit/s of layer III, MPEG-1 and MPEG-2/2.5.
+constexpr uint16_t kRates1[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
+constexpr uint16_t kRates2[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
+constexpr uint32_t kSampleRates[3] = {44100, 48000, 32000};
+constexpr size_t kDecoderDelay = 529; // samples every layer III decoder adds in front
+
+size_t SkipId3(const Bytes& Data) {
+  if (Data.size() < 10 || Data[0] != 'I' || Data[1] != 'D' || Data[2] != '3')
+    return 0;
+  size_t Size = (Data[6] & 0x7F) << 21 | (Data[7] & 0x7F) << 14 | (Data[8] & 0x7F) << 7 | (Data[9] & 0x7F);
+  return 10 + Size + ((Data[5] & 0x10) ? 10 : 0);
+}
+
+bool ParseHeader(const uint8_t* P, TMp3Frame& F) {
+  if (P[0] != 0xFF || (P[1] & 0xE0) != 0xE0)
+    return false;
+  const unsigned Version = P[1] >> 3 & 3; // 0: 2.5, 2: 2, 3: 1
+  const unsigned Layer = P[1] >> 1 & 3;   // 1: layer III
+  const unsigned RateIndex = P[2] >> 4, FreqIndex = P[2] >> 2 & 3, Padding = P[2] >> 1 & 1;
+  if (Version == 1 || Layer != 1 || RateIndex == 0 || RateIndex == 15 || FreqIndex == 3)
+    return false;
+  const bool Mpeg1 = Version == 3;
+  F.SampleRate = kSampleRates[FreqIndex] >> (Version == 3 ? 0 : Version == 2 ? 1 : 2);
+  F.BitRate = (Mpeg1 ? kRates1 : kRates2)[RateIndex] * 1000u;
+  F.Channels = (P[3] >> 6) == 3 ? 1 : 2;
+  F.Samples = Mpeg1 ? 1152 : 576;
+  F.Size = F.Samples / 8 * F.BitRate / F.SampleRate + Padding;
+  return true;
+}
+
+} // namespace
+
+bool FindMp3Frame(const Bytes& Data, size_t Offset, TMp3Frame& Frame) {
+  if (Offset == 0)
+    Offset = SkipId3(Data);
+  for (size_t I = Offset; I + 4 <= Data.size(); ++I) {
+    if (ParseHeader(Data.data() + I, Frame)) {
+      Frame.Offset = I;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IsMp3(const Bytes& Data) {
+  TMp3Frame F;
+  if (Data.size() >= 3 && Data[0] == 'I' && Data[1] == 'D' && Data[2] == '3')
+    return true;
+  if (Data.size() < 4 || !ParseHeader(Data.data(), F))
+    return false;
+  // A lone sync pattern is common in other data: want a second frame right behind the first.
+  TMp3Frame Next;
+  return Data.size() < F.Size + 4 || ParseHeader(Data.data() + F.Size, Next);
+}
+
+// After the tag and its flags come the optional frame count, byte count, seek table and quality, then the
+// encoder extension, whose bytes 21 to 23 hold the encoder's delay and padding (12 bits each).
+TMp3Gapless ReadMp3Gapless(const Bytes& Data, const TMp3Frame& F) {
+  TMp3Gapless G;
+  const size_t End = std::min(Data.size(), F.Offset + F.Size);
+  for (size_t I = F.Offset + 4; I + 8 <= End && I < F.Offset + 40; ++I) {
+    if (std::memcmp(&Data[I], "Xing", 4) != 0 && std::memcmp(&Data[I], "Info", 4) != 0)
+      continue;
+    G.TagFrame = true;
+    const uint8_t Flags = Data[I + 7];
+    size_t At = I + 8 + ((Flags & 1) ? 4 : 0) + ((Flags & 2) ? 4 : 0) + ((Flags & 4) ? 100 : 0) +
+                ((Flags & 8) ? 4 : 0);
+    if (At + 24 <= End) {
+      const uint8_t* P = &Data[At + 21];
+      G.Delay = (P[0] << 4 | P[1] >> 4) + kDecoderDelay;
+      const size_t Padding = (P[1] & 15) << 8 | P[2];
+      G.Padding = Padding > kDecoderDelay ? Padding - kDecoderDelay : 0;
+    }
+    break;
+  }
+  return G;
+}
+
+} // namespace sx

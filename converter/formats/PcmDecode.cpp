@@ -1,0 +1,96 @@
+#include "converter/formats/PcmDecode.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace sx {
+namespace {
+
+int32_t ReadRaw(const uint8_t* P, unsigned Bytes, bool BigEndian) {
+  uint32_t V = 0;
+  for (unsigned I = 0; I < Bytes; ++I)
+    V |= static_cast<uint32_t>(P[BigEndian ? I : Bytes - 1 - I]) << (8 * (Bytes - 1 - I));
+  return static_cast<int32_t>(V << (32 - 8 * Bytes)); // left-aligned, so every width shares one scale
+}
+
+// One sample as a value with full scale at 2^31.
+double SampleValue(const uint8_t* P, const TPcmLayout& L) {
+  if (L.Encoding == TPcmEncoding::Float) {
+    uint32_t Bits = static_cast<uint32_t>(ReadRaw(P, 4, L.BigEndian));
+    float F;
+    std::memcpy(&F, &Bits, 4);
+    return std::isfinite(F) ? static_cast<double>(F) * 2147483648.0 : 0.0;
+  }
+  int32_t V = ReadRaw(P, L.Bits / 8, L.BigEndian);
+  if (L.Encoding == TPcmEncoding::Unsigned)
+    V = static_cast<int32_t>(static_cast<uint32_t>(V) ^ 0x80000000u);
+  return V;
+}
+
+int16_t To16(double V) {
+  return Clamp16(std::llround(V / 65536.0));
+}
+
+// Weight of input channel C on the left and right outputs, in the order of Wave's default channel mask
+// (FL, FR, FC, LFE, BL, BR, ...).
+void MixWeights(unsigned C, double& Left, double& Right) {
+  const double Half = std::sqrt(0.5);
+  Left = Right = 0;
+  if (C == 0)
+    Left = 1;
+  else if (C == 1)
+    Right = 1;
+  else if (C == 2)
+    Left = Right = Half;
+  else if (C == 3)
+    return;
+  else if (C % 2 == 0)
+    Left = Half;
+  else
+    Right = Half;
+}
+
+} // namespace
+
+void CheckPcmLayout(const TPcmLayout& L) {
+  bool Valid = L.Encoding == TPcmEncoding::Float
+                   ? L.Bits == 32
+                   : (L.Bits == 8 || L.Bits == 16 || L.Bits == 24 || L.Bits == 32);
+  if (!Valid || L.Channels == 0)
+    throw EConvertError("Unsupported sample format: " + std::to_string(L.Bits) + "-bit");
+}
+
+TAudio DecodePcm(const uint8_t* Data, size_t Frames, const TPcmLayout& L, uint32_t SampleRate) {
+  CheckPcmLayout(L);
+  TAudio Audio;
+  Audio.SampleRate = SampleRate;
+  Audio.Channels = L.Channels > 2 ? 2 : L.Channels;
+  Audio.Samples.reserve(Frames * Audio.Channels);
+  const size_t Width = L.Bits / 8;
+  if (L.Channels <= 2) {
+    for (size_t I = 0; I < Frames * L.Channels; ++I)
+      Audio.Samples.push_back(To16(SampleValue(Data + I * Width, L)));
+    return Audio;
+  }
+  double SumLeft = 0, SumRight = 0;
+  for (unsigned C = 0; C < L.Channels; ++C) {
+    double WL, WR;
+    MixWeights(C, WL, WR);
+    SumLeft += WL;
+    SumRight += WR;
+  }
+  for (size_t F = 0; F < Frames; ++F) {
+    double Left = 0, Right = 0;
+    for (unsigned C = 0; C < L.Channels; ++C) {
+      double WL, WR, V = SampleValue(Data + (F * L.Channels + C) * Width, L);
+      MixWeights(C, WL, WR);
+      Left += WL * V;
+      Right += WR * V;
+    }
+    Audio.Samples.push_back(To16(Left / SumLeft));
+    Audio.Samples.push_back(To16(Right / SumRight));
+  }
+  return Audio;
+}
+
+} // namespace sx

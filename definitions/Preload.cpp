@@ -1,0 +1,108 @@
+#include "definitions/Preload.h"
+
+#include "archive/EACompr.h"
+#include "base/Exceptions.h"
+#include "base/FileSetCommit.h"
+#include "base/Paths.h"
+#include "platform/FileSystem.h"
+
+const char* const PreloadArchiveNames[3] = {"faudio.viv", "gaudio.viv", "gaudiofa.viv"};
+
+namespace {
+
+// Compares the letters A to Z without regard to case, every other byte exactly.
+bool SameText(const std::string& A, const std::string& B) {
+  if (A.size() != B.size())
+    return false;
+  for (size_t I = 0; I < A.size(); ++I) {
+    char X = A[I] >= 'a' && A[I] <= 'z' ? static_cast<char>(A[I] - 32) : A[I];
+    char Y = B[I] >= 'a' && B[I] <= 'z' ? static_cast<char>(B[I] - 32) : B[I];
+    if (X != Y)
+      return false;
+  }
+  return true;
+}
+
+void DeleteIfPresent(const std::string& Path) {
+  if (!Path.empty() && platform::IsFile(Path))
+    platform::DeleteFile(Path);
+}
+
+void CopyFile(const std::string& Source, const std::string& Target) {
+  TFileStream In(Source, TFileAccess::Read);
+  TFileStream Out(Target, TFileAccess::Create);
+  Out.CopyFrom(In, In.Size());
+}
+
+int FindEntry(const TEAStream& Archive, const std::string& Name) {
+  for (int32_t I = 0; I < Archive.FileCount(); ++I)
+    if (SameText(Archive.Files(I)->Name, Name))
+      return I;
+  return -1;
+}
+
+void UpdatePreloadArchive(const std::string& ArchivePath, const std::string& DefName, const std::string& Source,
+                          const TRebuildProgress& Progress) {
+  int Entry = -1;
+  {
+    TEAStream Archive;
+    Archive.LoadFromFile(ArchivePath);
+    Entry = FindEntry(Archive, DefName);
+  }
+  if (Entry < 0)
+    return;
+  // The entry is replaced in a scratch copy, which is then rebuilt; the archive itself changes only when
+  // the rebuilt copy takes its place in one step.
+  std::string Copy = MakeTempFileName("~viv");
+  std::string Rebuilt;
+  try {
+    CopyFile(ArchivePath, Copy);
+    TEAStream Work;
+    Work.LoadFromFile(Copy);
+    Work.Files(Entry)->LoadFromFile(Source);
+    // Beside the archive, so that putting it in place is a rename within one folder.
+    Rebuilt = TFileSetCommit::NewName(ArchivePath);
+    {
+      int64_t Total = 0, Done = 0;
+      for (int32_t I = 0; I < Work.FileCount(); ++I)
+        Total += Work.Files(I)->Size;
+      TCopyObserver Observer([&](int64_t Bytes) {
+        if (Progress)
+          Progress(Done += Bytes, Total);
+      });
+      Work.SaveToFile(Rebuilt);
+    }
+    CheckOSError(platform::ReplaceFile(Rebuilt, ArchivePath));
+  } catch (...) {
+    DeleteIfPresent(Copy);
+    DeleteIfPresent(Rebuilt);
+    throw;
+  }
+  CheckOSError(platform::DeleteFile(Copy));
+}
+
+} // namespace
+
+void UpdatePreloadFolder(const std::string& DefPath, const std::string& Folder,
+                         const std::function<void()>& Uncompressed, const TRebuildProgress& Progress) {
+  std::string DefName = ExtractFileName(DefPath);
+  std::string Source = MakeTempFileName("~compr");
+  try {
+    if (!CompressFile(DefPath, Source)) {
+      if (Uncompressed)
+        Uncompressed();
+      Source = DefPath;
+    }
+    for (const char* Name : PreloadArchiveNames) {
+      std::string ArchivePath = JoinPath(Folder, Name);
+      if (platform::IsFile(ArchivePath))
+        UpdatePreloadArchive(ArchivePath, DefName, Source, Progress);
+    }
+  } catch (...) {
+    if (!SameText(Source, DefPath))
+      DeleteIfPresent(Source);
+    throw;
+  }
+  if (!SameText(Source, DefPath) && platform::IsFile(Source))
+    CheckOSError(platform::DeleteFile(Source));
+}

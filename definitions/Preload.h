@@ -1,0 +1,20 @@
+#pragma once
+// The preload update: the game reads a RefPack-compressed copy of its definition from each of the
+// preload archives in its preload folder, as the entry named like the definition file.
+
+#include "definitions/uTypes.h"
+
+#include <functional>
+#include <string>
+
+// The names of the game's preload archives, relative to the preload folder.
+extern const char* const PreloadArchiveNames[3];
+
+// Puts the definition file at DefPath, compressed, in place of the entry of its name (letters compared
+// without regard to case) in every preload archive of Folder that exists. When the definition cannot be
+// compressed, Uncompressed is called and the file goes in as it is. Each archive is rebuilt beside itself
+// and replaces the old one in one step; an archive without such an entry is left alone. Progress is
+// told the bytes copied of each archive's rebuild. Raises the archive and file layer's errors; archives
+// updated before the failing one stay updated.
+void UpdatePreloadFolder(const std::string& DefPath, const std::string& Folder,
+                         const std::function<void()>& Uncompressed, const TRebuildProgress& Progress = {});
