@@ -3,6 +3,7 @@
 #include "base/FileSetCommit.h"
 #include "platform/FileSystem.h"
 
+#include <algorithm>
 #include <limits>
 #include <vector>
 
@@ -168,10 +169,30 @@ void TEAStream::LoadFromStream(TStream& Source) {
   }
 }
 
+void TEAStream::CheckRebuildable() const {
+  std::vector<const TEAStreamFile*> Sorted;
+  for (int32_t I = 0; I < FileCount(); ++I)
+    if (Files(I)->Size != 0)
+      Sorted.push_back(Files(I));
+  std::sort(Sorted.begin(), Sorted.end(), [](const TEAStreamFile* A, const TEAStreamFile* B) {
+    return A->Offset != B->Offset ? A->Offset < B->Offset : A->Size < B->Size;
+  });
+  for (size_t I = 1; I < Sorted.size(); ++I) {
+    const TEAStreamFile& Prev = *Sorted[I - 1];
+    const TEAStreamFile& Entry = *Sorted[I];
+    if (Entry.Offset == Prev.Offset && Entry.Size == Prev.Size)
+      continue;
+    if (Entry.Offset < uint64_t(Prev.Offset) + Prev.Size)
+      throw Exception("Cannot rebuild archive \"" + platform::FullPath(FileName) + "\". Its entries \"" +
+                      Prev.Name + "\" and \"" + Entry.Name + "\" share part of their data");
+  }
+}
+
 // Written straight into Dest, which every stream of the system allows: header and directory first with
 // zero records, then the data, then header and directory again once the offsets are known. Positions
 // count from Dest's position at the start.
 void TEAStream::SaveToStream(TStream& Dest) {
+  CheckRebuildable();
   const int64_t Base = Dest.Position();
   auto Here = [&] { return ArchivePosition(Dest.Position() - Base); };
   SortFiles();
@@ -191,12 +212,21 @@ void TEAStream::SaveToStream(TStream& Dest) {
   Dest.WriteBuffer(Placeholder.Memory(), Placeholder.Bytes().size());
   uint32_t NewHeaderSize = Here();
   static const uint8_t Zeros[kDataAlignment] = {};
+  const TEAStreamFile* LastCopied = nullptr;
   for (int32_t I = 0; I < FileCount(); ++I) {
     TEAStreamFile* Entry = Files(I);
+    // Sorted and checked, entries with data are either the same range as the last copied or after it.
+    if (LastCopied != nullptr && Entry->Size != 0 && Entry->Offset == LastCopied->Offset &&
+        Entry->Size == LastCopied->Size) {
+      Entry->NewOffset = LastCopied->NewOffset;
+      continue;
+    }
     if (uint32_t Gap = Here() % kDataAlignment)
       Dest.WriteBuffer(Zeros, kDataAlignment - Gap);
     Entry->NewOffset = Here();
     Entry->SaveToStream(Dest);
+    if (Entry->Size != 0)
+      LastCopied = Entry;
   }
   uint32_t TotalSize = Here();
   TMemoryStream Final = Directory(true);
@@ -262,6 +292,7 @@ void TEAStream::LoadFromFile(const std::string& Path) {
 }
 
 void TEAStream::SaveToFile(const std::string& Path) {
+  CheckRebuildable();
   TFileStream Dest(Path, TFileAccess::Create);
   SaveToStream(Dest);
 }

@@ -69,8 +69,14 @@ public:
   // Writes the archive anew (sorted, 64-byte aligned, compact) to Dest at its position, seeking back to
   // patch the header and directory, and leaves Dest's position at the archive's end. Sets every entry's
   // NewOffset and NewDirectoryPos; Offset and DirectoryPos keep describing the backing file until
-  // CommitOffsets.
+  // CommitOffsets. Entries with the same offset and size share one copy of their data; an archive with
+  // other overlapping entries is refused by CheckRebuildable before anything is written.
   virtual void SaveToStream(TStream& Dest);
+
+  // Raises an Exception naming the archive and two of its entries when entries with data overlap other
+  // than by having the same offset and size, which a rebuild cannot lay out without copying a stretch of
+  // the file once per entry. Entries of size 0 overlap nothing.
+  void CheckRebuildable() const;
 
   void FreeFiles();
   int32_t FileCount() const { return FFiles.Count(); }
@@ -80,7 +86,8 @@ public:
   // Loads the directory of the archive at Path (opened for reading, others may read) and makes Path the
   // backing file. FileName changes only on success.
   void LoadFromFile(const std::string& Path);
-  // Rebuilds the archive into a file created at Path, which must not be FileName.
+  // Rebuilds the archive into a file created at Path, which must not be FileName; an archive that
+  // CheckRebuildable refuses creates no file.
   void SaveToFile(const std::string& Path);
 
   // True when a rebuild would write exactly the bytes the backing file holds: entries in list order at

@@ -34,6 +34,9 @@ EWriteError::EWriteError() : EStreamError("Stream write error") {}
 EFOpenError::EFOpenError(const std::string& FileName, int ErrorCode)
     : EStreamError(FileErrorMessage("open", FileName, ErrorCode)) {}
 
+EFOpenError::EFOpenError(const std::string& FileName, const std::string& Reason)
+    : EStreamError("Cannot open file \"" + FileName + "\". " + Reason) {}
+
 EFCreateError::EFCreateError(const std::string& FileName, int ErrorCode)
     : EStreamError(FileErrorMessage("create", FileName, ErrorCode)) {}
 

@@ -43,6 +43,9 @@ public:
 class EFOpenError : public EStreamError {
 public:
   EFOpenError(const std::string& FileName, int ErrorCode);
+  // A file the system refuses to open: the same text with Reason for the system's, and FileName exactly as
+  // given, since the full form of a refused path may hide what was asked for.
+  EFOpenError(const std::string& FileName, const std::string& Reason);
 };
 
 // A file that could not be created: "Cannot create file "%s". %s".

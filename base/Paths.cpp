@@ -1,6 +1,8 @@
 #include "base/Paths.h"
 #include "platform/FileSystem.h"
 
+#include <cctype>
+
 namespace {
 
 bool IsDelimiter(char C) { return C == '/' || C == '\\' || C == ':'; }
@@ -12,7 +14,58 @@ size_t NameStart(const std::string& Path) {
   return I;
 }
 
+bool IsFolderDelimiter(char C) { return C == '/' || C == '\\'; }
+
+std::string UpperCase(std::string Text) {
+  for (char& C : Text)
+    C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
+  return Text;
+}
+
+// Windows opens a device for these names in any folder, whatever extension follows; the superscript
+// digits are those of the ANSI code page.
+bool IsDeviceName(const std::string& Part) {
+  std::string Stem = Part.substr(0, Part.find('.'));
+  while (!Stem.empty() && Stem.back() == ' ')
+    Stem.pop_back();
+  Stem = UpperCase(Stem);
+  for (const char* Device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+    if (Stem == Device)
+      return true;
+  if (Stem.size() != 4 || (Stem.compare(0, 3, "COM") != 0 && Stem.compare(0, 3, "LPT") != 0))
+    return false;
+  return std::isdigit(static_cast<unsigned char>(Stem[3])) ||
+         std::string("\xB9\xB2\xB3").find(Stem[3]) != std::string::npos;
+}
+
 } // namespace
+
+bool IsPathInsideFolder(const std::string& Name) {
+  if (Name.empty())
+    return true;
+  if (IsFolderDelimiter(Name[0]) || Name.find(':') != std::string::npos)
+    return false;
+  int Depth = 0;
+  size_t Start = 0;
+  while (Start <= Name.size()) {
+    size_t End = Start;
+    while (End < Name.size() && !IsFolderDelimiter(Name[End]))
+      ++End;
+    std::string Part = Name.substr(Start, End - Start);
+    Start = End + 1;
+    if (Part.empty() || Part == ".")
+      continue;
+    if (Part == "..") {
+      if (--Depth < 0)
+        return false;
+      continue;
+    }
+    if (Part.back() == '.' || Part.back() == ' ' || IsDeviceName(Part))
+      return false;
+    ++Depth;
+  }
+  return true;
+}
 
 std::string ExtractFilePath(const std::string& Path) { return Path.substr(0, NameStart(Path)); }
 

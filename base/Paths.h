@@ -20,3 +20,11 @@ std::string IncludeTrailingPathDelimiter(const std::string& Path);
 
 // Folder and Name joined by the platform's delimiter.
 std::string JoinPath(const std::string& Folder, const std::string& Name);
+
+// True when Name, a path relative to a folder, names something inside that folder or a folder below it,
+// under the rules of both Windows and POSIX (either delimiter separates folders). Refused: an absolute
+// path, a drive ("C:", or any ':', which also opens alternate streams), UNC and device paths ("\\server",
+// "\\.\", "\\?\"), a reserved device name in any part (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9,
+// LPT0-9, also with an extension or trailing blanks, as in "nul.viv"), a part ending in a dot or a blank
+// (Windows drops those and would open another name), and any ".." that climbs above the folder.
+bool IsPathInsideFolder(const std::string& Name);

@@ -97,6 +97,9 @@ void TStreamPack::WriteRebuiltCopies(TFileSetCommit& Files, const TRebuildProgre
     for (int32_t J = 0; J < Archive.FileCount(); ++J)
       Total += Archive.Files(J)->Size;
   }
+  // No copy is written while any archive would be refused.
+  for (TEAStream* Archive : Changed)
+    Archive->CheckRebuildable();
   int64_t Done = 0;
   TCopyObserver Observer([&](int64_t Bytes) {
     Done += Bytes;

@@ -11,6 +11,11 @@ namespace {
 
 constexpr size_t kArchiveNameBytes = 32;
 
+// A definition comes from anyone: what it names is opened, and at save replaced, so it must stay within
+// the definition's folder.
+constexpr const char* kArchiveOutsideFolder =
+    "An archive must be a file in the folder of the definition file or in a folder below it";
+
 int32_t ReadInt32(TStream& Stream) {
   uint8_t Bytes[4];
   Stream.ReadBuffer(Bytes, sizeof Bytes);
@@ -69,6 +74,8 @@ void TStreamPack::ReadArchives(TStream& Stream, int32_t Count) {
 }
 
 TEAStream* TStreamPack::AddArchive(const std::string& Name) {
+  if (!IsPathInsideFolder(Name))
+    throw EFOpenError(BasePath + Name, kArchiveOutsideFolder);
   auto Archive = std::make_unique<TEAStream>();
   Archive->LoadFromFile(BasePath + Name);
   return FArchives.Add(std::move(Archive));
@@ -180,7 +187,8 @@ std::vector<std::string> TStreamPack::ArchivePathsOf(const std::string& FileName
     int32_t Count = ReadInt32(Stream);
     Stream.SetPosition(12);
     for (int32_t I = 0; I < Count; ++I)
-      Paths.push_back(ExtractFilePath(FileName) + ReadArchiveName(Stream));
+      if (std::string Name = ReadArchiveName(Stream); IsPathInsideFolder(Name))
+        Paths.push_back(ExtractFilePath(FileName) + Name);
   } catch (const Exception&) {
   }
   return Paths;

@@ -9,7 +9,8 @@
 // Definition file layout (integers 32-bit little-endian, text 8-bit ANSI, no magic, no padding):
 //   0   ArchiveCount, DescriptionCount, StreamCount (signed)
 //   12  ArchiveCount x 32-byte archive name, relative to the definition's folder (zero-terminated and
-//       zero-filled when shorter than 32)
+//       zero-filled when shorter than 32); the load refuses, with the open error, a name that leaves
+//       that folder or names a device (IsPathInsideFolder)
 //       DescriptionCount x 192-byte description: Name, Singer, Album, 64 bytes each
 //       StreamCount x sample count (signed)
 //       per stream, per sample: FileOffset (unsigned), ArchiveIndex, DescriptionIndex (signed)
@@ -155,7 +156,8 @@ public:
   int32_t ArchiveCount() const { return FArchives.Count(); }
   TEAStream* Archives(int32_t Index) const { return FArchives.Items(Index); }
   // Opens the archive at BasePath followed directly by Name (see TEAStream::LoadFromFile), appends it and
-  // returns it. Raises the archive reader's errors, adding nothing.
+  // returns it. Raises the archive reader's errors, adding nothing; a Name that leaves BasePath's folder
+  // or names a device (see IsPathInsideFolder) is refused with the open error before anything is opened.
   TEAStream* AddArchive(const std::string& Name);
   int32_t IndexOfArchive(const TEAStream* Archive) const { return FArchives.IndexOf(Archive); }
   int32_t DescriptionCount() const { return FDescriptions.Count(); }
@@ -208,7 +210,8 @@ public:
   std::vector<std::string> SaveWithArchives(const std::string& FileName, bool Rebuild,
                                             const TRebuildProgress& Progress = {});
   // The paths of the archives that the definition file at FileName names (BasePath being FileName's
-  // folder), read without opening them; as many as could be read when the file is short or missing.
+  // folder), read without opening them; as many as could be read when the file is short or missing. Names
+  // that the load refuses (see IsPathInsideFolder) are left out.
   static std::vector<std::string> ArchivePathsOf(const std::string& FileName);
 
   const std::string BasePath;

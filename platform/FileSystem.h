@@ -19,6 +19,9 @@ std::string SystemErrorText(int ErrorCode);
 int AccessDeniedError();
 // The error code of a full disk (for tests and fault injection).
 int DiskFullError();
+// The error code with which an open refuses a path that names no regular file (a device, a pipe, a
+// socket); a folder gives the system's own code for folders.
+int NotAFileError();
 
 // The absolute form of Path (relative paths are taken from the current folder).
 std::string FullPath(const std::string& Path);

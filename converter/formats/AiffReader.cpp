@@ -39,10 +39,12 @@ TCommon ReadCommon(TByteReader& R, uint32_t Size, bool Compressed) {
   C.Rate = ReadExtended(R.Take(10));
   if (Compressed)
     ReadCompression(R, C);
-  if (C.Layout.Channels == 0 || C.Rate == 0)
+  // Every field the size arithmetic uses is checked here, before the sound data is reached.
+  if (C.Layout.Channels == 0 || C.Rate == 0 || C.Layout.Bits == 0 || C.Layout.Bits > 32)
     throw EConvertError("Damaged AIFF common chunk");
   // Sample sizes that are not whole bytes are stored left-aligned in the next whole byte.
   C.Layout.Bits = (C.Layout.Bits + 7) / 8 * 8;
+  CheckPcmLayout(C.Layout);
   return C;
 }
 

@@ -2,6 +2,9 @@
 
 #include "converter/Bytes.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace sx {
 namespace {
 
@@ -9,6 +12,7 @@ namespace {
 constexpr uint16_t kRates1[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
 constexpr uint16_t kRates2[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
 constexpr uint32_t kSampleRates[3] = {44100, 48000, 32000};
+constexpr size_t kDecoderDelay = 529; // samples every layer III decoder adds in front
 
 size_t SkipId3(const Bytes& Data) {
   if (Data.size() < 10 || Data[0] != 'I' || Data[1] != 'D' || Data[2] != '3')
@@ -127,6 +131,29 @@ bool IsMp3(const Bytes& Data) {
   // A lone sync pattern is common in other data: want a second frame right behind the first.
   TMp3Frame Next;
   return Data.size() < F.Size + 4 || ParseHeader(Data.data() + F.Size, Next);
+}
+
+// After the tag and its flags come the optional frame count, byte count, seek table and quality, then the
+// encoder extension, whose bytes 21 to 23 hold the encoder's delay and padding (12 bits each).
+TMp3Gapless ReadMp3Gapless(const Bytes& Data, const TMp3Frame& F) {
+  TMp3Gapless G;
+  const size_t End = std::min(Data.size(), F.Offset + F.Size);
+  for (size_t I = F.Offset + 4; I + 8 <= End && I < F.Offset + 40; ++I) {
+    if (std::memcmp(&Data[I], "Xing", 4) != 0 && std::memcmp(&Data[I], "Info", 4) != 0)
+      continue;
+    G.TagFrame = true;
+    const uint8_t Flags = Data[I + 7];
+    size_t At = I + 8 + ((Flags & 1) ? 4 : 0) + ((Flags & 2) ? 4 : 0) + ((Flags & 4) ? 100 : 0) +
+                ((Flags & 8) ? 4 : 0);
+    if (At + 24 <= End) {
+      const uint8_t* P = &Data[At + 21];
+      G.Delay = (P[0] << 4 | P[1] >> 4) + kDecoderDelay;
+      const size_t Padding = (P[1] & 15) << 8 | P[2];
+      G.Padding = Padding > kDecoderDelay ? Padding - kDecoderDelay : 0;
+    }
+    break;
+  }
+  return G;
 }
 
 } // namespace sx

@@ -38,4 +38,15 @@ struct TMp3Frames {
 };
 TMp3Frames CollectMp3Frames(const Bytes& Data);
 
+// What the Xing/Info frame that LAME (and FFmpeg's muxer) put first tells a gapless decoder: that the
+// frame is a tag and not audio, and how many samples of the decoded sound are the encoder's delay (with
+// the decoder's own 529) and padding.
+struct TMp3Gapless {
+  bool TagFrame = false;
+  size_t Delay = 0;
+  size_t Padding = 0;
+};
+// Reads the tag of First, the stream's first frame; a frame without one gives all fields 0 and false.
+TMp3Gapless ReadMp3Gapless(const Bytes& Data, const TMp3Frame& First);
+
 } // namespace sx

@@ -53,12 +53,16 @@ void MixWeights(unsigned C, double& Left, double& Right) {
 
 } // namespace
 
-TAudio DecodePcm(const uint8_t* Data, size_t Frames, const TPcmLayout& L, uint32_t SampleRate) {
+void CheckPcmLayout(const TPcmLayout& L) {
   bool Valid = L.Encoding == TPcmEncoding::Float
                    ? L.Bits == 32
                    : (L.Bits == 8 || L.Bits == 16 || L.Bits == 24 || L.Bits == 32);
   if (!Valid || L.Channels == 0)
     throw EConvertError("Unsupported sample format: " + std::to_string(L.Bits) + "-bit");
+}
+
+TAudio DecodePcm(const uint8_t* Data, size_t Frames, const TPcmLayout& L, uint32_t SampleRate) {
+  CheckPcmLayout(L);
   TAudio Audio;
   Audio.SampleRate = SampleRate;
   Audio.Channels = L.Channels > 2 ? 2 : L.Channels;

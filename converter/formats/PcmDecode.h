@@ -20,6 +20,10 @@ struct TPcmLayout {
   unsigned Channels = 1;
 };
 
+// Raises EConvertError ("Unsupported sample format: <bits>-bit") unless DecodePcm takes Layout: readers
+// call it before they compute sizes from the layout.
+void CheckPcmLayout(const TPcmLayout& Layout);
+
 // Decodes Frames frames of Layout from Data (which must hold them all). Wider samples are rounded to 16
 // bits; more than two channels are mixed to stereo (front left/right at full weight, centre and the
 // further channels at -3 dB, the low-frequency channel left out, the sum scaled so it cannot clip).

@@ -44,6 +44,16 @@ TWaveFormat ReadFormat(TByteReader& R, uint32_t Size) {
   return F;
 }
 
+// Every field the size arithmetic uses, before it is used: channels, rate and a supported depth, and a
+// block of exactly one sample per channel.
+void CheckFormat(const TWaveFormat& F) {
+  if (F.Layout.Channels == 0 || F.Rate == 0 || F.Layout.Bits == 0)
+    throw EConvertError("Damaged Wave format chunk");
+  CheckPcmLayout(F.Layout);
+  if (F.BlockAlign != F.Layout.Channels * (F.Layout.Bits / 8))
+    throw EConvertError("Damaged Wave format chunk");
+}
+
 } // namespace
 
 bool IsWave(const Bytes& Data) {
@@ -63,9 +73,7 @@ TAudio ReadWave(const Bytes& Data) {
     } else if (Id == "data") {
       if (!Format.Found)
         throw EConvertError("Wave data before its format chunk");
-      if (Format.Layout.Channels == 0 || Format.Rate == 0 ||
-          Format.BlockAlign != Format.Layout.Channels * (Format.Layout.Bits / 8))
-        throw EConvertError("Damaged Wave format chunk");
+      CheckFormat(Format);
       size_t Frames = Size / Format.BlockAlign;
       return ReadFrames(R, Frames, Format.BlockAlign, Format.Layout, Format.Rate);
     }

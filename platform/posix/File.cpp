@@ -1,5 +1,6 @@
 #include "platform/File.h"
 #include "platform/Faults.h"
+#include "platform/FileSystem.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -26,6 +27,8 @@ int OpenFlags(FileAccess Access) {
 // process or another, refuses the open as a sharing violation does on Windows.
 int LockOperation(FileAccess Access) { return (Access == FileAccess::Read ? LOCK_SH : LOCK_EX) | LOCK_NB; }
 
+int NotRegularError(const struct stat& Info) { return S_ISDIR(Info.st_mode) ? EISDIR : NotAFileError(); }
+
 } // namespace
 
 File::~File() { Close(); }
@@ -34,23 +37,29 @@ int File::Open(const std::string& Path, FileAccess Access) {
   Close();
   if (int Fault = CheckFault(Access == FileAccess::Create ? FaultKind::Create : FaultKind::Open))
     return Fault;
-  int Fd = ::open(Path.c_str(), OpenFlags(Access) | O_CLOEXEC, 0666);
+  // Only regular files: a device or a pipe may never end, block the open or change when read. The name is
+  // checked before the open (which must not block on a pipe) and the opened file again after it.
+  struct stat Info {};
+  if (::stat(Path.c_str(), &Info) == 0 && !S_ISREG(Info.st_mode))
+    return NotRegularError(Info);
+  int Fd = ::open(Path.c_str(), OpenFlags(Access) | O_CLOEXEC | O_NONBLOCK, 0666);
   if (Fd < 0)
     return errno;
-  struct stat Info {};
-  if (::fstat(Fd, &Info) != 0 || S_ISDIR(Info.st_mode)) {
-    int Error = S_ISDIR(Info.st_mode) ? EISDIR : errno;
+  int Error = ::fstat(Fd, &Info) != 0 ? errno : !S_ISREG(Info.st_mode) ? NotRegularError(Info) : 0;
+  if (Error == 0 && ::fcntl(Fd, F_SETFL, 0) != 0) // blocking reads and writes again
+    Error = errno;
+  if (Error != 0) {
     ::close(Fd);
     return Error;
   }
   if (::flock(Fd, LockOperation(Access)) != 0) {
-    int Error = errno == EWOULDBLOCK ? EBUSY : errno;
+    Error = errno == EWOULDBLOCK ? EBUSY : errno;
     ::close(Fd);
     return Error;
   }
   // Truncate only once the lock is held, so a file another open holds is never cut short.
   if (Access == FileAccess::Create && ::ftruncate(Fd, 0) != 0) {
-    int Error = errno;
+    Error = errno;
     ::close(Fd);
     return Error;
   }

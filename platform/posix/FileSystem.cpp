@@ -69,6 +69,7 @@ std::string SystemErrorText(int ErrorCode) {
 
 int AccessDeniedError() { return EACCES; }
 int DiskFullError() { return ENOSPC; }
+int NotAFileError() { return EPERM; }
 
 std::string FullPath(const std::string& Path) {
   if (!Path.empty() && Path[0] == '/')

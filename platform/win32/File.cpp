@@ -1,5 +1,6 @@
 #include "platform/File.h"
 #include "platform/Faults.h"
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 #include <windows.h>
@@ -24,6 +25,11 @@ int File::Open(const std::string& Path, FileAccess Access) {
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
   if (Handle == INVALID_HANDLE_VALUE)
     return static_cast<int>(::GetLastError());
+  // Only files on a disk: a console, a pipe or another device may never end or block a read.
+  if (::GetFileType(Handle) != FILE_TYPE_DISK) {
+    ::CloseHandle(Handle);
+    return NotAFileError();
+  }
   FHandle = reinterpret_cast<intptr_t>(Handle);
   return 0;
 }

@@ -40,6 +40,7 @@ std::string SystemErrorText(int ErrorCode) {
 
 int AccessDeniedError() { return ERROR_ACCESS_DENIED; }
 int DiskFullError() { return ERROR_DISK_FULL; }
+int NotAFileError() { return ERROR_ACCESS_DENIED; }
 
 std::string FullPath(const std::string& Path) {
   wchar_t Buffer[MAX_PATH];

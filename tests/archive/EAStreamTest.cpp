@@ -463,3 +463,38 @@ TEST_F(EAStreamTest, CompactMeansTheRebuildWouldWriteTheSameBytes) {
     }
   }
 }
+
+// A rebuild writes no more than the archive holds: entries naming the same data share one copy of it
+// (a small archive whose many entries all named one stretch once made a rebuild write entries x file
+// size), and entries that overlap otherwise are refused before the rebuilt file is created.
+TEST_F(EAStreamTest, RebuildOfOverlappingEntriesIsBoundedByTheArchive) {
+  std::vector<BigfEntry> Same;
+  for (int I = 0; I < 300; ++I)
+    Same.push_back({"s" + std::to_string(I), I % 7 == 3 ? Bytes{} : Pattern(20000, 7)});
+  const size_t Length = 4096 + 20000;
+  WriteFile(Dir.File("same.viv"), HandLaid(Same, std::vector<uint32_t>(Same.size(), 4096), Length));
+  TEAStream Archive;
+  Archive.LoadFromFile(Dir.File("same.viv"));
+  Archive.SaveToFile(Dir.File("rebuilt.viv"));
+  EXPECT_LE(ReadFile(Dir.File("rebuilt.viv")).size(), Length);
+  TEAStream Rebuilt;
+  Rebuilt.LoadFromFile(Dir.File("rebuilt.viv"));
+  ASSERT_EQ(Rebuilt.FileCount(), 300);
+  for (int I = 0; I < Rebuilt.FileCount(); I += 37)
+    EXPECT_EQ(Exported(Rebuilt.Files(I), Dir), Rebuilt.Files(I)->Size == 0 ? Bytes{} : Pattern(20000, 7));
+
+  WriteFile(Dir.File("overlap.viv"),
+            HandLaid({{"a", Pattern(1000, 1)}, {"b", Pattern(1000, 2)}, {"c", Pattern(10, 3)}},
+                     {128, 1600, 1100}, 2600));
+  TEAStream Overlapping;
+  Overlapping.LoadFromFile(Dir.File("overlap.viv"));
+  try {
+    Overlapping.SaveToFile(Dir.File("refused.viv"));
+    ADD_FAILURE() << "an archive with overlapping entries was rebuilt";
+  } catch (const Exception& E) {
+    EXPECT_EQ(std::string(E.what()), "Cannot rebuild archive \"" +
+                                         platform::FullPath(Dir.File("overlap.viv")) +
+                                         "\". Its entries \"a\" and \"c\" share part of their data");
+  }
+  EXPECT_FALSE(FileExists(Dir.File("refused.viv")));
+}

@@ -170,6 +170,35 @@ TEST(BadInput, ConversionsReportOneLineEach) {
             std::string::npos);
 }
 
+// Converts In and expects the converter's one-line Message and no output.
+void ExpectRefused(const Bytes& In, const std::string& Message) {
+  fixtures::TempDir Dir;
+  fixtures::WriteFile(Dir.File("in.bin"), In);
+  std::string StdOut, StdErr;
+  EXPECT_EQ(RunConverter({"-pcstream", "-eaxa_blk", Dir.File("in.bin"), "-=" + Dir.File("out.asf")}, StdOut,
+                         StdErr),
+            2);
+  EXPECT_EQ(StdErr, "sx: " + Message + "\n");
+  EXPECT_FALSE(fixtures::FileExists(Dir.File("out.asf")));
+}
+
+// A 60-byte Wave of 4-bit samples with a block align of 0 once passed the block check (4 / 8 = 0) and
+// divided the data size by zero.
+TEST(BadInput, WaveWithFewerThan8BitsPerSampleIsRefused) {
+  ExpectRefused(fixtures::FromHex("52494646 34000000 57415645 666D7420 10000000"
+                                  "0100 0100 22560000 112B0000 0000 0400 64617461 10000000"
+                                  "00000000000000000000000000000000"),
+                "Unsupported sample format: 4-bit");
+}
+
+// A 58-byte AIFF with a sample size of 0 bits once made a frame size of 0 and divided by it.
+TEST(BadInput, AiffWithZeroBitSamplesIsRefused) {
+  ExpectRefused(fixtures::FromHex("464F524D 00000032 41494646 434F4D4D 00000012"
+                                  "0001 00000004 0000 400DAC44000000000000 53534E44 0000000C"
+                                  "00000000 00000000 00000000"),
+                "Damaged AIFF common chunk");
+}
+
 // A failed conversion leaves an output file that was already there as it was.
 TEST(BadInput, FailureKeepsAnExistingOutput) {
   fixtures::TempDir Dir;

@@ -253,6 +253,87 @@ TEST(DefinitionFile, ArchiveNameFields) {
   }
 }
 
+// Archive names come from whoever shared the definition, and what they name is opened and at save
+// replaced: a name must stay inside the definition's folder on either platform. Every escape target
+// exists, so a name that got through would load.
+TEST(DefinitionFile, ArchiveNamesStayInsideTheDefinitionsFolder) {
+  const std::pair<const char*, bool> Cases[] = {
+      {"music.viv", true},
+      {"sub/inner.viv", true},
+      {"sub\\back.viv", true},
+      {"./music.viv", true},
+      {"sub/../music.viv", true},
+      {"sub\\..\\music.viv", true},
+      {"console.viv", true},
+      {"nullify.viv", true},
+      {"com10.viv", true},
+      {"lpt.viv", true},
+      {"..music.viv", true},
+      {"../escape.viv", false},
+      {"..\\escape.viv", false},
+      {"sub/../../escape.viv", false},
+      {"sub/./../../escape.viv", false},
+      {"../../../../dev/urandom", false},
+      {"/etc/passwd", false},
+      {"\\Windows\\win.ini", false},
+      {"C:\\escape.viv", false},
+      {"c:escape.viv", false},
+      {"\\\\server\\share\\a.viv", false},
+      {"\\\\.\\PhysicalDrive0", false},
+      {"\\\\?\\C:\\a.viv", false},
+      {"//./pipe/x", false},
+      {"CON", false},
+      {"nul.viv", false},
+      {"NUL .viv", false},
+      {"com1", false},
+      {"Com1.txt", false},
+      {"lpt9.viv", false},
+      {"sub/aux.viv", false},
+      {"sub\\prn", false},
+      {"conin$", false},
+      {"CONOUT$.x", false},
+      {"music.viv:stream", false},
+      {"music.viv.", false},
+      {"music.viv ", false},
+  };
+  for (const auto& [Name, Accepted] : Cases) {
+    SCOPED_TRACE(Name);
+    TempDir Dir;
+    const std::string Base = Dir.File("game") + platform::PathDelimiter();
+    std::filesystem::create_directories(Base + "sub");
+    fixtures::WriteFile(Dir.File("escape.viv"), fixtures::MakeBigf({}));
+    if (Accepted)
+      fixtures::WriteFile(Base + Name, fixtures::MakeBigf({}));
+    fixtures::WriteFile(Base + "streams.dat", OneArchive(NameField(Name)));
+    TStreamPack Pack(Base);
+    try {
+      Pack.LoadFromFile(Base + "streams.dat");
+      EXPECT_TRUE(Accepted) << "loaded";
+      EXPECT_EQ(Pack.ArchiveCount(), 1);
+    } catch (const EFOpenError& Error) {
+      EXPECT_FALSE(Accepted) << Error.what();
+      EXPECT_EQ(std::string(Error.what()),
+                "Cannot open file \"" + Base + Name +
+                    "\". An archive must be a file in the folder of the definition "
+                    "file or in a folder below it");
+    }
+    EXPECT_EQ(TStreamPack::ArchivePathsOf(Base + "streams.dat").size(), Accepted ? 1u : 0u);
+  }
+}
+
+// A 44-byte definition naming a device outside its folder once hung the editor reading an endless
+// entry count; it is refused before anything is opened.
+TEST(DefinitionFile, DefinitionNamingADeviceOutsideItsFolderIsRefused) {
+  const Bytes File = FromHex("01000000 00000000 00000000"
+                             "2E2E2F2E2E2F2E2E2F2E2E2F6465762F7572616E646F6D 000000000000000000");
+  ASSERT_EQ(File.size(), 44u);
+  TempDir Dir;
+  fixtures::WriteFile(Dir.File("streams.dat"), File);
+  TStreamPack Pack(Dir.Path());
+  EXPECT_THROW(Pack.LoadFromFile(Dir.File("streams.dat")), EFOpenError);
+  EXPECT_EQ(Pack.ArchiveCount(), 0);
+}
+
 // A name longer than the field is cut, and the cut name is what the next load opens. An archive outside
 // the definition's folder is named by its file-name part.
 TEST(DefinitionFile, LongArchiveNameIsCutTo32AndReopenedUnderThatName) {

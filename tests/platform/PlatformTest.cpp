@@ -8,6 +8,9 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 using namespace fixtures;
 using platform::File;
@@ -110,6 +113,29 @@ TEST_F(PlatformTest, DeleteMoveAndIsFile) {
   EXPECT_FALSE(platform::IsFile(A));
   EXPECT_EQ(ReadFile(B), Bytes({1, 2}));
   EXPECT_NE(platform::DeleteFile(A), 0);
+}
+
+// Only regular files open: a device never ends and a pipe blocks its reader, so both get the open error
+// at once, as a folder does, in every access mode.
+TEST_F(PlatformTest, OnlyRegularFilesOpen) {
+  const bool Windows = platform::PathDelimiter() == '\\';
+  std::vector<std::pair<std::string, int>> Refused = {
+      {Dir.Path(), 0}, {Windows ? "NUL" : "/dev/null", platform::NotAFileError()}};
+#ifndef _WIN32
+  ASSERT_EQ(::mkfifo(Dir.File("pipe").c_str(), 0600), 0);
+  Refused.push_back({Dir.File("pipe"), platform::NotAFileError()});
+#endif
+  for (const auto& [Path, Expected] : Refused)
+    for (FileAccess Access : {FileAccess::Read, FileAccess::ReadWrite, FileAccess::Create}) {
+      SCOPED_TRACE(Path);
+      File F;
+      int Error = F.Open(Path, Access);
+      EXPECT_NE(Error, 0);
+      if (Expected != 0) {
+        EXPECT_EQ(Error, Expected);
+      }
+      EXPECT_FALSE(F.IsOpen());
+    }
 }
 
 TEST_F(PlatformTest, ReplaceFilePutsTheNewFileInPlaceOrLeavesTheOldOne) {

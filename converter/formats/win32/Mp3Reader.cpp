@@ -9,42 +9,9 @@
 #include <msacm.h>
 
 #include <algorithm>
-#include <cstring>
 
 namespace sx {
 namespace {
-
-constexpr size_t kDecoderDelay = 529; // samples every layer III decoder adds in front
-
-struct TGapless {
-  bool TagFrame = false;
-  size_t Delay = 0;
-  size_t Padding = 0;
-};
-
-// The Xing/Info frame that LAME (and FFmpeg's muxer) write first: after the tag and its flags come the
-// optional frame count, byte count, seek table and quality, then the encoder extension, whose bytes 21
-// to 23 hold the encoder's delay and padding (12 bits each).
-TGapless ReadGapless(const Bytes& Data, const TMp3Frame& F) {
-  TGapless G;
-  const size_t End = std::min(Data.size(), F.Offset + F.Size);
-  for (size_t I = F.Offset + 4; I + 8 <= End && I < F.Offset + 40; ++I) {
-    if (std::memcmp(&Data[I], "Xing", 4) != 0 && std::memcmp(&Data[I], "Info", 4) != 0)
-      continue;
-    G.TagFrame = true;
-    const uint8_t Flags = Data[I + 7];
-    size_t At = I + 8 + ((Flags & 1) ? 4 : 0) + ((Flags & 2) ? 4 : 0) + ((Flags & 4) ? 100 : 0) +
-                ((Flags & 8) ? 4 : 0);
-    if (At + 24 <= End) {
-      const uint8_t* P = &Data[At + 21];
-      G.Delay = (P[0] << 4 | P[1] >> 4) + kDecoderDelay;
-      const size_t Padding = (P[1] & 15) << 8 | P[2];
-      G.Padding = Padding > kDecoderDelay ? Padding - kDecoderDelay : 0;
-    }
-    break;
-  }
-  return G;
-}
 
 class TAcmStream {
 public:
@@ -112,7 +79,7 @@ TAudio ReadMp3(const Bytes& Input) {
   TMp3Frame First;
   if (!FindMp3Frame(Data, 0, First))
     throw EConvertError("Damaged MP3 file: no audio frames");
-  const TGapless Gapless = ReadGapless(Data, First);
+  const TMp3Gapless Gapless = ReadMp3Gapless(Data, First);
   size_t Pos = First.Offset + (Gapless.TagFrame ? First.Size : 0);
   TMp3Frame Format = First;
   if (Gapless.TagFrame && !FindMp3Frame(Data, Pos, Format))
