@@ -202,9 +202,9 @@ TEST_F(ToolTest, InfoAsJsonDescribesThePackAndVerifyNamesABrokenSample) {
   // A save that did not finish left its backup: nothing is written over it.
   WriteFile(Path + ".~old", TextBytes("backup"));
   Bytes Before = ReadFile(Path);
-  TRun Refused = Run({"describe", Path, "--description", "0", "--name", "Other"});
-  EXPECT_EQ(Refused.Code, 1);
-  EXPECT_EQ(Refused.Err.find("The save cannot start"), 0u) << Refused.Err;
+  TRun InTheWay = Run({"describe", Path, "--description", "0", "--name", "Other"});
+  EXPECT_EQ(InTheWay.Code, 1);
+  EXPECT_EQ(InTheWay.Err.find("The save cannot start"), 0u) << InTheWay.Err;
   EXPECT_EQ(ReadFile(Path), Before);
   EXPECT_EQ(ReadFile(Path + ".~old"), TextBytes("backup"));
   platform::DeleteFile(Path + ".~old");
@@ -213,6 +213,13 @@ TEST_F(ToolTest, InfoAsJsonDescribesThePackAndVerifyNamesABrokenSample) {
   TRun Bad = Run({"verify", Path});
   EXPECT_EQ(Bad.Code, 1);
   EXPECT_NE(Bad.Out.find("stream 0 sample 1: no entry of B.big holds offset 99999"), std::string::npos) << Bad.Out;
+  Definition Outside;
+  Outside.Archives = {"../A.big"};
+  WriteFile(Dir.File("outside.dat"), MakeDefinition(Outside));
+  TRun Refused = Run({"verify", Dir.File("outside.dat")});
+  EXPECT_EQ(Refused.Code, 1);
+  EXPECT_NE(Refused.Out.find("An archive must be a file in the folder of the definition file"), std::string::npos)
+      << Refused.Out;
   TRun BadInfo = Run({"info", Path, "--json"});
   ASSERT_EQ(BadInfo.Code, 0) << BadInfo.Err;
   EXPECT_EQ(TParser(BadInfo.Out).Parse()["streams"][0][1]["entry"].Kind, TValue::Null);

@@ -226,8 +226,15 @@ int Verify(const TArguments& Args, TContext& C) {
       Problems.push_back("archive " + Path + ": " + Error.what());
     }
   }
+  std::unique_ptr<TStreamPack> Pack;
   if (Problems.empty()) {
-    auto Pack = LoadPack(Definition);
+    try {
+      Pack = LoadPack(Definition); // also refuses archive names that leave the definition's folder
+    } catch (const std::exception& Error) {
+      Problems.push_back(Error.what());
+    }
+  }
+  if (Pack) {
     for (int32_t A = 0; A < Pack->ArchiveCount(); ++A) {
       TEAStream& Archive = *Pack->Archives(A);
       int64_t Size = FileSize(Archive.FileName);
