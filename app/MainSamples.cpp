@@ -241,7 +241,9 @@ void TfrmORVStreams::actSampleImportAccept(const void* Sender) {
     StatusBar.SetText(L"Converting...");
     Convert(kImportOption, actSampleImportDialog.FileName, AnsiToWide(Converted));
     if (platform::IsFile(Converted)) {
-      ImportConverted(Sample, Converted, Sender != &actSampleImport);
+      std::string Source = WideToAnsi(actSampleImportDialog.FileName);
+      ImportConverted(Sample, Converted, Sender != &actSampleImport,
+                      ChangeFileExt(ExtractFileName(Source), ".asf"), Source);
     } else {
       FServices.Screen->SetCursor(Saved);
       FServices.MessageBoxes->Show(msg::UnableToConvertInput, L"", TMsgButtons::OK, TMsgIcon::Error);
@@ -264,23 +266,27 @@ void TfrmORVStreams::actSampleImportAccept(const void* Sender) {
     std::rethrow_exception(Failure);
 }
 
-void TfrmORVStreams::ImportConverted(TStreamData* Sample, const std::string& Converted, bool AsNewFile) {
+void TfrmORVStreams::ImportConverted(TStreamData* Sample, const std::string& Converted, bool AsNewFile,
+                                     const std::string& EntryName, const std::string& Source) {
   StatusBar.SetText(L"Importing...");
+  TImportJournal& Journal = FSession->Imports;
   try {
     if (AsNewFile) {
       TEAStream& Archive = *Sample->Archive();
-      FJournal.BeforeAdd(Archive);
+      Journal.BeforeImport(*Sample, true, EntryName, Source, Converted);
+      Journal.BeforeAdd(Archive);
       struct After {
         TImportJournal& Journal;
         TEAStream& Archive;
         ~After() { Journal.AfterAdd(Archive); }
-      } Finally{FJournal, Archive};
-      std::string Name = ChangeFileExt(ExtractFileName(WideToAnsi(actSampleImportDialog.FileName)), ".asf");
-      Sample->ImportFile(Converted, true, Name);
+      } Finally{Journal, Archive};
+      Sample->ImportFile(Converted, true, EntryName);
     } else {
       TEAStreamFile* File = Sample->StreamFile();
-      if (File != nullptr)
-        FJournal.BeforeReplace(*File);
+      if (File != nullptr) {
+        Journal.BeforeImport(*Sample, false, "", Source, Converted);
+        Journal.BeforeReplace(*File);
+      }
       Sample->ImportFile(Converted, false, "");
       FArchivesChanged = true;
     }

@@ -3,6 +3,7 @@
 #include "app/Messages.h"
 #include "app/uMain.h"
 #include "base/Exceptions.h"
+#include "base/Paths.h"
 #include "base/Text.h"
 #include "definitions/Preload.h"
 #include "platform/FileSystem.h"
@@ -44,48 +45,70 @@ void TfrmORVStreams::actFileSaveExecute() {
     actFileUpdatePreloadExecute();
 }
 
-// All or nothing: the rebuilt archives and the definition file are swapped in together, and the editing
-// state changes only once every file is in place. On failure the files, the offsets, both flags and the
-// import journal are as before the save, so a later Save can retry and discarding still restores the
-// archives as they were at open.
+// All or nothing: the rebuilt archives and the definition file are swapped in together through the
+// definition's journal, and the editing state changes only once every file is in place. On failure the
+// files, the offsets, both flags and the journal are as before the save, so a later Save can retry and
+// discarding still restores the archives as they were at the last save.
 void TfrmORVStreams::SaveArchivesAndDefinition() {
   if (!FArchivesChanged && !FDefinitionChanged)
     return;
-  std::vector<std::string> Targets{DefinitionPath()};
-  if (FArchivesChanged)
-    for (int32_t I = 0; I < FPack->ArchiveCount(); ++I)
-      Targets.push_back(FPack->Archives(I)->FileName);
-  std::vector<std::string> InTheWay = TFileSetCommit::Leftovers(Targets, true);
-  if (!InTheWay.empty())
-    throw Exception(WideToAnsi(msg::LeftoversInTheWay) + FileList(InTheWay));
   if (FArchivesChanged)
     StatusBar.SetText(msg::RebuildingArchives);
-  std::vector<std::string> NotDeleted =
-      FPack->SaveWithArchives(DefinitionPath(), FArchivesChanged,
-                              [this](int64_t Done, int64_t Total) { StatusProgress.Show(Done, Total); });
+  FPack->SaveWithArchives(
+      DefinitionPath(), FArchivesChanged, [this](int64_t Done, int64_t Total) { StatusProgress.Show(Done, Total); },
+      &FSession->Journal);
+  FSession->Imports.Forget();
   FArchivesChanged = false;
   FDefinitionChanged = false;
-  for (const std::string& Copy : FJournal.Forget())
-    NotDeleted.push_back(Copy);
-  if (!NotDeleted.empty())
-    FServices.MessageBoxes->Show(msg::CopiesNotDeleted + AnsiToWide(FileList(NotDeleted)), L"",
-                                 TMsgButtons::OK, TMsgIcon::Warning);
 }
 
-// A save that died part-way left the old files under their backup names and the new ones under their
-// copy names. Nothing is restored for the user: they are told which files these are.
-void TfrmORVStreams::ReportSaveLeftovers(const std::string& Path) {
-  std::vector<std::string> Targets{Path};
-  for (const std::string& Definition : {Path, TFileSetCommit::OldName(Path)})
-    for (const std::string& Archive : TStreamPack::ArchivePathsOf(Definition))
-      Targets.push_back(Archive);
-  std::vector<std::string> Leftovers = TFileSetCommit::Leftovers(Targets);
-  for (const std::string& Target : Targets)
-    if (platform::IsFile(TImportJournal::UndoName(Target)))
-      Leftovers.push_back(TImportJournal::UndoName(Target));
-  if (!Leftovers.empty())
-    FServices.MessageBoxes->Show(msg::LeftoversAtOpen + AnsiToWide(FileList(Leftovers)), L"", TMsgButtons::OK,
-                                 TMsgIcon::Warning);
+void TfrmORVStreams::ReportRecovery(TRecoveryReport& Report) {
+  using TOutcome = TWriteJournal::TOutcome;
+  if (Report.Outcome == TOutcome::RolledForward) {
+    FServices.MessageBoxes->Show(msg::SaveFinished, L"", TMsgButtons::OK, TMsgIcon::Warning);
+    return;
+  }
+  if (Report.Outcome != TOutcome::RolledBack)
+    return;
+  if (Report.Imports.empty()) {
+    FServices.MessageBoxes->Show(msg::ChangesRolledBack, L"", TMsgButtons::OK, TMsgIcon::Warning);
+    return;
+  }
+  std::vector<std::string> Sources;
+  for (const TImportRecord& Import : Report.Imports)
+    Sources.push_back(Import.Source);
+  TMsgResult Answer = FServices.MessageBoxes->Show(
+      std::wstring(msg::ChangesRolledBack) + L" " + msg::ImportAgain + AnsiToWide(FileList(Sources)), L"",
+      TMsgButtons::YesNo, TMsgIcon::Question);
+  struct Discard {
+    const std::vector<TImportRecord>& Imports;
+    ~Discard() { TImportJournal::DiscardKept(Imports); }
+  } Finally{Report.Imports};
+  if (Answer == TMsgResult::Yes)
+    ImportAgain(Report.Imports);
+}
+
+// The imports are done again in their order on the samples they were made for; one whose stream or
+// sample the saved definition lacks (a sample added and never saved) is left out.
+void TfrmORVStreams::ImportAgain(const std::vector<TImportRecord>& Imports) {
+  for (const TImportRecord& Import : Imports) {
+    if (Import.Stream < 0 || Import.Stream >= FPack->StreamCount() || Import.Sample < 0 ||
+        Import.Sample >= FPack->Streams(Import.Stream)->SampleCount() || !platform::IsFile(Import.Kept))
+      continue;
+    TStreamData* Sample = FPack->Streams(Import.Stream)->Samples(Import.Sample);
+    if (Sample->ArchiveIndex < 0 || Sample->ArchiveIndex >= FPack->ArchiveCount() ||
+        (!Import.AsNewFile && Sample->StreamFile() == nullptr))
+      continue;
+    // The kept song is imported from a scratch copy, since the import consumes its input.
+    std::string Converted = ChangeFileExt(MakeTempFileName("~asf"), ".asf");
+    {
+      TFileStream In(Import.Kept, TFileAccess::Read);
+      TFileStream Out(Converted, TFileAccess::Create);
+      Out.CopyFrom(In, In.Size());
+    }
+    ImportConverted(Sample, Converted, Import.AsNewFile, Import.EntryName, Import.Source);
+  }
+  RebuildTree();
 }
 
 // ---- preload update ----
@@ -119,5 +142,6 @@ void TfrmORVStreams::actFileUpdatePreloadAccept() {
   UpdatePreloadFolder(
       DefinitionPath(), actFileUpdatePreloadDialog.Folder,
       [this] { FServices.MessageBoxes->Show(msg::UnableToCompress, L"", TMsgButtons::OK, TMsgIcon::Error); },
-      [this](int64_t Done, int64_t Total) { StatusProgress.Show(Done, Total); });
+      [this](int64_t Done, int64_t Total) { StatusProgress.Show(Done, Total); },
+      FSession ? &FSession->Journal : nullptr);
 }

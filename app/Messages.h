@@ -25,18 +25,15 @@ inline constexpr const wchar_t* Preview = L"Preview";
 inline constexpr const wchar_t* Stop = L"Stop";
 inline constexpr const wchar_t* RebuildingArchives = L"Rebuilding archives...";
 // clang-format off
-inline constexpr const wchar_t* LeftoversAtOpen =
-    L"Files left by an earlier session with this definition are still there; nothing has been changed. "
-    L"Those ending in .~old hold files as they were before a save, those ending in .~new files as a save was "
-    L"writing them, those ending in .~undo archives as they were before an import that was never saved. If "
-    L"the editor did not close normally, restore the ones you need; otherwise delete them:";
-inline constexpr const wchar_t* LeftoversInTheWay =
-    L"The save cannot start: copies of the files from before an earlier save are in the way. Restore the "
-    L"ones you need, or delete them, then save again:";
+inline constexpr const wchar_t* SaveFinished =
+    L"The last save of this definition was interrupted. It has now been finished: the definition and its "
+    L"archives are as they were saved.";
+inline constexpr const wchar_t* ChangesRolledBack =
+    L"The editor closed before its changes to this definition were saved. The definition and its archives "
+    L"are as they were at the last save.";
+inline constexpr const wchar_t* ImportAgain =
+    L"Do you want to import the songs imported since then again, as unsaved changes?";
 // clang-format on
-inline constexpr const wchar_t* CopiesNotDeleted =
-    L"The changes are saved. These copies of the files as they were before could not be deleted; they are no "
-    L"longer needed:";
 inline constexpr const wchar_t* PreloadDialogCaption = L"Selecet <ORVIK>\\preload directory...";
 
 } // namespace msg

@@ -79,7 +79,9 @@ void TfrmORVStreams::actFileOpenAccept() {
   if (!CloseDefinition())
     return;
   std::string Path = WideToAnsi(actFileOpenDialog.FileName);
-  ReportSaveLeftovers(Path);
+  // Locked and recovered before anything is read: a process that died may have left the files mid-change.
+  auto Session = std::make_unique<TDefinitionSession>(Path);
+  TRecoveryReport Report = Session->Open();
   FPack = std::make_unique<TStreamPack>(ExtractFilePath(Path));
   try {
     FPack->LoadFromFile(Path);
@@ -87,12 +89,16 @@ void TfrmORVStreams::actFileOpenAccept() {
     // A partly read definition is not kept: nothing may show objects of a definition that is not open.
     FPack.reset();
     ClearControls();
+    TImportJournal::DiscardKept(Report.Imports);
+    Session->Close();
     throw;
   }
+  FSession = std::move(Session);
   FDefinitionPath = Path;
   FillDescriptions();
   FillArchives();
   RebuildTree();
+  ReportRecovery(Report);
 }
 
 std::string TfrmORVStreams::DefinitionPath() const {
@@ -109,7 +115,10 @@ bool TfrmORVStreams::CloseDefinition() {
       actFileSaveExecute();
   }
   // Whatever an import wrote into the archives since the last save goes, with the unsaved definition.
-  FJournal.Undo();
+  if (FSession) {
+    FSession->Close();
+    FSession.reset();
+  }
   if (PreviewPlaying())
     StopPreview();
   ClearControls();

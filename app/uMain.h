@@ -6,7 +6,7 @@
 // Handlers do not catch errors: they reach the application's error report (app/ErrorReport.h).
 
 #include "app/Controls.h"
-#include "definitions/ImportJournal.h"
+#include "definitions/DefinitionSession.h"
 #include "app/Services.h"
 #include "definitions/uTypes.h"
 
@@ -148,13 +148,17 @@ private:
                              bool Refill);
   TEAMusicStream* StreamOfSelectedNode() const;
   void SaveArchivesAndDefinition();
-  void ReportSaveLeftovers(const std::string& Path);
+  // Tells what recovery did at open; offers to do the imports it undid again, as unsaved changes.
+  void ReportRecovery(TRecoveryReport& Report);
+  void ImportAgain(const std::vector<TImportRecord>& Imports);
   std::wstring ConverterPath() const;
   std::wstring ConverterFolder() const;
   // Input and Output stay Unicode up to the converter's command line: a dialog's file name may hold
   // characters that the ANSI code page lacks.
   void Convert(const std::string& Option, const std::wstring& Input, const std::wstring& Output);
-  void ImportConverted(TStreamData* Sample, const std::string& Converted, bool AsNewFile);
+  // Source is the file the user picked; EntryName the new entry's name for an add.
+  void ImportConverted(TStreamData* Sample, const std::string& Converted, bool AsNewFile,
+                       const std::string& EntryName, const std::string& Source);
 
   TServices FServices;
   std::unique_ptr<TStreamPack> FPack;
@@ -163,6 +167,7 @@ private:
   bool FDefinitionChanged = false;
   bool FArchivesChanged = false;
   bool FUpdatingDetails = false;
-  TImportJournal FJournal;
+  // The open definition's lock and journal.
+  std::unique_ptr<TDefinitionSession> FSession;
 };
 

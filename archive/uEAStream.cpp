@@ -295,6 +295,8 @@ void TEAStream::SaveToFile(const std::string& Path) {
   CheckRebuildable();
   TFileStream Dest(Path, TFileAccess::Create);
   SaveToStream(Dest);
+  // A rebuilt archive is written to be put in place of another: its bytes must be on the disk first.
+  Dest.Flush();
 }
 
 TEAStreamFile* TEAStream::FindFileByOffset(uint32_t Offset) const {

@@ -86,8 +86,8 @@ public:
   // Loads the directory of the archive at Path (opened for reading, others may read) and makes Path the
   // backing file. FileName changes only on success.
   void LoadFromFile(const std::string& Path);
-  // Rebuilds the archive into a file created at Path, which must not be FileName; an archive that
-  // CheckRebuildable refuses creates no file.
+  // Rebuilds the archive into a file created at Path, which must not be FileName, and flushes it; an
+  // archive that CheckRebuildable refuses creates no file.
   void SaveToFile(const std::string& Path);
 
   // True when a rebuild would write exactly the bytes the backing file holds: entries in list order at

@@ -5,8 +5,6 @@
 
 #include <algorithm>
 
-void (*TFileSetCommit::StepHook)(int Step) = nullptr;
-
 namespace {
 
 // The last way back when a rename back is refused: the old bytes are copied into the file's place. The
@@ -33,6 +31,8 @@ void DeleteIfPresent(const std::string& Path) {
 } // namespace
 
 TFileSetCommit::~TFileSetCommit() {
+  if (FCommitted)
+    return; // the copies belong to the journal's commit now, which recovery finishes
   for (const TEntry& Entry : FEntries)
     if (Entry.Done != 2)
       DeleteIfPresent(NewName(Entry.Target));
@@ -55,25 +55,33 @@ std::string TFileSetCommit::Add(const std::string& Target) {
   if (Known == FEntries.end()) {
     if (platform::IsFile(NewName(Target)))
       CheckOSError(platform::DeleteFile(NewName(Target)));
-    FEntries.push_back({Target});
+    if (FJournal != nullptr)
+      FJournal->BeforeCreate(NewName(Target));
+    FEntries.push_back({Target, OldName(Target)});
   }
   return NewName(Target);
 }
 
-void TFileSetCommit::Step() {
-  if (StepHook != nullptr)
-    StepHook(++FStep);
+// Backups take free names, and the commit with those names is on the disk before the first rename.
+void TFileSetCommit::Record() {
+  if (FJournal == nullptr)
+    return;
+  std::vector<TWriteJournal::TCommitFile> Files;
+  for (TEntry& Entry : FEntries) {
+    for (int N = 2; platform::IsFile(Entry.Backup); ++N)
+      Entry.Backup = OldName(Entry.Target) + std::to_string(N);
+    Files.push_back({Entry.Target, NewName(Entry.Target), Entry.Backup});
+  }
+  FJournal->Commit(Files);
+  FCommitted = true;
 }
 
 void TFileSetCommit::SwapOne(TEntry& Entry) {
   Entry.Existed = platform::IsFile(Entry.Target);
-  if (Entry.Existed) {
-    Step();
-    if (int Error = platform::MoveFile(Entry.Target, OldName(Entry.Target)))
+  if (Entry.Existed)
+    if (int Error = platform::MoveFile(Entry.Target, Entry.Backup))
       throw EFCreateError(Entry.Target, Error);
-  }
   Entry.Done = 1;
-  Step();
   if (int Error = platform::MoveFile(NewName(Entry.Target), Entry.Target))
     throw EFCreateError(Entry.Target, Error);
   Entry.Done = 2;
@@ -81,7 +89,7 @@ void TFileSetCommit::SwapOne(TEntry& Entry) {
 
 bool TFileSetCommit::SwapBack(TEntry& Entry) {
   const std::string& Target = Entry.Target;
-  const std::string Old = OldName(Target);
+  const std::string& Old = Entry.Backup;
   if (Entry.Done == 0)
     return true;
   if (Entry.Done == 2) {
@@ -103,6 +111,7 @@ bool TFileSetCommit::SwapBack(TEntry& Entry) {
 }
 
 void TFileSetCommit::Swap() {
+  Record();
   std::vector<TEntry*> Started;
   try {
     for (TEntry& Entry : FEntries) {
@@ -113,20 +122,32 @@ void TFileSetCommit::Swap() {
     std::string Kept;
     for (auto It = Started.rbegin(); It != Started.rend(); ++It)
       if (!SwapBack(**It))
-        Kept += std::string(platform::LineBreak()) + OldName((*It)->Target);
-    if (Kept.empty())
+        Kept += std::string(platform::LineBreak()) + (*It)->Backup;
+    if (Kept.empty()) {
+      // Every file holds its old bytes again: the commit is void. Should that not reach the disk, the
+      // next recovery finishes the commit instead, which is as whole a state.
+      if (FJournal != nullptr) {
+        FJournal->Abort();
+        FCommitted = false;
+      }
       throw;
+    }
+    if (FJournal != nullptr)
+      throw Exception(Error.Message()); // recovery at the next open finishes the commit
     throw Exception(Error.Message() + platform::LineBreak() +
                     "The files could not all be put back; the ones from before the save are kept as:" + Kept);
   }
-  Step();
 }
 
 std::vector<std::string> TFileSetCommit::DeleteBackups() {
   std::vector<std::string> Refused;
+  if (FJournal != nullptr) {
+    FJournal->Finish();
+    FCommitted = false;
+    return Refused;
+  }
   for (const TEntry& Entry : FEntries)
-    if (Entry.Existed && platform::IsFile(OldName(Entry.Target)) &&
-        platform::DeleteFile(OldName(Entry.Target)) != 0)
-      Refused.push_back(OldName(Entry.Target));
+    if (Entry.Existed && platform::IsFile(Entry.Backup) && platform::DeleteFile(Entry.Backup) != 0)
+      Refused.push_back(Entry.Backup);
   return Refused;
 }

@@ -8,15 +8,21 @@
 //    error is raised naming the file: every file holds its old bytes again.
 // 3. Only then does the caller commit its own state; DeleteBackups removes the old copies.
 // A process that dies during Swap loses nothing: for each file, "<file>.~old" (or else the file) holds the
-// old bytes and "<file>.~new" (or else the file) the new ones. Leftovers lists such files, so that they
-// can be shown to the user at the next open.
+// old bytes and "<file>.~new" (or else the file) the new ones.
+//
+// With a journal, every copy is recorded before it is created, and Swap flushes the copies and records
+// the commit before the first rename, so that recovery finishes a commit that a dying process left half
+// done; backups then take the first free name ("<file>.~old", "<file>.~old2", ...), so that one that
+// could not be deleted is never in the way, and DeleteBackups leaves them to the journal.
+
+#include "base/WriteJournal.h"
 
 #include <string>
 #include <vector>
 
 class TFileSetCommit {
 public:
-  TFileSetCommit() = default;
+  explicit TFileSetCommit(TWriteJournal* Journal = nullptr) : FJournal(Journal) {}
   // Deletes every copy not yet put in place (a refused delete is ignored).
   ~TFileSetCommit();
   TFileSetCommit(const TFileSetCommit&) = delete;
@@ -39,24 +45,23 @@ public:
   // could not be swapped back, should that fail too, keep their old bytes under their backup name; the
   // error then names those as well.
   void Swap();
-  // Step 3 above: deletes the backups and returns those that could not be deleted.
+  // Step 3 above: deletes the backups and returns those that could not be deleted (with a journal, which
+  // deletes them now or at the next recovery, none).
   std::vector<std::string> DeleteBackups();
-
-  // Called with 1, 2, ... before each rename of Swap and before DeleteBackups; a test stops the process
-  // there to prove that no moment of the commit loses a file.
-  static void (*StepHook)(int Step);
 
 private:
   struct TEntry {
     std::string Target;
+    std::string Backup;
     bool Existed = false; // the file existed before Swap (a new file has no backup)
     int Done = 0;         // 0: untouched; 1: moved to its backup; 2: its copy in place
   };
   void SwapOne(TEntry& Entry);
   // Puts Entry back as it was; false when a rename back failed.
   bool SwapBack(TEntry& Entry);
-  void Step();
+  void Record();
 
+  TWriteJournal* FJournal;
+  bool FCommitted = false; // the journal holds a commit of these copies that was not undone
   std::vector<TEntry> FEntries;
-  int FStep = 0;
 };

@@ -134,6 +134,10 @@ void TFileStream::SetSize(int64_t NewSize) {
     throw EWriteError();
 }
 
+void TFileStream::Flush() {
+  CheckOSError(FFile.Flush());
+}
+
 size_t TMemoryStream::Read(void* Buffer, size_t Count) {
   if (FPosition >= Size())
     return 0;

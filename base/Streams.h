@@ -69,6 +69,8 @@ public:
   int64_t Seek(int64_t Offset, SeekOrigin Origin) override;
   int64_t Size() override;
   void SetSize(int64_t NewSize) override;
+  // Waits until every byte written is on the disk; raises the OS error when the system cannot say so.
+  void Flush();
 
   const std::string& FileName() const { return FFileName; }
 

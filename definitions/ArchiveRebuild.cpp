@@ -33,20 +33,23 @@ void RestoreSampleOffsets(TStreamPack& Pack, const std::vector<uint32_t>& Offset
 } // namespace
 
 void TStreamPack::RebuildArchives() {
-  Commit(nullptr, true, {});
+  Commit(nullptr, true, {}, nullptr);
 }
 
 std::vector<std::string> TStreamPack::SaveWithArchives(const std::string& FileName, bool Rebuild,
-                                                       const TRebuildProgress& Progress) {
-  return Commit(&FileName, Rebuild, Progress);
+                                                       const TRebuildProgress& Progress, TWriteJournal* Journal) {
+  if (Journal != nullptr)
+    return Commit(&FileName, Rebuild, Progress, Journal);
+  TWriteJournal Own(TWriteJournal::PathFor(FileName));
+  return Commit(&FileName, Rebuild, Progress, &Own);
 }
 
 std::vector<std::string> TStreamPack::Commit(const std::string* FileName, bool Rebuild,
-                                             const TRebuildProgress& Progress) {
+                                             const TRebuildProgress& Progress, TWriteJournal* Journal) {
   if (Rebuild)
     CheckArchiveIndexes();
   std::vector<uint32_t> Offsets = SampleOffsets(*this);
-  TFileSetCommit Files;
+  TFileSetCommit Files(Journal);
   try {
     if (Rebuild)
       WriteRebuiltCopies(Files, Progress);

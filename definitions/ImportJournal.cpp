@@ -1,100 +1,137 @@
 #include "definitions/ImportJournal.h"
 #include "base/Exceptions.h"
+#include "definitions/uTypes.h"
 #include "platform/FileSystem.h"
-
-#include <algorithm>
 
 namespace {
 
-int64_t FileLength(const std::string& Path) {
-  TFileStream File(Path, TFileAccess::Read);
-  return File.Size();
+void PutText(std::vector<uint8_t>& Out, const std::string& Text) {
+  uint32_t Size = static_cast<uint32_t>(Text.size());
+  for (int I = 0; I < 4; ++I)
+    Out.push_back(static_cast<uint8_t>(Size >> (8 * I)));
+  Out.insert(Out.end(), Text.begin(), Text.end());
 }
 
-void PutRecord(TStream& Archive, uint32_t DirectoryPos, uint32_t Offset, uint32_t Size) {
-  uint8_t Bytes[8];
-  for (int I = 0; I < 4; ++I) {
-    Bytes[I] = static_cast<uint8_t>(Offset >> (24 - 8 * I));
-    Bytes[4 + I] = static_cast<uint8_t>(Size >> (24 - 8 * I));
+bool GetText(const std::vector<uint8_t>& In, size_t& At, std::string& Text) {
+  if (In.size() - At < 4)
+    return false;
+  uint32_t Size = 0;
+  for (int I = 0; I < 4; ++I)
+    Size |= uint32_t(In[At + I]) << (8 * I);
+  At += 4;
+  if (In.size() - At < Size)
+    return false;
+  Text.assign(In.begin() + static_cast<std::ptrdiff_t>(At), In.begin() + static_cast<std::ptrdiff_t>(At + Size));
+  At += Size;
+  return true;
+}
+
+// The note's payload: "import", kind, stream, sample, entry name, source, each as a length and text.
+std::vector<uint8_t> Encode(const TImportRecord& R) {
+  std::vector<uint8_t> Out;
+  for (const std::string& Field : {std::string("import"), std::string(R.AsNewFile ? "add" : "replace"),
+                                   std::to_string(R.Stream), std::to_string(R.Sample), R.EntryName, R.Source})
+    PutText(Out, Field);
+  return Out;
+}
+
+bool Decode(const std::vector<uint8_t>& In, TImportRecord& R) {
+  std::string Fields[6];
+  size_t At = 0;
+  for (std::string& Field : Fields)
+    if (!GetText(In, At, Field))
+      return false;
+  if (Fields[0] != "import" || (Fields[1] != "add" && Fields[1] != "replace"))
+    return false;
+  try {
+    R.AsNewFile = Fields[1] == "add";
+    R.Stream = std::stoi(Fields[2]);
+    R.Sample = std::stoi(Fields[3]);
+  } catch (const std::exception&) {
+    return false;
   }
-  Archive.SetPosition(DirectoryPos);
-  Archive.WriteBuffer(Bytes, sizeof Bytes);
+  R.EntryName = Fields[4];
+  R.Source = Fields[5];
+  return true;
+}
+
+void CopyFlushed(const std::string& Source, const std::string& Target) {
+  TFileStream In(Source, TFileAccess::Read);
+  TFileStream Out(Target, TFileAccess::Create);
+  Out.CopyFrom(In, In.Size());
+  Out.Flush();
+}
+
+void DeleteIfPresent(const std::string& Path) {
+  if (!Path.empty() && platform::IsFile(Path))
+    platform::DeleteFile(Path);
 }
 
 } // namespace
 
-TImportJournal::~TImportJournal() {
-  for (auto& [Path, Changes] : FArchives)
-    if (!Changes.Backup.empty() && platform::IsFile(Changes.Backup))
-      platform::DeleteFile(Changes.Backup);
+void TImportJournal::BeforeImport(const TStreamData& Sample, bool AsNewFile, const std::string& EntryName,
+                                  const std::string& Source, const std::string& Converted) {
+  const TStreamPack& Pack = *Sample.MusicStream->Pack;
+  TImportRecord R;
+  R.AsNewFile = AsNewFile;
+  for (int32_t I = 0; I < Pack.StreamCount(); ++I)
+    if (Pack.Streams(I) == Sample.MusicStream)
+      R.Stream = I;
+  R.Sample = Sample.MusicStream->IndexOfSample(&Sample);
+  R.EntryName = EntryName;
+  R.Source = Source;
+  std::string Kept = MakeTempFileName("~imp");
+  try {
+    CopyFlushed(Converted, Kept);
+    FJournal.Note(Encode(R), Kept);
+  } catch (...) {
+    DeleteIfPresent(Kept);
+    throw;
+  }
 }
 
 void TImportJournal::BeforeReplace(const TEAStreamFile& Entry) {
-  TArchiveChanges& Changes = FArchives[Entry.Owner->FileName];
-  // Once a copy exists, restoring it undoes everything that came after.
-  if (!Changes.Backup.empty())
-    return;
-  if (Changes.OriginalLength < 0)
-    Changes.OriginalLength = FileLength(Entry.Owner->FileName);
-  bool Known = std::any_of(Changes.Records.begin(), Changes.Records.end(),
-                           [&](const TRecord& R) { return R.DirectoryPos == Entry.DirectoryPos; });
-  if (!Known)
-    Changes.Records.push_back({Entry.DirectoryPos, Entry.Offset, Entry.Size});
+  FJournal.BeforeWrite(Entry.Owner->FileName, Entry.DirectoryPos, 8);
 }
 
 void TImportJournal::BeforeAdd(TEAStream& Archive) {
-  TArchiveChanges& Changes = FArchives[Archive.FileName];
-  if (!Changes.Backup.empty())
+  const std::string& Path = Archive.FileName;
+  FJournal.BeforeCreate(TFileSetCommit::NewName(Path));
+  if (FBackedUp.count(Path) != 0)
     return;
-  if (!platform::IsFile(UndoName(Archive.FileName))) {
-    Archive.KeepReplacedAs = UndoName(Archive.FileName);
-    return;
-  }
-  std::string Backup = MakeTempFileName("~bak");
-  try {
-    TFileStream In(Archive.FileName, TFileAccess::Read);
-    TFileStream Out(Backup, TFileAccess::Create);
-    Out.CopyFrom(In, In.Size());
-  } catch (...) {
-    if (platform::IsFile(Backup))
-      platform::DeleteFile(Backup);
-    throw;
-  }
-  Changes.Backup = Backup;
+  std::string Backup = Path + ".~undo";
+  for (int N = 2; platform::IsFile(Backup); ++N)
+    Backup = Path + ".~undo" + std::to_string(N);
+  FJournal.BeforeReplace(Path, Backup);
+  Archive.KeepReplacedAs = Backup;
 }
 
 void TImportJournal::AfterAdd(TEAStream& Archive) {
   if (!Archive.KeepReplacedAs.empty() && platform::IsFile(Archive.KeepReplacedAs))
-    FArchives[Archive.FileName].Backup = Archive.KeepReplacedAs;
+    FBackedUp.insert(Archive.FileName);
   Archive.KeepReplacedAs.clear();
 }
 
 void TImportJournal::Undo() {
-  for (auto It = FArchives.begin(); It != FArchives.end();) {
-    const std::string& Path = It->first;
-    TArchiveChanges& Changes = It->second;
-    if (!Changes.Backup.empty()) {
-      CheckOSError(platform::ReplaceFile(Changes.Backup, Path));
-      Changes.Backup.clear();
-    }
-    if (Changes.OriginalLength >= 0) {
-      TFileStream Archive(Path, TFileAccess::ReadWrite);
-      for (const TRecord& R : Changes.Records)
-        PutRecord(Archive, R.DirectoryPos, R.Offset, R.Size);
-      Archive.SetSize(Changes.OriginalLength);
-    }
-    It = FArchives.erase(It);
-  }
+  FBackedUp.clear();
+  DiscardKept(ImportsOf(FJournal.Rollback()));
 }
 
-std::vector<std::string> TImportJournal::Forget() {
-  // The journal is emptied first: a copy that cannot be deleted must never be restored later.
-  std::map<std::string, TArchiveChanges> Kept;
-  Kept.swap(FArchives);
-  std::vector<std::string> Refused;
-  for (auto& [Path, Changes] : Kept)
-    if (!Changes.Backup.empty() && platform::IsFile(Changes.Backup) &&
-        platform::DeleteFile(Changes.Backup) != 0)
-      Refused.push_back(Changes.Backup);
-  return Refused;
+std::vector<TImportRecord> TImportJournal::ImportsOf(const TWriteJournal::TRecovery& Recovery) {
+  std::vector<TImportRecord> Imports;
+  for (const TWriteJournal::TNote& Note : Recovery.Notes) {
+    TImportRecord R;
+    if (Decode(Note.Payload, R)) {
+      R.Kept = Note.Kept;
+      Imports.push_back(R);
+    } else {
+      DeleteIfPresent(Note.Kept);
+    }
+  }
+  return Imports;
+}
+
+void TImportJournal::DiscardKept(const std::vector<TImportRecord>& Imports) {
+  for (const TImportRecord& R : Imports)
+    DeleteIfPresent(R.Kept);
 }

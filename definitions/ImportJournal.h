@@ -1,52 +1,61 @@
 #pragma once
-// What an import changed in the archive files since the definition was opened or last saved, so that
-// closing without saving can put every archive back as it was: a definition file on disk must never be
-// left pointing into archives that changed under it.
+// What an import changes in the archive files before the definition is saved, described to the write
+// journal before the change is made, so that a discard, a crash or a power cut never leaves a definition
+// on disk pointing into archives that changed under it.
 //
-// A replace appends data and patches one directory record in place: it is undone by writing the old
-// record back and cutting the file to its old length. An add rewrites the whole archive file: it is undone
-// by putting back the file as it was before the first add, which the add itself keeps beside the archive
-// ("<archive>.~undo", renamed, not copied) until the journal is undone or forgotten. Should that name be
-// taken, a copy in the temporary folder ("~bak") serves instead.
+// A replace appends data and patches one directory record in place: the journal keeps the archive's
+// length and the record's old bytes. An add rewrites the whole archive file: the first add of a
+// transaction keeps the file as it was under a backup name ("<archive>.~undo", or the first free
+// "<archive>.~undoN"), renamed, not copied; later adds replace the file outright, since rolling back
+// restores that backup. Each import also keeps a copy of the converted song in the temporary folder and
+// notes which sample it was for, so that after a rollback the imports can be done again.
 
 #include "archive/uEAStream.h"
+#include "base/WriteJournal.h"
 
-#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
+class TStreamData;
+
+// One import, as noted in the journal.
+struct TImportRecord {
+  bool AsNewFile = false;
+  int32_t Stream = 0, Sample = 0;
+  std::string EntryName; // the new entry's name, for an add
+  std::string Source;    // the file the user imported
+  std::string Kept;      // the converted song kept for the import
+};
+
 class TImportJournal {
 public:
-  TImportJournal() = default;
-  ~TImportJournal();
+  explicit TImportJournal(TWriteJournal& Journal) : FJournal(Journal) {}
   TImportJournal(const TImportJournal&) = delete;
   TImportJournal& operator=(const TImportJournal&) = delete;
 
+  // Call first for every import: keeps a copy of Converted and notes the import.
+  void BeforeImport(const TStreamData& Sample, bool AsNewFile, const std::string& EntryName,
+                    const std::string& Source, const std::string& Converted);
   // Call before Entry's data is replaced in place.
   void BeforeReplace(const TEAStreamFile& Entry);
   // Call before an entry is added to Archive (which rewrites its file), and AfterAdd after, whether the add
   // succeeded or failed.
   void BeforeAdd(TEAStream& Archive);
   void AfterAdd(TEAStream& Archive);
-  // Where an add keeps the archive at Path as it was.
-  static std::string UndoName(const std::string& Path) { return Path + ".~undo"; }
 
-  bool Empty() const { return FArchives.empty(); }
-  // Puts every archive file back as it was when the journal began, then forgets. Raises the file layer's
-  // errors; what could not be undone stays in the journal.
+  // Puts every archive file back as it was at the last save (the journal's rollback). Raises the file
+  // layer's errors; the journal then stays for the next open to finish.
   void Undo();
-  // Keeps the archives as they are now (after a save) and deletes the kept copies. Returns the copies
-  // that could not be deleted: they are harmless, and never restored.
-  std::vector<std::string> Forget();
+  // After a save: the transaction is over.
+  void Forget() { FBackedUp.clear(); }
+
+  // The imports a rollback undid, in the order they were made; kept songs that are gone are left out.
+  static std::vector<TImportRecord> ImportsOf(const TWriteJournal::TRecovery& Recovery);
+  // Deletes the kept songs of Imports (a refused delete is ignored: they are scratch files).
+  static void DiscardKept(const std::vector<TImportRecord>& Imports);
 
 private:
-  struct TRecord {
-    uint32_t DirectoryPos, Offset, Size;
-  };
-  struct TArchiveChanges {
-    int64_t OriginalLength = -1;  // length before the first in-place replace, -1: none
-    std::vector<TRecord> Records; // records as they were before the first replace of each entry
-    std::string Backup;           // copy of the file before the first add, empty: none
-  };
-  std::map<std::string, TArchiveChanges> FArchives; // by archive path
+  TWriteJournal& FJournal;
+  std::set<std::string> FBackedUp; // archives whose file before the transaction is kept
 };

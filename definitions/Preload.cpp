@@ -42,7 +42,7 @@ int FindEntry(const TEAStream& Archive, const std::string& Name) {
 }
 
 void UpdatePreloadArchive(const std::string& ArchivePath, const std::string& DefName, const std::string& Source,
-                          const TRebuildProgress& Progress) {
+                          const TRebuildProgress& Progress, TWriteJournal* Journal) {
   int Entry = -1;
   {
     TEAStream Archive;
@@ -62,6 +62,8 @@ void UpdatePreloadArchive(const std::string& ArchivePath, const std::string& Def
     Work.Files(Entry)->LoadFromFile(Source);
     // Beside the archive, so that putting it in place is a rename within one folder.
     Rebuilt = TFileSetCommit::NewName(ArchivePath);
+    if (Journal != nullptr)
+      Journal->BeforeCreate(Rebuilt);
     {
       int64_t Total = 0, Done = 0;
       for (int32_t I = 0; I < Work.FileCount(); ++I)
@@ -73,6 +75,7 @@ void UpdatePreloadArchive(const std::string& ArchivePath, const std::string& Def
       Work.SaveToFile(Rebuilt);
     }
     CheckOSError(platform::ReplaceFile(Rebuilt, ArchivePath));
+    CheckOSError(platform::FlushFolder(ExtractFilePath(ArchivePath)));
   } catch (...) {
     DeleteIfPresent(Copy);
     DeleteIfPresent(Rebuilt);
@@ -84,7 +87,15 @@ void UpdatePreloadArchive(const std::string& ArchivePath, const std::string& Def
 } // namespace
 
 void UpdatePreloadFolder(const std::string& DefPath, const std::string& Folder,
-                         const std::function<void()>& Uncompressed, const TRebuildProgress& Progress) {
+                         const std::function<void()>& Uncompressed, const TRebuildProgress& Progress,
+                         TWriteJournal* Journal) {
+  struct Finish {
+    TWriteJournal* Journal;
+    ~Finish() {
+      if (Journal != nullptr)
+        Journal->Finish();
+    }
+  } Finally{Journal};
   std::string DefName = ExtractFileName(DefPath);
   std::string Source = MakeTempFileName("~compr");
   try {
@@ -96,7 +107,7 @@ void UpdatePreloadFolder(const std::string& DefPath, const std::string& Folder,
     for (const char* Name : PreloadArchiveNames) {
       std::string ArchivePath = JoinPath(Folder, Name);
       if (platform::IsFile(ArchivePath))
-        UpdatePreloadArchive(ArchivePath, DefName, Source, Progress);
+        UpdatePreloadArchive(ArchivePath, DefName, Source, Progress, Journal);
     }
   } catch (...) {
     if (!SameText(Source, DefPath))

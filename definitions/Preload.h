@@ -15,6 +15,9 @@ extern const char* const PreloadArchiveNames[3];
 // compressed, Uncompressed is called and the file goes in as it is. Each archive is rebuilt beside itself
 // and replaces the old one in one step; an archive without such an entry is left alone. Progress is
 // told the bytes copied of each archive's rebuild. Raises the archive and file layer's errors; archives
-// updated before the failing one stay updated.
+// updated before the failing one stay updated. Each rebuilt copy is flushed before it takes its archive's
+// place, and the folder after; with Journal (the definition's), each copy is recorded before it is made,
+// so that the next open deletes one that a dying process left behind.
 void UpdatePreloadFolder(const std::string& DefPath, const std::string& Folder,
-                         const std::function<void()>& Uncompressed, const TRebuildProgress& Progress = {});
+                         const std::function<void()>& Uncompressed, const TRebuildProgress& Progress = {},
+                         TWriteJournal* Journal = nullptr);

@@ -207,8 +207,11 @@ public:
   // old files that could not be deleted afterwards: the save itself succeeded.
   // Progress, when given, is called as the rebuilt archives are written, with the bytes of entry data
   // copied so far and in all.
+  // Every change goes through Journal (its copies, the commit record, and the transaction's end), which
+  // then deletes the backups itself; without one, a journal beside FileName serves this save alone.
   std::vector<std::string> SaveWithArchives(const std::string& FileName, bool Rebuild,
-                                            const TRebuildProgress& Progress = {});
+                                            const TRebuildProgress& Progress = {},
+                                            TWriteJournal* Journal = nullptr);
   // The paths of the archives that the definition file at FileName names (BasePath being FileName's
   // folder), read without opening them; as many as could be read when the file is short or missing. Names
   // that the load refuses (see IsPathInsideFolder) are left out.
@@ -225,7 +228,7 @@ private:
   void WriteDescriptions(TStream& Stream) const;
   void WriteStreams(TStream& Stream) const;
   std::vector<std::string> Commit(const std::string* FileName, bool Rebuild,
-                                  const TRebuildProgress& Progress);
+                                  const TRebuildProgress& Progress, TWriteJournal* Journal);
   void WriteRebuiltCopies(TFileSetCommit& Files, const TRebuildProgress& Progress);
 
   TOwnedList<TEAStream> FArchives;

@@ -11,6 +11,8 @@ struct FaultSlot {
 };
 
 FaultSlot Slots[kFaultKindCount];
+void (*CallHook)(int64_t) = nullptr;
+int64_t HookedCalls = 0;
 
 FaultSlot& SlotOf(FaultKind Kind) { return Slots[static_cast<int>(Kind)]; }
 
@@ -31,6 +33,8 @@ void ClearFaults() {
 int64_t FaultCallCount(FaultKind Kind) { return SlotOf(Kind).Calls; }
 
 int CheckFault(FaultKind Kind) {
+  if (CallHook != nullptr)
+    CallHook(++HookedCalls);
   FaultSlot& Slot = SlotOf(Kind);
   ++Slot.Calls;
   if (Slot.FailAt == 0)
@@ -38,6 +42,11 @@ int CheckFault(FaultKind Kind) {
   if (Slot.Calls == Slot.FailAt || (Slot.Persistent && Slot.Calls > Slot.FailAt))
     return Slot.ErrorCode;
   return 0;
+}
+
+void SetCallHook(void (*Hook)(int64_t Call)) {
+  CallHook = Hook;
+  HookedCalls = 0;
 }
 
 } // namespace platform

@@ -37,9 +37,13 @@ public:
   int GetSize(int64_t& Size);
   // Sets the length of the file; the position is left where it was.
   int SetSize(int64_t Size);
+  // Waits until every byte written so far is on the disk (fsync, FlushFileBuffers): only then may another
+  // file be made to rely on this one.
+  int Flush();
 
 private:
   intptr_t FHandle = -1;
+  std::string FPath; // as opened, for the power-cut recording of tests
 };
 
 } // namespace platform

@@ -45,6 +45,10 @@ int MoveFile(const std::wstring& Source, const std::wstring& Target);
 // longer exists; on failure Target is as it was.
 int ReplaceFile(const std::string& Source, const std::string& Target);
 
+// Makes the renames, creations and deletions done so far in Folder durable (POSIX: fsync of the folder;
+// Windows has nothing to do: the file system journals its names and the renames are written through).
+int FlushFolder(const std::string& Folder);
+
 // The system's temporary folder, with a trailing delimiter, as GetTempPathA gives it (at most 245
 // characters on Windows). Natively $TMPDIR, or /tmp.
 int TempFolder(std::string& Folder);

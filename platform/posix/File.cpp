@@ -1,6 +1,7 @@
 #include "platform/File.h"
 #include "platform/Faults.h"
 #include "platform/FileSystem.h"
+#include "platform/Recording.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -57,13 +58,19 @@ int File::Open(const std::string& Path, FileAccess Access) {
     ::close(Fd);
     return Error;
   }
+  if (Access != FileAccess::Read)
+    recording::Touch(Path);
   // Truncate only once the lock is held, so a file another open holds is never cut short.
-  if (Access == FileAccess::Create && ::ftruncate(Fd, 0) != 0) {
-    Error = errno;
-    ::close(Fd);
-    return Error;
+  if (Access == FileAccess::Create) {
+    if (::ftruncate(Fd, 0) != 0) {
+      Error = errno;
+      ::close(Fd);
+      return Error;
+    }
+    recording::SetSize(Path, 0);
   }
   FHandle = Fd;
+  FPath = Path;
   return 0;
 }
 
@@ -71,6 +78,7 @@ void File::Close() {
   if (FHandle >= 0)
     ::close(static_cast<int>(FHandle));
   FHandle = -1;
+  FPath.clear();
 }
 
 bool File::IsOpen() const { return FHandle >= 0; }
@@ -96,6 +104,17 @@ int File::Write(const void* Buffer, size_t Count, size_t& Done) {
   Done = 0;
   if (int Fault = CheckFault(FaultKind::Write))
     return Fault;
+  off_t Start = ::lseek(static_cast<int>(FHandle), 0, SEEK_CUR);
+  struct Record {
+    const std::string& Path;
+    off_t Start;
+    const void* Buffer;
+    size_t& Done;
+    ~Record() {
+      if (Start >= 0)
+        recording::Write(Path, Start, Buffer, Done);
+    }
+  } Recorded{FPath, Start, Buffer, Done};
   while (Done < Count) {
     ssize_t Put = ::write(static_cast<int>(FHandle), static_cast<const char*>(Buffer) + Done, Count - Done);
     if (Put < 0 && errno == EINTR)
@@ -127,6 +146,16 @@ int File::GetSize(int64_t& Size) {
 int File::SetSize(int64_t Size) {
   if (::ftruncate(static_cast<int>(FHandle), static_cast<off_t>(Size)) != 0)
     return errno;
+  recording::SetSize(FPath, Size);
+  return 0;
+}
+
+int File::Flush() {
+  if (int Fault = CheckFault(FaultKind::Flush))
+    return Fault;
+  if (::fsync(static_cast<int>(FHandle)) != 0)
+    return errno;
+  recording::Flushed(FPath);
   return 0;
 }
 

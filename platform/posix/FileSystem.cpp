@@ -2,6 +2,7 @@
 #include "platform/File.h"
 #include "platform/Text.h"
 #include "platform/Faults.h"
+#include "platform/Recording.h"
 
 #include <cerrno>
 #include <climits>
@@ -93,7 +94,10 @@ int DeleteFile(const std::string& Path) {
     return Fault;
   if (!IsFile(Path) && ::access(Path.c_str(), F_OK) == 0)
     return EISDIR;
-  return ::unlink(Path.c_str()) == 0 ? 0 : errno;
+  if (::unlink(Path.c_str()) != 0)
+    return errno;
+  recording::Deleted(Path);
+  return 0;
 }
 
 int MoveFile(const std::string& Source, const std::string& Target) {
@@ -101,7 +105,10 @@ int MoveFile(const std::string& Source, const std::string& Target) {
     return Fault;
   if (::access(Target.c_str(), F_OK) == 0)
     return EEXIST;
-  return ::rename(Source.c_str(), Target.c_str()) == 0 ? 0 : errno;
+  if (::rename(Source.c_str(), Target.c_str()) != 0)
+    return errno;
+  recording::Moved(Source, Target);
+  return 0;
 }
 
 bool IsFile(const std::wstring& Path) { return IsFile(WideToFileName(Path)); }
@@ -117,8 +124,10 @@ int ReplaceFile(const std::string& Source, const std::string& Target) {
     return Fault;
   if (!IsFile(Source))
     return ENOENT;
-  if (::rename(Source.c_str(), Target.c_str()) == 0)
+  if (::rename(Source.c_str(), Target.c_str()) == 0) {
+    recording::Moved(Source, Target);
     return 0;
+  }
   if (errno != EXDEV)
     return errno;
   std::string Scratch;
@@ -131,6 +140,17 @@ int ReplaceFile(const std::string& Source, const std::string& Target) {
   }
   ::unlink(Source.c_str());
   return 0;
+}
+
+int FlushFolder(const std::string& Folder) {
+  if (int Fault = CheckFault(FaultKind::FolderFlush))
+    return Fault;
+  int Fd = ::open(Folder.empty() ? "." : Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (Fd < 0)
+    return errno;
+  int Error = ::fsync(Fd) == 0 ? 0 : errno;
+  ::close(Fd);
+  return Error;
 }
 
 int TempFolder(std::string& Folder) {

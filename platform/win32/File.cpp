@@ -31,6 +31,7 @@ int File::Open(const std::string& Path, FileAccess Access) {
     return NotAFileError();
   }
   FHandle = reinterpret_cast<intptr_t>(Handle);
+  FPath = Path;
   return 0;
 }
 
@@ -38,6 +39,7 @@ void File::Close() {
   if (FHandle != -1)
     ::CloseHandle(AsHandle(FHandle));
   FHandle = -1;
+  FPath.clear();
 }
 
 bool File::IsOpen() const { return FHandle != -1; }
@@ -103,6 +105,16 @@ int File::SetSize(int64_t Size) {
   int Error = ::SetEndOfFile(AsHandle(FHandle)) ? 0 : static_cast<int>(::GetLastError());
   Seek(Position, SeekOrigin::Begin, Ignored);
   return Error;
+}
+
+} // namespace platform
+
+namespace platform {
+
+int File::Flush() {
+  if (int Fault = CheckFault(FaultKind::Flush))
+    return Fault;
+  return ::FlushFileBuffers(AsHandle(FHandle)) ? 0 : static_cast<int>(::GetLastError());
 }
 
 } // namespace platform

@@ -100,6 +100,10 @@ int ReplaceFile(const std::string& SourceName, const std::string& TargetName) {
   return 0;
 }
 
+int FlushFolder(const std::string&) {
+  return CheckFault(FaultKind::FolderFlush);
+}
+
 int TempFolder(std::string& Folder) {
   if (int Fault = CheckFault(FaultKind::TempName))
     return Fault;

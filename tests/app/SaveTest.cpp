@@ -212,8 +212,10 @@ TEST_F(PreloadTest, APreloadUpdateFailingAtAnyOsCallLeavesEveryArchiveOldOrNew) 
         }
         if (!DeletesRefused(R)) {
           EXPECT_TRUE(Dir.ScratchFiles().empty()) << Describe(R);
-          EXPECT_TRUE(Dir.Leftovers().empty()) << Describe(R);
         }
+        // Copies that a failed update could not delete are the journal's, which the next open ends.
+        OpenStandard();
+        EXPECT_TRUE(Dir.Leftovers().empty()) << Describe(R);
         for (const std::string& Name : Dir.ScratchFiles())
           platform::DeleteFile(Dir.ScratchPath() + Name);
         for (const std::string& Path : Dir.Leftovers())

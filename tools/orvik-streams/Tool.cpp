@@ -6,7 +6,7 @@
 #include "base/FileSetCommit.h"
 #include "base/Paths.h"
 #include "base/Text.h"
-#include "definitions/ImportJournal.h"
+#include "definitions/DefinitionSession.h"
 #include "definitions/Preload.h"
 #include "definitions/uTypes.h"
 #include "platform/FileSystem.h"
@@ -99,28 +99,52 @@ void ExportFile(TEAStreamFile& File, const TFormat& Format, const std::string& O
 
 // ---- the definition ----
 
+// Says what recovery did, as the window does; a command has no one to ask, so imports that were undone
+// are named and their kept songs go.
+void ReportRecovery(const TRecoveryReport& Report, TContext& C) {
+  if (Report.Outcome == TWriteJournal::TOutcome::RolledForward)
+    C.Err << "note: " << WideToAnsi(msg::SaveFinished) << "\n";
+  if (Report.Outcome != TWriteJournal::TOutcome::RolledBack)
+    return;
+  C.Err << "note: " << WideToAnsi(msg::ChangesRolledBack) << "\n";
+  for (const TImportRecord& Import : Report.Imports)
+    C.Err << "note: the import of " << Import.Source << " was undone\n";
+  TImportJournal::DiscardKept(Report.Imports);
+}
+
+// A command that writes holds the definition's lock while it runs, after recovering what a process that
+// died left behind.
+std::unique_ptr<TDefinitionSession> OpenForWriting(const std::string& Path, TContext& C) {
+  auto Session = std::make_unique<TDefinitionSession>(Path);
+  ReportRecovery(Session->Open(), C);
+  return Session;
+}
+
+// A command that only reads recovers too, unless another program has the definition open: then the files
+// are read as they are.
+void RecoverBeforeReading(const std::string& Path, TContext& C) {
+  TRecoveryReport Report;
+  if (RecoverForReading(Path, Report))
+    ReportRecovery(Report, C);
+  else
+    C.Err << "note: " << TDefinitionSession::InUseMessage(Path) << "; it is read as it is now\n";
+}
+
 std::unique_ptr<TStreamPack> LoadPack(const std::string& Definition) {
   auto Pack = std::make_unique<TStreamPack>(ExtractFilePath(platform::FullPath(Definition)));
   Pack->LoadFromFile(Definition);
   return Pack;
 }
 
-// Saves as the window does, all or nothing, and refuses as it does while backups of an earlier save that
-// did not finish are in the way; copies of the old files that could not be deleted are named.
-void Save(TStreamPack& Pack, const std::string& Definition, bool Rebuild, TContext& C) {
-  std::vector<std::string> Targets{Definition};
-  if (Rebuild)
-    for (int32_t I = 0; I < Pack.ArchiveCount(); ++I)
-      Targets.push_back(Pack.Archives(I)->FileName);
-  std::vector<std::string> InTheWay = TFileSetCommit::Leftovers(Targets, true);
-  if (!InTheWay.empty()) {
-    std::string Message = WideToAnsi(msg::LeftoversInTheWay);
-    for (const std::string& Path : InTheWay)
-      Message += "\n" + Path;
-    throw Exception(Message);
-  }
-  for (const std::string& Copy : Pack.SaveWithArchives(Definition, Rebuild))
-    C.Err << "warning: could not delete " << Copy << "\n";
+std::unique_ptr<TStreamPack> LoadForReading(const std::string& Definition, TContext& C) {
+  RecoverBeforeReading(Definition, C);
+  return LoadPack(Definition);
+}
+
+// Saves as the window does, all or nothing, through the definition's journal.
+void Save(TStreamPack& Pack, TDefinitionSession& Session, bool Rebuild) {
+  Pack.SaveWithArchives(Session.Path(), Rebuild, {}, &Session.Journal);
+  Session.Imports.Forget();
 }
 
 TStreamData& SampleOf(TStreamPack& Pack, const TArguments& Args) {
@@ -151,7 +175,7 @@ void CheckText(const std::string& Text) {
 // ---- subcommands ----
 
 int Info(const TArguments& Args, TContext& C) {
-  auto Pack = LoadPack(Args.Positional(0));
+  auto Pack = LoadForReading(Args.Positional(0), C);
   if (Args.Has("json")) {
     TJson J(C.Out);
     J.BeginObject();
@@ -217,6 +241,7 @@ int Info(const TArguments& Args, TContext& C) {
 
 int Verify(const TArguments& Args, TContext& C) {
   const std::string& Definition = Args.Positional(0);
+  RecoverBeforeReading(Definition, C);
   std::vector<std::string> Problems;
   for (const std::string& Path : TStreamPack::ArchivePathsOf(Definition)) {
     try {
@@ -276,7 +301,7 @@ int Verify(const TArguments& Args, TContext& C) {
 }
 
 int Export(const TArguments& Args, TContext& C) {
-  auto Pack = LoadPack(Args.Positional(0));
+  auto Pack = LoadForReading(Args.Positional(0), C);
   TStreamData& Sample = SampleOf(*Pack, Args);
   TEAStreamFile* File = FileOf(Sample);
   if (File == nullptr)
@@ -299,7 +324,7 @@ std::string SafeFileName(const std::string& Entry) {
 }
 
 int ExportAll(const TArguments& Args, TContext& C) {
-  auto Pack = LoadPack(Args.Positional(0));
+  auto Pack = LoadForReading(Args.Positional(0), C);
   std::string Folder = Args.Positional(1);
   const TFormat& Format = FormatNamed(Args.Has("format") ? Args.Value("format") : "wave");
   std::vector<TEAStreamFile*> Files;
@@ -323,38 +348,42 @@ int ExportAll(const TArguments& Args, TContext& C) {
 
 int Import(const TArguments& Args, TContext& C) {
   const std::string& Definition = Args.Positional(0);
+  auto Session = OpenForWriting(Definition, C);
   auto Pack = LoadPack(Definition);
   TStreamData& Sample = SampleOf(*Pack, Args);
   const std::string& Input = Args.Positional(1);
   bool Add = Args.Has("add");
   Pack->Archives(Sample.ArchiveIndex); // the list error before anything is converted
   std::string Converted = ChangeFileExt(MakeTempFileName("~asf"), ".asf");
-  TImportJournal Journal;
+  TImportJournal& Journal = Session->Imports;
   try {
     if (!Convert(ImportOption, Input, Converted))
       throw Exception(WideToAnsi(msg::UnableToConvertInput));
     if (Add) {
       TEAStream& Archive = *Sample.Archive();
+      std::string Name = ChangeFileExt(ExtractFileName(Input), ".asf");
+      Journal.BeforeImport(Sample, true, Name, Input, Converted);
       Journal.BeforeAdd(Archive);
       struct After {
         TImportJournal& Journal;
         TEAStream& Archive;
         ~After() { Journal.AfterAdd(Archive); }
       } Finally{Journal, Archive};
-      Sample.ImportFile(Converted, true, ChangeFileExt(ExtractFileName(Input), ".asf"));
+      Sample.ImportFile(Converted, true, Name);
     } else {
-      if (TEAStreamFile* File = Sample.StreamFile())
+      if (TEAStreamFile* File = Sample.StreamFile()) {
+        Journal.BeforeImport(Sample, false, "", Input, Converted);
         Journal.BeforeReplace(*File);
+      }
       Sample.ImportFile(Converted, false, "");
     }
-    Save(*Pack, Definition, !Add, C);
+    Save(*Pack, *Session, !Add);
   } catch (...) {
     DiscardIfPresent(Converted);
-    Journal.Undo();
+    Session->Close();
     throw;
   }
-  for (const std::string& Copy : Journal.Forget())
-    C.Err << "warning: could not delete " << Copy << "\n";
+  Session->Close();
   CheckOSError(platform::DeleteFile(Converted));
   C.Out << "Imported " << Input << " as " << Sample.StreamFile()->Name << "\n";
   return 0;
@@ -372,37 +401,41 @@ void SetTexts(TStreamDescription& D, const TArguments& Args) {
 int Describe(const TArguments& Args, TContext& C) {
   if (!Args.Has("name") && !Args.Has("singer") && !Args.Has("album"))
     throw EUsage("give at least one of --name, --singer, --album");
+  auto Session = OpenForWriting(Args.Positional(0), C);
   auto Pack = LoadPack(Args.Positional(0));
   SetTexts(*Pack->Descriptions(Args.Index("description")), Args);
-  Save(*Pack, Args.Positional(0), false, C);
+  Save(*Pack, *Session, false);
   return 0;
 }
 
 int AddDescription(const TArguments& Args, TContext& C) {
-  auto Pack = LoadPack(Args.Positional(0));
   for (const char* Option : {"name", "singer", "album"})
     if (Args.Has(Option))
       CheckText(Args.Value(Option));
+  auto Session = OpenForWriting(Args.Positional(0), C);
+  auto Pack = LoadPack(Args.Positional(0));
   Pack->AddDescription("", "", WideToAnsi(msg::NewDescriptionDefault));
   SetTexts(*Pack->Descriptions(Pack->DescriptionCount() - 1), Args);
-  Save(*Pack, Args.Positional(0), false, C);
+  Save(*Pack, *Session, false);
   C.Out << "Added description " << Pack->DescriptionCount() - 1 << "\n";
   return 0;
 }
 
 int RemoveDescription(const TArguments& Args, TContext& C) {
+  auto Session = OpenForWriting(Args.Positional(0), C);
   auto Pack = LoadPack(Args.Positional(0));
   Pack->DeleteDescription(Args.Index("description"));
-  Save(*Pack, Args.Positional(0), false, C);
+  Save(*Pack, *Session, false);
   return 0;
 }
 
 int UpdatePreload(const TArguments& Args, TContext& C) {
   const std::string& Definition = Args.Positional(0);
+  auto Session = OpenForWriting(Definition, C);
   LoadPack(Definition); // only a definition that opens goes into the game
-  UpdatePreloadFolder(Definition, Args.Positional(1), [&C] {
-    C.Err << "warning: " << WideToAnsi(msg::UnableToCompress) << "\n";
-  });
+  UpdatePreloadFolder(
+      Definition, Args.Positional(1), [&C] { C.Err << "warning: " << WideToAnsi(msg::UnableToCompress) << "\n"; },
+      {}, &Session->Journal);
   return 0;
 }
 
@@ -422,6 +455,10 @@ int ArchiveCommand(const TArguments& Args, TContext& C) {
     throw EUsage("unknown archive action \"" + Action + "\"");
   if (Args.PositionalCount() != Count->second.first)
     throw EUsage("archive " + Action + " takes " + std::to_string(Count->second.first - 1) + " argument(s)");
+  // An archive alone has a lock and a journal of its own while it is written.
+  std::unique_ptr<TDefinitionSession> Session;
+  if (Action == "add" || Action == "rebuild")
+    Session = OpenForWriting(Args.Positional(1), C);
   TEAStream Archive;
   Archive.LoadFromFile(Args.Positional(1));
   if (Action == "list") {
@@ -431,18 +468,24 @@ int ArchiveCommand(const TArguments& Args, TContext& C) {
     EntryNamed(Archive, Args.Positional(2)).SaveToFile(Args.Positional(3));
   } else if (Action == "add") {
     std::string Name = Args.Has("name") ? Args.Value("name") : ExtractFileName(Args.Positional(2));
+    Session->Journal.BeforeCreate(TFileSetCommit::NewName(Archive.FileName));
     Archive.AddFile(Args.Positional(2), Name);
     Archive.CommitOffsets();
+    CheckOSError(platform::FlushFolder(ExtractFilePath(Archive.FileName)));
   } else {
     std::string Rebuilt = TFileSetCommit::NewName(Archive.FileName);
+    Session->Journal.BeforeCreate(Rebuilt);
     try {
       Archive.SaveToFile(Rebuilt);
       CheckOSError(platform::ReplaceFile(Rebuilt, Archive.FileName));
+      CheckOSError(platform::FlushFolder(ExtractFilePath(Archive.FileName)));
     } catch (...) {
       DiscardIfPresent(Rebuilt);
       throw;
     }
   }
+  if (Session)
+    Session->Journal.Finish();
   return 0;
 }
 

@@ -1,0 +1,104 @@
+#pragma once
+// A write-ahead journal over a set of files, in the manner of a database's rollback journal: every change
+// to a user's file is described in the journal, and the description is on the disk before the change is
+// made, so that whatever moment a process dies or the power fails at, the next open can put every file
+// back as it was at the last commit (roll back) or finish the commit that was under way (roll forward).
+//
+// The journal is a file of its own ("<definition>.~journal"), created by the first record of a
+// transaction and deleted when the transaction ends. It holds records, each
+//   u32 type, u32 payload length, payload, u32 CRC-32 of the three before   (little-endian)
+// appended and flushed one by one. A torn last record fails its length or checksum and is ignored, with
+// everything after it: a record is only relied on once it is whole, and the change it describes is made
+// only after that.
+//
+// What the records say, and what recovery does with them:
+//   Length   a file's length before the transaction first wrote into it   rollback: cut back to it
+//   Bytes    bytes of a file before they were overwritten in place        rollback: written back
+//   Backup   a file about to be renamed to a backup and replaced          rollback: the backup put back
+//   Created  a file the transaction creates                               rollback: deleted
+//   Note     the caller's own description of a change, with a file it     returned by rollback; the
+//            kept for it (for example the song of an import)              kept file goes with a commit
+//   Commit   new copies, each with its target and the backup name the     roll forward: each copy that
+//            target is moved to; every copy is complete and flushed       still exists is put in place
+//   Abort    the commit before it was undone by the process itself        the commit counts as absent
+//   Garbage  a file left by an earlier transaction, to be deleted         deleted
+// Rollback applies the records from last to first. After either way every backup, copy and garbage file
+// is deleted, and then the journal; a file that cannot be deleted stays named in the journal and goes at
+// the next recovery, silently. Recovery changes nothing that an interrupted recovery has not already
+// changed in the same way, so it can itself be interrupted at any point and run again.
+//
+// The journal knows nothing of what the files hold. It does not lock: the caller holds the lock of the
+// files it journals (platform::FileLock) for as long as it uses the journal.
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+class TWriteJournal {
+public:
+  struct TNote {
+    std::vector<uint8_t> Payload;
+    std::string Kept; // the file kept for the change, empty for none
+  };
+  struct TCommitFile {
+    std::string Target, Copy, Backup;
+  };
+  enum class TOutcome {
+    Nothing,       // no journal, or one with nothing to undo or finish
+    RolledBack,    // changes that were never committed were undone
+    RolledForward, // a commit that was under way was finished
+  };
+  struct TRecovery {
+    TOutcome Outcome = TOutcome::Nothing;
+    std::vector<TNote> Notes;              // with RolledBack: the notes, oldest first, whose kept files remain
+    std::vector<std::string> NotDeleted;   // garbage that could not be deleted (still named by the journal)
+  };
+
+  // A journal at Path; nothing is written until the first record.
+  explicit TWriteJournal(std::string Path);
+  TWriteJournal(const TWriteJournal&) = delete;
+  TWriteJournal& operator=(const TWriteJournal&) = delete;
+
+  static std::string PathFor(const std::string& File) { return File + ".~journal"; }
+  const std::string& Path() const { return FPath; }
+  // True while the current transaction has written a record.
+  bool Active() const { return FActive; }
+
+  // Call before Count bytes at Offset of File are overwritten in place, or appended (Offset at or past
+  // the end). Records the file's length the first time the transaction touches it, and the bytes that
+  // will be overwritten.
+  void BeforeWrite(const std::string& File, int64_t Offset, int64_t Count);
+  // Call before File is renamed to Backup (which must not exist) to let another file take its place.
+  void BeforeReplace(const std::string& File, const std::string& Backup);
+  // Call before the transaction creates File, which must not exist.
+  void BeforeCreate(const std::string& File);
+  void Note(const std::vector<uint8_t>& Payload, const std::string& Kept);
+  // Flushes every file the transaction wrote in place and every copy, then records the commit. From the
+  // moment this returns, recovery finishes the commit.
+  void Commit(const std::vector<TCommitFile>& Files);
+  // The process undid the commit itself (every target holds its old bytes again, every copy is back
+  // under its name): recovery must roll back again.
+  void Abort();
+
+  // Ends a committed transaction: flushes the folders of the committed files and deletes the backups,
+  // copies, kept and garbage files and the journal. What cannot be deleted is left to the next recovery.
+  void Finish();
+  // Ends the transaction by undoing it (the same as recovery of a journal left behind), and returns what
+  // was done.
+  TRecovery Rollback();
+
+  // Recovers the journal at Path, if there is one: rolls back or forward, deletes what is left over, and
+  // deletes the journal. Raises the file layer's errors when a file cannot be put back; the journal then
+  // stays, and a later recovery tries again.
+  static TRecovery Recover(const std::string& Path);
+
+private:
+  void Append(uint32_t Type, const std::vector<uint8_t>& Payload);
+  void Reset();
+
+  std::string FPath;
+  bool FActive = false;
+  std::set<std::string> FTouched;  // files with a Length record
+  std::vector<std::string> FCopies; // files with a Created record
+};
