@@ -8,6 +8,9 @@
 #include "tests/fixtures/Bigf.h"
 #include "tests/fixtures/Definition.h"
 #include "tools/make-demo/Demo.h"
+#include "tools/orvik-streams/Tool.h"
+#include "definitions/DefinitionSession.h"
+#include "tests/fixtures/CrashLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +18,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <sstream>
 #ifndef _WIN32
 #include <sys/wait.h>
 #endif
@@ -199,13 +203,12 @@ TEST_F(ToolTest, InfoAsJsonDescribesThePackAndVerifyNamesABrokenSample) {
   TRun Good = Run({"verify", Path});
   EXPECT_EQ(Good.Code, 0) << Good.Out;
 
-  // A save that did not finish left its backup: nothing is written over it.
+  // A file under a backup's name that no journal knows of is neither in the way nor written over.
   WriteFile(Path + ".~old", TextBytes("backup"));
   Bytes Before = ReadFile(Path);
-  TRun InTheWay = Run({"describe", Path, "--description", "0", "--name", "Other"});
-  EXPECT_EQ(InTheWay.Code, 1);
-  EXPECT_EQ(InTheWay.Err.find("The save cannot start"), 0u) << InTheWay.Err;
-  EXPECT_EQ(ReadFile(Path), Before);
+  TRun Saved = Run({"describe", Path, "--description", "0", "--name", "Other"});
+  EXPECT_EQ(Saved.Code, 0) << Saved.Err;
+  EXPECT_NE(ReadFile(Path), Before);
   EXPECT_EQ(ReadFile(Path + ".~old"), TextBytes("backup"));
   platform::DeleteFile(Path + ".~old");
 
@@ -315,3 +318,111 @@ TEST_F(ToolTest, ExportAllThenImportEverySongBackAndEditADescription) {
   EXPECT_EQ(TParser(Info.Out).Parse()["descriptions"][3]["singer"].Text, "Someone Else");
   EXPECT_TRUE(Dir.Leftovers().empty());
 }
+
+// A definition open in one program is refused, unchanged, to a second that would write it; reading goes
+// on, without recovering what the first has under way.
+TEST_F(ToolTest, ASecondProgramThatWouldWriteRefusesAndChangesNothing) {
+  std::string Path = WritePack();
+  TDefinitionSession First(Path);
+  First.Open();
+  Bytes Before = ReadFile(Path);
+  const std::vector<std::vector<std::string>> Writers = {
+      {"describe", Path, "--description", "0", "--name", "Other"},
+      {"add-description", Path},
+      {"remove-description", Path, "--description", "1"},
+      {"update-preload", Path, Dir.Path()},
+  };
+  for (const std::vector<std::string>& Arguments : Writers) {
+    TRun Refused = Run(Arguments);
+    EXPECT_EQ(Refused.Code, 1) << Arguments[0];
+    EXPECT_EQ(Refused.Err, TDefinitionSession::InUseMessage(Path) + "\n") << Arguments[0];
+  }
+  EXPECT_EQ(ReadFile(Path), Before);
+  TRun Info = Run({"info", Path});
+  EXPECT_EQ(Info.Code, 0);
+  EXPECT_NE(Info.Err.find(TDefinitionSession::InUseMessage(Path)), std::string::npos) << Info.Err;
+  First.Close();
+  EXPECT_EQ(Run({"describe", Path, "--description", "0", "--name", "Other"}).Code, 0);
+}
+
+#ifndef _WIN32
+// Every command that writes, stopped at every call of the OS seam by a kill or a power cut: the next
+// command (verify) recovers by itself, and the files are as before the command or as after it.
+TEST_F(ToolTest, EveryWritingCommandStoppedAtAnyCallRecovers) {
+  const std::string Path = Dir.File("streams.dat"), Preload = Dir.File("preload");
+  WriteFile(Dir.File("song.asf"), Pattern(150, 9));
+  // A short Wave for the imports: 22,050 Hz, mono, 16-bit.
+  Bytes Samples = Pattern(4000, 10);
+  auto Le = [](uint32_t V, int Count) {
+    Bytes B;
+    for (int I = 0; I < Count; ++I)
+      B.push_back(static_cast<uint8_t>(V >> (8 * I)));
+    return B;
+  };
+  WriteFile(Dir.File("song.wav"),
+            Concat({TextBytes("RIFF"), Le(36 + 4000, 4), TextBytes("WAVEfmt "), Le(16, 4), Le(1, 2), Le(1, 2),
+                    Le(22050, 4), Le(44100, 4), Le(2, 2), Le(16, 2), TextBytes("data"), Le(4000, 4), Samples}));
+  struct TCase {
+    std::vector<std::string> Arguments;
+    bool EachFile; // files changed one by one (the preload archives), each old or new
+  };
+  const TCase Cases[] = {
+      {{"import", Path, "--stream", "0", "--sample", "0", Dir.File("song.wav")}, false},
+      {{"import", Path, "--stream", "1", "--sample", "0", "--add", Dir.File("song.wav")}, false},
+      {{"describe", Path, "--description", "1", "--album", "Other"}, false},
+      {{"remove-description", Path, "--description", "0"}, false},
+      {{"update-preload", Path, Preload}, true},
+      {{"archive", "add", Dir.File("B.big"), Dir.File("song.asf")}, false},
+      {{"archive", "rebuild", Dir.File("A.big")}, false},
+  };
+  auto Files = [&] {
+    std::vector<Bytes> All;
+    for (const char* Name : {"streams.dat", "A.big", "B.big", "preload/faudio.viv", "preload/gaudio.viv"})
+      All.push_back(ReadFile(Dir.File(Name)));
+    return All;
+  };
+  auto Setup = [&] {
+    WritePack();
+    // A.big with a gap, so that a rebuild changes it.
+    WriteFile(Dir.File("A.big"), Concat({MakeBigf(A), Bytes(64, 0)}));
+    std::filesystem::create_directories(Preload);
+    for (const char* Name : {"faudio.viv", "gaudio.viv"})
+      WriteFile(JoinPath(Preload, Name), MakeBigf({{"x", Pattern(50, 4)}, {"STREAMS.DAT", Pattern(30, 5)}}));
+  };
+  std::ostringstream Out, Err;
+  int Total = 0;
+  for (CrashKind Kind : {CrashKind::Kill, CrashKind::PowerDrop, CrashKind::PowerTear})
+    for (const TCase& Case : Cases) {
+      SCOPED_TRACE(Case.Arguments[0] + " " + Case.Arguments[1] + ", " + CrashKindName(Kind));
+      Setup();
+      std::vector<Bytes> Before = Files();
+      ASSERT_EQ(RunTool(Case.Arguments, Out, Err), 0) << Err.str();
+      std::vector<Bytes> After = Files();
+      ASSERT_NE(Before, After);
+      Total += RunCrashLoop(
+          Kind,
+          [&] {
+            Setup();
+            for (const std::string& Left : Dir.Leftovers())
+              platform::DeleteFile(Left);
+          },
+          [&] { RunTool(Case.Arguments, Out, Err); },
+          [&](int) {
+            std::ostringstream VerifyOut, VerifyErr;
+            EXPECT_EQ(RunTool({"verify", Path}, VerifyOut, VerifyErr), 0) << VerifyOut.str();
+            if (Case.Arguments[0] == "archive")
+              RunTool({"archive", "list", Case.Arguments[2]}, VerifyOut, VerifyErr); // recovers the archive
+            std::vector<Bytes> Now = Files();
+            bool Whole = Now == Before || Now == After;
+            if (Case.EachFile) {
+              Whole = true;
+              for (size_t I = 0; I < Now.size(); ++I)
+                Whole = Whole && (Now[I] == Before[I] || Now[I] == After[I]);
+            }
+            EXPECT_TRUE(Whole);
+            EXPECT_TRUE(Dir.Leftovers().empty()) << Dir.Leftovers()[0];
+          });
+    }
+  std::cout << "[ crashes  ] " << Total << " deaths of a command, each recovered\n";
+}
+#endif

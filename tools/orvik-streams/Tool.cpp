@@ -459,6 +459,8 @@ int ArchiveCommand(const TArguments& Args, TContext& C) {
   std::unique_ptr<TDefinitionSession> Session;
   if (Action == "add" || Action == "rebuild")
     Session = OpenForWriting(Args.Positional(1), C);
+  else
+    RecoverBeforeReading(Args.Positional(1), C);
   TEAStream Archive;
   Archive.LoadFromFile(Args.Positional(1));
   if (Action == "list") {
