@@ -80,6 +80,9 @@ std::optional<double> Decibels(double Fraction) {
 }
 
 TLoudness MeasureLoudness(const TAudio& Audio) {
+  if (Audio.SampleRate < kMinLoudnessRate)
+    throw EConvertError("Loudness is measured at sample rates of " + std::to_string(kMinLoudnessRate) +
+                        " Hz and more, not " + std::to_string(Audio.SampleRate) + " Hz");
   TLoudness L;
   L.Integrated = IntegratedLoudness(Audio);
   L.TruePeak = Decibels(TruePeak(Audio));

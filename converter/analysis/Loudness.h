@@ -18,6 +18,9 @@ struct TLoudness {
   std::optional<double> SamplePeak;
 };
 
+// Raises EConvertError for a sample rate under kMinLoudnessRate, where the K-weighting's shelf lies
+// beyond the sound's highest frequency.
+constexpr uint32_t kMinLoudnessRate = 8000;
 TLoudness MeasureLoudness(const TAudio& Audio);
 
 // A fraction of full scale in decibels, empty for 0.
