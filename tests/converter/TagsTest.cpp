@@ -309,4 +309,59 @@ TEST(Tags, PrintsOneJsonLinePerInput) {
   EXPECT_EQ(Lines(std::string(Printed.begin(), Printed.end())), std::vector<std::string>({L[0], L[2]}));
 }
 
+// Files FFmpeg tags: ID3v2.3 (UTF-16 with a mark, or ISO-8859-1 for plain ASCII), ID3v2.4 (UTF-8), ID3v1
+// (UTF-8 bytes), Wave LIST/INFO with and without a bext chunk, AIFF NAME/AUTH and an AIFF ID3 chunk; a Wave
+// file with FFmpeg's ID3v2.3 tag as its "id3 " chunk. All read in one run of the program.
+TEST(Tags, ReadsWhatFfmpegWrites) {
+  const std::string Ffmpeg = "/usr/bin/ffmpeg";
+  if (!sxtest::CanRun(Ffmpeg))
+    GTEST_SKIP() << Ffmpeg << " cannot be started from this process (a native program, not under Wine)";
+  fixtures::TempDir Dir;
+  const std::string Meta = " -metadata title=\"" + kTitle + "\" -metadata artist=\"Ärtist\" -metadata album=\"Albüm\"";
+  const char* Title = kTitle.c_str();
+  struct {
+    const char* Name;
+    std::string Arguments;
+    const char *Title, *Artist, *Album;
+  } Cases[] = {
+      {"v3.mp3", Meta + " -id3v2_version 3", Title, "Ärtist", "Albüm"},
+      {"v3 ascii.mp3", " -metadata title=Plain -metadata artist=Band -id3v2_version 3", "Plain", "Band", nullptr},
+      {"v4.mp3", Meta + " -id3v2_version 4", Title, "Ärtist", "Albüm"},
+      {"v1.mp3", Meta + " -write_id3v1 1", Title, "Ärtist", "Albüm"}, // its ID3v2 tag is cut off below
+      {"info.wav", Meta, Title, "Ärtist", "Albüm"},
+      {"bext.wav", Meta + " -write_bext 1", Title, "Ärtist", "Albüm"},
+      {"plain.aiff", " -metadata title=\"" + kTitle + "\" -metadata author=\"Ärtist\"", Title, "Ärtist", nullptr},
+      {"id3v4.aiff", Meta + " -write_id3v2 1", Title, "Ärtist", "Albüm"},
+      {"id3v3.aiff", Meta + " -write_id3v2 1 -id3v2_version 3", Title, "Ärtist", "Albüm"},
+  };
+  std::string Inputs;
+  for (auto& C : Cases) {
+    const std::string File = Dir.File(C.Name);
+    ASSERT_EQ(sxtest::RunCommand(Ffmpeg + " -v error -y -f lavfi -i sine=duration=0.5" + C.Arguments + " \"" + File + "\""), 0)
+        << C.Name;
+    Inputs += " \"" + File + "\"";
+  }
+  // Only the ID3v1 tag: the ID3v2 tag in front is cut off.
+  const std::string V1 = Dir.File("v1.mp3");
+  Bytes Data = fixtures::ReadFile(V1);
+  ASSERT_EQ(Data[3], 4);
+  const size_t Id3Size = 10 + (Data[6] << 21 | Data[7] << 14 | Data[8] << 7 | Data[9]);
+  fixtures::WriteFile(V1, Bytes(Data.begin() + Id3Size, Data.end()));
+  // FFmpeg's ID3v2.3 tag as the "id3 " chunk of a Wave file.
+  Data = fixtures::ReadFile(Dir.File("v3.mp3"));
+  const Bytes Id3(Data.begin(), Data.begin() + 10 + (Data[6] << 21 | Data[7] << 14 | Data[8] << 7 | Data[9]));
+  const std::string Chunked = Dir.File("id3 chunk.wav");
+  fixtures::WriteFile(Chunked, WithChunks(WriteWave(sxtest::Chord(22050, 999)), Chunk("id3 ", Id3, true), true));
+  Inputs += " \"" + Chunked + "\"";
+
+  const std::string Report = Dir.File("report.txt");
+  ASSERT_EQ(sxtest::RunCommand("\"" + std::string(SX_PATH) + "\" -tags" + Inputs + " > \"" + Report + "\""), 0);
+  const Bytes Printed = fixtures::ReadFile(Report);
+  const std::vector<std::string> L = Lines(std::string(Printed.begin(), Printed.end()));
+  ASSERT_EQ(L.size(), std::size(Cases) + 1);
+  for (size_t I = 0; I < std::size(Cases); ++I)
+    EXPECT_EQ(L[I], Expected(Dir.File(Cases[I].Name), Cases[I].Title, Cases[I].Artist, Cases[I].Album));
+  EXPECT_EQ(L.back(), Expected(Chunked, Title, "Ärtist", "Albüm"));
+}
+
 } // namespace
