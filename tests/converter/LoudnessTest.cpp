@@ -145,10 +145,11 @@ std::optional<double> JsonValue(const std::string& Line, const std::string& Key)
   return std::stod(Value);
 }
 
+// The lines of Text, without their ends (CR LF from a Windows program's standard output).
 std::vector<std::string> Lines(const std::string& Text) {
   std::vector<std::string> Out;
   for (size_t Begin = 0, End; (End = Text.find('\n', Begin)) != std::string::npos; Begin = End + 1)
-    Out.push_back(Text.substr(Begin, End - Begin));
+    Out.push_back(Text.substr(Begin, End - Begin - (End > Begin && Text[End - 1] == '\r')));
   return Out;
 }
 
