@@ -14,9 +14,7 @@
 #include "platform/FileSystem.h"
 
 namespace sx {
-namespace {
-
-} // namespace
+namespace {} // namespace
 
 Bytes LoadFile(const std::string& Path) {
   platform::File File;
@@ -68,7 +66,8 @@ std::string OneLine(std::string Text) {
 
 std::string GainReport(const std::string& Output, const TGainResult& Gain) {
   return "{\"output\":" + JsonString(Output) + ",\"gainRequested\":" + JsonNumber(Gain.Requested) +
-         ",\"gainApplied\":" + JsonNumber(Gain.Applied) + ",\"heldBack\":" + (Gain.HeldBack ? "true" : "false") +
+         ",\"gainApplied\":" + JsonNumber(Gain.Applied) +
+         ",\"heldBack\":" + (Gain.HeldBack ? "true" : "false") +
          ",\"truePeak\":" + JsonNumber(Gain.TruePeak) + "}";
 }
 

@@ -23,8 +23,8 @@ Bytes WriteAudio(const TAudio& Audio, const TCommand& Command);
 Bytes LoadFile(const std::string& Path);
 
 struct TConversion {
-  std::vector<std::string> Warnings;  // the reader's: damage it read past
-  std::optional<TGainResult> Gain;    // with a gain in the command: the gain it became
+  std::vector<std::string> Warnings; // the reader's: damage it read past
+  std::optional<TGainResult> Gain;   // with a gain in the command: the gain it became
 };
 
 // Runs the command: the input is decoded, its level changed when the command gives a gain, and encoded.

@@ -23,7 +23,8 @@ std::string MeasureReport(const std::string& Input) {
   const TLoudness L = MeasureLoudness(Audio);
   return "{\"input\":" + JsonString(Input) + Field("integrated", JsonNumber(L.Integrated)) +
          Field("truePeak", JsonNumber(L.TruePeak)) + Field("samplePeak", JsonNumber(L.SamplePeak)) +
-         Field("sampleRate", std::to_string(Audio.SampleRate)) + Field("channels", std::to_string(Audio.Channels)) +
+         Field("sampleRate", std::to_string(Audio.SampleRate)) +
+         Field("channels", std::to_string(Audio.Channels)) +
          Field("seconds", JsonNumber(double(Audio.Frames()) / Audio.SampleRate, 3)) + "}";
 }
 

@@ -1,8 +1,8 @@
 // Writes the seed corpus of every fuzz target into <folder>/<target>/seed-<name>: small valid inputs
 // made by the project's own writers and test generators, one per layout worth starting from.
 
-#include "converter/formats/AiffWriter.h"
 #include "converter/codecs/EACodec.h"
+#include "converter/formats/AiffWriter.h"
 #include "converter/formats/EAStreamWriter.h"
 #include "converter/formats/WaveWriter.h"
 #include "tests/fixtures/Bigf.h"
@@ -173,16 +173,23 @@ void TagSeeds() {
   const Bytes Utf16Be = {2, 0, 'A', 0, 'l', 0, 'b', 0, 0xFC};
   const Bytes Utf8 = {3, 'S', 0xC3, 0xB1, 'o', 'r', 0, 'x'};
   Seed("tags", "id3v22",
-       Id3Tag(2, 0, fixtures::Concat({Id3Frame(2, "TT2", Latin1), Id3Frame(2, "TP1", Utf16), Id3Frame(2, "TAL", Utf8)})));
-  Seed("tags", "id3v23",
-       Id3Tag(3, 0, fixtures::Concat({Id3Frame(3, "TIT2", Utf16), Id3Frame(3, "TPE1", Latin1), Bytes(8, 0)})));
+       Id3Tag(2, 0,
+              fixtures::Concat(
+                  {Id3Frame(2, "TT2", Latin1), Id3Frame(2, "TP1", Utf16), Id3Frame(2, "TAL", Utf8)})));
+  Seed(
+      "tags", "id3v23",
+      Id3Tag(3, 0, fixtures::Concat({Id3Frame(3, "TIT2", Utf16), Id3Frame(3, "TPE1", Latin1), Bytes(8, 0)})));
   Seed("tags", "id3v23-unsync-extended",
-       Id3Tag(3, 0xC0, fixtures::Concat({{0, 0, 0, 6, 0, 0, 0, 0, 0, 0},
-                                         Id3Frame(3, "TIT2", {1, 0xFF, 0x00, 0xFE, 0xFF, 0x00, 0x00, 'a', 0}),
-                                         Id3Frame(3, "TALB", {0, 'g', 'r'}, 0x20)})));
+       Id3Tag(3, 0xC0,
+              fixtures::Concat({{0, 0, 0, 6, 0, 0, 0, 0, 0, 0},
+                                Id3Frame(3, "TIT2", {1, 0xFF, 0x00, 0xFE, 0xFF, 0x00, 0x00, 'a', 0}),
+                                Id3Frame(3, "TALB", {0, 'g', 'r'}, 0x20)})));
   Seed("tags", "id3v24",
-       Id3Tag(4, 0x40, fixtures::Concat({{0, 0, 0, 6, 1, 0}, Id3Frame(4, "TIT2", Utf8), Id3Frame(4, "TPE1", Utf16Be),
-                                         Id3Frame(4, "TALB", {0, 0, 0, 3, 0, 'a', 0xFF, 0, 'b'}, 0x03)})));
+       Id3Tag(4, 0x40,
+              fixtures::Concat({{0, 0, 0, 6, 1, 0},
+                                Id3Frame(4, "TIT2", Utf8),
+                                Id3Frame(4, "TPE1", Utf16Be),
+                                Id3Frame(4, "TALB", {0, 0, 0, 3, 0, 'a', 0xFF, 0, 'b'}, 0x03)})));
   // A frame of 200 bytes sized plainly (0xC8), as some writers do, where 7-bit bytes belong.
   Seed("tags", "id3v24-plain-sizes",
        Id3Tag(4, 0, fixtures::Concat({Id3Frame(4, "TIT2", Bytes(200, 'p')), Id3Frame(4, "TPE1", Latin1)})));
@@ -191,11 +198,13 @@ void TagSeeds() {
   Seed("tags", "id3v1", fixtures::Concat({Bytes(40, 0x55), V1}));
   const Bytes Wave = sx::WriteWave(Tone(1, 20));
   Seed("tags", "wave-info-id3",
-       fixtures::Concat({Wave, Chunk("LIST", fixtures::Concat({Text("INFO"), Chunk("INAM", Text("Name"), true),
-                                                               Chunk("IART", Text("Art"), true),
-                                                               Chunk("IPRD", Text("Prd"), true)}),
-                                     true),
-                         Chunk("id3 ", Id3Tag(3, 0, Id3Frame(3, "TIT2", Latin1)), true)}));
+       fixtures::Concat(
+           {Wave,
+            Chunk("LIST",
+                  fixtures::Concat({Text("INFO"), Chunk("INAM", Text("Name"), true),
+                                    Chunk("IART", Text("Art"), true), Chunk("IPRD", Text("Prd"), true)}),
+                  true),
+            Chunk("id3 ", Id3Tag(3, 0, Id3Frame(3, "TIT2", Latin1)), true)}));
   Seed("tags", "aiff-name-auth-id3",
        fixtures::Concat({sx::WriteAiff(Tone(1, 20)), Chunk("NAME", Text("Name"), false),
                          Chunk("AUTH", Text("Auth"), false),

@@ -66,8 +66,7 @@ std::optional<double> IntegratedLoudness(const TAudio& Audio) {
   if (Absolute == 0)
     return std::nullopt;
   // A block counts when it passes both gates.
-  const double Relative =
-      GatedMean(Blocks, std::max(kAbsoluteGate, ToLoudness(Absolute) + kRelativeGate));
+  const double Relative = GatedMean(Blocks, std::max(kAbsoluteGate, ToLoudness(Absolute) + kRelativeGate));
   return ToLoudness(Relative);
 }
 

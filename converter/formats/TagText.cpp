@@ -28,9 +28,10 @@ size_t Utf8SequenceLength(const uint8_t* Data, size_t Size) {
   const uint8_t Lead = Data[0];
   if (Lead < 0x80)
     return 1;
-  const size_t Length = Lead >= 0xC2 && Lead <= 0xDF ? 2 : Lead >= 0xE0 && Lead <= 0xEF ? 3
-                        : Lead >= 0xF0 && Lead <= 0xF4                                   ? 4
-                                                                                         : 0;
+  const size_t Length = Lead >= 0xC2 && Lead <= 0xDF   ? 2
+                        : Lead >= 0xE0 && Lead <= 0xEF ? 3
+                        : Lead >= 0xF0 && Lead <= 0xF4 ? 4
+                                                       : 0;
   if (Length == 0 || Length > Size)
     return 0;
   for (size_t I = 1; I < Length; ++I)
@@ -59,7 +60,8 @@ std::string Latin1ToUtf8(const uint8_t* Data, size_t Size) {
 
 std::string Utf16ToUtf8(const uint8_t* Data, size_t Size, bool BigEndian) {
   auto Unit = [&](size_t I) -> char32_t {
-    return BigEndian ? char32_t(Data[2 * I] << 8 | Data[2 * I + 1]) : char32_t(Data[2 * I + 1] << 8 | Data[2 * I]);
+    return BigEndian ? char32_t(Data[2 * I] << 8 | Data[2 * I + 1])
+                     : char32_t(Data[2 * I + 1] << 8 | Data[2 * I]);
   };
   const size_t Units = Size / 2;
   std::string Out;

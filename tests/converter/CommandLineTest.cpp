@@ -54,8 +54,9 @@ TEST(CommandLine, ParsesTheOptions) {
 }
 
 TEST(CommandLine, ParsesGainsAndReports) {
-  const std::pair<std::string, double> Gains[] = {
-      {"-gain=6", 6}, {"-gain=-3.5", -3.5}, {"-gain=+0.25", 0.25}, {"-gain=60", 60}, {"-gain=-60", -60}, {"-gain=0", 0}};
+  const std::pair<std::string, double> Gains[] = {{"-gain=6", 6},        {"-gain=-3.5", -3.5},
+                                                  {"-gain=+0.25", 0.25}, {"-gain=60", 60},
+                                                  {"-gain=-60", -60},    {"-gain=0", 0}};
   for (const auto& [Option, Db] : Gains) {
     const TCommand C = ParseCommand({"-pcstream", Option, "i", "-=o"});
     ASSERT_TRUE(C.GainDb) << Option;
@@ -79,14 +80,22 @@ TEST(CommandLine, ParsesGainsAndReports) {
     EXPECT_EQ(C.Reports, R.Inputs);
   }
   const std::vector<std::vector<std::string>> Bad = {
-      {"-wave", "-gain=", "i", "-=o"},      {"-wave", "-gain=abc", "i", "-=o"},
-      {"-wave", "-gain=60.5", "i", "-=o"},  {"-wave", "-gain=1e2", "i", "-=o"},
-      {"-wave", "-gain=nan", "i", "-=o"},   {"-wave", "-gain=inf", "i", "-=o"},
-      {"-wave", "-gain=0x10", "i", "-=o"},  {"-wave", "-gain=1-2", "i", "-=o"},
-      {"-wave", "-gain=.", "i", "-=o"},     {"-wave", "-gain=1", "-gain=1", "i", "-=o"},
-      {"-gain=3", "i", "-=o"},              {"-measure"},
-      {"-measure", "-tags", "a"},           {"-measure", "-wave", "a"},
-      {"-tags", "a", "-=o"},                {"-measure", "-gain=3", "a"},
+      {"-wave", "-gain=", "i", "-=o"},
+      {"-wave", "-gain=abc", "i", "-=o"},
+      {"-wave", "-gain=60.5", "i", "-=o"},
+      {"-wave", "-gain=1e2", "i", "-=o"},
+      {"-wave", "-gain=nan", "i", "-=o"},
+      {"-wave", "-gain=inf", "i", "-=o"},
+      {"-wave", "-gain=0x10", "i", "-=o"},
+      {"-wave", "-gain=1-2", "i", "-=o"},
+      {"-wave", "-gain=.", "i", "-=o"},
+      {"-wave", "-gain=1", "-gain=1", "i", "-=o"},
+      {"-gain=3", "i", "-=o"},
+      {"-measure"},
+      {"-measure", "-tags", "a"},
+      {"-measure", "-wave", "a"},
+      {"-tags", "a", "-=o"},
+      {"-measure", "-gain=3", "a"},
       {"-tags", ""},
   };
   for (auto& Arguments : Bad)

@@ -1,10 +1,10 @@
 // Loudness and true peak: the K-weighting filters, values that follow from the measure's definition, the
 // same signals measured by FFmpeg's ebur128 filter, and the gain of a conversion.
+#include "converter/analysis/Loudness.h"
 #include "converter/Converter.h"
 #include "converter/Json.h"
 #include "converter/analysis/Gain.h"
 #include "converter/analysis/KWeighting.h"
-#include "converter/analysis/Loudness.h"
 #include "converter/formats/WaveWriter.h"
 #include "tests/converter/Signals.h"
 #include "tests/fixtures/TestFiles.h"
@@ -34,9 +34,16 @@ double KWeightingDb(double Hz, uint32_t Rate) {
 TEST(Loudness, KWeightingIsThePublishedFilterAtEveryRate) {
   // The published coefficients for 48 kHz.
   const TBiquad Shelf = KWeightingShelf(48000), HighPass = KWeightingHighPass(48000);
-  const double Expected[10] = {1.53512485958697,  -2.69169618940638, 1.19839281085285, -1.69065929318241,
-                               0.73248077421585,  1.0,               -2.0,             1.0,
-                               -1.99004745483398, 0.99007225036621};
+  const double Expected[10] = {1.53512485958697,
+                               -2.69169618940638,
+                               1.19839281085285,
+                               -1.69065929318241,
+                               0.73248077421585,
+                               1.0,
+                               -2.0,
+                               1.0,
+                               -1.99004745483398,
+                               0.99007225036621};
   const double Got[10] = {Shelf.B0,    Shelf.B1,    Shelf.B2,    Shelf.A1,    Shelf.A2,
                           HighPass.B0, HighPass.B1, HighPass.B2, HighPass.A1, HighPass.A2};
   for (int I = 0; I < 10; ++I)
@@ -191,7 +198,8 @@ TEST_F(FfmpegLoudness, MatchesFfmpegsEbur128) {
     Inputs += " \"" + Dir.File(std::string(C.Name) + ".wav") + "\"";
   }
   const std::string Report = Dir.File("report.txt");
-  ASSERT_EQ(sxtest::RunCommand("\"" + std::string(SX_PATH) + "\" -measure" + Inputs + " > \"" + Report + "\""), 0);
+  ASSERT_EQ(
+      sxtest::RunCommand("\"" + std::string(SX_PATH) + "\" -measure" + Inputs + " > \"" + Report + "\""), 0);
   const std::vector<std::string> Ours = Lines(ReadText(Report));
   ASSERT_EQ(Ours.size(), std::size(Cases));
   std::printf("  %-32s %9s %9s   %9s %9s\n", "signal", "I ours", "FFmpeg", "TP ours", "FFmpeg");
@@ -206,8 +214,9 @@ TEST_F(FfmpegLoudness, MatchesFfmpegsEbur128) {
     EXPECT_NE(Ours[I].find(Wave), std::string::npos);
     const std::optional<double> I1 = JsonValue(Ours[I], "integrated"), I2 = SummaryValue(Theirs, "I:");
     const std::optional<double> P1 = JsonValue(Ours[I], "truePeak"), P2 = SummaryValue(Theirs, "Peak:");
-    std::printf("  %-32s %9s %9.1f   %9s %9s\n", C.Name, I1 ? std::to_string(*I1).substr(0, 6).c_str() : "null",
-                *I2, P1 ? std::to_string(*P1).substr(0, 6).c_str() : "null",
+    std::printf("  %-32s %9s %9.1f   %9s %9s\n", C.Name,
+                I1 ? std::to_string(*I1).substr(0, 6).c_str() : "null", *I2,
+                P1 ? std::to_string(*P1).substr(0, 6).c_str() : "null",
                 P2 ? std::to_string(*P2).substr(0, 5).c_str() : "-inf");
     // FFmpeg floors what passes no gate at -70 LUFS; we report null.
     ASSERT_EQ(I1.has_value(), *I2 > -70);
@@ -237,24 +246,35 @@ TEST(Loudness, GainReachesItsLevelOrTheCeiling) {
       {"song up as far as it goes", Song(44100, 6), 20, {"-wave"}, true, 0.01},
       {"pink noise down", PinkNoise(48000, 3 * 48000, 2, 0.9, 3), -7.5, {"-aiff"}, false, 0},
       {"pink noise up", PinkNoise(48000, 3 * 48000, 2, 0.3, 3), 12, {"-pcstream", "-s16l_blk"}, true, 0.01},
-      {"sine between samples", Sine(48000, 48000, 12000, 0.5, 1, std::numbers::pi / 4), 5, {"-wave"}, true,
+      {"sine between samples",
+       Sine(48000, 48000, 12000, 0.5, 1, std::numbers::pi / 4),
+       5,
+       {"-wave"},
+       true,
        0.01},
       {"sine up a little", Sine(22050, 44100, 440, 0.25, 2), 4.5, {"-pcstream", "-eaxa_blk"}, false, 0},
-      {"chord up into the ceiling", Stereo(Chord(22050, 66150), Chord(22050, 66150)), 9,
-       {"-pcstream", "-eaxa_blk"}, true, 0.3},
+      {"chord up into the ceiling",
+       Stereo(Chord(22050, 66150), Chord(22050, 66150)),
+       9,
+       {"-pcstream", "-eaxa_blk"},
+       true,
+       0.3},
       {"at the ceiling already", Sine(44100, 44100, 1000, 0.99, 2), 0, {"-wave"}, true, 0.01},
   };
   for (auto& C : Cases) {
     SCOPED_TRACE(C.Name);
-    const std::string In = Dir.File(std::string(C.Name) + ".wav"), Out = Dir.File(std::string(C.Name) + ".out");
+    const std::string In = Dir.File(std::string(C.Name) + ".wav"),
+                      Out = Dir.File(std::string(C.Name) + ".out");
     fixtures::WriteFile(In, WriteWave(C.Sound));
     std::vector<std::string> Arguments = C.Format;
     Arguments.insert(Arguments.end(), {"-gain=" + std::to_string(C.Gain), In, "-=" + Out});
     std::string StdOut, StdErr;
     ASSERT_EQ(RunConverter(Arguments, StdOut, StdErr), 0) << StdErr;
-    EXPECT_EQ(StdOut.find("\"heldBack\":" + std::string(C.HeldBack ? "true" : "false")) != std::string::npos, true)
+    EXPECT_EQ(StdOut.find("\"heldBack\":" + std::string(C.HeldBack ? "true" : "false")) != std::string::npos,
+              true)
         << StdOut;
-    const TLoudness Before = MeasureLoudness(C.Sound), After = MeasureLoudness(ReadAudio(fixtures::ReadFile(Out)));
+    const TLoudness Before = MeasureLoudness(C.Sound),
+                    After = MeasureLoudness(ReadAudio(fixtures::ReadFile(Out)));
     const double Applied = *JsonValue(StdOut, "gainApplied");
     if (C.HeldBack) {
       EXPECT_LT(Applied, C.Gain);
@@ -275,9 +295,13 @@ TEST(Loudness, WithoutGainTheOutputIsUnchanged) {
   const TAudio Sound = Stereo(Chord(22050, 30000), Chirp(22050, 30000, 100, 8000, 0.4));
   const std::string In = Dir.File("in.wav");
   fixtures::WriteFile(In, WriteWave(Sound));
-  const std::vector<std::vector<std::string>> Formats = {
-      {"-wave"}, {"-aiff"}, {"-pcstream", "-eaxa_blk"}, {"-pcstream", "-s16l_blk"}, {"-pcstream", "-s8_blk"},
-      {"-pcstream", "-mt_blk"}, {"-pcstream", "-mt5_blk"}};
+  const std::vector<std::vector<std::string>> Formats = {{"-wave"},
+                                                         {"-aiff"},
+                                                         {"-pcstream", "-eaxa_blk"},
+                                                         {"-pcstream", "-s16l_blk"},
+                                                         {"-pcstream", "-s8_blk"},
+                                                         {"-pcstream", "-mt_blk"},
+                                                         {"-pcstream", "-mt5_blk"}};
   for (const auto& Format : Formats) {
     SCOPED_TRACE(Format.back());
     std::vector<std::string> Plain = Format, Zero = Format;
@@ -313,8 +337,8 @@ TEST(Loudness, MeasuresSeveralInputsInOneRun) {
                       "\"channels\":1,\"seconds\":1.361}");
   // The built program, as the editor runs it.
   const std::string Report = Dir.File("report.txt");
-  ASSERT_EQ(sxtest::RunCommand("\"" + std::string(SX_PATH) + "\" -measure \"" + A + "\" \"" + Dir.File("b.wav") +
-                               "\" > \"" + Report + "\""),
+  ASSERT_EQ(sxtest::RunCommand("\"" + std::string(SX_PATH) + "\" -measure \"" + A + "\" \"" +
+                               Dir.File("b.wav") + "\" > \"" + Report + "\""),
             0);
   EXPECT_EQ(Lines(ReadText(Report)).size(), 2u);
   EXPECT_EQ(Lines(ReadText(Report))[1], L[2]);

@@ -1,10 +1,10 @@
 #include "tests/converter/Signals.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <numbers>
 #include <random>
-#include <algorithm>
 
 namespace sxtest {
 namespace {
@@ -84,7 +84,8 @@ TAudio PinkNoise(uint32_t Rate, size_t Frames, unsigned Channels, double Amplitu
         B[K] = Pole[K] * B[K] + White * Gain[K];
         Sum += B[K];
       }
-      A.Samples[N * Channels + C] = static_cast<int16_t>(std::clamp(Sum * Amplitude * 32767 / 4, -32767.0, 32767.0));
+      A.Samples[N * Channels + C] =
+          static_cast<int16_t>(std::clamp(Sum * Amplitude * 32767 / 4, -32767.0, 32767.0));
     }
   }
   return A;

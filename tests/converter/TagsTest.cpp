@@ -1,10 +1,10 @@
 // Title, artist and album: ID3v2.2/2.3/2.4 in every text encoding and layout option, ID3v1, Wave INFO and
 // AIFF text chunks, the order between them, file names, and the program's JSON, on hand-built tags and on
 // files FFmpeg writes.
+#include "converter/formats/Tags.h"
 #include "converter/Converter.h"
 #include "converter/Json.h"
 #include "converter/formats/AiffWriter.h"
-#include "converter/formats/Tags.h"
 #include "converter/formats/WaveWriter.h"
 #include "tests/converter/Signals.h"
 #include "tests/fixtures/TestFiles.h"
@@ -87,7 +87,7 @@ const Bytes kAudio(600, 0x55);
 
 TEST(Tags, ReadsEveryId3Layout) {
   const Bytes Padding(16, 0);
-  const Bytes Long = Concat({Body(0, Text("Long one")), Bytes(191, 0)}); // 200 bytes: 0xC8 plainly
+  const Bytes Long = Concat({Body(0, Text("Long one")), Bytes(191, 0)});        // 200 bytes: 0xC8 plainly
   const Bytes Quarter = Concat({Body(3, Text("Two five six")), Bytes(243, 0)}); // 256: 0x100 plainly
   struct {
     const char* Name;
@@ -95,17 +95,19 @@ TEST(Tags, ReadsEveryId3Layout) {
     std::string Title, Artist, Album;
   } Cases[] = {
       // ID3v2.2: 3-character ids and 3-byte sizes; ISO-8859-1, UTF-16 with a byte-order mark, a trailing NUL.
-      {"2.2", Concat({FromHex("494433 02 00 00 00000037"
-                              "545432 00000B 00 436166E9205365F16F72"           // TT2 "Café Señor"
-                              "545031 00000F 01 FFFE C400 7200 7400 6900 7300 7400" // TP1 "Ärtist"
-                              "54414C 000007 00 416C62756D 00"                  // TAL "Album"
-                              "00000000"),
-                      kAudio}),
+      {"2.2",
+       Concat({FromHex("494433 02 00 00 00000037"
+                       "545432 00000B 00 436166E9205365F16F72"               // TT2 "Café Señor"
+                       "545031 00000F 01 FFFE C400 7200 7400 6900 7300 7400" // TP1 "Ärtist"
+                       "54414C 000007 00 416C62756D 00"                      // TAL "Album"
+                       "00000000"),
+               kAudio}),
        "Café Señor", "Ärtist", "Album"},
       // ID3v2.3 unsynchronised as a whole: FF FE FF 00 was written FF 00 FE FF 00 00.
-      {"2.3 unsynchronised", Concat({FromHex("494433 03 00 80 00000015"
-                                             "54495432 00000009 0000 01 FF00FE FF0000 6500 7300"), // TIT2 "ÿes"
-                                     kAudio}),
+      {"2.3 unsynchronised",
+       Concat({FromHex("494433 03 00 80 00000015"
+                       "54495432 00000009 0000 01 FF00FE FF0000 6500 7300"), // TIT2 "ÿes"
+               kAudio}),
        "ÿes", "", ""},
       {"2.3 UTF-16 both byte orders and ISO-8859-1",
        Concat({Tag(3, 0,
@@ -130,7 +132,8 @@ TEST(Tags, ReadsEveryId3Layout) {
        kTitle, kTitle, kTitle},
       {"2.4 extended header, several values, padding",
        Concat({Tag(4, 0x40,
-                   Concat({FromHex("00000006 01 00"), Frame(4, "TIT2", Body(3, Text(std::string("One\0Two", 7)))),
+                   Concat({FromHex("00000006 01 00"),
+                           Frame(4, "TIT2", Body(3, Text(std::string("One\0Two", 7)))),
                            Frame(4, "TPE1", Body(0, Text("Band"))), Padding})),
                kAudio}),
        "One", "Band", ""},
@@ -148,8 +151,8 @@ TEST(Tags, ReadsEveryId3Layout) {
                kAudio}),
        "ÿes", "Plain", ""},
       {"2.4 unsynchronised tag",
-       Concat({Tag(4, 0x80, Concat({Frame(4, "TALB", FromHex("01 FF00FE FF0000 6500 7300"))})), kAudio}),
-       "", "", "ÿes"},
+       Concat({Tag(4, 0x80, Concat({Frame(4, "TALB", FromHex("01 FF00FE FF0000 6500 7300"))})), kAudio}), "",
+       "", "ÿes"},
       // A compressed or encrypted frame is not read: the title comes from the ID3v1 tag.
       {"2.3 compressed title, ID3v1 behind",
        Concat({Tag(3, 0, Concat({Frame(3, "TIT2", FromHex("00000010 789C"), 0x80)})), kAudio,
@@ -158,16 +161,17 @@ TEST(Tags, ReadsEveryId3Layout) {
       {"ID3v1.1 with UTF-8 as FFmpeg writes it",
        Concat({kAudio, Id3v1(Text("Café"), Text("Señor"), Text("Ünïcode"), 7)}), "Café", "Señor", "Ünïcode"},
       // The tag claims more than the file holds: the frames before the cut still count.
-      {"2.3 cut off", Cut(Tag(3, 0, Concat({Frame(3, "TPE1", Body(0, Text("Whole"))), Frame(3, "TIT2", Bytes(50, 0))})), 60),
+      {"2.3 cut off",
+       Cut(Tag(3, 0, Concat({Frame(3, "TPE1", Body(0, Text("Whole"))), Frame(3, "TIT2", Bytes(50, 0))})), 60),
        "", "Whole", ""},
       // Damage: a frame larger than the tag, a version that does not exist, an extended header past the end.
-      {"2.3 frame past the end", Tag(3, 0, Concat({Frame(3, "TPE1", Body(0, Text("Kept"))),
-                                                     FromHex("54495432 7FFFFFFF 0000 00 41")})),
+      {"2.3 frame past the end",
+       Tag(3, 0, Concat({Frame(3, "TPE1", Body(0, Text("Kept"))), FromHex("54495432 7FFFFFFF 0000 00 41")})),
        "", "Kept", ""},
-      {"version 5", Concat({FromHex("494433 05 00 00 00000010"), Frame(3, "TIT2", Body(0, Text("No")))}), "", "",
-       ""},
-      {"2.4 extended header too long", Tag(4, 0x40, Concat({FromHex("00007F7F 01 00"), Frame(4, "TIT2", Body(0, Text("No")))})),
-       "", "", ""},
+      {"version 5", Concat({FromHex("494433 05 00 00 00000010"), Frame(3, "TIT2", Body(0, Text("No")))}), "",
+       "", ""},
+      {"2.4 extended header too long",
+       Tag(4, 0x40, Concat({FromHex("00007F7F 01 00"), Frame(4, "TIT2", Body(0, Text("No")))})), "", "", ""},
   };
   for (auto& C : Cases) {
     SCOPED_TRACE(C.Name);
@@ -182,8 +186,9 @@ TEST(Tags, ReadsEveryId3Layout) {
 Bytes Chunk(const char* Id, const Bytes& Data, bool LittleEndian) {
   Bytes Out = Text(Id);
   const uint32_t Size = uint32_t(Data.size());
-  const Bytes SizeBytes = LittleEndian ? Bytes{uint8_t(Size), uint8_t(Size >> 8), uint8_t(Size >> 16), uint8_t(Size >> 24)}
-                                       : Be32(Size, false);
+  const Bytes SizeBytes =
+      LittleEndian ? Bytes{uint8_t(Size), uint8_t(Size >> 8), uint8_t(Size >> 16), uint8_t(Size >> 24)}
+                   : Be32(Size, false);
   Out = Concat({Out, SizeBytes, Data});
   if (Size & 1)
     Out.push_back(0);
@@ -204,10 +209,10 @@ Bytes WithChunks(Bytes File, const Bytes& Chunks, bool LittleEndian) {
 TEST(Tags, ReadsWaveAndAiffChunksInOrder) {
   const TAudio Sound = sxtest::Chord(22050, 1000);
   const Bytes Wave = WriteWave(Sound), Aiff = WriteAiff(Sound);
-  const Bytes Info = Chunk("LIST", Concat({Text("INFO"), Chunk("INAM", Concat({Text(kTitle), {0}}), true),
-                                            Chunk("IART", Concat({kTitleLatin1, {0}}), true),
-                                            Chunk("ISFT", Text("Writer"), true),
-                                            Chunk("IPRD", Text("Album"), true)}),
+  const Bytes Info = Chunk("LIST",
+                           Concat({Text("INFO"), Chunk("INAM", Concat({Text(kTitle), {0}}), true),
+                                   Chunk("IART", Concat({kTitleLatin1, {0}}), true),
+                                   Chunk("ISFT", Text("Writer"), true), Chunk("IPRD", Text("Album"), true)}),
                            true);
   const Bytes Id3 = Tag(3, 0, Frame(3, "TIT2", Body(0, Text("From ID3"))));
   struct {
@@ -216,17 +221,25 @@ TEST(Tags, ReadsWaveAndAiffChunksInOrder) {
     std::string Title, Artist, Album;
   } Cases[] = {
       {"Wave INFO", WithChunks(Wave, Info, true), kTitle, kTitleLatin1Utf8, "Album"},
-      {"Wave INFO before the data", WithChunks(Cut(Wave, 36), Concat({Info, Bytes(Wave.begin() + 36, Wave.end())}), true),
-       kTitle, kTitleLatin1Utf8, "Album"},
-      {"Wave id3 chunk over INFO", WithChunks(Wave, Concat({Info, Chunk("id3 ", Id3, true)}), true), "From ID3",
+      {"Wave INFO before the data",
+       WithChunks(Cut(Wave, 36), Concat({Info, Bytes(Wave.begin() + 36, Wave.end())}), true), kTitle,
        kTitleLatin1Utf8, "Album"},
+      {"Wave id3 chunk over INFO", WithChunks(Wave, Concat({Info, Chunk("id3 ", Id3, true)}), true),
+       "From ID3", kTitleLatin1Utf8, "Album"},
       {"Wave ID3 chunk", WithChunks(Wave, Chunk("ID3 ", Id3, true), true), "From ID3", "", ""},
-      {"AIFF NAME and AUTH", WithChunks(Aiff, Concat({Chunk("NAME", Text(kTitle), false), Chunk("AUTH", kTitleLatin1, false)}), false),
+      {"AIFF NAME and AUTH",
+       WithChunks(Aiff, Concat({Chunk("NAME", Text(kTitle), false), Chunk("AUTH", kTitleLatin1, false)}),
+                  false),
        kTitle, kTitleLatin1Utf8, ""},
-      {"AIFF ID3 chunk over NAME", WithChunks(Aiff, Concat({Chunk("NAME", Text("Name"), false), Chunk("ID3 ", Id3, false), Chunk("AUTH", Text("Auth"), false)}), false),
+      {"AIFF ID3 chunk over NAME",
+       WithChunks(Aiff,
+                  Concat({Chunk("NAME", Text("Name"), false), Chunk("ID3 ", Id3, false),
+                          Chunk("AUTH", Text("Auth"), false)}),
+                  false),
        "From ID3", "Auth", ""},
-      {"ID3v2 over ID3v1", Concat({Tag(4, 0, Frame(4, "TIT2", Body(3, Text("Two")))), kAudio,
-                                  Id3v1(Text("One"), Text("Artist one"), Text("Album one"))}),
+      {"ID3v2 over ID3v1",
+       Concat({Tag(4, 0, Frame(4, "TIT2", Body(3, Text("Two")))), kAudio,
+               Id3v1(Text("One"), Text("Artist one"), Text("Album one"))}),
        "Two", "Artist one", "Album one"},
       // A chunk that claims more than the file holds is read as far as it goes.
       {"Wave INFO cut off", Cut(WithChunks(Wave, Info, true), Wave.size() + 52), kTitle, "", ""},
@@ -290,8 +303,9 @@ TEST(Tags, PrintsOneJsonLinePerInput) {
   fixtures::TempDir Dir;
   const std::string Quoted = Dir.File("quoted.mp3"), Named = Dir.File("Só Eu - Canção.wav"),
                     Missing = Dir.File("missing.mp3");
-  fixtures::WriteFile(Quoted, Concat({Tag(4, 0, Concat({Frame(4, "TIT2", Body(3, Text("Say \"hi\"\t\\ now"))),
-                                                         Frame(4, "TALB", Body(3, Text(kTitle)))})),
+  fixtures::WriteFile(Quoted, Concat({Tag(4, 0,
+                                          Concat({Frame(4, "TIT2", Body(3, Text("Say \"hi\"\t\\ now"))),
+                                                  Frame(4, "TALB", Body(3, Text(kTitle)))})),
                                       kAudio}));
   fixtures::WriteFile(Named, WriteWave(sxtest::Chord(22050, 100)));
   std::string Out, Err;
@@ -305,8 +319,8 @@ TEST(Tags, PrintsOneJsonLinePerInput) {
   // file names are plain ASCII).
   const std::string Report = Dir.File("report.txt"), Plain = Dir.File("Band - Song.wav");
   fixtures::WriteFile(Plain, WriteWave(sxtest::Chord(22050, 100)));
-  ASSERT_EQ(sxtest::RunCommand("\"" + std::string(SX_PATH) + "\" -tags \"" + Quoted + "\" \"" + Plain + "\" > \"" +
-                               Report + "\""),
+  ASSERT_EQ(sxtest::RunCommand("\"" + std::string(SX_PATH) + "\" -tags \"" + Quoted + "\" \"" + Plain +
+                               "\" > \"" + Report + "\""),
             0);
   const Bytes Printed = fixtures::ReadFile(Report);
   EXPECT_EQ(Lines(std::string(Printed.begin(), Printed.end())),
@@ -321,7 +335,8 @@ TEST(Tags, ReadsWhatFfmpegWrites) {
   if (!sxtest::CanRun(Ffmpeg))
     GTEST_SKIP() << Ffmpeg << " cannot be started from this process (a native program, not under Wine)";
   fixtures::TempDir Dir;
-  const std::string Meta = " -metadata title=\"" + kTitle + "\" -metadata artist=\"Ärtist\" -metadata album=\"Albüm\"";
+  const std::string Meta =
+      " -metadata title=\"" + kTitle + "\" -metadata artist=\"Ärtist\" -metadata album=\"Albüm\"";
   const char* Title = kTitle.c_str();
   struct {
     const char* Name;
@@ -329,19 +344,23 @@ TEST(Tags, ReadsWhatFfmpegWrites) {
     const char *Title, *Artist, *Album;
   } Cases[] = {
       {"v3.mp3", Meta + " -id3v2_version 3", Title, "Ärtist", "Albüm"},
-      {"v3 ascii.mp3", " -metadata title=Plain -metadata artist=Band -id3v2_version 3", "Plain", "Band", nullptr},
+      {"v3 ascii.mp3", " -metadata title=Plain -metadata artist=Band -id3v2_version 3", "Plain", "Band",
+       nullptr},
       {"v4.mp3", Meta + " -id3v2_version 4", Title, "Ärtist", "Albüm"},
       {"v1.mp3", Meta + " -write_id3v1 1", Title, "Ärtist", "Albüm"}, // its ID3v2 tag is cut off below
       {"info.wav", Meta, Title, "Ärtist", "Albüm"},
       {"bext.wav", Meta + " -write_bext 1", Title, "Ärtist", "Albüm"},
-      {"plain.aiff", " -metadata title=\"" + kTitle + "\" -metadata author=\"Ärtist\"", Title, "Ärtist", nullptr},
+      {"plain.aiff", " -metadata title=\"" + kTitle + "\" -metadata author=\"Ärtist\"", Title, "Ärtist",
+       nullptr},
       {"id3v4.aiff", Meta + " -write_id3v2 1", Title, "Ärtist", "Albüm"},
       {"id3v3.aiff", Meta + " -write_id3v2 1 -id3v2_version 3", Title, "Ärtist", "Albüm"},
   };
   std::string Inputs;
   for (auto& C : Cases) {
     const std::string File = Dir.File(C.Name);
-    ASSERT_EQ(sxtest::RunCommand(Ffmpeg + " -v error -y -f lavfi -i sine=duration=0.5" + C.Arguments + " \"" + File + "\""), 0)
+    ASSERT_EQ(sxtest::RunCommand(Ffmpeg + " -v error -y -f lavfi -i sine=duration=0.5" + C.Arguments + " \"" +
+                                 File + "\""),
+              0)
         << C.Name;
     Inputs += " \"" + File + "\"";
   }
@@ -355,11 +374,13 @@ TEST(Tags, ReadsWhatFfmpegWrites) {
   Data = fixtures::ReadFile(Dir.File("v3.mp3"));
   const Bytes Id3(Data.begin(), Data.begin() + 10 + (Data[6] << 21 | Data[7] << 14 | Data[8] << 7 | Data[9]));
   const std::string Chunked = Dir.File("id3 chunk.wav");
-  fixtures::WriteFile(Chunked, WithChunks(WriteWave(sxtest::Chord(22050, 999)), Chunk("id3 ", Id3, true), true));
+  fixtures::WriteFile(Chunked,
+                      WithChunks(WriteWave(sxtest::Chord(22050, 999)), Chunk("id3 ", Id3, true), true));
   Inputs += " \"" + Chunked + "\"";
 
   const std::string Report = Dir.File("report.txt");
-  ASSERT_EQ(sxtest::RunCommand("\"" + std::string(SX_PATH) + "\" -tags" + Inputs + " > \"" + Report + "\""), 0);
+  ASSERT_EQ(sxtest::RunCommand("\"" + std::string(SX_PATH) + "\" -tags" + Inputs + " > \"" + Report + "\""),
+            0);
   const Bytes Printed = fixtures::ReadFile(Report);
   const std::vector<std::string> L = Lines(std::string(Printed.begin(), Printed.end()));
   ASSERT_EQ(L.size(), std::size(Cases) + 1);
