@@ -1,5 +1,10 @@
 #include "converter/CommandLine.h"
 
+#include "converter/analysis/Gain.h"
+
+#include <cmath>
+#include <cstdlib>
+
 namespace sx {
 namespace {
 
@@ -29,9 +34,44 @@ void SetCodec(TCommand& C, bool& HasCodec, TEACodec Codec) {
   HasCodec = true;
 }
 
+double ParseGain(const std::string& Text) {
+  // Only a plain decimal number: strtod would also take hexadecimal, "inf" and "nan".
+  const bool Plain = !Text.empty() && Text.find_first_not_of("+-.0123456789") == std::string::npos;
+  char* End = nullptr;
+  const double Gain = Plain ? std::strtod(Text.c_str(), &End) : 0;
+  if (!Plain || End != Text.c_str() + Text.size() || std::abs(Gain) > kMaxGainDb)
+    throw EConvertError("The gain must be a number of dB from -60 to 60: -gain=" + Text);
+  return Gain;
+}
+
+// sx -measure|-tags "<input>"...: nothing but inputs after the action.
+TCommand ParseReports(const std::vector<std::string>& Arguments) {
+  TCommand C;
+  bool HasAction = false;
+  for (const std::string& A : Arguments) {
+    if (A == "-measure" || A == "-tags") {
+      const TAction Action = A == "-measure" ? TAction::Measure : TAction::Tags;
+      if (HasAction && Action != C.Action)
+        throw EConvertError("-measure and -tags cannot be given together");
+      C.Action = Action;
+      HasAction = true;
+    } else if (A.empty() || A[0] == '-') {
+      throw EConvertError("-measure and -tags take input files only, not " + (A.empty() ? "\"\"" : A));
+    } else {
+      C.Reports.push_back(A);
+    }
+  }
+  if (C.Reports.empty())
+    throw EConvertError("No input file given");
+  return C;
+}
+
 } // namespace
 
 TCommand ParseCommand(const std::vector<std::string>& Arguments) {
+  for (const std::string& A : Arguments)
+    if (A == "-measure" || A == "-tags")
+      return ParseReports(Arguments);
   TCommand C;
   bool HasKind = false, HasCodec = false, HasInput = false, HasOutput = false;
   for (const std::string& A : Arguments) {
@@ -46,6 +86,10 @@ TCommand ParseCommand(const std::vector<std::string>& Arguments) {
       SetKind(C, HasKind, TOutputKind::Aiff);
     } else if (A == "-pcstream") {
       SetKind(C, HasKind, TOutputKind::EAStream);
+    } else if (A.rfind("-gain=", 0) == 0) {
+      if (C.GainDb)
+        throw EConvertError("More than one gain given");
+      C.GainDb = ParseGain(A.substr(6));
     } else if (!A.empty() && A[0] == '-') {
       bool Known = false;
       for (const TOption& O : kCodecOptions)
@@ -74,7 +118,9 @@ TCommand ParseCommand(const std::vector<std::string>& Arguments) {
 }
 
 const char* UsageText() {
-  return "Usage: sx <format> \"<input>\" -=\"<output>\"\n"
+  return "Usage: sx <format> [-gain=<dB>] \"<input>\" -=\"<output>\"\n"
+         "       sx -measure \"<input>\"...\n"
+         "       sx -tags \"<input>\"...\n"
          "Formats:\n"
          "  -wave                 Wave, 16-bit PCM\n"
          "  -aiff                 AIFF, 16-bit PCM\n"
@@ -83,6 +129,19 @@ const char* UsageText() {
          "  -pcstream -s8_blk     EA SPORTS PC stream, signed 8-bit\n"
          "  -pcstream -mt_blk     EA SPORTS PC stream, MicroTalk 10:1\n"
          "  -pcstream -mt5_blk    EA SPORTS PC stream, MicroTalk 5:1\n"
+         "Options:\n"
+         "  -gain=<dB>            change the level by -60 to +60 dB before encoding, held back\n"
+         "                        so that the true peak stays at or below -1 dBTP; prints one\n"
+         "                        JSON line: output, gainRequested, gainApplied, heldBack and\n"
+         "                        truePeak (the input's, dBTP)\n"
+         "Reports, one JSON line per input (input and error for one that cannot be read, and\n"
+         "exit code 2 at the end):\n"
+         "  -measure              input, integrated (LUFS), truePeak (dBTP), samplePeak (dBFS),\n"
+         "                        sampleRate, channels, seconds; integrated is null for silence\n"
+         "                        and under 0.4 s, the peaks for digital silence\n"
+         "  -tags                 input, title, artist, album in UTF-8 from ID3v2, Wave INFO,\n"
+         "                        AIFF NAME/AUTH or ID3v1, else from a file name \"Artist -\n"
+         "                        Title\"; null when not known\n"
          "Inputs (found by content): EA SPORTS PC stream (.asf), Wave, AIFF/AIFF-C, MP3.\n";
 }
 

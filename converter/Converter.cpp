@@ -1,5 +1,8 @@
 #include "converter/Converter.h"
 
+#include "converter/Json.h"
+#include "converter/Reports.h"
+#include "converter/analysis/TruePeak.h"
 #include "converter/formats/AiffReader.h"
 #include "converter/formats/AiffWriter.h"
 #include "converter/formats/EAStreamReader.h"
@@ -11,9 +14,8 @@
 #include "platform/FileSystem.h"
 
 namespace sx {
-namespace {
+namespace {} // namespace
 
-// The whole input file. Every failure of the OS names Path.
 Bytes LoadFile(const std::string& Path) {
   platform::File File;
   int64_t Size = 0;
@@ -30,6 +32,8 @@ Bytes LoadFile(const std::string& Path) {
     throw EFOpenError(Path, Error);
   return Data;
 }
+
+namespace {
 
 // Writes Data to a scratch file beside Output and moves it into Output's place. Every failure of the OS
 // names Output, the path the user gave.
@@ -58,6 +62,27 @@ std::string OneLine(std::string Text) {
     if (Ch == '\r' || Ch == '\n')
       Ch = ' ';
   return Text;
+}
+
+std::string GainReport(const std::string& Output, const TGainResult& Gain) {
+  return "{\"output\":" + JsonString(Output) + ",\"gainRequested\":" + JsonNumber(Gain.Requested) +
+         ",\"gainApplied\":" + JsonNumber(Gain.Applied) +
+         ",\"heldBack\":" + (Gain.HeldBack ? "true" : "false") +
+         ",\"truePeak\":" + JsonNumber(Gain.TruePeak) + "}";
+}
+
+// One report line per input, in order; an input that fails gives its error line and the others go on.
+int RunReports(const TCommand& Command, std::string& Out) {
+  int Code = 0;
+  for (const std::string& Input : Command.Reports) {
+    try {
+      Out += (Command.Action == TAction::Measure ? MeasureReport(Input) : TagsReport(Input)) + "\n";
+    } catch (const std::exception& E) {
+      Out += ErrorReport(Input, OneLine(E.what())) + "\n";
+      Code = 2;
+    }
+  }
+  return Code;
 }
 
 } // namespace
@@ -102,10 +127,16 @@ Bytes WriteAudio(const TAudio& Audio, const TCommand& Command) {
   }
 }
 
-std::vector<std::string> Convert(const TCommand& Command) {
-  const TAudio Audio = ReadAudio(LoadFile(Command.Input));
+TConversion Convert(const TCommand& Command) {
+  TAudio Audio = ReadAudio(LoadFile(Command.Input));
+  TConversion Result;
+  if (Command.GainDb) {
+    Result.Gain = LimitGain(*Command.GainDb, TruePeak(Audio));
+    ApplyGain(Audio, *Result.Gain);
+  }
   SaveFile(Command.Output, WriteAudio(Audio, Command));
-  return Audio.Warnings;
+  Result.Warnings = Audio.Warnings;
+  return Result;
 }
 
 int RunConverter(const std::vector<std::string>& Arguments, std::string& Out, std::string& Err) {
@@ -114,8 +145,14 @@ int RunConverter(const std::vector<std::string>& Arguments, std::string& Out, st
     return 1;
   }
   try {
-    for (const std::string& Warning : Convert(ParseCommand(Arguments)))
+    const TCommand Command = ParseCommand(Arguments);
+    if (Command.Action != TAction::Convert)
+      return RunReports(Command, Out);
+    const TConversion Result = Convert(Command);
+    for (const std::string& Warning : Result.Warnings)
       Err += "sx: warning: " + OneLine(Warning) + "\n";
+    if (Result.Gain)
+      Out += GainReport(Command.Output, *Result.Gain) + "\n";
     return 0;
   } catch (const std::exception& E) {
     Err = "sx: " + OneLine(E.what()) + "\n";

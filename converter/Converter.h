@@ -5,6 +5,7 @@
 // it was.
 
 #include "converter/CommandLine.h"
+#include "converter/analysis/Gain.h"
 
 namespace sx {
 
@@ -18,13 +19,24 @@ TAudio ReadAudio(const Bytes& Data);
 // Encodes Audio in the command's output format.
 Bytes WriteAudio(const TAudio& Audio, const TCommand& Command);
 
-// Runs the command and returns the reader's warnings (damage it read past). Raises EConvertError, or the
-// stream errors of the file layer, on failure; a file that cannot be written is named by the output path
-// the command gave, never by the scratch file.
-std::vector<std::string> Convert(const TCommand& Command);
+// The whole input file. Raises the file layer's errors, naming Path.
+Bytes LoadFile(const std::string& Path);
+
+struct TConversion {
+  std::vector<std::string> Warnings; // the reader's: damage it read past
+  std::optional<TGainResult> Gain;   // with a gain in the command: the gain it became
+};
+
+// Runs the command: the input is decoded, its level changed when the command gives a gain, and encoded.
+// Raises EConvertError, or the stream errors of the file layer, on failure; a file that cannot be written
+// is named by the output path the command gave, never by the scratch file.
+TConversion Convert(const TCommand& Command);
 
 // The whole program: arguments after the program name in, exit code out. Messages go to the given
 // streams (usage to Out, one line per failure or warning to Err); warnings alone leave the exit code 0.
+// A conversion with a gain writes one JSON line to Out: {"output", "gainRequested", "gainApplied",
+// "heldBack", "truePeak"}. -measure and -tags write their reports to Out, one line per input, and exit
+// with 2 when any input failed (its line then holds the error).
 int RunConverter(const std::vector<std::string>& Arguments, std::string& Out, std::string& Err);
 
 } // namespace sx

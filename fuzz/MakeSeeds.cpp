@@ -1,12 +1,13 @@
 // Writes the seed corpus of every fuzz target into <folder>/<target>/seed-<name>: small valid inputs
 // made by the project's own writers and test generators, one per layout worth starting from.
 
-#include "converter/formats/AiffWriter.h"
 #include "converter/codecs/EACodec.h"
+#include "converter/formats/AiffWriter.h"
 #include "converter/formats/EAStreamWriter.h"
 #include "converter/formats/WaveWriter.h"
 #include "tests/fixtures/Bigf.h"
 #include "tests/fixtures/Definition.h"
+#include "tests/fixtures/TestFiles.h"
 
 #include <cmath>
 #include <cstdio>
@@ -127,6 +128,107 @@ void Mp3Seeds() {
   Seed("mp3", "id3", Id3);
 }
 
+Bytes Text(const std::string& Plain) {
+  return Bytes(Plain.begin(), Plain.end());
+}
+
+// An ID3v2 text frame of Version holding Body (an encoding byte and text); sizes below 128 read the same
+// in every version.
+Bytes Id3Frame(int Version, const std::string& Id, const Bytes& Body, uint8_t Flags = 0) {
+  Bytes Out = Text(Id);
+  const size_t Size = Body.size();
+  if (Version == 2)
+    Out.insert(Out.end(), {0, 0, uint8_t(Size)});
+  else
+    Out.insert(Out.end(), {0, 0, 0, uint8_t(Size), 0, Flags});
+  Out.insert(Out.end(), Body.begin(), Body.end());
+  return Out;
+}
+
+Bytes Id3Tag(int Version, uint8_t Flags, const Bytes& Frames) {
+  Bytes Out = Text("ID3");
+  const size_t Size = Frames.size();
+  Out.insert(Out.end(), {uint8_t(Version), 0, Flags, 0, 0, uint8_t(Size >> 7 & 0x7F), uint8_t(Size & 0x7F)});
+  Out.insert(Out.end(), Frames.begin(), Frames.end());
+  return Out;
+}
+
+Bytes Chunk(const std::string& Id, const Bytes& Data, bool LittleEndian) {
+  Bytes Out = Text(Id);
+  const uint32_t Size = uint32_t(Data.size());
+  if (LittleEndian)
+    Out.insert(Out.end(), {uint8_t(Size), uint8_t(Size >> 8), 0, 0});
+  else
+    Out.insert(Out.end(), {0, 0, uint8_t(Size >> 8), uint8_t(Size)});
+  Out.insert(Out.end(), Data.begin(), Data.end());
+  if (Size & 1)
+    Out.push_back(0);
+  return Out;
+}
+
+// Tags of every kind the reader knows, each in a small file.
+void TagSeeds() {
+  const Bytes Latin1 = {0, 'C', 'a', 'f', 0xE9};
+  const Bytes Utf16 = {1, 0xFF, 0xFE, 'B', 0, 0xE4, 0, 'n', 0, 'd', 0};
+  const Bytes Utf16Be = {2, 0, 'A', 0, 'l', 0, 'b', 0, 0xFC};
+  const Bytes Utf8 = {3, 'S', 0xC3, 0xB1, 'o', 'r', 0, 'x'};
+  Seed("tags", "id3v22",
+       Id3Tag(2, 0,
+              fixtures::Concat(
+                  {Id3Frame(2, "TT2", Latin1), Id3Frame(2, "TP1", Utf16), Id3Frame(2, "TAL", Utf8)})));
+  Seed(
+      "tags", "id3v23",
+      Id3Tag(3, 0, fixtures::Concat({Id3Frame(3, "TIT2", Utf16), Id3Frame(3, "TPE1", Latin1), Bytes(8, 0)})));
+  Seed("tags", "id3v23-unsync-extended",
+       Id3Tag(3, 0xC0,
+              fixtures::Concat({{0, 0, 0, 6, 0, 0, 0, 0, 0, 0},
+                                Id3Frame(3, "TIT2", {1, 0xFF, 0x00, 0xFE, 0xFF, 0x00, 0x00, 'a', 0}),
+                                Id3Frame(3, "TALB", {0, 'g', 'r'}, 0x20)})));
+  Seed("tags", "id3v24",
+       Id3Tag(4, 0x40,
+              fixtures::Concat({{0, 0, 0, 6, 1, 0},
+                                Id3Frame(4, "TIT2", Utf8),
+                                Id3Frame(4, "TPE1", Utf16Be),
+                                Id3Frame(4, "TALB", {0, 0, 0, 3, 0, 'a', 0xFF, 0, 'b'}, 0x03)})));
+  // A frame of 200 bytes sized plainly (0xC8), as some writers do, where 7-bit bytes belong.
+  Seed("tags", "id3v24-plain-sizes",
+       Id3Tag(4, 0, fixtures::Concat({Id3Frame(4, "TIT2", Bytes(200, 'p')), Id3Frame(4, "TPE1", Latin1)})));
+  Bytes V1 = Text("TAG");
+  V1.resize(128, 'x');
+  Seed("tags", "id3v1", fixtures::Concat({Bytes(40, 0x55), V1}));
+  const Bytes Wave = sx::WriteWave(Tone(1, 20));
+  Seed("tags", "wave-info-id3",
+       fixtures::Concat(
+           {Wave,
+            Chunk("LIST",
+                  fixtures::Concat({Text("INFO"), Chunk("INAM", Text("Name"), true),
+                                    Chunk("IART", Text("Art"), true), Chunk("IPRD", Text("Prd"), true)}),
+                  true),
+            Chunk("id3 ", Id3Tag(3, 0, Id3Frame(3, "TIT2", Latin1)), true)}));
+  Seed("tags", "aiff-name-auth-id3",
+       fixtures::Concat({sx::WriteAiff(Tone(1, 20)), Chunk("NAME", Text("Name"), false),
+                         Chunk("AUTH", Text("Auth"), false),
+                         Chunk("ID3 ", Id3Tag(4, 0, Id3Frame(4, "TIT2", Utf8)), false)}));
+}
+
+// The loudness target's form: a byte of channels and rate, a byte of gain, 16-bit samples.
+void LoudnessSeeds() {
+  auto Input = [](uint8_t Choice, int8_t Gain, size_t Samples, double Step, double Level) {
+    Bytes In = {Choice, static_cast<uint8_t>(Gain)};
+    for (size_t I = 0; I < Samples; ++I) {
+      const double Quiet = I > Samples / 2 ? 0.01 : 1;
+      const auto V = static_cast<int16_t>(Level * Quiet * 32767 * std::sin(Step * double(I)));
+      In.push_back(static_cast<uint8_t>(V));
+      In.push_back(static_cast<uint8_t>(V >> 8));
+    }
+    return In;
+  };
+  Seed("loudness", "mono-8k-loud-then-quiet", Input(0, 12, 6000, 0.3, 0.5));
+  Seed("loudness", "stereo-8k-near-full-scale", Input(1, 2, 7000, 1.5, 0.99));
+  Seed("loudness", "mono-48k-short", Input(12, -20, 500, 0.05, 0.2));
+  Seed("loudness", "stereo-4k", Input(15, 0, 200, 0.5, 0.5));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -139,5 +241,7 @@ int main(int argc, char** argv) {
   SoundFileSeeds();
   CodecSeeds();
   Mp3Seeds();
+  TagSeeds();
+  LoudnessSeeds();
   return 0;
 }

@@ -53,6 +53,55 @@ TEST(CommandLine, ParsesTheOptions) {
     EXPECT_THROW(ParseCommand(Arguments), EConvertError) << ::testing::PrintToString(Arguments);
 }
 
+TEST(CommandLine, ParsesGainsAndReports) {
+  const std::pair<std::string, double> Gains[] = {{"-gain=6", 6},        {"-gain=-3.5", -3.5},
+                                                  {"-gain=+0.25", 0.25}, {"-gain=60", 60},
+                                                  {"-gain=-60", -60},    {"-gain=0", 0}};
+  for (const auto& [Option, Db] : Gains) {
+    const TCommand C = ParseCommand({"-pcstream", Option, "i", "-=o"});
+    ASSERT_TRUE(C.GainDb) << Option;
+    EXPECT_EQ(*C.GainDb, Db) << Option;
+    EXPECT_EQ(C.Action, TAction::Convert);
+  }
+  EXPECT_FALSE(ParseCommand({"-wave", "i", "-=o"}).GainDb);
+  struct {
+    std::vector<std::string> Arguments;
+    TAction Action;
+    std::vector<std::string> Inputs;
+  } Reports[] = {
+      {{"-measure", "a"}, TAction::Measure, {"a"}},
+      {{"-measure", "a b", "c"}, TAction::Measure, {"a b", "c"}},
+      {{"x", "-tags"}, TAction::Tags, {"x"}},
+      {{"-tags", "-tags", "x"}, TAction::Tags, {"x"}},
+  };
+  for (auto& R : Reports) {
+    const TCommand C = ParseCommand(R.Arguments);
+    EXPECT_EQ(C.Action, R.Action);
+    EXPECT_EQ(C.Reports, R.Inputs);
+  }
+  const std::vector<std::vector<std::string>> Bad = {
+      {"-wave", "-gain=", "i", "-=o"},
+      {"-wave", "-gain=abc", "i", "-=o"},
+      {"-wave", "-gain=60.5", "i", "-=o"},
+      {"-wave", "-gain=1e2", "i", "-=o"},
+      {"-wave", "-gain=nan", "i", "-=o"},
+      {"-wave", "-gain=inf", "i", "-=o"},
+      {"-wave", "-gain=0x10", "i", "-=o"},
+      {"-wave", "-gain=1-2", "i", "-=o"},
+      {"-wave", "-gain=.", "i", "-=o"},
+      {"-wave", "-gain=1", "-gain=1", "i", "-=o"},
+      {"-gain=3", "i", "-=o"},
+      {"-measure"},
+      {"-measure", "-tags", "a"},
+      {"-measure", "-wave", "a"},
+      {"-tags", "a", "-=o"},
+      {"-measure", "-gain=3", "a"},
+      {"-tags", ""},
+  };
+  for (auto& Arguments : Bad)
+    EXPECT_THROW(ParseCommand(Arguments), EConvertError) << ::testing::PrintToString(Arguments);
+}
+
 std::string EditorLine(const std::string& Option, const std::string& Input, const std::string& Output) {
   return "\"" + std::string(SX_PATH) + "\" " + Option + "\"" + Input + "\" -=\"" + Output + "\"";
 }

@@ -1,8 +1,10 @@
 #include "tests/converter/Signals.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <numbers>
+#include <random>
 
 namespace sxtest {
 namespace {
@@ -55,6 +57,53 @@ TAudio Square(uint32_t Rate, size_t Frames, double Hz) {
   for (size_t N = 0; N < Frames; ++N)
     A.Samples[N] = std::fmod(double(N) * Hz / Rate, 1.0) < 0.5 ? 32767 : -32767;
   return A;
+}
+
+TAudio Sine(uint32_t Rate, size_t Frames, double Hz, double Amplitude, unsigned Channels, double Phase) {
+  TAudio A = Silence(Rate, Frames, Channels);
+  for (size_t N = 0; N < Frames; ++N) {
+    const double V = Amplitude * 32767 * std::sin(2 * std::numbers::pi * Hz * double(N) / Rate + Phase);
+    for (unsigned C = 0; C < Channels; ++C)
+      A.Samples[N * Channels + C] = static_cast<int16_t>(std::lround(V));
+  }
+  return A;
+}
+
+TAudio PinkNoise(uint32_t Rate, size_t Frames, unsigned Channels, double Amplitude, uint32_t Seed) {
+  TAudio A = Silence(Rate, Frames, Channels);
+  std::mt19937 Random(Seed);
+  for (unsigned C = 0; C < Channels; ++C) {
+    // White noise through a sum of first-order low passes whose corners are spread a few octaves apart.
+    double B[6] = {};
+    const double Pole[6] = {0.99886, 0.99332, 0.96900, 0.86650, 0.55000, -0.7616};
+    const double Gain[6] = {0.0555179, 0.0750759, 0.1538520, 0.3104856, 0.5329522, -0.0168980};
+    for (size_t N = 0; N < Frames; ++N) {
+      const double White = double(Random()) / Random.max() * 2 - 1;
+      double Sum = White * 0.5362;
+      for (int K = 0; K < 6; ++K) {
+        B[K] = Pole[K] * B[K] + White * Gain[K];
+        Sum += B[K];
+      }
+      A.Samples[N * Channels + C] =
+          static_cast<int16_t>(std::clamp(Sum * Amplitude * 32767 / 4, -32767.0, 32767.0));
+    }
+  }
+  return A;
+}
+
+TAudio Song(uint32_t Rate, double Seconds) {
+  const size_t Frames = static_cast<size_t>(Seconds * Rate);
+  TAudio Left = Chord(Rate, Frames), Right = Chirp(Rate, Frames, 80, 6000, 0.3);
+  const TAudio Drums = PinkNoise(Rate, Frames, 1, 1.0, 7);
+  for (size_t N = 0; N < Frames; ++N) {
+    const double T = double(N) / Rate, Beat = std::fmod(T, 0.5);
+    const double Hit = Beat < 0.08 ? Drums.Samples[N] * (1 - Beat / 0.08) : 0;
+    // The bridge, from 40 % to 60 % of the piece, is 40 dB down: the relative gate leaves it out.
+    const double Level = T > 0.4 * Seconds && T < 0.6 * Seconds ? 0.01 : 1;
+    Left.Samples[N] = static_cast<int16_t>(std::clamp((Left.Samples[N] + Hit) * Level, -32767.0, 32767.0));
+    Right.Samples[N] = static_cast<int16_t>(std::clamp((Right.Samples[N] + Hit) * Level, -32767.0, 32767.0));
+  }
+  return Stereo(Left, Right);
 }
 
 TAudio Stereo(const TAudio& Left, const TAudio& Right) {

@@ -14,6 +14,13 @@ TAudio Chirp(uint32_t Rate, size_t Frames, double FromHz, double ToHz, double Am
 TAudio Chord(uint32_t Rate, size_t Frames); // three notes with harmonics and a slow envelope
 TAudio Silence(uint32_t Rate, size_t Frames, unsigned Channels = 1);
 TAudio Square(uint32_t Rate, size_t Frames, double Hz); // full scale, +-32767
+// A sine of Amplitude (fraction of full scale) starting at Phase (radians) in each of Channels channels.
+TAudio Sine(uint32_t Rate, size_t Frames, double Hz, double Amplitude, unsigned Channels = 1,
+            double Phase = 0);
+// Pink noise (-3 dB per octave) of about Amplitude peak, the same for the same Seed; stereo channels differ.
+TAudio PinkNoise(uint32_t Rate, size_t Frames, unsigned Channels, double Amplitude, uint32_t Seed);
+// A short stereo piece: a chord, drum hits of noise, a chirp, and a quiet bridge far below the rest.
+TAudio Song(uint32_t Rate, double Seconds);
 // Left and right from two mono sounds of the same length and rate.
 TAudio Stereo(const TAudio& Left, const TAudio& Right);
 

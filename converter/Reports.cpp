@@ -1,0 +1,41 @@
+#include "converter/Reports.h"
+
+#include "converter/Converter.h"
+#include "converter/Json.h"
+#include "converter/analysis/Loudness.h"
+#include "converter/formats/Tags.h"
+
+namespace sx {
+namespace {
+
+std::string Field(const char* Name, const std::string& Json) {
+  return std::string(",\"") + Name + "\":" + Json;
+}
+
+std::string TextOrNull(const std::string& Text) {
+  return Text.empty() ? "null" : JsonString(Text);
+}
+
+} // namespace
+
+std::string MeasureReport(const std::string& Input) {
+  const TAudio Audio = ReadAudio(LoadFile(Input));
+  const TLoudness L = MeasureLoudness(Audio);
+  return "{\"input\":" + JsonString(Input) + Field("integrated", JsonNumber(L.Integrated)) +
+         Field("truePeak", JsonNumber(L.TruePeak)) + Field("samplePeak", JsonNumber(L.SamplePeak)) +
+         Field("sampleRate", std::to_string(Audio.SampleRate)) +
+         Field("channels", std::to_string(Audio.Channels)) +
+         Field("seconds", JsonNumber(double(Audio.Frames()) / Audio.SampleRate, 3)) + "}";
+}
+
+std::string TagsReport(const std::string& Input) {
+  const TTags Tags = ReadFileTags(LoadFile(Input), Input);
+  return "{\"input\":" + JsonString(Input) + Field("title", TextOrNull(Tags.Title)) +
+         Field("artist", TextOrNull(Tags.Artist)) + Field("album", TextOrNull(Tags.Album)) + "}";
+}
+
+std::string ErrorReport(const std::string& Input, const std::string& Message) {
+  return "{\"input\":" + JsonString(Input) + Field("error", JsonString(Message)) + "}";
+}
+
+} // namespace sx

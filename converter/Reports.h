@@ -1,0 +1,19 @@
+#pragma once
+// The reports of sx -measure and sx -tags: one line of JSON per input file, for programs to read.
+
+#include <string>
+
+namespace sx {
+
+// {"input":..., "integrated": LUFS, "truePeak": dBTP, "samplePeak": dBFS, "sampleRate":..., "channels":...,
+// "seconds":...}: integrated is null when no block passes the absolute gate (silence, under 0.4 s), the
+// peaks are null for a sound of zeros. Raises as ReadAudio and the file layer do.
+std::string MeasureReport(const std::string& Input);
+
+// {"input":..., "title":..., "artist":..., "album":...}, each null when not known.
+std::string TagsReport(const std::string& Input);
+
+// {"input":..., "error":...} for an input that could not be reported on.
+std::string ErrorReport(const std::string& Input, const std::string& Message);
+
+} // namespace sx

@@ -1,0 +1,121 @@
+#include "converter/formats/TagText.h"
+
+namespace sx {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+void AppendUtf8(std::string& Out, char32_t C) {
+  if (C < 0x80) {
+    Out += static_cast<char>(C);
+  } else if (C < 0x800) {
+    Out += static_cast<char>(0xC0 | C >> 6);
+    Out += static_cast<char>(0x80 | (C & 0x3F));
+  } else if (C < 0x10000) {
+    Out += static_cast<char>(0xE0 | C >> 12);
+    Out += static_cast<char>(0x80 | (C >> 6 & 0x3F));
+    Out += static_cast<char>(0x80 | (C & 0x3F));
+  } else {
+    Out += static_cast<char>(0xF0 | C >> 18);
+    Out += static_cast<char>(0x80 | (C >> 12 & 0x3F));
+    Out += static_cast<char>(0x80 | (C >> 6 & 0x3F));
+    Out += static_cast<char>(0x80 | (C & 0x3F));
+  }
+}
+
+// The length of the valid UTF-8 sequence at Data[0], or 0 when it is not one.
+size_t Utf8SequenceLength(const uint8_t* Data, size_t Size) {
+  const uint8_t Lead = Data[0];
+  if (Lead < 0x80)
+    return 1;
+  const size_t Length = Lead >= 0xC2 && Lead <= 0xDF   ? 2
+                        : Lead >= 0xE0 && Lead <= 0xEF ? 3
+                        : Lead >= 0xF0 && Lead <= 0xF4 ? 4
+                                                       : 0;
+  if (Length == 0 || Length > Size)
+    return 0;
+  for (size_t I = 1; I < Length; ++I)
+    if ((Data[I] & 0xC0) != 0x80)
+      return 0;
+  // The second byte's range rules out overlong forms, surrogates and code points past U+10FFFF.
+  const uint8_t Second = Data[1];
+  if ((Lead == 0xE0 && Second < 0xA0) || (Lead == 0xED && Second > 0x9F) || (Lead == 0xF0 && Second < 0x90) ||
+      (Lead == 0xF4 && Second > 0x8F))
+    return 0;
+  return Length;
+}
+
+bool IsSpace(unsigned char C) {
+  return C <= 0x20 || C == 0x7F;
+}
+
+} // namespace
+
+std::string Latin1ToUtf8(const uint8_t* Data, size_t Size) {
+  std::string Out;
+  for (size_t I = 0; I < Size; ++I)
+    AppendUtf8(Out, Data[I]);
+  return Out;
+}
+
+std::string Utf16ToUtf8(const uint8_t* Data, size_t Size, bool BigEndian) {
+  auto Unit = [&](size_t I) -> char32_t {
+    return BigEndian ? char32_t(Data[2 * I] << 8 | Data[2 * I + 1])
+                     : char32_t(Data[2 * I + 1] << 8 | Data[2 * I]);
+  };
+  const size_t Units = Size / 2;
+  std::string Out;
+  for (size_t I = 0; I < Units; ++I) {
+    const char32_t C = Unit(I);
+    if (C >= 0xD800 && C <= 0xDBFF && I + 1 < Units && Unit(I + 1) >= 0xDC00 && Unit(I + 1) <= 0xDFFF) {
+      AppendUtf8(Out, 0x10000 + ((C - 0xD800) << 10) + (Unit(I + 1) - 0xDC00));
+      ++I;
+    } else {
+      AppendUtf8(Out, C >= 0xD800 && C <= 0xDFFF ? kReplacement : C);
+    }
+  }
+  return Out;
+}
+
+std::string ValidUtf8(const uint8_t* Data, size_t Size) {
+  std::string Out;
+  for (size_t I = 0; I < Size;) {
+    const size_t Length = Utf8SequenceLength(Data + I, Size - I);
+    if (Length == 0) {
+      AppendUtf8(Out, kReplacement);
+      ++I;
+    } else {
+      Out.append(reinterpret_cast<const char*>(Data + I), Length);
+      I += Length;
+    }
+  }
+  return Out;
+}
+
+std::string UntypedTextToUtf8(const uint8_t* Data, size_t Size) {
+  for (size_t I = 0; I < Size;) {
+    const size_t Length = Utf8SequenceLength(Data + I, Size - I);
+    if (Length == 0)
+      return Latin1ToUtf8(Data, Size);
+    I += Length;
+  }
+  return std::string(reinterpret_cast<const char*>(Data), Size);
+}
+
+size_t UntilNul(const uint8_t* Data, size_t Size) {
+  size_t N = 0;
+  while (N < Size && Data[N] != 0)
+    ++N;
+  return N;
+}
+
+std::string Trimmed(const std::string& Text) {
+  size_t Begin = 0, End = Text.size();
+  while (Begin < End && IsSpace(static_cast<unsigned char>(Text[Begin])))
+    ++Begin;
+  while (End > Begin && IsSpace(static_cast<unsigned char>(Text[End - 1])))
+    --End;
+  return Text.substr(Begin, End - Begin);
+}
+
+} // namespace sx

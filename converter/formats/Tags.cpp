@@ -1,0 +1,144 @@
+#include "converter/formats/Tags.h"
+
+#include "converter/Bytes.h"
+#include "converter/formats/AiffReader.h"
+#include "converter/formats/TagText.h"
+#include "converter/formats/WaveReader.h"
+
+#include <functional>
+
+namespace sx {
+namespace {
+
+constexpr size_t kId3v1Size = 128;
+
+using TChunkVisitor = std::function<void(const std::string& Id, const uint8_t* Body, size_t Size)>;
+
+// Visits the chunks of a RIFF or IFF body from Begin to the end of Data, each with its id and the bytes it
+// holds (cut at the end of the file). Sizes are 32-bit, little-endian in RIFF, big-endian in IFF; a chunk
+// of odd size is followed by a pad byte.
+void VisitChunks(const Bytes& Data, size_t Begin, bool LittleEndian, const TChunkVisitor& Visit) {
+  size_t At = Begin;
+  while (At + 8 <= Data.size()) {
+    const uint8_t* P = Data.data() + At;
+    const size_t Size = LittleEndian ? size_t(P[4] | P[5] << 8 | P[6] << 16 | uint32_t(P[7]) << 24)
+                                     : size_t(uint32_t(P[4]) << 24 | P[5] << 16 | P[6] << 8 | P[7]);
+    const size_t Available = std::min(Size, Data.size() - At - 8);
+    Visit(std::string(reinterpret_cast<const char*>(P), 4), P + 8, Available);
+    if (Size > Data.size() - At - 8)
+      return;
+    At += 8 + Size + (Size & 1);
+  }
+}
+
+std::string ChunkText(const uint8_t* Body, size_t Size) {
+  return Trimmed(UntypedTextToUtf8(Body, UntilNul(Body, Size)));
+}
+
+void SetIfEmpty(std::string& Field, std::string Value) {
+  if (Field.empty())
+    Field = std::move(Value);
+}
+
+// LIST/INFO: "INFO" and then chunks of zero-terminated text.
+void ReadInfoList(const uint8_t* Body, size_t Size, TTags& Tags) {
+  if (Size < 4 || std::string(reinterpret_cast<const char*>(Body), 4) != "INFO")
+    return;
+  const Bytes List(Body + 4, Body + Size);
+  VisitChunks(List, 0, true, [&](const std::string& Id, const uint8_t* Text, size_t Length) {
+    if (Id == "INAM")
+      SetIfEmpty(Tags.Title, ChunkText(Text, Length));
+    else if (Id == "IART")
+      SetIfEmpty(Tags.Artist, ChunkText(Text, Length));
+    else if (Id == "IPRD")
+      SetIfEmpty(Tags.Album, ChunkText(Text, Length));
+  });
+}
+
+void ReadWaveTags(const Bytes& Data, TTags& Id3, TTags& Native) {
+  VisitChunks(Data, 12, true, [&](const std::string& Id, const uint8_t* Body, size_t Size) {
+    if (Id == "LIST")
+      ReadInfoList(Body, Size, Native);
+    else if (Id == "id3 " || Id == "ID3 ")
+      ReadId3v2(Body, Size, Id3);
+  });
+}
+
+void ReadAiffTags(const Bytes& Data, TTags& Id3, TTags& Native) {
+  VisitChunks(Data, 12, false, [&](const std::string& Id, const uint8_t* Body, size_t Size) {
+    if (Id == "NAME")
+      SetIfEmpty(Native.Title, ChunkText(Body, Size));
+    else if (Id == "AUTH")
+      SetIfEmpty(Native.Artist, ChunkText(Body, Size));
+    else if (Id == "ID3 " || Id == "id3 ")
+      ReadId3v2(Body, Size, Id3);
+  });
+}
+
+size_t NameStart(const std::string& Path) {
+  const size_t Slash = Path.find_last_of("/\\");
+  return Slash == std::string::npos ? 0 : Slash + 1;
+}
+
+} // namespace
+
+void TTags::Complete(const TTags& Other) {
+  SetIfEmpty(Title, Other.Title);
+  SetIfEmpty(Artist, Other.Artist);
+  SetIfEmpty(Album, Other.Album);
+}
+
+void ReadId3v1(const Bytes& Data, TTags& Tags) {
+  if (Data.size() < kId3v1Size)
+    return;
+  // "TAG", then title, artist and album of 30 bytes each, padded with zeros or blanks.
+  const uint8_t* P = Data.data() + Data.size() - kId3v1Size;
+  if (P[0] != 'T' || P[1] != 'A' || P[2] != 'G')
+    return;
+  SetIfEmpty(Tags.Title, ChunkText(P + 3, 30));
+  SetIfEmpty(Tags.Artist, ChunkText(P + 33, 30));
+  SetIfEmpty(Tags.Album, ChunkText(P + 63, 30));
+}
+
+TTags ReadTags(const Bytes& Data) {
+  TTags Id3, Native, Last;
+  if (IsWave(Data))
+    ReadWaveTags(Data, Id3, Native);
+  else if (IsAiff(Data))
+    ReadAiffTags(Data, Id3, Native);
+  else
+    ReadId3v2(Data.data(), Data.size(), Id3);
+  ReadId3v1(Data, Last);
+  Id3.Complete(Native);
+  Id3.Complete(Last);
+  return Id3;
+}
+
+TTags TagsFromFileName(const std::string& Path) {
+  std::string Name = Path.substr(NameStart(Path));
+  const size_t Dot = Name.rfind('.');
+  if (Dot != std::string::npos && Dot > 0)
+    Name.resize(Dot);
+  Name = ValidUtf8(Name);
+  TTags Tags;
+  const size_t Dash = Name.find(" - ");
+  if (Dash == std::string::npos) {
+    Tags.Title = Trimmed(Name);
+  } else {
+    Tags.Artist = Trimmed(Name.substr(0, Dash));
+    Tags.Title = Trimmed(Name.substr(Dash + 3));
+  }
+  return Tags;
+}
+
+TTags ReadFileTags(const Bytes& Data, const std::string& Path) {
+  TTags Tags = ReadTags(Data);
+  if (Tags.Title.empty() && Tags.Artist.empty()) {
+    const TTags Named = TagsFromFileName(Path);
+    Tags.Title = Named.Title;
+    Tags.Artist = Named.Artist;
+  }
+  return Tags;
+}
+
+} // namespace sx
