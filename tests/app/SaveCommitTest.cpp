@@ -199,6 +199,52 @@ TEST_F(SaveCommitTest, AReplacedArchiveIsPutBackWhenTheDefinitionCannotBeReplace
   EXPECT_TRUE(Dir.Leftovers().empty());
 }
 
+// An editor that died with imports unsaved: the next open puts the archives back as they were saved and,
+// when the user agrees, does the imports again as unsaved changes, which a save then keeps. Meanwhile a
+// second editor on the same definition is refused, naming it, and changes nothing.
+TEST_F(SaveCommitTest, AfterACrashTheUnsavedImportsCanBeDoneAgain) {
+  Reference();
+  OpenAndEdit(); // imports the same recording at samples 1, 2 and 3 of stream 0, then rebinds sample 1
+  const Bytes Converted = Concat({TextBytes("CONVERTED\n"), ReadFile(Input)});
+  Form.reset(); // the process dies: nothing of the window runs any more
+  Form = NewForm(&Converter);
+  Boxes.Shown.clear();
+  Boxes.Answers = {TMsgResult::Yes};
+  OpenStandard();
+  ASSERT_EQ(Boxes.Shown.size(), 1u);
+  EXPECT_EQ(Boxes.Shown[0].Buttons, TMsgButtons::YesNo);
+  EXPECT_EQ(Boxes.Shown[0].Text.rfind(std::wstring(msg::ChangesRolledBack) + L" " + msg::ImportAgain, 0), 0u);
+  EXPECT_NE(Boxes.Shown[0].Text.find(W(Input)), std::wstring::npos) << "the imported files are named";
+  EXPECT_TRUE(Form->DefinitionChanged());
+  EXPECT_TRUE(Form->ArchivesChanged());
+  for (int I : {1, 2, 3}) {
+    Form->Pack()->Streams(0)->Samples(I)->StreamFile()->SaveToFile(Dir.File("entry.bin"));
+    EXPECT_EQ(ReadFile(Dir.File("entry.bin")), Converted) << "sample " << I;
+  }
+
+  std::vector<Bytes> Files;
+  for (const std::string& Path : Targets())
+    Files.push_back(ReadFile(Path));
+  auto First = std::move(Form);
+  Form = NewForm(&Converter);
+  Boxes.Shown.clear();
+  Run([&] { OpenStandard(); });
+  ASSERT_EQ(Boxes.Shown.size(), 1u);
+  EXPECT_EQ(Boxes.Shown[0].Text, W(TDefinitionSession::InUseMessage(DefPath)) + L".");
+  EXPECT_EQ(Form->Pack(), nullptr);
+  for (size_t I = 0; I < Files.size(); ++I)
+    EXPECT_EQ(ReadFile(Targets()[I]), Files[I]);
+  Form = std::move(First);
+
+  Boxes.Answers = {TMsgResult::No};
+  Form->actFileSaveExecute();
+  Bindings Saved = Reopen();
+  for (int I : {1, 2, 3})
+    EXPECT_EQ(Saved[static_cast<size_t>(I)].second, Converted) << "sample " << I;
+  EXPECT_TRUE(Dir.Leftovers().empty());
+  EXPECT_TRUE(Dir.ScratchFiles().empty());
+}
+
 // Backups that the system refuses to delete (a virus scanner holding them) neither show a message nor stand
 // in the way of the next save; the next open deletes them, silently.
 TEST_F(SaveCommitTest, BackupsThatCannotBeDeletedGoSilentlyLater) {
