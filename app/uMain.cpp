@@ -114,17 +114,18 @@ bool TfrmORVStreams::CloseDefinition() {
     if (Answer == TMsgResult::Yes)
       actFileSaveExecute();
   }
-  // Whatever an import wrote into the archives since the last save goes, with the unsaved definition.
-  if (FSession) {
-    FSession->Close();
-    FSession.reset();
-  }
+  std::unique_ptr<TDefinitionSession> Session = std::move(FSession);
   if (PreviewPlaying())
     StopPreview();
   ClearControls();
   FPack.reset();
   FDefinitionChanged = false;
   FArchivesChanged = false;
+  // Whatever an import wrote into the archives since the last save goes, with the unsaved definition. The
+  // definition is closed first: should the rollback fail, the model no longer matches the files, and the
+  // journal stays for the next open to finish it.
+  if (Session)
+    Session->Close();
   return true;
 }
 

@@ -30,9 +30,12 @@ TRecoveryReport TDefinitionSession::Open() {
 }
 
 void TDefinitionSession::Close() {
+  struct Release {
+    platform::FileLock& Lock;
+    ~Release() { Lock.Release(); }
+  } Finally{FLock};
   if (FLock.Held())
     Imports.Undo();
-  FLock.Release();
 }
 
 bool RecoverForReading(const std::string& Definition, TRecoveryReport& Report) {

@@ -38,8 +38,8 @@ public:
   // Takes the lock and recovers a journal left behind. Raises InUseMessage when another editor or command
   // holds the lock, and the file layer's errors when recovery fails (nothing then is read or written).
   TRecoveryReport Open();
-  // Rolls back what was not saved, then releases the lock. Raises the file layer's errors; the lock is
-  // then still held and the journal still there, so that closing can be tried again.
+  // Rolls back what was not saved, then releases the lock. Raises the file layer's errors; the journal
+  // then stays for the next open to finish the rollback.
   void Close();
 
   const std::string& Path() const { return FPath; }
