@@ -109,9 +109,9 @@ private:
 
 struct TRecord {
   uint32_t Type = 0;
-  std::string File, Other;        // Backup: File and its backup; Note: the kept file in Other
-  int64_t Number = 0;             // Length: the length; Bytes: the offset
-  std::vector<uint8_t> Data;      // Bytes: the old bytes; Note: the payload
+  std::string File, Other;   // Backup: File and its backup; Note: the kept file in Other
+  int64_t Number = 0;        // Length: the length; Bytes: the offset
+  std::vector<uint8_t> Data; // Bytes: the old bytes; Note: the payload
   std::vector<TWriteJournal::TCommitFile> Files;
 };
 
@@ -169,8 +169,9 @@ std::vector<TRecord> ReadRecords(const std::string& Path) {
     if (Tail.U32() != Crc32(B.data() + At, 8 + Length))
       break;
     TRecord R;
-    if (!Decode(Type, std::vector<uint8_t>(B.begin() + static_cast<std::ptrdiff_t>(At + 8),
-                                           B.begin() + static_cast<std::ptrdiff_t>(At + 8 + Length)),
+    if (!Decode(Type,
+                std::vector<uint8_t>(B.begin() + static_cast<std::ptrdiff_t>(At + 8),
+                                     B.begin() + static_cast<std::ptrdiff_t>(At + 8 + Length)),
                 R))
       break;
     Records.push_back(std::move(R));

@@ -51,8 +51,8 @@ public:
   };
   struct TRecovery {
     TOutcome Outcome = TOutcome::Nothing;
-    std::vector<TNote> Notes;              // with RolledBack: the notes, oldest first, whose kept files remain
-    std::vector<std::string> NotDeleted;   // garbage that could not be deleted (still named by the journal)
+    std::vector<TNote> Notes;            // with RolledBack: the notes, oldest first, whose kept files remain
+    std::vector<std::string> NotDeleted; // garbage that could not be deleted (still named by the journal)
   };
 
   // A journal at Path; nothing is written until the first record.
@@ -99,6 +99,6 @@ private:
 
   std::string FPath;
   bool FActive = false;
-  std::set<std::string> FTouched;  // files with a Length record
+  std::set<std::string> FTouched;   // files with a Length record
   std::vector<std::string> FCopies; // files with a Created record
 };

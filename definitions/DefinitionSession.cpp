@@ -8,7 +8,8 @@ TDefinitionSession::~TDefinitionSession() = default;
 
 std::string TDefinitionSession::InUseMessage(const std::string& Definition) {
   return "The definition file \"" + Definition +
-         "\" is open in another ORVIK Streams Editor or orvik-streams command. Close it there, then try again";
+         "\" is open in another ORVIK Streams Editor or orvik-streams command. Close it there, then try "
+         "again";
 }
 
 TRecoveryReport TDefinitionSession::Open() {

@@ -21,7 +21,8 @@ bool GetText(const std::vector<uint8_t>& In, size_t& At, std::string& Text) {
   At += 4;
   if (In.size() - At < Size)
     return false;
-  Text.assign(In.begin() + static_cast<std::ptrdiff_t>(At), In.begin() + static_cast<std::ptrdiff_t>(At + Size));
+  Text.assign(In.begin() + static_cast<std::ptrdiff_t>(At),
+              In.begin() + static_cast<std::ptrdiff_t>(At + Size));
   At += Size;
   return true;
 }
