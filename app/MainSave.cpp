@@ -91,6 +91,16 @@ void TfrmORVStreams::ReportRecovery(TRecoveryReport& Report) {
 // The imports are done again in their order on the samples they were made for; one whose stream or
 // sample the saved definition lacks (a sample added and never saved) is left out.
 void TfrmORVStreams::ImportAgain(const std::vector<TImportRecord>& Imports) {
+  TCursor Saved = FServices.Screen->Cursor();
+  FServices.Screen->SetCursor(TCursor::HourGlass);
+  struct Restore {
+    TfrmORVStreams& Form;
+    TCursor Cursor;
+    ~Restore() {
+      Form.StatusBar.SetText(L"");
+      Form.FServices.Screen->SetCursor(Cursor);
+    }
+  } Finally{*this, Saved};
   for (const TImportRecord& Import : Imports) {
     if (Import.Stream < 0 || Import.Stream >= FPack->StreamCount() || Import.Sample < 0 ||
         Import.Sample >= FPack->Streams(Import.Stream)->SampleCount() || !platform::IsFile(Import.Kept))

@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,8 +18,15 @@ int FileLock::Acquire(const std::string& Path) {
     int Fd = ::open(Path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (Fd < 0)
       return errno;
-    if (::flock(Fd, LOCK_EX | LOCK_NB) != 0) {
-      int Error = errno == EWOULDBLOCK ? LockBusyError() : errno;
+    // A lock of the open file description: it excludes other opens in this process too, and, being a
+    // record lock, also the lock that Wine takes for a Windows program (LockFileEx) on the same file.
+    struct flock Range {};
+    Range.l_type = F_WRLCK;
+    Range.l_whence = SEEK_SET;
+    Range.l_start = 0;
+    Range.l_len = 1;
+    if (::fcntl(Fd, F_OFD_SETLK, &Range) != 0) {
+      int Error = errno == EAGAIN || errno == EACCES ? LockBusyError() : errno;
       ::close(Fd);
       return Error;
     }

@@ -217,6 +217,8 @@ TEST_F(SaveCommitTest, AfterACrashTheUnsavedImportsCanBeDoneAgain) {
   EXPECT_NE(Boxes.Shown[0].Text.find(W(Input)), std::wstring::npos) << "the imported files are named";
   EXPECT_TRUE(Form->DefinitionChanged());
   EXPECT_TRUE(Form->ArchivesChanged());
+  EXPECT_EQ(Form->StatusBar.Text(), L"");
+  EXPECT_EQ(Screen.Cursor(), TCursor::Default);
   for (int I : {1, 2, 3}) {
     Form->Pack()->Streams(0)->Samples(I)->StreamFile()->SaveToFile(Dir.File("entry.bin"));
     EXPECT_EQ(ReadFile(Dir.File("entry.bin")), Converted) << "sample " << I;
