@@ -125,10 +125,14 @@ void TFileSetCommit::Swap() {
         Kept += std::string(platform::LineBreak()) + (*It)->Backup;
     if (Kept.empty()) {
       // Every file holds its old bytes again: the commit is void. Should that not reach the disk, the
-      // next recovery finishes the commit instead, which is as whole a state.
+      // copies stay for the next recovery, which then finishes the commit, as whole a state; and any
+      // later record of this process voids it too.
       if (FJournal != nullptr) {
-        FJournal->Abort();
-        FCommitted = false;
+        try {
+          FJournal->Abort();
+          FCommitted = false;
+        } catch (const Exception&) {
+        }
       }
       throw;
     }

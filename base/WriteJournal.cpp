@@ -222,6 +222,13 @@ void PutBack(const TRecord& R, std::vector<std::string>& Written) {
       Written.push_back(R.File);
     }
     break;
+  case kCommit: // one that does not stand: a file still under its backup name goes back
+    for (const TWriteJournal::TCommitFile& File : R.Files)
+      if (platform::IsFile(File.Backup)) {
+        CheckOSError(platform::ReplaceFile(File.Backup, File.Target));
+        Written.push_back(File.Target);
+      }
+    break;
   default:
     break;
   }
@@ -352,9 +359,14 @@ TWriteJournal::TRecovery TWriteJournal::Recover(const std::string& Path) {
   if (!platform::IsFile(Path))
     return Result;
   std::vector<TRecord> Records = ReadRecords(Path);
+  // A commit stands when nothing but garbage follows it: a process that went on writing after a commit
+  // (an Abort, or any other record) had undone it, or had found it undone.
   const TRecord* Commit = nullptr;
   for (const TRecord& R : Records)
-    Commit = R.Type == kCommit ? &R : R.Type == kAbort ? nullptr : Commit;
+    if (R.Type == kCommit)
+      Commit = &R;
+    else if (R.Type != kGarbage)
+      Commit = nullptr;
 
   std::vector<std::string> Written, Garbage;
   if (Commit != nullptr) {

@@ -20,7 +20,9 @@
 //            kept for it (for example the song of an import)              kept file goes with a commit
 //   Commit   new copies, each with its target and the backup name the     roll forward: each copy that
 //            target is moved to; every copy is complete and flushed       still exists is put in place
-//   Abort    the commit before it was undone by the process itself        the commit counts as absent
+//   Abort    the commit before it was undone by the process itself        the commit does not stand
+// A commit stands only when nothing but garbage follows it; one that does not stand is rolled back like the
+// rest: a target still under its backup name is put back.
 //   Garbage  a file left by an earlier transaction, to be deleted         deleted
 // Rollback applies the records from last to first. After either way every backup, copy and garbage file
 // is deleted, and then the journal; a file that cannot be deleted stays named in the journal and goes at
