@@ -37,6 +37,12 @@ inline constexpr const wchar_t* LeftoversInTheWay =
 inline constexpr const wchar_t* CopiesNotDeleted =
     L"The changes are saved. These copies of the files as they were before could not be deleted; they are no "
     L"longer needed:";
+inline constexpr const wchar_t* PreloadUpdated = L"Preload directory updated: ";
+inline constexpr const wchar_t* NoPreloadArchives =
+    L"The preload directory was not updated: this folder holds none of the preload archives faudio.viv, "
+    L"gaudio.viv and gaudiofa.viv:";
+inline constexpr const wchar_t* NoPreloadEntry =
+    L"The preload directory was not updated: none of its preload archives holds an entry named ";
 inline constexpr const wchar_t* PreloadDialogCaption = L"Selecet <ORVIK>\\preload directory...";
 
 } // namespace msg

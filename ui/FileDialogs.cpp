@@ -99,13 +99,15 @@ int CALLBACK BrowseCallback(HWND Dialog, UINT Message, LPARAM, LPARAM Folder) {
 
 bool TWinDialogs::ExecuteOpen(TFileDialogState& State) {
   TFileDialog Dialog(Owner, State);
+  // Only a file that exists can be opened or imported: a mistyped name is refused by the dialog itself.
+  Dialog.Ofn.Flags |= OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
   return Dialog.Finish(::GetOpenFileNameW(&Dialog.Ofn));
 }
 
 bool TWinDialogs::ExecuteSave(TFileDialogState& State,
                               const std::function<void(IOpenSaveDialog&)>& OnTypeChange) {
   TFileDialog Dialog(Owner, State);
-  Dialog.Ofn.Flags |= OFN_ENABLEHOOK;
+  Dialog.Ofn.Flags |= OFN_ENABLEHOOK | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
   Dialog.Ofn.lpfnHook = &SaveHook;
   Dialog.Ofn.lCustData = reinterpret_cast<LPARAM>(&OnTypeChange);
   return Dialog.Finish(::GetSaveFileNameW(&Dialog.Ofn));

@@ -365,11 +365,14 @@ TEST_F(UiTest, WhileTheConverterRunsTheWindowPaintsAndTakesNoInput) {
   ::InvalidateRect(C().treeFiles, nullptr, TRUE);
   ::PostMessageW(Window().Handle(), WM_COMMAND, MAKEWPARAM(CommandOf(Form().actStreamAddSample), 0), 0);
   ::PostMessageW(C().treeFiles, WM_KEYDOWN, VK_DOWN, 1);
+  // A click on the title bar, which would otherwise run (a move, or the close box) once the wait ends.
+  ::PostMessageW(Window().Handle(), WM_NCLBUTTONDOWN, HTCAPTION, 0);
   // Any program that runs for a moment will do: this one, listing its tests.
   wchar_t Self[MAX_PATH];
   ::GetModuleFileNameW(nullptr, Self, MAX_PATH);
   ui::TPaintingConverterRunner Runner;
-  ASSERT_TRUE(Runner.ExecuteAndWait(Self, L"--gtest_list_tests", L".", SW_HIDE));
+  std::string ErrorOutput;
+  ASSERT_TRUE(Runner.ExecuteAndWait(Self, L"--gtest_list_tests", L".", SW_HIDE, ErrorOutput));
 
   RECT Pending;
   EXPECT_FALSE(::GetUpdateRect(C().treeFiles, &Pending, FALSE)) << "the tree was not painted";
@@ -377,6 +380,8 @@ TEST_F(UiTest, WhileTheConverterRunsTheWindowPaintsAndTakesNoInput) {
   EXPECT_TRUE(::PeekMessageW(&Left, Window().Handle(), WM_COMMAND, WM_COMMAND, PM_REMOVE))
       << "a command ran while waiting";
   EXPECT_FALSE(::PeekMessageW(&Left, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE)) << "input was kept";
+  EXPECT_FALSE(::PeekMessageW(&Left, nullptr, WM_NCLBUTTONDOWN, WM_NCLBUTTONDOWN, PM_REMOVE))
+      << "a click on the title bar was kept";
   EXPECT_EQ(TreeViewLines().size(), 7u);
 }
 
