@@ -252,8 +252,8 @@ void TfrmORVStreams::actSampleExportAccept() {
     return;
   TBusyCursor Busy(*FServices.Screen);
   std::string Reason;
-  bool Converted =
-      ExportSample(Sample->StreamFile(), actSampleExportDialog.FilterIndex, actSampleExportDialog.FileName, &Reason);
+  bool Converted = ExportSample(Sample->StreamFile(), actSampleExportDialog.FilterIndex,
+                                actSampleExportDialog.FileName, &Reason);
   Busy.Restore();
   if (!Converted)
     FServices.MessageBoxes->Show(WithReason(msg::UnableToConvertSample, Reason), L"", TMsgButtons::OK,

@@ -143,10 +143,9 @@ void TfrmORVStreams::ReportPreloadOutcome(const TPreloadOutcome& Outcome) {
     return;
   }
   std::wstring Folder = AnsiToWide(actFileUpdatePreloadDialog.Folder);
-  std::wstring Text =
-      Outcome.Found.empty()
-          ? msg::NoPreloadArchives + AnsiToWide(platform::LineBreak()) + Folder
-          : msg::NoPreloadEntry + AnsiToWide(ExtractFileName(DefinitionPath())) + L" (" + Names(Outcome.Found) +
-                L" in " + Folder + L").";
+  std::wstring Text = Outcome.Found.empty()
+                          ? msg::NoPreloadArchives + AnsiToWide(platform::LineBreak()) + Folder
+                          : msg::NoPreloadEntry + AnsiToWide(ExtractFileName(DefinitionPath())) + L" (" +
+                                Names(Outcome.Found) + L" in " + Folder + L").";
   FServices.MessageBoxes->Show(Text, L"", TMsgButtons::OK, TMsgIcon::Warning);
 }

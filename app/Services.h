@@ -115,7 +115,8 @@ public:
   // program could not be started. ErrorOutput receives what the program wrote to its standard error (a
   // failing converter's reason), as bytes in the ANSI code page.
   virtual bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
-                              const std::wstring& WorkingFolder, uint16_t ShowMode, std::string& ErrorOutput) = 0;
+                              const std::wstring& WorkingFolder, uint16_t ShowMode,
+                              std::string& ErrorOutput) = 0;
 };
 
 // The services one window uses; none is owned.

@@ -6,9 +6,9 @@
 // Handlers do not catch errors: they reach the application's error report (app/ErrorReport.h).
 
 #include "app/Controls.h"
+#include "app/Services.h"
 #include "definitions/ImportJournal.h"
 #include "definitions/Preload.h"
-#include "app/Services.h"
 #include "definitions/uTypes.h"
 
 #include <memory>

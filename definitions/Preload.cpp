@@ -42,8 +42,8 @@ int FindEntry(const TEAStream& Archive, const std::string& Name) {
 }
 
 // True when the archive held an entry of the definition's name, which now holds Source.
-bool UpdatePreloadArchive(const std::string& ArchivePath, const std::string& DefName, const std::string& Source,
-                          const TRebuildProgress& Progress) {
+bool UpdatePreloadArchive(const std::string& ArchivePath, const std::string& DefName,
+                          const std::string& Source, const TRebuildProgress& Progress) {
   int Entry = -1;
   {
     TEAStream Archive;
@@ -86,7 +86,8 @@ bool UpdatePreloadArchive(const std::string& ArchivePath, const std::string& Def
 } // namespace
 
 TPreloadOutcome UpdatePreloadFolder(const std::string& DefPath, const std::string& Folder,
-                                    const std::function<void()>& Uncompressed, const TRebuildProgress& Progress) {
+                                    const std::function<void()>& Uncompressed,
+                                    const TRebuildProgress& Progress) {
   TPreloadOutcome Outcome;
   std::string DefName = ExtractFileName(DefPath);
   std::string Source = MakeTempFileName("~compr");

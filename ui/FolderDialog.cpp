@@ -62,13 +62,15 @@ std::optional<std::wstring> PathOf(IShellItem& Item) {
 // Opens Dialog in the parent of Folder with Folder's name in the folder box; a folder without a parent
 // (a drive's root) opens as it is.
 void Propose(IFileOpenDialog& Dialog, std::wstring Folder) {
-  while (Folder.size() > 1 && (Folder.back() == L'\\' || Folder.back() == L'/') && Folder[Folder.size() - 2] != L':')
+  while (Folder.size() > 1 && (Folder.back() == L'\\' || Folder.back() == L'/') &&
+         Folder[Folder.size() - 2] != L':')
     Folder.pop_back();
   size_t Split = Folder.find_last_of(L"\\/");
   bool HasParent = Split != std::wstring::npos && Split + 1 < Folder.size();
   std::wstring Start = HasParent ? Folder.substr(0, Split + 1) : Folder;
   TComRef<IShellItem> Item;
-  if (Start.empty() || FAILED(::SHCreateItemFromParsingName(Start.c_str(), nullptr, IID_IShellItem, Item.Out())))
+  if (Start.empty() ||
+      FAILED(::SHCreateItemFromParsingName(Start.c_str(), nullptr, IID_IShellItem, Item.Out())))
     return;
   Dialog.SetFolder(Item.Get());
   if (HasParent)

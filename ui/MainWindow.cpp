@@ -229,7 +229,8 @@ void TMainWindow::BindModels() {
 // ---- messages ----
 
 bool TMainWindow::PreTranslate(MSG& Message) {
-  if (Message.message == WM_MOUSEMOVE || Message.message == WM_NCMOUSEMOVE || Message.message == WM_MOUSELEAVE)
+  if (Message.message == WM_MOUSEMOVE || Message.message == WM_NCMOUSEMOVE ||
+      Message.message == WM_MOUSELEAVE)
     FHints->MouseMoved(Message);
   if (FAccelerators != nullptr && ::TranslateAcceleratorW(Handle(), FAccelerators, &Message))
     return true;

@@ -99,7 +99,8 @@ TEST_F(EditorTest, ExportRunsTheConverterWithTheOptionOfEachFormat) {
     std::wstring Expected = L"Unable to convert the selected sample" + W(platform::LineBreak()) +
                             L"Unsupported sample format: 12-bit: " + W(Dir.ScratchPath());
     EXPECT_EQ(Boxes.Shown[0].Text.substr(0, Expected.size()), Expected);
-    EXPECT_EQ(Boxes.Shown[0].Text.substr(Boxes.Shown[0].Text.size() - 4), L".asf") << "no trailing line break";
+    EXPECT_EQ(Boxes.Shown[0].Text.substr(Boxes.Shown[0].Text.size() - 4), L".asf")
+        << "no trailing line break";
     EXPECT_EQ(Boxes.Shown[0].Icon, TMsgIcon::Error);
     EXPECT_EQ(Screen.History, (std::vector<TCursor>{TCursor::HourGlass, TCursor::Default}));
     EXPECT_EQ(CursorAtMessage, std::vector<TCursor>{TCursor::Default});
@@ -195,8 +196,8 @@ TEST_F(EditorTest, PreviewPlaysAConvertedCopyUntilStopped) {
   EXPECT_FALSE(Form->PreviewPlaying());
   EXPECT_EQ(Sound.Played.size(), 2u);
   ASSERT_EQ(Boxes.Shown.size(), 1u);
-  std::wstring Expected =
-      L"Unable to convert the selected sample" + W(platform::LineBreak()) + L"Cannot open file: " + W(Dir.ScratchPath());
+  std::wstring Expected = L"Unable to convert the selected sample" + W(platform::LineBreak()) +
+                          L"Cannot open file: " + W(Dir.ScratchPath());
   EXPECT_EQ(Boxes.Shown[0].Text.substr(0, Expected.size()), Expected);
   EXPECT_EQ(Screen.History, (std::vector<TCursor>{TCursor::HourGlass, TCursor::Default}));
   EXPECT_TRUE(Dir.ScratchFiles().empty());

@@ -233,16 +233,18 @@ TEST_F(PreloadTest, TheUpdateNamesTheArchivesItChangedAndWarnsWhenItChangedNone)
   std::filesystem::create_directory(Empty);
   std::filesystem::create_directory(JoinPath(Empty, "gaudio.viv")); // a folder is no archive
   std::wstring Break = W(platform::LineBreak());
-  const wchar_t* None = L"The preload directory was not updated: this folder holds none of the preload archives "
-                        L"faudio.viv, gaudio.viv and gaudiofa.viv:";
+  const wchar_t* None =
+      L"The preload directory was not updated: this folder holds none of the preload archives "
+      L"faudio.viv, gaudio.viv and gaudiofa.viv:";
   struct Case {
     std::string Folder;
     std::wstring Status, Warning;
   } Cases[] = {
       {Preload, L"Preload directory updated: gaudio.viv, gaudiofa.viv", L""},
       {NoEntry, L"",
-       L"The preload directory was not updated: none of its preload archives holds an entry named streams.dat "
-       L"(faudio.viv, gaudiofa.viv in " + W(NoEntry) + L")."},
+       L"The preload directory was not updated: none of its preload archives holds an entry named "
+       L"streams.dat (faudio.viv, gaudiofa.viv in " +
+           W(NoEntry) + L")."},
       {Empty, L"", None + Break + W(Empty)},
       {Dir.File("missing"), L"", None + Break + W(Dir.File("missing"))},
   };

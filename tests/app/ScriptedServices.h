@@ -5,8 +5,8 @@
 
 #include <deque>
 #include <functional>
-#include <optional>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>

@@ -31,7 +31,8 @@ int main(int Argc, char** Argv) {
 #endif
   const char* Fail = std::getenv("ORVIK_FAKE_SX_FAIL");
   if (Fail != nullptr && *Fail != '\0') {
-    std::string Reason = std::string(Fail) + ": " + (Arguments.size() >= 4 ? WideToAnsi(Arguments[Arguments.size() - 2]) : "");
+    std::string Reason =
+        std::string(Fail) + ": " + (Arguments.size() >= 4 ? WideToAnsi(Arguments[Arguments.size() - 2]) : "");
     std::fputs((Reason + "\n").c_str(), stderr);
     return 3;
   }

@@ -205,6 +205,7 @@ TEST_F(DemoGameTest, AFileTheConverterCannotReadIsRefusedWithTheConvertersReason
   Dialogs.OpenAnswers.push_back(AnsiToWide(Broken));
   Command(Form().actSampleImport);
   ASSERT_EQ(Boxes.Shown.size(), 1u);
-  EXPECT_EQ(Boxes.Shown[0].Text, L"Unable to convert the input file\r\nsx: The input is not a known sound format");
+  EXPECT_EQ(Boxes.Shown[0].Text,
+            L"Unable to convert the input file\r\nsx: The input is not a known sound format");
   EXPECT_FALSE(Form().ArchivesChanged());
 }

@@ -17,7 +17,7 @@ using namespace fixtures;
 
 namespace {
 
-constexpr int FileNameBox = 0x047C;  // the open and save dialogs' name box
+constexpr int FileNameBox = 0x047C;   // the open and save dialogs' name box
 constexpr int FolderNameBox = 0x0480; // the item dialog's folder box
 
 // One run of a system dialog: what to do in it, and what was seen.
@@ -141,9 +141,9 @@ TEST_F(RealDialogsTest, TheFolderDialogOpensOnTheProposedFolderAndReturnsTheChos
     bool Confirmed;
     std::string Folder;
   } Cases[] = {
-      {L"", IDOK, true, Preload},            // OK alone: the proposed folder
+      {L"", IDOK, true, Preload},             // OK alone: the proposed folder
       {AnsiToWide(Other), IDOK, true, Other}, // a whole path typed
-      {L"other", IDOK, true, Other},         // a name typed, beside the proposed folder
+      {L"other", IDOK, true, Other},          // a name typed, beside the proposed folder
       {AnsiToWide(Other), IDCANCEL, false, Preload},
   };
   for (const Case& C : Cases) {

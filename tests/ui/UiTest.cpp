@@ -240,7 +240,8 @@ TEST_F(UiTest, HintsShowInToolTipsAndTheStatusBar) {
             L"Deelete the selected description"},
            {"title bar",
             [&] {
-              ::PostMessageW(Window().Handle(), WM_NCMOUSEMOVE, HTCAPTION, MAKELPARAM(Frame.left + 40, Frame.top + 5));
+              ::PostMessageW(Window().Handle(), WM_NCMOUSEMOVE, HTCAPTION,
+                             MAKELPARAM(Frame.left + 40, Frame.top + 5));
               Pump();
             },
             L""},
@@ -559,7 +560,8 @@ TEST_F(UiTest, ToolTipsTakeTheNewFontWhenTheDpiChanges) {
   HWND ToolBarTips = reinterpret_cast<HWND>(::SendMessageW(C().tbrStrandard, TB_GETTOOLTIPS, 0, 0));
   for (UINT Dpi : {144u, 96u}) {
     RECT Suggested{0, 0, static_cast<LONG>(820 * Dpi / 96), static_cast<LONG>(580 * Dpi / 96)};
-    ::SendMessageW(Window().Handle(), WM_DPICHANGED, MAKEWPARAM(Dpi, Dpi), reinterpret_cast<LPARAM>(&Suggested));
+    ::SendMessageW(Window().Handle(), WM_DPICHANGED, MAKEWPARAM(Dpi, Dpi),
+                   reinterpret_cast<LPARAM>(&Suggested));
     // A tool tip keeps a copy of the font it is given: the sizes are compared.
     auto Height = [](HWND Control) {
       LOGFONTW Font{};
