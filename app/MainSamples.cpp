@@ -289,6 +289,7 @@ void TfrmORVStreams::actSampleImportAccept(const void* Sender) {
       ImportConverted(Sample, Converted, Sender != &actSampleImport);
     } else {
       FServices.Screen->SetCursor(Saved);
+      StatusBar.SetText(L"");
       FServices.MessageBoxes->Show(WithReason(msg::UnableToConvertInput, Reason), L"", TMsgButtons::OK,
                                    TMsgIcon::Error);
     }

@@ -264,6 +264,8 @@ TEST_F(EditorTest, AnImportTheConverterCannotReadChangesNothing) {
   Select({0, 0, 1});
   std::vector<Bytes> Before = Snapshot();
   SetEnvironmentVariable("ORVIK_FAKE_SX_FAIL", "Unknown input format");
+  std::vector<std::wstring> StatusAtMessage;
+  Boxes.OnShow = [&] { StatusAtMessage.push_back(Form->StatusBar.Text()); };
   for (bool Add : {false, true}) {
     Dialogs.OpenAnswers.push_back(W(Dir.File("unreadable.mp3")));
     if (Add)
@@ -281,6 +283,7 @@ TEST_F(EditorTest, AnImportTheConverterCannotReadChangesNothing) {
     EXPECT_EQ(Screen.Cursor(), TCursor::Default);
     EXPECT_TRUE(Dir.ScratchFiles().empty());
   }
+  EXPECT_EQ(StatusAtMessage, (std::vector<std::wstring>{L"", L""})) << "the status still said Converting...";
 }
 
 TEST_F(EditorTest, ClosingWithoutSavingPutsTheArchivesBackAsTheyWere) {
