@@ -33,24 +33,25 @@ struct TDialogScript {
 };
 TDialogScript* Playing = nullptr;
 
+struct TDialogSearch {
+  HWND Owner, Found;
+};
+
+BOOL CALLBACK MatchDialog(HWND Window, LPARAM Param) {
+  auto& S = *reinterpret_cast<TDialogSearch*>(Param);
+  wchar_t Class[16] = {};
+  ::GetClassNameW(Window, Class, 16);
+  if (std::wstring(Class) != L"#32770" || !::IsWindowVisible(Window) ||
+      (S.Owner != nullptr && ::GetWindow(Window, GW_OWNER) != S.Owner))
+    return TRUE;
+  S.Found = Window;
+  return FALSE;
+}
+
 // A visible dialog window of this thread owned by Owner (any owner when null).
 HWND DialogOwnedBy(HWND Owner) {
-  struct TSearch {
-    HWND Owner, Found;
-  } Search{Owner, nullptr};
-  ::EnumThreadWindows(
-      ::GetCurrentThreadId(),
-      [](HWND Window, LPARAM Param) -> BOOL {
-        auto& S = *reinterpret_cast<TSearch*>(Param);
-        wchar_t Class[16] = {};
-        ::GetClassNameW(Window, Class, 16);
-        if (std::wstring(Class) != L"#32770" || !::IsWindowVisible(Window) ||
-            (S.Owner != nullptr && ::GetWindow(Window, GW_OWNER) != S.Owner))
-          return TRUE;
-        S.Found = Window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&Search));
+  TDialogSearch Search{Owner, nullptr};
+  ::EnumThreadWindows(::GetCurrentThreadId(), &MatchDialog, reinterpret_cast<LPARAM>(&Search));
   return Search.Found;
 }
 
