@@ -58,6 +58,36 @@ template <typename TPath> void DiscardIfPresent(const TPath& Path) {
     platform::DeleteFile(Path);
 }
 
+// The hourglass while a workflow runs (the window takes no input meanwhile); the cursor that was there
+// comes back when the workflow ends or fails, or earlier, before a message.
+class TBusyCursor {
+public:
+  explicit TBusyCursor(IScreen& Screen) : FScreen(Screen), FSaved(Screen.Cursor()) {
+    FScreen.SetCursor(TCursor::HourGlass);
+  }
+  ~TBusyCursor() { Restore(); }
+  TBusyCursor(const TBusyCursor&) = delete;
+  TBusyCursor& operator=(const TBusyCursor&) = delete;
+  void Restore() {
+    if (!FRestored)
+      FScreen.SetCursor(FSaved);
+    FRestored = true;
+  }
+
+private:
+  IScreen& FScreen;
+  TCursor FSaved;
+  bool FRestored = false;
+};
+
+// Message, and under it the converter's own reason, when it gave one.
+std::wstring WithReason(const wchar_t* Message, const std::string& Reason) {
+  size_t End = Reason.find_last_not_of(" \t\r\n");
+  if (End == std::string::npos)
+    return Message;
+  return Message + AnsiToWide(platform::LineBreak()) + AnsiToWide(Reason.substr(0, End + 1));
+}
+
 std::wstring UpperCase(std::wstring Text) {
   for (wchar_t& C : Text)
     C = static_cast<wchar_t>(std::towupper(C));
@@ -90,15 +120,18 @@ std::wstring TfrmORVStreams::ConverterPath() const {
          AnsiToWide(platform::ExecutableSuffix());
 }
 
-void TfrmORVStreams::Convert(const std::string& Option, const std::wstring& Input,
-                             const std::wstring& Output) {
+std::string TfrmORVStreams::Convert(const std::string& Option, const std::wstring& Input,
+                                    const std::wstring& Output) {
   std::wstring Parameters = AnsiToWide(Option) + L"\"" + Input + L"\" -=\"" + Output + L"\"";
-  FServices.Converter->ExecuteAndWait(ConverterPath(), Parameters, ConverterFolder(), kHidden);
+  std::string ErrorOutput;
+  FServices.Converter->ExecuteAndWait(ConverterPath(), Parameters, ConverterFolder(), kHidden, ErrorOutput);
+  return ErrorOutput;
 }
 
 // A file already at the output path steps aside for the run, so that only the converter's own output can
 // count as success; it comes back when the converter leaves none, and goes once the new one is there.
-bool TfrmORVStreams::ExportSample(TEAStreamFile* File, int FormatIndex, const std::wstring& Output) {
+bool TfrmORVStreams::ExportSample(TEAStreamFile* File, int FormatIndex, const std::wstring& Output,
+                                  std::string* Reason) {
   std::wstring Aside = platform::IsFile(Output) ? TFileSetCommit::OldName(Output) : L"";
   std::string Extracted = ScratchName("~asf", ".asf");
   auto PutBack = [&] {
@@ -112,7 +145,9 @@ bool TfrmORVStreams::ExportSample(TEAStreamFile* File, int FormatIndex, const st
       if (int Error = platform::MoveFile(Output, Aside))
         throw EFCreateError(WideToAnsi(Output), Error);
     StatusBar.SetText(L"Converting...");
-    Convert(ExportOption(FormatIndex), AnsiToWide(Extracted), Output);
+    std::string ErrorOutput = Convert(ExportOption(FormatIndex), AnsiToWide(Extracted), Output);
+    if (Reason != nullptr)
+      *Reason = ErrorOutput;
   } catch (...) {
     PutBack();
     DiscardIfPresent(Extracted);
@@ -144,15 +179,19 @@ void TfrmORVStreams::actSamplePreviewExecute() {
     return;
   TEAStreamFile* File = Sample->StreamFile();
   std::string Preview = ScratchName("~wav", ".wav");
+  TBusyCursor Busy(*FServices.Screen);
   bool Converted = false;
+  std::string Reason;
   try {
-    Converted = ExportSample(File, 1, AnsiToWide(Preview));
+    Converted = ExportSample(File, 1, AnsiToWide(Preview), &Reason);
   } catch (...) {
     DiscardIfPresent(Preview);
     throw;
   }
+  Busy.Restore();
   if (!Converted) {
-    FServices.MessageBoxes->Show(msg::UnableToConvertSample, L"", TMsgButtons::OK, TMsgIcon::Error);
+    FServices.MessageBoxes->Show(WithReason(msg::UnableToConvertSample, Reason), L"", TMsgButtons::OK,
+                                 TMsgIcon::Error);
     return;
   }
   FPreviewFile = Preview;
@@ -211,8 +250,14 @@ void TfrmORVStreams::actSampleExportAccept() {
   TStreamData* Sample = SelectedSample();
   if (Sample == nullptr || !FPack)
     return;
-  if (!ExportSample(Sample->StreamFile(), actSampleExportDialog.FilterIndex, actSampleExportDialog.FileName))
-    FServices.MessageBoxes->Show(msg::UnableToConvertSample, L"", TMsgButtons::OK, TMsgIcon::Error);
+  TBusyCursor Busy(*FServices.Screen);
+  std::string Reason;
+  bool Converted = ExportSample(Sample->StreamFile(), actSampleExportDialog.FilterIndex,
+                                actSampleExportDialog.FileName, &Reason);
+  Busy.Restore();
+  if (!Converted)
+    FServices.MessageBoxes->Show(WithReason(msg::UnableToConvertSample, Reason), L"", TMsgButtons::OK,
+                                 TMsgIcon::Error);
 }
 
 // ---- import ----
@@ -239,14 +284,16 @@ void TfrmORVStreams::actSampleImportAccept(const void* Sender) {
   try {
     std::string Converted = ScratchName("~asf", ".asf");
     StatusBar.SetText(L"Converting...");
-    Convert(kImportOption, actSampleImportDialog.FileName, AnsiToWide(Converted));
+    std::string Reason = Convert(kImportOption, actSampleImportDialog.FileName, AnsiToWide(Converted));
     if (platform::IsFile(Converted)) {
       std::string Source = WideToAnsi(actSampleImportDialog.FileName);
       ImportConverted(Sample, Converted, Sender != &actSampleImport,
                       ChangeFileExt(ExtractFileName(Source), ".asf"), Source);
     } else {
       FServices.Screen->SetCursor(Saved);
-      FServices.MessageBoxes->Show(msg::UnableToConvertInput, L"", TMsgButtons::OK, TMsgIcon::Error);
+      StatusBar.SetText(L"");
+      FServices.MessageBoxes->Show(WithReason(msg::UnableToConvertInput, Reason), L"", TMsgButtons::OK,
+                                   TMsgIcon::Error);
     }
   } catch (...) {
     Failure = std::current_exception();

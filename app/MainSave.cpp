@@ -31,15 +31,21 @@ void TfrmORVStreams::actFileSaveExecute() {
   TCursor Saved = FServices.Screen->Cursor();
   FServices.Screen->SetCursor(TCursor::HourGlass);
   struct Restore {
-    TfrmORVStreams& Form;
+    IScreen& Screen;
     TCursor Cursor;
-    ~Restore() {
-      Form.StatusProgress.Hide();
-      Form.StatusBar.SetText(L"");
-      Form.FServices.Screen->SetCursor(Cursor);
-    }
-  } Finally{*this, Saved};
-  SaveArchivesAndDefinition();
+    ~Restore() { Screen.SetCursor(Cursor); }
+  } Finally{*FServices.Screen, Saved};
+  {
+    // The rebuild's status and progress end with it, before the question, also when it fails.
+    struct Clear {
+      TfrmORVStreams& Form;
+      ~Clear() {
+        Form.StatusProgress.Hide();
+        Form.StatusBar.SetText(L"");
+      }
+    } ClearStatus{*this};
+    SaveArchivesAndDefinition();
+  }
   if (FServices.MessageBoxes->Show(msg::UpdatePreload, L"", TMsgButtons::YesNo, TMsgIcon::Question) ==
       TMsgResult::Yes)
     actFileUpdatePreloadExecute();
@@ -149,9 +155,30 @@ void TfrmORVStreams::actFileUpdatePreloadAccept() {
     TProgressModel& Progress;
     ~Hide() { Progress.Hide(); }
   } Finally{StatusProgress};
-  UpdatePreloadFolder(
+  TPreloadOutcome Outcome = UpdatePreloadFolder(
       DefinitionPath(), actFileUpdatePreloadDialog.Folder,
       [this] { FServices.MessageBoxes->Show(msg::UnableToCompress, L"", TMsgButtons::OK, TMsgIcon::Error); },
       [this](int64_t Done, int64_t Total) { StatusProgress.Show(Done, Total); },
       FSession ? &FSession->Journal : nullptr);
+  ReportPreloadOutcome(Outcome);
+}
+
+// An update that changed nothing is a warning: the game keeps reading the old definition.
+void TfrmORVStreams::ReportPreloadOutcome(const TPreloadOutcome& Outcome) {
+  auto Names = [](const std::vector<std::string>& List) {
+    std::string Text;
+    for (const std::string& Name : List)
+      Text += (Text.empty() ? "" : ", ") + Name;
+    return AnsiToWide(Text);
+  };
+  if (!Outcome.Updated.empty()) {
+    StatusBar.SetText(msg::PreloadUpdated + Names(Outcome.Updated));
+    return;
+  }
+  std::wstring Folder = AnsiToWide(actFileUpdatePreloadDialog.Folder);
+  std::wstring Text = Outcome.Found.empty()
+                          ? msg::NoPreloadArchives + AnsiToWide(platform::LineBreak()) + Folder
+                          : msg::NoPreloadEntry + AnsiToWide(ExtractFileName(DefinitionPath())) + L" (" +
+                                Names(Outcome.Found) + L" in " + Folder + L").";
+  FServices.MessageBoxes->Show(Text, L"", TMsgButtons::OK, TMsgIcon::Warning);
 }

@@ -34,6 +34,12 @@ inline constexpr const wchar_t* ChangesRolledBack =
 inline constexpr const wchar_t* ImportAgain =
     L"Do you want to import the songs imported since then again, as unsaved changes?";
 // clang-format on
+inline constexpr const wchar_t* PreloadUpdated = L"Preload directory updated: ";
+inline constexpr const wchar_t* NoPreloadArchives =
+    L"The preload directory was not updated: this folder holds none of the preload archives faudio.viv, "
+    L"gaudio.viv and gaudiofa.viv:";
+inline constexpr const wchar_t* NoPreloadEntry =
+    L"The preload directory was not updated: none of its preload archives holds an entry named ";
 inline constexpr const wchar_t* PreloadDialogCaption = L"Selecet <ORVIK>\\preload directory...";
 
 } // namespace msg

@@ -55,8 +55,11 @@ class IDialogs {
 public:
   virtual ~IDialogs() = default;
   // Each returns true when the user confirms; State then holds the choice.
+  // The open dialog confirms only the name of a file that exists, in a folder that exists.
   virtual bool ExecuteOpen(TFileDialogState& State) = 0;
+  // The save dialog asks before it confirms the name of a file that exists.
   virtual bool ExecuteSave(TFileDialogState& State, const std::function<void(IOpenSaveDialog&)>& OnTypeChange) = 0;
+  // Opens on State.Folder and confirms the folder chosen or typed.
   virtual bool BrowseForFolder(TFolderDialogState& State) = 0;
 };
 
@@ -109,9 +112,11 @@ class IConverterRunner {
 public:
   virtual ~IConverterRunner() = default;
   // The command line is a double quote, Program, a double quote, one blank and Parameters. False when the
-  // program could not be started.
+  // program could not be started. ErrorOutput receives what the program wrote to its standard error (a
+  // failing converter's reason), as bytes in the ANSI code page.
   virtual bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
-                              const std::wstring& WorkingFolder, uint16_t ShowMode) = 0;
+                              const std::wstring& WorkingFolder, uint16_t ShowMode,
+                              std::string& ErrorOutput) = 0;
 };
 
 // The services one window uses; none is owned.

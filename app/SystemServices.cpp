@@ -7,6 +7,7 @@ void TSystemSound::PlayLooped(const std::string& Path) { platform::PlaySoundLoop
 void TSystemSound::Stop() { platform::StopSound(); }
 
 bool TSystemConverterRunner::ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
-                                            const std::wstring& WorkingFolder, uint16_t ShowMode) {
-  return platform::ExecuteAndWait(Program, Parameters, WorkingFolder, ShowMode);
+                                            const std::wstring& WorkingFolder, uint16_t ShowMode,
+                                            std::string& ErrorOutput) {
+  return platform::ExecuteAndWait(Program, Parameters, WorkingFolder, ShowMode, {}, &ErrorOutput);
 }

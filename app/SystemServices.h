@@ -11,6 +11,7 @@ public:
 
 class TSystemConverterRunner : public IConverterRunner {
 public:
-  bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters, const std::wstring& WorkingFolder,
-                      uint16_t ShowMode) override;
+  bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
+                      const std::wstring& WorkingFolder, uint16_t ShowMode,
+                      std::string& ErrorOutput) override;
 };

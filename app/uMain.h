@@ -6,8 +6,9 @@
 // Handlers do not catch errors: they reach the application's error report (app/ErrorReport.h).
 
 #include "app/Controls.h"
-#include "definitions/DefinitionSession.h"
 #include "app/Services.h"
+#include "definitions/DefinitionSession.h"
+#include "definitions/Preload.h"
 #include "definitions/uTypes.h"
 
 #include <memory>
@@ -107,8 +108,10 @@ public:
   void actSamplePreviewExecute();
   void StopPreview();
   // Extracts File to a scratch file and converts it to OutputPath in the format of the export filter
-  // FormatIndex (1-based; outside 2..7 Wave). True when the converter left the output file.
-  bool ExportSample(TEAStreamFile* File, int FormatIndex, const std::wstring& OutputPath);
+  // FormatIndex (1-based; outside 2..7 Wave). True when the converter left the output file; Reason, when
+  // given, receives what the converter wrote to its standard error.
+  bool ExportSample(TEAStreamFile* File, int FormatIndex, const std::wstring& OutputPath,
+                    std::string* Reason = nullptr);
   // Runs the export dialog: before it opens, actSampleExportBeforeExecute; on a filter change,
   // actSampleExportTypeChange; on confirmation, actSampleExportAccept.
   void actSampleExportExecute();
@@ -151,11 +154,12 @@ private:
   // Tells what recovery did at open; offers to do the imports it undid again, as unsaved changes.
   void ReportRecovery(TRecoveryReport& Report);
   void ImportAgain(const std::vector<TImportRecord>& Imports);
+  void ReportPreloadOutcome(const TPreloadOutcome& Outcome);
   std::wstring ConverterPath() const;
   std::wstring ConverterFolder() const;
   // Input and Output stay Unicode up to the converter's command line: a dialog's file name may hold
-  // characters that the ANSI code page lacks.
-  void Convert(const std::string& Option, const std::wstring& Input, const std::wstring& Output);
+  // characters that the ANSI code page lacks. Returns the converter's standard error output.
+  std::string Convert(const std::string& Option, const std::wstring& Input, const std::wstring& Output);
   // Source is the file the user picked; EntryName the new entry's name for an add.
   void ImportConverted(TStreamData* Sample, const std::string& Converted, bool AsNewFile,
                        const std::string& EntryName, const std::string& Source);

@@ -41,7 +41,8 @@ int FindEntry(const TEAStream& Archive, const std::string& Name) {
   return -1;
 }
 
-void UpdatePreloadArchive(const std::string& ArchivePath, const std::string& DefName, const std::string& Source,
+// True when the archive held an entry of the definition's name, which now holds Source.
+bool UpdatePreloadArchive(const std::string& ArchivePath, const std::string& DefName, const std::string& Source,
                           const TRebuildProgress& Progress, TWriteJournal* Journal) {
   int Entry = -1;
   {
@@ -50,7 +51,7 @@ void UpdatePreloadArchive(const std::string& ArchivePath, const std::string& Def
     Entry = FindEntry(Archive, DefName);
   }
   if (Entry < 0)
-    return;
+    return false;
   // The entry is replaced in a scratch copy, which is then rebuilt; the archive itself changes only when
   // the rebuilt copy takes its place in one step.
   std::string Copy = MakeTempFileName("~viv");
@@ -82,13 +83,14 @@ void UpdatePreloadArchive(const std::string& ArchivePath, const std::string& Def
     throw;
   }
   CheckOSError(platform::DeleteFile(Copy));
+  return true;
 }
 
 } // namespace
 
-void UpdatePreloadFolder(const std::string& DefPath, const std::string& Folder,
-                         const std::function<void()>& Uncompressed, const TRebuildProgress& Progress,
-                         TWriteJournal* Journal) {
+TPreloadOutcome UpdatePreloadFolder(const std::string& DefPath, const std::string& Folder,
+                                    const std::function<void()>& Uncompressed, const TRebuildProgress& Progress,
+                                    TWriteJournal* Journal) {
   struct Finish {
     TWriteJournal* Journal;
     ~Finish() {
@@ -96,6 +98,7 @@ void UpdatePreloadFolder(const std::string& DefPath, const std::string& Folder,
         Journal->Finish();
     }
   } Finally{Journal};
+  TPreloadOutcome Outcome;
   std::string DefName = ExtractFileName(DefPath);
   std::string Source = MakeTempFileName("~compr");
   try {
@@ -106,8 +109,11 @@ void UpdatePreloadFolder(const std::string& DefPath, const std::string& Folder,
     }
     for (const char* Name : PreloadArchiveNames) {
       std::string ArchivePath = JoinPath(Folder, Name);
-      if (platform::IsFile(ArchivePath))
-        UpdatePreloadArchive(ArchivePath, DefName, Source, Progress, Journal);
+      if (!platform::IsFile(ArchivePath))
+        continue;
+      Outcome.Found.push_back(Name);
+      if (UpdatePreloadArchive(ArchivePath, DefName, Source, Progress, Journal))
+        Outcome.Updated.push_back(Name);
     }
   } catch (...) {
     if (!SameText(Source, DefPath))
@@ -116,4 +122,5 @@ void UpdatePreloadFolder(const std::string& DefPath, const std::string& Folder,
   }
   if (!SameText(Source, DefPath) && platform::IsFile(Source))
     CheckOSError(platform::DeleteFile(Source));
+  return Outcome;
 }

@@ -16,9 +16,16 @@ namespace platform {
 // The exit code is not read. With WhileWaiting, the wait on Windows also wakes for the thread's message
 // queue (paint, timer and input messages) and calls it each time, so that a window can keep painting;
 // natively it is not called.
+//
+// With ErrorOutput, the program's standard error is a pipe whose bytes (the first 64 KiB) end up in
+// ErrorOutput; its standard input and output then lead nowhere. The pipe's write end is the one handle the
+// program inherits: on Windows it alone is inheritable and it alone is listed for the program
+// (PROC_THREAD_ATTRIBUTE_HANDLE_LIST), natively every other descriptor is closed on exec. The pipe is
+// read while the program runs, so it never blocks on a full pipe; the call returns once the program has
+// ended and the last copy of the write end is closed.
 bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
                     const std::wstring& WorkingFolder, uint16_t ShowMode,
-                    const std::function<void()>& WhileWaiting = {});
+                    const std::function<void()>& WhileWaiting = {}, std::string* ErrorOutput = nullptr);
 
 // Splits a command line into arguments: blanks separate, double quotes group and are dropped.
 std::vector<std::wstring> SplitCommandLine(const std::wstring& CommandLine);

@@ -1,11 +1,10 @@
-// The common file dialogs and the shell's folder browser. Each keeps its state in a TFileDialogState or
-// TFolderDialogState between runs, as the dialog actions do.
+// The common file dialogs. Each keeps its state in a TFileDialogState between runs, as the dialog actions
+// do.
 #include "base/Text.h"
 #include "ui/ErrorGuard.h"
 #include "ui/WinServices.h"
 
 #include <commdlg.h>
-#include <shlobj.h>
 
 namespace ui {
 
@@ -89,47 +88,22 @@ UINT_PTR CALLBACK SaveHook(HWND Child, UINT Message, WPARAM, LPARAM LParam) {
   return 0;
 }
 
-int CALLBACK BrowseCallback(HWND Dialog, UINT Message, LPARAM, LPARAM Folder) {
-  if (Message == BFFM_INITIALIZED)
-    ::SendMessageW(Dialog, BFFM_SETSELECTIONW, TRUE, Folder);
-  return 0;
-}
-
 } // namespace
 
 bool TWinDialogs::ExecuteOpen(TFileDialogState& State) {
   TFileDialog Dialog(Owner, State);
+  // Only a file that exists can be opened or imported: a mistyped name is refused by the dialog itself.
+  Dialog.Ofn.Flags |= OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
   return Dialog.Finish(::GetOpenFileNameW(&Dialog.Ofn));
 }
 
 bool TWinDialogs::ExecuteSave(TFileDialogState& State,
                               const std::function<void(IOpenSaveDialog&)>& OnTypeChange) {
   TFileDialog Dialog(Owner, State);
-  Dialog.Ofn.Flags |= OFN_ENABLEHOOK;
+  Dialog.Ofn.Flags |= OFN_ENABLEHOOK | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
   Dialog.Ofn.lpfnHook = &SaveHook;
   Dialog.Ofn.lCustData = reinterpret_cast<LPARAM>(&OnTypeChange);
   return Dialog.Finish(::GetSaveFileNameW(&Dialog.Ofn));
-}
-
-bool TWinDialogs::BrowseForFolder(TFolderDialogState& State) {
-  std::wstring Folder = AnsiToWide(State.Folder);
-  wchar_t Display[MAX_PATH] = {};
-  BROWSEINFOW Info{};
-  Info.hwndOwner = Owner;
-  Info.pszDisplayName = Display;
-  Info.lpszTitle = State.Caption.c_str();
-  Info.ulFlags = BIF_EDITBOX | BIF_NEWDIALOGSTYLE | BIF_STATUSTEXT | BIF_USENEWUI;
-  Info.lpfn = &BrowseCallback;
-  Info.lParam = reinterpret_cast<LPARAM>(Folder.c_str());
-  PIDLIST_ABSOLUTE Chosen = ::SHBrowseForFolderW(&Info);
-  if (Chosen == nullptr)
-    return false;
-  wchar_t Path[MAX_PATH] = {};
-  bool HasPath = ::SHGetPathFromIDListW(Chosen, Path) != FALSE;
-  ::CoTaskMemFree(Chosen);
-  if (HasPath)
-    State.Folder = WideToAnsi(Path);
-  return HasPath;
 }
 
 } // namespace ui

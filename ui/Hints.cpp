@@ -58,9 +58,28 @@ std::wstring THints::HintAt(HWND Window, LPARAM Position) const {
 }
 
 void THints::MouseMoved(const MSG& Message) {
-  HWND Root = ::GetAncestor(Message.hwnd, GA_ROOT);
-  if (Root == FOwner)
-    SetHint(HintAt(Message.hwnd, Message.lParam));
+  if (::GetAncestor(Message.hwnd, GA_ROOT) != FOwner)
+    return;
+  if (Message.message == WM_NCMOUSEMOVE) {
+    // The title bar, the frame or the menu bar: nothing there has a hint. A control's own scroll bars and
+    // borders keep the control's hint.
+    if (Message.hwnd == FOwner)
+      SetHint(L"");
+    return;
+  }
+  if (Message.message == WM_MOUSELEAVE) {
+    // Left for another part of the window, whose own mouse message sets its hint, or for elsewhere.
+    POINT At;
+    ::GetCursorPos(&At);
+    HWND Under = ::WindowFromPoint(At);
+    if (Under == nullptr || ::GetAncestor(Under, GA_ROOT) != FOwner)
+      SetHint(L"");
+    return;
+  }
+  // The control reports when the mouse leaves it, also when it leaves the window altogether.
+  TRACKMOUSEEVENT Track{sizeof Track, TME_LEAVE, Message.hwnd, 0};
+  ::TrackMouseEvent(&Track);
+  SetHint(HintAt(Message.hwnd, Message.lParam));
 }
 
 void THints::SetHint(const std::wstring& Hint) {

@@ -21,7 +21,9 @@ public:
   void Add(HWND Control, const std::wstring& Hint);
   // The tool bar's buttons take their hints from HintOf(command id).
   void SetToolBar(HWND ToolBar, std::function<std::wstring(int)> HintOf);
-  // A mouse move of the message queue: the hint becomes the one of the control under the mouse.
+  // A mouse message of the queue (WM_MOUSEMOVE, WM_NCMOUSEMOVE, WM_MOUSELEAVE): the hint becomes the one
+  // of the control under the mouse, or none when the mouse is on the window's frame, title or menu bar or
+  // has left the window.
   void MouseMoved(const MSG& Message);
   // The hint becomes Hint (a menu item highlighted, or the menu closed with an empty text).
   void SetHint(const std::wstring& Hint);

@@ -61,6 +61,11 @@ void TMainWindow::SetDpi(UINT Dpi) {
   HFONT OldFont = FFont;
   FFont = CreateMessageFont(Dpi);
   ::EnumChildWindows(Handle(), &SetFontOf, reinterpret_cast<LPARAM>(FFont));
+  // The tool tips are pop-ups, not children: they take the font here, before the old one is deleted.
+  for (HWND Tip : {FHints->ToolTip(),
+                   reinterpret_cast<HWND>(::SendMessageW(FControls.tbrStrandard, TB_GETTOOLTIPS, 0, 0))})
+    if (Tip != nullptr)
+      ::SendMessageW(Tip, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
   if (OldFont != nullptr)
     ::DeleteObject(OldFont);
 

@@ -18,6 +18,13 @@ constexpr const wchar_t* DescriptionGroupCaption = L"Selected description";
 constexpr const wchar_t* StreamGroupCaption = L"Current Archive";
 constexpr int DropDownRows = 16;
 
+bool IsPushButton(HWND Window) {
+  wchar_t Class[16] = {};
+  ::GetClassNameW(Window, Class, 16);
+  LONG_PTR Type = ::GetWindowLongPtrW(Window, GWL_STYLE) & BS_TYPEMASK;
+  return ::lstrcmpiW(Class, WC_BUTTONW) == 0 && (Type == BS_PUSHBUTTON || Type == BS_DEFPUSHBUTTON);
+}
+
 std::wstring OwnHelpFile() {
   wchar_t Buffer[MAX_PATH];
   std::wstring Path(Buffer, ::GetModuleFileNameW(nullptr, Buffer, MAX_PATH));
@@ -192,8 +199,14 @@ void TMainWindow::BindModels() {
   FEdits.push_back(std::make_unique<TEditBinding>(C.edtSinger, F.edtSinger));
   FEdits.push_back(std::make_unique<TEditBinding>(C.edtAlbum, F.edtAlbum));
   FEdits.push_back(std::make_unique<TEditBinding>(C.edtName, F.edtName));
-  auto Show = [](HWND Window, TVisibility& Model) {
-    Model.Changed = [Window, &Model] { ::ShowWindow(Window, Model.Visible() ? SW_SHOW : SW_HIDE); };
+  auto Show = [this](HWND Window, TVisibility& Model) {
+    Model.Changed = [this, Window, &Model] {
+      // A hidden control would keep the focus and take the keys unseen: the tree takes it over.
+      HWND Focus = ::GetFocus();
+      if (!Model.Visible() && (Focus == Window || ::IsChild(Window, Focus)))
+        ::SetFocus(FControls.treeFiles);
+      ::ShowWindow(Window, Model.Visible() ? SW_SHOW : SW_HIDE);
+    };
     Model.Changed();
   };
   Show(C.pnlDetails, F.pnlDetails);
@@ -216,10 +229,17 @@ void TMainWindow::BindModels() {
 // ---- messages ----
 
 bool TMainWindow::PreTranslate(MSG& Message) {
-  if (Message.message == WM_MOUSEMOVE)
+  if (Message.message == WM_MOUSEMOVE || Message.message == WM_NCMOUSEMOVE ||
+      Message.message == WM_MOUSELEAVE)
     FHints->MouseMoved(Message);
   if (FAccelerators != nullptr && ::TranslateAcceleratorW(Handle(), FAccelerators, &Message))
     return true;
+  // Enter presses the push button that has the focus, as in a dialog.
+  if (Message.message == WM_KEYDOWN && Message.wParam == VK_RETURN && IsPushButton(Message.hwnd) &&
+      ::IsChild(Handle(), Message.hwnd)) {
+    ::SendMessageW(Message.hwnd, BM_CLICK, 0, 0);
+    return true;
+  }
   return Message.message == WM_KEYDOWN && Message.wParam == VK_TAB && ::IsDialogMessageW(Handle(), &Message);
 }
 
@@ -306,8 +326,13 @@ LRESULT TMainWindow::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
       FFocused = ::GetFocus();
     break;
   case WM_SETFOCUS:
-    ::SetFocus(FFocused != nullptr && ::IsChild(Handle(), FFocused) ? FFocused : FControls.treeFiles);
+    ::SetFocus(FFocused != nullptr && ::IsChild(Handle(), FFocused) && ::IsWindowVisible(FFocused)
+                   ? FFocused
+                   : FControls.treeFiles);
     return 0;
+  case WM_ENTERMENULOOP:
+    FHints->SetHint(L"");
+    break;
   case WM_CLOSE:
     if (FForm->TntFormCloseQuery())
       ::DestroyWindow(Handle());

@@ -12,7 +12,8 @@ namespace ui {
 class TPaintingConverterRunner : public IConverterRunner {
 public:
   bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
-                      const std::wstring& WorkingFolder, uint16_t ShowMode) override;
+                      const std::wstring& WorkingFolder, uint16_t ShowMode,
+                      std::string& ErrorOutput) override;
 };
 
 // Dispatches the pending WM_PAINT and WM_TIMER messages and drops pending input: long work on the

@@ -83,16 +83,27 @@ TEST_F(EditorTest, ExportRunsTheConverterWithTheOptionOfEachFormat) {
   }
   EXPECT_EQ(W(Logged.back().substr(Logged.back().find('|') + 1)), Expected);
 
-  // A converter that writes nothing is reported, also over a file that was there before, which stays.
-  SetEnvironmentVariable("ORVIK_FAKE_SX_FAIL", "1");
+  // A converter that writes nothing is reported with its own reason, also over a file that was there
+  // before, which stays; the hourglass shows while it runs and is gone before the message.
+  SetEnvironmentVariable("ORVIK_FAKE_SX_FAIL", "Unsupported sample format: 12-bit");
   WriteFile(Dir.File("existing.wav"), Pattern(40, 9));
   for (const char* Name : {"never.wav", "existing.wav"}) {
     Boxes.Shown.clear();
+    Screen.History.clear();
+    std::vector<TCursor> CursorAtMessage;
+    Boxes.OnShow = [&] { CursorAtMessage.push_back(Screen.Cursor()); };
     Form->actSampleExportDialog.FileName = W(Dir.File(Name));
     Form->actSampleExportAccept();
+    Boxes.OnShow = nullptr;
     ASSERT_EQ(Boxes.Shown.size(), 1u) << Name;
-    EXPECT_EQ(Boxes.Shown[0].Text, L"Unable to convert the selected sample");
+    std::wstring Expected = L"Unable to convert the selected sample" + W(platform::LineBreak()) +
+                            L"Unsupported sample format: 12-bit: " + W(Dir.ScratchPath());
+    EXPECT_EQ(Boxes.Shown[0].Text.substr(0, Expected.size()), Expected);
+    EXPECT_EQ(Boxes.Shown[0].Text.substr(Boxes.Shown[0].Text.size() - 4), L".asf")
+        << "no trailing line break";
     EXPECT_EQ(Boxes.Shown[0].Icon, TMsgIcon::Error);
+    EXPECT_EQ(Screen.History, (std::vector<TCursor>{TCursor::HourGlass, TCursor::Default}));
+    EXPECT_EQ(CursorAtMessage, std::vector<TCursor>{TCursor::Default});
     EXPECT_TRUE(Dir.ScratchFiles().empty());
     EXPECT_TRUE(Dir.Leftovers().empty());
   }
@@ -177,14 +188,18 @@ TEST_F(EditorTest, PreviewPlaysAConvertedCopyUntilStopped) {
   EXPECT_FALSE(platform::IsFile(Playing));
   EXPECT_TRUE(Dir.ScratchFiles().empty());
 
-  // A preview whose conversion fails stays idle and says so.
-  SetEnvironmentVariable("ORVIK_FAKE_SX_FAIL", "1");
+  // A preview whose conversion fails stays idle and says why, with the hourglass only while it converted.
+  SetEnvironmentVariable("ORVIK_FAKE_SX_FAIL", "Cannot open file");
   Select({0, 0, 0});
+  Screen.History.clear();
   Form->actSamplePreviewExecute();
   EXPECT_FALSE(Form->PreviewPlaying());
   EXPECT_EQ(Sound.Played.size(), 2u);
   ASSERT_EQ(Boxes.Shown.size(), 1u);
-  EXPECT_EQ(Boxes.Shown[0].Text, L"Unable to convert the selected sample");
+  std::wstring Expected = L"Unable to convert the selected sample" + W(platform::LineBreak()) +
+                          L"Cannot open file: " + W(Dir.ScratchPath());
+  EXPECT_EQ(Boxes.Shown[0].Text.substr(0, Expected.size()), Expected);
+  EXPECT_EQ(Screen.History, (std::vector<TCursor>{TCursor::HourGlass, TCursor::Default}));
   EXPECT_TRUE(Dir.ScratchFiles().empty());
   EXPECT_TRUE(Form->TntFormCloseQuery());
 }
@@ -253,7 +268,9 @@ TEST_F(EditorTest, AnImportTheConverterCannotReadChangesNothing) {
   OpenStandard();
   Select({0, 0, 1});
   std::vector<Bytes> Before = Snapshot();
-  SetEnvironmentVariable("ORVIK_FAKE_SX_FAIL", "1");
+  SetEnvironmentVariable("ORVIK_FAKE_SX_FAIL", "Unknown input format");
+  std::vector<std::wstring> StatusAtMessage;
+  Boxes.OnShow = [&] { StatusAtMessage.push_back(Form->StatusBar.Text()); };
   for (bool Add : {false, true}) {
     Dialogs.OpenAnswers.push_back(W(Dir.File("unreadable.mp3")));
     if (Add)
@@ -261,7 +278,8 @@ TEST_F(EditorTest, AnImportTheConverterCannotReadChangesNothing) {
     else
       Form->actSampleImportExecute();
     ASSERT_FALSE(Boxes.Shown.empty());
-    EXPECT_EQ(Boxes.Shown.back().Text, L"Unable to convert the input file");
+    EXPECT_EQ(Boxes.Shown.back().Text, L"Unable to convert the input file" + W(platform::LineBreak()) +
+                                           L"Unknown input format: " + W(Dir.File("unreadable.mp3")));
     EXPECT_EQ(Boxes.Shown.back().Icon, TMsgIcon::Error);
     EXPECT_EQ(Snapshot(), Before);
     EXPECT_FALSE(Form->DefinitionChanged());
@@ -270,6 +288,7 @@ TEST_F(EditorTest, AnImportTheConverterCannotReadChangesNothing) {
     EXPECT_EQ(Screen.Cursor(), TCursor::Default);
     EXPECT_TRUE(Dir.ScratchFiles().empty());
   }
+  EXPECT_EQ(StatusAtMessage, (std::vector<std::wstring>{L"", L""})) << "the status still said Converting...";
 }
 
 TEST_F(EditorTest, ClosingWithoutSavingPutsTheArchivesBackAsTheyWere) {

@@ -31,8 +31,8 @@ namespace {
 // starts no process.
 class TInstantConverter : public IConverterRunner {
 public:
-  bool ExecuteAndWait(const std::wstring&, const std::wstring& Parameters, const std::wstring&,
-                      uint16_t) override {
+  bool ExecuteAndWait(const std::wstring&, const std::wstring& Parameters, const std::wstring&, uint16_t,
+                      std::string&) override {
     size_t Output = Parameters.rfind(L"-=\"");
     size_t InputEnd = Parameters.rfind(L"\" -=");
     size_t InputStart = Parameters.rfind(L'"', InputEnd - 1);

@@ -223,3 +223,82 @@ TEST_F(PreloadTest, APreloadUpdateFailingAtAnyOsCallLeavesEveryArchiveOldOrNew) 
       });
   EXPECT_GT(Runs, 10);
 }
+
+TEST_F(PreloadTest, TheUpdateNamesTheArchivesItChangedAndWarnsWhenItChangedNone) {
+  OpenStandard();
+  WriteFile(JoinPath(Preload, "gaudiofa.viv"), MakeBigf({{"Streams.Dat", Pattern(7, 12)}}));
+  std::string NoEntry = Dir.File("no entry");
+  std::filesystem::create_directory(NoEntry);
+  WriteFile(JoinPath(NoEntry, "faudio.viv"), MakeBigf(Faudio));
+  WriteFile(JoinPath(NoEntry, "gaudiofa.viv"), MakeBigf({{"other.bin", Pattern(4, 1)}}));
+  std::string Empty = Dir.File("empty");
+  std::filesystem::create_directory(Empty);
+  std::filesystem::create_directory(JoinPath(Empty, "gaudio.viv")); // a folder is no archive
+  std::wstring Break = W(platform::LineBreak());
+  const wchar_t* None =
+      L"The preload directory was not updated: this folder holds none of the preload archives "
+      L"faudio.viv, gaudio.viv and gaudiofa.viv:";
+  struct Case {
+    std::string Folder;
+    std::wstring Status, Warning;
+  } Cases[] = {
+      {Preload, L"Preload directory updated: gaudio.viv, gaudiofa.viv", L""},
+      {NoEntry, L"",
+       L"The preload directory was not updated: none of its preload archives holds an entry named "
+       L"streams.dat (faudio.viv, gaudiofa.viv in " +
+           W(NoEntry) + L")."},
+      {Empty, L"", None + Break + W(Empty)},
+      {Dir.File("missing"), L"", None + Break + W(Dir.File("missing"))},
+  };
+  for (const Case& C : Cases) {
+    Boxes.Shown.clear();
+    Form->StatusBar.SetText(L"");
+    std::vector<Bytes> Before;
+    for (const char* Name : PreloadArchiveNames)
+      if (platform::IsFile(JoinPath(C.Folder, Name)))
+        Before.push_back(ReadFile(JoinPath(C.Folder, Name)));
+    Form->actFileUpdatePreloadDialog.Folder = C.Folder;
+    Form->actFileUpdatePreloadAccept();
+    EXPECT_EQ(Form->StatusBar.Text(), C.Status) << C.Folder;
+    if (C.Warning.empty()) {
+      EXPECT_TRUE(Boxes.Shown.empty()) << C.Folder;
+      continue;
+    }
+    ASSERT_EQ(Boxes.Shown.size(), 1u) << C.Folder;
+    EXPECT_EQ(Boxes.Shown[0].Text, C.Warning);
+    EXPECT_EQ(Boxes.Shown[0].Icon, TMsgIcon::Warning);
+    std::vector<Bytes> After;
+    for (const char* Name : PreloadArchiveNames)
+      if (platform::IsFile(JoinPath(C.Folder, Name)))
+        After.push_back(ReadFile(JoinPath(C.Folder, Name)));
+    EXPECT_EQ(After, Before) << C.Folder;
+  }
+  EXPECT_TRUE(Dir.ScratchFiles().empty());
+}
+
+TEST_F(PreloadTest, TheRebuildsStatusIsGoneBeforeThePreloadQuestionAndTheUpdatesStatusStays) {
+  std::string Input = Dir.File("song.wav");
+  WriteFile(Input, Pattern(64, 30));
+  OpenStandard();
+  Select({0, 1, 0}); // b1
+  Dialogs.OpenAnswers.push_back(W(Input));
+  Form->actSampleImportExecute();
+  ASSERT_TRUE(Form->ArchivesChanged());
+  std::vector<std::wstring> StatusAtQuestion;
+  std::vector<bool> ProgressAtQuestion;
+  Boxes.OnShow = [&] {
+    StatusAtQuestion.push_back(Form->StatusBar.Text());
+    ProgressAtQuestion.push_back(Form->StatusProgress.Visible());
+  };
+  bool Rebuilt = false;
+  Form->StatusBar.Changed = [&] { Rebuilt = Rebuilt || Form->StatusBar.Text() == L"Rebuilding archives..."; };
+  Boxes.Answers = {TMsgResult::Yes};
+  Dialogs.FolderAnswer = Preload;
+  Form->actFileSaveExecute();
+  EXPECT_TRUE(Rebuilt);
+  EXPECT_EQ(StatusAtQuestion, std::vector<std::wstring>{L""});
+  EXPECT_EQ(ProgressAtQuestion, std::vector<bool>{false});
+  EXPECT_EQ(Form->StatusBar.Text(), L"Preload directory updated: gaudio.viv");
+  EXPECT_FALSE(Form->StatusProgress.Visible());
+  EXPECT_EQ(Screen.Cursor(), TCursor::Default);
+}

@@ -4,8 +4,9 @@
 #include "app/Services.h"
 
 #include <deque>
-#include <optional>
+#include <functional>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -20,6 +21,8 @@ class TScriptedMessageBoxes : public IMessageBoxes {
 public:
   TMsgResult Show(const std::wstring& Text, const std::wstring& Caption, TMsgButtons Buttons, TMsgIcon Icon) override {
     Shown.push_back({Text, Caption, Buttons, Icon});
+    if (OnShow)
+      OnShow();
     // A message with only OK asks nothing: it takes no scripted answer.
     if (Buttons == TMsgButtons::OK)
       return TMsgResult::OK;
@@ -31,6 +34,8 @@ public:
   }
   std::deque<TMsgResult> Answers;
   std::vector<TShownMessage> Shown;
+  // Runs while each message shows, to look at the window behind it.
+  std::function<void()> OnShow;
 };
 
 class TScriptedInputQuery : public IInputQuery {
@@ -162,9 +167,9 @@ public:
   };
   explicit TRecordingRunner(IConverterRunner* Real) : FReal(Real) {}
   bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters, const std::wstring& Folder,
-                      uint16_t ShowMode) override {
+                      uint16_t ShowMode, std::string& ErrorOutput) override {
     Runs.push_back({Program, Parameters, Folder, ShowMode});
-    return FReal != nullptr && FReal->ExecuteAndWait(Program, Parameters, Folder, ShowMode);
+    return FReal != nullptr && FReal->ExecuteAndWait(Program, Parameters, Folder, ShowMode, ErrorOutput);
   }
   std::vector<TRun> Runs;
 

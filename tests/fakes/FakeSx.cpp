@@ -1,13 +1,15 @@
 // A stand-in for the sound converter in tests. It records the folder it runs in and its command line
 // (appended as one line "folder|command line" to the file named by ORVIK_FAKE_SX_LOG), and writes to the
-// output a text naming its options followed by the bytes of its input. With ORVIK_FAKE_SX_FAIL set it
-// writes nothing and exits with 3.
+// output a text naming its options followed by the bytes of its input. With ORVIK_FAKE_SX_FAIL set to a
+// text it writes no output, only that text and the input's path on standard error ("<text>: <input>"),
+// and exits with 3.
 //
 //   sx <option>... "<input>" -="<output>"
 
 #include "base/Text.h"
 #include "platform/Process.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -27,7 +29,14 @@ int main(int Argc, char** Argv) {
   for (int I = 0; I < Argc; ++I)
     Arguments.push_back(AnsiToWide(Argv[I]));
 #endif
-  if (std::getenv("ORVIK_FAKE_SX_FAIL") != nullptr || Arguments.size() < 4)
+  const char* Fail = std::getenv("ORVIK_FAKE_SX_FAIL");
+  if (Fail != nullptr && *Fail != '\0') {
+    std::string Reason =
+        std::string(Fail) + ": " + (Arguments.size() >= 4 ? WideToAnsi(Arguments[Arguments.size() - 2]) : "");
+    std::fputs((Reason + "\n").c_str(), stderr);
+    return 3;
+  }
+  if (Arguments.size() < 4)
     return 3;
   std::string Output = WideToAnsi(Arguments.back());
   if (Output.rfind("-=", 0) != 0)

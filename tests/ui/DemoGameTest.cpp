@@ -196,3 +196,16 @@ TEST_F(DemoGameTest, PreviewExportImportSaveWithThePreloadUpdateAndOpenAgain) {
     }
   }
 }
+
+TEST_F(DemoGameTest, AFileTheConverterCannotReadIsRefusedWithTheConvertersReason) {
+  Open();
+  Select({0, 0, 0});
+  std::string Broken = Dir.File("broken.wav");
+  WriteFile(Broken, TextBytes("RIFF"));
+  Dialogs.OpenAnswers.push_back(AnsiToWide(Broken));
+  Command(Form().actSampleImport);
+  ASSERT_EQ(Boxes.Shown.size(), 1u);
+  EXPECT_EQ(Boxes.Shown[0].Text,
+            L"Unable to convert the input file\r\nsx: The input is not a known sound format");
+  EXPECT_FALSE(Form().ArchivesChanged());
+}

@@ -9,7 +9,7 @@
 
 using namespace fixtures;
 
-UiTest::UiTest() {
+UiTest::UiTest(bool RealDialogs) {
   INITCOMMONCONTROLSEX Controls{sizeof Controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
   ::InitCommonControlsEx(&Controls);
   std::vector<BigfEntry> A = {{"a1.asf", Pattern(100, 1)}, {"a2.asf", Pattern(200, 2)}};
@@ -27,7 +27,7 @@ UiTest::UiTest() {
   TServices Services;
   Services.MessageBoxes = &Boxes;
   Services.InputQuery = &Input;
-  Services.Dialogs = &Dialogs;
+  Services.Dialogs = RealDialogs ? static_cast<IDialogs*>(&SystemDialogs) : &Dialogs;
   Services.Screen = &Screen;
   Services.Registry = &Registry;
   Services.Sound = &Sound;
@@ -35,6 +35,7 @@ UiTest::UiTest() {
   Services.ProgramFolder = Dir.Path();
   ui::SetErrorReportBoxes(&Boxes);
   FWindow = std::make_unique<ui::TMainWindow>(Services);
+  SystemDialogs.Owner = FWindow->Handle();
   ::ShowWindow(FWindow->Handle(), SW_SHOW);
   Pump();
 }

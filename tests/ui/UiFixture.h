@@ -8,6 +8,7 @@
 #include "tests/app/ScriptedServices.h"
 #include "tests/fixtures/TestFiles.h"
 #include "ui/MainWindow.h"
+#include "ui/WinServices.h"
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -18,7 +19,9 @@ std::wstring WindowText(HWND Window);
 class UiTest : public ::testing::Test {
 protected:
   static std::wstring Text(HWND Window) { return WindowText(Window); }
-  UiTest();
+  UiTest() : UiTest(false) {}
+  // With RealDialogs the window runs the system's file and folder dialogs instead of scripted ones.
+  explicit UiTest(bool RealDialogs);
   ~UiTest() override;
 
   ui::TMainWindow& Window() { return *FWindow; }
@@ -48,6 +51,7 @@ protected:
   TScriptedMessageBoxes Boxes;
   TScriptedInputQuery Input;
   TScriptedDialogs Dialogs;
+  ui::TWinDialogs SystemDialogs;
   TScriptedScreen Screen;
   TScriptedRegistry Registry;
   TScriptedSound Sound;

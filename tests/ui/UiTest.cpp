@@ -207,7 +207,13 @@ TEST_F(UiTest, EditsChangeTheDescriptionAndActionsFollowAfterIdle) {
 }
 
 TEST_F(UiTest, HintsShowInToolTipsAndTheStatusBar) {
+  Open();
+  Select({0, 0, 0}); // the details, with their controls, show
+  // The mouse itself goes there too: a control asks the system to report when the mouse leaves it.
   auto MoveOver = [&](HWND Control, POINT At) {
+    POINT OnScreen = At;
+    ::ClientToScreen(Control, &OnScreen);
+    ::SetCursorPos(OnScreen.x, OnScreen.y);
     ::PostMessageW(Control, WM_MOUSEMOVE, 0, MAKELPARAM(At.x, At.y));
     Pump();
   };
@@ -215,6 +221,12 @@ TEST_F(UiTest, HintsShowInToolTipsAndTheStatusBar) {
   ::SendMessageW(C().tbrStrandard, TB_GETRECT, static_cast<WPARAM>(CommandOf(Form().actFileSave)),
                  reinterpret_cast<LPARAM>(&SaveButton));
   HMENU Menu = ::GetMenu(Window().Handle());
+  // A point of the screen outside the window, where the mouse goes when it leaves.
+  RECT Frame;
+  ::GetWindowRect(Window().Handle(), &Frame);
+  POINT Outside{Frame.right + 5, Frame.bottom + 5};
+  ASSERT_LT(Outside.x, ::GetSystemMetrics(SM_CXSCREEN));
+  ASSERT_LT(Outside.y, ::GetSystemMetrics(SM_CYSCREEN));
   struct TCase {
     const char* What;
     std::function<void()> Do;
@@ -226,6 +238,25 @@ TEST_F(UiTest, HintsShowInToolTipsAndTheStatusBar) {
               MoveOver(C().btnDescRemove, {3, 3});
             },
             L"Deelete the selected description"},
+           {"title bar",
+            [&] {
+              ::PostMessageW(Window().Handle(), WM_NCMOUSEMOVE, HTCAPTION,
+                             MAKELPARAM(Frame.left + 40, Frame.top + 5));
+              Pump();
+            },
+            L""},
+           {"btnDescRemove again",
+            [&] {
+              MoveOver(C().btnDescRemove, {3, 3});
+            },
+            L"Deelete the selected description"},
+           {"left the window",
+            [&] {
+              ::SetCursorPos(Outside.x, Outside.y);
+              ::PostMessageW(C().btnDescRemove, WM_MOUSELEAVE, 0, 0);
+              Pump();
+            },
+            L""},
            {"tree",
             [&] {
               MoveOver(C().treeFiles, {3, 3});
@@ -246,6 +277,12 @@ TEST_F(UiTest, HintsShowInToolTipsAndTheStatusBar) {
               MoveOver(C().tbrStrandard, {SaveButton.left + 2, SaveButton.top + 2});
             },
             L"Save changes to the definition file and rebuild the dependent archives"},
+           {"menu entered",
+            [&] {
+              ::SendMessageW(Window().Handle(), WM_ENTERMENULOOP, FALSE, 0);
+              ::SendMessageW(Window().Handle(), WM_EXITMENULOOP, FALSE, 0);
+            },
+            L""},
            {"Open menu item",
             [&] {
               ::SendMessageW(Window().Handle(), WM_MENUSELECT,
@@ -365,11 +402,14 @@ TEST_F(UiTest, WhileTheConverterRunsTheWindowPaintsAndTakesNoInput) {
   ::InvalidateRect(C().treeFiles, nullptr, TRUE);
   ::PostMessageW(Window().Handle(), WM_COMMAND, MAKEWPARAM(CommandOf(Form().actStreamAddSample), 0), 0);
   ::PostMessageW(C().treeFiles, WM_KEYDOWN, VK_DOWN, 1);
+  // A click on the title bar, which would otherwise run (a move, or the close box) once the wait ends.
+  ::PostMessageW(Window().Handle(), WM_NCLBUTTONDOWN, HTCAPTION, 0);
   // Any program that runs for a moment will do: this one, listing its tests.
   wchar_t Self[MAX_PATH];
   ::GetModuleFileNameW(nullptr, Self, MAX_PATH);
   ui::TPaintingConverterRunner Runner;
-  ASSERT_TRUE(Runner.ExecuteAndWait(Self, L"--gtest_list_tests", L".", SW_HIDE));
+  std::string ErrorOutput;
+  ASSERT_TRUE(Runner.ExecuteAndWait(Self, L"--gtest_list_tests", L".", SW_HIDE, ErrorOutput));
 
   RECT Pending;
   EXPECT_FALSE(::GetUpdateRect(C().treeFiles, &Pending, FALSE)) << "the tree was not painted";
@@ -377,6 +417,8 @@ TEST_F(UiTest, WhileTheConverterRunsTheWindowPaintsAndTakesNoInput) {
   EXPECT_TRUE(::PeekMessageW(&Left, Window().Handle(), WM_COMMAND, WM_COMMAND, PM_REMOVE))
       << "a command ran while waiting";
   EXPECT_FALSE(::PeekMessageW(&Left, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE)) << "input was kept";
+  EXPECT_FALSE(::PeekMessageW(&Left, nullptr, WM_NCLBUTTONDOWN, WM_NCLBUTTONDOWN, PM_REMOVE))
+      << "a click on the title bar was kept";
   EXPECT_EQ(TreeViewLines().size(), 7u);
 }
 
@@ -491,4 +533,42 @@ TEST_F(UiTest, TheRealMessageBoxesAndInputQueryAskAndAnswer) {
   EXPECT_EQ(Value, L"Wåltz");
   EXPECT_FALSE(Answer(IDCANCEL, L"Other", [&] { return Query.Query(L"New Description", L"Prompt", Value); }));
   EXPECT_EQ(Value, L"Wåltz");
+}
+
+TEST_F(UiTest, EnterPressesTheFocusedButtonAndTheFocusNeverStaysInAHiddenControl) {
+  Open();
+  Select({0, 0, 0});
+  ::SetFocus(C().btnDescrAdd);
+  ::PostMessageW(C().btnDescrAdd, WM_KEYDOWN, VK_RETURN, 1);
+  Pump();
+  ASSERT_EQ(Input.Asked.size(), 1u) << "Enter did not press the button";
+
+  // Delete Sample hides the details while an edit of theirs has the focus, and the focus that the window
+  // gives back when it is activated again must not go there either.
+  ::SetFocus(C().edtSinger);
+  ASSERT_EQ(::GetFocus(), C().edtSinger);
+  ::SendMessageW(Window().Handle(), WM_ACTIVATE, WA_INACTIVE, 0);
+  Command(Form().actStreamDeleteSample);
+  ASSERT_FALSE(::IsWindowVisible(C().pnlDetails));
+  EXPECT_EQ(::GetFocus(), C().treeFiles);
+  ::SetFocus(nullptr);
+  ::SendMessageW(Window().Handle(), WM_SETFOCUS, 0, 0);
+  EXPECT_EQ(::GetFocus(), C().treeFiles);
+}
+
+TEST_F(UiTest, ToolTipsTakeTheNewFontWhenTheDpiChanges) {
+  HWND ToolBarTips = reinterpret_cast<HWND>(::SendMessageW(C().tbrStrandard, TB_GETTOOLTIPS, 0, 0));
+  for (UINT Dpi : {144u, 96u}) {
+    RECT Suggested{0, 0, static_cast<LONG>(820 * Dpi / 96), static_cast<LONG>(580 * Dpi / 96)};
+    ::SendMessageW(Window().Handle(), WM_DPICHANGED, MAKEWPARAM(Dpi, Dpi),
+                   reinterpret_cast<LPARAM>(&Suggested));
+    // A tool tip keeps a copy of the font it is given: the sizes are compared.
+    auto Height = [](HWND Control) {
+      LOGFONTW Font{};
+      ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(Control, WM_GETFONT, 0, 0)), sizeof Font, &Font);
+      return Font.lfHeight;
+    };
+    EXPECT_EQ(Height(Window().Hints().ToolTip()), Height(C().treeFiles)) << Dpi;
+    EXPECT_EQ(Height(ToolBarTips), Height(C().treeFiles)) << Dpi;
+  }
 }

@@ -152,8 +152,10 @@ TStreamData& SampleOf(TStreamPack& Pack, const TArguments& Args) {
 }
 
 std::string ArchiveName(const TStreamPack& Pack, int32_t Index) {
-  return Index >= 0 && Index < Pack.ArchiveCount() ? ExtractFileName(Pack.Archives(Index)->FileName)
-                                                   : "#" + std::to_string(Index);
+  if (Index >= 0 && Index < Pack.ArchiveCount())
+    return ExtractFileName(Pack.Archives(Index)->FileName);
+  // Appended rather than concatenated: GCC 12 at -O3 takes "#" + std::string for an overlapping copy.
+  return std::string(1, '#').append(std::to_string(Index));
 }
 
 // The sample's file, or nullptr when its archive index or offset leads nowhere.
