@@ -38,17 +38,6 @@ TFileSetCommit::~TFileSetCommit() {
       DeleteIfPresent(NewName(Entry.Target));
 }
 
-std::vector<std::string> TFileSetCommit::Leftovers(const std::vector<std::string>& Targets,
-                                                   bool BackupsOnly) {
-  std::vector<std::string> Found;
-  for (const std::string& Target : Targets)
-    for (const std::string& Name : {OldName(Target), NewName(Target)})
-      if ((!BackupsOnly || Name == OldName(Target)) && platform::IsFile(Name) &&
-          std::find(Found.begin(), Found.end(), Name) == Found.end())
-        Found.push_back(Name);
-  return Found;
-}
-
 std::string TFileSetCommit::Add(const std::string& Target) {
   auto Known =
       std::find_if(FEntries.begin(), FEntries.end(), [&](const TEntry& E) { return E.Target == Target; });

@@ -23,7 +23,8 @@
 class TFileSetCommit {
 public:
   explicit TFileSetCommit(TWriteJournal* Journal = nullptr) : FJournal(Journal) {}
-  // Deletes every copy not yet put in place (a refused delete is ignored).
+  // Deletes every copy not yet put in place (a refused delete is ignored), unless the journal holds a
+  // commit of them that was not undone: recovery then needs them.
   ~TFileSetCommit();
   TFileSetCommit(const TFileSetCommit&) = delete;
   TFileSetCommit& operator=(const TFileSetCommit&) = delete;
@@ -31,12 +32,6 @@ public:
   static std::string NewName(const std::string& Target) { return Target + ".~new"; }
   static std::string OldName(const std::string& Target) { return Target + ".~old"; }
   static std::wstring OldName(const std::wstring& Target) { return Target + L".~old"; }
-  // The copies and backups of an unfinished commit that exist beside any of Targets, in Targets' order;
-  // only the backups with BackupsOnly (a stale copy holds nothing that its file or backup lacks, and the
-  // next commit replaces it; a backup may be the only old copy of its file).
-  static std::vector<std::string> Leftovers(const std::vector<std::string>& Targets,
-                                            bool BackupsOnly = false);
-
   // Registers Target (once; a second Add of the same path gives the same name) and returns the name its
   // new copy must be written under. A stale copy under that name is deleted first; raises the OS error
   // when that fails.
