@@ -2,6 +2,8 @@
 #include "platform/Text.h"
 
 #include <climits>
+#include <cstdlib>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,30 +12,91 @@ extern char** environ;
 
 namespace platform {
 
-bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
-                    const std::wstring& WorkingFolder, uint16_t, const std::function<void()>&) {
+namespace {
+
+std::vector<std::string> ArgumentsOf(const std::wstring& Program, const std::wstring& Parameters) {
   std::vector<std::string> Arguments;
   for (const std::wstring& Argument : SplitCommandLine(L"\"" + Program + L"\" " + Parameters))
     Arguments.push_back(WideToAnsi(Argument));
+  return Arguments;
+}
+
+// Spawns the program with Actions (a change of folder is added) and waits; -1 when it could not start,
+// else its wait status.
+int SpawnAndWait(std::vector<std::string> Arguments, const std::wstring& WorkingFolder,
+                 posix_spawn_file_actions_t& Actions) {
   std::vector<char*> Argv;
   for (std::string& Argument : Arguments)
     Argv.push_back(Argument.data());
   Argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t Actions;
-  posix_spawn_file_actions_init(&Actions);
   std::string Folder = WideToAnsi(WorkingFolder);
   posix_spawn_file_actions_addchdir_np(&Actions, Folder.c_str());
   pid_t Child = 0;
-  int Error = posix_spawn(&Child, Argv[0], &Actions, nullptr, Argv.data(), environ);
-  posix_spawn_file_actions_destroy(&Actions);
-  if (Error != 0)
-    return false;
+  if (posix_spawn(&Child, Argv[0], &Actions, nullptr, Argv.data(), environ) != 0)
+    return -1;
   int Status = 0;
   while (waitpid(Child, &Status, 0) < 0) {
   }
-  // A child that could not run its program (a missing converter) ends at once with 127.
-  return !(WIFEXITED(Status) && WEXITSTATUS(Status) == 127);
+  return Status;
+}
+
+// A child that could not run its program (a missing converter) ends at once with 127.
+bool Started(int Status) {
+  return Status != -1 && !(WIFEXITED(Status) && WEXITSTATUS(Status) == 127);
+}
+
+// A file that is gone as soon as it is made: its descriptor alone keeps it, closed on exec unless
+// handed to the child explicitly.
+int AnonymousFile() {
+  std::string Folder;
+  const char* Dir = std::getenv("TMPDIR");
+  Folder = Dir != nullptr && *Dir != '\0' ? Dir : "/tmp";
+  std::string Template = Folder + "/~capXXXXXX";
+  int Fd = ::mkostemp(Template.data(), O_CLOEXEC);
+  if (Fd >= 0)
+    ::unlink(Template.c_str());
+  return Fd;
+}
+
+std::string ReadAll(int Fd) {
+  std::string Text;
+  char Buffer[4096];
+  ::lseek(Fd, 0, SEEK_SET);
+  for (ssize_t Got; (Got = ::read(Fd, Buffer, sizeof Buffer)) > 0;)
+    Text.append(Buffer, static_cast<size_t>(Got));
+  return Text;
+}
+
+} // namespace
+
+bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
+                    const std::wstring& WorkingFolder, uint16_t, const std::function<void()>&) {
+  posix_spawn_file_actions_t Actions;
+  posix_spawn_file_actions_init(&Actions);
+  int Status = SpawnAndWait(ArgumentsOf(Program, Parameters), WorkingFolder, Actions);
+  posix_spawn_file_actions_destroy(&Actions);
+  return Started(Status);
+}
+
+bool ExecuteCapturing(const std::wstring& Program, const std::wstring& Parameters,
+                      const std::wstring& WorkingFolder, TCapturedRun& Run) {
+  int Out = AnonymousFile(), Err = AnonymousFile();
+  int Status = -1;
+  if (Out >= 0 && Err >= 0) {
+    posix_spawn_file_actions_t Actions;
+    posix_spawn_file_actions_init(&Actions);
+    posix_spawn_file_actions_adddup2(&Actions, Out, 1);
+    posix_spawn_file_actions_adddup2(&Actions, Err, 2);
+    Status = SpawnAndWait(ArgumentsOf(Program, Parameters), WorkingFolder, Actions);
+    posix_spawn_file_actions_destroy(&Actions);
+    Run.Output = ReadAll(Out);
+    Run.Errors = ReadAll(Err);
+    Run.ExitCode = Status != -1 && WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
+  }
+  for (int Fd : {Out, Err})
+    if (Fd >= 0)
+      ::close(Fd);
+  return Started(Status);
 }
 
 std::string ProgramFolder() {
