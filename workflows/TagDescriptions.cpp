@@ -72,13 +72,13 @@ TFieldText ToFieldText(const std::string& Utf8) {
   for (uint32_t Code : CodePoints(Utf8)) {
     std::wstring Wide = WideOf(Code);
     std::string Ansi = WideToAnsi(Wide);
+    if (Field.Ansi.size() + Ansi.size() > kFieldBytes) {
+      Field.Cut = true;
+      break;
+    }
     if (AnsiToWide(Ansi) != Wide)
       AddLost(Field.Lost, Utf8Of(Code));
     Field.Ansi += Ansi;
-  }
-  if (Field.Ansi.size() > kFieldBytes) {
-    Field.Ansi.resize(kFieldBytes);
-    Field.Cut = true;
   }
   return Field;
 }

@@ -11,12 +11,13 @@
 struct TFieldText {
   std::string Ansi;       // at most 63 bytes
   std::string Lost;       // in UTF-8: the characters the code page lacks, each once, in order of appearance
-  bool Cut = false;       // the text was longer than 63 characters and lost its end
+  bool Cut = false;       // the text was longer than 63 bytes and lost its end
 };
 
 // Converts Utf8 to the ANSI code page character by character (a character is lost when it does not come
 // back from the code page as itself; the code page's stand-in, such as "?" or a near letter, takes its
-// place), then cuts it to 63 bytes. Malformed UTF-8 gives U+FFFD, which is lost.
+// place) up to the last character that fits in 63 bytes; characters of the cut end are not named as
+// lost. Malformed UTF-8 gives U+FFFD, which is lost.
 TFieldText ToFieldText(const std::string& Utf8);
 
 // What describing a sample did.

@@ -31,6 +31,7 @@ TEST(DescriptionsTest, FieldsAreCutTo63CharactersAndLostCharactersNamed) {
       {"bad \xC3 \xFF end", 11, "\xEF\xBF\xBD", false},                                 // malformed: U+FFFD
       {"\xC0\xAF", 2, "\xEF\xBF\xBD", false},                                            // an overlong slash
       {std::string(62, 'z') + "\xE2\x82\xAC\xE2\x82\xAC", 63, "", true},                  // euro signs at the edge
+      {std::string(63, 'w') + "\xE2\x98\x83", 63, "", true}, // a snowman cut off is not named as lost
   };
   for (const TCase& Case : Cases) {
     SCOPED_TRACE(Case.Utf8);
