@@ -107,16 +107,17 @@ void ImportSong(TStreamPack& Pack, TImportJournal& Journal, const TSongWork& Wor
 } // namespace
 
 size_t TBatchResult::ImportedCount() const {
-  return static_cast<size_t>(std::count_if(Songs.begin(), Songs.end(),
-                                           [](const TSongResult& S) { return S.State == TSongResult::Imported; }));
+  return static_cast<size_t>(std::count_if(
+      Songs.begin(), Songs.end(), [](const TSongResult& S) { return S.State == TSongResult::Imported; }));
 }
 
 double GainToTarget(double Target, double Loudness) {
   return std::clamp(std::round((Target - Loudness) * 100) / 100, -60.0, 60.0);
 }
 
-TBatchResult ImportBatch(TStreamPack& Pack, TDefinitionSession& Session, const std::vector<TPlannedSong>& Plan,
-                         TConverter& Converter, const TBatchOptions& Options) {
+TBatchResult ImportBatch(TStreamPack& Pack, TDefinitionSession& Session,
+                         const std::vector<TPlannedSong>& Plan, TConverter& Converter,
+                         const TBatchOptions& Options) {
   TBatchResult Result;
   Result.Songs.resize(Plan.size());
   for (size_t I = 0; I < Plan.size(); ++I)

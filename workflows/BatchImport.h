@@ -31,8 +31,8 @@ struct TSongResult {
 };
 
 struct TBatchOptions {
-  std::optional<double> Target; // the loudness to match (LUFS); none: songs keep their level
-  unsigned Workers = 0;          // converters at a time; 0: one per processor
+  std::optional<double> Target;              // the loudness to match (LUFS); none: songs keep their level
+  unsigned Workers = 0;                      // converters at a time; 0: one per processor
   const std::atomic<bool>* Cancel = nullptr; // read between songs: once set, no further song is written
   // Called on the calling thread after each song, with its position and the plan's length.
   std::function<void(const TSongResult& Song, size_t Index, size_t Count)> SongDone;
@@ -49,8 +49,9 @@ struct TBatchResult {
 // listed as failed with the converter's reason and the batch goes on; what was imported before a cancel
 // stays (journaled). Raises, after the workers have stopped and with every scratch file gone, the errors
 // of writing an archive and of starting the converter; the songs imported before stay journaled.
-TBatchResult ImportBatch(TStreamPack& Pack, TDefinitionSession& Session, const std::vector<TPlannedSong>& Plan,
-                         TConverter& Converter, const TBatchOptions& Options);
+TBatchResult ImportBatch(TStreamPack& Pack, TDefinitionSession& Session,
+                         const std::vector<TPlannedSong>& Plan, TConverter& Converter,
+                         const TBatchOptions& Options);
 
 // The gain that takes a song of Loudness to Target, within the converter's range of -60 to 60 dB.
 double GainToTarget(double Target, double Loudness);

@@ -24,11 +24,11 @@ struct TBatchTarget {
 struct TPlannedSong {
   std::string Source;
   int32_t Stream = 0;
-  int32_t Sample = 0;      // the sample's position in its stream (a new sample's, once it is appended)
-  bool NewSample = false;  // a sample appended to the stream
-  bool AsNewFile = false;  // a new entry of the archive rather than the sample's entry replaced
+  int32_t Sample = 0;     // the sample's position in its stream (a new sample's, once it is appended)
+  bool NewSample = false; // a sample appended to the stream
+  bool AsNewFile = false; // a new entry of the archive rather than the sample's entry replaced
   int32_t ArchiveIndex = 0;
-  std::string EntryName;   // for a new entry
+  std::string EntryName; // for a new entry
 };
 
 // Raises, before anything is changed: the list error for a stream or start sample outside its list (the

@@ -10,7 +10,9 @@
 
 namespace {
 
-std::string Quoted(const std::string& Path) { return "\"" + platform::FullPath(Path) + "\""; }
+std::string Quoted(const std::string& Path) {
+  return "\"" + platform::FullPath(Path) + "\"";
+}
 
 std::string QuotedList(const std::vector<std::string>& Paths) {
   std::string List;
@@ -29,7 +31,8 @@ const char* const kUnreadableReport = "The converter's report could not be read"
 
 // The lines of a report run, matched to the inputs by position.
 template <class TReport, class TParse>
-std::vector<TReport> ReportsOf(const TConverterRun& Run, const std::vector<std::string>& Inputs, TParse Parse) {
+std::vector<TReport> ReportsOf(const TConverterRun& Run, const std::vector<std::string>& Inputs,
+                               TParse Parse) {
   std::vector<std::string> Lines = ReportLines(Run.Output);
   std::vector<TReport> Reports(Inputs.size());
   for (size_t I = 0; I < Inputs.size(); ++I) {
@@ -37,7 +40,8 @@ std::vector<TReport> ReportsOf(const TConverterRun& Run, const std::vector<std::
     if (Read)
       Reports[I] = *Read;
     else
-      Reports[I].Error = Lines.size() <= I && !Run.Errors.empty() ? OneLineReason(Run.Errors) : kUnreadableReport;
+      Reports[I].Error =
+          Lines.size() <= I && !Run.Errors.empty() ? OneLineReason(Run.Errors) : kUnreadableReport;
     Reports[I].Input = Inputs[I];
   }
   return Reports;
@@ -46,14 +50,16 @@ std::vector<TReport> ReportsOf(const TConverterRun& Run, const std::vector<std::
 } // namespace
 
 TSystemConverterRunner::TSystemConverterRunner(const std::string& ProgramFolder)
-    : FFolder(ProgramFolder + "sx"), FProgram(JoinPath(FFolder, std::string("sx") + platform::ExecutableSuffix())) {}
+    : FFolder(ProgramFolder + "sx"),
+      FProgram(JoinPath(FFolder, std::string("sx") + platform::ExecutableSuffix())) {}
 
 TConverterRun TSystemConverterRunner::Run(const std::string& Parameters) {
   if (!platform::IsFile(FProgram))
     throw Exception("The converter is missing: " + FProgram);
   platform::TCapturedRun Captured;
   TConverterRun Run;
-  Run.Started = platform::ExecuteCapturing(AnsiToWide(FProgram), AnsiToWide(Parameters), AnsiToWide(FFolder), Captured);
+  Run.Started =
+      platform::ExecuteCapturing(AnsiToWide(FProgram), AnsiToWide(Parameters), AnsiToWide(FFolder), Captured);
   Run.ExitCode = Captured.ExitCode;
   Run.Output = std::move(Captured.Output);
   Run.Errors = std::move(Captured.Errors);
@@ -80,7 +86,9 @@ const TConverterFormat* FindConverterFormat(const std::string& Name) {
   return nullptr;
 }
 
-const TConverterFormat& SongFormat() { return *FindConverterFormat("eaxa"); }
+const TConverterFormat& SongFormat() {
+  return *FindConverterFormat("eaxa");
+}
 
 TConverterRun TConverter::RunStarted(const std::string& Parameters) {
   TConverterRun Run = FRunner.Run(Parameters);
@@ -91,7 +99,8 @@ TConverterRun TConverter::RunStarted(const std::string& Parameters) {
 
 TConversion TConverter::Convert(const TConverterFormat& Format, const std::string& Input,
                                 const std::string& Output, std::optional<double> GainDb) {
-  std::string Parameters = Format.Option + (GainDb ? GainOption(*GainDb) : "") + Quoted(Input) + " -=" + Quoted(Output);
+  std::string Parameters =
+      Format.Option + (GainDb ? GainOption(*GainDb) : "") + Quoted(Input) + " -=" + Quoted(Output);
   TConverterRun Run = RunStarted(Parameters);
   TConversion Result;
   Result.Made = platform::IsFile(Output);

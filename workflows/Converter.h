@@ -50,8 +50,8 @@ const TConverterFormat& SongFormat();
 
 // What a conversion gave.
 struct TConversion {
-  bool Made = false;   // the output file is there
-  std::string Reason;  // when not made: the converter's own words (its standard error), one line
+  bool Made = false;               // the output file is there
+  std::string Reason;              // when not made: the converter's own words (its standard error), one line
   std::optional<TGainReport> Gain; // with a gain: the converter's report of it
 };
 

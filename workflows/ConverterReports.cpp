@@ -83,7 +83,10 @@ private:
     Code = 0;
     for (int I = 0; I < 4; ++I) {
       char C = FText[FPos++];
-      int Digit = C >= '0' && C <= '9' ? C - '0' : C >= 'a' && C <= 'f' ? C - 'a' + 10 : C >= 'A' && C <= 'F' ? C - 'A' + 10 : -1;
+      int Digit = C >= '0' && C <= '9'   ? C - '0'
+                  : C >= 'a' && C <= 'f' ? C - 'a' + 10
+                  : C >= 'A' && C <= 'F' ? C - 'A' + 10
+                                         : -1;
       if (Digit < 0)
         return false;
       Code = Code * 16 + static_cast<uint32_t>(Digit);

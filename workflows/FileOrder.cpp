@@ -9,9 +9,13 @@
 
 namespace {
 
-bool IsDigit(char C) { return C >= '0' && C <= '9'; }
+bool IsDigit(char C) {
+  return C >= '0' && C <= '9';
+}
 
-char Lower(char C) { return static_cast<char>(std::tolower(static_cast<unsigned char>(C))); }
+char Lower(char C) {
+  return static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
+}
 
 // The digit run starting at At: its significant digits (leading zeros dropped) and where it ends.
 std::string DigitRun(const std::string& Text, size_t& At, size_t& Zeros) {

@@ -102,7 +102,8 @@ unsigned ProcessorCount() {
   return Count == 0 ? 1 : Count;
 }
 
-bool RunOrderedJobs(size_t Count, unsigned Workers, const TOrderedJobs& Jobs, const std::atomic<bool>* Cancel) {
+bool RunOrderedJobs(size_t Count, unsigned Workers, const TOrderedJobs& Jobs,
+                    const std::atomic<bool>* Cancel) {
   Workers = Workers == 0 ? 1 : Workers;
   TJobQueue Queue(Count, Jobs);
   TWorkers Pool(Queue, Workers, Jobs);

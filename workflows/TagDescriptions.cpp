@@ -11,7 +11,11 @@ std::vector<uint32_t> CodePoints(const std::string& Utf8) {
   std::vector<uint32_t> Codes;
   for (size_t I = 0; I < Utf8.size();) {
     unsigned char Lead = static_cast<unsigned char>(Utf8[I]);
-    size_t Length = Lead < 0x80 ? 1 : (Lead >> 5) == 6 ? 2 : (Lead >> 4) == 14 ? 3 : (Lead >> 3) == 30 ? 4 : 0;
+    size_t Length = Lead < 0x80         ? 1
+                    : (Lead >> 5) == 6  ? 2
+                    : (Lead >> 4) == 14 ? 3
+                    : (Lead >> 3) == 30 ? 4
+                                        : 0;
     uint32_t Code = Length == 1 ? Lead : Length == 2 ? Lead & 0x1F : Length == 3 ? Lead & 0x0F : Lead & 0x07;
     bool Valid = Length != 0 && I + Length <= Utf8.size();
     for (size_t K = 1; Valid && K < Length; ++K) {
@@ -72,11 +76,14 @@ TFieldText ToFieldText(const std::string& Utf8) {
   for (uint32_t Code : CodePoints(Utf8)) {
     std::wstring Wide = WideOf(Code);
     std::string Ansi = WideToAnsi(Wide);
+    bool Lost = AnsiToWide(Ansi) != Wide;
+    if (Lost && Code >= 0x10000)
+      Ansi = "?"; // one stand-in for the character, not one for each half of its surrogate pair
     if (Field.Ansi.size() + Ansi.size() > kFieldBytes) {
       Field.Cut = true;
       break;
     }
-    if (AnsiToWide(Ansi) != Wide)
+    if (Lost)
       AddLost(Field.Lost, Utf8Of(Code));
     Field.Ansi += Ansi;
   }
@@ -86,7 +93,8 @@ TFieldText ToFieldText(const std::string& Utf8) {
 TDescribed DescribeFromTags(TStreamData& Sample, const TTagsReport& Tags) {
   TStreamPack& Pack = *Sample.MusicStream->Pack;
   TDescribed Result;
-  bool Own = Sample.DescriptionIndex >= 0 && Sample.DescriptionIndex < Pack.DescriptionCount() && !UsedByOthers(Sample);
+  bool Own = Sample.DescriptionIndex >= 0 && Sample.DescriptionIndex < Pack.DescriptionCount() &&
+             !UsedByOthers(Sample);
   if (!Own) {
     Pack.AddDescription("", "", "");
     Sample.DescriptionIndex = Pack.DescriptionCount() - 1;

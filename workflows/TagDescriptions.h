@@ -9,9 +9,9 @@
 
 // One tag text made a description field.
 struct TFieldText {
-  std::string Ansi;       // at most 63 bytes
-  std::string Lost;       // in UTF-8: the characters the code page lacks, each once, in order of appearance
-  bool Cut = false;       // the text was longer than 63 bytes and lost its end
+  std::string Ansi; // at most 63 bytes
+  std::string Lost; // in UTF-8: the characters the code page lacks, each once, in order of appearance
+  bool Cut = false; // the text was longer than 63 bytes and lost its end
 };
 
 // Converts Utf8 to the ANSI code page character by character (a character is lost when it does not come

@@ -80,14 +80,14 @@ protected:
 TEST_F(BatchTest, ASongsFolderReplacesAndAddsMatchedToTheDefinitionsLoudness) {
   std::string Songs = Dir.File("songs");
   std::filesystem::create_directories(Songs);
-  const std::string LongTitle = "A Title Far Longer Than Any Field Of The Definition Can Hold, Snowman \xE2\x98\x83";
+  const std::string LongTitle =
+      "A Title Far Longer Than Any Field Of The Definition Can Hold, Snowman \xE2\x98\x83";
   WriteFile(JoinPath(Songs, "10 song.wav"), TaggedWave(sxtest::Song(44100, 4), "Song", "Band"));
   WriteFile(JoinPath(Songs, "01 quiet noise.wav"),
             TaggedWave(sxtest::PinkNoise(44100, 44100 * 4, 2, 0.03, 5), "Quiet Noise", "The Testers"));
   WriteFile(JoinPath(Songs, "02 broken.wav"), TextBytes("RIFF\x10\x00\x00\x00WAVEnothing here"));
   WriteFile(JoinPath(Songs, "03 loud sine.wav"), sx::WriteWave(sxtest::Sine(22050, 22050 * 3, 440, 0.9, 2)));
-  WriteFile(JoinPath(Songs, "04 long.wav"),
-            TaggedWave(sxtest::Chord(32000, 32000 * 3), LongTitle, "Artist"));
+  WriteFile(JoinPath(Songs, "04 long.wav"), TaggedWave(sxtest::Chord(32000, 32000 * 3), LongTitle, "Artist"));
 
   TDefinitionSession Session(Def);
   Session.Open();
@@ -95,7 +95,8 @@ TEST_F(BatchTest, ASongsFolderReplacesAndAddsMatchedToTheDefinitionsLoudness) {
   TDefinitionLoudness Game = MeasureDefinition(*Pack, Converter, 2);
   ASSERT_EQ(Game.Songs.size(), 12u);
   for (const TSongLoudness& Song : Game.Songs)
-    EXPECT_TRUE(Song.Measure.Error.empty() && Song.Measure.Integrated) << Song.Entry << ": " << Song.Measure.Error;
+    EXPECT_TRUE(Song.Measure.Error.empty() && Song.Measure.Integrated)
+        << Song.Entry << ": " << Song.Measure.Error;
   ASSERT_TRUE(Game.Target);
 
   // Stream 1 has five samples: from sample 3, two are replaced (one by the broken file) and three added.
@@ -117,7 +118,8 @@ TEST_F(BatchTest, ASongsFolderReplacesAndAddsMatchedToTheDefinitionsLoudness) {
   EXPECT_EQ(Result.ImportedCount(), 4u);
   EXPECT_TRUE(Result.Replaced);
 
-  const std::string Names[] = {"01 quiet noise.wav", "02 broken.wav", "03 loud sine.wav", "04 long.wav", "10 song.wav"};
+  const std::string Names[] = {"01 quiet noise.wav", "02 broken.wav", "03 loud sine.wav", "04 long.wav",
+                               "10 song.wav"};
   for (size_t I = 0; I < 5; ++I)
     EXPECT_EQ(ExtractFileName(Result.Songs[I].Song.Source), Names[I]);
   const TSongResult& Broken = Result.Songs[1];
@@ -142,7 +144,8 @@ TEST_F(BatchTest, ASongsFolderReplacesAndAddsMatchedToTheDefinitionsLoudness) {
   EXPECT_EQ(FieldText(Pack->Descriptions(OwnDescription)->Name), "Quiet Noise");
   EXPECT_EQ(FieldText(Pack->Descriptions(OwnDescription)->Singer), "The Testers");
   EXPECT_EQ(Pack->DescriptionCount(), DescriptionsBefore + 3);
-  EXPECT_EQ(FieldText(Pack->Descriptions(Result.Songs[2].Description)->Name), "03 loud sine") << "the file's name";
+  EXPECT_EQ(FieldText(Pack->Descriptions(Result.Songs[2].Description)->Name), "03 loud sine")
+      << "the file's name";
   const TSongResult& Long = Result.Songs[3];
   EXPECT_TRUE(Long.NewDescription && Long.Cut);
   EXPECT_EQ(FieldText(Pack->Descriptions(Long.Description)->Name), LongTitle.substr(0, 63));
@@ -165,8 +168,8 @@ TEST_F(BatchTest, ASongsFolderReplacesAndAddsMatchedToTheDefinitionsLoudness) {
     EXPECT_EQ(File->Name, R.Entry);
     TMeasureReport After = MeasureEntry(*File);
     ASSERT_TRUE(After.Integrated && After.TruePeak) << After.Error;
-    SCOPED_TRACE(Names[I] + ": " + std::to_string(*After.Integrated) + " LUFS, " + std::to_string(*After.TruePeak) +
-                 " dBTP, target " + std::to_string(*Game.Target));
+    SCOPED_TRACE(Names[I] + ": " + std::to_string(*After.Integrated) + " LUFS, " +
+                 std::to_string(*After.TruePeak) + " dBTP, target " + std::to_string(*Game.Target));
     if (R.HeldBack) {
       EXPECT_NEAR(*After.TruePeak, -1.0, 0.5);
       EXPECT_LT(*After.Integrated, *Game.Target);

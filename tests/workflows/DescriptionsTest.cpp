@@ -9,7 +9,9 @@
 namespace {
 
 // The text as the ANSI code page has it, when it has the character (natively: Latin-1 code points).
-bool CodePageHas(const std::wstring& Char) { return AnsiToWide(WideToAnsi(Char)) == Char; }
+bool CodePageHas(const std::wstring& Char) {
+  return AnsiToWide(WideToAnsi(Char)) == Char;
+}
 
 } // namespace
 
@@ -26,11 +28,12 @@ TEST(DescriptionsTest, FieldsAreCutTo63CharactersAndLostCharactersNamed) {
       {"", 0, "", false},
       {Long, 63, "", true},
       {std::string(63, 'y'), 63, "", false},
-      {"\xE6\x97\xA5\xE6\x9C\xAC\xE6\x97\xA5", 3, "\xE6\x97\xA5\xE6\x9C\xAC", false}, // 日本日: two lost, once each
-      {"A\xF0\x9F\x8E\xB5", 2, "\xF0\x9F\x8E\xB5", false},                             // a character beyond 16 bits
-      {"bad \xC3 \xFF end", 11, "\xEF\xBF\xBD", false},                                 // malformed: U+FFFD
-      {"\xC0\xAF", 2, "\xEF\xBF\xBD", false},                                            // an overlong slash
-      {std::string(62, 'z') + "\xE2\x82\xAC\xE2\x82\xAC", 63, "", true},                  // euro signs at the edge
+      {"\xE6\x97\xA5\xE6\x9C\xAC\xE6\x97\xA5", 3, "\xE6\x97\xA5\xE6\x9C\xAC",
+       false},                                                           // 日本日: two lost, once each
+      {"A\xF0\x9F\x8E\xB5", 2, "\xF0\x9F\x8E\xB5", false},               // a character beyond 16 bits
+      {"bad \xC3 \xFF end", 11, "\xEF\xBF\xBD", false},                  // malformed: U+FFFD
+      {"\xC0\xAF", 2, "\xEF\xBF\xBD", false},                            // an overlong slash
+      {std::string(62, 'z') + "\xE2\x82\xAC\xE2\x82\xAC", 63, "", true}, // euro signs at the edge
       {std::string(63, 'w') + "\xE2\x98\x83", 63, "", true}, // a snowman cut off is not named as lost
   };
   for (const TCase& Case : Cases) {
@@ -52,10 +55,10 @@ TEST(DescriptionsTest, FieldsAreCutTo63CharactersAndLostCharactersNamed) {
 
 TEST(DescriptionsTest, ASoleDescriptionIsUpdatedASharedOrMissingOneIsAdded) {
   TStreamPack Pack("");
-  Pack.AddDescription("Old Singer", "Old Album", "Sole");   // 0: sample 0 alone
-  Pack.AddDescription("Shared", "Shared", "Shared");        // 1: samples 1 and 2
+  Pack.AddDescription("Old Singer", "Old Album", "Sole"); // 0: sample 0 alone
+  Pack.AddDescription("Shared", "Shared", "Shared");      // 1: samples 1 and 2
   TEAMusicStream& Stream = *Pack.AddStream();
-  const int32_t Before[] = {0, 1, 1, -1, 7};                // 3: none, 4: outside the list
+  const int32_t Before[] = {0, 1, 1, -1, 7}; // 3: none, 4: outside the list
   for (int32_t Index : Before)
     Stream.AddSample(nullptr)->DescriptionIndex = Index;
   TTagsReport Tags;

@@ -19,7 +19,8 @@ namespace {
 class PlanTest : public ::testing::Test {
 protected:
   PlanTest() {
-    std::vector<BigfEntry> A = {{"a1.asf", Pattern(100, 1)}, {"a2.asf", Pattern(200, 2)}, {"new.asf", Pattern(10, 3)}};
+    std::vector<BigfEntry> A = {
+        {"a1.asf", Pattern(100, 1)}, {"a2.asf", Pattern(200, 2)}, {"new.asf", Pattern(10, 3)}};
     std::vector<BigfEntry> B = {{"b1.asf", Pattern(80, 4)}};
     WriteFile(Dir.File("A.big"), MakeBigf(A));
     WriteFile(Dir.File("B.big"), MakeBigf(B));
@@ -52,7 +53,10 @@ TEST_F(PlanTest, FilesReplaceFromTheStartSampleAndOverflowIntoNewEntries) {
     std::vector<TExpected> Expected;
   };
   const TCase Cases[] = {
-      {"replace inside the stream", {0, 0, ""}, {"x.wav", "y.mp3"}, {{0, false, false, 0, ""}, {1, false, false, 1, ""}}},
+      {"replace inside the stream",
+       {0, 0, ""},
+       {"x.wav", "y.mp3"},
+       {{0, false, false, 0, ""}, {1, false, false, 1, ""}}},
       {"overflow into the last sample's archive",
        {0, 1, ""},
        {"x.wav", "new.wav", "New.mp3"},
@@ -62,7 +66,10 @@ TEST_F(PlanTest, FilesReplaceFromTheStartSampleAndOverflowIntoNewEntries) {
        {1, 0, ""},
        {"x.wav", "new.wav"},
        {{0, false, false, 0, ""}, {1, false, true, 0, "new (2).asf"}}},
-      {"add to an empty stream", {2, 0, "b.BIG"}, {"1.wav", "2.wav"}, {{0, true, true, 1, "1.asf"}, {1, true, true, 1, "2.asf"}}},
+      {"add to an empty stream",
+       {2, 0, "b.BIG"},
+       {"1.wav", "2.wav"},
+       {{0, true, true, 1, "1.asf"}, {1, true, true, 1, "2.asf"}}},
       {"add after existing samples", {0, 0, "A.big"}, {"new.wav"}, {{2, true, true, 0, "new (2).asf"}}},
   };
   for (const TCase& Case : Cases) {
@@ -107,16 +114,29 @@ TEST_F(PlanTest, ImpossibleTargetsAreRefusedBeforeAnything) {
   } catch (const Exception& Error) {
     EXPECT_EQ(Error.Message(), "Stream 0 sample 1 is bound to no file of its archive");
   }
-  EXPECT_EQ(PlanBatch(Pack, {0, 0, ""}, {"x.wav"}).size(), 1u) << "a sample outside the batch is not looked at";
+  EXPECT_EQ(PlanBatch(Pack, {0, 0, ""}, {"x.wav"}).size(), 1u)
+      << "a sample outside the batch is not looked at";
 }
 
 TEST(FileOrderTest, NamesSortNaturallyAndFoldersGiveTheirAudioFiles) {
-  const std::vector<std::string> Sorted = {"", "1 intro.mp3", "01 intro.mp3", "2.wav", "02.wav", "10.wav",
-                                           "a2b", "A10b", "a10c", "Track 9.mp3", "track 10.mp3", "track10.mp3",
-                                           "x99999999999999999999.wav", "x100000000000000000000.wav"};
+  const std::vector<std::string> Sorted = {"",
+                                           "1 intro.mp3",
+                                           "01 intro.mp3",
+                                           "2.wav",
+                                           "02.wav",
+                                           "10.wav",
+                                           "a2b",
+                                           "A10b",
+                                           "a10c",
+                                           "Track 9.mp3",
+                                           "track 10.mp3",
+                                           "track10.mp3",
+                                           "x99999999999999999999.wav",
+                                           "x100000000000000000000.wav"};
   for (size_t I = 0; I < Sorted.size(); ++I)
     for (size_t J = 0; J < Sorted.size(); ++J)
-      EXPECT_EQ(NaturalLess(Sorted[I], Sorted[J]), I < J) << "\"" << Sorted[I] << "\" < \"" << Sorted[J] << "\"";
+      EXPECT_EQ(NaturalLess(Sorted[I], Sorted[J]), I < J)
+          << "\"" << Sorted[I] << "\" < \"" << Sorted[J] << "\"";
 
   TempDir Dir;
   std::string Folder = Dir.File("album");

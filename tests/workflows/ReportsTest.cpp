@@ -14,12 +14,14 @@ using namespace fixtures;
 
 namespace {
 
-const std::string kMeasure = "{\"input\":\"a.wav\",\"integrated\":-14.23,\"truePeak\":-0.82,\"samplePeak\":-1.10,"
-                             "\"sampleRate\":44100,\"channels\":2,\"seconds\":215.347}";
+const std::string kMeasure =
+    "{\"input\":\"a.wav\",\"integrated\":-14.23,\"truePeak\":-0.82,\"samplePeak\":-1.10,"
+    "\"sampleRate\":44100,\"channels\":2,\"seconds\":215.347}";
 const std::string kTags = "{\"input\":\"b.mp3\",\"title\":\"Caf\\u00e9 \\\"Noir\\\"\",\"artist\":null,"
                           "\"album\":\"\\ud83c\\udfb5 x\\/y\"}";
-const std::string kGain = "{\"output\":\"out.asf\",\"gainRequested\":6.00,\"gainApplied\":3.21,\"heldBack\":true,"
-                          "\"truePeak\":-4.21}";
+const std::string kGain =
+    "{\"output\":\"out.asf\",\"gainRequested\":6.00,\"gainApplied\":3.21,\"heldBack\":true,"
+    "\"truePeak\":-4.21}";
 
 } // namespace
 
@@ -31,12 +33,14 @@ TEST(ReportsTest, GoodLinesAreReadWithTheirFields) {
   EXPECT_DOUBLE_EQ(*M->TruePeak, -0.82);
   EXPECT_DOUBLE_EQ(M->Seconds, 215.347);
   EXPECT_TRUE(M->Error.empty());
-  std::optional<TMeasureReport> Silent = ParseMeasureLine(
-      "{ \"input\" : \"s.wav\", \"integrated\": null, \"truePeak\": null, \"samplePeak\": null, \"seconds\": 1e0, "
-      "\"more\": [1] }");
+  std::optional<TMeasureReport> Silent =
+      ParseMeasureLine("{ \"input\" : \"s.wav\", \"integrated\": null, \"truePeak\": null, \"samplePeak\": "
+                       "null, \"seconds\": 1e0, "
+                       "\"more\": [1] }");
   EXPECT_FALSE(Silent) << "a nested value is not a report line";
-  Silent = ParseMeasureLine("{ \"input\" : \"s.wav\", \"integrated\": null, \"truePeak\": null, \"samplePeak\": "
-                            "null, \"seconds\": 1e0, \"later\": true }");
+  Silent =
+      ParseMeasureLine("{ \"input\" : \"s.wav\", \"integrated\": null, \"truePeak\": null, \"samplePeak\": "
+                       "null, \"seconds\": 1e0, \"later\": true }");
   ASSERT_TRUE(Silent);
   EXPECT_FALSE(Silent->Integrated);
   EXPECT_FALSE(Silent->TruePeak);
@@ -54,8 +58,9 @@ TEST(ReportsTest, GoodLinesAreReadWithTheirFields) {
   EXPECT_TRUE(G->HeldBack);
   EXPECT_DOUBLE_EQ(*G->TruePeak, -4.21);
 
-  for (const auto& Parse : {std::function<bool(const std::string&)>([](auto& L) { return bool(ParseMeasureLine(L)); }),
-                            std::function<bool(const std::string&)>([](auto& L) { return bool(ParseTagsLine(L)); })}) {
+  for (const auto& Parse :
+       {std::function<bool(const std::string&)>([](auto& L) { return bool(ParseMeasureLine(L)); }),
+        std::function<bool(const std::string&)>([](auto& L) { return bool(ParseTagsLine(L)); })}) {
     EXPECT_TRUE(Parse("{\"input\":\"c.wav\",\"error\":\"The input is not a known sound format\"}"));
   }
   EXPECT_EQ(ParseTagsLine("{\"input\":\"c.wav\",\"error\":\"bad\"}")->Error, "bad");
@@ -94,8 +99,7 @@ TEST(ReportsTest, DamagedLinesAreRefusedWhole) {
   const std::vector<std::string> BadTags = {
       Replaced(kTags, "\\ud83c\\udfb5", "\\ud83c"), // a lone high surrogate
       Replaced(kTags, "\\ud83c\\udfb5", "\\udfb5"), // a lone low surrogate
-      Replaced(kTags, "\\u00e9", "\\u00g9"),
-      Replaced(kTags, "\"artist\":null", "\"artist\":false"),
+      Replaced(kTags, "\\u00e9", "\\u00g9"),        Replaced(kTags, "\"artist\":null", "\"artist\":false"),
       Replaced(kTags, "\"artist\":null,", ""),
   };
   for (const std::string& Line : BadTags)
@@ -147,12 +151,14 @@ TEST(ReportsTest, TheConverterIsGivenFullPathsAndItsAnswersAreChecked) {
   Runner.Answers["broken.wav"] = {{true, 2, "", "sx: The input is not a known sound format\r\n"}, ""};
   Runner.Answers["silent.wav"] = {{true, 2, "", ""}, ""};
   Runner.Answers["noreport.wav"] = {{true, 0, "{\"output\":1}\n", ""}, Out};
-  Runner.Answers["-measure"] = {{true, 2, kMeasure + "\n{\"input\":\"b\",\"error\":\"cut short\"}\n", ""}, ""};
+  Runner.Answers["-measure"] = {{true, 2, kMeasure + "\n{\"input\":\"b\",\"error\":\"cut short\"}\n", ""},
+                                ""};
   Runner.Answers["-tags"] = {{true, 2, "", "sx: No input file given"}, ""};
 
   TConversion Gained = Converter.Convert(SongFormat(), Dir.File("quiet.wav"), Out, 6.004);
-  EXPECT_EQ(Runner.Calls.back(), "-pcstream -eaxa_blk -gain=6.00 \"" + platform::FullPath(Dir.File("quiet.wav")) +
-                                     "\" -=\"" + platform::FullPath(Out) + "\"");
+  EXPECT_EQ(Runner.Calls.back(), "-pcstream -eaxa_blk -gain=6.00 \"" +
+                                     platform::FullPath(Dir.File("quiet.wav")) + "\" -=\"" +
+                                     platform::FullPath(Out) + "\"");
   ASSERT_TRUE(Gained.Made);
   EXPECT_TRUE(Gained.Gain && Gained.Gain->HeldBack);
   platform::DeleteFile(Out);
@@ -172,8 +178,9 @@ TEST(ReportsTest, TheConverterIsGivenFullPathsAndItsAnswersAreChecked) {
 
   // Three inputs, two lines: the third is missing its report.
   std::vector<TMeasureReport> Measured = Converter.Measure({"x.asf", "y.asf", "z.asf"});
-  EXPECT_EQ(Runner.Calls.back(), "-measure \"" + platform::FullPath("x.asf") + "\" \"" + platform::FullPath("y.asf") +
-                                     "\" \"" + platform::FullPath("z.asf") + "\"");
+  EXPECT_EQ(Runner.Calls.back(), "-measure \"" + platform::FullPath("x.asf") + "\" \"" +
+                                     platform::FullPath("y.asf") + "\" \"" + platform::FullPath("z.asf") +
+                                     "\"");
   ASSERT_EQ(Measured.size(), 3u);
   EXPECT_TRUE(Measured[0].Error.empty());
   EXPECT_EQ(Measured[0].Input, "x.asf");

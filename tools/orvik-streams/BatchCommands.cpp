@@ -52,15 +52,17 @@ std::string Outcome(const TSongResult& R) {
 void ProgressLine(std::ostream& Out, const TSongResult& R, size_t Index, size_t Count) {
   Out << "[" << Index + 1 << "/" << Count << "] " << R.Song.Source << ": ";
   if (R.State == TSongResult::Imported)
-    Out << SongText(R) << ", " << Decimal(R.LoudnessBefore) << " LUFS, gain " << Decimal(R.Gain, true) << " dB";
+    Out << SongText(R) << ", " << Decimal(R.LoudnessBefore) << " LUFS, gain " << Decimal(R.Gain, true)
+        << " dB";
   else
     Out << Outcome(R);
   Out << "\n" << std::flush;
 }
 
 void ResultTable(std::ostream& Out, const TBatchResult& Result) {
-  Out << std::left << std::setw(28) << "File" << std::setw(22) << "Song" << std::setw(9) << "LUFS"
-      << std::setw(8) << "Gain" << "Result\n";
+  Out << std::left << std::setw(29) << "File" << std::setw(22) << "Song" << std::setw(9) << "LUFS"
+      << std::setw(8) << "Gain"
+      << "Result\n";
   for (const TSongResult& R : Result.Songs)
     Out << std::setw(28) << ExtractFileName(R.Song.Source) << " " << std::setw(21)
         << (R.State == TSongResult::Imported ? SongText(R) : "-") << " " << std::setw(8)
@@ -84,7 +86,12 @@ void ResultJson(std::ostream& Out, const TBatchResult& Result, const std::option
     J.Key("description");
     Done ? J.Number(R.Description) : J.Null();
     J.Key("newDescription").Boolean(Done && R.NewDescription);
-    J.Key("loudness").Decimal(R.LoudnessBefore).Key("gain").Decimal(R.Gain).Key("heldBack").Boolean(R.HeldBack);
+    J.Key("loudness")
+        .Decimal(R.LoudnessBefore)
+        .Key("gain")
+        .Decimal(R.Gain)
+        .Key("heldBack")
+        .Boolean(R.HeldBack);
     J.Key("lost").String(R.Lost).Key("cut").Boolean(R.Cut).Key("error");
     R.State == TSongResult::Failed ? J.String(R.Failure) : J.Null();
     J.EndObject();
@@ -123,7 +130,8 @@ std::optional<double> MeasureTarget(const TStreamPack& Pack, TConverter& Convert
     Progress << "Measuring the definition's songs: " << Done << "/" << Total << "\n" << std::flush;
   });
   if (Measured.Target)
-    Progress << "Loudness target: " << Decimal(Measured.Target) << " LUFS, the median of the definition's songs\n";
+    Progress << "Loudness target: " << Decimal(Measured.Target)
+             << " LUFS, the median of the definition's songs\n";
   else
     Progress << "No song of the definition has a loudness to match: the songs keep their level\n";
   return Measured.Target;
@@ -172,7 +180,11 @@ int Loudness(const TArguments& Args, TContext& C) {
     TJson J(C.Out);
     J.BeginObject().Key("target").Decimal(Measured.Target).Key("songs").BeginArray();
     for (const TSongLoudness& Song : Measured.Songs) {
-      J.BeginObject().Key("archive").String(ArchiveName(*Pack, Song.ArchiveIndex)).Key("entry").String(Song.Entry);
+      J.BeginObject()
+          .Key("archive")
+          .String(ArchiveName(*Pack, Song.ArchiveIndex))
+          .Key("entry")
+          .String(Song.Entry);
       J.Key("integrated").Decimal(Song.Measure.Integrated).Key("truePeak").Decimal(Song.Measure.TruePeak);
       J.Key("error");
       Song.Measure.Error.empty() ? J.Null() : J.String(Song.Measure.Error);
@@ -182,12 +194,13 @@ int Loudness(const TArguments& Args, TContext& C) {
     C.Out << "\n";
     return 0;
   }
-  C.Out << std::left << std::setw(16) << "Archive" << std::setw(28) << "Entry" << std::setw(10) << "LUFS"
+  C.Out << std::left << std::setw(16) << "Archive" << std::setw(29) << "Entry" << std::setw(10) << "LUFS"
         << "dBTP\n";
   for (const TSongLoudness& Song : Measured.Songs) {
     C.Out << std::setw(16) << ArchiveName(*Pack, Song.ArchiveIndex) << std::setw(28) << Song.Entry << " ";
     if (Song.Measure.Error.empty())
-      C.Out << std::setw(9) << Decimal(Song.Measure.Integrated) << " " << Decimal(Song.Measure.TruePeak) << "\n";
+      C.Out << std::setw(9) << Decimal(Song.Measure.Integrated) << " " << Decimal(Song.Measure.TruePeak)
+            << "\n";
     else
       C.Out << "cannot be measured: " << Song.Measure.Error << "\n";
   }
