@@ -423,11 +423,12 @@ TEST_F(ToolTest, ASecondProgramThatWouldWriteRefusesAndChangesNothing) {
       {"add-description", Path},
       {"remove-description", Path, "--description", "1"},
       {"update-preload", Path, Dir.Path()},
+      {"import-batch", Path, "--stream", "0", "--sample", "0", Dir.File("x.wav")},
   };
   for (const std::vector<std::string>& Arguments : Writers) {
     TRun Refused = Run(Arguments);
     EXPECT_EQ(Refused.Code, 1) << Arguments[0];
-    EXPECT_EQ(Refused.Err, TDefinitionSession::InUseMessage(Path) + "\n") << Arguments[0];
+    EXPECT_EQ(Refused.Err, TDefinitionSession::InUseMessage(Path) + platform::LineBreak()) << Arguments[0];
   }
   EXPECT_EQ(ReadFile(Path), Before);
   TRun Info = Run({"info", Path});

@@ -11,10 +11,10 @@
 #include "definitions/uTypes.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
-#include "workflows/Converter.h"
 #include "tools/orvik-streams/Arguments.h"
 #include "tools/orvik-streams/Commands.h"
 #include "tools/orvik-streams/Json.h"
+#include "workflows/Converter.h"
 
 #include <algorithm>
 #include <cstdint>
