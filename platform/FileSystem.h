@@ -3,6 +3,7 @@
 // code; the layer above raises it as an OS error.
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -55,5 +56,9 @@ int TempFolder(std::string& Folder);
 
 // Creates an empty file with a unique name made from Prefix in Folder and returns its full path in Name.
 int CreateUniqueFile(const std::string& Folder, const std::string& Prefix, std::string& Name);
+
+// The names (not paths) of the regular files directly in Folder, in no particular order. Returns the
+// system's error code when the folder cannot be read.
+int FilesInFolder(const std::string& Folder, std::vector<std::string>& Names);
 
 } // namespace platform

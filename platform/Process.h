@@ -27,6 +27,20 @@ bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
                     const std::wstring& WorkingFolder, uint16_t ShowMode,
                     const std::function<void()>& WhileWaiting = {}, std::string* ErrorOutput = nullptr);
 
+// What a captured child process gave.
+struct TCapturedRun {
+  int ExitCode = 0;
+  std::string Output, Errors; // its standard output and standard error, as bytes
+};
+
+// Starts Program with Parameters in WorkingFolder as ExecuteAndWait does, but with no window of its own and
+// its standard output and standard error each going into a scratch file that is read back into Run and
+// deleted (the system deletes it when the last handle closes, even if this process dies). Safe to call
+// from several threads at once: a child inherits only its own two files. Returns false when the process
+// could not be started (or its scratch files not made).
+bool ExecuteCapturing(const std::wstring& Program, const std::wstring& Parameters,
+                      const std::wstring& WorkingFolder, TCapturedRun& Run);
+
 // Splits a command line into arguments: blanks separate, double quotes group and are dropped.
 std::vector<std::wstring> SplitCommandLine(const std::wstring& CommandLine);
 

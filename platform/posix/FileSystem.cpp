@@ -5,6 +5,7 @@
 #include "platform/Recording.h"
 
 #include <cerrno>
+#include <dirent.h>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -174,6 +175,18 @@ int CreateUniqueFile(const std::string& Folder, const std::string& Prefix, std::
     return errno;
   ::close(Fd);
   Name = Buffer.data();
+  return 0;
+}
+
+int FilesInFolder(const std::string& Folder, std::vector<std::string>& Names) {
+  DIR* Dir = ::opendir(Folder.c_str());
+  if (Dir == nullptr)
+    return errno;
+  std::string Base = Folder.empty() || Folder.back() == '/' ? Folder : Folder + '/';
+  while (const dirent* Entry = ::readdir(Dir))
+    if (IsFile(Base + Entry->d_name))
+      Names.push_back(Entry->d_name);
+  ::closedir(Dir);
   return 0;
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -28,6 +29,60 @@ void ReadAll(int Pipe, std::string& Output) {
       return;
     Output.append(Buffer, std::min(static_cast<size_t>(Got), ErrorOutputLimit - Output.size()));
   }
+}
+
+
+std::vector<std::string> ArgumentsOf(const std::wstring& Program, const std::wstring& Parameters) {
+  std::vector<std::string> Arguments;
+  for (const std::wstring& Argument : SplitCommandLine(L"\"" + Program + L"\" " + Parameters))
+    Arguments.push_back(WideToAnsi(Argument));
+  return Arguments;
+}
+
+// Spawns the program with Actions (a change of folder is added) and waits; -1 when it could not start,
+// else its wait status.
+int SpawnAndWait(std::vector<std::string> Arguments, const std::wstring& WorkingFolder,
+                 posix_spawn_file_actions_t& Actions) {
+  std::vector<char*> Argv;
+  for (std::string& Argument : Arguments)
+    Argv.push_back(Argument.data());
+  Argv.push_back(nullptr);
+  std::string Folder = WideToAnsi(WorkingFolder);
+  posix_spawn_file_actions_addchdir_np(&Actions, Folder.c_str());
+  pid_t Child = 0;
+  if (posix_spawn(&Child, Argv[0], &Actions, nullptr, Argv.data(), environ) != 0)
+    return -1;
+  int Status = 0;
+  while (waitpid(Child, &Status, 0) < 0) {
+  }
+  return Status;
+}
+
+// A child that could not run its program (a missing converter) ends at once with 127.
+bool Started(int Status) {
+  return Status != -1 && !(WIFEXITED(Status) && WEXITSTATUS(Status) == 127);
+}
+
+// A file that is gone as soon as it is made: its descriptor alone keeps it, closed on exec unless
+// handed to the child explicitly.
+int AnonymousFile() {
+  std::string Folder;
+  const char* Dir = std::getenv("TMPDIR");
+  Folder = Dir != nullptr && *Dir != '\0' ? Dir : "/tmp";
+  std::string Template = Folder + "/~capXXXXXX";
+  int Fd = ::mkostemp(Template.data(), O_CLOEXEC);
+  if (Fd >= 0)
+    ::unlink(Template.c_str());
+  return Fd;
+}
+
+std::string ReadFromStart(int Fd) {
+  std::string Text;
+  char Buffer[4096];
+  ::lseek(Fd, 0, SEEK_SET);
+  for (ssize_t Got; (Got = ::read(Fd, Buffer, sizeof Buffer)) > 0;)
+    Text.append(Buffer, static_cast<size_t>(Got));
+  return Text;
 }
 
 } // namespace
@@ -75,6 +130,27 @@ bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
   }
   // A child that could not run its program (a missing converter) ends at once with 127.
   return !(WIFEXITED(Status) && WEXITSTATUS(Status) == 127);
+}
+
+bool ExecuteCapturing(const std::wstring& Program, const std::wstring& Parameters,
+                      const std::wstring& WorkingFolder, TCapturedRun& Run) {
+  int Out = AnonymousFile(), Err = AnonymousFile();
+  int Status = -1;
+  if (Out >= 0 && Err >= 0) {
+    posix_spawn_file_actions_t Actions;
+    posix_spawn_file_actions_init(&Actions);
+    posix_spawn_file_actions_adddup2(&Actions, Out, 1);
+    posix_spawn_file_actions_adddup2(&Actions, Err, 2);
+    Status = SpawnAndWait(ArgumentsOf(Program, Parameters), WorkingFolder, Actions);
+    posix_spawn_file_actions_destroy(&Actions);
+    Run.Output = ReadFromStart(Out);
+    Run.Errors = ReadFromStart(Err);
+    Run.ExitCode = Status != -1 && WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
+  }
+  for (int Fd : {Out, Err})
+    if (Fd >= 0)
+      ::close(Fd);
+  return Started(Status);
 }
 
 std::string ProgramFolder() {

@@ -127,4 +127,20 @@ int CreateUniqueFile(const std::string& Folder, const std::string& Prefix, std::
   return 0;
 }
 
+int FilesInFolder(const std::string& Folder, std::vector<std::string>& Names) {
+  std::wstring Base = FileNameToWide(Folder);
+  if (!Base.empty() && Base.back() != L'\\' && Base.back() != L'/')
+    Base += L'\\';
+  WIN32_FIND_DATAW Found;
+  HANDLE Search = ::FindFirstFileW((Base + L"*").c_str(), &Found);
+  if (Search == INVALID_HANDLE_VALUE)
+    return ::GetLastError() == ERROR_FILE_NOT_FOUND ? 0 : LastError();
+  do {
+    if ((Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+      Names.push_back(WideToFileName(Found.cFileName));
+  } while (::FindNextFileW(Search, &Found));
+  ::FindClose(Search);
+  return 0;
+}
+
 } // namespace platform

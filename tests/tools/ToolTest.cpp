@@ -11,6 +11,8 @@
 #include "tools/orvik-streams/Tool.h"
 #include "definitions/DefinitionSession.h"
 #include "tests/fixtures/CrashLoop.h"
+#include "converter/formats/WaveWriter.h"
+#include "tests/converter/Signals.h"
 
 #include <gtest/gtest.h>
 
@@ -28,10 +30,12 @@ using namespace fixtures;
 namespace {
 
 // Just enough JSON to read the tool's output: objects, arrays, strings without escapes beyond \" and
-// \\, whole numbers and null. Anything else fails the test.
+// \\, numbers, booleans and null. Anything else fails the test.
 struct TValue {
-  enum { Null, Number, String, Array, Object } Kind = Null;
+  enum { Null, Number, String, Array, Object, Boolean } Kind = Null;
   int64_t Int = 0;
+  double Real = 0; // a number's value; Int is its whole part
+  bool Flag = false;
   std::string Text;
   std::vector<TValue> Items;
   std::map<std::string, TValue> Fields;
@@ -105,10 +109,15 @@ private:
       V.Text = ParseString();
     } else if (FText.compare(FPos, 4, "null") == 0) {
       FPos += 4;
+    } else if (FText.compare(FPos, 4, "true") == 0 || FText.compare(FPos, 5, "false") == 0) {
+      V.Kind = TValue::Boolean;
+      V.Flag = FText[FPos] == 't';
+      FPos += V.Flag ? 4 : 5;
     } else {
       size_t Used = 0;
       V.Kind = TValue::Number;
-      V.Int = std::stoll(FText.substr(FPos), &Used);
+      V.Real = std::stod(FText.substr(FPos), &Used);
+      V.Int = static_cast<int64_t>(V.Real);
       FPos += Used;
     }
     return V;
@@ -244,6 +253,10 @@ TEST_F(ToolTest, BadArgumentsGiveTheUsageAndExitCode2) {
       {"describe", Path, "--description", "0", "--name", std::string(64, 'x')},
       {"archive", "unpack", Dir.File("A.big")},
       {"archive", "extract", Dir.File("A.big"), "a1.asf"},
+      {"import-batch", Path, "--stream", "0", Dir.File("x.wav")},
+      {"import-batch", Path, "--stream", "0", "--sample", "0", "--add", "A.big", Dir.File("x.wav")},
+      {"import-batch", Path, "--stream", "0", "--sample", "0"},
+      {"loudness"},
   };
   Bytes Before = ReadFile(Path);
   for (const auto& Arguments : Cases) {
@@ -319,6 +332,85 @@ TEST_F(ToolTest, ExportAllThenImportEverySongBackAndEditADescription) {
   EXPECT_TRUE(Dir.Leftovers().empty());
 }
 
+// A folder of songs into a stream of the demo, past its end, with one broken file; then into an empty
+// stream without loudness matching. The definition verifies, and the loudness command finds the imported
+// songs at the target (or their peak at the limit).
+TEST_F(ToolTest, ImportBatchReplacesAddsAndMatchesLoudness) {
+  std::string Demo = Dir.File("demo");
+  demo::MakeDemo(Demo);
+  std::string Path = JoinPath(JoinPath(Demo, "audio"), "streams.dat");
+  std::string Songs = Dir.File("songs");
+  std::filesystem::create_directories(Songs);
+  WriteFile(JoinPath(Songs, "10 d.wav"), sx::WriteWave(sxtest::Sine(22050, 22050 * 2, 660, 0.8, 2)));
+  WriteFile(JoinPath(Songs, "1 a.wav"), sx::WriteWave(sxtest::PinkNoise(22050, 22050 * 3, 2, 0.05, 3)));
+  WriteFile(JoinPath(Songs, "2 b.wav"), TextBytes("not a sound"));
+  WriteFile(JoinPath(Songs, "3 c.wav"), sx::WriteWave(sxtest::Chord(22050, 22050 * 2)));
+
+  TRun Batch = Run({"import-batch", Path, "--stream", "1", "--sample", "3", "--json", Songs});
+  EXPECT_EQ(Batch.Code, 1) << "one file failed\n" << Batch.Err;
+  EXPECT_NE(Batch.Err.find("[4/4] "), std::string::npos) << Batch.Err;
+  TValue J = TParser(Batch.Out).Parse();
+  ASSERT_EQ(J["target"].Kind, TValue::Number) << Batch.Out;
+  const double Target = J["target"].Real;
+  struct TExpected {
+    const char* File;
+    const char* State;
+    int Sample;
+  };
+  const TExpected Expected[] = {{"1 a.wav", "imported", 3}, {"2 b.wav", "failed", -1}, {"3 c.wav", "imported", 5},
+                                {"10 d.wav", "imported", 6}};
+  ASSERT_EQ(J["songs"].Items.size(), 4u);
+  std::map<std::string, std::string> Entries; // entry name to file
+  for (size_t I = 0; I < 4; ++I) {
+    const TValue& Song = J["songs"][I];
+    SCOPED_TRACE(Expected[I].File);
+    EXPECT_EQ(ExtractFileName(Song["file"].Text), Expected[I].File);
+    EXPECT_EQ(Song["state"].Text, Expected[I].State);
+    if (Expected[I].Sample < 0) {
+      EXPECT_NE(Song["error"].Text.find("not a known sound format"), std::string::npos) << Song["error"].Text;
+      EXPECT_EQ(Song["sample"].Kind, TValue::Null);
+      continue;
+    }
+    EXPECT_EQ(Song["sample"].Int, Expected[I].Sample);
+    EXPECT_EQ(Song["loudness"].Kind, TValue::Number);
+    EXPECT_EQ(Song["gain"].Kind, TValue::Number);
+    Entries[Song["entry"].Text] = Expected[I].File;
+  }
+  EXPECT_EQ(Entries.size(), 3u);
+  TRun Verify = Run({"verify", Path});
+  EXPECT_EQ(Verify.Code, 0) << Verify.Out;
+
+  TRun Loudness = Run({"loudness", Path, "--json"});
+  ASSERT_EQ(Loudness.Code, 0) << Loudness.Err;
+  TValue L = TParser(Loudness.Out).Parse();
+  EXPECT_EQ(L["songs"].Items.size(), 14u) << "the demo's twelve, one replaced in place, two added";
+  size_t Found = 0;
+  for (const TValue& Song : L["songs"].Items) {
+    if (Entries.count(Song["entry"].Text) == 0)
+      continue;
+    ++Found;
+    SCOPED_TRACE(Song["entry"].Text);
+    ASSERT_EQ(Song["integrated"].Kind, TValue::Number);
+    EXPECT_TRUE(std::abs(Song["integrated"].Real - Target) <= 0.5 || std::abs(Song["truePeak"].Real + 1) <= 0.5)
+        << Song["integrated"].Real << " LUFS, " << Song["truePeak"].Real << " dBTP, target " << Target;
+  }
+  EXPECT_EQ(Found, 3u);
+
+  TRun Added = Run({"import-batch", Path, "--stream", "3", "--add", "REPLAY.BIG", "--no-loudness",
+                    JoinPath(Songs, "3 c.wav"), JoinPath(Songs, "1 a.wav")});
+  EXPECT_EQ(Added.Code, 0) << Added.Err;
+  EXPECT_NE(Added.Out.find("[1/2] " + JoinPath(Songs, "1 a.wav") + ": stream 3 sample 0, "), std::string::npos)
+      << Added.Out;
+  EXPECT_NE(Added.Out.find("2 of 2 file(s) imported"), std::string::npos) << Added.Out;
+  EXPECT_EQ(Added.Out.find("Loudness target"), std::string::npos) << Added.Out;
+  TValue Info = TParser(Run({"info", Path, "--json"}).Out).Parse();
+  ASSERT_EQ(Info["streams"][3].Items.size(), 2u);
+  EXPECT_EQ(Info["streams"][3][1]["entry"].Text, "3 c.asf");
+  EXPECT_EQ(Info["streams"][3][0]["archive"].Int, 2);
+  EXPECT_EQ(Run({"verify", Path}).Code, 0);
+  EXPECT_TRUE(Dir.Leftovers().empty());
+}
+
 // A definition open in one program is refused, unchanged, to a second that would write it; reading goes
 // on, without recovering what the first has under way.
 TEST_F(ToolTest, ASecondProgramThatWouldWriteRefusesAndChangesNothing) {
@@ -331,6 +423,7 @@ TEST_F(ToolTest, ASecondProgramThatWouldWriteRefusesAndChangesNothing) {
       {"add-description", Path},
       {"remove-description", Path, "--description", "1"},
       {"update-preload", Path, Dir.Path()},
+      {"import-batch", Path, "--stream", "0", "--sample", "0", Dir.File("x.wav")},
   };
   for (const std::vector<std::string>& Arguments : Writers) {
     TRun Refused = Run(Arguments);

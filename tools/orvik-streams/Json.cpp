@@ -58,6 +58,22 @@ TJson& TJson::Number(int64_t Value) {
   return *this;
 }
 
+TJson& TJson::Decimal(const std::optional<double>& Value) {
+  if (!Value)
+    return Null();
+  Separate();
+  char Text[32];
+  std::snprintf(Text, sizeof Text, "%.2f", *Value);
+  FOut << Text;
+  return *this;
+}
+
+TJson& TJson::Boolean(bool Value) {
+  Separate();
+  FOut << (Value ? "true" : "false");
+  return *this;
+}
+
 TJson& TJson::Null() {
   Separate();
   FOut << "null";

@@ -1,8 +1,9 @@
 #pragma once
-// A small JSON writer for the tool's --json output: objects, arrays, strings, numbers and null, written
+// A small JSON writer for the tool's --json output: objects, arrays, strings, numbers, booleans and null, written
 // as they come. Text is passed through as bytes, with quotes, backslashes and control characters escaped.
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -17,6 +18,9 @@ public:
   TJson& Key(const std::string& Name);
   TJson& String(const std::string& Text);
   TJson& Number(int64_t Value);
+  // A number with two decimals, or null when there is none.
+  TJson& Decimal(const std::optional<double>& Value);
+  TJson& Boolean(bool Value);
   TJson& Null();
 
 private:

@@ -12,9 +12,12 @@
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 #include "tools/orvik-streams/Arguments.h"
+#include "tools/orvik-streams/Commands.h"
 #include "tools/orvik-streams/Json.h"
+#include "workflows/Converter.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -22,58 +25,21 @@
 
 namespace {
 
-struct TContext {
-  std::ostream& Out;
-  std::ostream& Err;
-};
-
 // ---- formats and the converter ----
 
-struct TFormat {
-  const char* Name;
-  const char* Option; // the converter's option text, as the editor passes it
-  const char* Extension;
-};
-
-const TFormat Formats[] = {
-    {"wave", "-wave ", ".wav"},
-    {"aiff", "-aiff ", ".aif"},
-    {"eaxa", "-pcstream -eaxa_blk ", ".asf"},
-    {"s16l", "-pcstream -s16l_blk ", ".asf"},
-    {"s8", "-pcstream -s8_blk ", ".asf"},
-    {"mt", "-pcstream -mt_blk ", ".asf"},
-    {"mt5", "-pcstream -mt5_blk ", ".asf"},
-};
-const char* const ImportOption = "-pcstream -eaxa_blk ";
-
-const TFormat& FormatNamed(const std::string& Name) {
-  for (const TFormat& Format : Formats)
-    if (Name == Format.Name)
-      return Format;
+const TConverterFormat& FormatNamed(const std::string& Name) {
+  if (const TConverterFormat* Format = FindConverterFormat(Name))
+    return *Format;
   throw EUsage("unknown format \"" + Name + "\" (wave, aiff, eaxa, s16l, s8, mt or mt5)");
 }
 
 // The format the option names, or else the one the output's extension suggests (Wave by default).
-const TFormat& OutputFormat(const TArguments& Args, const std::string& Output) {
+const TConverterFormat& OutputFormat(const TArguments& Args, const std::string& Output) {
   if (Args.Has("format"))
     return FormatNamed(Args.Value("format"));
   std::string Extension = ExtractFileExt(Output);
   std::transform(Extension.begin(), Extension.end(), Extension.begin(), [](unsigned char C) { return std::tolower(C); });
-  return Extension == ".asf" ? FormatNamed("eaxa") : Extension == ".aif" || Extension == ".aiff" ? FormatNamed("aiff") : Formats[0];
-}
-
-std::string ConverterFolder() { return platform::ProgramFolder() + "sx"; }
-
-// Runs the converter as the editor does; true when it made Output.
-bool Convert(const std::string& Option, const std::string& Input, const std::string& Output) {
-  std::string Program = JoinPath(ConverterFolder(), std::string("sx") + platform::ExecutableSuffix());
-  if (!platform::IsFile(Program))
-    throw Exception("The converter is missing: " + Program);
-  // Full paths: the converter runs in its own folder.
-  std::string Parameters =
-      Option + "\"" + platform::FullPath(Input) + "\" -=\"" + platform::FullPath(Output) + "\"";
-  platform::ExecuteAndWait(AnsiToWide(Program), AnsiToWide(Parameters), AnsiToWide(ConverterFolder()), 0);
-  return platform::IsFile(Output);
+  return FormatNamed(Extension == ".asf" ? "eaxa" : Extension == ".aif" || Extension == ".aiff" ? "aiff" : "wave");
 }
 
 void DiscardIfPresent(const std::string& Path) {
@@ -82,12 +48,13 @@ void DiscardIfPresent(const std::string& Path) {
 }
 
 // Converts the entry's bytes into Output in Format; raises the window's message when no output came.
-void ExportFile(TEAStreamFile& File, const TFormat& Format, const std::string& Output) {
+void ExportFile(TEAStreamFile& File, const TConverterFormat& Format, const std::string& Output) {
   std::string Extracted = ChangeFileExt(MakeTempFileName("~asf"), ".asf");
   bool Made = false;
   try {
     File.SaveToFile(Extracted);
-    Made = Convert(Format.Option, Extracted, Output);
+    TSystemConverterRunner Runner(platform::ProgramFolder());
+    Made = TConverter(Runner).Convert(Format, Extracted, Output).Made;
   } catch (...) {
     DiscardIfPresent(Extracted);
     throw;
@@ -98,54 +65,6 @@ void ExportFile(TEAStreamFile& File, const TFormat& Format, const std::string& O
 }
 
 // ---- the definition ----
-
-// Says what recovery did, as the window does; a command has no one to ask, so imports that were undone
-// are named and their kept songs go.
-void ReportRecovery(const TRecoveryReport& Report, TContext& C) {
-  if (Report.Outcome == TWriteJournal::TOutcome::RolledForward)
-    C.Err << "note: " << WideToAnsi(msg::SaveFinished) << "\n";
-  if (Report.Outcome != TWriteJournal::TOutcome::RolledBack)
-    return;
-  C.Err << "note: " << WideToAnsi(msg::ChangesRolledBack) << "\n";
-  for (const TImportRecord& Import : Report.Imports)
-    C.Err << "note: the import of " << Import.Source << " was undone\n";
-  TImportJournal::DiscardKept(Report.Imports);
-}
-
-// A command that writes holds the definition's lock while it runs, after recovering what a process that
-// died left behind.
-std::unique_ptr<TDefinitionSession> OpenForWriting(const std::string& Path, TContext& C) {
-  auto Session = std::make_unique<TDefinitionSession>(Path);
-  ReportRecovery(Session->Open(), C);
-  return Session;
-}
-
-// A command that only reads recovers too, unless another program has the definition open: then the files
-// are read as they are.
-void RecoverBeforeReading(const std::string& Path, TContext& C) {
-  TRecoveryReport Report;
-  if (RecoverForReading(Path, Report))
-    ReportRecovery(Report, C);
-  else
-    C.Err << "note: " << TDefinitionSession::InUseMessage(Path) << "; it is read as it is now\n";
-}
-
-std::unique_ptr<TStreamPack> LoadPack(const std::string& Definition) {
-  auto Pack = std::make_unique<TStreamPack>(ExtractFilePath(platform::FullPath(Definition)));
-  Pack->LoadFromFile(Definition);
-  return Pack;
-}
-
-std::unique_ptr<TStreamPack> LoadForReading(const std::string& Definition, TContext& C) {
-  RecoverBeforeReading(Definition, C);
-  return LoadPack(Definition);
-}
-
-// Saves as the window does, all or nothing, through the definition's journal.
-void Save(TStreamPack& Pack, TDefinitionSession& Session, bool Rebuild) {
-  Pack.SaveWithArchives(Session.Path(), Rebuild, {}, &Session.Journal);
-  Session.Imports.Forget();
-}
 
 TStreamData& SampleOf(TStreamPack& Pack, const TArguments& Args) {
   return *Pack.Streams(Args.Index("stream"))->Samples(Args.Index("sample"));
@@ -328,7 +247,7 @@ std::string SafeFileName(const std::string& Entry) {
 int ExportAll(const TArguments& Args, TContext& C) {
   auto Pack = LoadForReading(Args.Positional(0), C);
   std::string Folder = Args.Positional(1);
-  const TFormat& Format = FormatNamed(Args.Has("format") ? Args.Value("format") : "wave");
+  const TConverterFormat& Format = FormatNamed(Args.Has("format") ? Args.Value("format") : "wave");
   std::vector<TEAStreamFile*> Files;
   for (int32_t S = 0; S < Pack->StreamCount(); ++S)
     for (int32_t I = 0; I < Pack->Streams(S)->SampleCount(); ++I) {
@@ -359,7 +278,8 @@ int Import(const TArguments& Args, TContext& C) {
   std::string Converted = ChangeFileExt(MakeTempFileName("~asf"), ".asf");
   TImportJournal& Journal = Session->Imports;
   try {
-    if (!Convert(ImportOption, Input, Converted))
+    TSystemConverterRunner Runner(platform::ProgramFolder());
+    if (!TConverter(Runner).Convert(SongFormat(), Input, Converted).Made)
       throw Exception(WideToAnsi(msg::UnableToConvertInput));
     if (Add) {
       TEAStream& Archive = *Sample.Archive();
@@ -528,6 +448,19 @@ const std::vector<TSubcommand>& Subcommands() {
       {"update-preload", "update-preload DEF PRELOAD-FOLDER\n      Puts DEF, compressed, into the preload archives "
                          "faudio.viv, gaudio.viv and gaudiofa.viv of the folder.",
        {}, {}, 2, 2, UpdatePreload},
+      {"import-batch", "import-batch DEF --stream N (--sample K | --add ARCHIVE) [--no-loudness] [--json] "
+                       "FILES...|FOLDER\n      Imports many songs in natural file-name order (a folder gives its "
+                       "audio files).\n      --sample K: they replace samples K, K+1, ... of stream N; files "
+                       "beyond the stream's end\n      become new samples in the archive of its last sample. --add "
+                       "ARCHIVE: each becomes a new\n      sample at the end of stream N, as a new entry of ARCHIVE "
+                       "(a name from the definition).\n      Descriptions come from the songs' tags, and each song "
+                       "is brought to the median\n      loudness of the definition's songs (--no-loudness: kept as "
+                       "it is). One line per song,\n      then the results (--json: as JSON); one save at the end. "
+                       "Exit code 1 when any file failed.",
+       {"stream", "sample", "add"}, {"no-loudness", "json"}, 2, SIZE_MAX, ImportBatch},
+      {"loudness", "loudness DEF [--json]\n      The integrated loudness (LUFS) and true peak (dBTP) of every song "
+                   "the definition's samples\n      use, and their median, the target of import-batch.",
+       {}, {"json"}, 1, 1, Loudness},
       {"archive", "archive list ARCHIVE | extract ARCHIVE ENTRY OUT | add ARCHIVE FILE [--name N] | rebuild "
                   "ARCHIVE\n      BIGF archives alone: list (offset, size, name), extract an entry, add a file as a "
                   "new entry, rebuild compact.",

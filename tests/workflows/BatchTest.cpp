@@ -1,0 +1,219 @@
+// Batches end to end with the real converter on the demo game: songs synthesised as Wave files, one of
+// them broken, imported with loudness matching and saved; then measured again from the archives.
+
+#include "base/Paths.h"
+#include "base/Text.h"
+#include "converter/formats/WaveWriter.h"
+#include "platform/FileSystem.h"
+#include "platform/Process.h"
+#include "tests/converter/Signals.h"
+#include "tests/fixtures/TestFiles.h"
+#include "tools/make-demo/Demo.h"
+#include "workflows/BatchImport.h"
+#include "workflows/FileOrder.h"
+#include "workflows/LoudnessTarget.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+using namespace fixtures;
+
+namespace {
+
+void PutLE32(Bytes& Out, size_t At, uint32_t Value) {
+  for (int I = 0; I < 4; ++I)
+    Out[At + I] = static_cast<uint8_t>(Value >> (8 * I));
+}
+
+// A Wave file of Audio with a LIST/INFO chunk naming its title and artist (UTF-8).
+Bytes TaggedWave(const sx::TAudio& Audio, const std::string& Title, const std::string& Artist) {
+  Bytes Wave = sx::WriteWave(Audio);
+  Bytes Info = TextBytes("INFO");
+  for (const auto& [Id, Text] : {std::pair<std::string, std::string>{"INAM", Title}, {"IART", Artist}}) {
+    Bytes Chunk = TextBytes(Id + "    " + Text);
+    Chunk.push_back(0);
+    PutLE32(Chunk, 4, static_cast<uint32_t>(Chunk.size() - 8));
+    if (Chunk.size() % 2 == 1)
+      Chunk.push_back(0);
+    Info.insert(Info.end(), Chunk.begin(), Chunk.end());
+  }
+  Bytes List = TextBytes("LIST    ");
+  PutLE32(List, 4, static_cast<uint32_t>(Info.size()));
+  List.insert(List.end(), Info.begin(), Info.end());
+  Wave.insert(Wave.end(), List.begin(), List.end());
+  PutLE32(Wave, 4, static_cast<uint32_t>(Wave.size() - 8));
+  return Wave;
+}
+
+class BatchTest : public ::testing::Test {
+protected:
+  BatchTest() {
+    demo::MakeDemo(Dir.File("demo"));
+    Folder = JoinPath(Dir.File("demo"), "audio");
+    Def = JoinPath(Folder, "streams.dat");
+  }
+
+  std::unique_ptr<TStreamPack> Load() {
+    auto Pack = std::make_unique<TStreamPack>(IncludeTrailingPathDelimiter(Folder));
+    Pack->LoadFromFile(Def);
+    return Pack;
+  }
+
+  TMeasureReport MeasureEntry(TEAStreamFile& File) {
+    std::string Scratch = Dir.File("measured.asf");
+    File.SaveToFile(Scratch);
+    TMeasureReport Report = Converter.Measure({Scratch})[0];
+    platform::DeleteFile(Scratch);
+    return Report;
+  }
+
+  TempDir Dir;
+  std::string Folder, Def;
+  TSystemConverterRunner Runner{platform::ProgramFolder()};
+  TConverter Converter{Runner};
+};
+
+} // namespace
+
+TEST_F(BatchTest, ASongsFolderReplacesAndAddsMatchedToTheDefinitionsLoudness) {
+  std::string Songs = Dir.File("songs");
+  std::filesystem::create_directories(Songs);
+  const std::string LongTitle =
+      "A Title Far Longer Than Any Field Of The Definition Can Hold, Snowman \xE2\x98\x83";
+  WriteFile(JoinPath(Songs, "10 song.wav"), TaggedWave(sxtest::Song(44100, 4), "Song", "Band"));
+  WriteFile(JoinPath(Songs, "01 quiet noise.wav"),
+            TaggedWave(sxtest::PinkNoise(44100, 44100 * 4, 2, 0.03, 5), "Quiet Noise", "The Testers"));
+  WriteFile(JoinPath(Songs, "02 broken.wav"), TextBytes("RIFF\x10\x00\x00\x00WAVEnothing here"));
+  WriteFile(JoinPath(Songs, "03 loud sine.wav"), sx::WriteWave(sxtest::Sine(22050, 22050 * 3, 440, 0.9, 2)));
+  WriteFile(JoinPath(Songs, "04 long.wav"), TaggedWave(sxtest::Chord(32000, 32000 * 3), LongTitle, "Artist"));
+
+  TDefinitionSession Session(Def);
+  Session.Open();
+  auto Pack = Load();
+  TDefinitionLoudness Game = MeasureDefinition(*Pack, Converter, 2);
+  ASSERT_EQ(Game.Songs.size(), 12u);
+  for (const TSongLoudness& Song : Game.Songs)
+    EXPECT_TRUE(Song.Measure.Error.empty() && Song.Measure.Integrated)
+        << Song.Entry << ": " << Song.Measure.Error;
+  ASSERT_TRUE(Game.Target);
+
+  // Stream 1 has five samples: from sample 3, two are replaced (one by the broken file) and three added.
+  const int32_t SamplesBefore = Pack->Streams(1)->SampleCount();
+  const int32_t OwnDescription = Pack->Streams(1)->Samples(3)->DescriptionIndex;
+  const int32_t DescriptionsBefore = Pack->DescriptionCount();
+  std::vector<TPlannedSong> Plan = PlanBatch(*Pack, {1, 3, ""}, ExpandInputs({Songs}));
+  TBatchOptions Options;
+  Options.Target = Game.Target;
+  std::vector<size_t> Reported;
+  Options.SongDone = [&](const TSongResult&, size_t I, size_t Count) {
+    EXPECT_EQ(Count, 5u);
+    Reported.push_back(I);
+  };
+  TBatchResult Result = ImportBatch(*Pack, Session, Plan, Converter, Options);
+  EXPECT_EQ(Reported, (std::vector<size_t>{0, 1, 2, 3, 4}));
+  ASSERT_EQ(Result.Songs.size(), 5u);
+  EXPECT_FALSE(Result.Cancelled);
+  EXPECT_EQ(Result.ImportedCount(), 4u);
+  EXPECT_TRUE(Result.Replaced);
+
+  const std::string Names[] = {"01 quiet noise.wav", "02 broken.wav", "03 loud sine.wav", "04 long.wav",
+                               "10 song.wav"};
+  for (size_t I = 0; I < 5; ++I)
+    EXPECT_EQ(ExtractFileName(Result.Songs[I].Song.Source), Names[I]);
+  const TSongResult& Broken = Result.Songs[1];
+  EXPECT_EQ(Broken.State, TSongResult::Failed);
+  EXPECT_NE(Broken.Failure.find("not a known sound format"), std::string::npos) << Broken.Failure;
+
+  const int32_t ExpectedSample[] = {3, 4, 5, 6, 7};
+  for (size_t I : {0u, 2u, 3u, 4u}) {
+    const TSongResult& R = Result.Songs[I];
+    SCOPED_TRACE(Names[I]);
+    ASSERT_EQ(R.State, TSongResult::Imported) << R.Failure;
+    EXPECT_EQ(R.Song.Sample, ExpectedSample[I]);
+    ASSERT_TRUE(R.LoudnessBefore && R.Gain);
+    EXPECT_EQ(R.Song.AsNewFile, I >= 2);
+  }
+  EXPECT_GT(*Result.Songs[0].Gain, 5) << "the quiet noise is raised";
+  EXPECT_LT(*Result.Songs[2].Gain, -5) << "the loud sine is lowered";
+
+  // Descriptions: the replaced sample's own one in place, a new one for each added sample.
+  EXPECT_EQ(Result.Songs[0].Description, OwnDescription);
+  EXPECT_FALSE(Result.Songs[0].NewDescription);
+  EXPECT_EQ(FieldText(Pack->Descriptions(OwnDescription)->Name), "Quiet Noise");
+  EXPECT_EQ(FieldText(Pack->Descriptions(OwnDescription)->Singer), "The Testers");
+  EXPECT_EQ(Pack->DescriptionCount(), DescriptionsBefore + 3);
+  EXPECT_EQ(FieldText(Pack->Descriptions(Result.Songs[2].Description)->Name), "03 loud sine")
+      << "the file's name";
+  const TSongResult& Long = Result.Songs[3];
+  EXPECT_TRUE(Long.NewDescription && Long.Cut);
+  EXPECT_EQ(FieldText(Pack->Descriptions(Long.Description)->Name), LongTitle.substr(0, 63));
+  EXPECT_EQ(Long.Lost, "") << "the snowman lies beyond the cut";
+
+  Pack->SaveWithArchives(Def, Result.Replaced, {}, &Session.Journal);
+  Session.Imports.Forget();
+  Session.Close();
+  EXPECT_TRUE(Dir.Leftovers().empty());
+  EXPECT_TRUE(Dir.ScratchFiles().empty());
+
+  // Read back: every sample resolves, and each imported song is at the target or its peak at the limit.
+  Pack = Load();
+  EXPECT_EQ(Pack->Streams(1)->SampleCount(), SamplesBefore + 3);
+  ForEachSample(*Pack, [](const TStreamData& Sample) { EXPECT_NE(Sample.StreamFile(), nullptr); });
+  for (size_t I : {0u, 2u, 3u, 4u}) {
+    const TSongResult& R = Result.Songs[I];
+    TEAStreamFile* File = Pack->Streams(1)->Samples(R.Song.Sample)->StreamFile();
+    ASSERT_NE(File, nullptr);
+    EXPECT_EQ(File->Name, R.Entry);
+    TMeasureReport After = MeasureEntry(*File);
+    ASSERT_TRUE(After.Integrated && After.TruePeak) << After.Error;
+    SCOPED_TRACE(Names[I] + ": " + std::to_string(*After.Integrated) + " LUFS, " +
+                 std::to_string(*After.TruePeak) + " dBTP, target " + std::to_string(*Game.Target));
+    if (R.HeldBack) {
+      EXPECT_NEAR(*After.TruePeak, -1.0, 0.5);
+      EXPECT_LT(*After.Integrated, *Game.Target);
+    } else {
+      EXPECT_NEAR(*After.Integrated, *Game.Target, 0.5);
+    }
+  }
+}
+
+TEST_F(BatchTest, ACancelKeepsTheSongsDoneUntilTheyAreDiscarded) {
+  WriteFile(Dir.File("a.wav"), sx::WriteWave(sxtest::Chord(22050, 22050 * 2)));
+  WriteFile(Dir.File("b.wav"), sx::WriteWave(sxtest::Sine(22050, 22050, 330, 0.3)));
+  WriteFile(Dir.File("c.wav"), sx::WriteWave(sxtest::Sine(22050, 22050, 550, 0.3)));
+  const std::string Archive = JoinPath(Folder, "frontend.big");
+  const Bytes ArchiveBefore = ReadFile(Archive), DefinitionBefore = ReadFile(Def);
+  for (bool Save : {false, true}) {
+    SCOPED_TRACE(Save ? "saved" : "discarded");
+    TDefinitionSession Session(Def);
+    Session.Open();
+    auto Pack = Load();
+    std::atomic<bool> Cancel{false};
+    TBatchOptions Options; // no target: the songs keep their level
+    Options.Cancel = &Cancel;
+    Options.Workers = 3;
+    Options.SongDone = [&](const TSongResult&, size_t, size_t) { Cancel = true; };
+    std::vector<TPlannedSong> Plan =
+        PlanBatch(*Pack, {0, 0, ""}, ExpandInputs({Dir.File("c.wav"), Dir.File("a.wav"), Dir.File("b.wav")}));
+    TBatchResult Result = ImportBatch(*Pack, Session, Plan, Converter, Options);
+    EXPECT_TRUE(Result.Cancelled);
+    ASSERT_EQ(Result.Songs.size(), 3u);
+    EXPECT_EQ(Result.Songs[0].State, TSongResult::Imported);
+    EXPECT_EQ(ExtractFileName(Result.Songs[0].Song.Source), "a.wav");
+    EXPECT_FALSE(Result.Songs[0].Gain);
+    EXPECT_EQ(Result.Songs[1].State, TSongResult::Cancelled);
+    EXPECT_EQ(Result.Songs[2].State, TSongResult::Cancelled);
+    EXPECT_NE(ReadFile(Archive), ArchiveBefore) << "the first song is in the archive";
+    if (Save) {
+      Pack->SaveWithArchives(Def, Result.Replaced, {}, &Session.Journal);
+      Session.Imports.Forget();
+    }
+    Session.Close();
+    EXPECT_EQ(ReadFile(Archive) == ArchiveBefore, !Save);
+    EXPECT_EQ(ReadFile(Def) == DefinitionBefore, !Save);
+    EXPECT_TRUE(Dir.ScratchFiles().empty());
+    EXPECT_TRUE(Dir.Leftovers().empty());
+  }
+}

@@ -1,0 +1,194 @@
+// The converter's report lines read back, good and damaged, and the command lines the converter is given.
+
+#include "base/Exceptions.h"
+#include "platform/FileSystem.h"
+#include "tests/fixtures/TestFiles.h"
+#include "workflows/Converter.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+
+using namespace fixtures;
+
+namespace {
+
+const std::string kMeasure =
+    "{\"input\":\"a.wav\",\"integrated\":-14.23,\"truePeak\":-0.82,\"samplePeak\":-1.10,"
+    "\"sampleRate\":44100,\"channels\":2,\"seconds\":215.347}";
+const std::string kTags = "{\"input\":\"b.mp3\",\"title\":\"Caf\\u00e9 \\\"Noir\\\"\",\"artist\":null,"
+                          "\"album\":\"\\ud83c\\udfb5 x\\/y\"}";
+const std::string kGain =
+    "{\"output\":\"out.asf\",\"gainRequested\":6.00,\"gainApplied\":3.21,\"heldBack\":true,"
+    "\"truePeak\":-4.21}";
+
+} // namespace
+
+TEST(ReportsTest, GoodLinesAreReadWithTheirFields) {
+  std::optional<TMeasureReport> M = ParseMeasureLine(kMeasure + "\r");
+  ASSERT_TRUE(M);
+  EXPECT_EQ(M->Input, "a.wav");
+  EXPECT_DOUBLE_EQ(*M->Integrated, -14.23);
+  EXPECT_DOUBLE_EQ(*M->TruePeak, -0.82);
+  EXPECT_DOUBLE_EQ(M->Seconds, 215.347);
+  EXPECT_TRUE(M->Error.empty());
+  std::optional<TMeasureReport> Silent =
+      ParseMeasureLine("{ \"input\" : \"s.wav\", \"integrated\": null, \"truePeak\": null, \"samplePeak\": "
+                       "null, \"seconds\": 1e0, "
+                       "\"more\": [1] }");
+  EXPECT_FALSE(Silent) << "a nested value is not a report line";
+  Silent =
+      ParseMeasureLine("{ \"input\" : \"s.wav\", \"integrated\": null, \"truePeak\": null, \"samplePeak\": "
+                       "null, \"seconds\": 1e0, \"later\": true }");
+  ASSERT_TRUE(Silent);
+  EXPECT_FALSE(Silent->Integrated);
+  EXPECT_FALSE(Silent->TruePeak);
+
+  std::optional<TTagsReport> T = ParseTagsLine(kTags);
+  ASSERT_TRUE(T);
+  EXPECT_EQ(T->Title, "Caf\xC3\xA9 \"Noir\"");
+  EXPECT_EQ(T->Artist, "");
+  EXPECT_EQ(T->Album, "\xF0\x9F\x8E\xB5 x/y");
+
+  std::optional<TGainReport> G = ParseGainLine(kGain);
+  ASSERT_TRUE(G);
+  EXPECT_DOUBLE_EQ(G->Requested, 6.0);
+  EXPECT_DOUBLE_EQ(G->Applied, 3.21);
+  EXPECT_TRUE(G->HeldBack);
+  EXPECT_DOUBLE_EQ(*G->TruePeak, -4.21);
+
+  for (const auto& Parse :
+       {std::function<bool(const std::string&)>([](auto& L) { return bool(ParseMeasureLine(L)); }),
+        std::function<bool(const std::string&)>([](auto& L) { return bool(ParseTagsLine(L)); })}) {
+    EXPECT_TRUE(Parse("{\"input\":\"c.wav\",\"error\":\"The input is not a known sound format\"}"));
+  }
+  EXPECT_EQ(ParseTagsLine("{\"input\":\"c.wav\",\"error\":\"bad\"}")->Error, "bad");
+  EXPECT_EQ(ReportLines("one\r\n\r\ntwo\nthree"), (std::vector<std::string>{"one", "two", "three"}));
+}
+
+// Every prefix of a good line is refused, and so is each kind of damage.
+TEST(ReportsTest, DamagedLinesAreRefusedWhole) {
+  for (const std::string& Good : {kMeasure, kTags, kGain})
+    for (size_t Length = 0; Length < Good.size(); ++Length) {
+      std::string Cut = Good.substr(0, Length);
+      EXPECT_FALSE(ParseMeasureLine(Cut) || ParseTagsLine(Cut) || ParseGainLine(Cut)) << Cut;
+    }
+  auto Replaced = [](const std::string& Line, const std::string& From, const std::string& To) {
+    std::string Out = Line;
+    Out.replace(Out.find(From), From.size(), To);
+    return Out;
+  };
+  const std::vector<std::string> BadMeasures = {
+      Replaced(kMeasure, "-14.23", "\"-14.23\""),       // a number as text
+      Replaced(kMeasure, "-14.23", "-1423"),            // out of range
+      Replaced(kMeasure, "-14.23", "nan"),              // not JSON
+      Replaced(kMeasure, "-14.23", "1e999"),            // infinite
+      Replaced(kMeasure, "-14.23", "-14.2.3"),          // two points
+      Replaced(kMeasure, "\"integrated\":-14.23,", ""), // missing
+      Replaced(kMeasure, "\"seconds\":215.347", "\"seconds\":null"),
+      Replaced(kMeasure, "\"input\":\"a.wav\"", "\"input\":3"),
+      Replaced(kMeasure, "\"channels\":2", "\"channels\":2,\"truePeak\":0"), // a key twice
+      kMeasure + " x",
+      "[" + kMeasure + "]",
+      Replaced(kMeasure, "a.wav", "a\x01.wav"), // a raw control character
+      Replaced(kMeasure, "a.wav", "a\\q.wav"),  // an unknown escape
+  };
+  for (const std::string& Line : BadMeasures)
+    EXPECT_FALSE(ParseMeasureLine(Line)) << Line;
+  const std::vector<std::string> BadTags = {
+      Replaced(kTags, "\\ud83c\\udfb5", "\\ud83c"), // a lone high surrogate
+      Replaced(kTags, "\\ud83c\\udfb5", "\\udfb5"), // a lone low surrogate
+      Replaced(kTags, "\\u00e9", "\\u00g9"),        Replaced(kTags, "\"artist\":null", "\"artist\":false"),
+      Replaced(kTags, "\"artist\":null,", ""),
+  };
+  for (const std::string& Line : BadTags)
+    EXPECT_FALSE(ParseTagsLine(Line)) << Line;
+  const std::vector<std::string> BadGains = {
+      Replaced(kGain, "\"heldBack\":true", "\"heldBack\":1"),
+      Replaced(kGain, "\"heldBack\":true", "\"heldBack\":false"), // applied differs from requested
+      Replaced(kGain, "3.21", "7.00"),                            // more than requested
+      Replaced(kGain, "6.00", "61.00"),
+      Replaced(kGain, "\"truePeak\":-4.21", "\"truePeak\":\"x\""),
+  };
+  for (const std::string& Line : BadGains)
+    EXPECT_FALSE(ParseGainLine(Line)) << Line;
+}
+
+namespace {
+
+// A converter that answers from a script: the parameters it was given are kept, and the answer for a
+// parameter line containing a key is returned (an output file is made when asked).
+class TScriptedRunner : public IConverterRunner {
+public:
+  struct TAnswer {
+    TConverterRun Run;
+    std::string MakeOutput;
+  };
+  TConverterRun Run(const std::string& Parameters) override {
+    Calls.push_back(Parameters);
+    for (const auto& [Key, Answer] : Answers)
+      if (Parameters.find(Key) != std::string::npos) {
+        if (!Answer.MakeOutput.empty())
+          WriteFile(Answer.MakeOutput, TextBytes("song"));
+        return Answer.Run;
+      }
+    return {};
+  }
+  std::map<std::string, TAnswer> Answers;
+  std::vector<std::string> Calls;
+};
+
+} // namespace
+
+TEST(ReportsTest, TheConverterIsGivenFullPathsAndItsAnswersAreChecked) {
+  TempDir Dir;
+  TScriptedRunner Runner;
+  TConverter Converter(Runner);
+  std::string Out = Dir.File("out.asf");
+  Runner.Answers["quiet.wav"] = {{true, 0, kGain + "\r\n", ""}, Out};
+  Runner.Answers["plain.wav"] = {{true, 0, "", ""}, Out};
+  Runner.Answers["broken.wav"] = {{true, 2, "", "sx: The input is not a known sound format\r\n"}, ""};
+  Runner.Answers["silent.wav"] = {{true, 2, "", ""}, ""};
+  Runner.Answers["noreport.wav"] = {{true, 0, "{\"output\":1}\n", ""}, Out};
+  Runner.Answers["-measure"] = {{true, 2, kMeasure + "\n{\"input\":\"b\",\"error\":\"cut short\"}\n", ""},
+                                ""};
+  Runner.Answers["-tags"] = {{true, 2, "", "sx: No input file given"}, ""};
+
+  TConversion Gained = Converter.Convert(SongFormat(), Dir.File("quiet.wav"), Out, 6.004);
+  EXPECT_EQ(Runner.Calls.back(), "-pcstream -eaxa_blk -gain=6.00 \"" +
+                                     platform::FullPath(Dir.File("quiet.wav")) + "\" -=\"" +
+                                     platform::FullPath(Out) + "\"");
+  ASSERT_TRUE(Gained.Made);
+  EXPECT_TRUE(Gained.Gain && Gained.Gain->HeldBack);
+  platform::DeleteFile(Out);
+
+  TConversion Plain = Converter.Convert(*FindConverterFormat("wave"), Dir.File("plain.wav"), Out);
+  EXPECT_EQ(Runner.Calls.back().find("-wave \""), 0u) << Runner.Calls.back();
+  EXPECT_TRUE(Plain.Made && !Plain.Gain);
+  platform::DeleteFile(Out);
+
+  EXPECT_EQ(Converter.Convert(SongFormat(), Dir.File("broken.wav"), Out).Reason,
+            "sx: The input is not a known sound format");
+  EXPECT_EQ(Converter.Convert(SongFormat(), Dir.File("silent.wav"), Out).Reason,
+            "The converter made no output (exit code 2)");
+  TConversion NoReport = Converter.Convert(SongFormat(), Dir.File("noreport.wav"), Out, 1.0);
+  EXPECT_FALSE(NoReport.Made) << "an unreadable gain report is a failure";
+  EXPECT_EQ(NoReport.Reason, "The converter's report could not be read");
+
+  // Three inputs, two lines: the third is missing its report.
+  std::vector<TMeasureReport> Measured = Converter.Measure({"x.asf", "y.asf", "z.asf"});
+  EXPECT_EQ(Runner.Calls.back(), "-measure \"" + platform::FullPath("x.asf") + "\" \"" +
+                                     platform::FullPath("y.asf") + "\" \"" + platform::FullPath("z.asf") +
+                                     "\"");
+  ASSERT_EQ(Measured.size(), 3u);
+  EXPECT_TRUE(Measured[0].Error.empty());
+  EXPECT_EQ(Measured[0].Input, "x.asf");
+  EXPECT_EQ(Measured[1].Error, "cut short");
+  EXPECT_EQ(Measured[2].Error, "The converter's report could not be read");
+  std::vector<TTagsReport> Tags = Converter.Tags({"x.asf"});
+  EXPECT_EQ(Tags[0].Error, "sx: No input file given");
+
+  Runner.Answers.clear();
+  EXPECT_THROW(Converter.Measure({"x.asf"}), Exception) << "a converter that does not start";
+}

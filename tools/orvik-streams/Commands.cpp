@@ -1,0 +1,53 @@
+#include "tools/orvik-streams/Commands.h"
+
+#include "app/Messages.h" // the window's texts, so that both say the same
+#include "base/Paths.h"
+#include "base/Text.h"
+#include "platform/FileSystem.h"
+
+namespace {
+
+// Says what recovery did, as the window does; a command has no one to ask, so imports that were undone
+// are named and their kept songs go.
+void ReportRecovery(const TRecoveryReport& Report, TContext& C) {
+  if (Report.Outcome == TWriteJournal::TOutcome::RolledForward)
+    C.Err << "note: " << WideToAnsi(msg::SaveFinished) << "\n";
+  if (Report.Outcome != TWriteJournal::TOutcome::RolledBack)
+    return;
+  C.Err << "note: " << WideToAnsi(msg::ChangesRolledBack) << "\n";
+  for (const TImportRecord& Import : Report.Imports)
+    C.Err << "note: the import of " << Import.Source << " was undone\n";
+  TImportJournal::DiscardKept(Report.Imports);
+}
+
+} // namespace
+
+std::unique_ptr<TDefinitionSession> OpenForWriting(const std::string& Path, TContext& C) {
+  auto Session = std::make_unique<TDefinitionSession>(Path);
+  ReportRecovery(Session->Open(), C);
+  return Session;
+}
+
+void RecoverBeforeReading(const std::string& Path, TContext& C) {
+  TRecoveryReport Report;
+  if (RecoverForReading(Path, Report))
+    ReportRecovery(Report, C);
+  else
+    C.Err << "note: " << TDefinitionSession::InUseMessage(Path) << "; it is read as it is now\n";
+}
+
+std::unique_ptr<TStreamPack> LoadPack(const std::string& Definition) {
+  auto Pack = std::make_unique<TStreamPack>(ExtractFilePath(platform::FullPath(Definition)));
+  Pack->LoadFromFile(Definition);
+  return Pack;
+}
+
+std::unique_ptr<TStreamPack> LoadForReading(const std::string& Definition, TContext& C) {
+  RecoverBeforeReading(Definition, C);
+  return LoadPack(Definition);
+}
+
+void Save(TStreamPack& Pack, TDefinitionSession& Session, bool Rebuild) {
+  Pack.SaveWithArchives(Session.Path(), Rebuild, {}, &Session.Journal);
+  Session.Imports.Forget();
+}

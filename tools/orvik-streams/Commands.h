@@ -1,0 +1,31 @@
+#pragma once
+// What the tool's commands share: where they write, how they open and save a definition, and the
+// commands kept in files of their own.
+
+#include "definitions/DefinitionSession.h"
+#include "definitions/uTypes.h"
+#include "tools/orvik-streams/Arguments.h"
+
+#include <memory>
+#include <ostream>
+#include <string>
+
+struct TContext {
+  std::ostream& Out;
+  std::ostream& Err;
+};
+
+// A command that writes holds the definition's lock while it runs, after recovering what a process that
+// died left behind (said on Err).
+std::unique_ptr<TDefinitionSession> OpenForWriting(const std::string& Path, TContext& C);
+// A command that only reads recovers too, unless another program has the definition open: then the files
+// are read as they are.
+void RecoverBeforeReading(const std::string& Path, TContext& C);
+std::unique_ptr<TStreamPack> LoadPack(const std::string& Definition);
+std::unique_ptr<TStreamPack> LoadForReading(const std::string& Definition, TContext& C);
+// Saves as the window does, all or nothing, through the definition's journal.
+void Save(TStreamPack& Pack, TDefinitionSession& Session, bool Rebuild);
+
+// import-batch and loudness (BatchCommands.cpp).
+int ImportBatch(const TArguments& Args, TContext& C);
+int Loudness(const TArguments& Args, TContext& C);

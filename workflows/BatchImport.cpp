@@ -1,0 +1,155 @@
+#include "workflows/BatchImport.h"
+
+#include "base/Paths.h"
+#include "platform/FileSystem.h"
+#include "workflows/OrderedJobs.h"
+#include "workflows/TagDescriptions.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// What a worker found out about one song, and the converted song's scratch file.
+struct TSongWork {
+  std::string Converted;
+  TTagsReport Tags;
+  std::optional<double> Loudness;
+  TConversion Conversion;
+  std::string Failure;
+};
+
+void DeleteIfPresent(const std::string& Path) {
+  if (!Path.empty() && platform::IsFile(Path))
+    platform::DeleteFile(Path);
+}
+
+// Tags, loudness and conversion of one song, on a worker thread: nothing here touches the definition.
+void ConvertSong(TConverter& Converter, const std::string& Source, const std::optional<double>& Target,
+                 TSongWork& Work) {
+  Work.Tags = Converter.Tags({Source})[0];
+  if (!Work.Tags.Error.empty()) {
+    Work.Tags = TTagsReport{}; // the converter's reason comes with the conversion; the name stands in
+    Work.Tags.Title = ChangeFileExt(ExtractFileName(Source), "");
+  }
+  std::optional<double> Gain;
+  if (Target) {
+    TMeasureReport Measure = Converter.Measure({Source})[0];
+    if (!Measure.Error.empty()) {
+      Work.Failure = Measure.Error;
+      return;
+    }
+    Work.Loudness = Measure.Integrated;
+    if (Work.Loudness) // silence keeps its level
+      Gain = GainToTarget(*Target, *Work.Loudness);
+  }
+  Work.Conversion = Converter.Convert(SongFormat(), Source, Work.Converted, Gain);
+  if (!Work.Conversion.Made)
+    Work.Failure = Work.Conversion.Reason;
+}
+
+// The sample a planned song goes to; a new one is appended to its stream, bound to its archive only.
+TStreamData& SampleFor(TStreamPack& Pack, const TPlannedSong& Song) {
+  TEAMusicStream& Stream = *Pack.Streams(Song.Stream);
+  if (!Song.NewSample)
+    return *Stream.Samples(Song.Sample);
+  TStreamData& Sample = *Stream.AddSample(nullptr);
+  Sample.ArchiveIndex = Song.ArchiveIndex;
+  return Sample;
+}
+
+// One import through the journal, as a single import makes it: the journal first learns what is about to
+// change, then the archive changes.
+void WriteSong(TImportJournal& Journal, TStreamData& Sample, const TPlannedSong& Song,
+               const std::string& Converted) {
+  if (!Song.AsNewFile) {
+    TEAStreamFile* File = Sample.StreamFile();
+    if (File == nullptr)
+      throw Exception("The sample is bound to no file of its archive");
+    Journal.BeforeImport(Sample, false, "", Song.Source, Converted);
+    Journal.BeforeReplace(*File);
+    Sample.ImportFile(Converted, false, "");
+    return;
+  }
+  TEAStream& Archive = *Sample.Archive();
+  Journal.BeforeImport(Sample, true, Song.EntryName, Song.Source, Converted);
+  Journal.BeforeAdd(Archive);
+  struct TAfterAdd {
+    TImportJournal& Journal;
+    TEAStream& Archive;
+    ~TAfterAdd() { Journal.AfterAdd(Archive); }
+  } AfterAdd{Journal, Archive};
+  Sample.ImportFile(Converted, true, Song.EntryName);
+}
+
+// Writes the converted song into its sample and describes it from its tags. A new sample that could not
+// be written is taken out of its stream again.
+void ImportSong(TStreamPack& Pack, TImportJournal& Journal, const TSongWork& Work, TSongResult& Result) {
+  TStreamData& Sample = SampleFor(Pack, Result.Song);
+  TEAMusicStream& Stream = *Sample.MusicStream;
+  try {
+    WriteSong(Journal, Sample, Result.Song, Work.Converted);
+  } catch (...) {
+    if (Result.Song.NewSample)
+      Stream.RemoveSample(&Sample);
+    throw;
+  }
+  Result.Song.Sample = Stream.IndexOfSample(&Sample);
+  Result.Entry = Sample.StreamFile()->Name;
+  TDescribed Described = DescribeFromTags(Sample, Work.Tags);
+  Result.Description = Described.Description;
+  Result.NewDescription = Described.Added;
+  Result.Lost = Described.Lost;
+  Result.Cut = Described.Cut;
+  Result.State = TSongResult::Imported;
+}
+
+} // namespace
+
+size_t TBatchResult::ImportedCount() const {
+  return static_cast<size_t>(std::count_if(
+      Songs.begin(), Songs.end(), [](const TSongResult& S) { return S.State == TSongResult::Imported; }));
+}
+
+double GainToTarget(double Target, double Loudness) {
+  return std::clamp(std::round((Target - Loudness) * 100) / 100, -60.0, 60.0);
+}
+
+TBatchResult ImportBatch(TStreamPack& Pack, TDefinitionSession& Session,
+                         const std::vector<TPlannedSong>& Plan, TConverter& Converter,
+                         const TBatchOptions& Options) {
+  TBatchResult Result;
+  Result.Songs.resize(Plan.size());
+  for (size_t I = 0; I < Plan.size(); ++I)
+    Result.Songs[I].Song = Plan[I];
+  std::vector<TSongWork> Work(Plan.size());
+
+  TOrderedJobs Jobs;
+  Jobs.Prepare = [&](size_t I) { Work[I].Converted = ChangeFileExt(MakeTempFileName("~asf"), ".asf"); };
+  Jobs.Work = [&](size_t I) { ConvertSong(Converter, Plan[I].Source, Options.Target, Work[I]); };
+  Jobs.Finish = [&](size_t I) {
+    TSongResult& Song = Result.Songs[I];
+    struct TScratch {
+      const std::string& Path;
+      ~TScratch() { DeleteIfPresent(Path); }
+    } Scratch{Work[I].Converted};
+    Song.LoudnessBefore = Work[I].Loudness;
+    if (Work[I].Conversion.Gain) {
+      Song.Gain = Work[I].Conversion.Gain->Applied;
+      Song.HeldBack = Work[I].Conversion.Gain->HeldBack;
+    }
+    if (Work[I].Failure.empty()) {
+      ImportSong(Pack, Session.Imports, Work[I], Song);
+      Result.Replaced = Result.Replaced || !Song.Song.AsNewFile;
+    } else {
+      Song.State = TSongResult::Failed;
+      Song.Failure = Work[I].Failure;
+    }
+    if (Options.SongDone)
+      Options.SongDone(Song, I, Plan.size());
+  };
+  Jobs.Discard = [&](size_t I) { DeleteIfPresent(Work[I].Converted); };
+  unsigned Workers = Options.Workers == 0 ? ProcessorCount() : Options.Workers;
+  Result.Cancelled = !RunOrderedJobs(Plan.size(), Workers, Jobs, Options.Cancel);
+  return Result;
+}

@@ -1,0 +1,57 @@
+#pragma once
+// A batch import: the songs of a plan converted in parallel (one converter per processor), each matched to
+// a loudness target when there is one, and written into the definition's archives one at a time, in the
+// plan's order, each through the definition's import journal exactly as a single import is. The
+// definition itself is not saved here: the caller saves once at the end (or discards, which undoes every
+// import of the batch).
+
+#include "definitions/DefinitionSession.h"
+#include "definitions/uTypes.h"
+#include "workflows/BatchPlan.h"
+#include "workflows/Converter.h"
+
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct TSongResult {
+  enum TState { Imported, Failed, Cancelled } State = Cancelled;
+  TPlannedSong Song;                    // where it went (stream, sample, archive)
+  std::string Entry;                    // the entry that holds it now
+  std::string Failure;                  // when failed: the converter's reason
+  std::optional<double> LoudnessBefore; // integrated, LUFS; none for silence or when not measured
+  std::optional<double> Gain;           // applied, dB; none without matching
+  bool HeldBack = false;                // the true-peak limit kept the gain below the one asked
+  int32_t Description = -1;
+  bool NewDescription = false;
+  std::string Lost; // characters of the tags the code page lacks (UTF-8)
+  bool Cut = false; // a tag was cut to 63 characters
+};
+
+struct TBatchOptions {
+  std::optional<double> Target;              // the loudness to match (LUFS); none: songs keep their level
+  unsigned Workers = 0;                      // converters at a time; 0: one per processor
+  const std::atomic<bool>* Cancel = nullptr; // read between songs: once set, no further song is written
+  // Called on the calling thread after each song, with its position and the plan's length.
+  std::function<void(const TSongResult& Song, size_t Index, size_t Count)> SongDone;
+};
+
+struct TBatchResult {
+  std::vector<TSongResult> Songs; // one per planned song, in the plan's order
+  bool Cancelled = false;
+  bool Replaced = false; // some entry's data was replaced in place: a save should rebuild the archives
+  size_t ImportedCount() const;
+};
+
+// Runs the plan on Pack, whose definition Session holds. A song the converter cannot read or convert is
+// listed as failed with the converter's reason and the batch goes on; what was imported before a cancel
+// stays (journaled). Raises, after the workers have stopped and with every scratch file gone, the errors
+// of writing an archive and of starting the converter; the songs imported before stay journaled.
+TBatchResult ImportBatch(TStreamPack& Pack, TDefinitionSession& Session,
+                         const std::vector<TPlannedSong>& Plan, TConverter& Converter,
+                         const TBatchOptions& Options);
+
+// The gain that takes a song of Loudness to Target, within the converter's range of -60 to 60 dB.
+double GainToTarget(double Target, double Loudness);

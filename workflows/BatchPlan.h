@@ -1,0 +1,43 @@
+#pragma once
+// Where each file of a batch goes.
+//
+// From sample K of stream N: the files replace the songs of samples K, K+1, ... in order; files beyond
+// the stream's end become new samples at its end, bound to new entries of the archive of its last sample.
+// Into a named archive: every file becomes a new sample at the end of stream N (empty or not), bound to a
+// new entry of that archive. A new entry is named after its file, with the extension ".asf", made unique
+// in its archive by " (2)", " (3)", ... before the extension. When two replaced samples of the batch are
+// bound to the same entry, the later one gets a new entry of its archive instead, so that no song of the
+// batch writes over another.
+
+#include "definitions/uTypes.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct TBatchTarget {
+  int32_t Stream = 0;
+  int32_t StartSample = 0; // when Archive is empty
+  std::string Archive;     // a name from the definition's archive list: every file is added to it
+};
+
+struct TPlannedSong {
+  std::string Source;
+  int32_t Stream = 0;
+  int32_t Sample = 0;     // the sample's position in its stream (a new sample's, once it is appended)
+  bool NewSample = false; // a sample appended to the stream
+  bool AsNewFile = false; // a new entry of the archive rather than the sample's entry replaced
+  int32_t ArchiveIndex = 0;
+  std::string EntryName; // for a new entry
+};
+
+// Raises, before anything is changed: the list error for a stream or start sample outside its list (the
+// start may be the stream's sample count: every file is then added), "Stream N has no samples: ..." for
+// an empty stream without an archive, "No archive ..." for a name not in the list, and "Stream N sample K
+// is bound to no file of its archive" for a sample to be replaced that has no song.
+std::vector<TPlannedSong> PlanBatch(const TStreamPack& Pack, const TBatchTarget& Target,
+                                    const std::vector<std::string>& Files);
+
+// The archive of the definition named Name (its name in the definition's list, or its file name, in
+// any case), or -1.
+int32_t FindArchive(const TStreamPack& Pack, const std::string& Name);

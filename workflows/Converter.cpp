@@ -1,0 +1,138 @@
+#include "workflows/Converter.h"
+
+#include "base/Exceptions.h"
+#include "base/Paths.h"
+#include "base/Text.h"
+#include "platform/FileSystem.h"
+#include "platform/Process.h"
+
+#include <cstdio>
+
+namespace {
+
+std::string Quoted(const std::string& Path) {
+  return "\"" + platform::FullPath(Path) + "\"";
+}
+
+std::string QuotedList(const std::vector<std::string>& Paths) {
+  std::string List;
+  for (const std::string& Path : Paths)
+    List += " " + Quoted(Path);
+  return List;
+}
+
+std::string GainOption(double GainDb) {
+  char Text[32];
+  std::snprintf(Text, sizeof Text, "-gain=%.2f ", GainDb);
+  return Text;
+}
+
+const char* const kUnreadableReport = "The converter's report could not be read";
+
+// The lines of a report run, matched to the inputs by position.
+template <class TReport, class TParse>
+std::vector<TReport> ReportsOf(const TConverterRun& Run, const std::vector<std::string>& Inputs,
+                               TParse Parse) {
+  std::vector<std::string> Lines = ReportLines(Run.Output);
+  std::vector<TReport> Reports(Inputs.size());
+  for (size_t I = 0; I < Inputs.size(); ++I) {
+    std::optional<TReport> Read = I < Lines.size() ? Parse(Lines[I]) : std::nullopt;
+    if (Read)
+      Reports[I] = *Read;
+    else
+      Reports[I].Error =
+          Lines.size() <= I && !Run.Errors.empty() ? OneLineReason(Run.Errors) : kUnreadableReport;
+    Reports[I].Input = Inputs[I];
+  }
+  return Reports;
+}
+
+} // namespace
+
+TSystemConverterRunner::TSystemConverterRunner(const std::string& ProgramFolder)
+    : FFolder(ProgramFolder + "sx"),
+      FProgram(JoinPath(FFolder, std::string("sx") + platform::ExecutableSuffix())) {}
+
+TConverterRun TSystemConverterRunner::Run(const std::string& Parameters) {
+  if (!platform::IsFile(FProgram))
+    throw Exception("The converter is missing: " + FProgram);
+  platform::TCapturedRun Captured;
+  TConverterRun Run;
+  Run.Started =
+      platform::ExecuteCapturing(AnsiToWide(FProgram), AnsiToWide(Parameters), AnsiToWide(FFolder), Captured);
+  Run.ExitCode = Captured.ExitCode;
+  Run.Output = std::move(Captured.Output);
+  Run.Errors = std::move(Captured.Errors);
+  return Run;
+}
+
+const std::vector<TConverterFormat>& ConverterFormats() {
+  static const std::vector<TConverterFormat> Formats = {
+      {"wave", "-wave ", ".wav"},
+      {"aiff", "-aiff ", ".aif"},
+      {"eaxa", "-pcstream -eaxa_blk ", ".asf"},
+      {"s16l", "-pcstream -s16l_blk ", ".asf"},
+      {"s8", "-pcstream -s8_blk ", ".asf"},
+      {"mt", "-pcstream -mt_blk ", ".asf"},
+      {"mt5", "-pcstream -mt5_blk ", ".asf"},
+  };
+  return Formats;
+}
+
+const TConverterFormat* FindConverterFormat(const std::string& Name) {
+  for (const TConverterFormat& Format : ConverterFormats())
+    if (Name == Format.Name)
+      return &Format;
+  return nullptr;
+}
+
+const TConverterFormat& SongFormat() {
+  return *FindConverterFormat("eaxa");
+}
+
+TConverterRun TConverter::RunStarted(const std::string& Parameters) {
+  TConverterRun Run = FRunner.Run(Parameters);
+  if (!Run.Started)
+    throw Exception("The converter could not be started");
+  return Run;
+}
+
+TConversion TConverter::Convert(const TConverterFormat& Format, const std::string& Input,
+                                const std::string& Output, std::optional<double> GainDb) {
+  std::string Parameters =
+      Format.Option + (GainDb ? GainOption(*GainDb) : "") + Quoted(Input) + " -=" + Quoted(Output);
+  TConverterRun Run = RunStarted(Parameters);
+  TConversion Result;
+  Result.Made = platform::IsFile(Output);
+  if (Result.Made && GainDb) {
+    std::vector<std::string> Lines = ReportLines(Run.Output);
+    Result.Gain = Lines.empty() ? std::nullopt : ParseGainLine(Lines.back());
+    if (!Result.Gain) {
+      Result.Made = false;
+      Result.Reason = kUnreadableReport;
+    }
+  } else if (!Result.Made) {
+    Result.Reason = OneLineReason(Run.Errors);
+    if (Result.Reason.empty())
+      Result.Reason = "The converter made no output (exit code " + std::to_string(Run.ExitCode) + ")";
+  }
+  return Result;
+}
+
+std::vector<TMeasureReport> TConverter::Measure(const std::vector<std::string>& Inputs) {
+  return ReportsOf<TMeasureReport>(RunStarted("-measure" + QuotedList(Inputs)), Inputs, ParseMeasureLine);
+}
+
+std::vector<TTagsReport> TConverter::Tags(const std::vector<std::string>& Inputs) {
+  return ReportsOf<TTagsReport>(RunStarted("-tags" + QuotedList(Inputs)), Inputs, ParseTagsLine);
+}
+
+std::string OneLineReason(const std::string& Errors) {
+  std::string Reason;
+  for (const std::string& Line : ReportLines(Errors)) {
+    size_t First = Line.find_first_not_of(" \t"), Last = Line.find_last_not_of(" \t");
+    if (First != std::string::npos)
+      Reason += (Reason.empty() ? "" : "; ") + Line.substr(First, Last - First + 1);
+  }
+  return Reason;
+}

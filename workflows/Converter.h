@@ -1,0 +1,81 @@
+#pragma once
+// The converter sx, run as a child process: conversions (with an optional gain), loudness measures and
+// tag reports. This is the one place that writes the converter's command lines; the window and the
+// command-line tool ask here.
+
+#include "workflows/ConverterReports.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// What one run of the converter gave.
+struct TConverterRun {
+  bool Started = false; // false when the process could not be started
+  int ExitCode = 0;
+  std::string Output, Errors; // standard output and standard error
+};
+
+// Runs the converter with the given parameters (the command line after the program's name) and waits for
+// it. A batch calls it from several threads at once.
+class IConverterRunner {
+public:
+  virtual ~IConverterRunner() = default;
+  virtual TConverterRun Run(const std::string& Parameters) = 0;
+};
+
+// The real converter: sx (sx.exe on Windows) in the folder "sx" below ProgramFolder, run in that folder.
+class TSystemConverterRunner : public IConverterRunner {
+public:
+  explicit TSystemConverterRunner(const std::string& ProgramFolder);
+  // Raises "The converter is missing: <path>" when there is no converter.
+  TConverterRun Run(const std::string& Parameters) override;
+
+private:
+  std::string FFolder, FProgram;
+};
+
+// An output format of the converter.
+struct TConverterFormat {
+  const char* Name;      // as the command line names it: wave, aiff, eaxa, s16l, s8, mt, mt5
+  const char* Option;    // the converter's option text, with a trailing blank
+  const char* Extension; // of a file in that format, with its dot
+};
+
+const std::vector<TConverterFormat>& ConverterFormats();
+// The format of that name, or nullptr.
+const TConverterFormat* FindConverterFormat(const std::string& Name);
+// The format of songs in the game's archives (EA-XA streams).
+const TConverterFormat& SongFormat();
+
+// What a conversion gave.
+struct TConversion {
+  bool Made = false;               // the output file is there
+  std::string Reason;              // when not made: the converter's own words (its standard error), one line
+  std::optional<TGainReport> Gain; // with a gain: the converter's report of it
+};
+
+// Runs the converter through a runner; safe to use from several threads when the runner is.
+class TConverter {
+public:
+  explicit TConverter(IConverterRunner& Runner) : FRunner(Runner) {}
+
+  // Converts Input to Output in Format, its level changed by GainDb (dB, -60 to 60) when given. Paths are
+  // passed in full, since the converter runs in its own folder. Raises "The converter could not be
+  // started" and the runner's errors; a conversion that fails is not an error here (Made false). A
+  // conversion with a gain whose report cannot be read counts as failed.
+  TConversion Convert(const TConverterFormat& Format, const std::string& Input, const std::string& Output,
+                      std::optional<double> GainDb = std::nullopt);
+  // One report per input, in order, from one run. An input whose line is missing or unreadable gets an
+  // Error. Raises as Convert.
+  std::vector<TMeasureReport> Measure(const std::vector<std::string>& Inputs);
+  std::vector<TTagsReport> Tags(const std::vector<std::string>& Inputs);
+
+private:
+  TConverterRun RunStarted(const std::string& Parameters);
+
+  IConverterRunner& FRunner;
+};
+
+// The text of the converter's standard error as one line: lines joined by "; ", without blanks around.
+std::string OneLineReason(const std::string& Errors);

@@ -1,0 +1,38 @@
+#pragma once
+// The one-line JSON reports of the converter (sx -measure, sx -tags, and a conversion with -gain), read
+// back. The converter is another program: a line is checked before anything in it is used, and a line
+// that is not a flat JSON object of the expected fields, with numbers in their plausible ranges, is
+// refused as a whole (nullopt). Unknown fields are ignored; a line may end in CR LF.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// sx -measure: one input's loudness (LUFS) and peaks (dBTP, dBFS). Error holds the converter's reason for
+// an input it could not read; the numbers are then empty.
+struct TMeasureReport {
+  std::string Input, Error;
+  std::optional<double> Integrated, TruePeak, SamplePeak; // null for silence (and Integrated under 0.4 s)
+  double Seconds = 0;
+};
+
+// sx -tags: one input's texts in UTF-8, empty when not known; Error as above.
+struct TTagsReport {
+  std::string Input, Error;
+  std::string Title, Artist, Album;
+};
+
+// A conversion with -gain: the gain asked and the gain applied (dB), and whether the true-peak limit held
+// it back.
+struct TGainReport {
+  double Requested = 0, Applied = 0;
+  bool HeldBack = false;
+  std::optional<double> TruePeak; // the input's, dBTP; null for silence
+};
+
+std::optional<TMeasureReport> ParseMeasureLine(const std::string& Line);
+std::optional<TTagsReport> ParseTagsLine(const std::string& Line);
+std::optional<TGainReport> ParseGainLine(const std::string& Line);
+
+// The lines of a program's output: split at LF, a CR before it dropped, empty lines left out.
+std::vector<std::string> ReportLines(const std::string& Output);
