@@ -214,18 +214,28 @@ bool ReadText(const TObject& O, const std::string& Key, std::string& Out) {
 constexpr double kLowestLevel = -200, kHighestLevel = 30;
 constexpr double kLargestGain = 60;
 
+// Every report line names its input; a line with an error says nothing else. False when the line names no
+// input; Done when it is an error line.
+template <class TReport> bool ReadInput(const TObject& O, TReport& R, bool& Done) {
+  if (!Is(O, "input", TValue::String))
+    return false;
+  R.Input = Find(O, "input")->Text;
+  Done = Is(O, "error", TValue::String);
+  if (Done)
+    R.Error = Find(O, "error")->Text;
+  return true;
+}
+
 } // namespace
 
 std::optional<TMeasureReport> ParseMeasureLine(const std::string& Line) {
   std::optional<TObject> O = ReadLine(Line);
   TMeasureReport R;
-  if (!O || !Is(*O, "input", TValue::String))
+  bool Done = false;
+  if (!O || !ReadInput(*O, R, Done))
     return std::nullopt;
-  R.Input = Find(*O, "input")->Text;
-  if (Is(*O, "error", TValue::String)) {
-    R.Error = Find(*O, "error")->Text;
+  if (Done)
     return R;
-  }
   std::optional<double> Seconds;
   if (!ReadLevel(*O, "integrated", kLowestLevel, kHighestLevel, true, R.Integrated) ||
       !ReadLevel(*O, "truePeak", kLowestLevel, kHighestLevel, true, R.TruePeak) ||
@@ -239,13 +249,11 @@ std::optional<TMeasureReport> ParseMeasureLine(const std::string& Line) {
 std::optional<TTagsReport> ParseTagsLine(const std::string& Line) {
   std::optional<TObject> O = ReadLine(Line);
   TTagsReport R;
-  if (!O || !Is(*O, "input", TValue::String))
+  bool Done = false;
+  if (!O || !ReadInput(*O, R, Done))
     return std::nullopt;
-  R.Input = Find(*O, "input")->Text;
-  if (Is(*O, "error", TValue::String)) {
-    R.Error = Find(*O, "error")->Text;
+  if (Done)
     return R;
-  }
   if (!ReadText(*O, "title", R.Title) || !ReadText(*O, "artist", R.Artist) || !ReadText(*O, "album", R.Album))
     return std::nullopt;
   return R;
