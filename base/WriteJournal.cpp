@@ -270,7 +270,6 @@ TWriteJournal::TWriteJournal(std::string Path) : FPath(std::move(Path)) {}
 void TWriteJournal::Reset() {
   FActive = false;
   FTouched.clear();
-  FCopies.clear();
 }
 
 void TWriteJournal::Append(uint32_t Type, const std::vector<uint8_t>& Payload) {
@@ -316,7 +315,6 @@ void TWriteJournal::BeforeReplace(const std::string& File, const std::string& Ba
 
 void TWriteJournal::BeforeCreate(const std::string& File) {
   Append(kCreated, TWriter().Text(File).Result());
-  FCopies.push_back(File);
 }
 
 void TWriteJournal::Note(const std::vector<uint8_t>& Payload, const std::string& Kept) {

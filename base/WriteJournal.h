@@ -102,5 +102,4 @@ private:
   std::string FPath;
   bool FActive = false;
   std::set<std::string> FTouched;   // files with a Length record
-  std::vector<std::string> FCopies; // files with a Created record
 };
