@@ -157,3 +157,26 @@ void TProgressModel::Hide() {
   FPermille = 0;
   Call(Changed);
 }
+
+// ---- TCheckModel ----
+
+void TCheckModel::SetCaption(const std::wstring& Caption) {
+  if (FCaption == Caption)
+    return;
+  FCaption = Caption;
+  Call(Changed);
+}
+
+void TCheckModel::SetChecked(bool Checked) {
+  if (FChecked == Checked)
+    return;
+  FChecked = Checked;
+  Call(Changed);
+}
+
+void TCheckModel::SetEnabled(bool Enabled) {
+  if (FEnabled == Enabled)
+    return;
+  FEnabled = Enabled;
+  Call(Changed);
+}

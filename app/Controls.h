@@ -177,6 +177,24 @@ private:
   int FPermille = 0;
 };
 
+// A check box: its caption, whether it is checked, and whether the user can change it.
+class TCheckModel {
+public:
+  TCheckModel(std::wstring Caption, bool Checked) : FCaption(std::move(Caption)), FChecked(Checked) {}
+  const std::wstring& Caption() const { return FCaption; }
+  bool Checked() const { return FChecked; }
+  bool Enabled() const { return FEnabled; }
+  void SetCaption(const std::wstring& Caption);
+  void SetChecked(bool Checked);
+  void SetEnabled(bool Enabled);
+  std::function<void()> Changed;
+
+private:
+  std::wstring FCaption;
+  bool FChecked;
+  bool FEnabled = true;
+};
+
 // A push button: its caption and hint.
 struct TButtonModel {
   std::wstring Caption;

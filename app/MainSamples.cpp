@@ -264,8 +264,13 @@ void TfrmORVStreams::actSampleExportAccept() {
 
 void TfrmORVStreams::actSampleImportExecute() {
   actSampleImportDialog.Filter = kImportFilter;
-  if (FServices.Dialogs->ExecuteOpen(actSampleImportDialog))
+  std::vector<std::wstring> Files;
+  if (!FServices.Dialogs->ExecuteOpenMany(actSampleImportDialog, Files))
+    return;
+  if (Files.size() == 1)
     actSampleImportAccept(&actSampleImport);
+  else
+    ImportSongs(treeFiles.Selected(), Files);
 }
 
 void TfrmORVStreams::btnAddFileClick() {

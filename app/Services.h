@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 enum class TMsgButtons { OK, YesNo, YesNoCancel };
 enum class TMsgIcon { Question, Warning, Error };
@@ -57,6 +58,8 @@ public:
   // Each returns true when the user confirms; State then holds the choice.
   // The open dialog confirms only the name of a file that exists, in a folder that exists.
   virtual bool ExecuteOpen(TFileDialogState& State) = 0;
+  // The open dialog that takes one file or several: Files receives them, State.FileName the first.
+  virtual bool ExecuteOpenMany(TFileDialogState& State, std::vector<std::wstring>& Files) = 0;
   // The save dialog asks before it confirms the name of a file that exists.
   virtual bool ExecuteSave(TFileDialogState& State, const std::function<void(IOpenSaveDialog&)>& OnTypeChange) = 0;
   // Opens on State.Folder and confirms the folder chosen or typed.
@@ -119,6 +122,19 @@ public:
                               std::string& ErrorOutput) = 0;
 };
 
+class TBatchRun;
+
+// The batch window of a batch import.
+class IBatchWindow {
+public:
+  virtual ~IBatchWindow() = default;
+  // Shows Run's controls modally over the main window and calls its handlers (app/BatchWindow.h);
+  // returns once the user has closed the window.
+  virtual void ShowModal(TBatchRun& Run) = 0;
+};
+
+class IConverterProcess;
+
 // The services one window uses; none is owned.
 struct TServices {
   IMessageBoxes* MessageBoxes = nullptr;
@@ -128,6 +144,9 @@ struct TServices {
   IRegistry* Registry = nullptr;
   ISoundPlayer* Sound = nullptr;
   IConverterRunner* Converter = nullptr;
+  IBatchWindow* BatchWindow = nullptr;
+  // The converter as a batch runs it, several at once; nullptr: the one below ProgramFolder.
+  IConverterProcess* ConverterProcess = nullptr;
   // The folder of the program's executable, with its trailing delimiter; the converter lies below it.
   std::string ProgramFolder;
 };

@@ -119,6 +119,7 @@ bool TfrmORVStreams::CloseDefinition() {
     StopPreview();
   ClearControls();
   FPack.reset();
+  FLoudness = {};
   FDefinitionChanged = false;
   FArchivesChanged = false;
   // Whatever an import wrote into the archives since the last save goes, with the unsaved definition. The

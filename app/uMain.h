@@ -5,6 +5,7 @@
 //
 // Handlers do not catch errors: they reach the application's error report (app/ErrorReport.h).
 
+#include "app/BatchWindow.h"
 #include "app/Controls.h"
 #include "app/Services.h"
 #include "definitions/DefinitionSession.h"
@@ -118,8 +119,17 @@ public:
   void actSampleExportBeforeExecute();
   void actSampleExportTypeChange(IOpenSaveDialog& Dialog);
   void actSampleExportAccept();
-  // Runs the import dialog; on confirmation, actSampleImportAccept with the action as sender.
+  // Runs the import dialog, which takes several files: one goes to actSampleImportAccept with the action
+  // as sender, several to ImportSongs.
   void actSampleImportExecute();
+  // A batch import of Files into the stream of Node, in the batch window: from a sample on, its songs
+  // replaced and songs beyond the stream's end added to the sample's archive; from a stream, its songs from
+  // the first on (an empty stream's to the definition's first archive); from an archive, each file a new
+  // sample of the stream in that archive. Files are taken in natural order of their names.
+  void ImportSongs(TTreeNode* Node, const std::vector<std::wstring>& Files);
+  // Files and folders dropped on Node: a folder gives the audio files in it. One file dropped on a sample is
+  // imported into it as the Import action does; more go to ImportSongs.
+  void treeFilesDropFiles(TTreeNode* Node, const std::vector<std::wstring>& Paths);
   // Imports the import dialog's file into the selected sample: in place of its data when Sender is
   // &actSampleImport, as a new file of its archive otherwise (btnAddFile).
   void actSampleImportAccept(const void* Sender);
@@ -173,5 +183,6 @@ private:
   bool FUpdatingDetails = false;
   // The open definition's lock and journal.
   std::unique_ptr<TDefinitionSession> FSession;
+  TLoudnessTarget FLoudness;
 };
 

@@ -39,6 +39,9 @@ int MoveFile(const std::string& Source, const std::string& Target);
 bool IsFile(const std::wstring& Path);
 int DeleteFile(const std::wstring& Path);
 int MoveFile(const std::wstring& Source, const std::wstring& Target);
+// A name of the file at Path that the narrow file calls open: Path itself when the file names hold its
+// characters, else the file's short name (Windows; the converted Path when it has none).
+std::string NarrowFileName(const std::wstring& Path);
 
 // Puts Source in Target's place in one step: Target, if it exists, is never deleted before Source's bytes
 // are in place under Target's name. When Source lies on another volume it is first copied into Target's

@@ -26,7 +26,8 @@ void DeleteIfPresent(const std::string& Path) {
 
 // Tags, loudness and conversion of one song, on a worker thread: nothing here touches the definition.
 void ConvertSong(TConverter& Converter, const std::string& Source, const std::optional<double>& Target,
-                 TSongWork& Work) {
+                 const std::function<void(TSongStep)>& Step, TSongWork& Work) {
+  Step(TSongStep::Tags);
   Work.Tags = Converter.Tags({Source})[0];
   if (!Work.Tags.Error.empty()) {
     Work.Tags = TTagsReport{}; // the converter's reason comes with the conversion; the name stands in
@@ -34,6 +35,7 @@ void ConvertSong(TConverter& Converter, const std::string& Source, const std::op
   }
   std::optional<double> Gain;
   if (Target) {
+    Step(TSongStep::Measure);
     TMeasureReport Measure = Converter.Measure({Source})[0];
     if (!Measure.Error.empty()) {
       Work.Failure = Measure.Error;
@@ -43,6 +45,7 @@ void ConvertSong(TConverter& Converter, const std::string& Source, const std::op
     if (Work.Loudness) // silence keeps its level
       Gain = GainToTarget(*Target, *Work.Loudness);
   }
+  Step(TSongStep::Convert);
   Work.Conversion = Converter.Convert(SongFormat(), Source, Work.Converted, Gain);
   if (!Work.Conversion.Made)
     Work.Failure = Work.Conversion.Reason;
@@ -126,7 +129,13 @@ TBatchResult ImportBatch(TStreamPack& Pack, TDefinitionSession& Session,
 
   TOrderedJobs Jobs;
   Jobs.Prepare = [&](size_t I) { Work[I].Converted = ChangeFileExt(MakeTempFileName("~asf"), ".asf"); };
-  Jobs.Work = [&](size_t I) { ConvertSong(Converter, Plan[I].Source, Options.Target, Work[I]); };
+  auto Step = [&](size_t I, TSongStep Next) {
+    if (Options.SongStep)
+      Options.SongStep(I, Next);
+  };
+  Jobs.Work = [&](size_t I) {
+    ConvertSong(Converter, Plan[I].Source, Options.Target, [&, I](TSongStep Next) { Step(I, Next); }, Work[I]);
+  };
   Jobs.Finish = [&](size_t I) {
     TSongResult& Song = Result.Songs[I];
     struct TScratch {
@@ -139,6 +148,7 @@ TBatchResult ImportBatch(TStreamPack& Pack, TDefinitionSession& Session,
       Song.HeldBack = Work[I].Conversion.Gain->HeldBack;
     }
     if (Work[I].Failure.empty()) {
+      Step(I, TSongStep::Write);
       ImportSong(Pack, Session.Imports, Work[I], Song);
       Result.Replaced = Result.Replaced || !Song.Song.AsNewFile;
     } else {

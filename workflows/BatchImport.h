@@ -30,12 +30,18 @@ struct TSongResult {
   bool Cut = false; // a tag was cut to 63 characters
 };
 
+// What a song of a batch is going through.
+enum class TSongStep { Tags, Measure, Convert, Write };
+
 struct TBatchOptions {
   std::optional<double> Target;              // the loudness to match (LUFS); none: songs keep their level
   unsigned Workers = 0;                      // converters at a time; 0: one per processor
   const std::atomic<bool>* Cancel = nullptr; // read between songs: once set, no further song is written
   // Called on the calling thread after each song, with its position and the plan's length.
   std::function<void(const TSongResult& Song, size_t Index, size_t Count)> SongDone;
+  // Called as song Index enters each step: Write on the calling thread, the others on the worker threads,
+  // several at once.
+  std::function<void(size_t Index, TSongStep Step)> SongStep;
 };
 
 struct TBatchResult {

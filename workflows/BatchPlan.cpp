@@ -64,6 +64,10 @@ int32_t NamedArchive(const TStreamPack& Pack, const std::string& Name) {
 int32_t ArchiveForAdds(const TStreamPack& Pack, const TBatchTarget& Target) {
   if (!Target.Archive.empty())
     return NamedArchive(Pack, Target.Archive);
+  if (Target.AddArchive >= 0) {
+    Pack.Archives(Target.AddArchive);
+    return Target.AddArchive;
+  }
   const TEAMusicStream& Stream = *Pack.Streams(Target.Stream);
   if (Stream.SampleCount() == 0)
     throw Exception("Stream " + std::to_string(Target.Stream) +

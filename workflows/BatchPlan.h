@@ -19,6 +19,9 @@ struct TBatchTarget {
   int32_t Stream = 0;
   int32_t StartSample = 0; // when Archive is empty
   std::string Archive;     // a name from the definition's archive list: every file is added to it
+  // Without Archive: the index of the archive that files beyond the stream's end go to; -1 for the archive
+  // of the stream's last sample.
+  int32_t AddArchive = -1;
 };
 
 struct TPlannedSong {

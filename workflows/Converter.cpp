@@ -49,11 +49,11 @@ std::vector<TReport> ReportsOf(const TConverterRun& Run, const std::vector<std::
 
 } // namespace
 
-TSystemConverterRunner::TSystemConverterRunner(const std::string& ProgramFolder)
+TSystemConverterProcess::TSystemConverterProcess(const std::string& ProgramFolder)
     : FFolder(ProgramFolder + "sx"),
       FProgram(JoinPath(FFolder, std::string("sx") + platform::ExecutableSuffix())) {}
 
-TConverterRun TSystemConverterRunner::Run(const std::string& Parameters) {
+TConverterRun TSystemConverterProcess::Run(const std::string& Parameters) {
   if (!platform::IsFile(FProgram))
     throw Exception("The converter is missing: " + FProgram);
   platform::TCapturedRun Captured;

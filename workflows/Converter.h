@@ -18,16 +18,16 @@ struct TConverterRun {
 
 // Runs the converter with the given parameters (the command line after the program's name) and waits for
 // it. A batch calls it from several threads at once.
-class IConverterRunner {
+class IConverterProcess {
 public:
-  virtual ~IConverterRunner() = default;
+  virtual ~IConverterProcess() = default;
   virtual TConverterRun Run(const std::string& Parameters) = 0;
 };
 
 // The real converter: sx (sx.exe on Windows) in the folder "sx" below ProgramFolder, run in that folder.
-class TSystemConverterRunner : public IConverterRunner {
+class TSystemConverterProcess : public IConverterProcess {
 public:
-  explicit TSystemConverterRunner(const std::string& ProgramFolder);
+  explicit TSystemConverterProcess(const std::string& ProgramFolder);
   // Raises "The converter is missing: <path>" when there is no converter.
   TConverterRun Run(const std::string& Parameters) override;
 
@@ -58,7 +58,7 @@ struct TConversion {
 // Runs the converter through a runner; safe to use from several threads when the runner is.
 class TConverter {
 public:
-  explicit TConverter(IConverterRunner& Runner) : FRunner(Runner) {}
+  explicit TConverter(IConverterProcess& Runner) : FRunner(Runner) {}
 
   // Converts Input to Output in Format, its level changed by GainDb (dB, -60 to 60) when given. Paths are
   // passed in full, since the converter runs in its own folder. Raises "The converter could not be
@@ -74,7 +74,7 @@ public:
 private:
   TConverterRun RunStarted(const std::string& Parameters);
 
-  IConverterRunner& FRunner;
+  IConverterProcess& FRunner;
 };
 
 // The text of the converter's standard error as one line: lines joined by "; ", without blanks around.

@@ -115,6 +115,9 @@ bool RunOrderedJobs(size_t Count, unsigned Workers, const TOrderedJobs& Jobs,
       Queue.Push(Pool.Prepared);
     }
     Queue.AwaitDone(Next);
+    // A cancel that came while the job worked stops the run before it writes anything more.
+    if (Cancel != nullptr && Cancel->load())
+      return false;
     Pool.Finished = Next + 1; // Finish owns the job from here, whether it succeeds or raises
     Jobs.Finish(Next);
   }

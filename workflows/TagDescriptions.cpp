@@ -71,6 +71,13 @@ bool UsedByOthers(const TStreamData& Sample) {
 
 } // namespace
 
+std::wstring WideFromUtf8(const std::string& Utf8) {
+  std::wstring Text;
+  for (uint32_t Code : CodePoints(Utf8))
+    Text += WideOf(Code);
+  return Text;
+}
+
 TFieldText ToFieldText(const std::string& Utf8) {
   TFieldText Field;
   for (uint32_t Code : CodePoints(Utf8)) {

@@ -20,6 +20,9 @@ struct TFieldText {
 // lost. Malformed UTF-8 gives U+FFFD, which is lost.
 TFieldText ToFieldText(const std::string& Utf8);
 
+// Utf8 as the text of the controls; a malformed sequence gives U+FFFD.
+std::wstring WideFromUtf8(const std::string& Utf8);
+
 // What describing a sample did.
 struct TDescribed {
   int32_t Description = -1; // the sample's description now

@@ -116,6 +116,8 @@ bool IsFile(const std::wstring& Path) { return IsFile(WideToFileName(Path)); }
 
 int DeleteFile(const std::wstring& Path) { return DeleteFile(WideToFileName(Path)); }
 
+std::string NarrowFileName(const std::wstring& Path) { return WideToFileName(Path); }
+
 int MoveFile(const std::wstring& Source, const std::wstring& Target) {
   return MoveFile(WideToFileName(Source), WideToFileName(Target));
 }

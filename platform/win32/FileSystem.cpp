@@ -60,6 +60,18 @@ bool IsFile(const std::wstring& Path) {
 
 int DeleteFile(const std::string& Path) { return DeleteFile(FileNameToWide(Path)); }
 
+std::string NarrowFileName(const std::wstring& Path) {
+  std::string Narrow = WideToFileName(Path);
+  if (FileNameToWide(Narrow) == Path)
+    return Narrow;
+  DWORD Length = ::GetShortPathNameW(Path.c_str(), nullptr, 0);
+  std::wstring Short(Length, L'\0');
+  if (Length == 0 || ::GetShortPathNameW(Path.c_str(), Short.data(), Length) != Length - 1)
+    return Narrow;
+  Short.resize(Length - 1);
+  return WideToFileName(Short);
+}
+
 int DeleteFile(const std::wstring& Path) {
   if (int Fault = CheckFault(FaultKind::Delete))
     return Fault;

@@ -18,17 +18,20 @@ namespace {
 
 constexpr size_t ErrorOutputLimit = 64 * 1024;
 
-// A pipe for a child's standard error: the write end inheritable and listed as the only handle the child
-// inherits, the read end private. The start-up information refers to both while the object lives.
+// Handles are made inheritable only for the moment of one CreateProcess, under this lock, so that a child
+// started by another thread never holds them (Wine does not keep a child to its handle list).
+std::mutex InheritLock;
+
+// A pipe for a child's standard error: the write end listed as the only handle the child inherits (and made
+// inheritable only while the child starts), the read end private. The start-up information refers to both
+// while the object lives.
 class TErrorPipe {
 public:
   TErrorPipe() {
-    SECURITY_ATTRIBUTES Inheritable{sizeof Inheritable, nullptr, TRUE};
-    if (!::CreatePipe(&FRead, &FWrite, &Inheritable, 0)) {
+    if (!::CreatePipe(&FRead, &FWrite, nullptr, 0)) {
       FRead = FWrite = nullptr;
       return;
     }
-    ::SetHandleInformation(FRead, HANDLE_FLAG_INHERIT, 0);
     SIZE_T Size = 0;
     ::InitializeProcThreadAttributeList(nullptr, 1, 0, &Size);
     FAttributes.resize(Size);
@@ -55,6 +58,8 @@ public:
     StartUp.StartupInfo.hStdError = FWrite;
     StartUp.lpAttributeList = FList;
   }
+  // Under InheritLock, just before the child starts.
+  void LetInherit() const { ::SetHandleInformation(FWrite, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT); }
   // Once the child holds its copy: ours goes, so that the pipe ends when the child's copy closes.
   void CloseWriteEnd() {
     if (FList != nullptr) {
@@ -116,10 +121,16 @@ bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
     Flags |= EXTENDED_STARTUPINFO_PRESENT;
   }
   PROCESS_INFORMATION Process{};
-  bool Started = ::CreateProcessW(nullptr, CommandLine.data(), nullptr, nullptr, Pipe ? TRUE : FALSE, Flags,
-                                  nullptr, WorkingFolder.c_str(), &StartUp.StartupInfo, &Process) != FALSE;
-  if (Pipe)
-    Pipe->CloseWriteEnd();
+  bool Started = false;
+  {
+    std::lock_guard<std::mutex> Lock(InheritLock);
+    if (Pipe)
+      Pipe->LetInherit();
+    Started = ::CreateProcessW(nullptr, CommandLine.data(), nullptr, nullptr, Pipe ? TRUE : FALSE, Flags,
+                               nullptr, WorkingFolder.c_str(), &StartUp.StartupInfo, &Process) != FALSE;
+    if (Pipe)
+      Pipe->CloseWriteEnd();
+  }
   if (!Started)
     return false;
   // The pipe is drained on a thread of its own while this one waits, so a child that writes much never
@@ -156,10 +167,6 @@ std::string ReadAll(HANDLE File) {
     Text.append(Buffer, Got);
   return Text;
 }
-
-// Handles are made inheritable only for the moment of one CreateProcess, under this lock, so that a child
-// started by another thread never holds them.
-std::mutex InheritLock;
 
 bool StartWithHandles(std::wstring CommandLine, const std::wstring& WorkingFolder, HANDLE Out, HANDLE Err,
                       PROCESS_INFORMATION& Process) {

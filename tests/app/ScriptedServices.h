@@ -63,6 +63,21 @@ public:
     OpenAnswers.pop_front();
     return true;
   }
+  // Confirms the next scripted list of files, the first as the dialog's file name; without one, a single
+  // file as ExecuteOpen does.
+  bool ExecuteOpenMany(TFileDialogState& State, std::vector<std::wstring>& Files) override {
+    if (OpenManyAnswers.empty()) {
+      bool Confirmed = ExecuteOpen(State);
+      Files.assign(Confirmed ? 1 : 0, State.FileName);
+      return Confirmed;
+    }
+    OpenSeen.push_back(State);
+    Files = OpenManyAnswers.front();
+    OpenManyAnswers.pop_front();
+    State.FileName = Files.empty() ? L"" : Files.front();
+    return !Files.empty();
+  }
+  std::deque<std::vector<std::wstring>> OpenManyAnswers;
   // Plays the scripted filter changes, then confirms SaveAnswer (name, filter index) if there is one.
   bool ExecuteSave(TFileDialogState& State, const std::function<void(IOpenSaveDialog&)>& OnTypeChange) override;
   bool BrowseForFolder(TFolderDialogState& State) override {

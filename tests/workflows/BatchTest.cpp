@@ -71,7 +71,7 @@ protected:
 
   TempDir Dir;
   std::string Folder, Def;
-  TSystemConverterRunner Runner{platform::ProgramFolder()};
+  TSystemConverterProcess Runner{platform::ProgramFolder()};
   TConverter Converter{Runner};
 };
 

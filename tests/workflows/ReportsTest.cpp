@@ -119,7 +119,7 @@ namespace {
 
 // A converter that answers from a script: the parameters it was given are kept, and the answer for a
 // parameter line containing a key is returned (an output file is made when asked).
-class TScriptedRunner : public IConverterRunner {
+class TScriptedRunner : public IConverterProcess {
 public:
   struct TAnswer {
     TConverterRun Run;

@@ -151,7 +151,7 @@ int ImportBatch(const TArguments& Args, TContext& C) {
   try {
     auto Pack = LoadPack(Definition);
     std::vector<TPlannedSong> Plan = PlanBatch(*Pack, Target, Files);
-    TSystemConverterRunner Runner(platform::ProgramFolder());
+    TSystemConverterProcess Runner(platform::ProgramFolder());
     TConverter Converter(Runner);
     if (!Args.Has("no-loudness"))
       Options.Target = MeasureTarget(*Pack, Converter, Progress);
@@ -173,7 +173,7 @@ int ImportBatch(const TArguments& Args, TContext& C) {
 
 int Loudness(const TArguments& Args, TContext& C) {
   auto Pack = LoadForReading(Args.Positional(0), C);
-  TSystemConverterRunner Runner(platform::ProgramFolder());
+  TSystemConverterProcess Runner(platform::ProgramFolder());
   TConverter Converter(Runner);
   TDefinitionLoudness Measured = MeasureDefinition(*Pack, Converter);
   if (Args.Has("json")) {

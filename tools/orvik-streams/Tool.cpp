@@ -53,7 +53,7 @@ void ExportFile(TEAStreamFile& File, const TConverterFormat& Format, const std::
   bool Made = false;
   try {
     File.SaveToFile(Extracted);
-    TSystemConverterRunner Runner(platform::ProgramFolder());
+    TSystemConverterProcess Runner(platform::ProgramFolder());
     Made = TConverter(Runner).Convert(Format, Extracted, Output).Made;
   } catch (...) {
     DiscardIfPresent(Extracted);
@@ -278,7 +278,7 @@ int Import(const TArguments& Args, TContext& C) {
   std::string Converted = ChangeFileExt(MakeTempFileName("~asf"), ".asf");
   TImportJournal& Journal = Session->Imports;
   try {
-    TSystemConverterRunner Runner(platform::ProgramFolder());
+    TSystemConverterProcess Runner(platform::ProgramFolder());
     if (!TConverter(Runner).Convert(SongFormat(), Input, Converted).Made)
       throw Exception(WideToAnsi(msg::UnableToConvertInput));
     if (Add) {

@@ -1,0 +1,266 @@
+#include "app/BatchWindow.h"
+
+#include "app/ErrorReport.h"
+#include "base/Paths.h"
+#include "base/Text.h"
+#include "workflows/LoudnessTarget.h"
+#include "workflows/TagDescriptions.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+const wchar_t* const kMatchCaption = L"&Match the loudness to the definition's songs";
+
+std::wstring FileNameOf(const std::wstring& Path) {
+  size_t Slash = Path.find_last_of(L"\\/:");
+  return Slash == std::wstring::npos ? Path : Path.substr(Slash + 1);
+}
+
+std::wstring SongText(const TStreamPack& Pack, const TPlannedSong& Song) {
+  std::wstring Text = L"Stream " + std::to_wstring(Song.Stream) + L", sample " + std::to_wstring(Song.Sample);
+  std::wstring Archive = AnsiToWide(ExtractFileName(Pack.Archives(Song.ArchiveIndex)->FileName));
+  if (Song.NewSample)
+    return Text + L" (new, in " + Archive + L")";
+  if (Song.AsNewFile)
+    return Text + L" (new entry in " + Archive + L")";
+  return Text;
+}
+
+const wchar_t* StepText(TSongStep Step) {
+  switch (Step) {
+  case TSongStep::Tags:
+    return L"Reading tags...";
+  case TSongStep::Measure:
+    return L"Measuring...";
+  case TSongStep::Convert:
+    return L"Converting...";
+  case TSongStep::Write:
+    return L"Writing...";
+  }
+  return L"";
+}
+
+std::wstring ResultText(const TSongResult& Song) {
+  if (Song.State == TSongResult::Failed)
+    return L"Failed: " + AnsiToWide(Song.Failure);
+  if (Song.State == TSongResult::Cancelled)
+    return L"Not imported";
+  std::wstring Text = (Song.Song.AsNewFile ? L"Added as " : L"Replaced ") + AnsiToWide(Song.Entry);
+  Text += Song.NewDescription ? L", new description" : L", description updated";
+  if (!Song.Lost.empty())
+    Text += L", characters lost: " + WideFromUtf8(Song.Lost);
+  if (Song.Cut)
+    Text += L", a tag cut to 63 characters";
+  return Text;
+}
+
+std::wstring ErrorText(const std::exception_ptr& Error) {
+  try {
+    std::rethrow_exception(Error);
+  } catch (const std::exception& E) {
+    return ErrorReportText(E);
+  } catch (...) {
+    return L"";
+  }
+}
+
+} // namespace
+
+std::wstring DecimalText(double Value, int Digits, bool Signed) {
+  char Text[32];
+  std::snprintf(Text, sizeof Text, Signed ? "%+.*f" : "%.*f", Digits, Value);
+  return AnsiToWide(Text);
+}
+
+TBatchRun::TBatchRun(TStreamPack& Pack, TDefinitionSession& Session, std::vector<TPlannedSong> Plan,
+                     const std::vector<std::wstring>& Names, IConverterProcess& Process,
+                     TLoudnessTarget& Target)
+    : chkMatchLoudness(kMatchCaption, true), FPack(Pack), FSession(Session), FPlan(std::move(Plan)),
+      FConverter(Process), FTarget(Target) {
+  for (size_t I = 0; I < FPlan.size(); ++I)
+    Rows.push_back({FileNameOf(I < Names.size() ? Names[I] : AnsiToWide(FPlan[I].Source)),
+                    SongText(FPack, FPlan[I]), L"", L"", L"Waiting"});
+  if (FTarget.Measured)
+    FReported.Target = FTarget.Value;
+  ShowTargetCaption(FReported);
+  Status.SetText(std::to_wstring(FPlan.size()) + L" file(s) to import.");
+}
+
+TBatchRun::~TBatchRun() {
+  FCancel = true;
+  if (FThread.joinable())
+    FThread.join();
+}
+
+void TBatchRun::btnStartClick() {
+  if (Started())
+    return;
+  FMatch = chkMatchLoudness.Checked();
+  chkMatchLoudness.SetEnabled(false);
+  btnStart.SetEnabled(false);
+  FReported.Steps.assign(FPlan.size(), std::nullopt);
+  FReported.Done.assign(FPlan.size(), std::nullopt);
+  Status.SetText(L"Starting...");
+  FStarted = true;
+  FThread = std::thread([this] { Run(); });
+}
+
+bool TBatchRun::btnCancelClick() {
+  if (!Started() || FEnded)
+    return true;
+  FCancel = true;
+  btnCancel.SetEnabled(false);
+  Status.SetText(L"Stopping after the songs in hand...");
+  return false;
+}
+
+void TBatchRun::StopAndWait() {
+  if (!Started() || FEnded)
+    return;
+  FCancel = true;
+  if (FThread.joinable())
+    FThread.join();
+  Poll();
+}
+
+void TBatchRun::Report(const std::function<void(TReported&)>& Change) {
+  {
+    std::lock_guard<std::mutex> Lock(FLock);
+    Change(FReported);
+  }
+  if (Wake)
+    Wake();
+}
+
+// On the run's thread: everything it learns goes through Report; the results and the error are read by
+// the window's thread only after it has joined this one.
+void TBatchRun::Run() {
+  try {
+    TBatchOptions Options;
+    Options.Cancel = &FCancel;
+    if (FMatch && !FTarget.Measured) {
+      Report([](TReported& R) { R.Measuring = true; });
+      TDefinitionLoudness Measured = MeasureDefinition(
+          FPack, FConverter, 0,
+          [this](size_t Done, size_t Total) {
+            Report([&](TReported& R) {
+              R.Measured = Done;
+              R.ToMeasure = Total;
+            });
+          },
+          &FCancel);
+      if (Measured.Cancelled) {
+        FResult.Cancelled = true;
+        Report([](TReported& R) { R.Ended = true; });
+        return;
+      }
+      FTarget.Measured = true;
+      FTarget.Value = Measured.Target;
+      Report([&](TReported& R) {
+        R.Measuring = false;
+        R.Target = Measured.Target;
+      });
+    }
+    if (FMatch)
+      Options.Target = FTarget.Value;
+    Options.SongStep = [this](size_t I, TSongStep Step) { Report([&](TReported& R) { R.Steps[I] = Step; }); };
+    Options.SongDone = [this](const TSongResult& Song, size_t I, size_t) {
+      Report([&](TReported& R) { R.Done[I] = Song; });
+    };
+    FResult = ImportBatch(FPack, FSession, FPlan, FConverter, Options);
+  } catch (...) {
+    FError = std::current_exception();
+  }
+  Report([](TReported& R) { R.Ended = true; });
+}
+
+void TBatchRun::ShowTargetCaption(const TReported& Now) {
+  if (!Now.Target)
+    return;
+  chkMatchLoudness.SetCaption(std::wstring(kMatchCaption) + L" (" +
+                              (*Now.Target ? L"target " + DecimalText(**Now.Target, 1) + L" LUFS"
+                                           : std::wstring(L"none has a loudness to match")) +
+                              L")");
+}
+
+TBatchRow TBatchRun::RowText(size_t Row, const TReported& Now) const {
+  TBatchRow Text = Rows[Row];
+  if (Now.Done[Row]) {
+    const TSongResult& Song = *Now.Done[Row];
+    bool Imported = Song.State == TSongResult::Imported;
+    Text.Loudness = Song.LoudnessBefore           ? DecimalText(*Song.LoudnessBefore, 1) + L" LUFS"
+                    : Imported && FMatch && Now.Target && **Now.Target ? L"silence"
+                                                                                             : L"";
+    Text.Gain = Song.Gain ? DecimalText(*Song.Gain, 2, true) + L" dB" + (Song.HeldBack ? L" (peak limit)" : L"")
+                          : L"";
+    Text.Result = ResultText(Song);
+  } else if (Now.Ended) {
+    Text.Result = L"Not imported";
+  } else if (Now.Steps[Row]) {
+    Text.Result = StepText(*Now.Steps[Row]);
+  }
+  return Text;
+}
+
+void TBatchRun::ShowRow(size_t Row, const TBatchRow& Text) {
+  if (Rows[Row] == Text)
+    return;
+  Rows[Row] = Text;
+  if (RowChanged)
+    RowChanged(Row);
+}
+
+void TBatchRun::Poll() {
+  if (!Started() || FEnded)
+    return;
+  TReported Now;
+  {
+    std::lock_guard<std::mutex> Lock(FLock);
+    Now = FReported;
+  }
+  ShowTargetCaption(Now);
+  for (size_t I = 0; I < Rows.size(); ++I)
+    ShowRow(I, RowText(I, Now));
+  size_t Done = static_cast<size_t>(std::count_if(Now.Done.begin(), Now.Done.end(),
+                                                  [](const auto& Song) { return Song.has_value(); }));
+  if (Now.Ended) {
+    if (FThread.joinable())
+      FThread.join();
+    FEnded = true;
+    Progress.Show(static_cast<int64_t>(Done), static_cast<int64_t>(Rows.size()));
+    ShowEnd();
+  } else if (Now.Measuring) {
+    Progress.Show(static_cast<int64_t>(Now.Measured), static_cast<int64_t>(Now.ToMeasure));
+    if (!FCancel)
+      Status.SetText(L"Measuring the loudness of the definition's songs: " + std::to_wstring(Now.Measured) +
+                     L" of " + std::to_wstring(Now.ToMeasure));
+  } else {
+    Progress.Show(static_cast<int64_t>(Done), static_cast<int64_t>(Rows.size()));
+    if (!FCancel)
+      Status.SetText(L"Importing: " + std::to_wstring(Done) + L" of " + std::to_wstring(Rows.size()) +
+                     L" done");
+  }
+}
+
+void TBatchRun::ShowEnd() {
+  size_t Imported = FResult.ImportedCount();
+  size_t Failed = static_cast<size_t>(std::count_if(FResult.Songs.begin(), FResult.Songs.end(), [](const auto& S) {
+    return S.State == TSongResult::Failed;
+  }));
+  std::wstring Text;
+  if (FError) {
+    Text = L"The import stopped: " + ErrorText(FError);
+  } else {
+    Text = L"Imported " + std::to_wstring(Imported) + L" of " + std::to_wstring(Rows.size()) + L" file(s)";
+    if (Failed > 0)
+      Text += L"; " + std::to_wstring(Failed) + L" failed";
+    if (FResult.Cancelled)
+      Text += L"; stopped by Cancel";
+    Text += L".";
+  }
+  Status.SetText(Text);
+  btnCancel.SetCaption(L"Close");
+  btnCancel.SetEnabled(true);
+}

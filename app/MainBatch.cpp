@@ -1,0 +1,96 @@
+// Batch imports from the window: several files from the import dialog, or files and folders dropped on the
+// tree, imported in the batch window.
+
+#include "app/uMain.h"
+#include "base/Paths.h"
+#include "base/Text.h"
+#include "platform/FileSystem.h"
+#include "platform/Process.h"
+#include "workflows/BatchPlan.h"
+#include "workflows/FileOrder.h"
+
+#include <algorithm>
+#include <map>
+
+namespace {
+
+int32_t StreamIndex(const TStreamPack& Pack, const TEAMusicStream* Stream) {
+  for (int32_t I = 0; I < Pack.StreamCount(); ++I)
+    if (Pack.Streams(I) == Stream)
+      return I;
+  return -1;
+}
+
+// Where the files dropped on Node, or chosen for its sample, go.
+TBatchTarget TargetOf(const TStreamPack& Pack, TTreeNode* Node) {
+  TTreeNode* StreamNode = Node;
+  while (StreamNode->Parent() != nullptr)
+    StreamNode = StreamNode->Parent();
+  const auto* Stream = static_cast<const TEAMusicStream*>(StreamNode->Data);
+  TBatchTarget Target;
+  Target.Stream = StreamIndex(Pack, Stream);
+  if (Node->Level() == 2) {
+    const auto* Sample = static_cast<const TStreamData*>(Node->Data);
+    Target.StartSample = Stream->IndexOfSample(Sample);
+    Target.AddArchive = Sample->ArchiveIndex;
+  } else if (Node->Level() == 1) {
+    const auto* Archive = static_cast<const TEAStream*>(Node->Data);
+    Target.AddArchive = Pack.IndexOfArchive(Archive);
+    Target.StartSample = Stream->SampleCount();
+  } else if (Stream->SampleCount() == 0 && Pack.ArchiveCount() > 0) {
+    Target.AddArchive = 0;
+  }
+  return Target;
+}
+
+} // namespace
+
+void TfrmORVStreams::ImportSongs(TTreeNode* Node, const std::vector<std::wstring>& Files) {
+  if (!FPack || Node == nullptr || Files.empty())
+    return;
+  TBatchTarget Target = TargetOf(*FPack, Node);
+  // The workflows name files in the editor's code page; a name it lacks goes by the file's short name.
+  std::map<std::string, std::wstring> Names;
+  std::vector<std::string> Narrow;
+  for (const std::wstring& File : Files) {
+    Narrow.push_back(platform::NarrowFileName(File));
+    Names.emplace(Narrow.back(), File);
+  }
+  std::vector<std::string> Ordered = ExpandInputs(Narrow);
+  std::vector<std::wstring> Shown;
+  for (const std::string& File : Ordered) {
+    auto Named = Names.find(File);
+    Shown.push_back(Named != Names.end() ? Named->second : AnsiToWide(File));
+  }
+  std::vector<TPlannedSong> Plan = PlanBatch(*FPack, Target, Ordered);
+  if (PreviewPlaying())
+    StopPreview();
+  TSystemConverterProcess Own(FServices.ProgramFolder);
+  IConverterProcess& Process = FServices.ConverterProcess != nullptr ? *FServices.ConverterProcess : Own;
+  TBatchRun Run(*FPack, *FSession, std::move(Plan), Shown, Process, FLoudness);
+  FServices.BatchWindow->ShowModal(Run);
+  Run.StopAndWait();
+  if (!Run.Started())
+    return;
+  if (Run.Result().ImportedCount() > 0) {
+    FDefinitionChanged = true;
+    FArchivesChanged = FArchivesChanged || Run.Result().Replaced;
+  }
+  RebuildTree();
+  StatusBar.SetText(Run.Status.Text());
+  if (Run.Error())
+    std::rethrow_exception(Run.Error());
+}
+
+void TfrmORVStreams::treeFilesDropFiles(TTreeNode* Node, const std::vector<std::wstring>& Paths) {
+  if (!FPack || Node == nullptr || Paths.empty())
+    return;
+  treeFiles.Select(Node);
+  bool OneFile = Paths.size() == 1 && platform::IsFile(Paths[0]);
+  if (OneFile && Node->Level() == 2) {
+    actSampleImportDialog.FileName = Paths[0];
+    actSampleImportAccept(&actSampleImport);
+    return;
+  }
+  ImportSongs(Node, Paths);
+}

@@ -1,0 +1,322 @@
+// Batch imports through the window's logic with the real converter on the demo game: several files from the
+// import dialog or dropped on the tree, run in a scripted batch window that starts, watches and cancels
+// the batch as a user would.
+
+#include "base/Paths.h"
+#include "converter/formats/WaveWriter.h"
+#include "platform/FileSystem.h"
+#include "platform/Process.h"
+#include "tests/app/EditorFixture.h"
+#include "tests/converter/Signals.h"
+#include "tools/make-demo/Demo.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <map>
+#include <mutex>
+
+#ifdef ORVIK_REAL_SX_FOLDER
+
+using namespace fixtures;
+
+namespace {
+
+// Starts the batch (or closes the window at once), then polls it as the real window's timer does until it
+// has ended; CancelWhen, asked after each poll, presses Cancel once.
+class TScriptedBatchWindow : public IBatchWindow {
+public:
+  void ShowModal(TBatchRun& Run) override {
+    Before = Run.Rows;
+    MatchCaption = Run.chkMatchLoudness.Caption();
+    if (!Start) {
+      EXPECT_TRUE(Run.btnCancelClick());
+      return;
+    }
+    std::mutex Lock;
+    std::condition_variable Woken;
+    bool Pending = false;
+    Run.Wake = [&] {
+      std::lock_guard<std::mutex> Hold(Lock);
+      Pending = true;
+      Woken.notify_one();
+    };
+    Run.chkMatchLoudness.SetChecked(Match);
+    Run.btnStartClick();
+    EXPECT_FALSE(Run.chkMatchLoudness.Enabled());
+    bool Cancelled = false;
+    while (!Run.Ended()) {
+      {
+        std::unique_lock<std::mutex> Hold(Lock);
+        Woken.wait_for(Hold, std::chrono::milliseconds(100), [&] { return Pending; });
+        Pending = false;
+      }
+      Run.Poll();
+      Statuses.push_back(Run.Status.Text());
+      if (!Cancelled && CancelWhen && CancelWhen(Run)) {
+        Cancelled = true;
+        EXPECT_FALSE(Run.btnCancelClick()) << "the window stays until the songs in hand are done";
+        if (AfterCancel)
+          AfterCancel();
+      }
+    }
+    After = Run.Rows;
+    MatchCaption = Run.chkMatchLoudness.Caption();
+    EXPECT_EQ(Run.btnCancel.Caption(), L"Close");
+    EXPECT_TRUE(Run.btnCancelClick());
+  }
+
+  bool Start = true, Match = true;
+  std::function<bool(TBatchRun&)> CancelWhen;
+  std::function<void()> AfterCancel;
+  std::vector<TBatchRow> Before, After;
+  std::vector<std::wstring> Statuses;
+  std::wstring MatchCaption;
+};
+
+// The real converter, with a record of what each run was asked and a gate that holds back the conversions
+// of files whose names hold Held until it opens.
+class TGatedProcess : public IConverterProcess {
+public:
+  explicit TGatedProcess(const std::string& ProgramFolder) : FReal(ProgramFolder) {}
+  TConverterRun Run(const std::string& Parameters) override {
+    {
+      std::unique_lock<std::mutex> Hold(FLock);
+      Runs.push_back(Parameters);
+      if (!Held.empty() && Parameters.find("-pcstream") != std::string::npos &&
+          Parameters.find(Held) != std::string::npos)
+        FOpened.wait(Hold, [&] { return Open; });
+    }
+    return FReal.Run(Parameters);
+  }
+  void OpenGate() {
+    std::lock_guard<std::mutex> Hold(FLock);
+    Open = true;
+    FOpened.notify_all();
+  }
+  size_t RunsWith(const std::string& Text) {
+    std::lock_guard<std::mutex> Hold(FLock);
+    return static_cast<size_t>(
+        std::count_if(Runs.begin(), Runs.end(), [&](const std::string& R) { return R.find(Text) != std::string::npos; }));
+  }
+  std::string Held;
+  bool Open = false;
+  std::vector<std::string> Runs;
+
+private:
+  TSystemConverterProcess FReal;
+  std::mutex FLock;
+  std::condition_variable FOpened;
+};
+
+class BatchWindowTest : public EditorTest {
+protected:
+  BatchWindowTest() {
+    demo::MakeDemo(Dir.File("demo"));
+    Demo = JoinPath(JoinPath(Dir.File("demo"), "audio"), "streams.dat");
+    Form.reset();
+    TServices Services;
+    Services.MessageBoxes = &Boxes;
+    Services.Dialogs = &Dialogs;
+    Services.Screen = &Screen;
+    Services.Sound = &Sound;
+    Services.Converter = &RealRunner;
+    Services.BatchWindow = &Window;
+    Services.ConverterProcess = &Process;
+    Services.ProgramFolder = RealFolder;
+    Form = std::make_unique<TfrmORVStreams>(Services);
+    Open(Demo);
+  }
+  ~BatchWindowTest() override { Process.OpenGate(); }
+
+  // The node of Data; below the node of Stream when given (an archive has a node in each of its streams).
+  TTreeNode* NodeOf(const void* Data, const void* Stream = nullptr) const {
+    for (TTreeNode* Node : Form->treeFiles.AllNodes()) {
+      TTreeNode* Root = Node;
+      while (Root->Parent() != nullptr)
+        Root = Root->Parent();
+      if (Node->Data == Data && (Stream == nullptr || Root->Data == Stream))
+        return Node;
+    }
+    return nullptr;
+  }
+  // The demo's definition and archives by name.
+  std::map<std::string, Bytes> DemoFiles() const {
+    std::map<std::string, Bytes> Files;
+    for (const auto& Entry : std::filesystem::directory_iterator(ExtractFilePath(Demo)))
+      if (Entry.is_regular_file() && Entry.path().filename().string().find('~') == std::string::npos)
+        Files[Entry.path().filename().string()] = ReadFile(Entry.path().string());
+    return Files;
+  }
+  std::vector<std::wstring> Songs(const std::vector<std::string>& Names) {
+    std::filesystem::create_directories(Dir.File("songs"));
+    std::vector<std::wstring> Paths;
+    for (size_t I = 0; I < Names.size(); ++I) {
+      std::string Path = JoinPath(Dir.File("songs"), Names[I]);
+      WriteFile(Path, Names[I].find("broken") != std::string::npos
+                          ? TextBytes("RIFF\x10\x00\x00\x00WAVEnothing here")
+                          : sx::WriteWave(sxtest::Sine(22050, 22050 * 2, 220.0 * (I + 1), 0.05 + 0.1 * I)));
+      Paths.push_back(W(Path));
+    }
+    return Paths;
+  }
+  std::vector<std::wstring> Column(std::wstring TBatchRow::*Field) const {
+    std::vector<std::wstring> Texts;
+    for (const TBatchRow& Row : Window.After)
+      Texts.push_back(Row.*Field);
+    return Texts;
+  }
+
+  std::string RealFolder = JoinPath(platform::ProgramFolder(), ORVIK_REAL_SX_FOLDER) + platform::PathDelimiter();
+  std::string Demo;
+  TScriptedBatchWindow Window;
+  TGatedProcess Process{RealFolder};
+};
+
+} // namespace
+
+TEST_F(BatchWindowTest, SeveralFilesFillTheStreamAddTheRestAndKeepTheBrokenOneOut) {
+  TStreamPack& Pack = *Form->Pack();
+  TEAMusicStream& Stream = *Pack.Streams(1);
+  const int32_t Samples = Stream.SampleCount(), Descriptions = Pack.DescriptionCount();
+  ASSERT_GE(Samples, 3);
+  TStreamData* From = Stream.Samples(Samples - 2);
+  const std::string Archive = ExtractFileName(From->Archive()->FileName);
+  Form->treeFiles.Select(NodeOf(From));
+  // The dialog gives the files in its own order; the batch takes them in natural order.
+  Dialogs.OpenManyAnswers.push_back(
+      Songs({"D The Band - Fourth.wav", "B broken.wav", "A Singer - First.wav", "C Third.wav"}));
+  Run([&] { Form->actSampleImportExecute(); });
+  ASSERT_TRUE(Boxes.Shown.empty()) << WideToAnsi(Boxes.Shown[0].Text);
+
+  ASSERT_EQ(Window.Before.size(), 4u);
+  const std::wstring Planned[] = {L"A Singer - First.wav", L"B broken.wav", L"C Third.wav",
+                                  L"D The Band - Fourth.wav"};
+  for (size_t I = 0; I < 4; ++I) {
+    EXPECT_EQ(Window.Before[I].File, Planned[I]);
+    EXPECT_EQ(Window.Before[I].Result, L"Waiting");
+  }
+  const std::wstring First = L"Stream 1, sample " + std::to_wstring(Samples - 2);
+  EXPECT_EQ(Window.Before[0].Song, First);
+  EXPECT_EQ(Window.Before[3].Song, L"Stream 1, sample " + std::to_wstring(Samples + 1) + L" (new, in " + W(Archive) + L")");
+
+  // After: the broken file listed with the converter's reason, the others imported, matched, described.
+  ASSERT_EQ(Window.After.size(), 4u);
+  EXPECT_NE(Window.After[1].Result.find(L"Failed: "), std::wstring::npos);
+  EXPECT_NE(Window.After[1].Result.find(L"not a known sound format"), std::wstring::npos);
+  for (size_t I : {0u, 2u, 3u}) {
+    SCOPED_TRACE(WideToAnsi(Window.After[I].Result));
+    EXPECT_EQ(Window.After[I].Result.rfind(I == 0 ? L"Replaced " : L"Added as ", 0), 0u);
+    EXPECT_NE(Window.After[I].Loudness.find(L" LUFS"), std::wstring::npos);
+    EXPECT_NE(Window.After[I].Gain.find(L" dB"), std::wstring::npos);
+  }
+  EXPECT_NE(Window.MatchCaption.find(L"target "), std::wstring::npos) << WideToAnsi(Window.MatchCaption);
+  EXPECT_NE(std::find(Window.Statuses.begin(), Window.Statuses.end(), L"Imported 3 of 4 file(s); 1 failed."),
+            Window.Statuses.end());
+  EXPECT_EQ(Form->StatusBar.Text(), L"Imported 3 of 4 file(s); 1 failed.");
+  EXPECT_TRUE(Form->DefinitionChanged() && Form->ArchivesChanged());
+  ASSERT_EQ(Stream.SampleCount(), Samples + 2);
+  EXPECT_EQ(FieldText(Pack.Descriptions(Stream.Samples(Samples - 2)->DescriptionIndex)->Name), "First");
+  EXPECT_EQ(FieldText(Pack.Descriptions(Stream.Samples(Samples - 2)->DescriptionIndex)->Singer), "A Singer");
+  EXPECT_EQ(FieldText(Pack.Descriptions(Stream.Samples(Samples + 1)->DescriptionIndex)->Singer), "D The Band");
+  EXPECT_GT(Pack.DescriptionCount(), Descriptions);
+  EXPECT_NE(NodeOf(Stream.Samples(Samples + 1)), nullptr) << "the tree shows the new samples";
+
+  // The definition's loudness is measured once: a second batch measures only its own file.
+  const size_t Measures = Process.RunsWith("-measure");
+  Window.After.clear();
+  Form->treeFiles.Select(NodeOf(Stream.Samples(0)));
+  Dialogs.OpenManyAnswers.push_back(Songs({"a.wav", "b.wav"}));
+  Run([&] { Form->actSampleImportExecute(); });
+  ASSERT_EQ(Window.After.size(), 2u);
+  EXPECT_EQ(Process.RunsWith("-measure"), Measures + 2);
+
+  // Saved and opened again, the samples and their songs are there.
+  Boxes.Answers.push_back(TMsgResult::No); // no preload update
+  Run([&] { Form->actFileSaveExecute(); });
+  ASSERT_TRUE(Form->CloseDefinition());
+  Open(Demo);
+  ASSERT_NE(Form->Pack(), nullptr);
+  EXPECT_EQ(Form->Pack()->Streams(1)->SampleCount(), Samples + 2);
+  EXPECT_TRUE(Boxes.Shown.size() == 1 && Boxes.Shown[0].Buttons == TMsgButtons::YesNo) << "only the preload question";
+}
+
+TEST_F(BatchWindowTest, ACancelStopsAfterTheSongsInHandAndADiscardUndoesThem) {
+  const std::map<std::string, Bytes> Before = DemoFiles();
+  TEAMusicStream& Stream = *Form->Pack()->Streams(0);
+  const int32_t Samples = Stream.SampleCount();
+  // Songs 2 and 3 are held in conversion until the user has pressed Cancel, once song 1 is in.
+  Process.Held = "held";
+  Window.CancelWhen = [](TBatchRun& Run) { return Run.Rows[1].Result.rfind(L"Added as ", 0) == 0; };
+  Window.AfterCancel = [&] { Process.OpenGate(); };
+  Window.Match = false;
+  std::vector<std::wstring> Paths = Songs({"1 a.wav", "2 b.wav", "3 held.wav", "4 held.wav", "5 e.wav"});
+  // Dropped on the stream's archive node: each file a new sample of that archive.
+  TTreeNode* ArchiveNode = NodeOf(Stream.Samples(0)->Archive(), &Stream);
+  ASSERT_NE(ArchiveNode, nullptr);
+  Run([&] { Form->treeFilesDropFiles(ArchiveNode, Paths); });
+  ASSERT_EQ(Window.After.size(), 5u);
+  const std::wstring Results[] = {L"Added as 1 a.asf", L"Added as 2 b.asf", L"Not imported", L"Not imported",
+                                  L"Not imported"};
+  for (size_t I = 0; I < 5; ++I)
+    EXPECT_EQ(Window.After[I].Result.substr(0, Results[I].size()), Results[I]) << I;
+  EXPECT_EQ(Column(&TBatchRow::Gain), (std::vector<std::wstring>(5, L""))) << "matching was off";
+  EXPECT_EQ(Stream.SampleCount(), Samples + 2);
+  EXPECT_EQ(Form->StatusBar.Text(), L"Imported 2 of 5 file(s); stopped by Cancel.");
+
+  // Discarded: the files are as they were at open.
+  Boxes.Answers.push_back(TMsgResult::No);
+  ASSERT_TRUE(Form->CloseDefinition());
+  EXPECT_EQ(DemoFiles(), Before);
+}
+
+// Where files go by the node they are dropped on, as the batch window lists them before the start; a
+// window closed before the start changes nothing.
+TEST_F(BatchWindowTest, TheDropTargetDecidesWhereTheFilesGo) {
+  Window.Start = false;
+  TStreamPack& Pack = *Form->Pack();
+  TEAMusicStream& Stream = *Pack.Streams(1);
+  const int32_t N = Stream.SampleCount();
+  TStreamData* Last = Stream.Samples(N - 1);
+  std::wstring LastArchive = W(ExtractFileName(Last->Archive()->FileName));
+  std::wstring FirstArchive = W(ExtractFileName(Pack.Archives(0)->FileName));
+  int32_t Empty = -1;
+  for (int32_t I = 0; I < Pack.StreamCount() && Empty < 0; ++I)
+    if (Pack.Streams(I)->SampleCount() == 0)
+      Empty = I;
+  struct TCase {
+    const void* Data;
+    const void* Stream;
+    std::vector<std::wstring> Songs;
+  };
+  std::wstring S1 = L"Stream 1, sample ";
+  std::vector<TCase> Cases = {
+      {Last, &Stream, {S1 + std::to_wstring(N - 1), S1 + std::to_wstring(N) + L" (new, in " + LastArchive + L")"}},
+      {&Stream, &Stream, {S1 + L"0", S1 + L"1"}},
+      {Last->Archive(), &Stream,
+       {S1 + std::to_wstring(N) + L" (new, in " + LastArchive + L")",
+        S1 + std::to_wstring(N + 1) + L" (new, in " + LastArchive + L")"}},
+  };
+  if (Empty >= 0)
+    Cases.push_back({Pack.Streams(Empty), Pack.Streams(Empty),
+                     {L"Stream " + std::to_wstring(Empty) + L", sample 0 (new, in " + FirstArchive + L")",
+                      L"Stream " + std::to_wstring(Empty) + L", sample 1 (new, in " + FirstArchive + L")"}});
+  const std::map<std::string, Bytes> Before = DemoFiles();
+  std::vector<std::wstring> Paths = Songs({"x.wav", "y.wav"});
+  for (const TCase& Case : Cases) {
+    TTreeNode* Target = NodeOf(Case.Data, Case.Stream);
+    ASSERT_NE(Target, nullptr);
+    SCOPED_TRACE(WideToAnsi(Target->Text));
+    Window.Before.clear();
+    Run([&] { Form->treeFilesDropFiles(Target, Paths); });
+    ASSERT_TRUE(Boxes.Shown.empty()) << WideToAnsi(Boxes.Shown[0].Text);
+    ASSERT_EQ(Window.Before.size(), 2u);
+    EXPECT_EQ(Window.Before[0].Song, Case.Songs[0]);
+    EXPECT_EQ(Window.Before[1].Song, Case.Songs[1]);
+  }
+  EXPECT_EQ(Stream.SampleCount(), N);
+  EXPECT_FALSE(Form->DefinitionChanged() || Form->ArchivesChanged());
+  EXPECT_EQ(DemoFiles(), Before);
+}
+
+#endif
