@@ -97,6 +97,28 @@ bool TWinDialogs::ExecuteOpen(TFileDialogState& State) {
   return Dialog.Finish(::GetOpenFileNameW(&Dialog.Ofn));
 }
 
+bool TWinDialogs::ExecuteOpenMany(TFileDialogState& State, std::vector<std::wstring>& Files) {
+  TFileDialog Dialog(Owner, State);
+  Dialog.Ofn.Flags |= OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_ALLOWMULTISELECT;
+  if (!Dialog.Finish(::GetOpenFileNameW(&Dialog.Ofn)))
+    return false;
+  // One file comes as its path; several as their folder and then each name, each ending with a NUL, and
+  // one more NUL after the last.
+  const wchar_t* Next = Dialog.Ofn.lpstrFile;
+  std::wstring First = Next;
+  Next += First.size() + 1;
+  Files.clear();
+  if (*Next == L'\0')
+    Files.push_back(First);
+  while (*Next != L'\0') {
+    std::wstring Name = Next;
+    Files.push_back(First + (First.back() == L'\\' ? L"" : L"\\") + Name);
+    Next += Name.size() + 1;
+  }
+  State.FileName = Files.front();
+  return true;
+}
+
 bool TWinDialogs::ExecuteSave(TFileDialogState& State,
                               const std::function<void(IOpenSaveDialog&)>& OnTypeChange) {
   TFileDialog Dialog(Owner, State);

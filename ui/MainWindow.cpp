@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <commctrl.h>
+#include <shellapi.h>
 #include <tuple>
 
 namespace ui {
@@ -51,6 +52,7 @@ TMainWindow::TMainWindow(const TServices& Services)
   SetDpi(FDpi);
   ::SetWindowPos(Handle(), nullptr, 0, 0, S(820), S(580), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   ::SetFocus(FControls.treeFiles);
+  ::DragAcceptFiles(Handle(), TRUE);
 }
 
 TMainWindow::~TMainWindow() {
@@ -280,6 +282,36 @@ LRESULT TMainWindow::OnNotify(NMHDR& Header) {
   return 0;
 }
 
+// Files dropped from Explorer go to the tree's item under the drop point, or to the selected one when the
+// drop is elsewhere in the window.
+void TMainWindow::OnDropFiles(HDROP Drop) {
+  std::vector<std::wstring> Paths;
+  UINT Count = ::DragQueryFileW(Drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT I = 0; I < Count; ++I) {
+    std::wstring Path(::DragQueryFileW(Drop, I, nullptr, 0) + 1, L'\0');
+    Path.resize(::DragQueryFileW(Drop, I, Path.data(), static_cast<UINT>(Path.size())));
+    Paths.push_back(Path);
+  }
+  TVHITTESTINFO Hit{};
+  ::DragQueryPoint(Drop, &Hit.pt);
+  ::DragFinish(Drop);
+  // While a modal window is up, the window takes no drops.
+  if (!::IsWindowEnabled(Handle()))
+    return;
+  ::MapWindowPoints(Handle(), FControls.treeFiles, &Hit.pt, 1);
+  TTreeNode* Node = FForm->treeFiles.Selected();
+  if (::SendMessageW(FControls.treeFiles, TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&Hit)) != 0 &&
+      (Hit.flags & TVHT_ONITEM) != 0) {
+    TVITEMW Item{};
+    Item.mask = TVIF_PARAM;
+    Item.hItem = Hit.hItem;
+    ::SendMessageW(FControls.treeFiles, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&Item));
+    Node = reinterpret_cast<TTreeNode*>(Item.lParam);
+  }
+  ::SetForegroundWindow(Handle());
+  FForm->treeFilesDropFiles(Node, Paths);
+}
+
 void TMainWindow::OnMenuSelect(WPARAM WParam, LPARAM LParam) {
   UINT Flags = HIWORD(WParam);
   const TActionModel* Action = nullptr;
@@ -300,6 +332,9 @@ LRESULT TMainWindow::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
     return OnNotify(*reinterpret_cast<NMHDR*>(LParam));
   case WM_MENUSELECT:
     OnMenuSelect(WParam, LParam);
+    return 0;
+  case WM_DROPFILES:
+    OnDropFiles(reinterpret_cast<HDROP>(WParam));
     return 0;
   case WM_SIZE:
     LayOut();

@@ -16,6 +16,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shellapi.h>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -71,6 +72,7 @@ private:
   bool OnCommand(WPARAM WParam, LPARAM LParam);
   LRESULT OnNotify(NMHDR& Header);
   void OnMenuSelect(WPARAM WParam, LPARAM LParam);
+  void OnDropFiles(HDROP Drop);
   int S(int Length) const;
 
   TServices FServices;

@@ -64,6 +64,7 @@ TServices TWinServices::Services() {
   Result.Registry = &Registry;
   Result.Sound = &Sound;
   Result.Converter = &Converter;
+  Result.BatchWindow = &BatchWindow;
   Result.ProgramFolder = platform::ProgramFolder();
   return Result;
 }
@@ -71,6 +72,7 @@ TServices TWinServices::Services() {
 void TWinServices::SetMainWindow(HWND Window) {
   InputQuery.Owner = Window;
   Dialogs.Owner = Window;
+  BatchWindow.Owner = Window;
 }
 
 } // namespace ui

@@ -6,6 +6,7 @@
 #include "app/Services.h"
 #include "app/SystemRegistry.h"
 #include "app/SystemServices.h"
+#include "ui/BatchWindow.h"
 #include "ui/PaintingConverterRunner.h"
 
 #include <windows.h>
@@ -28,6 +29,7 @@ public:
 class TWinDialogs : public IDialogs {
 public:
   bool ExecuteOpen(TFileDialogState& State) override;
+  bool ExecuteOpenMany(TFileDialogState& State, std::vector<std::wstring>& Files) override;
   bool ExecuteSave(TFileDialogState& State,
                    const std::function<void(IOpenSaveDialog&)>& OnTypeChange) override;
   bool BrowseForFolder(TFolderDialogState& State) override;
@@ -52,6 +54,7 @@ struct TWinServices {
   TSystemRegistry Registry;
   TSystemSound Sound;
   TPaintingConverterRunner Converter;
+  TWinBatchWindow BatchWindow;
 
   TServices Services();
   // The main window, owner of the dialogs.

@@ -6,17 +6,23 @@
 #include "base/Paths.h"
 #include "base/Text.h"
 #include "converter/Converter.h"
+#include "converter/formats/WaveWriter.h"
+#include "tests/app/GatedProcess.h"
 #include "tests/app/ScriptedServices.h"
 #include "tests/fixtures/RefPack.h"
 #include "tests/fixtures/TestFiles.h"
+#include "tests/ui/UiFixture.h"
 #include "tools/make-demo/Demo.h"
+#include "ui/BatchWindow.h"
 #include "ui/ErrorGuard.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageLoop.h"
 #include "ui/PaintingConverterRunner.h"
 
 #include <gtest/gtest.h>
+#include <cmath>
 #include <optional>
+#include <shlobj.h>
 
 using namespace fixtures;
 
@@ -86,13 +92,17 @@ protected:
     Services.Registry = &Registry;
     Services.Sound = &Sound;
     Services.Converter = &Runner;
-    Services.ProgramFolder = JoinPath(ExtractFilePath(ProgramPath()), "real") + "\\";
+    Services.BatchWindow = &BatchWindow;
+    Services.ConverterProcess = &Process;
+    Services.ProgramFolder = RealFolder;
     ui::SetErrorReportBoxes(&Boxes);
     FWindow = std::make_unique<ui::TMainWindow>(Services);
+    BatchWindow.Owner = FWindow->Handle();
     ::ShowWindow(FWindow->Handle(), SW_SHOW);
     Pump();
   }
   ~DemoGameTest() override {
+    Process.OpenGate();
     FWindow.reset();
     ui::SetErrorReportBoxes(nullptr);
   }
@@ -138,8 +148,11 @@ protected:
   TSystemRegistry Registry;
   TScriptedSound Sound;
   ui::TPaintingConverterRunner Runner;
+  ui::TWinBatchWindow BatchWindow;
+  std::string RealFolder = JoinPath(ExtractFilePath(ProgramPath()), "real") + "\\";
+  TGatedProcess Process{RealFolder};
 
-private:
+protected:
   std::unique_ptr<ui::TMainWindow> FWindow;
 };
 
@@ -208,4 +221,174 @@ TEST_F(DemoGameTest, AFileTheConverterCannotReadIsRefusedWithTheConvertersReason
   EXPECT_EQ(Boxes.Shown[0].Text,
             L"Unable to convert the input file\r\nsx: The input is not a known sound format");
   EXPECT_FALSE(Form().ArchivesChanged());
+}
+
+namespace {
+
+// Two seconds of a sine, as a Wave file.
+Bytes SineWave(double Hz, double Amplitude) {
+  sx::TAudio Audio;
+  Audio.SampleRate = 22050;
+  Audio.Channels = 1;
+  for (int I = 0; I < 44100; ++I)
+    Audio.Samples.push_back(static_cast<int16_t>(32767 * Amplitude * std::sin(2 * 3.14159265358979 * Hz * I / 22050)));
+  return sx::WriteWave(Audio);
+}
+
+// Files dropped from Explorer: a DROPFILES block with the paths, dropped at Point of the window's client
+// area.
+void DropFiles(HWND Window, const std::vector<std::wstring>& Paths, POINT Point) {
+  std::wstring List;
+  for (const std::wstring& Path : Paths)
+    List += Path + L'\0';
+  List += L'\0';
+  HGLOBAL Block = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + List.size() * sizeof(wchar_t));
+  auto* Drop = static_cast<DROPFILES*>(::GlobalLock(Block));
+  Drop->pFiles = sizeof(DROPFILES);
+  Drop->pt = Point;
+  Drop->fWide = TRUE;
+  std::copy(List.begin(), List.end(), reinterpret_cast<wchar_t*>(Drop + 1));
+  ::GlobalUnlock(Block);
+  ::SendMessageW(Window, WM_DROPFILES, reinterpret_cast<WPARAM>(Block), 0);
+}
+
+std::vector<std::wstring> ListRow(HWND List, int Row) {
+  std::vector<std::wstring> Texts;
+  for (int Column = 0; Column < 5; ++Column) {
+    wchar_t Text[1024] = {};
+    LVITEMW Item{};
+    Item.iSubItem = Column;
+    Item.pszText = Text;
+    Item.cchTextMax = 1024;
+    ::SendMessageW(List, LVM_GETITEMTEXTW, Row, reinterpret_cast<LPARAM>(&Item));
+    Texts.push_back(Text);
+  }
+  return Texts;
+}
+
+// A user at the batch window, one step per timer tick: Import is pressed; once the song of row CancelAfter
+// is in, Cancel, and the gate of the held songs opens; once the window offers Close, the list is read and
+// Close pressed. Meanwhile the list is made to repaint each tick, to see that the window keeps painting.
+struct TBatchUser {
+  TGatedProcess* Process = nullptr;
+  int CancelAfter = 0;
+  int Step = 0, Ticks = 0, Painted = 0, Unpainted = 0;
+  std::vector<std::vector<std::wstring>> Before, After;
+  std::wstring Status, Close;
+};
+TBatchUser* User = nullptr;
+
+void CALLBACK PlayBatchUser(HWND, UINT, UINT_PTR, DWORD) {
+  TBatchUser& U = *User;
+  HWND Window = ::FindWindowW(ui::BatchWindowClass, nullptr);
+  if (Window == nullptr || U.Step > 2)
+    return;
+  HWND List = ::GetDlgItem(Window, ui::IDC_BATCH_LIST);
+  int Rows = static_cast<int>(::SendMessageW(List, LVM_GETITEMCOUNT, 0, 0));
+  auto Press = [&](int Button) {
+    ::PostMessageW(Window, WM_COMMAND, MAKEWPARAM(Button, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(Window, Button)));
+  };
+  if (++U.Ticks > 2400) { // a batch that never ends fails the test instead of hanging it
+    U.Process->OpenGate();
+    Press(IDCANCEL);
+    return;
+  }
+  if (U.Step == 0) {
+    for (int Row = 0; Row < Rows; ++Row)
+      U.Before.push_back(ListRow(List, Row));
+    Press(IDOK);
+    U.Step = 1;
+    return;
+  }
+  RECT Update;
+  (::GetUpdateRect(List, &Update, FALSE) ? U.Unpainted : U.Painted)++;
+  ::InvalidateRect(List, nullptr, TRUE);
+  if (U.Step == 1 && ListRow(List, U.CancelAfter)[4].rfind(L"Added as ", 0) == 0) {
+    Press(IDCANCEL);
+    U.Process->OpenGate();
+    U.Step = 2;
+  } else if (U.Step == 2 && WindowText(::GetDlgItem(Window, IDCANCEL)) == L"Close") {
+    for (int Row = 0; Row < Rows; ++Row)
+      U.After.push_back(ListRow(List, Row));
+    U.Status = WindowText(::GetDlgItem(Window, ui::IDC_BATCH_STATUS));
+    Press(IDCANCEL);
+    U.Step = 3;
+  }
+}
+
+} // namespace
+
+TEST_F(DemoGameTest, ABatchDroppedOnASampleFillsItsStreamListsTheBrokenFileAndStopsOnCancel) {
+  Open();
+  TEAMusicStream& Stream = *Form().Pack()->Streams(1);
+  const int32_t Samples = Stream.SampleCount();
+  ASSERT_GE(Samples, 2);
+  std::vector<std::wstring> Paths;
+  for (const char* Name : {"5 e.wav", "1 a.wav", "2 broken.wav", "3 b.wav", "4 held.wav"}) {
+    std::string Path = Dir.File(Name);
+    WriteFile(Path, std::string(Name).find("broken") != std::string::npos ? TextBytes("RIFF")
+                                                                         : SineWave(300 + 50 * Name[0], 0.2));
+    Paths.push_back(AnsiToWide(Path));
+  }
+  // Dropped on the stream's last sample but one: two songs replaced, the rest added after it.
+  HWND Tree = FWindow->Controls().treeFiles;
+  HTREEITEM Target = nullptr;
+  for (HTREEITEM Root = TreeView_GetRoot(Tree); Root != nullptr && Target == nullptr;
+       Root = TreeView_GetNextSibling(Tree, Root))
+    for (HTREEITEM Archive = TreeView_GetChild(Tree, Root); Archive != nullptr && Target == nullptr;
+         Archive = TreeView_GetNextSibling(Tree, Archive))
+      for (HTREEITEM Item = TreeView_GetChild(Tree, Archive); Item != nullptr; Item = TreeView_GetNextSibling(Tree, Item)) {
+        TVITEMW Data{};
+        Data.mask = TVIF_PARAM;
+        Data.hItem = Item;
+        TreeView_GetItem(Tree, &Data);
+        if (reinterpret_cast<TTreeNode*>(Data.lParam)->Data == Stream.Samples(Samples - 2))
+          Target = Item;
+      }
+  ASSERT_NE(Target, nullptr);
+  TreeView_EnsureVisible(Tree, Target);
+  RECT Rect;
+  *reinterpret_cast<HTREEITEM*>(&Rect) = Target;
+  ASSERT_TRUE(::SendMessageW(Tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&Rect)));
+  POINT Point{(Rect.left + Rect.right) / 2, (Rect.top + Rect.bottom) / 2};
+  ::MapWindowPoints(Tree, FWindow->Handle(), &Point, 1);
+
+  Process.Held = "held";
+  TBatchUser Script;
+  Script.Process = &Process;
+  Script.CancelAfter = 2;
+  User = &Script;
+  UINT_PTR Timer = ::SetTimer(nullptr, 0, 50, &PlayBatchUser);
+  DropFiles(FWindow->Handle(), Paths, Point);
+  ::KillTimer(nullptr, Timer);
+  User = nullptr;
+  Pump();
+  ASSERT_TRUE(Boxes.Shown.empty()) << WideToAnsi(Boxes.Shown[0].Text);
+
+  ASSERT_EQ(Script.Before.size(), 5u);
+  const wchar_t* Order[] = {L"1 a.wav", L"2 broken.wav", L"3 b.wav", L"4 held.wav", L"5 e.wav"};
+  for (size_t I = 0; I < 5; ++I) {
+    EXPECT_EQ(Script.Before[I][0], Order[I]);
+    EXPECT_EQ(Script.Before[I][4], L"Waiting");
+  }
+  ASSERT_EQ(Script.After.size(), 5u) << "the window did not come to Close";
+  EXPECT_EQ(Script.After[0][4].rfind(L"Replaced ", 0), 0u) << WideToAnsi(Script.After[0][4]);
+  EXPECT_EQ(Script.After[1][4].rfind(L"Failed: ", 0), 0u);
+  EXPECT_NE(Script.After[1][4].find(L"not a known sound format"), std::wstring::npos) << WideToAnsi(Script.After[1][4]);
+  EXPECT_EQ(Script.After[2][4].rfind(L"Added as 3 b.asf", 0), 0u) << WideToAnsi(Script.After[2][4]);
+  EXPECT_EQ(Script.After[3][4], L"Not imported");
+  EXPECT_EQ(Script.After[4][4], L"Not imported");
+  for (size_t I : {0u, 2u})
+    EXPECT_FALSE(Script.After[I][2].empty() || Script.After[I][3].empty()) << "loudness and gain are listed";
+  EXPECT_EQ(Script.Status, L"Imported 2 of 5 file(s); 1 failed; stopped by Cancel.");
+  EXPECT_GT(Script.Painted, 3) << "the list did not repaint while the batch ran";
+  EXPECT_EQ(Script.Unpainted, 0);
+  EXPECT_EQ(Stream.SampleCount(), Samples + 1);
+  EXPECT_TRUE(::IsWindowEnabled(FWindow->Handle()));
+
+  Boxes.Answers = {TMsgResult::No};
+  Command(Form().actFileSave);
+  EXPECT_FALSE(Form().DefinitionChanged() || Form().ArchivesChanged());
+  Open();
+  EXPECT_EQ(Form().Pack()->Streams(1)->SampleCount(), Samples + 1);
 }

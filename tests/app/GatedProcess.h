@@ -1,0 +1,45 @@
+#pragma once
+// The converter as a batch runs it, for tests that must know where a batch stands when they act.
+
+#include "workflows/Converter.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// The real converter, with a record of what each run was asked and a gate that holds back the conversions
+// of files whose names hold Held until it opens.
+class TGatedProcess : public IConverterProcess {
+public:
+  explicit TGatedProcess(const std::string& ProgramFolder) : FReal(ProgramFolder) {}
+  TConverterRun Run(const std::string& Parameters) override {
+    {
+      std::unique_lock<std::mutex> Hold(FLock);
+      Runs.push_back(Parameters);
+      if (!Held.empty() && Parameters.find("-pcstream") != std::string::npos &&
+          Parameters.find(Held) != std::string::npos)
+        FOpened.wait(Hold, [&] { return Open; });
+    }
+    return FReal.Run(Parameters);
+  }
+  void OpenGate() {
+    std::lock_guard<std::mutex> Hold(FLock);
+    Open = true;
+    FOpened.notify_all();
+  }
+  size_t RunsWith(const std::string& Text) {
+    std::lock_guard<std::mutex> Hold(FLock);
+    return static_cast<size_t>(
+        std::count_if(Runs.begin(), Runs.end(), [&](const std::string& R) { return R.find(Text) != std::string::npos; }));
+  }
+  std::string Held;
+  bool Open = false;
+  std::vector<std::string> Runs;
+
+private:
+  TSystemConverterProcess FReal;
+  std::mutex FLock;
+  std::condition_variable FOpened;
+};

@@ -1,0 +1,242 @@
+#include "ui/BatchWindow.h"
+#include "ui/Dpi.h"
+#include "ui/Window.h"
+
+#include <atomic>
+#include <commctrl.h>
+
+namespace ui {
+
+namespace {
+
+constexpr UINT WakeMessage = WM_APP + 1;
+constexpr UINT_PTR PollTimer = 1;
+constexpr UINT PollMilliseconds = 250;
+
+struct TColumn {
+  const wchar_t* Caption;
+  int Width; // at 96 DPI
+  std::wstring TBatchRow::*Field;
+};
+
+const TColumn Columns[] = {
+    {L"File", 180, &TBatchRow::File},         {L"Goes to", 190, &TBatchRow::Song},
+    {L"Loudness", 80, &TBatchRow::Loudness}, {L"Gain", 120, &TBatchRow::Gain},
+    {L"Result", 320, &TBatchRow::Result},
+};
+
+class TBatchForm : public TWindow {
+public:
+  TBatchForm(HWND Owner, TBatchRun& Run) : FRun(Run) {
+    FDpi = Owner != nullptr ? WindowDpi(Owner) : 96;
+    RECT Frame{0, 0, S(900), S(460)};
+    if (Owner != nullptr) {
+      RECT Over;
+      ::GetWindowRect(Owner, &Over);
+      ::OffsetRect(&Frame, (Over.left + Over.right - Frame.right) / 2, (Over.top + Over.bottom - Frame.bottom) / 2);
+    }
+    Create(BatchWindowClass, WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME,
+           WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN, FRun.Caption.c_str(), Frame.left,
+           Frame.top, Frame.right - Frame.left, Frame.bottom - Frame.top, Owner);
+    CreateControls();
+    Bind();
+    LayOut();
+    ::SetTimer(Handle(), PollTimer, PollMilliseconds, nullptr);
+    ::ShowWindow(Handle(), SW_SHOW);
+    ::SetFocus(FStart);
+  }
+  ~TBatchForm() override {
+    FRun.Wake = nullptr;
+    FRun.RowChanged = nullptr;
+    for (auto* Changed : {&FRun.chkMatchLoudness.Changed, &FRun.Progress.Changed, &FRun.Status.Changed,
+                          &FRun.btnStart.Changed, &FRun.btnCancel.Changed})
+      *Changed = nullptr;
+    if (FFont != nullptr)
+      ::DeleteObject(FFont);
+  }
+
+  bool Closed() const { return FClosed; }
+
+protected:
+  LRESULT HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) override {
+    switch (Message) {
+    case WakeMessage:
+      FWakePosted = false;
+      FRun.Poll();
+      return 0;
+    case WM_TIMER:
+      if (WParam == PollTimer) {
+        FRun.Poll();
+        return 0;
+      }
+      break;
+    case WM_COMMAND:
+      OnCommand(LOWORD(WParam), HIWORD(WParam));
+      return 0;
+    case WM_CLOSE:
+      Cancel();
+      return 0;
+    case WM_SIZE:
+      LayOut();
+      return 0;
+    case WM_GETMINMAXINFO:
+      reinterpret_cast<MINMAXINFO*>(LParam)->ptMinTrackSize = {S(480), S(260)};
+      return 0;
+    }
+    return TWindow::HandleMessage(Message, WParam, LParam);
+  }
+
+private:
+  int S(int Length) const { return Scale(Length, FDpi); }
+
+  HWND Add(const wchar_t* Class, const wchar_t* Text, DWORD Style, int Id, DWORD ExStyle = 0) {
+    HWND Control = ::CreateWindowExW(ExStyle, Class, Text, WS_CHILD | WS_VISIBLE | Style, 0, 0, 0, 0, Handle(),
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)),
+                                     ::GetModuleHandleW(nullptr), nullptr);
+    ::SendMessageW(Control, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+    return Control;
+  }
+
+  void CreateControls() {
+    FFont = CreateMessageFont(FDpi);
+    FMatch = Add(WC_BUTTONW, FRun.chkMatchLoudness.Caption().c_str(), WS_TABSTOP | BS_AUTOCHECKBOX,
+                 IDC_BATCH_MATCH);
+    FList = Add(WC_LISTVIEWW, L"", WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, IDC_BATCH_LIST,
+                WS_EX_CLIENTEDGE);
+    ::SendMessageW(FList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
+    for (int I = 0; I < static_cast<int>(std::size(Columns)); ++I) {
+      LVCOLUMNW Column{};
+      Column.mask = LVCF_TEXT | LVCF_WIDTH;
+      Column.pszText = const_cast<wchar_t*>(Columns[I].Caption);
+      Column.cx = S(Columns[I].Width);
+      ::SendMessageW(FList, LVM_INSERTCOLUMNW, static_cast<WPARAM>(I), reinterpret_cast<LPARAM>(&Column));
+    }
+    for (size_t Row = 0; Row < FRun.Rows.size(); ++Row) {
+      LVITEMW Item{};
+      Item.mask = LVIF_TEXT;
+      Item.iItem = static_cast<int>(Row);
+      Item.pszText = const_cast<wchar_t*>(L"");
+      ::SendMessageW(FList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&Item));
+      ShowRow(Row);
+    }
+    FProgress = Add(PROGRESS_CLASSW, L"", 0, IDC_BATCH_PROGRESS);
+    ::SendMessageW(FProgress, PBM_SETRANGE32, 0, 1000);
+    FStatus = Add(WC_STATICW, L"", SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS | SS_NOPREFIX, IDC_BATCH_STATUS);
+    FStart = Add(WC_BUTTONW, FRun.btnStart.Caption().c_str(), WS_TABSTOP | BS_DEFPUSHBUTTON, IDOK);
+    FCancel = Add(WC_BUTTONW, FRun.btnCancel.Caption().c_str(), WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL);
+  }
+
+  // Each model shows in its control from now on; the run wakes the window by a posted message, at most one
+  // waiting at a time.
+  void Bind() {
+    FRun.RowChanged = [this](size_t Row) {
+      ShowRow(Row);
+      ::SendMessageW(FList, LVM_ENSUREVISIBLE, Row, FALSE);
+    };
+    FRun.chkMatchLoudness.Changed = [this] { ShowMatch(); };
+    FRun.Progress.Changed = [this] {
+      ::SendMessageW(FProgress, PBM_SETPOS, static_cast<WPARAM>(FRun.Progress.Permille()), 0);
+    };
+    FRun.Status.Changed = [this] { ::SetWindowTextW(FStatus, FRun.Status.Text().c_str()); };
+    FRun.btnStart.Changed = [this] { ShowButton(FStart, FRun.btnStart); };
+    FRun.btnCancel.Changed = [this] { ShowButton(FCancel, FRun.btnCancel); };
+    FRun.Wake = [this] {
+      if (!FWakePosted.exchange(true))
+        ::PostMessageW(Handle(), WakeMessage, 0, 0);
+    };
+    ShowMatch();
+    FRun.Status.Changed();
+  }
+
+  void ShowRow(size_t Row) {
+    for (int Column = 0; Column < static_cast<int>(std::size(Columns)); ++Column) {
+      LVITEMW Item{};
+      Item.iSubItem = Column;
+      Item.pszText = const_cast<wchar_t*>((FRun.Rows[Row].*Columns[Column].Field).c_str());
+      ::SendMessageW(FList, LVM_SETITEMTEXTW, Row, reinterpret_cast<LPARAM>(&Item));
+    }
+  }
+
+  void ShowMatch() {
+    ::SetWindowTextW(FMatch, FRun.chkMatchLoudness.Caption().c_str());
+    ::SendMessageW(FMatch, BM_SETCHECK, FRun.chkMatchLoudness.Checked() ? BST_CHECKED : BST_UNCHECKED, 0);
+    ::EnableWindow(FMatch, FRun.chkMatchLoudness.Enabled());
+  }
+
+  void ShowButton(HWND Button, const TActionModel& Model) {
+    ::SetWindowTextW(Button, Model.Caption().c_str());
+    bool Focused = ::GetFocus() == Button;
+    ::EnableWindow(Button, Model.Enabled());
+    // A disabled button loses the keys: they go to the one that can still be pressed.
+    if (Focused && !Model.Enabled()) {
+      HWND Other = Button == FStart ? FCancel : FStart;
+      ::SendMessageW(Button, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+      ::SendMessageW(Other, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+      ::SetFocus(Other);
+    }
+  }
+
+  void OnCommand(int Id, int Code) {
+    if (Id == IDOK && ::IsWindowEnabled(FStart)) {
+      FRun.btnStartClick();
+    } else if (Id == IDCANCEL) {
+      Cancel();
+    } else if (Id == IDC_BATCH_MATCH && Code == BN_CLICKED) {
+      FRun.chkMatchLoudness.SetChecked(::SendMessageW(FMatch, BM_GETCHECK, 0, 0) == BST_CHECKED);
+    }
+  }
+
+  void Cancel() {
+    if (::IsWindowEnabled(FCancel) && FRun.btnCancelClick())
+      FClosed = true;
+  }
+
+  void LayOut() {
+    RECT Client;
+    ::GetClientRect(Handle(), &Client);
+    int W = Client.right, H = Client.bottom, M = S(8), Button = S(84), Height = S(25);
+    int Bottom = H - M - Height;
+    ::MoveWindow(FMatch, M, M, W - 2 * M, S(20), TRUE);
+    ::MoveWindow(FList, M, M + S(26), W - 2 * M, Bottom - M - S(22) - (M + S(26)) - M, TRUE);
+    ::MoveWindow(FProgress, M, Bottom - M - S(18), W - 2 * M, S(16), TRUE);
+    ::MoveWindow(FStatus, M, Bottom + S(4), W - 4 * M - 2 * Button, S(20), TRUE);
+    ::MoveWindow(FStart, W - 2 * (M + Button), Bottom, Button, Height, TRUE);
+    ::MoveWindow(FCancel, W - M - Button, Bottom, Button, Height, TRUE);
+  }
+
+  TBatchRun& FRun;
+  UINT FDpi = 96;
+  HFONT FFont = nullptr;
+  HWND FMatch = nullptr, FList = nullptr, FProgress = nullptr, FStatus = nullptr, FStart = nullptr,
+       FCancel = nullptr;
+  std::atomic<bool> FWakePosted{false};
+  bool FClosed = false;
+};
+
+} // namespace
+
+void TWinBatchWindow::ShowModal(TBatchRun& Run) {
+  TBatchForm Form(Owner, Run);
+  bool Disabled = Owner != nullptr && !::EnableWindow(Owner, FALSE);
+  MSG Message;
+  while (!Form.Closed()) {
+    BOOL Got = ::GetMessageW(&Message, nullptr, 0, 0);
+    if (Got == 0 || Got == -1) {
+      // The program is told to end: the batch stops after the songs in hand, and the quit goes on to the
+      // program's own loop.
+      Run.StopAndWait();
+      if (Got == 0)
+        ::PostQuitMessage(static_cast<int>(Message.wParam));
+      break;
+    }
+    if (::IsDialogMessageW(Form.Handle(), &Message))
+      continue;
+    ::TranslateMessage(&Message);
+    ::DispatchMessageW(&Message);
+  }
+  // The owner is enabled before the window goes, so that it is the one activated.
+  if (Disabled)
+    ::EnableWindow(Owner, TRUE);
+}
+
+} // namespace ui
