@@ -18,9 +18,9 @@ std::wstring FileNameOf(const std::wstring& Path) {
   return Slash == std::wstring::npos ? Path : Path.substr(Slash + 1);
 }
 
-std::wstring SongText(const TStreamPack& Pack, const TPlannedSong& Song) {
+std::wstring SongText(const std::vector<std::wstring>& Archives, const TPlannedSong& Song) {
   std::wstring Text = L"Stream " + std::to_wstring(Song.Stream) + L", sample " + std::to_wstring(Song.Sample);
-  std::wstring Archive = AnsiToWide(ExtractFileName(Pack.Archives(Song.ArchiveIndex)->FileName));
+  const std::wstring& Archive = Archives.at(static_cast<size_t>(Song.ArchiveIndex));
   if (Song.NewSample)
     return Text + L" (new, in " + Archive + L")";
   if (Song.AsNewFile)
@@ -79,9 +79,11 @@ TBatchRun::TBatchRun(TStreamPack& Pack, TDefinitionSession& Session, std::vector
                      TLoudnessTarget& Target)
     : chkMatchLoudness(kMatchCaption, true), FPack(Pack), FSession(Session), FPlan(std::move(Plan)),
       FConverter(Process), FTarget(Target) {
+  for (int32_t I = 0; I < Pack.ArchiveCount(); ++I)
+    FArchiveNames.push_back(AnsiToWide(ExtractFileName(Pack.Archives(I)->FileName)));
   for (size_t I = 0; I < FPlan.size(); ++I)
     Rows.push_back({FileNameOf(I < Names.size() ? Names[I] : AnsiToWide(FPlan[I].Source)),
-                    SongText(FPack, FPlan[I]), L"", L"", L"Waiting"});
+                    SongText(FArchiveNames, FPlan[I]), L"", L"", L"Waiting"});
   if (FTarget.Measured)
     FReported.Target = FTarget.Value;
   ShowTargetCaption(FReported);
@@ -190,6 +192,8 @@ TBatchRow TBatchRun::RowText(size_t Row, const TReported& Now) const {
   if (Now.Done[Row]) {
     const TSongResult& Song = *Now.Done[Row];
     bool Imported = Song.State == TSongResult::Imported;
+    if (Imported) // where it went: a song that failed before it leaves its new sample to the next
+      Text.Song = SongText(FArchiveNames, Song.Song);
     Text.Loudness = Song.LoudnessBefore           ? DecimalText(*Song.LoudnessBefore, 1) + L" LUFS"
                     : Imported && FMatch && Now.Target && **Now.Target ? L"silence"
                                                                                              : L"";

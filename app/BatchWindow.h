@@ -92,6 +92,7 @@ private:
   void ShowTargetCaption(const TReported& Now);
 
   TStreamPack& FPack;
+  std::vector<std::wstring> FArchiveNames; // read before the run, which alone touches the pack meanwhile
   TDefinitionSession& FSession;
   std::vector<TPlannedSong> FPlan;
   TConverter FConverter;

@@ -76,6 +76,8 @@ void TfrmORVStreams::ImportSongs(TTreeNode* Node, const std::vector<std::wstring
     FDefinitionChanged = true;
     FArchivesChanged = FArchivesChanged || Run.Result().Replaced;
   }
+  // The songs' tags may have made new descriptions.
+  FillDescriptions();
   RebuildTree();
   StatusBar.SetText(Run.Status.Text());
   if (Run.Error())

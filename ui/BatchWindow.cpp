@@ -20,7 +20,7 @@ struct TColumn {
 };
 
 const TColumn Columns[] = {
-    {L"File", 180, &TBatchRow::File},         {L"Goes to", 190, &TBatchRow::Song},
+    {L"File", 170, &TBatchRow::File},         {L"Goes to", 240, &TBatchRow::Song},
     {L"Loudness", 80, &TBatchRow::Loudness}, {L"Gain", 120, &TBatchRow::Gain},
     {L"Result", 320, &TBatchRow::Result},
 };

@@ -151,28 +151,30 @@ TEST_F(BatchWindowTest, SeveralFilesFillTheStreamAddTheRestAndKeepTheBrokenOneOu
   Form->treeFiles.Select(NodeOf(From));
   // The dialog gives the files in its own order; the batch takes them in natural order.
   Dialogs.OpenManyAnswers.push_back(
-      Songs({"D The Band - Fourth.wav", "B broken.wav", "A Singer - First.wav", "C Third.wav"}));
+      Songs({"D The Band - Fourth.wav", "C broken.wav", "A Singer - First.wav", "B Second.wav"}));
   Run([&] { Form->actSampleImportExecute(); });
   ASSERT_TRUE(Boxes.Shown.empty()) << WideToAnsi(Boxes.Shown[0].Text);
 
   ASSERT_EQ(Window.Before.size(), 4u);
-  const std::wstring Planned[] = {L"A Singer - First.wav", L"B broken.wav", L"C Third.wav",
+  const std::wstring Planned[] = {L"A Singer - First.wav", L"B Second.wav", L"C broken.wav",
                                   L"D The Band - Fourth.wav"};
   for (size_t I = 0; I < 4; ++I) {
     EXPECT_EQ(Window.Before[I].File, Planned[I]);
     EXPECT_EQ(Window.Before[I].Result, L"Waiting");
   }
-  const std::wstring First = L"Stream 1, sample " + std::to_wstring(Samples - 2);
-  EXPECT_EQ(Window.Before[0].Song, First);
-  EXPECT_EQ(Window.Before[3].Song, L"Stream 1, sample " + std::to_wstring(Samples + 1) + L" (new, in " + W(Archive) + L")");
+  const std::wstring S1 = L"Stream 1, sample ", InArchive = L" (new, in " + W(Archive) + L")";
+  EXPECT_EQ(Window.Before[0].Song, S1 + std::to_wstring(Samples - 2));
+  EXPECT_EQ(Window.Before[3].Song, S1 + std::to_wstring(Samples + 1) + InArchive);
 
-  // After: the broken file listed with the converter's reason, the others imported, matched, described.
+  // After: the broken file listed with the converter's reason, the others imported, matched, described; the
+  // song after the broken one took the sample that it left.
   ASSERT_EQ(Window.After.size(), 4u);
-  EXPECT_NE(Window.After[1].Result.find(L"Failed: "), std::wstring::npos);
-  EXPECT_NE(Window.After[1].Result.find(L"not a known sound format"), std::wstring::npos);
-  for (size_t I : {0u, 2u, 3u}) {
+  EXPECT_NE(Window.After[2].Result.find(L"Failed: "), std::wstring::npos);
+  EXPECT_NE(Window.After[2].Result.find(L"not a known sound format"), std::wstring::npos);
+  EXPECT_EQ(Window.After[3].Song, S1 + std::to_wstring(Samples) + InArchive);
+  for (size_t I : {0u, 1u, 3u}) {
     SCOPED_TRACE(WideToAnsi(Window.After[I].Result));
-    EXPECT_EQ(Window.After[I].Result.rfind(I == 0 ? L"Replaced " : L"Added as ", 0), 0u);
+    EXPECT_EQ(Window.After[I].Result.rfind(I < 2 ? L"Replaced " : L"Added as ", 0), 0u);
     EXPECT_NE(Window.After[I].Loudness.find(L" LUFS"), std::wstring::npos);
     EXPECT_NE(Window.After[I].Gain.find(L" dB"), std::wstring::npos);
   }
@@ -181,12 +183,13 @@ TEST_F(BatchWindowTest, SeveralFilesFillTheStreamAddTheRestAndKeepTheBrokenOneOu
             Window.Statuses.end());
   EXPECT_EQ(Form->StatusBar.Text(), L"Imported 3 of 4 file(s); 1 failed.");
   EXPECT_TRUE(Form->DefinitionChanged() && Form->ArchivesChanged());
-  ASSERT_EQ(Stream.SampleCount(), Samples + 2);
+  ASSERT_EQ(Stream.SampleCount(), Samples + 1);
   EXPECT_EQ(FieldText(Pack.Descriptions(Stream.Samples(Samples - 2)->DescriptionIndex)->Name), "First");
   EXPECT_EQ(FieldText(Pack.Descriptions(Stream.Samples(Samples - 2)->DescriptionIndex)->Singer), "A Singer");
-  EXPECT_EQ(FieldText(Pack.Descriptions(Stream.Samples(Samples + 1)->DescriptionIndex)->Singer), "D The Band");
+  EXPECT_EQ(FieldText(Pack.Descriptions(Stream.Samples(Samples)->DescriptionIndex)->Singer), "D The Band");
   EXPECT_GT(Pack.DescriptionCount(), Descriptions);
-  EXPECT_NE(NodeOf(Stream.Samples(Samples + 1)), nullptr) << "the tree shows the new samples";
+  EXPECT_EQ(Form->cmbDescriptions.Count(), Pack.DescriptionCount() + 1) << "the new descriptions are offered";
+  EXPECT_NE(NodeOf(Stream.Samples(Samples)), nullptr) << "the tree shows the new sample";
 
   // The definition's loudness is measured once: a second batch measures only its own file.
   const size_t Measures = Process.RunsWith("-measure");
@@ -203,7 +206,7 @@ TEST_F(BatchWindowTest, SeveralFilesFillTheStreamAddTheRestAndKeepTheBrokenOneOu
   ASSERT_TRUE(Form->CloseDefinition());
   Open(Demo);
   ASSERT_NE(Form->Pack(), nullptr);
-  EXPECT_EQ(Form->Pack()->Streams(1)->SampleCount(), Samples + 2);
+  EXPECT_EQ(Form->Pack()->Streams(1)->SampleCount(), Samples + 1);
   EXPECT_TRUE(Boxes.Shown.size() == 1 && Boxes.Shown[0].Buttons == TMsgButtons::YesNo) << "only the preload question";
 }
 
