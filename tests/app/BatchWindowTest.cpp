@@ -80,17 +80,9 @@ protected:
   BatchWindowTest() {
     demo::MakeDemo(Dir.File("demo"));
     Demo = JoinPath(JoinPath(Dir.File("demo"), "audio"), "streams.dat");
-    Form.reset();
-    TServices Services;
-    Services.MessageBoxes = &Boxes;
-    Services.Dialogs = &Dialogs;
-    Services.Screen = &Screen;
-    Services.Sound = &Sound;
-    Services.Converter = &RealRunner;
-    Services.BatchWindow = &Window;
-    Services.ConverterProcess = &Process;
-    Services.ProgramFolder = RealFolder;
-    Form = std::make_unique<TfrmORVStreams>(Services);
+    BatchWindow = &Window;
+    ConverterProcess = &Process;
+    Form = NewForm(&RealRunner, RealFolder);
     Open(Demo);
   }
   ~BatchWindowTest() override { Process.OpenGate(); }

@@ -52,6 +52,8 @@ std::unique_ptr<TfrmORVStreams> EditorTest::NewForm(IConverterRunner* Converter,
   Services.Registry = &Registry;
   Services.Sound = &Sound;
   Services.Converter = Converter != nullptr ? Converter : &Runner;
+  Services.BatchWindow = BatchWindow;
+  Services.ConverterProcess = ConverterProcess;
   Services.ProgramFolder = ProgramFolder.empty() ? platform::ProgramFolder() : ProgramFolder;
   return std::make_unique<TfrmORVStreams>(Services);
 }

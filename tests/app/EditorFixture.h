@@ -54,6 +54,9 @@ protected:
   TScriptedSound Sound;
   TSystemConverterRunner RealRunner;
   TRecordingRunner Runner{&RealRunner};
+  // Given to the windows NewForm makes, when set.
+  IBatchWindow* BatchWindow = nullptr;
+  IConverterProcess* ConverterProcess = nullptr;
   // The fake converter's log: one line "folder|command line" per run.
   std::string ConverterLog;
   std::unique_ptr<TfrmORVStreams> Form;
