@@ -89,6 +89,22 @@ private:
     return All;
   }
 
+  // True when every sample of the target that uses the description Index is a sample of the pack that is
+  // to read as Packed.
+  bool AllUsersRead(int32_t Index, const TPackSample& Packed) {
+    bool All = true;
+    for (int32_t S = 0; S < FTarget.StreamCount(); ++S)
+      for (int32_t I = 0; I < FTarget.Streams(S)->SampleCount(); ++I) {
+        if (FTarget.Streams(S)->Samples(I)->DescriptionIndex != Index)
+          continue;
+        auto Found = FPacked.find({S, I});
+        const TPackSample* Other = Found == FPacked.end() ? nullptr : &FPack.Manifest.Samples[Found->second];
+        All = All && Other != nullptr && Other->Described && Other->Name == Packed.Name &&
+              Other->Singer == Packed.Singer && Other->Album == Packed.Album;
+      }
+    return All;
+  }
+
   // A song that an earlier sample added to the archive is bound to; else it becomes a new entry.
   void AddOrBind(const TPackSample& Packed, TPackChange& Change) {
     auto Added = FAdded.find({Change.ArchiveIndex, Packed.Song});
@@ -139,6 +155,9 @@ private:
     Change.OldSong = Entry != nullptr ? Entry->Name : "";
     Change.OldDescription = DescriptionOf(Sample);
     Change.DescriptionChanges = !SameDescription(Sample, Packed);
+    Change.DescriptionInPlace = Change.DescriptionChanges && Packed.Described && Sample.DescriptionIndex >= 0 &&
+                                Sample.DescriptionIndex < FTarget.DescriptionCount() &&
+                                AllUsersRead(Sample.DescriptionIndex, Packed);
     auto Claimed = Entry != nullptr ? FClaimed.find(Entry) : FClaimed.end();
     if (Entry != nullptr && Sample.FileOffset - Entry->Offset == Packed.SongOffset &&
         DigestOf(*Entry) == PackDigest(Packed.Song) && Claimed == FClaimed.end()) {
@@ -200,13 +219,13 @@ void ApplySong(TImportJournal& Journal, TStreamData& Sample, const TPackChange& 
   Sample.FileOffset += Packed.SongOffset;
 }
 
-void ApplyDescription(TStreamData& Sample, const TPackSample& Packed) {
+void ApplyDescription(TStreamData& Sample, const TPackSample& Packed, bool InPlace) {
   if (!Packed.Described) {
     Sample.DescriptionIndex = -1;
     return;
   }
   bool Added = false;
-  TStreamDescription& D = OwnDescription(Sample, Added);
+  TStreamDescription& D = InPlace ? *Sample.Description() : OwnDescription(Sample, Added);
   SetFieldText(D.Name, Packed.Name);
   SetFieldText(D.Singer, Packed.Singer);
   SetFieldText(D.Album, Packed.Album);
@@ -244,7 +263,7 @@ TPackApplied ApplyPack(TStreamPack& Target, TDefinitionSession& Session, const T
       throw;
     }
     if (Change.DescriptionChanges)
-      ApplyDescription(*Sample, Pack.Manifest.Samples[Change.Sample]);
+      ApplyDescription(*Sample, Pack.Manifest.Samples[Change.Sample], Change.DescriptionInPlace);
     Result.Replaced = Result.Replaced || Change.Song == TPackChange::Replace;
   }
   return Result;

@@ -106,6 +106,7 @@ struct TPackChange {
   std::string EntryName;                    // for Add and Bind
   std::string OldSong;                      // the sample's entry now, empty for a new sample or none
   bool DescriptionChanges = false;
+  bool DescriptionInPlace = false; // every sample that shares the description is to read the same
   std::string OldDescription, NewDescription; // "Singer - Name (Album)", or "(none)"
   bool Changes() const { return NewSample || Song == Replace || Song == Add || Song == Bind || DescriptionChanges; }
 };
@@ -138,7 +139,8 @@ struct TPackApplied {
 // Applies the plan of Pack to Target, whose definition Session holds: each song is written through the
 // session's import journal as an import is, and descriptions are set (in place when the sample alone uses
 // its own, else as a new description). The definition is not saved: the caller saves once (or discards,
-// which undoes every song). Raises, with what was written before staying journaled, the archive's and
+// which undoes every song); a description that only samples of the pack share, all to read the same,
+// changes in place. Raises, with what was written before staying journaled, the archive's and
 // the file layer's errors.
 TPackApplied ApplyPack(TStreamPack& Target, TDefinitionSession& Session, const TSoundtrackPack& Pack);
 
