@@ -5,7 +5,7 @@
 #include "definitions/Preload.h"
 #include "platform/FileSystem.h"
 #include "tests/fixtures/CrashLoop.h"
-#include "tests/workflows/DemoGame.h"
+#include "tests/fixtures/DemoGame.h"
 #include "workflows/BatchImport.h"
 #include "workflows/KeptOriginals.h"
 

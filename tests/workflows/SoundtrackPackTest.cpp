@@ -6,7 +6,7 @@
 #include "base/Records.h"
 #include "converter/formats/WaveWriter.h"
 #include "tests/converter/Signals.h"
-#include "tests/workflows/DemoGame.h"
+#include "tests/fixtures/DemoGame.h"
 #include "workflows/BatchImport.h"
 #include "workflows/KeptOriginals.h"
 #include "workflows/SoundtrackPack.h"
