@@ -52,7 +52,8 @@ TStreamPack& Game() {
     const fuzz::Bytes A = Archive({{"one.asf", 120}, {"two.asf", 64}}), B = Archive({{"three.asf", 40}});
     fuzz::WriteFile((Root / "a.big").string(), A.data(), A.size());
     fuzz::WriteFile((Root / "sub" / "b.big").string(), B.data(), B.size());
-    auto Made = std::make_unique<TStreamPack>(Root.string() + static_cast<char>(fs::path::preferred_separator));
+    auto Made =
+        std::make_unique<TStreamPack>(Root.string() + static_cast<char>(fs::path::preferred_separator));
     Made->AddArchive("a.big");
     Made->AddArchive("sub/b.big");
     Made->AddDescription("Singer", "Album", "Name");
@@ -66,7 +67,9 @@ TStreamPack& Game() {
   return *Pack;
 }
 
-bool ValidEntryName(const std::string& Name) { return !Name.empty() && IsPathInsideFolder(Name); }
+bool ValidEntryName(const std::string& Name) {
+  return !Name.empty() && IsPathInsideFolder(Name);
+}
 
 } // namespace
 

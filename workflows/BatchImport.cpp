@@ -83,8 +83,9 @@ void ImportSong(TStreamPack& Pack, TImportJournal& Journal, const TSongWork& Wor
 
 } // namespace
 
-void ImportThroughJournal(TImportJournal& Journal, TStreamData& Sample, bool AsNewFile, const std::string& EntryName,
-                          const std::string& Source, const std::string& Converted) {
+void ImportThroughJournal(TImportJournal& Journal, TStreamData& Sample, bool AsNewFile,
+                          const std::string& EntryName, const std::string& Source,
+                          const std::string& Converted) {
   if (!AsNewFile) {
     TEAStreamFile* File = Sample.StreamFile();
     if (File == nullptr)

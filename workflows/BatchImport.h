@@ -58,8 +58,9 @@ TBatchResult ImportBatch(TStreamPack& Pack, TDefinitionSession& Session,
 // changes. AsNewFile: as a new entry EntryName of the sample's archive; else in place of the sample's
 // entry ("The sample is bound to no file of its archive" when it has none). Source is the file the user
 // chose, for the journal's note. Raises the archive's and the journal's errors.
-void ImportThroughJournal(TImportJournal& Journal, TStreamData& Sample, bool AsNewFile, const std::string& EntryName,
-                          const std::string& Source, const std::string& Converted);
+void ImportThroughJournal(TImportJournal& Journal, TStreamData& Sample, bool AsNewFile,
+                          const std::string& EntryName, const std::string& Source,
+                          const std::string& Converted);
 
 // The gain that takes a song of Loudness to Target, within the converter's range of -60 to 60 dB.
 double GainToTarget(double Target, double Loudness);

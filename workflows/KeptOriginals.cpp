@@ -130,8 +130,12 @@ TKeptOriginals::TKeptOriginals(const std::string& Definition, const std::string&
     : FDefinition(platform::FullPath(Definition)), FPreloadFolder(PreloadFolder),
       FFolder(ExtractFilePath(FDefinition) + FolderName) {}
 
-std::string TKeptOriginals::ManifestPath() const { return JoinPath(FFolder, "kept.manifest"); }
-std::string TKeptOriginals::MarkerPath() const { return JoinPath(FFolder, "declined.txt"); }
+std::string TKeptOriginals::ManifestPath() const {
+  return JoinPath(FFolder, "kept.manifest");
+}
+std::string TKeptOriginals::MarkerPath() const {
+  return JoinPath(FFolder, "declined.txt");
+}
 
 std::string TKeptOriginals::KeptPath(const TKeptFile& File) const {
   return JoinPath(JoinPath(FFolder, File.Role == TKeptFile::Preload ? "preload" : "audio"), File.Name);
@@ -172,7 +176,8 @@ std::vector<TKeptFile> TKeptOriginals::FilesToKeep() const {
   const std::string Base = ExtractFilePath(FDefinition);
   for (const std::string& Path : TStreamPack::ArchivePathsOf(FDefinition)) {
     TKeptFile File{TKeptFile::Archive, Path.substr(Base.size()), 0, 0};
-    bool Known = std::any_of(Files.begin(), Files.end(), [&](const TKeptFile& F) { return F.Name == File.Name; });
+    bool Known =
+        std::any_of(Files.begin(), Files.end(), [&](const TKeptFile& F) { return F.Name == File.Name; });
     if (!Known && platform::IsFile(Path)) {
       File.Size = SizeOf(Path);
       Files.push_back(File);

@@ -29,7 +29,8 @@ std::string DescriptionOf(const TStreamData& Sample) {
 // Walks the pack's samples in order, keeping what the plan has done so far to the target's shape.
 class TPlanner {
 public:
-  TPlanner(const TStreamPack& Target, const TSoundtrackPack& Pack) : FTarget(Target), FPack(Pack), FNames(Target) {
+  TPlanner(const TStreamPack& Target, const TSoundtrackPack& Pack)
+      : FTarget(Target), FPack(Pack), FNames(Target) {
     for (size_t I = 0; I < Pack.Manifest.Samples.size(); ++I)
       FPacked[{Pack.Manifest.Samples[I].Stream, Pack.Manifest.Samples[I].Position}] = I;
   }
@@ -46,7 +47,8 @@ public:
     int32_t& Count = CountOf(Packed.Stream);
     if (Packed.Position > Count)
       return Unmatched(Packed, "stream " + std::to_string(Packed.Stream) + " has " + std::to_string(Count) +
-                                   " samples: position " + std::to_string(Packed.Position) + " is beyond its end");
+                                   " samples: position " + std::to_string(Packed.Position) +
+                                   " is beyond its end");
     bool Planned = Packed.Position == Count ? PlanNew(Packed, Change) : PlanExisting(Packed, Change);
     if (Planned)
       FResult.Changes.push_back(Change);
@@ -70,6 +72,13 @@ private:
     auto Found = FPackDigests.find(Song);
     if (Found == FPackDigests.end())
       Found = FPackDigests.emplace(Song, DigestOf(*FPack.Songs[static_cast<size_t>(Song)])).first;
+    return Found->second;
+  }
+
+  const TSongDigest& TargetDigest(const TEAStreamFile* Entry) {
+    auto Found = FTargetDigests.find(Entry);
+    if (Found == FTargetDigests.end())
+      Found = FTargetDigests.emplace(Entry, DigestOf(*Entry)).first;
     return Found->second;
   }
 
@@ -114,7 +123,8 @@ private:
       return;
     }
     Change.Song = TPackChange::Add;
-    Change.EntryName = FNames.Unique(Change.ArchiveIndex, FPack.Manifest.Songs[static_cast<size_t>(Packed.Song)].Name);
+    Change.EntryName =
+        FNames.Unique(Change.ArchiveIndex, FPack.Manifest.Songs[static_cast<size_t>(Packed.Song)].Name);
     FAdded[{Change.ArchiveIndex, Packed.Song}] = Change.EntryName;
   }
 
@@ -123,8 +133,8 @@ private:
     if (Archive < 0)
       Archive = LastArchive(Packed.Stream);
     if (Archive < 0) {
-      Unmatched(Packed, "the definition has no archive of that name, and stream " + std::to_string(Packed.Stream) +
-                            " no sample whose archive could take it");
+      Unmatched(Packed, "the definition has no archive of that name, and stream " +
+                            std::to_string(Packed.Stream) + " no sample whose archive could take it");
       return false;
     }
     Change.NewSample = true;
@@ -155,12 +165,12 @@ private:
     Change.OldSong = Entry != nullptr ? Entry->Name : "";
     Change.OldDescription = DescriptionOf(Sample);
     Change.DescriptionChanges = !SameDescription(Sample, Packed);
-    Change.DescriptionInPlace = Change.DescriptionChanges && Packed.Described && Sample.DescriptionIndex >= 0 &&
-                                Sample.DescriptionIndex < FTarget.DescriptionCount() &&
-                                AllUsersRead(Sample.DescriptionIndex, Packed);
+    Change.DescriptionInPlace =
+        Change.DescriptionChanges && Packed.Described && Sample.DescriptionIndex >= 0 &&
+        Sample.DescriptionIndex < FTarget.DescriptionCount() && AllUsersRead(Sample.DescriptionIndex, Packed);
     auto Claimed = Entry != nullptr ? FClaimed.find(Entry) : FClaimed.end();
     if (Entry != nullptr && Sample.FileOffset - Entry->Offset == Packed.SongOffset &&
-        DigestOf(*Entry) == PackDigest(Packed.Song) && Claimed == FClaimed.end()) {
+        TargetDigest(Entry) == PackDigest(Packed.Song) && Claimed == FClaimed.end()) {
       Change.Song = TPackChange::Same;
     } else if (Claimed != FClaimed.end() && Claimed->second == Packed.Song) {
       Change.Song = TPackChange::Follows;
@@ -186,6 +196,7 @@ private:
   std::map<const TEAStreamFile*, int32_t> FClaimed;      // entries replaced in place, with their song
   std::map<std::pair<int32_t, int32_t>, std::string> FAdded; // (archive, song) to the entry added for it
   std::map<int32_t, TSongDigest> FPackDigests;
+  std::map<const TEAStreamFile*, TSongDigest> FTargetDigests;
 };
 
 TEAStreamFile& EntryNamed(TEAStream& Archive, const std::string& Name) {
@@ -196,7 +207,8 @@ TEAStreamFile& EntryNamed(TEAStream& Archive, const std::string& Name) {
 }
 
 // Writes the change's song into Sample through the journal, from a scratch copy of the pack's entry.
-void ApplySong(TImportJournal& Journal, TStreamData& Sample, const TPackChange& Change, const TSoundtrackPack& Pack) {
+void ApplySong(TImportJournal& Journal, TStreamData& Sample, const TPackChange& Change,
+               const TSoundtrackPack& Pack) {
   const TPackSample& Packed = Pack.Manifest.Samples[Change.Sample];
   if (Change.Song == TPackChange::Bind) {
     Sample.SetStreamFile(&EntryNamed(*Sample.Archive(), Change.EntryName));

@@ -96,8 +96,8 @@ std::string ArchiveNameIn(const TStreamPack& Pack, const TEAStream& Archive) {
 bool SameAsOriginal(const TStreamData& Original, const TEAStreamFile& Entry, uint32_t Offset,
                     const TPackSample& Described) {
   const TEAStreamFile* Kept = EntryOfSample(Original);
-  return Kept != nullptr && Original.FileOffset - Kept->Offset == Offset && DigestOf(*Kept) == DigestOf(Entry) &&
-         SameDescription(Original, Described);
+  return Kept != nullptr && Original.FileOffset - Kept->Offset == Offset &&
+         DigestOf(*Kept) == DigestOf(Entry) && SameDescription(Original, Described);
 }
 
 TPackSample Describe(const TStreamData& Sample, int32_t Stream, int32_t Position) {
@@ -116,7 +116,8 @@ TPackSample Describe(const TStreamData& Sample, int32_t Stream, int32_t Position
 }
 
 // Measures each song of the pack from a scratch copy, in one run of the converter.
-void MeasureSongs(TConverter& Converter, const std::vector<TEAStreamFile*>& Entries, TPackManifest& Manifest) {
+void MeasureSongs(TConverter& Converter, const std::vector<TEAStreamFile*>& Entries,
+                  TPackManifest& Manifest) {
   std::vector<std::string> Scratch;
   std::vector<TMeasureReport> Reports;
   try {
@@ -143,8 +144,8 @@ void PutBE32(std::vector<uint8_t>& Out, uint32_t Value) {
 }
 
 // Writes the pack's archive: the manifest, then each song's data copied from its archive.
-void WritePackArchive(const std::string& Path, const std::vector<uint8_t>& Manifest, const TPackManifest& Pack,
-                      const std::vector<TEAStreamFile*>& Entries) {
+void WritePackArchive(const std::string& Path, const std::vector<uint8_t>& Manifest,
+                      const TPackManifest& Pack, const std::vector<TEAStreamFile*>& Entries) {
   std::vector<std::string> Names = {kManifestEntry};
   std::vector<uint32_t> Sizes = {static_cast<uint32_t>(Manifest.size())};
   for (size_t I = 0; I < Entries.size(); ++I) {
@@ -339,8 +340,8 @@ TPackExport ExportPack(const TStreamPack& Pack, const TStreamPack* Originals, co
         Known = SongOf.emplace(Entry, static_cast<int32_t>(Entries.size())).first;
         Entries.push_back(Entry);
         std::string Song = "songs/" + std::to_string(Entries.size()) + ".asf";
-        Manifest.Songs.push_back(
-            {Song, ArchiveNameIn(Pack, *Entry->Owner), ValidName(Entry->Name) ? Entry->Name : ExtractFileName(Song)});
+        Manifest.Songs.push_back({Song, ArchiveNameIn(Pack, *Entry->Owner),
+                                  ValidName(Entry->Name) ? Entry->Name : ExtractFileName(Song)});
       }
       Described.Song = Known->second;
       Manifest.Samples.push_back(std::move(Described));

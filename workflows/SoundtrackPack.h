@@ -103,12 +103,14 @@ struct TPackChange {
   bool NewSample = false; // appended to its stream
   TSong Song = Same;
   int32_t ArchiveIndex = 0;
-  std::string EntryName;                    // for Add and Bind
-  std::string OldSong;                      // the sample's entry now, empty for a new sample or none
+  std::string EntryName; // for Add and Bind
+  std::string OldSong;   // the sample's entry now, empty for a new sample or none
   bool DescriptionChanges = false;
-  bool DescriptionInPlace = false; // every sample that shares the description is to read the same
+  bool DescriptionInPlace = false;            // every sample that shares the description is to read the same
   std::string OldDescription, NewDescription; // "Singer - Name (Album)", or "(none)"
-  bool Changes() const { return NewSample || Song == Replace || Song == Add || Song == Bind || DescriptionChanges; }
+  bool Changes() const {
+    return NewSample || Song == Replace || Song == Add || Song == Bind || DescriptionChanges;
+  }
 };
 
 // A sample of the pack that does not fit the target definition's shape.

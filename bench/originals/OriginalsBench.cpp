@@ -34,7 +34,8 @@ void WriteNoise(const fs::path& Path, size_t Count, uint64_t Seed) {
       Seed ^= Seed << 17;
       Word = Seed;
     }
-    Out.write(reinterpret_cast<const char*>(Block.data()), static_cast<std::streamsize>(std::min(kMB, Count - Done)));
+    Out.write(reinterpret_cast<const char*>(Block.data()),
+              static_cast<std::streamsize>(std::min(kMB, Count - Done)));
   }
 }
 
@@ -75,7 +76,9 @@ void Require(bool Holds, const char* What) {
   }
 }
 
-int Shell(const std::string& Command) { return std::system(Command.c_str()); }
+int Shell(const std::string& Command) {
+  return std::system(Command.c_str());
+}
 
 } // namespace
 
@@ -129,7 +132,8 @@ int main(int argc, char** argv) {
   });
   Require(Kept.State() == TKeptState::Kept, "the keep is complete");
   for (const TKeptFile& File : Kept.Kept())
-    Require(SameFiles(Kept.KeptPath(File), Reference / (File.Role == TKeptFile::Preload ? "preload" : "audio") / File.Name),
+    Require(SameFiles(Kept.KeptPath(File),
+                      Reference / (File.Role == TKeptFile::Preload ? "preload" : "audio") / File.Name),
             "every kept file holds the original bytes");
 
   for (const fs::path& File : Files)

@@ -2,12 +2,12 @@
 // exact bytes, once only, the user's "No", a damaged copy, and kills and power cuts at every call of the
 // OS seam while keeping and while restoring.
 
+#include "workflows/KeptOriginals.h"
 #include "definitions/Preload.h"
 #include "platform/FileSystem.h"
 #include "tests/fixtures/CrashLoop.h"
 #include "tests/fixtures/DemoGame.h"
 #include "workflows/BatchImport.h"
-#include "workflows/KeptOriginals.h"
 
 #include <gtest/gtest.h>
 
@@ -145,7 +145,8 @@ TEST_F(KeptOriginalsTest, NoIsRememberedInTheFolderUntilAKeep) {
   // A cancelled keep leaves nothing kept and nothing behind.
   CopyGame(Master, Game);
   std::atomic<bool> Cancel{false};
-  ASSERT_FALSE(Kept.Keep(Session.Journal, [&](int64_t, int64_t) { Cancel = true; }, &Cancel));
+  ASSERT_FALSE(Kept.Keep(
+      Session.Journal, [&](int64_t, int64_t) { Cancel = true; }, &Cancel));
   EXPECT_EQ(Kept.State(), TKeptState::None);
   EXPECT_FALSE(Session.Journal.Active());
   EXPECT_TRUE(Dir.Leftovers().empty());

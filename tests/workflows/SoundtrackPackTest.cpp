@@ -1,15 +1,15 @@
 // Soundtrack packs: exported after a batch on one copy of the demo game and applied to a fresh copy; a
 // pack of another shape applied in part; damaged packs refused, each with its reason.
 
-#include "platform/FileSystem.h"
-#include "platform/Process.h"
+#include "workflows/SoundtrackPack.h"
 #include "base/Records.h"
 #include "converter/formats/WaveWriter.h"
+#include "platform/FileSystem.h"
+#include "platform/Process.h"
 #include "tests/converter/Signals.h"
 #include "tests/fixtures/DemoGame.h"
 #include "workflows/BatchImport.h"
 #include "workflows/KeptOriginals.h"
-#include "workflows/SoundtrackPack.h"
 
 #include <gtest/gtest.h>
 
@@ -177,9 +177,9 @@ TEST_F(SoundtrackPackTest, APackOfAnotherShapeAppliesWhatFitsAndListsTheRest) {
 
   TPackApplied Applied = Apply(Game, Path);
   ASSERT_EQ(Applied.Plan.Unmatched.size(), 2u);
-  EXPECT_EQ(Applied.Plan.Unmatched[0].Reason,
-            "stream 1 has " + std::to_string(Count + 1) + " samples: position " + std::to_string(Count + 3) +
-                " is beyond its end");
+  EXPECT_EQ(Applied.Plan.Unmatched[0].Reason, "stream 1 has " + std::to_string(Count + 1) +
+                                                  " samples: position " + std::to_string(Count + 3) +
+                                                  " is beyond its end");
   EXPECT_EQ(Applied.Plan.Unmatched[1].Reason, "the definition has no stream 7");
   ASSERT_EQ(Applied.Plan.Changes.size(), 2u);
   EXPECT_EQ(Applied.Plan.Changes[0].Song, TPackChange::Add) << "the shared entry is not replaced";
@@ -199,7 +199,8 @@ TEST_F(SoundtrackPackTest, APackOfAnotherShapeAppliesWhatFitsAndListsTheRest) {
 TEST(SoundtrackPackReader, DamagedPacksAreRefusedWithTheirReason) {
   TempDir Dir;
   const Bytes Song = Pattern(100, 1);
-  const TPackManifest Valid = {true, {{"songs/1.asf", "frontend.big", "theme.asf"}}, {{0, 1, 0, 4, true, "N", "S", "A", -20.25}}};
+  const TPackManifest Valid = {
+      true, {{"songs/1.asf", "frontend.big", "theme.asf"}}, {{0, 1, 0, 4, true, "N", "S", "A", -20.25}}};
   // Seals manifest bytes whose fields were patched with a new checksum.
   auto Resealed = [](Bytes B) {
     B.resize(B.size() - 4);
@@ -228,15 +229,32 @@ TEST(SoundtrackPackReader, DamagedPacksAreRefusedWithTheirReason) {
     bool WithSong = true;
   };
   const TCase Cases[] = {
-      {"checksum", [&] { Bytes B = PackManifestBytes(Valid); B[30] ^= 1; return B; }(),
+      {"checksum",
+       [&] {
+         Bytes B = PackManifestBytes(Valid);
+         B[30] ^= 1;
+         return B;
+       }(),
        "the manifest's checksum does not match"},
-      {"magic", [&] { Bytes B = PackManifestBytes(Valid); B[0] = 'X'; return B; }(), "no manifest"},
+      {"magic",
+       [&] {
+         Bytes B = PackManifestBytes(Valid);
+         B[0] = 'X';
+         return B;
+       }(),
+       "no manifest"},
       {"version", Patched(8, {2}), "format version 2 is not known (this editor reads version 1)"},
       {"flags", Patched(12, {3}), "unknown flags"},
       {"song count", Patched(16, {0xFF, 0xFF, 0xFF, 0xFF}), "the song count exceeds the manifest"},
-      {"sample count", Patched(SampleCount, {0xFF, 0xFF, 0xFF, 0x0F}), "the sample count exceeds the manifest"},
+      {"sample count", Patched(SampleCount, {0xFF, 0xFF, 0xFF, 0x0F}),
+       "the sample count exceeds the manifest"},
       {"described flag", Patched(Described, {2}), "a sample's description flag is neither 0 nor 1"},
-      {"trailing byte", [&] { Bytes B = PackManifestBytes(Valid); B.insert(B.end() - 4, 0); return Resealed(B); }(),
+      {"trailing byte",
+       [&] {
+         Bytes B = PackManifestBytes(Valid);
+         B.insert(B.end() - 4, 0);
+         return Resealed(B);
+       }(),
        "the manifest's length does not match its records"},
       {"climbing name", With([](TPackManifest& M) { M.Songs[0].Name = "../../evil.asf"; }),
        "a song's name is empty, too long or not a name a definition may give"},
@@ -252,12 +270,17 @@ TEST(SoundtrackPackReader, DamagedPacksAreRefusedWithTheirReason) {
        "a sample's stream, position or song is out of range"},
       {"position", With([](TPackManifest& M) { M.Samples[0].Position = kMaxPackIndex + 1; }),
        "a sample's stream, position or song is out of range"},
-      {"order", With([](TPackManifest& M) { M.Samples.insert(M.Samples.begin(), M.Samples[0]); M.Samples[0].Position = 2; }),
+      {"order", With([](TPackManifest& M) {
+         M.Samples.insert(M.Samples.begin(), M.Samples[0]);
+         M.Samples[0].Position = 2;
+       }),
        "the samples are not in order of stream and position, or one comes twice"},
       {"twice", With([](TPackManifest& M) { M.Samples.push_back(M.Samples[0]); }),
        "the samples are not in order of stream and position, or one comes twice"},
-      {"loudness", With([](TPackManifest& M) { M.Samples[0].Loudness = 2000.0; }), "a loudness is out of range"},
-      {"offset", With([](TPackManifest& M) { M.Samples[0].SongOffset = 100; }), "a sample starts outside its song"},
+      {"loudness", With([](TPackManifest& M) { M.Samples[0].Loudness = 2000.0; }),
+       "a loudness is out of range"},
+      {"offset", With([](TPackManifest& M) { M.Samples[0].SongOffset = 100; }),
+       "a sample starts outside its song"},
       {"missing song", With([](TPackManifest& M) { M.Songs[0].Entry = "songs/2.asf"; }),
        "the pack holds no song songs/2.asf"},
       {"manifest as song", With([](TPackManifest& M) { M.Songs[0].Entry = "manifest"; }),

@@ -78,7 +78,8 @@ int PackExport(const TArguments& Args, TContext& C) {
     C.Err << "warning: " << Sample << " is bound to no entry and is left out\n";
   C.Out << "Exported " << Result.Manifest.Samples.size() << " sample(s) with " << Result.Manifest.Songs.size()
         << " song(s) to " << Args.Positional(2) << ": "
-        << (Originals ? "those that differ from the kept original music" : "every sample (no original music is kept)")
+        << (Originals ? "those that differ from the kept original music"
+                      : "every sample (no original music is kept)")
         << "\n";
   return 0;
 }
@@ -117,7 +118,8 @@ int PackShow(const TArguments& Args, TContext& C) {
     const TPackSong& Song = Manifest.Songs[static_cast<size_t>(Sample.Song)];
     C.Out << "  " << Where(Sample.Stream, Sample.Position) << ": " << Song.Archive << "/" << Song.Name
           << Loudness(Sample.Loudness) << "  "
-          << (Sample.Described ? Sample.Singer + " - " + Sample.Name + " (" + Sample.Album + ")" : "(no description)")
+          << (Sample.Described ? Sample.Singer + " - " + Sample.Name + " (" + Sample.Album + ")"
+                               : "(no description)")
           << "\n";
   }
   return 0;
