@@ -1,11 +1,11 @@
 #include "base/WriteJournal.h"
 #include "base/Exceptions.h"
 #include "base/Paths.h"
+#include "base/Records.h"
 #include "base/Streams.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>
-#include <array>
 
 namespace {
 
@@ -23,89 +23,8 @@ enum TRecordType : uint32_t {
 // The largest record recovery accepts; a length field beyond it is damage, not a record.
 constexpr uint32_t kMaxPayload = 1u << 26;
 
-uint32_t Crc32(const uint8_t* Bytes, size_t Count, uint32_t Crc = 0) {
-  static const std::array<uint32_t, 256> Table = [] {
-    std::array<uint32_t, 256> T{};
-    for (uint32_t I = 0; I < 256; ++I) {
-      uint32_t C = I;
-      for (int K = 0; K < 8; ++K)
-        C = (C & 1) ? 0xEDB88320u ^ (C >> 1) : C >> 1;
-      T[I] = C;
-    }
-    return T;
-  }();
-  Crc = ~Crc;
-  for (size_t I = 0; I < Count; ++I)
-    Crc = Table[(Crc ^ Bytes[I]) & 0xFF] ^ (Crc >> 8);
-  return ~Crc;
-}
-
-class TWriter {
-public:
-  TWriter& U32(uint32_t V) {
-    for (int I = 0; I < 4; ++I)
-      FBytes.push_back(static_cast<uint8_t>(V >> (8 * I)));
-    return *this;
-  }
-  TWriter& I64(int64_t V) {
-    U32(static_cast<uint32_t>(static_cast<uint64_t>(V)));
-    return U32(static_cast<uint32_t>(static_cast<uint64_t>(V) >> 32));
-  }
-  TWriter& Bytes(const std::vector<uint8_t>& B) {
-    U32(static_cast<uint32_t>(B.size()));
-    FBytes.insert(FBytes.end(), B.begin(), B.end());
-    return *this;
-  }
-  TWriter& Text(const std::string& S) { return Bytes(std::vector<uint8_t>(S.begin(), S.end())); }
-  const std::vector<uint8_t>& Result() const { return FBytes; }
-
-private:
-  std::vector<uint8_t> FBytes;
-};
-
-// Reads a payload; any field that runs past the end marks the whole record as damaged.
-class TReader {
-public:
-  explicit TReader(std::vector<uint8_t> B) : FBytes(std::move(B)) {}
-  uint32_t U32() {
-    if (!Need(4))
-      return 0;
-    uint32_t V = 0;
-    for (int I = 0; I < 4; ++I)
-      V |= uint32_t(FBytes[FAt + I]) << (8 * I);
-    FAt += 4;
-    return V;
-  }
-  int64_t I64() {
-    uint64_t Low = U32();
-    uint64_t High = U32();
-    return static_cast<int64_t>(Low | (High << 32));
-  }
-  std::vector<uint8_t> Bytes() {
-    uint32_t Count = U32();
-    if (!Need(Count))
-      return {};
-    std::vector<uint8_t> B(FBytes.begin() + static_cast<std::ptrdiff_t>(FAt),
-                           FBytes.begin() + static_cast<std::ptrdiff_t>(FAt + Count));
-    FAt += Count;
-    return B;
-  }
-  std::string Text() {
-    std::vector<uint8_t> B = Bytes();
-    return std::string(B.begin(), B.end());
-  }
-  bool Whole() const { return FGood && FAt == FBytes.size(); }
-  bool More() const { return FGood && FAt < FBytes.size(); }
-
-private:
-  bool Need(size_t Count) {
-    FGood = FGood && FBytes.size() - FAt >= Count;
-    return FGood;
-  }
-  std::vector<uint8_t> FBytes;
-  size_t FAt = 0;
-  bool FGood = true;
-};
+using TWriter = TRecordWriter;
+using TReader = TRecordReader;
 
 struct TRecord {
   uint32_t Type = 0;

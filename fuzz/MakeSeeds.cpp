@@ -8,6 +8,7 @@
 #include "tests/fixtures/Bigf.h"
 #include "tests/fixtures/Definition.h"
 #include "tests/fixtures/TestFiles.h"
+#include "workflows/SoundtrackPack.h"
 
 #include <cmath>
 #include <cstdio>
@@ -229,6 +230,30 @@ void LoudnessSeeds() {
   Seed("loudness", "stereo-4k", Input(15, 0, 200, 0.5, 0.5));
 }
 
+// Soundtrack packs for the game folder of the pack target (a.big of two entries, two streams).
+void PackSeeds() {
+  TPackManifest Two;
+  Two.AgainstOriginals = true;
+  Two.Songs = {{"songs/1.asf", "a.big", "one.asf"}, {"songs/2.asf", "sub/b.big", "two (2).asf"}};
+  Two.Samples = {{0, 0, 0, 0, true, "Name", "Singer", "Album", -14.25},
+                 {0, 2, 1, 8, false, "", "", "", {}},
+                 {1, 0, 1, 0, true, "", "Only a singer", "", -9.5},
+                 {3, 1, 0, 0, false, "", "", "", {}}};
+  Seed("pack", "two-songs",
+       fixtures::MakeBigf({{"manifest", PackManifestBytes(Two)},
+                           {"songs/1.asf", fixtures::Pattern(120, 1)},
+                           {"songs/2.asf", fixtures::Pattern(64, 2)}}));
+  Seed("pack", "empty", fixtures::MakeBigf({{"manifest", PackManifestBytes({})}}));
+  TPackManifest Shared = Two;
+  Shared.AgainstOriginals = false;
+  Shared.Samples = {{0, 0, 0, 0, true, "A", "B", "C", {}}, {0, 1, 0, 0, true, "A", "B", "C", {}},
+                    {1, 1, 0, 0, false, "", "", "", {}}};
+  Seed("pack", "shared-song",
+       fixtures::MakeBigf({{"manifest", PackManifestBytes(Shared)},
+                           {"songs/1.asf", fixtures::Pattern(40, 3)},
+                           {"songs/2.asf", fixtures::Pattern(40, 3)}}));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -243,5 +268,6 @@ int main(int argc, char** argv) {
   Mp3Seeds();
   TagSeeds();
   LoudnessSeeds();
+  PackSeeds();
   return 0;
 }

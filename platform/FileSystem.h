@@ -64,4 +64,11 @@ int CreateUniqueFile(const std::string& Folder, const std::string& Prefix, std::
 // system's error code when the folder cannot be read.
 int FilesInFolder(const std::string& Folder, std::vector<std::string>& Names);
 
+// True if Path names an existing folder.
+bool IsFolder(const std::string& Path);
+
+// Creates the folder Path, whose parent must exist; a folder already there is no error. A fault of the
+// kind Create.
+int CreateFolder(const std::string& Path);
+
 } // namespace platform

@@ -61,37 +61,14 @@ TStreamData& SampleFor(TStreamPack& Pack, const TPlannedSong& Song) {
   return Sample;
 }
 
-// One import through the journal, as a single import makes it: the journal first learns what is about to
-// change, then the archive changes.
-void WriteSong(TImportJournal& Journal, TStreamData& Sample, const TPlannedSong& Song,
-               const std::string& Converted) {
-  if (!Song.AsNewFile) {
-    TEAStreamFile* File = Sample.StreamFile();
-    if (File == nullptr)
-      throw Exception("The sample is bound to no file of its archive");
-    Journal.BeforeImport(Sample, false, "", Song.Source, Converted);
-    Journal.BeforeReplace(*File);
-    Sample.ImportFile(Converted, false, "");
-    return;
-  }
-  TEAStream& Archive = *Sample.Archive();
-  Journal.BeforeImport(Sample, true, Song.EntryName, Song.Source, Converted);
-  Journal.BeforeAdd(Archive);
-  struct TAfterAdd {
-    TImportJournal& Journal;
-    TEAStream& Archive;
-    ~TAfterAdd() { Journal.AfterAdd(Archive); }
-  } AfterAdd{Journal, Archive};
-  Sample.ImportFile(Converted, true, Song.EntryName);
-}
-
 // Writes the converted song into its sample and describes it from its tags. A new sample that could not
 // be written is taken out of its stream again.
 void ImportSong(TStreamPack& Pack, TImportJournal& Journal, const TSongWork& Work, TSongResult& Result) {
   TStreamData& Sample = SampleFor(Pack, Result.Song);
   TEAMusicStream& Stream = *Sample.MusicStream;
   try {
-    WriteSong(Journal, Sample, Result.Song, Work.Converted);
+    ImportThroughJournal(Journal, Sample, Result.Song.AsNewFile, Result.Song.EntryName, Result.Song.Source,
+                         Work.Converted);
   } catch (...) {
     if (Result.Song.NewSample)
       Stream.RemoveSample(&Sample);
@@ -108,6 +85,29 @@ void ImportSong(TStreamPack& Pack, TImportJournal& Journal, const TSongWork& Wor
 }
 
 } // namespace
+
+void ImportThroughJournal(TImportJournal& Journal, TStreamData& Sample, bool AsNewFile,
+                          const std::string& EntryName, const std::string& Source,
+                          const std::string& Converted) {
+  if (!AsNewFile) {
+    TEAStreamFile* File = Sample.StreamFile();
+    if (File == nullptr)
+      throw Exception("The sample is bound to no file of its archive");
+    Journal.BeforeImport(Sample, false, "", Source, Converted);
+    Journal.BeforeReplace(*File);
+    Sample.ImportFile(Converted, false, "");
+    return;
+  }
+  TEAStream& Archive = *Sample.Archive();
+  Journal.BeforeImport(Sample, true, EntryName, Source, Converted);
+  Journal.BeforeAdd(Archive);
+  struct TAfterAdd {
+    TImportJournal& Journal;
+    TEAStream& Archive;
+    ~TAfterAdd() { Journal.AfterAdd(Archive); }
+  } AfterAdd{Journal, Archive};
+  Sample.ImportFile(Converted, true, EntryName);
+}
 
 size_t TBatchResult::ImportedCount() const {
   return static_cast<size_t>(std::count_if(

@@ -20,36 +20,6 @@ std::string Which(int32_t Stream, int32_t Sample) {
   return "Stream " + std::to_string(Stream) + " sample " + std::to_string(Sample);
 }
 
-// Entry names already taken, per archive, including those the plan gives out.
-class TEntryNames {
-public:
-  explicit TEntryNames(const TStreamPack& Pack) : FPack(Pack) {}
-
-  std::string Unique(int32_t ArchiveIndex, const std::string& Source) {
-    std::set<std::string>& Taken = TakenIn(ArchiveIndex);
-    std::string Stem = ChangeFileExt(ExtractFileName(Source), ""), Name = Stem + ".asf";
-    for (int N = 2; Taken.count(Lowered(Name)) != 0; ++N)
-      Name = Stem + " (" + std::to_string(N) + ").asf";
-    Taken.insert(Lowered(Name));
-    return Name;
-  }
-
-private:
-  std::set<std::string>& TakenIn(int32_t ArchiveIndex) {
-    auto Found = FTaken.find(ArchiveIndex);
-    if (Found != FTaken.end())
-      return Found->second;
-    std::set<std::string>& Taken = FTaken[ArchiveIndex];
-    const TEAStream& Archive = *FPack.Archives(ArchiveIndex);
-    for (int32_t I = 0; I < Archive.FileCount(); ++I)
-      Taken.insert(Lowered(Archive.Files(I)->Name));
-    return Taken;
-  }
-
-  const TStreamPack& FPack;
-  std::map<int32_t, std::set<std::string>> FTaken;
-};
-
 int32_t NamedArchive(const TStreamPack& Pack, const std::string& Name) {
   int32_t Index = FindArchive(Pack, Name);
   if (Index >= 0)
@@ -78,6 +48,26 @@ int32_t ArchiveForAdds(const TStreamPack& Pack, const TBatchTarget& Target) {
 }
 
 } // namespace
+
+std::string TEntryNames::Unique(int32_t ArchiveIndex, const std::string& Source) {
+  std::set<std::string>& Taken = TakenIn(ArchiveIndex);
+  std::string Stem = ChangeFileExt(ExtractFileName(Source), ""), Name = Stem + ".asf";
+  for (int N = 2; Taken.count(Lowered(Name)) != 0; ++N)
+    Name = Stem + " (" + std::to_string(N) + ").asf";
+  Taken.insert(Lowered(Name));
+  return Name;
+}
+
+std::set<std::string>& TEntryNames::TakenIn(int32_t ArchiveIndex) {
+  auto Found = FTaken.find(ArchiveIndex);
+  if (Found != FTaken.end())
+    return Found->second;
+  std::set<std::string>& Taken = FTaken[ArchiveIndex];
+  const TEAStream& Archive = *FPack.Archives(ArchiveIndex);
+  for (int32_t I = 0; I < Archive.FileCount(); ++I)
+    Taken.insert(Lowered(Archive.Files(I)->Name));
+  return Taken;
+}
 
 int32_t FindArchive(const TStreamPack& Pack, const std::string& Name) {
   for (int32_t I = 0; I < Pack.ArchiveCount(); ++I) {

@@ -11,7 +11,9 @@
 
 #include "definitions/uTypes.h"
 
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,20 @@ struct TPlannedSong {
 // is bound to no file of its archive" for a sample to be replaced that has no song.
 std::vector<TPlannedSong> PlanBatch(const TStreamPack& Pack, const TBatchTarget& Target,
                                     const std::vector<std::string>& Files);
+
+// Entry names already taken, per archive, including those given out.
+class TEntryNames {
+public:
+  explicit TEntryNames(const TStreamPack& Pack) : FPack(Pack) {}
+  // A new entry's name in the archive at ArchiveIndex, after the file Source: its name with the extension
+  // ".asf", made unique (letters compared without regard to case) by " (2)", " (3)", ... before it.
+  std::string Unique(int32_t ArchiveIndex, const std::string& Source);
+
+private:
+  std::set<std::string>& TakenIn(int32_t ArchiveIndex);
+  const TStreamPack& FPack;
+  std::map<int32_t, std::set<std::string>> FTaken;
+};
 
 // The archive of the definition named Name (its name in the definition's list, or its file name, in
 // any case), or -1.

@@ -97,17 +97,20 @@ TFieldText ToFieldText(const std::string& Utf8) {
   return Field;
 }
 
-TDescribed DescribeFromTags(TStreamData& Sample, const TTagsReport& Tags) {
+TStreamDescription& OwnDescription(TStreamData& Sample, bool& Added) {
   TStreamPack& Pack = *Sample.MusicStream->Pack;
-  TDescribed Result;
-  bool Own = Sample.DescriptionIndex >= 0 && Sample.DescriptionIndex < Pack.DescriptionCount() &&
-             !UsedByOthers(Sample);
-  if (!Own) {
+  Added = Sample.DescriptionIndex < 0 || Sample.DescriptionIndex >= Pack.DescriptionCount() ||
+          UsedByOthers(Sample);
+  if (Added) {
     Pack.AddDescription("", "", "");
     Sample.DescriptionIndex = Pack.DescriptionCount() - 1;
-    Result.Added = true;
   }
-  TStreamDescription& D = *Pack.Descriptions(Sample.DescriptionIndex);
+  return *Pack.Descriptions(Sample.DescriptionIndex);
+}
+
+TDescribed DescribeFromTags(TStreamData& Sample, const TTagsReport& Tags) {
+  TDescribed Result;
+  TStreamDescription& D = OwnDescription(Sample, Result.Added);
   const std::pair<const std::string*, TDescriptionField*> Fields[] = {
       {&Tags.Title, &D.Name}, {&Tags.Artist, &D.Singer}, {&Tags.Album, &D.Album}};
   for (const auto& [Text, Field] : Fields) {

@@ -31,6 +31,10 @@ struct TDescribed {
   bool Cut = false;         // a field was cut to 63 characters
 };
 
+// The description that Sample alone uses: its own when no other sample of the pack uses it, else (shared,
+// none, or an index outside the list) a new empty description that the sample then uses (Added true).
+TStreamDescription& OwnDescription(TStreamData& Sample, bool& Added);
+
 // Puts the tags' texts into Sample's description: in place when no other sample of the pack uses it,
 // else (shared, none, or an index outside the list) into a new description that the sample then uses.
 TDescribed DescribeFromTags(TStreamData& Sample, const TTagsReport& Tags);

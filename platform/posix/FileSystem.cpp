@@ -192,4 +192,17 @@ int FilesInFolder(const std::string& Folder, std::vector<std::string>& Names) {
   return 0;
 }
 
+bool IsFolder(const std::string& Path) {
+  struct stat Info {};
+  return ::stat(Path.c_str(), &Info) == 0 && S_ISDIR(Info.st_mode);
+}
+
+int CreateFolder(const std::string& Path) {
+  if (int Fault = CheckFault(FaultKind::Create))
+    return Fault;
+  if (::mkdir(Path.c_str(), 0777) == 0 || (errno == EEXIST && IsFolder(Path)))
+    return 0;
+  return errno;
+}
+
 } // namespace platform

@@ -155,4 +155,18 @@ int FilesInFolder(const std::string& Folder, std::vector<std::string>& Names) {
   return 0;
 }
 
+bool IsFolder(const std::string& Path) {
+  DWORD Attributes = ::GetFileAttributesW(FileNameToWide(Path).c_str());
+  return Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+int CreateFolder(const std::string& Path) {
+  if (int Fault = CheckFault(FaultKind::Create))
+    return Fault;
+  if (::CreateDirectoryW(FileNameToWide(Path).c_str(), nullptr) ||
+      (::GetLastError() == ERROR_ALREADY_EXISTS && IsFolder(Path)))
+    return 0;
+  return LastError();
+}
+
 } // namespace platform

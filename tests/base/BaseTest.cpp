@@ -1,6 +1,7 @@
 #include "base/Exceptions.h"
 #include "base/OwnedList.h"
 #include "base/Paths.h"
+#include "base/Records.h"
 #include "base/Streams.h"
 #include "platform/Faults.h"
 #include "platform/FileSystem.h"
@@ -136,6 +137,18 @@ TEST(Streams, ABufferedReaderReadsWhatItsSourceHolds) {
   }
   EXPECT_EQ(Reader.Size(), 300);
   EXPECT_THROW(Reader.SetSize(1), EWriteError);
+}
+
+// The check value of CRC-32, and the same CRC however a buffer is split, eight bytes at a time or one.
+TEST(Records, Crc32GivesTheCheckValueAcrossAnySplit) {
+  const std::string Check = "123456789";
+  EXPECT_EQ(Crc32(reinterpret_cast<const uint8_t*>(Check.data()), Check.size()), 0xCBF43926u);
+  const fixtures::Bytes Data = fixtures::Pattern(100, 7);
+  uint32_t Byte = 0;
+  for (uint8_t B : Data)
+    Byte = Crc32(&B, 1, Byte);
+  for (size_t Split = 0; Split <= Data.size(); Split += 7)
+    EXPECT_EQ(Crc32(Data.data() + Split, Data.size() - Split, Crc32(Data.data(), Split)), Byte) << Split;
 }
 
 TEST(OwnedList, OwnsItsItemsAndChecksIndices) {

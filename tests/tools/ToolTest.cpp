@@ -11,6 +11,9 @@
 #include "tools/orvik-streams/Tool.h"
 #include "definitions/DefinitionSession.h"
 #include "tests/fixtures/CrashLoop.h"
+#include "tests/fixtures/DemoGame.h"
+#include "workflows/KeptOriginals.h"
+#include "workflows/SoundtrackPack.h"
 #include "converter/formats/WaveWriter.h"
 #include "tests/converter/Signals.h"
 
@@ -456,6 +459,12 @@ TEST_F(ToolTest, EveryWritingCommandStoppedAtAnyCallRecovers) {
   WriteFile(Dir.File("song.wav"),
             Concat({TextBytes("RIFF"), Le(36 + 4000, 4), TextBytes("WAVEfmt "), Le(16, 4), Le(1, 2), Le(1, 2),
                     Le(22050, 4), Le(44100, 4), Le(2, 2), Le(16, 2), TextBytes("data"), Le(4000, 4), Samples}));
+  // A pack that gives the first sample a song and a description and adds a sample to the second stream.
+  TPackManifest Packed;
+  Packed.Songs = {{"songs/1.asf", "A.big", "packed.asf"}};
+  Packed.Samples = {{0, 0, 0, 0, true, "P", "Q", "R", {}}, {1, 1, 0, 0, false, "", "", "", {}}};
+  WriteFile(Dir.File("x.orvikpack"),
+            MakeBigf({{"manifest", PackManifestBytes(Packed)}, {"songs/1.asf", Pattern(150, 11)}}));
   struct TCase {
     std::vector<std::string> Arguments;
     bool EachFile; // files changed one by one (the preload archives), each old or new
@@ -466,6 +475,7 @@ TEST_F(ToolTest, EveryWritingCommandStoppedAtAnyCallRecovers) {
       {{"describe", Path, "--description", "1", "--album", "Other"}, false},
       {{"remove-description", Path, "--description", "0"}, false},
       {{"update-preload", Path, Preload}, true},
+      {{"pack", "apply", Path, Dir.File("x.orvikpack")}, false},
       {{"archive", "add", Dir.File("B.big"), Dir.File("song.asf")}, false},
       {{"archive", "rebuild", Dir.File("A.big")}, false},
   };
@@ -520,3 +530,84 @@ TEST_F(ToolTest, EveryWritingCommandStoppedAtAnyCallRecovers) {
   std::cout << "[ crashes  ] " << Total << " deaths of a command, each recovered\n";
 }
 #endif
+
+// The original music kept by the first command that changes a game, not by later ones, nor with
+// --no-keep-original or after the user's "No"; a pack of the changes carried to a fresh game; and
+// restore-original putting every file back.
+TEST_F(ToolTest, TheFirstChangeKeepsTheOriginalMusicThatPacksAndRestoreWorkFrom) {
+  const std::string Source = Dir.File("source"), Target = Dir.File("target"), Master = Dir.File("master");
+  demogame::CopyGame(Master, Source);
+  demogame::CopyGame(Master, Target);
+  const std::string Def = demogame::DefinitionOf(Source), Preload = demogame::PreloadOf(Source);
+  const demogame::TFiles Original = demogame::MusicOf(Source);
+  struct TCase {
+    const char* What;
+    const char* Game;
+    std::vector<std::string> Arguments;
+    bool Declined; // the user said No before (on a fresh copy of the game)
+    bool Keeps;
+  };
+  const TCase Cases[] = {
+      {"without asking", "source", {"describe", "DEF", "--description", "3", "--singer", "Other"}, false, true},
+      {"not twice", "source", {"describe", "DEF", "--description", "4", "--name", "Renamed"}, false, false},
+      {"nor for the preload", "source", {"update-preload", "DEF", "PRELOAD"}, false, false},
+      {"not when told", "told", {"add-description", "DEF", "--no-keep-original"}, false, false},
+      {"not after No", "declined", {"remove-description", "DEF", "--description", "0"}, true, false},
+      {"by the preload update", "preload", {"update-preload", "DEF", "PRELOAD"}, false, true},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.What);
+    const std::string Game = Dir.File(Case.Game);
+    if (Game != Source)
+      demogame::CopyGame(Master, Game);
+    if (Case.Declined)
+      TKeptOriginals(demogame::DefinitionOf(Game), "").Decline();
+    std::vector<std::string> Arguments = Case.Arguments;
+    for (std::string& Argument : Arguments)
+      Argument = Argument == "DEF"       ? demogame::DefinitionOf(Game)
+                 : Argument == "PRELOAD" ? demogame::PreloadOf(Game)
+                                         : Argument;
+    TRun Change = Run(Arguments);
+    ASSERT_EQ(Change.Code, 0) << Change.Err;
+    EXPECT_EQ(Change.Err.find("note: the original music (7 files, ") != std::string::npos, Case.Keeps) << Change.Err;
+    TKeptOriginals Originals(demogame::DefinitionOf(Game), demogame::PreloadOf(Game));
+    EXPECT_EQ(Originals.State(), Case.Keeps || Game == Source ? TKeptState::Kept
+                                 : Case.Declined          ? TKeptState::Declined
+                                                          : TKeptState::None);
+  }
+  EXPECT_NE(demogame::MusicOf(Source), Original);
+
+  // The kept copy is the music before the preload update: restore-original brings back every file.
+  TRun Export = Run({"pack", "export", Def, Dir.File("x.orvikpack"), "--no-loudness"});
+  ASSERT_EQ(Export.Code, 0) << Export.Err;
+  EXPECT_NE(Export.Out.find("those that differ from the kept original music"), std::string::npos) << Export.Out;
+  TRun Show = Run({"pack", "show", Dir.File("x.orvikpack")});
+  EXPECT_NE(Show.Out.find("Renamed"), std::string::npos) << Show.Out;
+  TRun Plan = Run({"pack", "show", Dir.File("x.orvikpack"), demogame::DefinitionOf(Target)});
+  EXPECT_NE(Plan.Out.find("-> Derby Day - Renamed (Terrace Anthems)"), std::string::npos) << Plan.Out;
+  EXPECT_NE(Plan.Out.find("-> Other - Final Whistle (Floodlit)"), std::string::npos) << Plan.Out;
+  const demogame::TFiles Untouched = demogame::MusicOf(Target);
+  EXPECT_EQ(demogame::MusicOf(Target), Untouched) << "show changes nothing";
+  TRun Apply = Run({"pack", "apply", demogame::DefinitionOf(Target), Dir.File("x.orvikpack")});
+  ASSERT_EQ(Apply.Code, 0) << Apply.Err;
+  EXPECT_NE(Apply.Err.find("note: the original music (7 files, "), std::string::npos);
+  EXPECT_NE(Apply.Out.find(" 0 not matching the definition"), std::string::npos) << Apply.Out;
+  EXPECT_EQ(ReadFile(demogame::DefinitionOf(Target)), ReadFile(Def));
+
+  Bytes Damaged = ReadFile(Dir.File("x.orvikpack"));
+  Damaged[GetBE32(Damaged, 16) + 20] ^= 0x55; // a byte of the manifest, the pack's first entry
+  WriteFile(Dir.File("damaged.orvikpack"), Damaged);
+  const demogame::TFiles Applied = demogame::MusicOf(Target);
+  TRun Refused = Run({"pack", "apply", demogame::DefinitionOf(Target), Dir.File("damaged.orvikpack")});
+  EXPECT_EQ(Refused.Code, 1);
+  EXPECT_EQ(Refused.Err, "The soundtrack pack is damaged: the manifest's checksum does not match\n");
+  EXPECT_EQ(demogame::MusicOf(Target), Applied);
+
+  TRun Restore = Run({"restore-original", Def});
+  ASSERT_EQ(Restore.Code, 0) << Restore.Err;
+  EXPECT_EQ(demogame::MusicOf(Source), Original);
+  TRun Nothing = Run({"restore-original", demogame::DefinitionOf(Dir.File("told"))});
+  EXPECT_EQ(Nothing.Code, 1);
+  EXPECT_NE(Nothing.Err.find("No original music is kept in"), std::string::npos) << Nothing.Err;
+  EXPECT_TRUE(Dir.Leftovers().empty());
+}

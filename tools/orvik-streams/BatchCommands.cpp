@@ -8,6 +8,7 @@
 #include "workflows/BatchImport.h"
 #include "workflows/BatchPlan.h"
 #include "workflows/FileOrder.h"
+#include "workflows/KeptOriginals.h"
 #include "workflows/LoudnessTarget.h"
 
 #include <cstdio>
@@ -145,7 +146,7 @@ int ImportBatch(const TArguments& Args, TContext& C) {
   std::vector<std::string> Files = InputsOf(Args);
   bool Json = Args.Has("json");
   std::ostream& Progress = Json ? C.Err : C.Out;
-  auto Session = OpenForWriting(Definition, C);
+  auto Session = OpenForChange(Definition, DefaultPreloadFolder(Definition), C);
   TBatchResult Result;
   TBatchOptions Options;
   try {

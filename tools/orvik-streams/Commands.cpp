@@ -4,6 +4,7 @@
 #include "base/Paths.h"
 #include "base/Text.h"
 #include "platform/FileSystem.h"
+#include "workflows/KeptOriginals.h"
 
 namespace {
 
@@ -25,6 +26,25 @@ void ReportRecovery(const TRecoveryReport& Report, TContext& C) {
 std::unique_ptr<TDefinitionSession> OpenForWriting(const std::string& Path, TContext& C) {
   auto Session = std::make_unique<TDefinitionSession>(Path);
   ReportRecovery(Session->Open(), C);
+  return Session;
+}
+
+std::unique_ptr<TDefinitionSession> OpenForChange(const std::string& Path, const std::string& PreloadFolder,
+                                                  TContext& C) {
+  auto Session = OpenForWriting(Path, C);
+  TKeptOriginals Originals(Path, PreloadFolder);
+  if (!C.KeepOriginal || Originals.State() != TKeptState::None)
+    return Session;
+  int64_t Size = Originals.SizeToKeep();
+  size_t Count = Originals.FilesToKeep().size();
+  try {
+    Originals.Keep(Session->Journal);
+  } catch (...) {
+    Session->Close();
+    throw;
+  }
+  C.Err << "note: the original music (" << Count << " files, " << Size << " bytes) is kept in \""
+        << Originals.Folder() << "\" before the first change\n";
   return Session;
 }
 

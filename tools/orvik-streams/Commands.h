@@ -13,11 +13,17 @@
 struct TContext {
   std::ostream& Out;
   std::ostream& Err;
+  bool KeepOriginal = true; // --no-keep-original turns it off
 };
 
 // A command that writes holds the definition's lock while it runs, after recovering what a process that
 // died left behind (said on Err).
 std::unique_ptr<TDefinitionSession> OpenForWriting(const std::string& Path, TContext& C);
+// A command that changes the definition, its archives or the preload archives opens it so: as
+// OpenForWriting, then, unless the original music is kept or was declined (or C.KeepOriginal is off),
+// keeps it before anything changes, saying so on Err. PreloadFolder: the game's preload folder.
+std::unique_ptr<TDefinitionSession> OpenForChange(const std::string& Path, const std::string& PreloadFolder,
+                                                  TContext& C);
 // A command that only reads recovers too, unless another program has the definition open: then the files
 // are read as they are.
 void RecoverBeforeReading(const std::string& Path, TContext& C);
@@ -29,3 +35,6 @@ void Save(TStreamPack& Pack, TDefinitionSession& Session, bool Rebuild);
 // import-batch and loudness (BatchCommands.cpp).
 int ImportBatch(const TArguments& Args, TContext& C);
 int Loudness(const TArguments& Args, TContext& C);
+// restore-original and pack (PackCommands.cpp).
+int RestoreOriginal(const TArguments& Args, TContext& C);
+int PackCommand(const TArguments& Args, TContext& C);

@@ -15,6 +15,7 @@
 #include "tools/orvik-streams/Commands.h"
 #include "tools/orvik-streams/Json.h"
 #include "workflows/Converter.h"
+#include "workflows/KeptOriginals.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -269,7 +270,7 @@ int ExportAll(const TArguments& Args, TContext& C) {
 
 int Import(const TArguments& Args, TContext& C) {
   const std::string& Definition = Args.Positional(0);
-  auto Session = OpenForWriting(Definition, C);
+  auto Session = OpenForChange(Definition, DefaultPreloadFolder(Definition), C);
   auto Pack = LoadPack(Definition);
   TStreamData& Sample = SampleOf(*Pack, Args);
   const std::string& Input = Args.Positional(1);
@@ -323,7 +324,7 @@ void SetTexts(TStreamDescription& D, const TArguments& Args) {
 int Describe(const TArguments& Args, TContext& C) {
   if (!Args.Has("name") && !Args.Has("singer") && !Args.Has("album"))
     throw EUsage("give at least one of --name, --singer, --album");
-  auto Session = OpenForWriting(Args.Positional(0), C);
+  auto Session = OpenForChange(Args.Positional(0), DefaultPreloadFolder(Args.Positional(0)), C);
   auto Pack = LoadPack(Args.Positional(0));
   SetTexts(*Pack->Descriptions(Args.Index("description")), Args);
   Save(*Pack, *Session, false);
@@ -334,7 +335,7 @@ int AddDescription(const TArguments& Args, TContext& C) {
   for (const char* Option : {"name", "singer", "album"})
     if (Args.Has(Option))
       CheckText(Args.Value(Option));
-  auto Session = OpenForWriting(Args.Positional(0), C);
+  auto Session = OpenForChange(Args.Positional(0), DefaultPreloadFolder(Args.Positional(0)), C);
   auto Pack = LoadPack(Args.Positional(0));
   Pack->AddDescription("", "", WideToAnsi(msg::NewDescriptionDefault));
   SetTexts(*Pack->Descriptions(Pack->DescriptionCount() - 1), Args);
@@ -344,7 +345,7 @@ int AddDescription(const TArguments& Args, TContext& C) {
 }
 
 int RemoveDescription(const TArguments& Args, TContext& C) {
-  auto Session = OpenForWriting(Args.Positional(0), C);
+  auto Session = OpenForChange(Args.Positional(0), DefaultPreloadFolder(Args.Positional(0)), C);
   auto Pack = LoadPack(Args.Positional(0));
   Pack->DeleteDescription(Args.Index("description"));
   Save(*Pack, *Session, false);
@@ -353,7 +354,7 @@ int RemoveDescription(const TArguments& Args, TContext& C) {
 
 int UpdatePreload(const TArguments& Args, TContext& C) {
   const std::string& Definition = Args.Positional(0);
-  auto Session = OpenForWriting(Definition, C);
+  auto Session = OpenForChange(Definition, Args.Positional(1), C);
   LoadPack(Definition); // only a definition that opens goes into the game
   UpdatePreloadFolder(
       Definition, Args.Positional(1), [&C] { C.Err << "warning: " << WideToAnsi(msg::UnableToCompress) << "\n"; },
@@ -461,6 +462,17 @@ const std::vector<TSubcommand>& Subcommands() {
       {"loudness", "loudness DEF [--json]\n      The integrated loudness (LUFS) and true peak (dBTP) of every song "
                    "the definition's samples\n      use, and their median, the target of import-batch.",
        {}, {"json"}, 1, 1, Loudness},
+      {"restore-original", "restore-original DEF [--preload FOLDER]\n      Puts back the original music kept before "
+                           "the first change: the definition, its archives and\n      the preload archives (FOLDER, "
+                           "by default \"preload\" beside the definition's folder), all\n      or nothing. The kept "
+                           "copy stays.",
+       {"preload"}, {}, 1, 1, RestoreOriginal},
+      {"pack", "pack export DEF PACK [--no-loudness] | pack apply DEF PACK | pack show PACK [DEF]\n      Soundtrack "
+               "packs (.orvikpack): export writes the samples whose song or description\n      differs from the kept "
+               "original music (every sample when none is kept), with their songs\n      and loudness; apply puts "
+               "them into DEF and saves, listing what does not fit DEF;\n      show lists a pack, or with DEF what "
+               "applying it would change.",
+       {}, {"no-loudness"}, 2, 3, PackCommand},
       {"archive", "archive list ARCHIVE | extract ARCHIVE ENTRY OUT | add ARCHIVE FILE [--name N] | rebuild "
                   "ARCHIVE\n      BIGF archives alone: list (offset, size, name), extract an entry, add a file as a "
                   "new entry, rebuild compact.",
@@ -470,7 +482,9 @@ const std::vector<TSubcommand>& Subcommands() {
 }
 
 void PrintUsage(std::ostream& Stream) {
-  Stream << "Usage: orvik-streams COMMAND ARGUMENTS... (COMMAND --help for one command)\n\n";
+  Stream << "Usage: orvik-streams COMMAND ARGUMENTS... (COMMAND --help for one command)\n\n"
+         << "Before a command first changes a game's music, the definition, its archives and the preload\n"
+         << "archives are kept in \"Original music\" beside the definition (--no-keep-original: not kept).\n\n";
   for (const TSubcommand& Command : Subcommands())
     Stream << "  " << Command.Usage << "\n\n";
 }
@@ -495,6 +509,11 @@ int RunTool(const std::vector<std::string>& Arguments, std::ostream& Out, std::o
     return 0;
   }
   TContext Context{Out, Err};
+  auto NoKeep = std::find(Rest.begin(), Rest.end(), "--no-keep-original");
+  if (NoKeep != Rest.end()) {
+    Rest.erase(NoKeep);
+    Context.KeepOriginal = false;
+  }
   try {
     TArguments Args(Rest, Command->Options, Command->Flags, Command->MinPositional, Command->MaxPositional);
     return Command->Run(Args, Context);
