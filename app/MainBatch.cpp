@@ -63,6 +63,7 @@ void TfrmORVStreams::ImportSongs(TTreeNode* Node, const std::vector<std::wstring
     Shown.push_back(Named != Names.end() ? Named->second : AnsiToWide(File));
   }
   std::vector<TPlannedSong> Plan = PlanBatch(*FPack, Target, Ordered);
+  KeepOriginalMusic();
   if (PreviewPlaying())
     StopPreview();
   TSystemConverterProcess Own(FServices.ProgramFolder);

@@ -283,6 +283,7 @@ void TfrmORVStreams::actSampleImportAccept(const void* Sender) {
   TStreamData* Sample = SelectedSample();
   if (Sample == nullptr || !FPack)
     return;
+  KeepOriginalMusic();
   TCursor Saved = FServices.Screen->Cursor();
   FServices.Screen->SetCursor(TCursor::HourGlass);
   std::exception_ptr Failure;

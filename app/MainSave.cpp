@@ -28,6 +28,7 @@ std::string FileList(const std::vector<std::string>& Paths) {
 // ---- Save ----
 
 void TfrmORVStreams::actFileSaveExecute() {
+  KeepOriginalMusic();
   TCursor Saved = FServices.Screen->Cursor();
   FServices.Screen->SetCursor(TCursor::HourGlass);
   struct Restore {
@@ -97,6 +98,7 @@ void TfrmORVStreams::ReportRecovery(TRecoveryReport& Report) {
 // The imports are done again in their order on the samples they were made for; one whose stream or
 // sample the saved definition lacks (a sample added and never saved) is left out.
 void TfrmORVStreams::ImportAgain(const std::vector<TImportRecord>& Imports) {
+  KeepOriginalMusic();
   TCursor Saved = FServices.Screen->Cursor();
   FServices.Screen->SetCursor(TCursor::HourGlass);
   struct Restore {
@@ -151,6 +153,7 @@ void TfrmORVStreams::actFileUpdatePreloadBeforeExecute() {
 }
 
 void TfrmORVStreams::actFileUpdatePreloadAccept() {
+  KeepOriginalMusic();
   struct Hide {
     TProgressModel& Progress;
     ~Hide() { Progress.Hide(); }

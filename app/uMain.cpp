@@ -4,6 +4,7 @@
 #include "base/Paths.h"
 #include "base/Text.h"
 #include "platform/FileSystem.h"
+#include "workflows/KeptOriginals.h"
 
 namespace {
 
@@ -95,6 +96,7 @@ void TfrmORVStreams::actFileOpenAccept() {
   }
   FSession = std::move(Session);
   FDefinitionPath = Path;
+  FOriginalKept = TKeptOriginals(Path, DefaultPreloadFolder(Path)).State() == TKeptState::Kept;
   FillDescriptions();
   FillArchives();
   RebuildTree();
@@ -120,6 +122,7 @@ bool TfrmORVStreams::CloseDefinition() {
   ClearControls();
   FPack.reset();
   FLoudness = {};
+  FOriginalKept = false;
   FDefinitionChanged = false;
   FArchivesChanged = false;
   // Whatever an import wrote into the archives since the last save goes, with the unsaved definition. The
@@ -386,6 +389,9 @@ void TfrmORVStreams::ApplicationEventsIdle() {
   for (TActionModel* Action : {&actSamplePreview, &actSampleImport, &actSampleExport, &actStreamDeleteSample})
     Action->SetEnabled(OnSample);
   actFileSave.SetEnabled(FDefinitionChanged || FArchivesChanged);
+  actFileRestoreOriginal.SetEnabled(FPack && FOriginalKept);
+  actFileExportPack.SetEnabled(FPack != nullptr);
+  actFileApplyPack.SetEnabled(FPack != nullptr);
   actStreamAddSample.SetEnabled(treeFiles.Selected() != nullptr);
 }
 

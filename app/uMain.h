@@ -52,6 +52,12 @@ public:
   TActionModel actFileSave{
       L"Save", 6, L"Save|Save changes to the definition file and rebuild the dependent archives", L"Ctrl+S"};
   TActionModel actFileUpdatePreload{L"Update Preload Directory...", -1, L""};
+  TActionModel actFileRestoreOriginal{L"Restore Original Music...", -1,
+                                      L"Restore original music|Put the game's original music back"};
+  TActionModel actFileExportPack{L"Export Soundtrack Pack...", -1,
+                                 L"Export soundtrack pack|Save the songs and descriptions you changed in one file"};
+  TActionModel actFileApplyPack{L"Apply Soundtrack Pack...", -1,
+                                L"Apply soundtrack pack|Put the songs and descriptions of a soundtrack pack in"};
   TActionModel actFileExit{L"E&xit", 1, L"Exit|Quit the application"};
   TActionModel actSamplePreview{L"Preview", 4, L"Preview/Stop|Preview (stop) the selected sample"};
   TActionModel actSampleImport{L"Import...", 3, L"Import|Import a new file in place of the selected one"};
@@ -69,6 +75,8 @@ public:
   TFolderDialogState actFileUpdatePreloadDialog;
   TFileDialogState actSampleImportDialog;
   TFileDialogState actSampleExportDialog;
+  TFileDialogState actFileExportPackDialog;
+  TFileDialogState actFileApplyPackDialog;
 
   // ---- window events ----
   void TntFormCreate();
@@ -142,6 +150,17 @@ public:
   void actFileUpdatePreloadBeforeExecute();
   void actFileUpdatePreloadAccept();
 
+  // ---- the original music and soundtrack packs ----
+  // Before the first change to the game's files: unless the original music is kept or the user declined,
+  // asks to keep it (Yes/No, with its size) and keeps it, or remembers the No.
+  void KeepOriginalMusic();
+  // Asks, discards unsaved changes, puts every kept file back and opens the definition again.
+  void actFileRestoreOriginalExecute();
+  // A pack of the samples that differ from the kept original music (every sample without it).
+  void actFileExportPackExecute();
+  // Shows what a pack changes and, on Yes, applies it as unsaved changes.
+  void actFileApplyPackExecute();
+
   // ---- editing state ----
   TStreamPack* Pack() const { return FPack.get(); }
   bool DefinitionChanged() const { return FDefinitionChanged; }
@@ -184,5 +203,6 @@ private:
   // The open definition's lock and journal.
   std::unique_ptr<TDefinitionSession> FSession;
   TLoudnessTarget FLoudness;
+  bool FOriginalKept = false; // the open definition's original music is kept
 };
 

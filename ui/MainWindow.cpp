@@ -79,6 +79,10 @@ void TMainWindow::BindActions() {
   FActions.Add(F.actFileOpen, Run(&TfrmORVStreams::actFileOpenExecute));
   FActions.Add(F.actFileSave, Run(&TfrmORVStreams::actFileSaveExecute), L"&Save");
   FActions.Add(F.actFileUpdatePreload, Run(&TfrmORVStreams::actFileUpdatePreloadExecute));
+  FActions.Add(F.actFileRestoreOriginal, Run(&TfrmORVStreams::actFileRestoreOriginalExecute),
+               L"&Restore Original Music...");
+  FActions.Add(F.actFileExportPack, Run(&TfrmORVStreams::actFileExportPackExecute), L"&Export Soundtrack Pack...");
+  FActions.Add(F.actFileApplyPack, Run(&TfrmORVStreams::actFileApplyPackExecute), L"&Apply Soundtrack Pack...");
   FActions.Add(F.actFileExit, [this] { ::SendMessageW(Handle(), WM_CLOSE, 0, 0); });
   FActions.Add(F.actSamplePreview, Run(&TfrmORVStreams::actSamplePreviewExecute), L"&Preview");
   FActions.Add(F.actSampleImport, Run(&TfrmORVStreams::actSampleImportExecute), L"&Import...");
@@ -93,7 +97,9 @@ void TMainWindow::BindActions() {
 
   ::SetMenu(Handle(),
             FActions.CreateMenuBar({
-                {L"&File", {&F.actFileOpen, &F.actFileSave, nullptr, &F.actFileExit}},
+                {L"&File",
+                 {&F.actFileOpen, &F.actFileSave, nullptr, &F.actFileRestoreOriginal, &F.actFileExportPack,
+                  &F.actFileApplyPack, nullptr, &F.actFileExit}},
                 {L"&Sample", {&F.actSamplePreview, nullptr, &F.actSampleImport, &F.actSampleExport}},
                 {L"S&tream", {&F.actStreamAddSample, &F.actStreamDeleteSample}},
                 {L"&Help", {&F.actHelpContents, &F.actHelpWhatsThis, nullptr, &F.actHelpAbout}},

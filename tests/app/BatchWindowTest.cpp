@@ -10,6 +10,7 @@
 #include "tests/app/GatedProcess.h"
 #include "tests/converter/Signals.h"
 #include "tools/make-demo/Demo.h"
+#include "workflows/KeptOriginals.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -83,6 +84,7 @@ protected:
     BatchWindow = &Window;
     ConverterProcess = &Process;
     Form = NewForm(&RealRunner, RealFolder);
+    TKeptOriginals(Demo, "").Decline();
     Open(Demo);
   }
   ~BatchWindowTest() override { Process.OpenGate(); }

@@ -1,6 +1,7 @@
 #include "tests/app/EditorFixture.h"
 #include "platform/Faults.h"
 #include "platform/Process.h"
+#include "workflows/KeptOriginals.h"
 
 #include <fstream>
 
@@ -40,6 +41,8 @@ void EditorTest::WriteStandardFiles() {
   WriteFile(Dir.File("B.big"), MakeBigf(B));
   WriteFile(Dir.File("E.big"), MakeBigf({}));
   WriteFile(DefPath, MakeDefinition(StandardDefinition()));
+  // The user said No to keeping the original music: the window asks no more.
+  TKeptOriginals(DefPath, "").Decline();
 }
 
 std::unique_ptr<TfrmORVStreams> EditorTest::NewForm(IConverterRunner* Converter,

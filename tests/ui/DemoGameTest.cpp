@@ -14,6 +14,8 @@
 #include "tests/ui/UiFixture.h"
 #include "tools/make-demo/Demo.h"
 #include "ui/BatchWindow.h"
+#include "workflows/KeptOriginals.h"
+#include "workflows/SoundtrackPack.h"
 #include "ui/ErrorGuard.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageLoop.h"
@@ -181,8 +183,11 @@ TEST_F(DemoGameTest, PreviewExportImportSaveWithThePreloadUpdateAndOpenAgain) {
   TStreamData* Target = Form().SelectedSample();
   Bytes Before = EntryBytes(*Target->StreamFile());
   Dialogs.OpenAnswers.push_back(AnsiToWide(Exported));
+  Boxes.Answers = {TMsgResult::No}; // the first change: the original music is not kept
   Command(Form().actSampleImport);
-  ASSERT_TRUE(Boxes.Shown.empty()) << WideToAnsi(Boxes.Shown[0].Text);
+  ASSERT_EQ(Boxes.Shown.size(), 1u) << WideToAnsi(Boxes.Shown.back().Text);
+  EXPECT_NE(Boxes.Shown[0].Text.find(L"original music"), std::wstring::npos);
+  Boxes.Shown.clear();
   Bytes Imported = EntryBytes(*Target->StreamFile());
   EXPECT_NE(Imported, Before);
   EXPECT_TRUE(Audible(Imported));
@@ -211,6 +216,7 @@ TEST_F(DemoGameTest, PreviewExportImportSaveWithThePreloadUpdateAndOpenAgain) {
 }
 
 TEST_F(DemoGameTest, AFileTheConverterCannotReadIsRefusedWithTheConvertersReason) {
+  TKeptOriginals(Definition, "").Decline();
   Open();
   Select({0, 0, 0});
   std::string Broken = Dir.File("broken.wav");
@@ -221,6 +227,53 @@ TEST_F(DemoGameTest, AFileTheConverterCannotReadIsRefusedWithTheConvertersReason
   EXPECT_EQ(Boxes.Shown[0].Text,
             L"Unable to convert the input file\r\nsx: The input is not a known sound format");
   EXPECT_FALSE(Form().ArchivesChanged());
+}
+
+// Through the window's menu: the first change keeps the original music, a pack of the change is
+// exported, the original music is restored byte for byte, and the pack brings the change back.
+TEST_F(DemoGameTest, TheOriginalMusicIsKeptAndRestoredAndAPackBringsTheChangeBack) {
+  auto Files = [&] {
+    std::vector<Bytes> All;
+    for (const std::string& Folder : {JoinPath(Demo, "audio"), Preload})
+      for (const char* Name : {"streams.dat", "frontend.big", "ingame.big", "replay.big", "faudio.viv", "gaudio.viv",
+                               "gaudiofa.viv"})
+        if (FileExists(JoinPath(Folder, Name)))
+          All.push_back(ReadFile(JoinPath(Folder, Name)));
+    return All;
+  };
+  const std::vector<Bytes> Original = Files();
+  Open();
+  Select({0, 0, 0});
+  Form().edtName.UserType(L"Renamed Kick Off");
+  Pump();
+  Boxes.Answers = {TMsgResult::Yes, TMsgResult::No}; // keep the original music; no preload update
+  Command(Form().actFileSave);
+  ASSERT_EQ(Boxes.Shown.size(), 2u) << WideToAnsi(Boxes.Shown.back().Text);
+  TKeptOriginals Originals(Definition, DefaultPreloadFolder(Definition));
+  ASSERT_EQ(Originals.State(), TKeptState::Kept);
+  EXPECT_NE(Files(), Original);
+
+  std::string PackPath = Dir.File("renamed.orvikpack");
+  Dialogs.SaveAnswer = {{AnsiToWide(PackPath), 1}};
+  Command(Form().actFileExportPack);
+  ASSERT_TRUE(FileExists(PackPath));
+  EXPECT_EQ(ReadPack(PackPath)->Manifest.Samples.size(), 1u);
+
+  Boxes.Answers = {TMsgResult::Yes};
+  Command(Form().actFileRestoreOriginal);
+  ASSERT_EQ(Boxes.Shown.size(), 3u);
+  EXPECT_EQ(Files(), Original);
+  ASSERT_NE(Form().Pack(), nullptr) << "the definition is open again";
+  EXPECT_EQ(Form().StatusBar.Text(), L"The original music is back.");
+
+  Dialogs.OpenAnswers.push_back(AnsiToWide(PackPath));
+  Boxes.Answers = {TMsgResult::Yes};
+  Command(Form().actFileApplyPack);
+  ASSERT_EQ(Boxes.Shown.size(), 4u);
+  EXPECT_NE(Boxes.Shown[3].Text.find(L"Renamed Kick Off"), std::wstring::npos) << WideToAnsi(Boxes.Shown[3].Text);
+  EXPECT_TRUE(Form().DefinitionChanged());
+  Select({0, 0, 0});
+  EXPECT_EQ(Form().edtName.Text(), L"Renamed Kick Off");
 }
 
 namespace {
@@ -353,6 +406,7 @@ TEST_F(DemoGameTest, ABatchDroppedOnASampleFillsItsStreamListsTheBrokenFileAndSt
   POINT Point{(Rect.left + Rect.right) / 2, (Rect.top + Rect.bottom) / 2};
   ::MapWindowPoints(Tree, FWindow->Handle(), &Point, 1);
 
+  TKeptOriginals(Definition, "").Decline();
   Process.Held = "held";
   TBatchUser Script;
   Script.Process = &Process;

@@ -1,4 +1,5 @@
 #include "tests/ui/UiFixture.h"
+#include "workflows/KeptOriginals.h"
 #include "base/Text.h"
 #include "tests/fixtures/Bigf.h"
 #include "tests/fixtures/Definition.h"
@@ -23,6 +24,8 @@ UiTest::UiTest(bool RealDialogs) {
                  {}};
   DefPath = Dir.File("streams.dat");
   WriteFile(DefPath, MakeDefinition(Def));
+  // The user said No to keeping the original music: the window asks no more.
+  TKeptOriginals(DefPath, "").Decline();
 
   TServices Services;
   Services.MessageBoxes = &Boxes;

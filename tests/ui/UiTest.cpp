@@ -44,7 +44,8 @@ TEST_F(UiTest, MenusToolBarAndControlsShowTheirTexts) {
   std::vector<UINT> MenuCommands;
   EXPECT_EQ(MenuLines(::GetMenu(Window().Handle()), MenuCommands),
             (std::vector<std::wstring>{
-                L"&File>", L"  &Open...\tCtrl+O", L"  &Save\tCtrl+S", L"  -", L"  E&xit", L"&Sample>",
+                L"&File>", L"  &Open...\tCtrl+O", L"  &Save\tCtrl+S", L"  -", L"  &Restore Original Music...",
+                L"  &Export Soundtrack Pack...", L"  &Apply Soundtrack Pack...", L"  -", L"  E&xit", L"&Sample>",
                 L"  &Preview", L"  -", L"  &Import...", L"  &Export...", L"S&tream>", L"  &Add Sample",
                 L"  &Delete Sample", L"&Help>", L"  &Contents", L"  &What's This?", L"  -", L"  &About..."}));
 

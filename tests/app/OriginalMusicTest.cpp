@@ -1,0 +1,173 @@
+// The game's original music and soundtrack packs through the window's logic, on demo games: kept at the
+// first change (or the No remembered), restored byte for byte, and a pack carried from one game to another.
+
+#include "base/Paths.h"
+#include "platform/FileSystem.h"
+#include "platform/Process.h"
+#include "tests/app/EditorFixture.h"
+#include "tools/make-demo/Demo.h"
+#include "workflows/KeptOriginals.h"
+#include "workflows/SoundtrackPack.h"
+
+#include <filesystem>
+#include <map>
+
+#ifdef ORVIK_REAL_SX_FOLDER
+
+using namespace fixtures;
+
+namespace {
+
+class OriginalMusicTest : public EditorTest {
+protected:
+  OriginalMusicTest() { Form = NewForm(&RealRunner, RealFolder); }
+
+  // A fresh demo game; returns its definition.
+  std::string MakeGame(const std::string& Name) {
+    demo::MakeDemo(Dir.File(Name));
+    return JoinPath(JoinPath(Dir.File(Name), "audio"), "streams.dat");
+  }
+  // Every file of the game's audio and preload folders by name, the kept folder left out.
+  static std::map<std::string, Bytes> GameFiles(const std::string& Definition) {
+    std::map<std::string, Bytes> Files;
+    std::filesystem::path Game = std::filesystem::path(Definition).parent_path().parent_path();
+    for (const char* Folder : {"audio", "preload"})
+      for (const auto& Entry : std::filesystem::directory_iterator(Game / Folder))
+        if (Entry.is_regular_file() && Entry.path().filename().string().find('~') == std::string::npos)
+          Files[std::string(Folder) + "/" + Entry.path().filename().string()] = ReadFile(Entry.path().string());
+    return Files;
+  }
+  // Changes the first sample's description: a change that a save writes.
+  void ChangeDescription(const std::wstring& Name) {
+    Form->treeFiles.Select(Node({0, 0, 0}));
+    Form->edtName.UserType(Name);
+  }
+  void Save() {
+    Boxes.Answers.push_back(TMsgResult::No); // no preload update
+    Run([&] { Form->actFileSaveExecute(); });
+  }
+  // Per sample: its song's digest and its description.
+  static std::vector<std::string> Music(const TStreamPack& Pack) {
+    std::vector<std::string> Lines;
+    for (int32_t S = 0; S < Pack.StreamCount(); ++S)
+      for (int32_t K = 0; K < Pack.Streams(S)->SampleCount(); ++K) {
+        const TStreamData& Sample = *Pack.Streams(S)->Samples(K);
+        TSongDigest Digest = DigestOf(*EntryOfSample(Sample));
+        const TStreamDescription* D =
+            Sample.DescriptionIndex >= 0 ? Pack.Descriptions(Sample.DescriptionIndex) : nullptr;
+        Lines.push_back(std::to_string(S) + "/" + std::to_string(K) + " " + std::to_string(Digest.Size) + ":" +
+                        std::to_string(Digest.Crc) + " " +
+                        (D ? FieldText(D->Singer) + "|" + FieldText(D->Name) + "|" + FieldText(D->Album) : "-"));
+      }
+    return Lines;
+  }
+
+  std::string RealFolder = JoinPath(platform::ProgramFolder(), ORVIK_REAL_SX_FOLDER) + platform::PathDelimiter();
+};
+
+} // namespace
+
+// The first change asks once: Yes keeps the files as they were at open, No is remembered; neither asks
+// again. A restore then gives the files back byte for byte, however much was changed and saved meanwhile.
+TEST_F(OriginalMusicTest, TheFirstChangeKeepsTheOriginalsOnceAndRestorePutsThemBack) {
+  for (TMsgResult Answer : {TMsgResult::Yes, TMsgResult::No}) {
+    SCOPED_TRACE(Answer == TMsgResult::Yes ? "kept" : "declined");
+    std::string Game = MakeGame(Answer == TMsgResult::Yes ? "kept" : "declined");
+    const std::map<std::string, Bytes> AtOpen = GameFiles(Game);
+    Boxes.Shown.clear();
+    Open(Game);
+    Form->ApplicationEventsIdle();
+    EXPECT_FALSE(Form->actFileRestoreOriginal.Enabled());
+    ChangeDescription(L"Changed Once");
+    Boxes.Answers.push_back(Answer);
+    Save();
+    ASSERT_EQ(Boxes.Shown.size(), 2u) << "the keep question, then the preload question";
+    EXPECT_NE(Boxes.Shown[0].Text.find(L"keep a copy of its original music"), std::wstring::npos);
+    EXPECT_NE(Boxes.Shown[0].Text.find(L" MB, in \""), std::wstring::npos);
+    TKeptOriginals Originals(Game, DefaultPreloadFolder(Game));
+    if (Answer == TMsgResult::No) {
+      EXPECT_EQ(Originals.State(), TKeptState::Declined);
+      ChangeDescription(L"Changed Twice");
+      Save();
+      EXPECT_EQ(Boxes.Shown.size(), 3u) << "asked again after No";
+      Form->ApplicationEventsIdle();
+      EXPECT_FALSE(Form->actFileRestoreOriginal.Enabled());
+      ASSERT_TRUE(Form->CloseDefinition());
+      continue;
+    }
+    ASSERT_EQ(Originals.State(), TKeptState::Kept);
+    for (const TKeptFile& File : Originals.Kept()) {
+      std::string Name = std::string(File.Role == TKeptFile::Preload ? "preload/" : "audio/") + File.Name;
+      ASSERT_EQ(AtOpen.count(Name), 1u) << Name;
+      EXPECT_EQ(ReadFile(Originals.KeptPath(File)), AtOpen.at(Name)) << Name;
+    }
+    EXPECT_EQ(Originals.Kept().size(), AtOpen.size());
+    ASSERT_NE(GameFiles(Game), AtOpen);
+
+    // More changes, one unsaved; the restore discards it, puts every file back and opens the game again.
+    ChangeDescription(L"Changed Twice");
+    Save();
+    ChangeDescription(L"Not Saved");
+    EXPECT_EQ(Boxes.Shown.size(), 3u) << "asked again after Yes";
+    Form->ApplicationEventsIdle();
+    ASSERT_TRUE(Form->actFileRestoreOriginal.Enabled());
+    Boxes.Answers.push_back(TMsgResult::Yes);
+    Run([&] { Form->actFileRestoreOriginalExecute(); });
+    ASSERT_EQ(Boxes.Shown.size(), 4u) << WideToAnsi(Boxes.Shown.back().Text);
+    EXPECT_NE(Boxes.Shown[3].Text.find(L"Your unsaved changes are lost."), std::wstring::npos);
+    EXPECT_EQ(GameFiles(Game), AtOpen);
+    ASSERT_NE(Form->Pack(), nullptr);
+    EXPECT_FALSE(Form->DefinitionChanged());
+    EXPECT_EQ(Form->StatusBar.Text(), L"The original music is back.");
+    EXPECT_EQ(TKeptOriginals(Game, DefaultPreloadFolder(Game)).State(), TKeptState::Kept) << "the copy stays";
+    ASSERT_TRUE(Form->CloseDefinition());
+  }
+}
+
+// A pack exported after an import and a new description on one game, and applied to a fresh game, gives
+// that game the same songs and descriptions sample by sample.
+TEST_F(OriginalMusicTest, APackCarriesTheChangedMusicToAnotherGame) {
+  std::string Mine = MakeGame("mine"), Friends = MakeGame("friends");
+  Open(Mine);
+  Form->treeFiles.Select(Node({1, 0, 0}));
+  std::string Song = Dir.File("song.wav");
+  Dialogs.SaveAnswer = {{W(Song), 1}};
+  Form->treeFiles.Select(Node({0, 0, 1}));
+  Run([&] { Form->actSampleExportExecute(); }); // a song of the game as a Wave file, to import elsewhere
+  ASSERT_TRUE(platform::IsFile(Song));
+  Form->treeFiles.Select(Node({1, 0, 0}));
+  Boxes.Answers.push_back(TMsgResult::Yes); // keep the originals
+  Dialogs.OpenAnswers.push_back(W(Song));
+  Run([&] { Form->actSampleImportExecute(); });
+  ChangeDescription(L"Renamed");
+  Save();
+  ASSERT_EQ(Boxes.Shown.size(), 2u) << WideToAnsi(Boxes.Shown.back().Text);
+
+  std::string PackPath = Dir.File("mine.orvikpack");
+  Dialogs.SaveAnswer = {{W(PackPath), 1}};
+  Run([&] { Form->actFileExportPackExecute(); });
+  ASSERT_TRUE(platform::IsFile(PackPath)) << (Boxes.Shown.empty() ? "" : WideToAnsi(Boxes.Shown.back().Text));
+  EXPECT_NE(Form->StatusBar.Text().find(L"those that differ from the original music"), std::wstring::npos);
+  auto Pack = ReadPack(PackPath);
+  EXPECT_TRUE(Pack->Manifest.AgainstOriginals);
+  EXPECT_GE(Pack->Manifest.Samples.size(), 2u) << "the imported sample and the renamed one";
+  EXPECT_LT(Pack->Manifest.Samples.size(), 6u) << "only what differs";
+  const std::vector<std::string> MyMusic = Music(*Form->Pack());
+  ASSERT_TRUE(Form->CloseDefinition());
+
+  Boxes.Shown.clear();
+  Open(Friends);
+  Dialogs.OpenAnswers.push_back(W(PackPath));
+  Boxes.Answers = {TMsgResult::Yes, TMsgResult::No}; // apply; no copy of the originals
+  Run([&] { Form->actFileApplyPackExecute(); });
+  ASSERT_EQ(Boxes.Shown.size(), 2u) << WideToAnsi(Boxes.Shown.back().Text);
+  EXPECT_NE(Boxes.Shown[0].Text.find(L"Stream 1, sample 0: "), std::wstring::npos) << WideToAnsi(Boxes.Shown[0].Text);
+  EXPECT_TRUE(Form->DefinitionChanged());
+  Save();
+  EXPECT_EQ(Music(*Form->Pack()), MyMusic);
+  ASSERT_TRUE(Form->CloseDefinition());
+  Open(Friends);
+  EXPECT_EQ(Music(*Form->Pack()), MyMusic) << "after saving and opening again";
+}
+
+#endif
