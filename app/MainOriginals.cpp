@@ -30,9 +30,10 @@ std::wstring ChangeLine(const TPackChange& Change, const TSoundtrackPack& Pack) 
   bool NewSong = Change.Song == TPackChange::Replace || Change.Song == TPackChange::Add ||
                  Change.Song == TPackChange::Bind;
   if (NewSong)
-    Line += AnsiToWide(Change.OldSong.empty() ? "(none)" : Change.OldSong) + L" -> " + AnsiToWide(Song.Name);
+    Line += L"song " + AnsiToWide(Change.OldSong.empty() ? "(none)" : Change.OldSong) + L" -> " +
+            AnsiToWide(Song.Name);
   if (Change.DescriptionChanges)
-    Line += std::wstring(NewSong ? L", " : L"") + AnsiToWide(Change.NewDescription);
+    Line += std::wstring(NewSong ? L"; " : L"") + L"description " + AnsiToWide(Change.NewDescription);
   return Line;
 }
 
@@ -77,7 +78,9 @@ void TfrmORVStreams::KeepOriginalMusic() {
     throw;
   }
   FOriginalKept = true;
-  StatusBar.SetText(msg::OriginalMusicKept + AnsiToWide(Originals.Folder()));
+  // The change that follows writes its own status: the note shows once it is done.
+  StatusBar.SetText(L"");
+  FPendingStatus = msg::OriginalMusicKept + AnsiToWide(Originals.Folder());
 }
 
 void TfrmORVStreams::actFileRestoreOriginalExecute() {
@@ -118,8 +121,11 @@ void TfrmORVStreams::actFileExportPackExecute() {
   if (!FPack)
     return;
   TFileDialogState Dialog = actFileExportPackDialog;
+  Dialog.Title = L"Export Soundtrack Pack";
   Dialog.Filter = msg::PackFilter;
   Dialog.DefaultExt = L"orvikpack";
+  if (Dialog.FileName.empty())
+    Dialog.FileName = L"My soundtrack.orvikpack";
   bool Confirmed = FServices.Dialogs->ExecuteSave(Dialog, [](IOpenSaveDialog&) {});
   actFileExportPackDialog = Dialog;
   if (!Confirmed)
@@ -145,6 +151,7 @@ void TfrmORVStreams::actFileExportPackExecute() {
 void TfrmORVStreams::actFileApplyPackExecute() {
   if (!FPack)
     return;
+  actFileApplyPackDialog.Title = L"Apply Soundtrack Pack";
   actFileApplyPackDialog.Filter = msg::PackFilter;
   if (!FServices.Dialogs->ExecuteOpen(actFileApplyPackDialog))
     return;

@@ -390,6 +390,10 @@ void TfrmORVStreams::ApplicationEventsIdle() {
     Action->SetEnabled(OnSample);
   actFileSave.SetEnabled(FDefinitionChanged || FArchivesChanged);
   actFileRestoreOriginal.SetEnabled(FPack && FOriginalKept);
+  if (!FPendingStatus.empty()) {
+    StatusBar.SetText(FPendingStatus);
+    FPendingStatus.clear();
+  }
   actFileExportPack.SetEnabled(FPack != nullptr);
   actFileApplyPack.SetEnabled(FPack != nullptr);
   actStreamAddSample.SetEnabled(treeFiles.Selected() != nullptr);

@@ -204,5 +204,6 @@ private:
   std::unique_ptr<TDefinitionSession> FSession;
   TLoudnessTarget FLoudness;
   bool FOriginalKept = false; // the open definition's original music is kept
+  std::wstring FPendingStatus; // shown by the next idle step, after the handler that set it
 };
 

@@ -96,6 +96,8 @@ TEST_F(OriginalMusicTest, TheFirstChangeKeepsTheOriginalsOnceAndRestorePutsThemB
       continue;
     }
     ASSERT_EQ(Originals.State(), TKeptState::Kept);
+    Form->ApplicationEventsIdle();
+    EXPECT_EQ(Form->StatusBar.Text(), L"The original music is kept in " + W(Originals.Folder()));
     for (const TKeptFile& File : Originals.Kept()) {
       std::string Name = std::string(File.Role == TKeptFile::Preload ? "preload/" : "audio/") + File.Name;
       ASSERT_EQ(AtOpen.count(Name), 1u) << Name;
