@@ -66,13 +66,14 @@ std::wstring ErrorText(const std::exception_ptr& Error) {
   }
 }
 
-} // namespace
-
-std::wstring DecimalText(double Value, int Digits, bool Signed) {
+// "-14.2" with Digits after the point, "+3.50" with a sign.
+std::wstring DecimalText(double Value, int Digits, bool Signed = false) {
   char Text[32];
   std::snprintf(Text, sizeof Text, Signed ? "%+.*f" : "%.*f", Digits, Value);
   return AnsiToWide(Text);
 }
+
+} // namespace
 
 TBatchRun::TBatchRun(TStreamPack& Pack, TDefinitionSession& Session, std::vector<TPlannedSong> Plan,
                      const std::vector<std::wstring>& Names, IConverterProcess& Process,
@@ -194,11 +195,12 @@ TBatchRow TBatchRun::RowText(size_t Row, const TReported& Now) const {
     bool Imported = Song.State == TSongResult::Imported;
     if (Imported) // where it went: a song that failed before it leaves its new sample to the next
       Text.Song = SongText(FArchiveNames, Song.Song);
-    Text.Loudness = Song.LoudnessBefore           ? DecimalText(*Song.LoudnessBefore, 1) + L" LUFS"
+    Text.Loudness = Song.LoudnessBefore ? DecimalText(*Song.LoudnessBefore, 1) + L" LUFS"
                     : Imported && FMatch && Now.Target && **Now.Target ? L"silence"
-                                                                                             : L"";
-    Text.Gain = Song.Gain ? DecimalText(*Song.Gain, 2, true) + L" dB" + (Song.HeldBack ? L" (peak limit)" : L"")
-                          : L"";
+                                                                       : L"";
+    Text.Gain = Song.Gain
+                    ? DecimalText(*Song.Gain, 2, true) + L" dB" + (Song.HeldBack ? L" (peak limit)" : L"")
+                    : L"";
     Text.Result = ResultText(Song);
   } else if (Now.Ended) {
     Text.Result = L"Not imported";
@@ -227,8 +229,8 @@ void TBatchRun::Poll() {
   ShowTargetCaption(Now);
   for (size_t I = 0; I < Rows.size(); ++I)
     ShowRow(I, RowText(I, Now));
-  size_t Done = static_cast<size_t>(std::count_if(Now.Done.begin(), Now.Done.end(),
-                                                  [](const auto& Song) { return Song.has_value(); }));
+  size_t Done = static_cast<size_t>(
+      std::count_if(Now.Done.begin(), Now.Done.end(), [](const auto& Song) { return Song.has_value(); }));
   if (Now.Ended) {
     if (FThread.joinable())
       FThread.join();
@@ -250,9 +252,9 @@ void TBatchRun::Poll() {
 
 void TBatchRun::ShowEnd() {
   size_t Imported = FResult.ImportedCount();
-  size_t Failed = static_cast<size_t>(std::count_if(FResult.Songs.begin(), FResult.Songs.end(), [](const auto& S) {
-    return S.State == TSongResult::Failed;
-  }));
+  size_t Failed =
+      static_cast<size_t>(std::count_if(FResult.Songs.begin(), FResult.Songs.end(),
+                                        [](const auto& S) { return S.State == TSongResult::Failed; }));
   std::wstring Text;
   if (FError) {
     Text = L"The import stopped: " + ErrorText(FError);

@@ -106,6 +106,3 @@ private:
   TBatchResult FResult;
   std::exception_ptr FError;
 };
-
-// Decimal texts of the window's list: "-14.2" with Digits after the point, "+3.50" with a sign.
-std::wstring DecimalText(double Value, int Digits, bool Signed = false);

@@ -73,9 +73,11 @@ void TfrmORVStreams::ImportSongs(TTreeNode* Node, const std::vector<std::wstring
   Run.StopAndWait();
   if (!Run.Started())
     return;
-  if (Run.Result().ImportedCount() > 0) {
+  // A batch that an error stopped has no result, but the songs it wrote before stay journaled: they are
+  // unsaved changes like the others.
+  if (Run.Result().ImportedCount() > 0 || Run.Error()) {
     FDefinitionChanged = true;
-    FArchivesChanged = FArchivesChanged || Run.Result().Replaced;
+    FArchivesChanged = FArchivesChanged || Run.Result().Replaced || Run.Error();
   }
   // The songs' tags may have made new descriptions.
   FillDescriptions();

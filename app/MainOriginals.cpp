@@ -65,7 +65,8 @@ void TfrmORVStreams::KeepOriginalMusic() {
   }
   std::wstring Question = msg::KeepOriginalMusic + Megabytes(Originals.SizeToKeep()) + L", in \"" +
                           AnsiToWide(Originals.Folder()) + L"\"" + msg::KeepOriginalMusicEnd;
-  if (FServices.MessageBoxes->Show(Question, L"", TMsgButtons::YesNo, TMsgIcon::Question) != TMsgResult::Yes) {
+  if (FServices.MessageBoxes->Show(Question, L"", TMsgButtons::YesNo, TMsgIcon::Question) !=
+      TMsgResult::Yes) {
     Originals.Decline();
     return;
   }
@@ -130,7 +131,8 @@ void TfrmORVStreams::actFileExportPackExecute() {
   actFileExportPackDialog = Dialog;
   if (!Confirmed)
     return;
-  auto Originals = TKeptOriginals(FDefinitionPath, DefaultPreloadFolder(FDefinitionPath)).LoadKeptDefinition();
+  auto Originals =
+      TKeptOriginals(FDefinitionPath, DefaultPreloadFolder(FDefinitionPath)).LoadKeptDefinition();
   TCursor Saved = FServices.Screen->Cursor();
   FServices.Screen->SetCursor(TCursor::HourGlass);
   struct TRestore {
@@ -142,7 +144,8 @@ void TfrmORVStreams::actFileExportPackExecute() {
   TConverter Converter(FServices.ConverterProcess != nullptr ? *FServices.ConverterProcess : Own);
   TPackExportOptions Options;
   Options.Converter = &Converter;
-  TPackExport Export = ExportPack(*FPack, Originals.get(), platform::NarrowFileName(Dialog.FileName), Options);
+  TPackExport Export =
+      ExportPack(*FPack, Originals.get(), platform::NarrowFileName(Dialog.FileName), Options);
   StatusBar.SetText(L"Exported " + std::to_wstring(Export.Manifest.Samples.size()) + L" sample(s) with " +
                     std::to_wstring(Export.Manifest.Songs.size()) + L" song(s)" +
                     (Originals ? L", those that differ from the original music" : L", every sample"));

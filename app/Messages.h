@@ -43,19 +43,20 @@ inline constexpr const wchar_t* NoPreloadEntry =
 inline constexpr const wchar_t* KeepOriginalMusic =
     L"This is the first change to the game's music. Do you want to keep a copy of its original music first (";
 inline constexpr const wchar_t* KeepOriginalMusicEnd =
-    L")? File > Restore Original Music then puts it back whenever you want. If you answer No, you are not asked "
-    L"again.";
+    L")? File > Restore Original Music then puts it back whenever you want. If you answer No, you are not "
+    L"asked again.";
 inline constexpr const wchar_t* KeepingOriginalMusic = L"Keeping the original music...";
 inline constexpr const wchar_t* OriginalMusicKept = L"The original music is kept in ";
 inline constexpr const wchar_t* RestoreOriginalMusic =
-    L"Do you want to put the game's original music back? The definition, its archives and the preload archives "
-    L"become as they were before the first change.";
+    L"Do you want to put the game's original music back? The definition, its archives and the preload "
+    L"archives become as they were before the first change.";
 inline constexpr const wchar_t* RestoreDiscards = L" Your unsaved changes are lost.";
 inline constexpr const wchar_t* RestoringOriginalMusic = L"Restoring the original music...";
 inline constexpr const wchar_t* OriginalMusicRestored = L"The original music is back.";
 inline constexpr const wchar_t* PackFilter = L"ORVIK Soundtrack Pack (*.orvikpack)|*.orvikpack";
 inline constexpr const wchar_t* ApplyPack = L"Do you want to apply this soundtrack pack? It changes:";
-inline constexpr const wchar_t* PackChangesNothing = L"The soundtrack pack changes nothing in this definition.";
+inline constexpr const wchar_t* PackChangesNothing =
+    L"The soundtrack pack changes nothing in this definition.";
 inline constexpr const wchar_t* PreloadDialogCaption = L"Selecet <ORVIK>\\preload directory...";
 
 } // namespace msg

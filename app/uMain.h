@@ -54,10 +54,12 @@ public:
   TActionModel actFileUpdatePreload{L"Update Preload Directory...", -1, L""};
   TActionModel actFileRestoreOriginal{L"Restore Original Music...", -1,
                                       L"Restore original music|Put the game's original music back"};
-  TActionModel actFileExportPack{L"Export Soundtrack Pack...", -1,
-                                 L"Export soundtrack pack|Save the songs and descriptions you changed in one file"};
-  TActionModel actFileApplyPack{L"Apply Soundtrack Pack...", -1,
-                                L"Apply soundtrack pack|Put the songs and descriptions of a soundtrack pack in"};
+  TActionModel actFileExportPack{
+      L"Export Soundtrack Pack...", -1,
+      L"Export soundtrack pack|Save the songs and descriptions you changed in one file"};
+  TActionModel actFileApplyPack{
+      L"Apply Soundtrack Pack...", -1,
+      L"Apply soundtrack pack|Put the songs and descriptions of a soundtrack pack in"};
   TActionModel actFileExit{L"E&xit", 1, L"Exit|Quit the application"};
   TActionModel actSamplePreview{L"Preview", 4, L"Preview/Stop|Preview (stop) the selected sample"};
   TActionModel actSampleImport{L"Import...", 3, L"Import|Import a new file in place of the selected one"};
@@ -203,7 +205,6 @@ private:
   // The open definition's lock and journal.
   std::unique_ptr<TDefinitionSession> FSession;
   TLoudnessTarget FLoudness;
-  bool FOriginalKept = false; // the open definition's original music is kept
+  bool FOriginalKept = false;  // the open definition's original music is kept
   std::wstring FPendingStatus; // shown by the next idle step, after the handler that set it
 };
-

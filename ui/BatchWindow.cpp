@@ -20,7 +20,7 @@ struct TColumn {
 };
 
 const TColumn Columns[] = {
-    {L"File", 170, &TBatchRow::File},         {L"Goes to", 240, &TBatchRow::Song},
+    {L"File", 170, &TBatchRow::File},        {L"Goes to", 240, &TBatchRow::Song},
     {L"Loudness", 80, &TBatchRow::Loudness}, {L"Gain", 120, &TBatchRow::Gain},
     {L"Result", 320, &TBatchRow::Result},
 };
@@ -33,11 +33,12 @@ public:
     if (Owner != nullptr) {
       RECT Over;
       ::GetWindowRect(Owner, &Over);
-      ::OffsetRect(&Frame, (Over.left + Over.right - Frame.right) / 2, (Over.top + Over.bottom - Frame.bottom) / 2);
+      ::OffsetRect(&Frame, (Over.left + Over.right - Frame.right) / 2,
+                   (Over.top + Over.bottom - Frame.bottom) / 2);
     }
     Create(BatchWindowClass, WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME,
-           WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN, FRun.Caption.c_str(), Frame.left,
-           Frame.top, Frame.right - Frame.left, Frame.bottom - Frame.top, Owner);
+           WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN, FRun.Caption.c_str(),
+           Frame.left, Frame.top, Frame.right - Frame.left, Frame.bottom - Frame.top, Owner);
     CreateControls();
     Bind();
     LayOut();
@@ -90,8 +91,8 @@ private:
   int S(int Length) const { return Scale(Length, FDpi); }
 
   HWND Add(const wchar_t* Class, const wchar_t* Text, DWORD Style, int Id, DWORD ExStyle = 0) {
-    HWND Control = ::CreateWindowExW(ExStyle, Class, Text, WS_CHILD | WS_VISIBLE | Style, 0, 0, 0, 0, Handle(),
-                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)),
+    HWND Control = ::CreateWindowExW(ExStyle, Class, Text, WS_CHILD | WS_VISIBLE | Style, 0, 0, 0, 0,
+                                     Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)),
                                      ::GetModuleHandleW(nullptr), nullptr);
     ::SendMessageW(Control, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
     return Control;
@@ -101,8 +102,8 @@ private:
     FFont = CreateMessageFont(FDpi);
     FMatch = Add(WC_BUTTONW, FRun.chkMatchLoudness.Caption().c_str(), WS_TABSTOP | BS_AUTOCHECKBOX,
                  IDC_BATCH_MATCH);
-    FList = Add(WC_LISTVIEWW, L"", WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, IDC_BATCH_LIST,
-                WS_EX_CLIENTEDGE);
+    FList = Add(WC_LISTVIEWW, L"", WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+                IDC_BATCH_LIST, WS_EX_CLIENTEDGE);
     ::SendMessageW(FList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
     for (int I = 0; I < static_cast<int>(std::size(Columns)); ++I) {
       LVCOLUMNW Column{};

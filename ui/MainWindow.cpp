@@ -81,8 +81,10 @@ void TMainWindow::BindActions() {
   FActions.Add(F.actFileUpdatePreload, Run(&TfrmORVStreams::actFileUpdatePreloadExecute));
   FActions.Add(F.actFileRestoreOriginal, Run(&TfrmORVStreams::actFileRestoreOriginalExecute),
                L"&Restore Original Music...");
-  FActions.Add(F.actFileExportPack, Run(&TfrmORVStreams::actFileExportPackExecute), L"&Export Soundtrack Pack...");
-  FActions.Add(F.actFileApplyPack, Run(&TfrmORVStreams::actFileApplyPackExecute), L"&Apply Soundtrack Pack...");
+  FActions.Add(F.actFileExportPack, Run(&TfrmORVStreams::actFileExportPackExecute),
+               L"&Export Soundtrack Pack...");
+  FActions.Add(F.actFileApplyPack, Run(&TfrmORVStreams::actFileApplyPackExecute),
+               L"&Apply Soundtrack Pack...");
   FActions.Add(F.actFileExit, [this] { ::SendMessageW(Handle(), WM_CLOSE, 0, 0); });
   FActions.Add(F.actSamplePreview, Run(&TfrmORVStreams::actSamplePreviewExecute), L"&Preview");
   FActions.Add(F.actSampleImport, Run(&TfrmORVStreams::actSampleImportExecute), L"&Import...");

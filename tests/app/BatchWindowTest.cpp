@@ -127,7 +127,8 @@ protected:
     return Texts;
   }
 
-  std::string RealFolder = JoinPath(platform::ProgramFolder(), ORVIK_REAL_SX_FOLDER) + platform::PathDelimiter();
+  std::string RealFolder =
+      JoinPath(platform::ProgramFolder(), ORVIK_REAL_SX_FOLDER) + platform::PathDelimiter();
   std::string Demo;
   TScriptedBatchWindow Window;
   TGatedProcess Process{RealFolder};
@@ -201,7 +202,8 @@ TEST_F(BatchWindowTest, SeveralFilesFillTheStreamAddTheRestAndKeepTheBrokenOneOu
   Open(Demo);
   ASSERT_NE(Form->Pack(), nullptr);
   EXPECT_EQ(Form->Pack()->Streams(1)->SampleCount(), Samples + 1);
-  EXPECT_TRUE(Boxes.Shown.size() == 1 && Boxes.Shown[0].Buttons == TMsgButtons::YesNo) << "only the preload question";
+  EXPECT_TRUE(Boxes.Shown.size() == 1 && Boxes.Shown[0].Buttons == TMsgButtons::YesNo)
+      << "only the preload question";
 }
 
 TEST_F(BatchWindowTest, ACancelStopsAfterTheSongsInHandAndADiscardUndoesThem) {
@@ -254,14 +256,18 @@ TEST_F(BatchWindowTest, TheDropTargetDecidesWhereTheFilesGo) {
   };
   std::wstring S1 = L"Stream 1, sample ";
   std::vector<TCase> Cases = {
-      {Last, &Stream, {S1 + std::to_wstring(N - 1), S1 + std::to_wstring(N) + L" (new, in " + LastArchive + L")"}},
+      {Last,
+       &Stream,
+       {S1 + std::to_wstring(N - 1), S1 + std::to_wstring(N) + L" (new, in " + LastArchive + L")"}},
       {&Stream, &Stream, {S1 + L"0", S1 + L"1"}},
-      {Last->Archive(), &Stream,
+      {Last->Archive(),
+       &Stream,
        {S1 + std::to_wstring(N) + L" (new, in " + LastArchive + L")",
         S1 + std::to_wstring(N + 1) + L" (new, in " + LastArchive + L")"}},
   };
   if (Empty >= 0)
-    Cases.push_back({Pack.Streams(Empty), Pack.Streams(Empty),
+    Cases.push_back({Pack.Streams(Empty),
+                     Pack.Streams(Empty),
                      {L"Stream " + std::to_wstring(Empty) + L", sample 0 (new, in " + FirstArchive + L")",
                       L"Stream " + std::to_wstring(Empty) + L", sample 1 (new, in " + FirstArchive + L")"}});
   const std::map<std::string, Bytes> Before = DemoFiles();

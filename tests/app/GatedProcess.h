@@ -31,8 +31,8 @@ public:
   }
   size_t RunsWith(const std::string& Text) {
     std::lock_guard<std::mutex> Hold(FLock);
-    return static_cast<size_t>(
-        std::count_if(Runs.begin(), Runs.end(), [&](const std::string& R) { return R.find(Text) != std::string::npos; }));
+    return static_cast<size_t>(std::count_if(
+        Runs.begin(), Runs.end(), [&](const std::string& R) { return R.find(Text) != std::string::npos; }));
   }
   std::string Held;
   bool Open = false;

@@ -34,7 +34,8 @@ protected:
     for (const char* Folder : {"audio", "preload"})
       for (const auto& Entry : std::filesystem::directory_iterator(Game / Folder))
         if (Entry.is_regular_file() && Entry.path().filename().string().find('~') == std::string::npos)
-          Files[std::string(Folder) + "/" + Entry.path().filename().string()] = ReadFile(Entry.path().string());
+          Files[std::string(Folder) + "/" + Entry.path().filename().string()] =
+              ReadFile(Entry.path().string());
     return Files;
   }
   // Changes the first sample's description: a change that a save writes.
@@ -55,14 +56,16 @@ protected:
         TSongDigest Digest = DigestOf(*EntryOfSample(Sample));
         const TStreamDescription* D =
             Sample.DescriptionIndex >= 0 ? Pack.Descriptions(Sample.DescriptionIndex) : nullptr;
-        Lines.push_back(std::to_string(S) + "/" + std::to_string(K) + " " + std::to_string(Digest.Size) + ":" +
-                        std::to_string(Digest.Crc) + " " +
-                        (D ? FieldText(D->Singer) + "|" + FieldText(D->Name) + "|" + FieldText(D->Album) : "-"));
+        Lines.push_back(
+            std::to_string(S) + "/" + std::to_string(K) + " " + std::to_string(Digest.Size) + ":" +
+            std::to_string(Digest.Crc) + " " +
+            (D ? FieldText(D->Singer) + "|" + FieldText(D->Name) + "|" + FieldText(D->Album) : "-"));
       }
     return Lines;
   }
 
-  std::string RealFolder = JoinPath(platform::ProgramFolder(), ORVIK_REAL_SX_FOLDER) + platform::PathDelimiter();
+  std::string RealFolder =
+      JoinPath(platform::ProgramFolder(), ORVIK_REAL_SX_FOLDER) + platform::PathDelimiter();
 };
 
 } // namespace
@@ -163,7 +166,8 @@ TEST_F(OriginalMusicTest, APackCarriesTheChangedMusicToAnotherGame) {
   Boxes.Answers = {TMsgResult::Yes, TMsgResult::No}; // apply; no copy of the originals
   Run([&] { Form->actFileApplyPackExecute(); });
   ASSERT_EQ(Boxes.Shown.size(), 2u) << WideToAnsi(Boxes.Shown.back().Text);
-  EXPECT_NE(Boxes.Shown[0].Text.find(L"Stream 1, sample 0: "), std::wstring::npos) << WideToAnsi(Boxes.Shown[0].Text);
+  EXPECT_NE(Boxes.Shown[0].Text.find(L"Stream 1, sample 0: "), std::wstring::npos)
+      << WideToAnsi(Boxes.Shown[0].Text);
   EXPECT_TRUE(Form->DefinitionChanged());
   Save();
   EXPECT_EQ(Music(*Form->Pack()), MyMusic);

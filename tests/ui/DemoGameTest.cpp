@@ -14,15 +14,15 @@
 #include "tests/ui/UiFixture.h"
 #include "tools/make-demo/Demo.h"
 #include "ui/BatchWindow.h"
-#include "workflows/KeptOriginals.h"
-#include "workflows/SoundtrackPack.h"
 #include "ui/ErrorGuard.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageLoop.h"
 #include "ui/PaintingConverterRunner.h"
+#include "workflows/KeptOriginals.h"
+#include "workflows/SoundtrackPack.h"
 
-#include <gtest/gtest.h>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <optional>
 #include <shlobj.h>
 
@@ -58,8 +58,8 @@ public:
 private:
   static void Set(const std::string& Value) {
     HKEY Key;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, GameKey, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY, nullptr,
-                                &Key, nullptr),
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, GameKey, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY,
+                                nullptr, &Key, nullptr),
               ERROR_SUCCESS);
     ::RegSetValueExA(Key, "Install Dir", 0, REG_SZ, reinterpret_cast<const BYTE*>(Value.c_str()),
                      static_cast<DWORD>(Value.size() + 1));
@@ -235,8 +235,8 @@ TEST_F(DemoGameTest, TheOriginalMusicIsKeptAndRestoredAndAPackBringsTheChangeBac
   auto Files = [&] {
     std::vector<Bytes> All;
     for (const std::string& Folder : {JoinPath(Demo, "audio"), Preload})
-      for (const char* Name : {"streams.dat", "frontend.big", "ingame.big", "replay.big", "faudio.viv", "gaudio.viv",
-                               "gaudiofa.viv"})
+      for (const char* Name : {"streams.dat", "frontend.big", "ingame.big", "replay.big", "faudio.viv",
+                               "gaudio.viv", "gaudiofa.viv"})
         if (FileExists(JoinPath(Folder, Name)))
           All.push_back(ReadFile(JoinPath(Folder, Name)));
     return All;
@@ -272,7 +272,8 @@ TEST_F(DemoGameTest, TheOriginalMusicIsKeptAndRestoredAndAPackBringsTheChangeBac
   Boxes.Answers = {TMsgResult::Yes};
   Command(Form().actFileApplyPack);
   ASSERT_EQ(Boxes.Shown.size(), 4u);
-  EXPECT_NE(Boxes.Shown[3].Text.find(L"Renamed Kick Off"), std::wstring::npos) << WideToAnsi(Boxes.Shown[3].Text);
+  EXPECT_NE(Boxes.Shown[3].Text.find(L"Renamed Kick Off"), std::wstring::npos)
+      << WideToAnsi(Boxes.Shown[3].Text);
   EXPECT_TRUE(Form().DefinitionChanged());
   Select({0, 0, 0});
   EXPECT_EQ(Form().edtName.Text(), L"Renamed Kick Off");
@@ -286,7 +287,8 @@ Bytes SineWave(double Hz, double Amplitude) {
   Audio.SampleRate = 22050;
   Audio.Channels = 1;
   for (int I = 0; I < 44100; ++I)
-    Audio.Samples.push_back(static_cast<int16_t>(32767 * Amplitude * std::sin(2 * 3.14159265358979 * Hz * I / 22050)));
+    Audio.Samples.push_back(
+        static_cast<int16_t>(32767 * Amplitude * std::sin(2 * 3.14159265358979 * Hz * I / 22050)));
   return sx::WriteWave(Audio);
 }
 
@@ -297,7 +299,8 @@ void DropFiles(HWND Window, const std::vector<std::wstring>& Paths, POINT Point)
   for (const std::wstring& Path : Paths)
     List += Path + L'\0';
   List += L'\0';
-  HGLOBAL Block = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + List.size() * sizeof(wchar_t));
+  HGLOBAL Block =
+      ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + List.size() * sizeof(wchar_t));
   auto* Drop = static_cast<DROPFILES*>(::GlobalLock(Block));
   Drop->pFiles = sizeof(DROPFILES);
   Drop->pt = Point;
@@ -341,7 +344,8 @@ void CALLBACK PlayBatchUser(HWND, UINT, UINT_PTR, DWORD) {
   HWND List = ::GetDlgItem(Window, ui::IDC_BATCH_LIST);
   int Rows = static_cast<int>(::SendMessageW(List, LVM_GETITEMCOUNT, 0, 0));
   auto Press = [&](int Button) {
-    ::PostMessageW(Window, WM_COMMAND, MAKEWPARAM(Button, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(Window, Button)));
+    ::PostMessageW(Window, WM_COMMAND, MAKEWPARAM(Button, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(Window, Button)));
   };
   if (++U.Ticks > 2400) { // a batch that never ends fails the test instead of hanging it
     U.Process->OpenGate();
@@ -381,8 +385,9 @@ TEST_F(DemoGameTest, ABatchDroppedOnASampleFillsItsStreamListsTheBrokenFileAndSt
   std::vector<std::wstring> Paths;
   for (const char* Name : {"5 e.wav", "1 a.wav", "2 broken.wav", "3 b.wav", "4 held.wav"}) {
     std::string Path = Dir.File(Name);
-    WriteFile(Path, std::string(Name).find("broken") != std::string::npos ? TextBytes("RIFF")
-                                                                         : SineWave(300 + 50 * Name[0], 0.2));
+    WriteFile(Path, std::string(Name).find("broken") != std::string::npos
+                        ? TextBytes("RIFF")
+                        : SineWave(300 + 50 * Name[0], 0.2));
     Paths.push_back(AnsiToWide(Path));
   }
   // Dropped on the stream's last sample but one: two songs replaced, the rest added after it.
@@ -392,7 +397,8 @@ TEST_F(DemoGameTest, ABatchDroppedOnASampleFillsItsStreamListsTheBrokenFileAndSt
        Root = TreeView_GetNextSibling(Tree, Root))
     for (HTREEITEM Archive = TreeView_GetChild(Tree, Root); Archive != nullptr && Target == nullptr;
          Archive = TreeView_GetNextSibling(Tree, Archive))
-      for (HTREEITEM Item = TreeView_GetChild(Tree, Archive); Item != nullptr; Item = TreeView_GetNextSibling(Tree, Item)) {
+      for (HTREEITEM Item = TreeView_GetChild(Tree, Archive); Item != nullptr;
+           Item = TreeView_GetNextSibling(Tree, Item)) {
         TVITEMW Data{};
         Data.mask = TVIF_PARAM;
         Data.hItem = Item;
@@ -430,7 +436,8 @@ TEST_F(DemoGameTest, ABatchDroppedOnASampleFillsItsStreamListsTheBrokenFileAndSt
   ASSERT_EQ(Script.After.size(), 5u) << "the window did not come to Close";
   EXPECT_EQ(Script.After[0][4].rfind(L"Replaced ", 0), 0u) << WideToAnsi(Script.After[0][4]);
   EXPECT_EQ(Script.After[1][4].rfind(L"Failed: ", 0), 0u);
-  EXPECT_NE(Script.After[1][4].find(L"not a known sound format"), std::wstring::npos) << WideToAnsi(Script.After[1][4]);
+  EXPECT_NE(Script.After[1][4].find(L"not a known sound format"), std::wstring::npos)
+      << WideToAnsi(Script.After[1][4]);
   EXPECT_EQ(Script.After[2][4].rfind(L"Added as 3 b.asf", 0), 0u) << WideToAnsi(Script.After[2][4]);
   EXPECT_EQ(Script.After[3][4], L"Not imported");
   EXPECT_EQ(Script.After[4][4], L"Not imported");
