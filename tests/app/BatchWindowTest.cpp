@@ -4,6 +4,7 @@
 
 #include "base/Paths.h"
 #include "converter/formats/WaveWriter.h"
+#include "platform/Faults.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 #include "tests/app/EditorFixture.h"
@@ -55,6 +56,8 @@ public:
       }
       Run.Poll();
       Statuses.push_back(Run.Status.Text());
+      if (OnPoll)
+        OnPoll(Run);
       if (!Cancelled && CancelWhen && CancelWhen(Run)) {
         Cancelled = true;
         EXPECT_FALSE(Run.btnCancelClick()) << "the window stays until the songs in hand are done";
@@ -71,6 +74,7 @@ public:
   bool Start = true, Match = true;
   std::function<bool(TBatchRun&)> CancelWhen;
   std::function<void()> AfterCancel;
+  std::function<void(TBatchRun&)> OnPoll;
   std::vector<TBatchRow> Before, After;
   std::vector<std::wstring> Statuses;
   std::wstring MatchCaption;
@@ -233,6 +237,43 @@ TEST_F(BatchWindowTest, ACancelStopsAfterTheSongsInHandAndADiscardUndoesThem) {
   Boxes.Answers.push_back(TMsgResult::No);
   ASSERT_TRUE(Form->CloseDefinition());
   EXPECT_EQ(DemoFiles(), Before);
+}
+
+// A write into the archive that fails stops the batch with the error; the songs written before stay as
+// unsaved changes, and a discard undoes them.
+TEST_F(BatchWindowTest, AWriteThatFailsStopsTheBatchAndADiscardUndoesWhatWasWritten) {
+  const std::map<std::string, Bytes> Before = DemoFiles();
+  TEAMusicStream& Stream = *Form->Pack()->Streams(0);
+  const int32_t Samples = Stream.SampleCount();
+  // Once the first song is in, the disk is full; the others wait for that in their conversion.
+  Process.Held = "held";
+  bool Armed = false;
+  Window.OnPoll = [&](TBatchRun& Run) {
+    if (!Armed && Run.Rows[0].Result.rfind(L"Added as ", 0) == 0) {
+      Armed = true;
+      platform::InjectFault(platform::FaultKind::Flush, 1, platform::DiskFullError(), true);
+      Process.OpenGate();
+    }
+  };
+  Window.Match = false;
+  std::vector<std::wstring> Paths = Songs({"1 a.wav", "2 held.wav", "3 held.wav"});
+  Run([&] { Form->treeFilesDropFiles(NodeOf(Stream.Samples(0)->Archive(), &Stream), Paths); });
+  platform::ClearFaults();
+  ASSERT_TRUE(Armed);
+  ASSERT_EQ(Window.After.size(), 3u);
+  EXPECT_EQ(Window.After[0].Result, L"Added as 1 a.asf, new description");
+  EXPECT_EQ(Window.After[1].Result, L"Not imported");
+  EXPECT_EQ(Window.After[2].Result, L"Not imported");
+  EXPECT_EQ(Form->StatusBar.Text().rfind(L"The import stopped: ", 0), 0u) << WideToAnsi(Form->StatusBar.Text());
+  ASSERT_EQ(Boxes.Shown.size(), 1u) << "the error is reported";
+  EXPECT_EQ(Boxes.Shown[0].Icon, TMsgIcon::Error);
+  EXPECT_EQ(Stream.SampleCount(), Samples + 1);
+  EXPECT_TRUE(Form->DefinitionChanged());
+
+  Boxes.Answers.push_back(TMsgResult::No);
+  ASSERT_TRUE(Form->CloseDefinition());
+  EXPECT_EQ(DemoFiles(), Before);
+  EXPECT_TRUE(Dir.Leftovers().empty());
 }
 
 // Where files go by the node they are dropped on, as the batch window lists them before the start; a
