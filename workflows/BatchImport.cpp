@@ -2,6 +2,7 @@
 
 #include "base/Paths.h"
 #include "platform/FileSystem.h"
+#include "workflows/JournaledImport.h"
 #include "workflows/OrderedJobs.h"
 #include "workflows/TagDescriptions.h"
 
@@ -85,29 +86,6 @@ void ImportSong(TStreamPack& Pack, TImportJournal& Journal, const TSongWork& Wor
 }
 
 } // namespace
-
-void ImportThroughJournal(TImportJournal& Journal, TStreamData& Sample, bool AsNewFile,
-                          const std::string& EntryName, const std::string& Source,
-                          const std::string& Converted) {
-  if (!AsNewFile) {
-    TEAStreamFile* File = Sample.StreamFile();
-    if (File == nullptr)
-      throw Exception("The sample is bound to no file of its archive");
-    Journal.BeforeImport(Sample, false, "", Source, Converted);
-    Journal.BeforeReplace(*File);
-    Sample.ImportFile(Converted, false, "");
-    return;
-  }
-  TEAStream& Archive = *Sample.Archive();
-  Journal.BeforeImport(Sample, true, EntryName, Source, Converted);
-  Journal.BeforeAdd(Archive);
-  struct TAfterAdd {
-    TImportJournal& Journal;
-    TEAStream& Archive;
-    ~TAfterAdd() { Journal.AfterAdd(Archive); }
-  } AfterAdd{Journal, Archive};
-  Sample.ImportFile(Converted, true, EntryName);
-}
 
 size_t TBatchResult::ImportedCount() const {
   return static_cast<size_t>(std::count_if(

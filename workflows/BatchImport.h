@@ -59,14 +59,5 @@ TBatchResult ImportBatch(TStreamPack& Pack, TDefinitionSession& Session,
                          const std::vector<TPlannedSong>& Plan, TConverter& Converter,
                          const TBatchOptions& Options);
 
-// One import of the song in Converted (already in the archives' format) into Sample, through the import
-// journal as a single import makes it: the journal first learns what is about to change, then the archive
-// changes. AsNewFile: as a new entry EntryName of the sample's archive; else in place of the sample's
-// entry ("The sample is bound to no file of its archive" when it has none). Source is the file the user
-// chose, for the journal's note. Raises the archive's and the journal's errors.
-void ImportThroughJournal(TImportJournal& Journal, TStreamData& Sample, bool AsNewFile,
-                          const std::string& EntryName, const std::string& Source,
-                          const std::string& Converted);
-
 // The gain that takes a song of Loudness to Target, within the converter's range of -60 to 60 dB.
 double GainToTarget(double Target, double Loudness);

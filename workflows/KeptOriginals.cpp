@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <optional>
 
 namespace {
@@ -124,6 +125,27 @@ std::vector<TKeptFile> ParseManifest(const std::vector<uint8_t>& Bytes) {
   return Files;
 }
 
+// Runs Write, which writes the copies of a set of new files registered with the set, then puts them in
+// place as one commit through Journal and ends the transaction. When Write returns false, or raises, the
+// transaction is rolled back: no copy stays. Returns what Write returned.
+bool CommitCopies(TWriteJournal& Journal, const std::function<bool(TFileSetCommit&)>& Write) {
+  try {
+    TFileSetCommit Set(&Journal);
+    if (!Write(Set)) {
+      Journal.Rollback();
+      return false;
+    }
+    Set.Swap();
+    Set.DeleteBackups();
+    Journal.Finish();
+  } catch (...) {
+    if (Journal.Active())
+      Journal.Rollback();
+    throw;
+  }
+  return true;
+}
+
 } // namespace
 
 TKeptOriginals::TKeptOriginals(const std::string& Definition, const std::string& PreloadFolder)
@@ -223,31 +245,22 @@ bool TKeptOriginals::Keep(TWriteJournal& Journal, const TRebuildProgress& Progre
   TCopyProgress State{0, 0, Progress, Cancel};
   for (const TKeptFile& File : Files)
     State.Total += File.Size;
-  try {
-    RemoveIncomplete();
-    CheckOSError(platform::CreateFolder(FFolder));
-    TFileSetCommit Set(&Journal);
+  RemoveIncomplete();
+  CheckOSError(platform::CreateFolder(FFolder));
+  bool Whole = CommitCopies(Journal, [&](TFileSetCommit& Set) {
     for (TKeptFile& File : Files) {
       CreateFoldersOf(JoinPath(FFolder, File.Role == TKeptFile::Preload ? "preload" : "audio"), File.Name);
       std::optional<uint32_t> Crc = CopyWithCrc(TargetPath(File), Set.Add(KeptPath(File)), State);
-      if (!Crc) {
-        Journal.Rollback();
+      if (!Crc)
         return false;
-      }
       File.Crc = *Crc;
     }
-    {
-      TMemoryStream Manifest(ManifestBytes(Files));
-      Manifest.SaveToFile(Set.Add(ManifestPath()));
-    }
-    Set.Swap();
-    Set.DeleteBackups();
-    Journal.Finish();
-  } catch (...) {
-    if (Journal.Active())
-      Journal.Rollback();
-    throw;
-  }
+    TMemoryStream Manifest(ManifestBytes(Files));
+    Manifest.SaveToFile(Set.Add(ManifestPath()));
+    return true;
+  });
+  if (!Whole)
+    return false;
   if (platform::IsFile(MarkerPath()))
     CheckOSError(platform::DeleteFile(MarkerPath()));
   return true;
@@ -279,22 +292,15 @@ void TKeptOriginals::Restore(TWriteJournal& Journal, const TRebuildProgress& Pro
   TCopyProgress State{0, 0, Progress, nullptr};
   for (const TKeptFile& File : Files)
     State.Total += File.Size;
-  try {
-    TFileSetCommit Set(&Journal);
+  CommitCopies(Journal, [&](TFileSetCommit& Set) {
     for (const TKeptFile& File : Files) {
       if (File.Role == TKeptFile::Preload && FPreloadFolder.empty())
         continue;
       if (CopyWithCrc(KeptPath(File), Set.Add(TargetPath(File)), State) != File.Crc)
         throw Exception("The kept copy of " + File.Name + " is damaged: \"" + KeptPath(File) + "\"");
     }
-    Set.Swap();
-    Set.DeleteBackups();
-    Journal.Finish();
-  } catch (...) {
-    if (Journal.Active())
-      Journal.Rollback();
-    throw;
-  }
+    return true;
+  });
 }
 
 std::unique_ptr<TStreamPack> TKeptOriginals::LoadKeptDefinition() const {

@@ -3,8 +3,8 @@
 #include "base/Exceptions.h"
 #include "base/Paths.h"
 #include "platform/FileSystem.h"
-#include "workflows/BatchImport.h"
 #include "workflows/BatchPlan.h"
+#include "workflows/JournaledImport.h"
 #include "workflows/SoundtrackPack.h"
 #include "workflows/TagDescriptions.h"
 

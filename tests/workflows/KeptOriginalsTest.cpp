@@ -3,11 +3,12 @@
 // OS seam while keeping and while restoring.
 
 #include "workflows/KeptOriginals.h"
+#include "definitions/DefinitionSession.h"
 #include "definitions/Preload.h"
 #include "platform/FileSystem.h"
 #include "tests/fixtures/CrashLoop.h"
 #include "tests/fixtures/DemoGame.h"
-#include "workflows/BatchImport.h"
+#include "workflows/JournaledImport.h"
 
 #include <gtest/gtest.h>
 

@@ -15,6 +15,7 @@
 #include "tools/orvik-streams/Commands.h"
 #include "tools/orvik-streams/Json.h"
 #include "workflows/Converter.h"
+#include "workflows/JournaledImport.h"
 #include "workflows/KeptOriginals.h"
 
 #include <algorithm>
@@ -282,24 +283,8 @@ int Import(const TArguments& Args, TContext& C) {
     TSystemConverterProcess Runner(platform::ProgramFolder());
     if (!TConverter(Runner).Convert(SongFormat(), Input, Converted).Made)
       throw Exception(WideToAnsi(msg::UnableToConvertInput));
-    if (Add) {
-      TEAStream& Archive = *Sample.Archive();
-      std::string Name = ChangeFileExt(ExtractFileName(Input), ".asf");
-      Journal.BeforeImport(Sample, true, Name, Input, Converted);
-      Journal.BeforeAdd(Archive);
-      struct After {
-        TImportJournal& Journal;
-        TEAStream& Archive;
-        ~After() { Journal.AfterAdd(Archive); }
-      } Finally{Journal, Archive};
-      Sample.ImportFile(Converted, true, Name);
-    } else {
-      if (TEAStreamFile* File = Sample.StreamFile()) {
-        Journal.BeforeImport(Sample, false, "", Input, Converted);
-        Journal.BeforeReplace(*File);
-      }
-      Sample.ImportFile(Converted, false, "");
-    }
+    ImportThroughJournal(Journal, Sample, Add, Add ? ChangeFileExt(ExtractFileName(Input), ".asf") : "", Input,
+                         Converted);
     Save(*Pack, *Session, !Add);
   } catch (...) {
     DiscardIfPresent(Converted);

@@ -1,0 +1,26 @@
+#include "workflows/JournaledImport.h"
+
+#include "base/Exceptions.h"
+
+void ImportThroughJournal(TImportJournal& Journal, TStreamData& Sample, bool AsNewFile,
+                          const std::string& EntryName, const std::string& Source,
+                          const std::string& Converted) {
+  if (!AsNewFile) {
+    TEAStreamFile* File = Sample.StreamFile();
+    if (File == nullptr)
+      throw Exception("The sample is bound to no file of its archive");
+    Journal.BeforeImport(Sample, false, "", Source, Converted);
+    Journal.BeforeReplace(*File);
+    Sample.ImportFile(Converted, false, "");
+    return;
+  }
+  TEAStream& Archive = *Sample.Archive();
+  Journal.BeforeImport(Sample, true, EntryName, Source, Converted);
+  Journal.BeforeAdd(Archive);
+  struct TAfterAdd {
+    TImportJournal& Journal;
+    TEAStream& Archive;
+    ~TAfterAdd() { Journal.AfterAdd(Archive); }
+  } AfterAdd{Journal, Archive};
+  Sample.ImportFile(Converted, true, EntryName);
+}
