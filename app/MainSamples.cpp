@@ -8,6 +8,7 @@
 #include "base/Text.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
+#include "workflows/JournaledImport.h"
 
 #include <cwctype>
 #include <exception>
@@ -322,27 +323,14 @@ void TfrmORVStreams::actSampleImportAccept(const void* Sender) {
 void TfrmORVStreams::ImportConverted(TStreamData* Sample, const std::string& Converted, bool AsNewFile,
                                      const std::string& EntryName, const std::string& Source) {
   StatusBar.SetText(L"Importing...");
-  TImportJournal& Journal = FSession->Imports;
   try {
-    if (AsNewFile) {
-      TEAStream& Archive = *Sample->Archive();
-      Journal.BeforeImport(*Sample, true, EntryName, Source, Converted);
-      Journal.BeforeAdd(Archive);
-      struct After {
-        TImportJournal& Journal;
-        TEAStream& Archive;
-        ~After() { Journal.AfterAdd(Archive); }
-      } Finally{Journal, Archive};
-      Sample->ImportFile(Converted, true, EntryName);
-    } else {
-      TEAStreamFile* File = Sample->StreamFile();
-      if (File != nullptr) {
-        Journal.BeforeImport(*Sample, false, "", Source, Converted);
-        Journal.BeforeReplace(*File);
-      }
+    // A sample bound to no entry has nothing of the archive to describe to the journal.
+    if (AsNewFile || Sample->StreamFile() != nullptr)
+      ImportThroughJournal(FSession->Imports, *Sample, AsNewFile, EntryName, Source, Converted);
+    else
       Sample->ImportFile(Converted, false, "");
+    if (!AsNewFile)
       FArchivesChanged = true;
-    }
   } catch (...) {
     DiscardIfPresent(Converted);
     throw;
