@@ -1,5 +1,6 @@
 // Loudness and true peak: the K-weighting filters, values that follow from the measure's definition, the
 // same signals measured by FFmpeg's ebur128 filter, and the gain of a conversion.
+#include "archive/uEAStream.h"
 #include "converter/analysis/Loudness.h"
 #include "converter/Converter.h"
 #include "converter/Json.h"
@@ -8,6 +9,7 @@
 #include "converter/formats/WaveWriter.h"
 #include "tests/converter/Signals.h"
 #include "tests/fixtures/TestFiles.h"
+#include "tools/make-demo/Demo.h"
 
 #include <gtest/gtest.h>
 
@@ -192,21 +194,32 @@ TEST_F(FfmpegLoudness, MatchesFfmpegsEbur128) {
       {"song 44.1k", Song(44100, 10)},
       {"song 22.05k", Song(22050, 8)},
   };
-  std::string Inputs;
+  std::vector<std::string> Names;
   for (auto& C : Cases) {
     fixtures::WriteFile(Dir.File(std::string(C.Name) + ".wav"), WriteWave(Faded(C.Sound)));
-    Inputs += " \"" + Dir.File(std::string(C.Name) + ".wav") + "\"";
+    Names.push_back(C.Name);
   }
+  // A song of the demo game, decoded from its archive by the converter.
+  demo::MakeDemo(Dir.File("demo"));
+  TEAStream Archive;
+  Archive.LoadFromFile(Dir.File("demo/audio/frontend.big"));
+  Names.push_back("demo song " + Archive.Files(0)->Name);
+  Archive.Files(0)->SaveToFile(Dir.File("demo.asf"));
+  ASSERT_EQ(sxtest::RunCommand("\"" + std::string(SX_PATH) + "\" -wave \"" + Dir.File("demo.asf") + "\" -=\"" +
+                               Dir.File(Names.back() + ".wav") + "\""),
+            0);
+  std::string Inputs;
+  for (const std::string& Name : Names)
+    Inputs += " \"" + Dir.File(Name + ".wav") + "\"";
   const std::string Report = Dir.File("report.txt");
   ASSERT_EQ(
       sxtest::RunCommand("\"" + std::string(SX_PATH) + "\" -measure" + Inputs + " > \"" + Report + "\""), 0);
   const std::vector<std::string> Ours = Lines(ReadText(Report));
-  ASSERT_EQ(Ours.size(), std::size(Cases));
+  ASSERT_EQ(Ours.size(), Names.size());
   std::printf("  %-32s %9s %9s   %9s %9s\n", "signal", "I ours", "FFmpeg", "TP ours", "FFmpeg");
-  for (size_t I = 0; I < std::size(Cases); ++I) {
-    const auto& C = Cases[I];
-    SCOPED_TRACE(C.Name);
-    const std::string Wave = Dir.File(std::string(C.Name) + ".wav"), Log = Wave + ".log";
+  for (size_t I = 0; I < Names.size(); ++I) {
+    SCOPED_TRACE(Names[I]);
+    const std::string Wave = Dir.File(Names[I] + ".wav"), Log = Wave + ".log";
     ASSERT_EQ(sxtest::RunCommand(kFfmpeg + " -nostats -i \"" + Wave +
                                  "\" -filter_complex ebur128=peak=true -f null - 2> \"" + Log + "\""),
               0);
@@ -214,7 +227,7 @@ TEST_F(FfmpegLoudness, MatchesFfmpegsEbur128) {
     EXPECT_NE(Ours[I].find(Wave), std::string::npos);
     const std::optional<double> I1 = JsonValue(Ours[I], "integrated"), I2 = SummaryValue(Theirs, "I:");
     const std::optional<double> P1 = JsonValue(Ours[I], "truePeak"), P2 = SummaryValue(Theirs, "Peak:");
-    std::printf("  %-32s %9s %9.1f   %9s %9s\n", C.Name,
+    std::printf("  %-32s %9s %9.1f   %9s %9s\n", Names[I].c_str(),
                 I1 ? std::to_string(*I1).substr(0, 6).c_str() : "null", *I2,
                 P1 ? std::to_string(*P1).substr(0, 6).c_str() : "null",
                 P2 ? std::to_string(*P2).substr(0, 5).c_str() : "-inf");
