@@ -101,12 +101,11 @@ void CheckImported(const std::string& Definition, size_t Songs, double Seconds) 
   }
 }
 
-// The times at which the batch's progress lines (standard error with --json) arrived, and its result.
+// The times at which the batch's progress lines (standard error with --json) arrived.
 struct TBatchRun {
   double Total = 0;
-  double Measured = 0;  // the definition's songs measured
-  double FirstSong = 0; // the first song written
-  double LastSong = 0;  // the last song written; the save follows
+  double Measured = 0;              // the definition's songs measured
+  std::vector<double> SongsWritten; // each song written into its archive, in order; the save follows
 };
 
 TBatchRun RunBatch(const std::string& Command, const std::string& Folder,
@@ -116,7 +115,6 @@ TBatchRun RunBatch(const std::string& Command, const std::string& Folder,
   for (const std::string& Song : Songs)
     Line.append(" ").append(WinePath(Song));
   Line += " 2>&1 > " + Quoted(Folder + "/result.json");
-  const std::string LastLine = std::string(1, '[').append(std::to_string(Songs.size())).append("/");
   TBatchRun Times;
   const TClock::time_point Start = TClock::now();
   FILE* Progress = popen(Line.c_str(), "r");
@@ -129,14 +127,12 @@ TBatchRun RunBatch(const std::string& Command, const std::string& Folder,
     Log += Got;
     if (Got.rfind("Loudness target", 0) == 0)
       Times.Measured = Since(Start);
-    else if (Got.rfind("[1/", 0) == 0)
-      Times.FirstSong = Since(Start);
-    else if (Got.rfind(LastLine, 0) == 0)
-      Times.LastSong = Since(Start);
+    else if (Got.rfind("[", 0) == 0)
+      Times.SongsWritten.push_back(Since(Start));
   }
   const int Status = pclose(Progress);
   Times.Total = Since(Start);
-  if (Status != 0)
+  if (Status != 0 || Times.SongsWritten.size() != Songs.size())
     throw std::runtime_error("import-batch failed:\n" + Log);
   const std::string Result = ReadText(Folder + "/result.json");
   if (Count(Result, "\"state\":\"imported\"") != Songs.size() || Count(Result, "\"gain\":null") != 0 ||
@@ -199,10 +195,11 @@ int main(int Argc, char** Argv) {
     demo::MakeDemo(BatchFolder);
     const TBatchRun Batch = RunBatch(Command, BatchFolder, Songs);
     CheckImported(BatchFolder + "/audio/streams.dat", Songs.size(), Seconds);
-    std::printf(
-        "import-batch, one process:     %7.1f s (definition measured at %.1f s, first song written at "
-        "%.1f s, last at %.1f s, saved at %.1f s)\n",
-        Batch.Total, Batch.Measured, Batch.FirstSong, Batch.LastSong, Batch.Total);
+    std::printf("import-batch, one process:     %7.1f s\n  definition measured at %.1f s; songs written at",
+                Batch.Total, Batch.Measured);
+    for (double At : Batch.SongsWritten)
+      std::printf(" %.1f", At);
+    std::printf(" s; saved at %.1f s\n", Batch.Total);
     std::fflush(stdout);
 
     const std::string SingleFolder = Scratch + "/single";
