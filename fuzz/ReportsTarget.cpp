@@ -1,6 +1,6 @@
 // Any output of the converter read as its report lines, each line read as a -measure, a -tags and a gain
-// report. The lines hold no line break, none is empty and none ends in CR. A line reads the same with a CR
-// at its end. What a reader accepts keeps its contract: an error line says nothing else, levels and gains
+// report. The lines hold no LF and none is empty; a line printed again with CR LF splits back to itself.
+// A line reads the same with a CR at its end. What a reader accepts keeps its contract: an error line says nothing else, levels and gains
 // lie in their ranges, a gain held back is smaller than the one asked and one not held back is that gain.
 // An accepted measure or tags report whose texts are valid UTF-8, written again the way the converter
 // writes it, reads back as the same texts, and numbers within the half hundredth of their printing.
@@ -96,7 +96,8 @@ void CheckGain(const std::string& Line) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   const std::string Output(reinterpret_cast<const char*>(Data), Size);
   for (const std::string& Line : ReportLines(Output)) {
-    FUZZ_CHECK(!Line.empty() && Line.find('\n') == std::string::npos && Line.back() != '\r');
+    FUZZ_CHECK(!Line.empty() && Line.find('\n') == std::string::npos);
+    FUZZ_CHECK(ReportLines(Line + "\r\n") == std::vector<std::string>{Line});
     CheckMeasure(Line);
     CheckTags(Line);
     CheckGain(Line);
