@@ -1,9 +1,10 @@
 // Any output of the converter read as its report lines, each line read as a -measure, a -tags and a gain
 // report. The lines hold no LF and none is empty; a line printed again with CR LF splits back to itself.
-// A line reads the same with a CR at its end. What a reader accepts keeps its contract: an error line says nothing else, levels and gains
-// lie in their ranges, a gain held back is smaller than the one asked and one not held back is that gain.
-// An accepted measure or tags report whose texts are valid UTF-8, written again the way the converter
-// writes it, reads back as the same texts, and numbers within the half hundredth of their printing.
+// Each line reads the same with a CR at its end. What a reader accepts keeps its contract: an error line
+// says nothing else, levels and gains lie in their ranges, a gain held back is smaller than the one asked
+// and one not held back is that gain. An accepted measure or tags report whose texts are valid UTF-8,
+// written again the way the converter writes it, reads back as the same texts, and numbers within the
+// half hundredth of their printing.
 #include "converter/Json.h"
 #include "converter/Reports.h"
 #include "converter/formats/TagText.h"
@@ -34,9 +35,15 @@ std::string TextOrNull(const std::string& Text) {
   return Text.empty() ? "null" : sx::JsonString(Text);
 }
 
+// The report Parse reads from Line, which it must read alike with a CR at its end.
+template <class TParse> auto Parsed(TParse Parse, const std::string& Line) {
+  auto Report = Parse(Line);
+  FUZZ_CHECK(Report.has_value() == Parse(Line + "\r").has_value());
+  return Report;
+}
+
 void CheckMeasure(const std::string& Line) {
-  const std::optional<TMeasureReport> R = ParseMeasureLine(Line);
-  FUZZ_CHECK(R.has_value() == ParseMeasureLine(Line + "\r").has_value());
+  const std::optional<TMeasureReport> R = Parsed(ParseMeasureLine, Line);
   if (!R)
     return;
   if (!R->Error.empty()) {
@@ -64,8 +71,7 @@ void CheckMeasure(const std::string& Line) {
 }
 
 void CheckTags(const std::string& Line) {
-  const std::optional<TTagsReport> R = ParseTagsLine(Line);
-  FUZZ_CHECK(R.has_value() == ParseTagsLine(Line + "\r").has_value());
+  const std::optional<TTagsReport> R = Parsed(ParseTagsLine, Line);
   if (!R)
     return;
   if (!R->Error.empty()) {
@@ -82,8 +88,7 @@ void CheckTags(const std::string& Line) {
 }
 
 void CheckGain(const std::string& Line) {
-  const std::optional<TGainReport> R = ParseGainLine(Line);
-  FUZZ_CHECK(R.has_value() == ParseGainLine(Line + "\r").has_value());
+  const std::optional<TGainReport> R = Parsed(ParseGainLine, Line);
   if (!R)
     return;
   FUZZ_CHECK(std::isfinite(R->Requested) && std::abs(R->Requested) <= 60);
