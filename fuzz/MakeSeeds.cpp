@@ -1,6 +1,7 @@
 // Writes the seed corpus of every fuzz target into <folder>/<target>/seed-<name>: small valid inputs
 // made by the project's own writers and test generators, one per layout worth starting from.
 
+#include "converter/Reports.h"
 #include "converter/codecs/EACodec.h"
 #include "converter/formats/AiffWriter.h"
 #include "converter/formats/EAStreamWriter.h"
@@ -254,6 +255,48 @@ void PackSeeds() {
                            {"songs/2.asf", fixtures::Pattern(40, 3)}}));
 }
 
+// Lines as the converter prints them: -measure and -tags of small files (named as a folder of songs would
+// name them, the names relative, as the reports echo them), an error line, and gain lines; one output of
+// several lines ending in CR LF as on Windows, and a line whose texts are \u escapes with a surrogate pair.
+void ReportSeeds() {
+  const fs::path Scratch = fs::temp_directory_path() / "orvik-report-seeds";
+  fs::create_directories(Scratch);
+  const fs::path Was = fs::current_path();
+  fs::current_path(Scratch);
+  fixtures::WriteFile("Derby Day - Warm Up.wav", sx::WriteWave(Tone(2, 20000)));
+  fixtures::WriteFile("quiet\tnight.wav",
+                      sx::WriteWave(sx::TAudio{22050, 1, std::vector<int16_t>(100, 0), {}}));
+  fixtures::WriteFile(
+      "tagged.wav",
+      fixtures::Concat({sx::WriteWave(Tone(1, 20)),
+                        Chunk("LIST",
+                              fixtures::Concat({Text("INFO"), Chunk("INAM", Text("Caf\xC3\xA9"), true),
+                                                Chunk("IART", Text("Art \"Q\""), true)}),
+                              true)}));
+  const std::string Measure = sx::MeasureReport("Derby Day - Warm Up.wav");
+  const std::string Silence = sx::MeasureReport("quiet\tnight.wav");
+  const std::string Tags = sx::TagsReport("Derby Day - Warm Up.wav");
+  const std::string Tagged = sx::TagsReport("tagged.wav");
+  const std::string Error = sx::ErrorReport("gone.mp3", "Cannot open file \"gone.mp3\". No such file");
+  fs::current_path(Was);
+  fs::remove_all(Scratch);
+  Seed("reports", "measure", Text(Measure));
+  Seed("reports", "measure-silence", Text(Silence));
+  Seed("reports", "tags-from-name", Text(Tags));
+  Seed("reports", "tags-info", Text(Tagged));
+  Seed("reports", "error", Text(Error));
+  Seed("reports", "gain",
+       Text("{\"output\":\"out.asf\",\"gainRequested\":-3.50,\"gainApplied\":-3.50,\"heldBack\":false,"
+            "\"truePeak\":-4.21}"));
+  Seed("reports", "gain-held-back",
+       Text("{\"output\":\"out.asf\",\"gainRequested\":6.00,\"gainApplied\":3.21,\"heldBack\":true,"
+            "\"truePeak\":-4.21}"));
+  Seed("reports", "lines-crlf", Text(Measure + "\r\n" + Error + "\r\n" + Silence + "\r\n"));
+  Seed("reports", "escapes",
+       Text("{\"input\":\"\\u0053\\u00f1\\ud83c\\udfb5.mp3\",\"title\":\"a\\/b\\tc\",\"artist\":null,"
+            "\"album\":\"\\\"\\\\\"}"));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -269,5 +312,6 @@ int main(int argc, char** argv) {
   TagSeeds();
   LoudnessSeeds();
   PackSeeds();
+  ReportSeeds();
   return 0;
 }

@@ -21,7 +21,7 @@ TGainResult LimitGain(double Requested, double TruePeak) {
 void ApplyGain(TAudio& Audio, const TGainResult& Result) {
   const double Factor = std::pow(10.0, Result.Applied / 20);
   for (int16_t& S : Audio.Samples)
-    S = Clamp16(std::llround(S * Factor));
+    S = Round16(S * Factor);
 }
 
 } // namespace sx

@@ -26,11 +26,10 @@ struct TTrial {
   TEAXAState End;
 };
 
-// Runs the decoder's arithmetic for filter F and shift S over the first Valid samples, choosing each code
-// to land nearest the input; gives up as soon as the error reaches Limit or a sample misses by more than
-// MaxMiss. For shifts up to 12 the code's term
-// d * 2^(20 - s) is a multiple of 256, so the decoder's floor((d * 2^(20 - s) + p) / 256) is exactly d * step
-// + floor(p / 256) with step = 2^(12 - s): the candidates are the two grid points around the input.
+// The code D in -8..7 whose output lands nearest Target, the lower of two equally near. For shifts up to
+// 12 the code's term d * 2^(20 - s) is a multiple of 256, so the decoder's floor((d * 2^(20 - s) + p) / 256)
+// is exactly d * step + floor(p / 256) with step = 2^(12 - s) = 2^Bits: the candidates are the two grid
+// points around the input, each clamped to 16 bits as the decoder clamps it.
 inline int32_t Nearest(int32_t Target, int32_t Base, int Bits, int32_t& D) {
   const int32_t Step = 1 << Bits;
   D = (Target - Base) >> Bits;
@@ -47,7 +46,28 @@ inline int32_t Nearest(int32_t Target, int32_t Base, int Bits, int32_t& D) {
   return Y;
 }
 
-void Try(const int16_t* X, size_t Valid, int F, int S, TEAXAState State, int64_t Limit, int32_t MaxMiss,
+// The same choice without a data-dependent branch, which the processor would mispredict half the time.
+// Away from the 16-bit limits the grid point nearest the input, the lower on a tie, is the input's offset
+// from Base rounded half down to a multiple of the step; when a step either side of that point stays
+// within 16 bits, neither candidate of Nearest is clamped, so both choose the same. Near the limits,
+// Nearest decides.
+inline int32_t NearestRounded(int32_t Target, int32_t Base, int Bits, int32_t& D) {
+  const int32_t Step = 1 << Bits;
+  int32_t Offset = (Target - Base + ((Step - 1) >> 1)) & -Step;
+  Offset = Offset < -8 * Step ? -8 * Step : Offset > 7 * Step ? 7 * Step : Offset;
+  const int32_t Y = Offset + Base;
+  D = Offset >> Bits;
+  if (uint32_t(Y - Step + 32768) > uint32_t(65535 - 2 * Step)) [[unlikely]]
+    return Nearest(Target, Base, Bits, D);
+  return Y;
+}
+
+// Runs the decoder's arithmetic for filter F and shift S over the first Valid samples, choosing each code
+// to land nearest the input; gives up as soon as the error reaches Limit or a sample misses by more than
+// MaxMiss. The filter is a constant of each instance, so its products are by immediates (none for filter
+// 0, which predicts nothing).
+template <int F>
+void Try(const int16_t* X, size_t Valid, int S, TEAXAState State, int64_t Limit, int32_t MaxMiss,
          TTrial& Out) {
   const int Bits = 12 - S;
   int64_t Error = 0;
@@ -56,7 +76,7 @@ void Try(const int16_t* X, size_t Valid, int F, int S, TEAXAState State, int64_t
   for (size_t I = 0; I < Valid; ++I) {
     const int32_t Target = X[I];
     int32_t D;
-    const int32_t Y = Nearest(Target, (kC1[F] * H1 + kC2[F] * H2) >> 8, Bits, D);
+    const int32_t Y = NearestRounded(Target, (kC1[F] * H1 + kC2[F] * H2) >> 8, Bits, D);
     const int32_t Miss = Y - Target;
     Error += int64_t(Miss) * Miss;
     if (Error >= Limit || uint32_t(Miss + MaxMiss) > uint32_t(2 * MaxMiss))
@@ -68,6 +88,20 @@ void Try(const int16_t* X, size_t Valid, int F, int S, TEAXAState State, int64_t
   Out.Error = Error;
   std::copy(Codes, Codes + Valid, Out.Codes); // the padding's codes stay 0
   Out.End = {H1, H2};
+}
+
+void Try(const int16_t* X, size_t Valid, int F, int S, TEAXAState State, int64_t Limit, int32_t MaxMiss,
+         TTrial& Out) {
+  switch (F) {
+  case 0:
+    return Try<0>(X, Valid, S, State, Limit, MaxMiss, Out);
+  case 1:
+    return Try<1>(X, Valid, S, State, Limit, MaxMiss, Out);
+  case 2:
+    return Try<2>(X, Valid, S, State, Limit, MaxMiss, Out);
+  default:
+    return Try<3>(X, Valid, S, State, Limit, MaxMiss, Out);
+  }
 }
 
 // The open-loop prediction residual of a filter over the frame: its energy ranks the filters, and its peak
@@ -159,7 +193,7 @@ size_t EncodeEAXAFrame(const int16_t* X, TEAXAState& State, uint8_t* Out, size_t
     const int32_t Base = (kC1[F] * State.H1 + kC2[F] * State.H2) >> 8;
     for (int S = 0; S <= kMaxShift; ++S) {
       int32_t D;
-      const int64_t E = Nearest(X[0], Base, 12 - S, D) - X[0];
+      const int64_t E = NearestRounded(X[0], Base, 12 - S, D) - X[0];
       FirstError[F][S] = E * E;
     }
   }

@@ -301,6 +301,28 @@ TEST(Loudness, GainReachesItsLevelOrTheCeiling) {
   }
 }
 
+// A gain's samples round to the nearest value, halves away from zero, then clamp to 16 bits, on every
+// platform alike (one C runtime's llround rounds the largest double below a half up).
+TEST(Loudness, GainRoundsHalvesAwayFromZero) {
+  const std::pair<double, int16_t> Cases[] = {{0.5, 1},
+                                              {-0.5, -1},
+                                              {1.5, 2},
+                                              {2.5, 3},
+                                              {-2.5, -3},
+                                              {2.4999, 2},
+                                              {-2.5001, -3},
+                                              {0.49999999999999994, 0},
+                                              {-0.49999999999999994, 0},
+                                              {32766.5, 32767},
+                                              {32767.5, 32767},
+                                              {-32768.5, -32768},
+                                              {1e9, 32767},
+                                              {-1e9, -32768},
+                                              {-0.0, 0}};
+  for (const auto& [Value, Rounded] : Cases)
+    EXPECT_EQ(Round16(Value), Rounded) << Value;
+}
+
 // Without a gain, every output is the bytes the converter made before gains existed: the reader's sound
 // written by the writer untouched; a gain of 0 dB below the ceiling changes nothing either.
 TEST(Loudness, WithoutGainTheOutputIsUnchanged) {
