@@ -142,16 +142,20 @@ TEST_F(KeptOriginalsTest, NoIsRememberedInTheFolderUntilAKeep) {
   ASSERT_TRUE(Kept.Keep(Session.Journal));
   EXPECT_EQ(Kept.State(), TKeptState::Kept);
   EXPECT_FALSE(FileExists(JoinPath(Kept.Folder(), "declined.txt")));
+  Session.Close();
 
-  // A cancelled keep leaves nothing kept and nothing behind.
+  // A cancelled keep leaves nothing kept and nothing behind. (The game is copied anew while no session
+  // holds its lock file, which Windows cannot delete while it is open.)
   CopyGame(Master, Game);
+  TDefinitionSession Again(Def);
+  Again.Open();
   std::atomic<bool> Cancel{false};
   ASSERT_FALSE(Kept.Keep(
-      Session.Journal, [&](int64_t, int64_t) { Cancel = true; }, &Cancel));
+      Again.Journal, [&](int64_t, int64_t) { Cancel = true; }, &Cancel));
   EXPECT_EQ(Kept.State(), TKeptState::None);
-  EXPECT_FALSE(Session.Journal.Active());
+  EXPECT_FALSE(Again.Journal.Active());
   EXPECT_TRUE(Dir.Leftovers().empty());
-  Session.Close();
+  Again.Close();
 }
 
 #ifndef _WIN32
