@@ -99,6 +99,9 @@ void TfrmORVStreams::actFileRestoreOriginalExecute() {
   FDefinitionChanged = false;
   FArchivesChanged = false;
   CloseDefinition();
+  // The definition opens again however the restore ends: a restore that failed left every file old, or
+  // has its commit finished by the recovery of that open.
+  std::exception_ptr Failure;
   {
     TShownProgress Progress(StatusProgress);
     StatusBar.SetText(msg::RestoringOriginalMusic);
@@ -107,14 +110,15 @@ void TfrmORVStreams::actFileRestoreOriginalExecute() {
     try {
       Originals.Restore(Session.Journal, Progress.Report());
     } catch (...) {
-      StatusBar.SetText(L"");
-      Session.Close();
-      throw;
+      Failure = std::current_exception();
     }
     Session.Close();
   }
+  StatusBar.SetText(L"");
   actFileOpenDialog.FileName = AnsiToWide(Path);
   actFileOpenAccept();
+  if (Failure)
+    std::rethrow_exception(Failure);
   StatusBar.SetText(msg::OriginalMusicRestored);
 }
 

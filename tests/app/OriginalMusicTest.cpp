@@ -116,10 +116,26 @@ TEST_F(OriginalMusicTest, TheFirstChangeKeepsTheOriginalsOnceAndRestorePutsThemB
     EXPECT_EQ(Boxes.Shown.size(), 3u) << "asked again after Yes";
     Form->ApplicationEventsIdle();
     ASSERT_TRUE(Form->actFileRestoreOriginal.Enabled());
+
+    // A damaged copy is refused with nothing changed, and the definition is open again.
+    const std::map<std::string, Bytes> Saved = GameFiles(Game);
+    const std::string KeptDefinition = Originals.KeptPath(Originals.Kept()[0]);
+    Bytes Good = ReadFile(KeptDefinition), Damaged = Good;
+    Damaged[Damaged.size() / 2] ^= 0x40;
+    WriteFile(KeptDefinition, Damaged);
     Boxes.Answers.push_back(TMsgResult::Yes);
     Run([&] { Form->actFileRestoreOriginalExecute(); });
-    ASSERT_EQ(Boxes.Shown.size(), 4u) << WideToAnsi(Boxes.Shown.back().Text);
-    EXPECT_NE(Boxes.Shown[3].Text.find(L"Your unsaved changes are lost."), std::wstring::npos);
+    ASSERT_EQ(Boxes.Shown.size(), 5u);
+    EXPECT_NE(Boxes.Shown[4].Text.find(L"damaged"), std::wstring::npos) << WideToAnsi(Boxes.Shown[4].Text);
+    EXPECT_EQ(GameFiles(Game), Saved);
+    ASSERT_NE(Form->Pack(), nullptr);
+    WriteFile(KeptDefinition, Good);
+    ChangeDescription(L"Not Saved");
+
+    Boxes.Answers.push_back(TMsgResult::Yes);
+    Run([&] { Form->actFileRestoreOriginalExecute(); });
+    ASSERT_EQ(Boxes.Shown.size(), 6u) << WideToAnsi(Boxes.Shown.back().Text);
+    EXPECT_NE(Boxes.Shown[5].Text.find(L"Your unsaved changes are lost."), std::wstring::npos);
     EXPECT_EQ(GameFiles(Game), AtOpen);
     ASSERT_NE(Form->Pack(), nullptr);
     EXPECT_FALSE(Form->DefinitionChanged());
