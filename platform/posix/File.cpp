@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace platform {
@@ -27,6 +28,25 @@ int OpenFlags(FileAccess Access) {
 // Readers share the lock; writers hold it alone. A lock taken by another open of the same file, in this
 // process or another, refuses the open as a sharing violation does on Windows.
 int LockOperation(FileAccess Access) { return (Access == FileAccess::Read ? LOCK_SH : LOCK_EX) | LOCK_NB; }
+
+// A child process started on another thread holds copies of this process's descriptors from its fork
+// until its exec closes them, and with them the locks of files that this thread has closed since. Such a
+// lock goes within moments, so a refused lock is tried again for a while before the open is refused.
+constexpr int kLockTries = 100;
+constexpr long kLockPauseNs = 2'000'000; // 2 ms: 200 ms in all
+
+int TakeLock(int Fd, FileAccess Access) {
+  for (int Try = 1;; ++Try) {
+    if (::flock(Fd, LockOperation(Access)) == 0)
+      return 0;
+    if (errno != EWOULDBLOCK)
+      return errno;
+    if (Try == kLockTries)
+      return EBUSY;
+    struct timespec Pause {0, kLockPauseNs};
+    ::nanosleep(&Pause, nullptr);
+  }
+}
 
 int NotRegularError(const struct stat& Info) { return S_ISDIR(Info.st_mode) ? EISDIR : NotAFileError(); }
 
@@ -53,8 +73,7 @@ int File::Open(const std::string& Path, FileAccess Access) {
     ::close(Fd);
     return Error;
   }
-  if (::flock(Fd, LockOperation(Access)) != 0) {
-    Error = errno == EWOULDBLOCK ? EBUSY : errno;
+  if ((Error = TakeLock(Fd, Access)) != 0) {
     ::close(Fd);
     return Error;
   }

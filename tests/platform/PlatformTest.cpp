@@ -10,6 +10,9 @@
 #include <gtest/gtest.h>
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
 #endif
 
 using namespace fixtures;
@@ -69,6 +72,29 @@ TEST_F(PlatformTest, SharingModesExcludeWritersWhileAFileIsOpen) {
   File Again;
   EXPECT_EQ(Again.Open(Path, FileAccess::ReadWrite), 0) << "closing released the file";
 }
+
+#ifndef _WIN32
+// A child forked while a file was open holds its lock until the child execs or ends, even after this
+// process closed the file: the next open waits that out instead of failing as if another writer had it.
+TEST_F(PlatformTest, AnOpenWaitsForAChildThatStillHoldsAClosedFile) {
+  std::string Path = Dir.File("journal.bin");
+  WriteFile(Path, Pattern(10, 1));
+  File Writer;
+  ASSERT_EQ(Writer.Open(Path, FileAccess::ReadWrite), 0);
+  const pid_t Child = ::fork();
+  ASSERT_NE(Child, -1);
+  if (Child == 0) {
+    struct timespec Pause {0, 60'000'000};
+    ::nanosleep(&Pause, nullptr);
+    ::_exit(0);
+  }
+  Writer.Close();
+  File Again;
+  EXPECT_EQ(Again.Open(Path, FileAccess::ReadWrite), 0);
+  int Status = 0;
+  ::waitpid(Child, &Status, 0);
+}
+#endif
 
 TEST_F(PlatformTest, FilesReadWriteSeekAndResize) {
   std::string Path = Dir.File("data.bin");
