@@ -32,8 +32,6 @@ const wchar_t* StepText(TSongStep Step) {
   switch (Step) {
   case TSongStep::Tags:
     return L"Reading tags...";
-  case TSongStep::Measure:
-    return L"Measuring...";
   case TSongStep::Convert:
     return L"Converting...";
   case TSongStep::Write:

@@ -34,14 +34,16 @@ void SetCodec(TCommand& C, bool& HasCodec, TEACodec Codec) {
   HasCodec = true;
 }
 
-double ParseGain(const std::string& Text) {
+// The number of an option Name=<Text> in [Low, High]; Range is that range in words, for the message.
+double ParseNumber(const std::string& Name, const std::string& Text, double Low, double High,
+                   const char* Range) {
   // Only a plain decimal number: strtod would also take hexadecimal, "inf" and "nan".
   const bool Plain = !Text.empty() && Text.find_first_not_of("+-.0123456789") == std::string::npos;
   char* End = nullptr;
-  const double Gain = Plain ? std::strtod(Text.c_str(), &End) : 0;
-  if (!Plain || End != Text.c_str() + Text.size() || std::abs(Gain) > kMaxGainDb)
-    throw EConvertError("The gain must be a number of dB from -60 to 60: -gain=" + Text);
-  return Gain;
+  const double Number = Plain ? std::strtod(Text.c_str(), &End) : 0;
+  if (!Plain || End != Text.c_str() + Text.size() || Number < Low || Number > High)
+    throw EConvertError(std::string(Range) + ": " + Name + "=" + Text);
+  return Number;
 }
 
 // sx -measure|-tags "<input>"...: nothing but inputs after the action.
@@ -89,7 +91,13 @@ TCommand ParseCommand(const std::vector<std::string>& Arguments) {
     } else if (A.rfind("-gain=", 0) == 0) {
       if (C.GainDb)
         throw EConvertError("More than one gain given");
-      C.GainDb = ParseGain(A.substr(6));
+      C.GainDb = ParseNumber("-gain", A.substr(6), -kMaxGainDb, kMaxGainDb,
+                             "The gain must be a number of dB from -60 to 60");
+    } else if (A.rfind("-loudness=", 0) == 0) {
+      if (C.Loudness)
+        throw EConvertError("More than one loudness given");
+      C.Loudness = ParseNumber("-loudness", A.substr(10), kLowestTargetLufs, kHighestTargetLufs,
+                               "The loudness must be a number of LUFS from -70 to 10");
     } else if (!A.empty() && A[0] == '-') {
       bool Known = false;
       for (const TOption& O : kCodecOptions)
@@ -106,6 +114,8 @@ TCommand ParseCommand(const std::vector<std::string>& Arguments) {
       HasInput = true;
     }
   }
+  if (C.GainDb && C.Loudness)
+    throw EConvertError("-gain and -loudness cannot be given together");
   if (!HasKind)
     throw EConvertError("No output format given (-wave, -aiff or -pcstream)");
   if (HasCodec && C.Kind != TOutputKind::EAStream)
@@ -118,7 +128,7 @@ TCommand ParseCommand(const std::vector<std::string>& Arguments) {
 }
 
 const char* UsageText() {
-  return "Usage: sx <format> [-gain=<dB>] \"<input>\" -=\"<output>\"\n"
+  return "Usage: sx <format> [-gain=<dB> | -loudness=<LUFS>] \"<input>\" -=\"<output>\"\n"
          "       sx -measure \"<input>\"...\n"
          "       sx -tags \"<input>\"...\n"
          "Formats:\n"
@@ -134,6 +144,10 @@ const char* UsageText() {
          "                        so that the true peak stays at or below -1 dBTP; prints one\n"
          "                        JSON line: output, gainRequested, gainApplied, heldBack and\n"
          "                        truePeak (the input's, dBTP)\n"
+         "  -loudness=<LUFS>      measure the input as -measure does and take the gain that\n"
+         "                        brings its integrated loudness to -70 to +10 LUFS, rounded\n"
+         "                        to 0.01 dB, held back as -gain is (silence keeps its level);\n"
+         "                        prints the line of -gain with integrated (LUFS) added\n"
          "Reports, one JSON line per input (input and error for one that cannot be read, and\n"
          "exit code 2 at the end):\n"
          "  -measure              input, integrated (LUFS), truePeak (dBTP), samplePeak (dBFS),\n"

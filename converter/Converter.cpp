@@ -2,6 +2,7 @@
 
 #include "converter/Json.h"
 #include "converter/Reports.h"
+#include "converter/analysis/Loudness.h"
 #include "converter/analysis/TruePeak.h"
 #include "converter/formats/AiffReader.h"
 #include "converter/formats/AiffWriter.h"
@@ -14,7 +15,6 @@
 #include "platform/FileSystem.h"
 
 namespace sx {
-namespace {} // namespace
 
 Bytes LoadFile(const std::string& Path) {
   platform::File File;
@@ -64,11 +64,14 @@ std::string OneLine(std::string Text) {
   return Text;
 }
 
-std::string GainReport(const std::string& Output, const TGainResult& Gain) {
-  return "{\"output\":" + JsonString(Output) + ",\"gainRequested\":" + JsonNumber(Gain.Requested) +
-         ",\"gainApplied\":" + JsonNumber(Gain.Applied) +
-         ",\"heldBack\":" + (Gain.HeldBack ? "true" : "false") +
-         ",\"truePeak\":" + JsonNumber(Gain.TruePeak) + "}";
+// The line of a conversion with a gain or a loudness; Measured: the command gave a loudness.
+std::string GainReport(const std::string& Output, const TConversion& Result, bool Measured) {
+  const TGainResult& Gain = *Result.Gain;
+  return "{\"output\":" + JsonString(Output) +
+         (Measured ? ",\"integrated\":" + JsonNumber(Result.Integrated) : std::string()) +
+         ",\"gainRequested\":" + JsonNumber(Gain.Requested) + ",\"gainApplied\":" + JsonNumber(Gain.Applied) +
+         ",\"heldBack\":" + (Gain.HeldBack ? "true" : "false") + ",\"truePeak\":" + JsonNumber(Gain.TruePeak) +
+         "}";
 }
 
 // One report line per input, in order; an input that fails gives its error line and the others go on.
@@ -132,8 +135,18 @@ TConversion Convert(const TCommand& Command) {
   TConversion Result;
   if (Command.GainDb) {
     Result.Gain = LimitGain(*Command.GainDb, TruePeak(Audio));
-    ApplyGain(Audio, *Result.Gain);
+  } else if (Command.Loudness) {
+    const TLoudness Measured = MeasureLoudness(Audio);
+    Result.Integrated = Measured.Integrated;
+    if (Measured.Integrated) {
+      Result.Gain = LimitGainDb(GainTowards(*Command.Loudness, *Measured.Integrated), Measured.TruePeak);
+    } else { // silence, or a sound too short to measure: it keeps its level
+      Result.Gain = TGainResult{};
+      Result.Gain->TruePeak = Measured.TruePeak;
+    }
   }
+  if (Result.Gain && Result.Gain->Applied != 0)
+    ApplyGain(Audio, *Result.Gain);
   SaveFile(Command.Output, WriteAudio(Audio, Command));
   Result.Warnings = Audio.Warnings;
   return Result;
@@ -152,7 +165,7 @@ int RunConverter(const std::vector<std::string>& Arguments, std::string& Out, st
     for (const std::string& Warning : Result.Warnings)
       Err += "sx: warning: " + OneLine(Warning) + "\n";
     if (Result.Gain)
-      Out += GainReport(Command.Output, *Result.Gain) + "\n";
+      Out += GainReport(Command.Output, Result, Command.Loudness.has_value()) + "\n";
     return 0;
   } catch (const std::exception& E) {
     Err = "sx: " + OneLine(E.what()) + "\n";

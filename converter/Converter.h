@@ -24,10 +24,13 @@ Bytes LoadFile(const std::string& Path);
 
 struct TConversion {
   std::vector<std::string> Warnings; // the reader's: damage it read past
-  std::optional<TGainResult> Gain;   // with a gain in the command: the gain it became
+  std::optional<TGainResult> Gain;   // with a gain or a loudness in the command: the gain it became
+  std::optional<double> Integrated;  // with a loudness: the input's integrated loudness (LUFS), empty
+                                     // for silence
 };
 
-// Runs the command: the input is decoded, its level changed when the command gives a gain, and encoded.
+// Runs the command: the input is decoded, its level changed when the command gives a gain or a loudness
+// (measured on the decoded sound, whose true peak then serves the limit too), and encoded.
 // Raises EConvertError, or the stream errors of the file layer, on failure; a file that cannot be written
 // is named by the output path the command gave, never by the scratch file.
 TConversion Convert(const TCommand& Command);
@@ -35,7 +38,8 @@ TConversion Convert(const TCommand& Command);
 // The whole program: arguments after the program name in, exit code out. Messages go to the given
 // streams (usage to Out, one line per failure or warning to Err); warnings alone leave the exit code 0.
 // A conversion with a gain writes one JSON line to Out: {"output", "gainRequested", "gainApplied",
-// "heldBack", "truePeak"}. -measure and -tags write their reports to Out, one line per input, and exit
+// "heldBack", "truePeak"}; with a loudness, the same with "integrated" after "output" (null for silence,
+// whose gain is 0). -measure and -tags write their reports to Out, one line per input, and exit
 // with 2 when any input failed (its line then holds the error).
 int RunConverter(const std::vector<std::string>& Arguments, std::string& Out, std::string& Err);
 

@@ -256,7 +256,7 @@ void PackSeeds() {
 }
 
 // Lines as the converter prints them: -measure and -tags of small files (named as a folder of songs would
-// name them, the names relative, as the reports echo them), an error line, and gain lines; one output of
+// name them, the names relative, as the reports echo them), an error line, and gain lines (of -gain and of -loudness); one output of
 // several lines ending in CR LF as on Windows, and a line whose texts are \u escapes with a surrogate pair.
 void ReportSeeds() {
   const fs::path Scratch = fs::temp_directory_path() / "orvik-report-seeds";
@@ -291,6 +291,12 @@ void ReportSeeds() {
   Seed("reports", "gain-held-back",
        Text("{\"output\":\"out.asf\",\"gainRequested\":6.00,\"gainApplied\":3.21,\"heldBack\":true,"
             "\"truePeak\":-4.21}"));
+  Seed("reports", "gain-matched",
+       Text("{\"output\":\"out.asf\",\"integrated\":-20.50,\"gainRequested\":6.50,\"gainApplied\":6.50,"
+            "\"heldBack\":false,\"truePeak\":-9.00}"));
+  Seed("reports", "gain-matched-silence",
+       Text("{\"output\":\"out.asf\",\"integrated\":null,\"gainRequested\":0.00,\"gainApplied\":0.00,"
+            "\"heldBack\":false,\"truePeak\":null}"));
   Seed("reports", "lines-crlf", Text(Measure + "\r\n" + Error + "\r\n" + Silence + "\r\n"));
   Seed("reports", "escapes",
        Text("{\"input\":\"\\u0053\\u00f1\\ud83c\\udfb5.mp3\",\"title\":\"a\\/b\\tc\",\"artist\":null,"

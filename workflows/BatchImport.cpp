@@ -7,7 +7,6 @@
 #include "workflows/TagDescriptions.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
@@ -25,7 +24,8 @@ void DeleteIfPresent(const std::string& Path) {
     platform::DeleteFile(Path);
 }
 
-// Tags, loudness and conversion of one song, on a worker thread: nothing here touches the definition.
+// Tags, then the conversion of one song (which measures it and matches its loudness when there is a
+// target), on a worker thread: nothing here touches the definition.
 void ConvertSong(TConverter& Converter, const std::string& Source, const std::optional<double>& Target,
                  const std::function<void(TSongStep)>& Step, TSongWork& Work) {
   Step(TSongStep::Tags);
@@ -34,22 +34,13 @@ void ConvertSong(TConverter& Converter, const std::string& Source, const std::op
     Work.Tags = TTagsReport{}; // the converter's reason comes with the conversion; the name stands in
     Work.Tags.Title = ChangeFileExt(ExtractFileName(Source), "");
   }
-  std::optional<double> Gain;
-  if (Target) {
-    Step(TSongStep::Measure);
-    TMeasureReport Measure = Converter.Measure({Source})[0];
-    if (!Measure.Error.empty()) {
-      Work.Failure = Measure.Error;
-      return;
-    }
-    Work.Loudness = Measure.Integrated;
-    if (Work.Loudness) // silence keeps its level
-      Gain = GainToTarget(*Target, *Work.Loudness);
-  }
   Step(TSongStep::Convert);
-  Work.Conversion = Converter.Convert(SongFormat(), Source, Work.Converted, Gain);
+  Work.Conversion = Target ? Converter.ConvertToLoudness(SongFormat(), Source, Work.Converted, *Target)
+                           : Converter.Convert(SongFormat(), Source, Work.Converted);
   if (!Work.Conversion.Made)
     Work.Failure = Work.Conversion.Reason;
+  else if (Work.Conversion.Gain)
+    Work.Loudness = Work.Conversion.Gain->Integrated;
 }
 
 // The sample a planned song goes to; a new one is appended to its stream, bound to its archive only.
@@ -92,10 +83,6 @@ size_t TBatchResult::ImportedCount() const {
       Songs.begin(), Songs.end(), [](const TSongResult& S) { return S.State == TSongResult::Imported; }));
 }
 
-double GainToTarget(double Target, double Loudness) {
-  return std::clamp(std::round((Target - Loudness) * 100) / 100, -60.0, 60.0);
-}
-
 TBatchResult ImportBatch(TStreamPack& Pack, TDefinitionSession& Session,
                          const std::vector<TPlannedSong>& Plan, TConverter& Converter,
                          const TBatchOptions& Options) {
@@ -121,7 +108,7 @@ TBatchResult ImportBatch(TStreamPack& Pack, TDefinitionSession& Session,
       ~TScratch() { DeleteIfPresent(Path); }
     } Scratch{Work[I].Converted};
     Song.LoudnessBefore = Work[I].Loudness;
-    if (Work[I].Conversion.Gain) {
+    if (Work[I].Loudness) { // silence keeps its level
       Song.Gain = Work[I].Conversion.Gain->Applied;
       Song.HeldBack = Work[I].Conversion.Gain->HeldBack;
     }

@@ -31,7 +31,7 @@ struct TSongResult {
 };
 
 // What a song of a batch is going through.
-enum class TSongStep { Tags, Measure, Convert, Write };
+enum class TSongStep { Tags, Convert, Write }; // Convert measures too, when matching loudness
 
 struct TBatchOptions {
   std::optional<double> Target;              // the loudness to match (LUFS); none: songs keep their level
@@ -58,6 +58,3 @@ struct TBatchResult {
 TBatchResult ImportBatch(TStreamPack& Pack, TDefinitionSession& Session,
                          const std::vector<TPlannedSong>& Plan, TConverter& Converter,
                          const TBatchOptions& Options);
-
-// The gain that takes a song of Loudness to Target, within the converter's range of -60 to 60 dB.
-double GainToTarget(double Target, double Loudness);

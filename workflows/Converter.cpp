@@ -6,6 +6,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -21,9 +22,13 @@ std::string QuotedList(const std::vector<std::string>& Paths) {
   return List;
 }
 
-std::string GainOption(double GainDb) {
-  char Text[32];
-  std::snprintf(Text, sizeof Text, "-gain=%.2f ", GainDb);
+// The converter takes loudness targets (LUFS) within these.
+constexpr double kLowestTargetLufs = -70, kHighestTargetLufs = 10;
+
+// "-gain=6.00 ", "-loudness=-14.20 ".
+std::string LevelOption(const char* Name, double Value) {
+  char Text[48];
+  std::snprintf(Text, sizeof Text, "%s=%.2f ", Name, Value);
   return Text;
 }
 
@@ -99,15 +104,26 @@ TConverterRun TConverter::RunStarted(const std::string& Parameters) {
 
 TConversion TConverter::Convert(const TConverterFormat& Format, const std::string& Input,
                                 const std::string& Output, std::optional<double> GainDb) {
-  std::string Parameters =
-      Format.Option + (GainDb ? GainOption(*GainDb) : "") + Quoted(Input) + " -=" + Quoted(Output);
-  TConverterRun Run = RunStarted(Parameters);
+  return RunConversion(Format, Input, Output, GainDb ? LevelOption("-gain", *GainDb) : "", false);
+}
+
+TConversion TConverter::ConvertToLoudness(const TConverterFormat& Format, const std::string& Input,
+                                          const std::string& Output, double TargetLufs) {
+  return RunConversion(Format, Input, Output,
+                       LevelOption("-loudness", std::clamp(TargetLufs, kLowestTargetLufs, kHighestTargetLufs)),
+                       true);
+}
+
+TConversion TConverter::RunConversion(const TConverterFormat& Format, const std::string& Input,
+                                      const std::string& Output, const std::string& Level, bool Measured) {
+  TConverterRun Run = RunStarted(Format.Option + Level + Quoted(Input) + " -=" + Quoted(Output));
   TConversion Result;
   Result.Made = platform::IsFile(Output);
-  if (Result.Made && GainDb) {
+  if (Result.Made && !Level.empty()) {
     std::vector<std::string> Lines = ReportLines(Run.Output);
     Result.Gain = Lines.empty() ? std::nullopt : ParseGainLine(Lines.back());
-    if (!Result.Gain) {
+    if (!Result.Gain || Result.Gain->Measured != Measured) {
+      Result.Gain.reset();
       Result.Made = false;
       Result.Reason = kUnreadableReport;
     }

@@ -66,6 +66,12 @@ public:
   // conversion with a gain whose report cannot be read counts as failed.
   TConversion Convert(const TConverterFormat& Format, const std::string& Input, const std::string& Output,
                       std::optional<double> GainDb = std::nullopt);
+  // Converts as Convert does, with the gain that brings the song's integrated loudness to TargetLufs
+  // (kept within the converter's -70 to 10 LUFS), measured by the converter on the decoded song in the
+  // same run. Gain->Integrated is the song's loudness before; silence keeps its level. A report without
+  // the loudness counts as failed.
+  TConversion ConvertToLoudness(const TConverterFormat& Format, const std::string& Input,
+                                const std::string& Output, double TargetLufs);
   // One report per input, in order, from one run. An input whose line is missing or unreadable gets an
   // Error. Raises as Convert.
   std::vector<TMeasureReport> Measure(const std::vector<std::string>& Inputs);
@@ -73,6 +79,10 @@ public:
 
 private:
   TConverterRun RunStarted(const std::string& Parameters);
+  // Runs a conversion with the level option Level (with its trailing blank, or empty); with a level, the
+  // report's last line must read, and give the loudness when Measured.
+  TConversion RunConversion(const TConverterFormat& Format, const std::string& Input, const std::string& Output,
+                            const std::string& Level, bool Measured);
 
   IConverterProcess& FRunner;
 };

@@ -271,8 +271,12 @@ std::optional<TGainReport> ParseGainLine(const std::string& Line) {
   R.Requested = *Requested;
   R.Applied = *Applied;
   R.HeldBack = Find(*O, "heldBack")->Flag;
-  // A gain held back is smaller than the one asked, never larger.
-  if (R.Applied > R.Requested + 0.01 || (!R.HeldBack && std::abs(R.Applied - R.Requested) > 0.01))
+  R.Measured = Find(*O, "integrated") != nullptr;
+  if (R.Measured && !ReadLevel(*O, "integrated", kLowestLevel, kHighestLevel, true, R.Integrated))
+    return std::nullopt;
+  // A gain held back is smaller than the one asked, never larger; a sound without a loudness gets none.
+  if (R.Applied > R.Requested + 0.01 || (!R.HeldBack && std::abs(R.Applied - R.Requested) > 0.01) ||
+      (R.Measured && !R.Integrated && (R.Requested != 0 || R.Applied != 0)))
     return std::nullopt;
   return R;
 }

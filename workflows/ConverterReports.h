@@ -1,5 +1,6 @@
 #pragma once
-// The one-line JSON reports of the converter (sx -measure, sx -tags, and a conversion with -gain), read
+// The one-line JSON reports of the converter (sx -measure, sx -tags, and a conversion with -gain or
+// -loudness), read
 // back. The converter is another program: a line is checked before anything in it is used, and a line
 // that is not a flat JSON object of the expected fields, with numbers in their plausible ranges, is
 // refused as a whole (nullopt). Unknown fields are ignored; a line may end in CR LF.
@@ -22,12 +23,14 @@ struct TTagsReport {
   std::string Title, Artist, Album;
 };
 
-// A conversion with -gain: the gain asked and the gain applied (dB), and whether the true-peak limit held
-// it back.
+// A conversion with -gain or -loudness: the gain asked and the gain applied (dB), and whether the
+// true-peak limit held it back.
 struct TGainReport {
   double Requested = 0, Applied = 0;
   bool HeldBack = false;
-  std::optional<double> TruePeak; // the input's, dBTP; null for silence
+  std::optional<double> TruePeak;   // the input's, dBTP; null for silence
+  bool Measured = false;            // -loudness: the line gives the input's integrated loudness
+  std::optional<double> Integrated; // then that loudness (LUFS); null for silence, whose gain is 0
 };
 
 std::optional<TMeasureReport> ParseMeasureLine(const std::string& Line);

@@ -2,20 +2,29 @@
 
 #include "converter/analysis/Loudness.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace sx {
 
 TGainResult LimitGain(double Requested, double TruePeak) {
+  return LimitGainDb(Requested, Decibels(TruePeak));
+}
+
+TGainResult LimitGainDb(double Requested, std::optional<double> TruePeakDb) {
   TGainResult R;
   R.Requested = Requested;
   R.Applied = Requested;
-  R.TruePeak = Decibels(TruePeak);
+  R.TruePeak = TruePeakDb;
   if (R.TruePeak && *R.TruePeak + Requested > kTruePeakCeilingDb) {
     R.Applied = kTruePeakCeilingDb - *R.TruePeak;
     R.HeldBack = true;
   }
   return R;
+}
+
+double GainTowards(double Target, double Integrated) {
+  return std::clamp(std::round((Target - Integrated) * 100) / 100, -kMaxGainDb, kMaxGainDb);
 }
 
 void ApplyGain(TAudio& Audio, const TGainResult& Result) {

@@ -11,6 +11,8 @@ namespace sx {
 
 constexpr double kTruePeakCeilingDb = -1.0;
 constexpr double kMaxGainDb = 60.0; // either way
+// The loudness a sound can be brought to (LUFS): from the absolute gate to beyond any 16-bit sound.
+constexpr double kLowestTargetLufs = -70.0, kHighestTargetLufs = 10.0;
 
 struct TGainResult {
   double Requested = 0; // dB
@@ -22,6 +24,12 @@ struct TGainResult {
 
 // The gain that Requested (dB) becomes for a sound whose true peak is TruePeak (fraction of full scale).
 TGainResult LimitGain(double Requested, double TruePeak);
+// The same for a true peak in dBTP, empty for silence.
+TGainResult LimitGainDb(double Requested, std::optional<double> TruePeakDb);
+
+// The gain (dB) that takes a sound of loudness Integrated to Target (LUFS): rounded to 0.01 dB, as a
+// -gain option carries it, and kept within -60 to 60 dB.
+double GainTowards(double Target, double Integrated);
 
 // Scales every sample by Result.Applied, rounding to the nearest 16-bit value.
 void ApplyGain(TAudio& Audio, const TGainResult& Result);

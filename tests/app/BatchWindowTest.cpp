@@ -190,14 +190,16 @@ TEST_F(BatchWindowTest, SeveralFilesFillTheStreamAddTheRestAndKeepTheBrokenOneOu
   EXPECT_EQ(Form->cmbDescriptions.Count(), Pack.DescriptionCount() + 1) << "the new descriptions are offered";
   EXPECT_NE(NodeOf(Stream.Samples(Samples)), nullptr) << "the tree shows the new sample";
 
-  // The definition's loudness is measured once: a second batch measures only its own file.
-  const size_t Measures = Process.RunsWith("-measure");
+  // The definition's loudness is measured once: a second batch measures only its own files, each in its
+  // conversion.
+  const size_t Measures = Process.RunsWith("-measure"), Matched = Process.RunsWith("-loudness=");
   Window.After.clear();
   Form->treeFiles.Select(NodeOf(Stream.Samples(0)));
   Dialogs.OpenManyAnswers.push_back(Songs({"a.wav", "b.wav"}));
   Run([&] { Form->actSampleImportExecute(); });
   ASSERT_EQ(Window.After.size(), 2u);
-  EXPECT_EQ(Process.RunsWith("-measure"), Measures + 2);
+  EXPECT_EQ(Process.RunsWith("-measure"), Measures);
+  EXPECT_EQ(Process.RunsWith("-loudness="), Matched + 2);
 
   // Saved and opened again, the samples and their songs are there.
   Boxes.Answers.push_back(TMsgResult::No); // no preload update

@@ -64,6 +64,11 @@ TEST(CommandLine, ParsesGainsAndReports) {
     EXPECT_EQ(C.Action, TAction::Convert);
   }
   EXPECT_FALSE(ParseCommand({"-wave", "i", "-=o"}).GainDb);
+  for (const auto& [Option, Lufs] : std::initializer_list<std::pair<std::string, double>>{
+           {"-loudness=-14", -14}, {"-loudness=-70", -70}, {"-loudness=10", 10}, {"-loudness=-23.5", -23.5}}) {
+    const TCommand C = ParseCommand({"-pcstream", Option, "i", "-=o"});
+    EXPECT_TRUE(C.Loudness && *C.Loudness == Lufs && !C.GainDb) << Option;
+  }
   struct {
     std::vector<std::string> Arguments;
     TAction Action;
@@ -90,6 +95,12 @@ TEST(CommandLine, ParsesGainsAndReports) {
       {"-wave", "-gain=1-2", "i", "-=o"},
       {"-wave", "-gain=.", "i", "-=o"},
       {"-wave", "-gain=1", "-gain=1", "i", "-=o"},
+      {"-wave", "-loudness=-70.5", "i", "-=o"},
+      {"-wave", "-loudness=10.01", "i", "-=o"},
+      {"-wave", "-loudness=", "i", "-=o"},
+      {"-wave", "-loudness=-14", "-loudness=-14", "i", "-=o"},
+      {"-wave", "-loudness=-14", "-gain=1", "i", "-=o"},
+      {"-measure", "-loudness=-14", "a"},
       {"-gain=3", "i", "-=o"},
       {"-measure"},
       {"-measure", "-tags", "a"},

@@ -7,6 +7,7 @@
 #include "converter/analysis/Gain.h"
 #include "converter/analysis/KWeighting.h"
 #include "converter/formats/WaveWriter.h"
+#include "platform/FileSystem.h"
 #include "tests/converter/Signals.h"
 #include "tests/fixtures/TestFiles.h"
 #include "tools/make-demo/Demo.h"
@@ -299,6 +300,68 @@ TEST(Loudness, GainReachesItsLevelOrTheCeiling) {
       EXPECT_LE(*After.TruePeak, kTruePeakCeilingDb + 0.3);
     }
   }
+}
+
+// -loudness=<LUFS> is -measure followed by -gain with the gain that reaches the target, in one run: the
+// same output bytes, the same report, the loudness added. Silence and a sound too short to measure keep
+// their level whatever their peak; a rate the measure does not take is refused.
+TEST(Loudness, LoudnessOptionIsTheMeasureThenItsGain) {
+  fixtures::TempDir Dir;
+  struct {
+    const char* Name;
+    TAudio Sound;
+    double Target;
+    std::vector<std::string> Format;
+  } Cases[] = {
+      {"quiet song raised", Song(44100, 5), -14, {"-pcstream", "-eaxa_blk"}},
+      {"loud noise lowered", PinkNoise(48000, 2 * 48000, 2, 0.9, 5), -30, {"-wave"}},
+      {"quiet chord held back", Stereo(Chord(22050, 44100), Chord(22050, 44100)), 5, {"-pcstream", "-eaxa_blk"}},
+      {"target far below", Sine(32000, 32000, 440, 0.5, 2), -70, {"-aiff"}},
+      {"silence", Silence(22050, 44100, 2), -14, {"-pcstream", "-eaxa_blk"}},
+      {"too short, loud", Sine(44100, 8000, 1000, 0.99), -30, {"-wave"}},
+  };
+  for (auto& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    const std::string In = Dir.File(std::string(C.Name) + ".wav");
+    fixtures::WriteFile(In, WriteWave(C.Sound));
+    auto Run = [&](const std::string& Option, const std::string& Out, std::string& Report) {
+      std::vector<std::string> Arguments = C.Format;
+      if (!Option.empty())
+        Arguments.push_back(Option);
+      Arguments.insert(Arguments.end(), {In, "-=" + Out});
+      std::string Errors;
+      Report.clear();
+      ASSERT_EQ(RunConverter(Arguments, Report, Errors), 0) << Errors;
+    };
+    std::string Matched, Gained, Plain;
+    Run("-loudness=" + std::to_string(C.Target), Dir.File("matched"), Matched);
+    const TLoudness Before = MeasureLoudness(C.Sound);
+    EXPECT_EQ(JsonValue(Matched, "integrated").has_value(), Before.Integrated.has_value()) << Matched;
+    if (!Before.Integrated) {
+      Run("", Dir.File("plain"), Plain);
+      EXPECT_EQ(fixtures::ReadFile(Dir.File("matched")), fixtures::ReadFile(Dir.File("plain")));
+      EXPECT_EQ(*JsonValue(Matched, "gainApplied"), 0);
+      EXPECT_NE(Matched.find("\"heldBack\":false"), std::string::npos) << Matched;
+      continue;
+    }
+    EXPECT_NEAR(*JsonValue(Matched, "integrated"), *Before.Integrated, 0.005);
+    const double Gain = GainTowards(C.Target, *Before.Integrated);
+    EXPECT_NEAR(*JsonValue(Matched, "gainRequested"), Gain, 1e-6);
+    char Option[32];
+    std::snprintf(Option, sizeof Option, "-gain=%.2f", Gain);
+    Run(Option, Dir.File("gained"), Gained);
+    EXPECT_EQ(fixtures::ReadFile(Dir.File("matched")), fixtures::ReadFile(Dir.File("gained")));
+    // The reports differ in the output's name and the loudness only.
+    const size_t From = Matched.find(",\"integrated\":"), To = Matched.find(",\"gainRequested\"");
+    ASSERT_TRUE(From != std::string::npos && To != std::string::npos) << Matched;
+    EXPECT_EQ(Matched.substr(To), Gained.substr(Gained.find(",\"gainRequested\""))) << Gained;
+  }
+  const std::string Low = Dir.File("low.wav");
+  fixtures::WriteFile(Low, WriteWave(Sine(6000, 12000, 440, 0.5)));
+  std::string Out, Errors;
+  EXPECT_EQ(RunConverter({"-wave", "-loudness=-14", Low, "-=" + Dir.File("low.out")}, Out, Errors), 2);
+  EXPECT_NE(Errors.find("8000 Hz"), std::string::npos) << Errors;
+  EXPECT_FALSE(platform::IsFile(Dir.File("low.out")));
 }
 
 // A gain's samples round to the nearest value, halves away from zero, then clamp to 16 bits, on every

@@ -22,6 +22,8 @@ const std::string kTags = "{\"input\":\"b.mp3\",\"title\":\"Caf\\u00e9 \\\"Noir\
 const std::string kGain =
     "{\"output\":\"out.asf\",\"gainRequested\":6.00,\"gainApplied\":3.21,\"heldBack\":true,"
     "\"truePeak\":-4.21}";
+const std::string kMatched = "{\"output\":\"out.asf\",\"integrated\":-20.50,\"gainRequested\":6.50,"
+                             "\"gainApplied\":6.50,\"heldBack\":false,\"truePeak\":-9.00}";
 
 } // namespace
 
@@ -57,6 +59,14 @@ TEST(ReportsTest, GoodLinesAreReadWithTheirFields) {
   EXPECT_DOUBLE_EQ(G->Applied, 3.21);
   EXPECT_TRUE(G->HeldBack);
   EXPECT_DOUBLE_EQ(*G->TruePeak, -4.21);
+  EXPECT_FALSE(G->Measured);
+  std::optional<TGainReport> Matched = ParseGainLine(kMatched);
+  ASSERT_TRUE(Matched && Matched->Measured);
+  EXPECT_DOUBLE_EQ(*Matched->Integrated, -20.5);
+  Matched = ParseGainLine("{\"output\":\"s\",\"integrated\":null,\"gainRequested\":0,\"gainApplied\":0,"
+                          "\"heldBack\":false,\"truePeak\":null}");
+  ASSERT_TRUE(Matched && Matched->Measured) << "silence";
+  EXPECT_FALSE(Matched->Integrated);
 
   for (const auto& Parse :
        {std::function<bool(const std::string&)>([](auto& L) { return bool(ParseMeasureLine(L)); }),
@@ -69,7 +79,7 @@ TEST(ReportsTest, GoodLinesAreReadWithTheirFields) {
 
 // Every prefix of a good line is refused, and so is each kind of damage.
 TEST(ReportsTest, DamagedLinesAreRefusedWhole) {
-  for (const std::string& Good : {kMeasure, kTags, kGain})
+  for (const std::string& Good : {kMeasure, kTags, kGain, kMatched})
     for (size_t Length = 0; Length < Good.size(); ++Length) {
       std::string Cut = Good.substr(0, Length);
       EXPECT_FALSE(ParseMeasureLine(Cut) || ParseTagsLine(Cut) || ParseGainLine(Cut)) << Cut;
@@ -110,6 +120,8 @@ TEST(ReportsTest, DamagedLinesAreRefusedWhole) {
       Replaced(kGain, "3.21", "7.00"),                            // more than requested
       Replaced(kGain, "6.00", "61.00"),
       Replaced(kGain, "\"truePeak\":-4.21", "\"truePeak\":\"x\""),
+      Replaced(kMatched, "-20.50", "\"-20.50\""),
+      Replaced(kMatched, "-20.50", "null"), // no loudness, yet a gain
   };
   for (const std::string& Line : BadGains)
     EXPECT_FALSE(ParseGainLine(Line)) << Line;
@@ -151,6 +163,8 @@ TEST(ReportsTest, TheConverterIsGivenFullPathsAndItsAnswersAreChecked) {
   Runner.Answers["broken.wav"] = {{true, 2, "", "sx: The input is not a known sound format\r\n"}, ""};
   Runner.Answers["silent.wav"] = {{true, 2, "", ""}, ""};
   Runner.Answers["noreport.wav"] = {{true, 0, "{\"output\":1}\n", ""}, Out};
+  Runner.Answers["matched.wav"] = {{true, 0, kMatched + "\r\n", ""}, Out};
+  Runner.Answers["unmeasured.wav"] = {{true, 0, kGain + "\n", ""}, Out};
   Runner.Answers["-measure"] = {{true, 2, kMeasure + "\n{\"input\":\"b\",\"error\":\"cut short\"}\n", ""},
                                 ""};
   Runner.Answers["-tags"] = {{true, 2, "", "sx: No input file given"}, ""};
@@ -175,6 +189,19 @@ TEST(ReportsTest, TheConverterIsGivenFullPathsAndItsAnswersAreChecked) {
   TConversion NoReport = Converter.Convert(SongFormat(), Dir.File("noreport.wav"), Out, 1.0);
   EXPECT_FALSE(NoReport.Made) << "an unreadable gain report is a failure";
   EXPECT_EQ(NoReport.Reason, "The converter's report could not be read");
+  platform::DeleteFile(Out);
+
+  TConversion Matched = Converter.ConvertToLoudness(SongFormat(), Dir.File("matched.wav"), Out, -14.254);
+  EXPECT_EQ(Runner.Calls.back(), "-pcstream -eaxa_blk -loudness=-14.25 \"" +
+                                     platform::FullPath(Dir.File("matched.wav")) + "\" -=\"" +
+                                     platform::FullPath(Out) + "\"");
+  ASSERT_TRUE(Matched.Made && Matched.Gain && Matched.Gain->Integrated);
+  EXPECT_DOUBLE_EQ(*Matched.Gain->Integrated, -20.5);
+  Converter.ConvertToLoudness(SongFormat(), Dir.File("matched.wav"), Out, -95);
+  EXPECT_NE(Runner.Calls.back().find(" -loudness=-70.00 "), std::string::npos)
+      << "a target the converter does not take is brought within its range: " << Runner.Calls.back();
+  TConversion Unmeasured = Converter.ConvertToLoudness(SongFormat(), Dir.File("unmeasured.wav"), Out, -14);
+  EXPECT_FALSE(Unmeasured.Made || Unmeasured.Gain) << "a gain line without the loudness is no answer";
 
   // Three inputs, two lines: the third is missing its report.
   std::vector<TMeasureReport> Measured = Converter.Measure({"x.asf", "y.asf", "z.asf"});
