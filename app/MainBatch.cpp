@@ -9,7 +9,6 @@
 #include "workflows/BatchPlan.h"
 #include "workflows/FileOrder.h"
 
-#include <algorithm>
 #include <map>
 
 namespace {
@@ -45,6 +44,14 @@ TBatchTarget TargetOf(const TStreamPack& Pack, TTreeNode* Node) {
 
 } // namespace
 
+IConverterProcess& TfrmORVStreams::ConverterProcess() {
+  if (FServices.ConverterProcess != nullptr)
+    return *FServices.ConverterProcess;
+  if (!FOwnConverterProcess)
+    FOwnConverterProcess = std::make_unique<TSystemConverterProcess>(FServices.ProgramFolder);
+  return *FOwnConverterProcess;
+}
+
 void TfrmORVStreams::ImportSongs(TTreeNode* Node, const std::vector<std::wstring>& Files) {
   if (!FPack || Node == nullptr || Files.empty())
     return;
@@ -66,9 +73,7 @@ void TfrmORVStreams::ImportSongs(TTreeNode* Node, const std::vector<std::wstring
   KeepOriginalMusic();
   if (PreviewPlaying())
     StopPreview();
-  TSystemConverterProcess Own(FServices.ProgramFolder);
-  IConverterProcess& Process = FServices.ConverterProcess != nullptr ? *FServices.ConverterProcess : Own;
-  TBatchRun Run(*FPack, *FSession, std::move(Plan), Shown, Process, FLoudness);
+  TBatchRun Run(*FPack, *FSession, std::move(Plan), Shown, ConverterProcess(), FLoudness);
   FServices.BatchWindow->ShowModal(Run);
   Run.StopAndWait();
   if (!Run.Started())

@@ -1,5 +1,6 @@
 // The game's original music, kept before the first change and restored on request, and soundtrack packs.
 
+#include "app/BusyCursor.h"
 #include "app/Messages.h"
 #include "app/uMain.h"
 #include "base/Paths.h"
@@ -137,15 +138,8 @@ void TfrmORVStreams::actFileExportPackExecute() {
     return;
   auto Originals =
       TKeptOriginals(FDefinitionPath, DefaultPreloadFolder(FDefinitionPath)).LoadKeptDefinition();
-  TCursor Saved = FServices.Screen->Cursor();
-  FServices.Screen->SetCursor(TCursor::HourGlass);
-  struct TRestore {
-    IScreen& Screen;
-    TCursor Cursor;
-    ~TRestore() { Screen.SetCursor(Cursor); }
-  } Restore{*FServices.Screen, Saved};
-  TSystemConverterProcess Own(FServices.ProgramFolder);
-  TConverter Converter(FServices.ConverterProcess != nullptr ? *FServices.ConverterProcess : Own);
+  TBusyCursor Busy(*FServices.Screen);
+  TConverter Converter(ConverterProcess());
   TPackExportOptions Options;
   Options.Converter = &Converter;
   TPackExport Export =

@@ -1,5 +1,6 @@
 // Preview, export and import of the selected sample; every conversion runs the outside converter.
 
+#include "app/BusyCursor.h"
 #include "app/Messages.h"
 #include "app/uMain.h"
 #include "base/Exceptions.h"
@@ -58,28 +59,6 @@ template <typename TPath> void DiscardIfPresent(const TPath& Path) {
   if (platform::IsFile(Path))
     platform::DeleteFile(Path);
 }
-
-// The hourglass while a workflow runs (the window takes no input meanwhile); the cursor that was there
-// comes back when the workflow ends or fails, or earlier, before a message.
-class TBusyCursor {
-public:
-  explicit TBusyCursor(IScreen& Screen) : FScreen(Screen), FSaved(Screen.Cursor()) {
-    FScreen.SetCursor(TCursor::HourGlass);
-  }
-  ~TBusyCursor() { Restore(); }
-  TBusyCursor(const TBusyCursor&) = delete;
-  TBusyCursor& operator=(const TBusyCursor&) = delete;
-  void Restore() {
-    if (!FRestored)
-      FScreen.SetCursor(FSaved);
-    FRestored = true;
-  }
-
-private:
-  IScreen& FScreen;
-  TCursor FSaved;
-  bool FRestored = false;
-};
 
 // Message, and under it the converter's own reason, when it gave one.
 std::wstring WithReason(const wchar_t* Message, const std::string& Reason) {

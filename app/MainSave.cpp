@@ -1,5 +1,6 @@
 // Save (archive rebuild and definition file) and the preload update of the main window.
 
+#include "app/BusyCursor.h"
 #include "app/Messages.h"
 #include "app/uMain.h"
 #include "base/Exceptions.h"
@@ -29,13 +30,7 @@ std::string FileList(const std::vector<std::string>& Paths) {
 
 void TfrmORVStreams::actFileSaveExecute() {
   KeepOriginalMusic();
-  TCursor Saved = FServices.Screen->Cursor();
-  FServices.Screen->SetCursor(TCursor::HourGlass);
-  struct Restore {
-    IScreen& Screen;
-    TCursor Cursor;
-    ~Restore() { Screen.SetCursor(Cursor); }
-  } Finally{*FServices.Screen, Saved};
+  TBusyCursor Busy(*FServices.Screen);
   {
     // The rebuild's status and progress end with it, before the question, also when it fails.
     struct Clear {
@@ -99,16 +94,11 @@ void TfrmORVStreams::ReportRecovery(TRecoveryReport& Report) {
 // sample the saved definition lacks (a sample added and never saved) is left out.
 void TfrmORVStreams::ImportAgain(const std::vector<TImportRecord>& Imports) {
   KeepOriginalMusic();
-  TCursor Saved = FServices.Screen->Cursor();
-  FServices.Screen->SetCursor(TCursor::HourGlass);
-  struct Restore {
-    TfrmORVStreams& Form;
-    TCursor Cursor;
-    ~Restore() {
-      Form.StatusBar.SetText(L"");
-      Form.FServices.Screen->SetCursor(Cursor);
-    }
-  } Finally{*this, Saved};
+  TBusyCursor Busy(*FServices.Screen);
+  struct ClearStatus {
+    TStatusModel& Status;
+    ~ClearStatus() { Status.SetText(L""); }
+  } Finally{StatusBar};
   for (const TImportRecord& Import : Imports) {
     if (Import.Stream < 0 || Import.Stream >= FPack->StreamCount() || Import.Sample < 0 ||
         Import.Sample >= FPack->Streams(Import.Stream)->SampleCount() || !platform::IsFile(Import.Kept))

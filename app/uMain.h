@@ -194,6 +194,8 @@ private:
   // Source is the file the user picked; EntryName the new entry's name for an add.
   void ImportConverted(TStreamData* Sample, const std::string& Converted, bool AsNewFile,
                        const std::string& EntryName, const std::string& Source);
+  // The converter that batches and packs run: the services' one, else sx below the program's folder.
+  IConverterProcess& ConverterProcess();
 
   TServices FServices;
   std::unique_ptr<TStreamPack> FPack;
@@ -205,6 +207,7 @@ private:
   // The open definition's lock and journal.
   std::unique_ptr<TDefinitionSession> FSession;
   TLoudnessTarget FLoudness;
+  std::unique_ptr<IConverterProcess> FOwnConverterProcess; // made at the first use without the services' one
   bool FOriginalKept = false;  // the open definition's original music is kept
   std::wstring FPendingStatus; // shown by the next idle step, after the handler that set it
 };
