@@ -9,7 +9,10 @@
 // first gets enough samples for every song (tiny placeholders, untimed), one run of
 //   import DEF --stream 1 --sample I SONG
 // per song, each its own process. Prints the wall time of each, their ratio, where the batch's time went
-// (from the times its progress lines arrived), and the load of the machine before and after. Fails
+// (from the times its progress lines arrived), and the load of the machine before and after. Then, as the
+// floor under both, the converter alone (sx -pcstream -eaxa_blk, from the sx folder beside the program)
+// on every song one after another: its wall time and its processor time, which a batch on this machine
+// cannot spread over more than its cores. Fails
 // unless every command succeeds and every sample 0..N-1 of stream 1 then holds a whole EA-XA song of the
 // expected length; the batch must also report every song imported with a gain toward its target.
 #include "base/Paths.h"
@@ -25,6 +28,8 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <sys/resource.h>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -166,6 +171,37 @@ void AddPlaceholders(const std::string& Command, const std::string& Folder, size
   Run(Line + " > /dev/null");
 }
 
+// The converter alone on every song, one run after another: wall and processor seconds (user and system,
+// of the runs, which Wine starts as this process's children).
+struct TConverterAlone {
+  double Wall = 0, Processor = 0;
+};
+
+double ChildrenProcessor() {
+  struct rusage Usage {};
+  getrusage(RUSAGE_CHILDREN, &Usage);
+  auto Seconds = [](const timeval& T) { return double(T.tv_sec) + double(T.tv_usec) / 1e6; };
+  return Seconds(Usage.ru_utime) + Seconds(Usage.ru_stime);
+}
+
+TConverterAlone RunConverterAlone(const std::string& Command, const std::string& Folder,
+                                  const std::vector<std::string>& Songs) {
+  const std::string Program = "orvik-streams.exe";
+  const size_t At = Command.rfind(Program);
+  if (At == std::string::npos)
+    throw std::runtime_error("the command names no " + Program + ": " + Command);
+  const std::string Converter = std::string(Command).replace(At, Program.size(), "sx/sx.exe");
+  TConverterAlone Times;
+  const double Before = ChildrenProcessor();
+  const TClock::time_point Start = TClock::now();
+  for (const std::string& Song : Songs)
+    Run(Converter + " -pcstream -eaxa_blk " + WinePath(Song) + " -=" + WinePath(Folder + "/alone.asf") +
+        " > /dev/null");
+  Times.Wall = Since(Start);
+  Times.Processor = ChildrenProcessor() - Before;
+  return Times;
+}
+
 double RunOneByOne(const std::string& Command, const std::string& Folder,
                    const std::vector<std::string>& Songs) {
   const std::string Definition = Folder + "/audio/streams.dat";
@@ -210,6 +246,13 @@ int main(int Argc, char** Argv) {
     std::printf("import, one process per song:  %7.1f s (%.1f s a song)\n", OneByOne,
                 OneByOne / Songs.size());
     std::printf("batch is %.2fx faster; load after: %s\n", OneByOne / Batch.Total, LoadAverage().c_str());
+    std::fflush(stdout);
+
+    const TConverterAlone Alone = RunConverterAlone(Command, Scratch, Songs);
+    const unsigned Cores = std::thread::hardware_concurrency();
+    std::printf("the converter alone, no loudness: %.1f s one after another, %.1f processor-s, so at least "
+                "%.1f s on %u cores\n",
+                Alone.Wall, Alone.Processor, Alone.Processor / Cores, Cores);
   } catch (const std::exception& Error) {
     std::fprintf(stderr, "orvik_batch_import_bench: %s\n", Error.what());
     return 1;
