@@ -66,7 +66,7 @@ void TfrmORVStreams::KeepOriginalMusic() {
   }
   std::wstring Question = msg::KeepOriginalMusic + Megabytes(Originals.SizeToKeep()) + L", in \"" +
                           AnsiToWide(Originals.Folder()) + L"\"" + msg::KeepOriginalMusicEnd;
-  if (FServices.MessageBoxes->Show(Question, L"", TMsgButtons::YesNo, TMsgIcon::Question) !=
+  if (FServices.MessageBoxes->Show(Question, msg::ApplicationTitle, TMsgButtons::YesNo, TMsgIcon::Question) !=
       TMsgResult::Yes) {
     Originals.Decline();
     return;
@@ -93,7 +93,8 @@ void TfrmORVStreams::actFileRestoreOriginalExecute() {
   std::wstring Question = msg::RestoreOriginalMusic;
   if (FDefinitionChanged || FArchivesChanged)
     Question += msg::RestoreDiscards;
-  if (FServices.MessageBoxes->Show(Question, L"", TMsgButtons::YesNo, TMsgIcon::Question) != TMsgResult::Yes)
+  if (FServices.MessageBoxes->Show(Question, msg::ApplicationTitle, TMsgButtons::YesNo, TMsgIcon::Question) !=
+      TMsgResult::Yes)
     return;
   // Closed without saving: the imports since the last save are undone, and the lock is free for the
   // restore's own session.
@@ -159,7 +160,8 @@ void TfrmORVStreams::actFileApplyPackExecute() {
   auto Pack = ReadPack(platform::NarrowFileName(actFileApplyPackDialog.FileName));
   TPackPlan Plan = PlanPack(*FPack, *Pack);
   if (Plan.ChangeCount() == 0 && Plan.Unmatched.empty()) {
-    FServices.MessageBoxes->Show(msg::PackChangesNothing, L"", TMsgButtons::OK, TMsgIcon::Warning);
+    FServices.MessageBoxes->Show(msg::PackChangesNothing, msg::ApplicationTitle, TMsgButtons::OK,
+                                 TMsgIcon::Warning);
     return;
   }
   // The question lists the first changes and what does not fit this definition.
@@ -173,7 +175,8 @@ void TfrmORVStreams::actFileApplyPackExecute() {
     Question += Break + L"... and " + std::to_wstring(Listed - Shown) + L" more";
   for (const TPackMismatch& Miss : Plan.Unmatched)
     Question += Break + Where(Miss.Stream, Miss.Position) + L": not applied: " + AnsiToWide(Miss.Reason);
-  if (FServices.MessageBoxes->Show(Question, L"", TMsgButtons::YesNo, TMsgIcon::Question) != TMsgResult::Yes)
+  if (FServices.MessageBoxes->Show(Question, msg::ApplicationTitle, TMsgButtons::YesNo, TMsgIcon::Question) !=
+      TMsgResult::Yes)
     return;
   KeepOriginalMusic();
   TPackApplied Applied;

@@ -208,6 +208,6 @@ private:
   std::unique_ptr<TDefinitionSession> FSession;
   TLoudnessTarget FLoudness;
   std::unique_ptr<IConverterProcess> FOwnConverterProcess; // made at the first use without the services' one
-  bool FOriginalKept = false;  // the open definition's original music is kept
+  bool FOriginalKept = false;                              // the open definition's original music is kept
   std::wstring FPendingStatus; // shown by the next idle step, after the handler that set it
 };

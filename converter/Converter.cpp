@@ -70,8 +70,8 @@ std::string GainReport(const std::string& Output, const TConversion& Result, boo
   return "{\"output\":" + JsonString(Output) +
          (Measured ? ",\"integrated\":" + JsonNumber(Result.Integrated) : std::string()) +
          ",\"gainRequested\":" + JsonNumber(Gain.Requested) + ",\"gainApplied\":" + JsonNumber(Gain.Applied) +
-         ",\"heldBack\":" + (Gain.HeldBack ? "true" : "false") + ",\"truePeak\":" + JsonNumber(Gain.TruePeak) +
-         "}";
+         ",\"heldBack\":" + (Gain.HeldBack ? "true" : "false") +
+         ",\"truePeak\":" + JsonNumber(Gain.TruePeak) + "}";
 }
 
 // One report line per input, in order; an input that fails gives its error line and the others go on.

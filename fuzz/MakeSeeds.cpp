@@ -256,8 +256,9 @@ void PackSeeds() {
 }
 
 // Lines as the converter prints them: -measure and -tags of small files (named as a folder of songs would
-// name them, the names relative, as the reports echo them), an error line, and gain lines (of -gain and of -loudness); one output of
-// several lines ending in CR LF as on Windows, and a line whose texts are \u escapes with a surrogate pair.
+// name them, the names relative, as the reports echo them), an error line, and gain lines (of -gain and of
+// -loudness); one output of several lines ending in CR LF as on Windows, and a line whose texts are \u
+// escapes with a surrogate pair.
 void ReportSeeds() {
   const fs::path Scratch = fs::temp_directory_path() / "orvik-report-seeds";
   fs::create_directories(Scratch);

@@ -95,7 +95,8 @@ void CheckGain(const std::string& Line) {
   FUZZ_CHECK(std::isfinite(R->Applied) && R->Applied <= R->Requested + 0.01 && InRange(R->TruePeak));
   FUZZ_CHECK(R->HeldBack || std::abs(R->Applied - R->Requested) <= 0.01);
   FUZZ_CHECK(R->Measured || !R->Integrated);
-  FUZZ_CHECK(InRange(R->Integrated) && (R->Integrated || !R->Measured || (R->Requested == 0 && R->Applied == 0)));
+  FUZZ_CHECK(InRange(R->Integrated) &&
+             (R->Integrated || !R->Measured || (R->Requested == 0 && R->Applied == 0)));
 }
 
 } // namespace

@@ -109,9 +109,9 @@ TConversion TConverter::Convert(const TConverterFormat& Format, const std::strin
 
 TConversion TConverter::ConvertToLoudness(const TConverterFormat& Format, const std::string& Input,
                                           const std::string& Output, double TargetLufs) {
-  return RunConversion(Format, Input, Output,
-                       LevelOption("-loudness", std::clamp(TargetLufs, kLowestTargetLufs, kHighestTargetLufs)),
-                       true);
+  return RunConversion(
+      Format, Input, Output,
+      LevelOption("-loudness", std::clamp(TargetLufs, kLowestTargetLufs, kHighestTargetLufs)), true);
 }
 
 TConversion TConverter::RunConversion(const TConverterFormat& Format, const std::string& Input,

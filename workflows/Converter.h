@@ -81,8 +81,8 @@ private:
   TConverterRun RunStarted(const std::string& Parameters);
   // Runs a conversion with the level option Level (with its trailing blank, or empty); with a level, the
   // report's last line must read, and give the loudness when Measured.
-  TConversion RunConversion(const TConverterFormat& Format, const std::string& Input, const std::string& Output,
-                            const std::string& Level, bool Measured);
+  TConversion RunConversion(const TConverterFormat& Format, const std::string& Input,
+                            const std::string& Output, const std::string& Level, bool Measured);
 
   IConverterProcess& FRunner;
 };

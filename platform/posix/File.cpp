@@ -43,7 +43,7 @@ int TakeLock(int Fd, FileAccess Access) {
       return errno;
     if (Try == kLockTries)
       return EBUSY;
-    struct timespec Pause {0, kLockPauseNs};
+    const timespec Pause = {0, kLockPauseNs};
     ::nanosleep(&Pause, nullptr);
   }
 }

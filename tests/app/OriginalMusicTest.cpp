@@ -87,6 +87,8 @@ TEST_F(OriginalMusicTest, TheFirstChangeKeepsTheOriginalsOnceAndRestorePutsThemB
     ASSERT_EQ(Boxes.Shown.size(), 2u) << "the keep question, then the preload question";
     EXPECT_NE(Boxes.Shown[0].Text.find(L"keep a copy of its original music"), std::wstring::npos);
     EXPECT_NE(Boxes.Shown[0].Text.find(L" MB, in \""), std::wstring::npos);
+    EXPECT_EQ(Boxes.Shown[0].Caption, L"ORVIK Streams Editor")
+        << "a question of ours, not titled as an error";
     TKeptOriginals Originals(Game, DefaultPreloadFolder(Game));
     if (Answer == TMsgResult::No) {
       EXPECT_EQ(Originals.State(), TKeptState::Declined);

@@ -64,8 +64,11 @@ TEST(CommandLine, ParsesGainsAndReports) {
     EXPECT_EQ(C.Action, TAction::Convert);
   }
   EXPECT_FALSE(ParseCommand({"-wave", "i", "-=o"}).GainDb);
-  for (const auto& [Option, Lufs] : std::initializer_list<std::pair<std::string, double>>{
-           {"-loudness=-14", -14}, {"-loudness=-70", -70}, {"-loudness=10", 10}, {"-loudness=-23.5", -23.5}}) {
+  for (const auto& [Option, Lufs] :
+       std::initializer_list<std::pair<std::string, double>>{{"-loudness=-14", -14},
+                                                             {"-loudness=-70", -70},
+                                                             {"-loudness=10", 10},
+                                                             {"-loudness=-23.5", -23.5}}) {
     const TCommand C = ParseCommand({"-pcstream", Option, "i", "-=o"});
     EXPECT_TRUE(C.Loudness && *C.Loudness == Lufs && !C.GainDb) << Option;
   }

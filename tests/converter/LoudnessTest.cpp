@@ -315,7 +315,10 @@ TEST(Loudness, LoudnessOptionIsTheMeasureThenItsGain) {
   } Cases[] = {
       {"quiet song raised", Song(44100, 5), -14, {"-pcstream", "-eaxa_blk"}},
       {"loud noise lowered", PinkNoise(48000, 2 * 48000, 2, 0.9, 5), -30, {"-wave"}},
-      {"quiet chord held back", Stereo(Chord(22050, 44100), Chord(22050, 44100)), 5, {"-pcstream", "-eaxa_blk"}},
+      {"quiet chord held back",
+       Stereo(Chord(22050, 44100), Chord(22050, 44100)),
+       5,
+       {"-pcstream", "-eaxa_blk"}},
       {"target far below", Sine(32000, 32000, 440, 0.5, 2), -70, {"-aiff"}},
       {"silence", Silence(22050, 44100, 2), -14, {"-pcstream", "-eaxa_blk"}},
       {"too short, loud", Sine(44100, 8000, 1000, 0.99), -30, {"-wave"}},

@@ -84,7 +84,7 @@ TEST_F(PlatformTest, AnOpenWaitsForAChildThatStillHoldsAClosedFile) {
   const pid_t Child = ::fork();
   ASSERT_NE(Child, -1);
   if (Child == 0) {
-    struct timespec Pause {0, 60'000'000};
+    const timespec Pause = {0, 60'000'000};
     ::nanosleep(&Pause, nullptr);
     ::_exit(0);
   }
