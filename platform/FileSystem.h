@@ -60,8 +60,9 @@ int TempFolder(std::string& Folder);
 // Creates an empty file with a unique name made from Prefix in Folder and returns its full path in Name.
 int CreateUniqueFile(const std::string& Folder, const std::string& Prefix, std::string& Name);
 
-// The names (not paths) of the regular files directly in Folder, in no particular order. Returns the
-// system's error code when the folder cannot be read.
+// The names (not paths) of the regular files directly in Folder, in no particular order; on Windows a name
+// that the file names' code page lacks is given as the file's short name, as NarrowFileName gives it.
+// Returns the system's error code when the folder cannot be read.
 int FilesInFolder(const std::string& Folder, std::vector<std::string>& Names);
 
 // True if Path names an existing folder.

@@ -148,8 +148,14 @@ int FilesInFolder(const std::string& Folder, std::vector<std::string>& Names) {
   if (Search == INVALID_HANDLE_VALUE)
     return ::GetLastError() == ERROR_FILE_NOT_FOUND ? 0 : LastError();
   do {
-    if ((Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-      Names.push_back(WideToFileName(Found.cFileName));
+    if ((Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+      continue;
+    // A name the file names' code page lacks would come out with '?' and name no file: its short name,
+    // when the volume gave it one, still opens it.
+    std::string Name = WideToFileName(Found.cFileName);
+    if (FileNameToWide(Name) != Found.cFileName && Found.cAlternateFileName[0] != L'\0')
+      Name = WideToFileName(Found.cAlternateFileName);
+    Names.push_back(Name);
   } while (::FindNextFileW(Search, &Found));
   ::FindClose(Search);
   return 0;

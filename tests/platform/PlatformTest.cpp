@@ -6,7 +6,9 @@
 #include "platform/Text.h"
 #include "tests/fixtures/TestFiles.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -93,6 +95,31 @@ TEST_F(PlatformTest, AnOpenWaitsForAChildThatStillHoldsAClosedFile) {
   EXPECT_EQ(Again.Open(Path, FileAccess::ReadWrite), 0);
   int Status = 0;
   ::waitpid(Child, &Status, 0);
+}
+#endif
+
+#ifdef _WIN32
+// A file whose name the code page lacks (music from anywhere in the world) is still named in it, by its
+// short name: from a dialog's wide name and from a folder's listing alike, so that the file opens.
+TEST_F(PlatformTest, NamesTheCodePageLacksStillOpen) {
+  const std::wstring Foreign = L"\u97F3\u697D \U0001F3B5 song.wav", Plain = L"plain song.wav";
+  ASSERT_NE(platform::FileNameToWide(platform::WideToFileName(Foreign)), Foreign) << "the code page has it";
+  for (const std::wstring& Name : {Foreign, Plain}) {
+    std::ofstream Made(std::filesystem::path(platform::FileNameToWide(Dir.Path()) + Name));
+    ASSERT_TRUE(Made.is_open());
+  }
+  const std::string Narrow = platform::NarrowFileName(platform::FileNameToWide(Dir.Path()) + Foreign);
+  EXPECT_TRUE(platform::IsFile(Narrow)) << Narrow;
+  std::vector<std::string> Names;
+  ASSERT_EQ(platform::FilesInFolder(Dir.Path(), Names), 0);
+  ASSERT_EQ(Names.size(), 2u);
+  for (const std::string& Name : Names) {
+    File Listed;
+    EXPECT_EQ(Listed.Open(Dir.File(Name), FileAccess::Read), 0) << Name;
+  }
+  EXPECT_NE(std::find(Names.begin(), Names.end(), "plain song.wav"), Names.end());
+  EXPECT_NE(std::find(Names.begin(), Names.end(), ExtractFileName(Narrow)), Names.end())
+      << "the listing and the dialog's name agree";
 }
 #endif
 
