@@ -42,6 +42,9 @@ int MoveFile(const std::wstring& Source, const std::wstring& Target);
 // A name of the file at Path that the narrow file calls open: Path itself when the file names hold its
 // characters, else the file's short name (Windows; the converted Path when it has none).
 std::string NarrowFileName(const std::wstring& Path);
+// The name (not the path) of the file at Path in UTF-8: on Windows its long name, also when Path gives a
+// short name for it (as NarrowFileName and FilesInFolder do); natively the name's own bytes.
+std::string OwnFileNameUtf8(const std::string& Path);
 
 // Puts Source in Target's place in one step: Target, if it exists, is never deleted before Source's bytes
 // are in place under Target's name. When Source lies on another volume it is first copied into Target's

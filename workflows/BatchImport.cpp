@@ -30,9 +30,17 @@ void ConvertSong(TConverter& Converter, const std::string& Source, const std::op
                  const std::function<void(TSongStep)>& Step, TSongWork& Work) {
   Step(TSongStep::Tags);
   Work.Tags = Converter.Tags({Source})[0];
-  if (!Work.Tags.Error.empty()) {
-    Work.Tags = TTagsReport{}; // the converter's reason comes with the conversion; the name stands in
-    Work.Tags.Title = ChangeFileExt(ExtractFileName(Source), "");
+  // A file that the code page cannot name reaches the converter by its short name, which a song without
+  // tags is then titled from: its own name stands in, as it does when the tags cannot be read (the
+  // converter's reason then comes with the conversion).
+  const std::string Given = ExtractFileName(Source), Own = platform::OwnFileNameUtf8(Source);
+  const TTagsReport FromGiven = TagsFromFileName(Given);
+  if (!Work.Tags.Error.empty() ||
+      (Own != Given && Work.Tags.Title == FromGiven.Title && Work.Tags.Artist == FromGiven.Artist)) {
+    const TTagsReport FromOwn = TagsFromFileName(Own);
+    Work.Tags.Error.clear();
+    Work.Tags.Title = FromOwn.Title;
+    Work.Tags.Artist = FromOwn.Artist;
   }
   Step(TSongStep::Convert);
   Work.Conversion = Target ? Converter.ConvertToLoudness(SongFormat(), Source, Work.Converted, *Target)

@@ -118,6 +118,8 @@ int DeleteFile(const std::wstring& Path) { return DeleteFile(WideToFileName(Path
 
 std::string NarrowFileName(const std::wstring& Path) { return WideToFileName(Path); }
 
+std::string OwnFileNameUtf8(const std::string& Path) { return Path.substr(Path.find_last_of('/') + 1); }
+
 int MoveFile(const std::wstring& Source, const std::wstring& Target) {
   return MoveFile(WideToFileName(Source), WideToFileName(Target));
 }

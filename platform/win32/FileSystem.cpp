@@ -139,6 +139,24 @@ int CreateUniqueFile(const std::string& Folder, const std::string& Prefix, std::
   return 0;
 }
 
+std::string OwnFileNameUtf8(const std::string& Path) {
+  std::wstring Name = FileNameToWide(Path);
+  const DWORD Length = ::GetLongPathNameW(Name.c_str(), nullptr, 0);
+  std::wstring Long(Length, L'\0');
+  if (Length != 0 && ::GetLongPathNameW(Name.c_str(), Long.data(), Length) == Length - 1)
+    Name = Long.substr(0, Length - 1);
+  const size_t Slash = Name.find_last_of(L"\\/");
+  if (Slash != std::wstring::npos)
+    Name.erase(0, Slash + 1);
+  if (Name.empty())
+    return std::string();
+  const int Size = static_cast<int>(Name.size());
+  const int Bytes = ::WideCharToMultiByte(CP_UTF8, 0, Name.data(), Size, nullptr, 0, nullptr, nullptr);
+  std::string Utf8(static_cast<size_t>(Bytes), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, Name.data(), Size, Utf8.data(), Bytes, nullptr, nullptr);
+  return Utf8;
+}
+
 int FilesInFolder(const std::string& Folder, std::vector<std::string>& Names) {
   std::wstring Base = FileNameToWide(Folder);
   if (!Base.empty() && Base.back() != L'\\' && Base.back() != L'/')

@@ -6,6 +6,7 @@
 #include "converter/formats/WaveWriter.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
+#include "platform/Text.h"
 #include "tests/converter/Signals.h"
 #include "tests/fixtures/TestFiles.h"
 #include "tools/make-demo/Demo.h"
@@ -17,6 +18,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 
 using namespace fixtures;
 
@@ -216,4 +218,33 @@ TEST_F(BatchTest, ACancelKeepsTheSongsDoneUntilTheyAreDiscarded) {
     EXPECT_TRUE(Dir.ScratchFiles().empty());
     EXPECT_TRUE(Dir.Leftovers().empty());
   }
+}
+
+// A song without tags is described from its file's own name, also when the code page lacks some of its
+// characters and the file is named by its short name (Windows): from a folder's listing, as a dropped
+// folder gives it. The characters the code page lacks are named as lost.
+TEST_F(BatchTest, ASongWithoutTagsIsDescribedFromItsOwnName) {
+  const std::string Songs = Dir.File("foreign");
+  std::filesystem::create_directories(Songs);
+  const std::u8string Name = u8"B\u00e4nd - \u97f3\u697d \u266b.wav";
+  {
+    std::ofstream Out(std::filesystem::path(Songs) / std::filesystem::path(Name), std::ios::binary);
+    const Bytes Wave = sx::WriteWave(sxtest::Sine(22050, 22050, 440, 0.3));
+    Out.write(reinterpret_cast<const char*>(Wave.data()), static_cast<std::streamsize>(Wave.size()));
+  }
+  TDefinitionSession Session(Def);
+  Session.Open();
+  auto Pack = Load();
+  const std::vector<std::string> Inputs = ExpandInputs({Songs});
+  ASSERT_EQ(Inputs.size(), 1u);
+  ASSERT_TRUE(platform::IsFile(Inputs[0])) << Inputs[0];
+  TBatchResult Result = ImportBatch(*Pack, Session, PlanBatch(*Pack, {1, 0, ""}, Inputs), Converter, {});
+  ASSERT_EQ(Result.Songs.size(), 1u);
+  const TSongResult& Song = Result.Songs[0];
+  ASSERT_EQ(Song.State, TSongResult::Imported) << Song.Failure;
+  const TStreamDescription& Described = *Pack->Descriptions(Song.Description);
+  EXPECT_EQ(platform::AnsiToWide(FieldText(Described.Singer)), L"B\u00e4nd");
+  EXPECT_EQ(FieldText(Described.Name).find('~'), std::string::npos) << "titled from the short name";
+  EXPECT_EQ(Song.Lost, "\xE9\x9F\xB3\xE6\xA5\xBD\xE2\x99\xAB");
+  Session.Close();
 }
