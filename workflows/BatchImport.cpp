@@ -1,6 +1,7 @@
 #include "workflows/BatchImport.h"
 
 #include "base/Paths.h"
+#include "base/SongName.h"
 #include "platform/FileSystem.h"
 #include "workflows/JournaledImport.h"
 #include "workflows/OrderedJobs.h"
@@ -34,10 +35,10 @@ void ConvertSong(TConverter& Converter, const std::string& Source, const std::op
   // tags is then titled from: its own name stands in, as it does when the tags cannot be read (the
   // converter's reason then comes with the conversion).
   const std::string Given = ExtractFileName(Source), Own = platform::OwnFileNameUtf8(Source);
-  const TTagsReport FromGiven = TagsFromFileName(Given);
+  const TSongName FromGiven = SongNameFromFile(Given);
   if (!Work.Tags.Error.empty() ||
       (Own != Given && Work.Tags.Title == FromGiven.Title && Work.Tags.Artist == FromGiven.Artist)) {
-    const TTagsReport FromOwn = TagsFromFileName(Own);
+    const TSongName FromOwn = SongNameFromFile(Own);
     Work.Tags.Error.clear();
     Work.Tags.Title = FromOwn.Title;
     Work.Tags.Artist = FromOwn.Artist;

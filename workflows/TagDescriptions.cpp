@@ -108,26 +108,6 @@ TStreamDescription& OwnDescription(TStreamData& Sample, bool& Added) {
   return *Pack.Descriptions(Sample.DescriptionIndex);
 }
 
-TTagsReport TagsFromFileName(const std::string& NameUtf8) {
-  std::string Name = NameUtf8;
-  const size_t Dot = Name.rfind('.');
-  if (Dot != std::string::npos && Dot > 0)
-    Name.resize(Dot);
-  auto Trimmed = [](const std::string& Text) {
-    const size_t First = Text.find_first_not_of(" \t"), Last = Text.find_last_not_of(" \t");
-    return First == std::string::npos ? std::string() : Text.substr(First, Last - First + 1);
-  };
-  TTagsReport Tags;
-  const size_t Dash = Name.find(" - ");
-  if (Dash == std::string::npos) {
-    Tags.Title = Trimmed(Name);
-  } else {
-    Tags.Artist = Trimmed(Name.substr(0, Dash));
-    Tags.Title = Trimmed(Name.substr(Dash + 3));
-  }
-  return Tags;
-}
-
 TDescribed DescribeFromTags(TStreamData& Sample, const TTagsReport& Tags) {
   TDescribed Result;
   TStreamDescription& D = OwnDescription(Sample, Result.Added);

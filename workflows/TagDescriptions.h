@@ -23,11 +23,6 @@ TFieldText ToFieldText(const std::string& Utf8);
 // Utf8 as the text of the controls; a malformed sequence gives U+FFFD.
 std::wstring WideFromUtf8(const std::string& Utf8);
 
-// A song's title and artist from its file's name (UTF-8), as the converter takes them for a file without
-// tags: "Artist - Title.ext", or the whole name without its extension as the title; blanks around are
-// dropped.
-TTagsReport TagsFromFileName(const std::string& NameUtf8);
-
 // What describing a sample did.
 struct TDescribed {
   int32_t Description = -1; // the sample's description now

@@ -1,5 +1,6 @@
 #include "converter/formats/Tags.h"
 
+#include "base/SongName.h"
 #include "converter/Bytes.h"
 #include "converter/formats/AiffReader.h"
 #include "converter/formats/TagText.h"
@@ -75,11 +76,6 @@ void ReadAiffTags(const Bytes& Data, TTags& Id3, TTags& Native) {
   });
 }
 
-size_t NameStart(const std::string& Path) {
-  const size_t Slash = Path.find_last_of("/\\");
-  return Slash == std::string::npos ? 0 : Slash + 1;
-}
-
 } // namespace
 
 void TTags::Complete(const TTags& Other) {
@@ -115,19 +111,10 @@ TTags ReadTags(const Bytes& Data) {
 }
 
 TTags TagsFromFileName(const std::string& Path) {
-  std::string Name = Path.substr(NameStart(Path));
-  const size_t Dot = Name.rfind('.');
-  if (Dot != std::string::npos && Dot > 0)
-    Name.resize(Dot);
-  Name = ValidUtf8(Name);
+  const TSongName Named = SongNameFromFile(Path);
   TTags Tags;
-  const size_t Dash = Name.find(" - ");
-  if (Dash == std::string::npos) {
-    Tags.Title = Trimmed(Name);
-  } else {
-    Tags.Artist = Trimmed(Name.substr(0, Dash));
-    Tags.Title = Trimmed(Name.substr(Dash + 3));
-  }
+  Tags.Artist = ValidUtf8(Named.Artist);
+  Tags.Title = ValidUtf8(Named.Title);
   return Tags;
 }
 
