@@ -300,12 +300,13 @@ void TfrmORVStreams::actSampleImportAccept(const void* Sender) {
 }
 
 void TfrmORVStreams::ImportConverted(TStreamData* Sample, const std::string& Converted, bool AsNewFile,
-                                     const std::string& EntryName, const std::string& Source) {
+                                     const std::string& EntryName, const std::string& Source,
+                                     const TImportDescription& Description) {
   StatusBar.SetText(L"Importing...");
   try {
     // A sample bound to no entry has nothing of the archive to describe to the journal.
     if (AsNewFile || Sample->StreamFile() != nullptr)
-      ImportThroughJournal(FSession->Imports, *Sample, AsNewFile, EntryName, Source, Converted);
+      ImportThroughJournal(FSession->Imports, *Sample, AsNewFile, EntryName, Source, Converted, Description);
     else
       Sample->ImportFile(Converted, false, "");
     if (!AsNewFile)

@@ -8,6 +8,7 @@
 #include "base/Text.h"
 #include "definitions/Preload.h"
 #include "platform/FileSystem.h"
+#include "workflows/TagDescriptions.h"
 
 #include <vector>
 
@@ -16,12 +17,16 @@ namespace {
 const char* const kGameKey = "SOFTWARE\\EA SPORTS\\ORVIK";
 const char* const kInstallDirValue = "Install Dir";
 
-// The paths, each on a line of its own.
-std::string FileList(const std::vector<std::string>& Paths) {
-  std::string List;
-  for (const std::string& Path : Paths)
-    List += std::string(platform::LineBreak()) + Path;
-  return List;
+// An undone import, as the question to do it again names it: the song by its own name, and where it goes.
+std::wstring ImportLine(const TImportRecord& Import) {
+  std::wstring Name = Import.SourceName.empty() ? AnsiToWide(ExtractFileName(Import.Source))
+                                                : WideFromUtf8(Import.SourceName);
+  std::wstring Where = L"Stream " + std::to_wstring(Import.Stream) + L", sample " + std::to_wstring(Import.Sample);
+  if (Import.AsNewFile)
+    Where += L" (new entry " + AnsiToWide(Import.EntryName) + L")";
+  if (Import.Description.Set)
+    Where += L", \"" + AnsiToWide(Import.Description.Name) + L"\"";
+  return Name + L" -> " + Where;
 }
 
 } // namespace
@@ -66,22 +71,30 @@ void TfrmORVStreams::SaveArchivesAndDefinition() {
 
 void TfrmORVStreams::ReportRecovery(TRecoveryReport& Report) {
   using TOutcome = TWriteJournal::TOutcome;
+  const wchar_t* Title = msg::ApplicationTitle;
+  if (Report.Outcome == TOutcome::SetAside) {
+    FServices.MessageBoxes->Show(std::wstring(msg::JournalSetAside) + AnsiToWide(platform::LineBreak()) +
+                                     AnsiToWide(Report.SetAsideAs) + AnsiToWide(platform::LineBreak()) +
+                                     L"because " + AnsiToWide(Report.Reason) + L".",
+                                 Title, TMsgButtons::OK, TMsgIcon::Warning);
+    return;
+  }
   if (Report.Outcome == TOutcome::RolledForward) {
-    FServices.MessageBoxes->Show(msg::SaveFinished, L"", TMsgButtons::OK, TMsgIcon::Warning);
+    FServices.MessageBoxes->Show(msg::SaveFinished, Title, TMsgButtons::OK, TMsgIcon::Warning);
     return;
   }
   if (Report.Outcome != TOutcome::RolledBack)
     return;
   if (Report.Imports.empty()) {
-    FServices.MessageBoxes->Show(msg::ChangesRolledBack, L"", TMsgButtons::OK, TMsgIcon::Warning);
+    FServices.MessageBoxes->Show(msg::ChangesRolledBack, Title, TMsgButtons::OK, TMsgIcon::Warning);
     return;
   }
-  std::vector<std::string> Sources;
+  std::wstring Songs;
   for (const TImportRecord& Import : Report.Imports)
-    Sources.push_back(Import.Source);
-  TMsgResult Answer = FServices.MessageBoxes->Show(
-      std::wstring(msg::ChangesRolledBack) + L" " + msg::ImportAgain + AnsiToWide(FileList(Sources)), L"",
-      TMsgButtons::YesNo, TMsgIcon::Question);
+    Songs += AnsiToWide(platform::LineBreak()) + ImportLine(Import);
+  TMsgResult Answer =
+      FServices.MessageBoxes->Show(std::wstring(msg::ChangesRolledBack) + L" " + msg::ImportAgain + Songs, Title,
+                                   TMsgButtons::YesNo, TMsgIcon::Question);
   struct Discard {
     const std::vector<TImportRecord>& Imports;
     ~Discard() { TImportJournal::DiscardKept(Imports); }
@@ -114,7 +127,10 @@ void TfrmORVStreams::ImportAgain(const std::vector<TImportRecord>& Imports) {
       TFileStream Out(Converted, TFileAccess::Create);
       Out.CopyFrom(In, In.Size());
     }
-    ImportConverted(Sample, Converted, Import.AsNewFile, Import.EntryName, Import.Source);
+    ImportConverted(Sample, Converted, Import.AsNewFile, Import.EntryName, Import.Source, Import.Description);
+    Describe(*Sample, Import.Description);
+    if (Import.Description.Set)
+      FDefinitionChanged = true;
   }
   RebuildTree();
 }
@@ -151,8 +167,7 @@ void TfrmORVStreams::actFileUpdatePreloadAccept() {
   TPreloadOutcome Outcome = UpdatePreloadFolder(
       DefinitionPath(), actFileUpdatePreloadDialog.Folder,
       [this] { FServices.MessageBoxes->Show(msg::UnableToCompress, L"", TMsgButtons::OK, TMsgIcon::Error); },
-      [this](int64_t Done, int64_t Total) { StatusProgress.Show(Done, Total); },
-      FSession ? &FSession->Journal : nullptr);
+      [this](int64_t Done, int64_t Total) { StatusProgress.Show(Done, Total); });
   ReportPreloadOutcome(Outcome);
 }
 

@@ -33,6 +33,9 @@ inline constexpr const wchar_t* ChangesRolledBack =
     L"are as they were at the last save.";
 inline constexpr const wchar_t* ImportAgain =
     L"Do you want to import the songs imported since then again, as unsaved changes?";
+inline constexpr const wchar_t* JournalSetAside =
+    L"The record of this definition's unsaved changes could not be trusted, so nothing in it was applied: "
+    L"the definition and its archives are as the files are now. The record was set aside as";
 // clang-format on
 inline constexpr const wchar_t* PreloadUpdated = L"Preload directory updated: ";
 inline constexpr const wchar_t* NoPreloadArchives =

@@ -193,7 +193,8 @@ private:
   std::string Convert(const std::string& Option, const std::wstring& Input, const std::wstring& Output);
   // Source is the file the user picked; EntryName the new entry's name for an add.
   void ImportConverted(TStreamData* Sample, const std::string& Converted, bool AsNewFile,
-                       const std::string& EntryName, const std::string& Source);
+                       const std::string& EntryName, const std::string& Source,
+                       const TImportDescription& Description = {});
   // The converter that batches and packs run: the services' one, else sx below the program's folder.
   IConverterProcess& ConverterProcess();
 

@@ -41,6 +41,8 @@ public:
   // Every field read was whole, and bytes remain.
   bool More() const { return FGood && FAt < FBytes.size(); }
   size_t Left() const { return FGood ? FBytes.size() - FAt : 0; }
+  // The next byte, without reading it; 0 at the end.
+  uint8_t Peek() const { return Left() > 0 ? FBytes[FAt] : 0; }
 
 private:
   bool Need(size_t Count);

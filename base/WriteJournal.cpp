@@ -6,6 +6,8 @@
 #include "platform/FileSystem.h"
 
 #include <algorithm>
+#include <ctime>
+#include <map>
 
 namespace {
 
@@ -20,83 +22,354 @@ enum TRecordType : uint32_t {
   kGarbage = 8,
 };
 
-// The largest record recovery accepts; a length field beyond it is damage, not a record.
-constexpr uint32_t kMaxPayload = 1u << 26;
+enum TRole : uint8_t {
+  kSubject = 1,
+  kMember = 2,
+  kKept = 3,
+  kSong = 4,
+};
 
-using TWriter = TRecordWriter;
-using TReader = TRecordReader;
+// The scratch names a file may take besides its own.
+enum TSuffix : unsigned {
+  kPlain = 1,     // the file's own name
+  kNewCopy = 2,   // ".~new"
+  kOldCopy = 4,   // ".~old", ".~old2", ...
+  kUndoCopy = 8,  // ".~undo", ".~undo2", ...
+};
+
+// The archives' offsets and sizes are 32-bit: no length or offset of a file a journal names goes past it.
+constexpr int64_t kMaxFileSize = 0xFFFFFFFFll;
+// More files than any commit puts in place.
+constexpr uint32_t kMaxCommitFiles = 4096;
+
+// Where a journal lies and what it may name.
+struct TPlace {
+  std::string Folder;  // the journal's folder, absolute, in Lexical form with a '/' at its end
+  std::string Subject; // the subject's name
+  const TJournalScope& Scope;
+  std::string SongFolder() const { return Subject + ".~songs/"; }
+};
+
+// Path made absolute, with '/' between its parts and no "." or ".." part left, so that two spellings of
+// one path compare equal.
+std::string Lexical(const std::string& Path) {
+  std::string Full = platform::FullPath(Path);
+  std::replace(Full.begin(), Full.end(), '\\', '/');
+  std::vector<std::string> Parts;
+  size_t Start = 0;
+  std::string Root;
+  if (!Full.empty() && Full[0] == '/')
+    Root = "/";
+  for (; Start <= Full.size();) {
+    size_t End = std::min(Full.find('/', Start), Full.size());
+    std::string Part = Full.substr(Start, End - Start);
+    Start = End + 1;
+    if (Part.empty() || Part == ".")
+      continue;
+    if (Part == ".." && Parts.size() > (Root.empty() ? 1u : 0u)) // a drive ("C:") stays
+      Parts.pop_back();
+    else if (Part != "..")
+      Parts.push_back(Part);
+  }
+  std::string Result = Root;
+  for (const std::string& Part : Parts)
+    Result += (Result.empty() || Result == "/" ? "" : "/") + Part;
+  return Result;
+}
+
+TPlace PlaceOf(const std::string& JournalPath, const TJournalScope& Scope) {
+  std::string Full = Lexical(JournalPath);
+  size_t Slash = Full.rfind('/');
+  std::string Name = Full.substr(Slash + 1);
+  const std::string Ending = ".~journal";
+  if (Name.size() > Ending.size() && Name.compare(Name.size() - Ending.size(), Ending.size(), Ending) == 0)
+    Name.erase(Name.size() - Ending.size());
+  return {Full.substr(0, Slash + 1), Name, Scope};
+}
+
+bool StartsWith(const std::string& Text, const std::string& Start) {
+  return Text.size() > Start.size() && Text.compare(0, Start.size(), Start) == 0;
+}
+
+// A relative name in the one form records hold: '/' between its parts, none of them empty, "." or "..".
+bool IsCanonical(const std::string& Name) {
+  if (Name.empty() || Name.find('\\') != std::string::npos || !IsPathInsideFolder(Name))
+    return false;
+  for (size_t Start = 0; Start <= Name.size();) {
+    size_t End = std::min(Name.find('/', Start), Name.size());
+    std::string Part = Name.substr(Start, End - Start);
+    if (Part.empty() || Part == "." || Part == "..")
+      return false;
+    Start = End + 1;
+  }
+  return true;
+}
+
+// Splits a scratch suffix off Name's last part; returns which it was.
+TSuffix SplitSuffix(const std::string& Name, std::string& Base) {
+  size_t At = Name.rfind(".~");
+  if (At == std::string::npos || Name.find('/', At) != std::string::npos) {
+    Base = Name;
+    return kPlain;
+  }
+  std::string Tail = Name.substr(At + 2);
+  auto Numbered = [&](const std::string& Word) {
+    if (Tail.compare(0, Word.size(), Word) != 0 || Tail.size() > Word.size() + 4)
+      return false;
+    return std::all_of(Tail.begin() + static_cast<std::ptrdiff_t>(Word.size()), Tail.end(),
+                       [](char C) { return C >= '0' && C <= '9'; });
+  };
+  Base = Name.substr(0, At);
+  if (Tail == "new")
+    return kNewCopy;
+  if (Numbered("old"))
+    return kOldCopy;
+  if (Numbered("undo"))
+    return kUndoCopy;
+  Base = Name;
+  return kPlain;
+}
+
+// The role of a name without its scratch suffix; 0 for none. Members are asked of the scope only when
+// reading: a writer names the files it was given, and the subject may not name them yet.
+uint8_t RoleOf(const TPlace& Place, const std::string& Base, bool Reading) {
+  if (Base == Place.Subject)
+    return kSubject;
+  if (!Place.Scope.KeptFolder.empty() && StartsWith(Base, Place.Scope.KeptFolder + "/"))
+    return kKept;
+  if (StartsWith(Base, Place.SongFolder()))
+    return Base.find('/', Place.SongFolder().size()) == std::string::npos ? kSong : 0;
+  // A member is never one of the journal's own files, nor a scratch name of any kind.
+  if (ExtractFileName(Base).find(".~") != std::string::npos)
+    return 0;
+  if (Reading && Place.Scope.IsMember && !Place.Scope.IsMember(Base))
+    return 0;
+  return kMember;
+}
+
+std::string Resolve(const TPlace& Place, const std::string& Name) {
+  std::string Path = Place.Folder + Name;
+  std::replace(Path.begin(), Path.end(), '/', platform::PathDelimiter());
+  return Path;
+}
+
+// A file as a record names it.
+struct TNamed {
+  uint8_t Role = 0;
+  std::string Name; // relative, with its suffix
+  std::string Base; // without it
+  TSuffix Suffix = kPlain;
+  std::string Path; // resolved in the journal's folder
+};
 
 struct TRecord {
   uint32_t Type = 0;
-  std::string File, Other;   // Backup: File and its backup; Note: the kept file in Other
+  TNamed File, Other;        // Backup: File and its backup; Note: the kept file in Other
   int64_t Number = 0;        // Length: the length; Bytes: the offset
   std::vector<uint8_t> Data; // Bytes: the old bytes; Note: the payload
-  std::vector<TWriteJournal::TCommitFile> Files;
+  std::vector<TNamed> Files; // Commit: target, copy and backup of each file
 };
 
-bool Decode(uint32_t Type, const std::vector<uint8_t>& Payload, TRecord& R) {
-  TReader In(Payload);
+// Reads the payload of records, refusing anything a journal of this program never writes.
+class TRecordCheck {
+public:
+  TRecordCheck(const TPlace& Place, const std::vector<uint8_t>& Payload) : FPlace(Place), FIn(Payload) {}
+
+  // A name of one of Roles, with one of Suffixes; raises the reason otherwise.
+  TNamed File(std::initializer_list<uint8_t> Roles, unsigned Suffixes) {
+    TNamed N;
+    N.Role = FIn.U8();
+    N.Name = FIn.Text();
+    if (!FIn.More() && !FIn.Whole())
+      throw Exception("a record is cut short");
+    if (!IsCanonical(N.Name))
+      throw Exception("it names \"" + Printable(N.Name) + "\", which is not a file of its folder");
+    N.Suffix = SplitSuffix(N.Name, N.Base);
+    uint8_t Role = RoleOf(FPlace, N.Base, true);
+    if (Role == 0 || Role != N.Role || std::find(Roles.begin(), Roles.end(), Role) == Roles.end() ||
+        (N.Suffix & Suffixes) == 0)
+      throw Exception("it names \"" + Printable(N.Name) + "\", which it may not change");
+    N.Path = Resolve(FPlace, N.Name);
+    return N;
+  }
+  // A file as File reads it, or none: role 0 and an empty name.
+  TNamed OptionalFile(std::initializer_list<uint8_t> Roles, unsigned Suffixes) {
+    if (FIn.Left() >= 5 && FIn.Peek() == 0) {
+      FIn.U8();
+      if (!FIn.Text().empty())
+        throw Exception("a record names a file of no role");
+      return {};
+    }
+    return File(Roles, Suffixes);
+  }
+  // The same file as Of under another suffix.
+  TNamed SameAs(const TNamed& Of, unsigned Suffixes) {
+    TNamed N = File({Of.Role}, Suffixes);
+    if (N.Base != Of.Base)
+      throw Exception("it names \"" + Printable(N.Name) + "\" as a copy of \"" + Printable(Of.Name) + "\"");
+    return N;
+  }
+  int64_t Number(int64_t Low, int64_t High, const char* What) {
+    int64_t N = FIn.I64();
+    if (N < Low || N > High)
+      throw Exception(std::string("it gives ") + What + " " + std::to_string(N));
+    return N;
+  }
+  TRecordReader& In() { return FIn; }
+
+  static std::string Printable(const std::string& Name) {
+    std::string Text;
+    for (char C : Name.substr(0, 200))
+      Text += static_cast<unsigned char>(C) < 0x20 || C == 0x7F ? '?' : C;
+    return Text;
+  }
+
+private:
+  const TPlace& FPlace;
+  TRecordReader FIn;
+};
+
+constexpr unsigned kAnyScratch = kNewCopy | kOldCopy | kUndoCopy;
+
+TRecord Decode(const TPlace& Place, uint32_t Type, const std::vector<uint8_t>& Payload) {
+  TRecordCheck Check(Place, Payload);
+  TRecord R;
   R.Type = Type;
   switch (Type) {
   case kLength:
-    R.File = In.Text();
-    R.Number = In.I64();
+    R.File = Check.File({kSubject, kMember}, kPlain);
+    R.Number = Check.Number(0, kMaxFileSize, "a length of");
     break;
   case kBytes:
-    R.File = In.Text();
-    R.Number = In.I64();
-    R.Data = In.Bytes();
+    R.File = Check.File({kSubject, kMember}, kPlain);
+    R.Number = Check.Number(0, kMaxFileSize, "an offset of");
+    R.Data = Check.In().Bytes();
+    if (R.Number + static_cast<int64_t>(R.Data.size()) > kMaxFileSize)
+      throw Exception("it writes past the largest archive");
     break;
   case kBackup:
-    R.File = In.Text();
-    R.Other = In.Text();
+    R.File = Check.File({kSubject, kMember}, kPlain);
+    R.Other = Check.SameAs(R.File, kOldCopy | kUndoCopy);
     break;
   case kCreated:
-  case kGarbage:
-    R.File = In.Text();
+    R.File = Check.File({kSubject, kMember, kKept}, kNewCopy);
+    break;
+  case kGarbage: // a scratch name, or a kept song
+    R.File = Check.File({kSubject, kMember, kKept, kSong}, kPlain | kAnyScratch);
+    if (R.File.Role != kSong && R.File.Suffix == kPlain)
+      throw Exception("it deletes \"" + TRecordCheck::Printable(R.File.Name) + "\"");
     break;
   case kNote:
-    R.Data = In.Bytes();
-    R.Other = In.Text();
+    R.Data = Check.In().Bytes();
+    R.Other = Check.OptionalFile({kSong}, kPlain);
     break;
-  case kCommit:
-    for (uint32_t N = In.U32(); N > 0 && In.More(); --N)
-      R.Files.push_back({In.Text(), In.Text(), In.Text()});
+  case kCommit: {
+    uint32_t Count = Check.In().U32();
+    if (Count > kMaxCommitFiles)
+      throw Exception("it commits " + std::to_string(Count) + " files");
+    for (uint32_t I = 0; I < Count && Check.In().More(); ++I) {
+      TNamed Target = Check.File({kSubject, kMember, kKept}, kPlain);
+      TNamed Copy = Check.SameAs(Target, kNewCopy);
+      TNamed Backup = Check.SameAs(Target, kOldCopy);
+      R.Files.insert(R.Files.end(), {Target, Copy, Backup});
+    }
+    if (R.Files.size() != 3 * size_t(Count))
+      throw Exception("a record is cut short");
     break;
+  }
   case kAbort:
     break;
   default:
-    return false;
+    throw Exception("a record is of an unknown kind (" + std::to_string(Type) + ")");
   }
-  return In.Whole();
+  if (!Check.In().Whole())
+    throw Exception("a record is cut short");
+  return R;
 }
 
-// The whole records of the journal's bytes, up to the first that is torn or damaged.
-std::vector<TRecord> ReadRecords(const std::string& Path) {
-  TMemoryStream Bytes;
-  Bytes.LoadFromFile(Path);
-  const std::vector<uint8_t>& B = Bytes.Bytes();
+uint32_t U32At(const std::vector<uint8_t>& B, size_t At) {
+  return uint32_t(B[At]) | uint32_t(B[At + 1]) << 8 | uint32_t(B[At + 2]) << 16 | uint32_t(B[At + 3]) << 24;
+}
+
+// The whole records of the journal's bytes, up to the first that is torn (its length runs past the end, or
+// its checksum fails). Raises the reason when a whole record is not one this program writes.
+std::vector<TRecord> ReadRecords(const TPlace& Place, const std::vector<uint8_t>& B) {
   std::vector<TRecord> Records;
   for (size_t At = 0; B.size() - At >= 12;) {
-    TReader Head(std::vector<uint8_t>(B.begin() + static_cast<std::ptrdiff_t>(At),
-                                      B.begin() + static_cast<std::ptrdiff_t>(At + 8)));
-    uint32_t Type = Head.U32(), Length = Head.U32();
-    if (Length > kMaxPayload || B.size() - At - 12 < Length)
+    uint32_t Type = U32At(B, At), Length = U32At(B, At + 4);
+    if (Length > TWriteJournal::kMaxPayload || B.size() - At - 12 < Length)
       break;
-    TReader Tail(std::vector<uint8_t>(B.begin() + static_cast<std::ptrdiff_t>(At + 8 + Length),
-                                      B.begin() + static_cast<std::ptrdiff_t>(At + 12 + Length)));
-    if (Tail.U32() != Crc32(B.data() + At, 8 + Length))
+    if (U32At(B, At + 8 + Length) != Crc32(B.data() + At, 8 + Length))
       break;
-    TRecord R;
-    if (!Decode(Type,
-                std::vector<uint8_t>(B.begin() + static_cast<std::ptrdiff_t>(At + 8),
-                                     B.begin() + static_cast<std::ptrdiff_t>(At + 8 + Length)),
-                R))
-      break;
-    Records.push_back(std::move(R));
+    auto Payload = B.begin() + static_cast<std::ptrdiff_t>(At + 8);
+    Records.push_back(Decode(Place, Type, std::vector<uint8_t>(Payload, Payload + Length)));
     At += 12 + Length;
   }
   return Records;
+}
+
+int64_t SizeOf(const std::string& Path) {
+  TFileStream File(Path, TFileAccess::Read);
+  return File.Size();
+}
+
+// The commit that stands, if any: one followed by nothing but garbage. A process that went on writing
+// after a commit (an Abort, or any other record) had undone it, or had found it undone.
+const TRecord* StandingCommit(const std::vector<TRecord>& Records) {
+  const TRecord* Commit = nullptr;
+  for (const TRecord& R : Records)
+    if (R.Type == kCommit)
+      Commit = &R;
+    else if (R.Type != kGarbage)
+      Commit = nullptr;
+  return Commit;
+}
+
+// The backup that a rollback puts in Path's place, applying the records after First from last to first:
+// the first of them that names an existing backup of Path. Empty when Path stays itself.
+std::string BackupBefore(const std::vector<TRecord>& Records, size_t First, const std::string& Path) {
+  for (size_t J = First + 1; J < Records.size(); ++J) {
+    const TRecord& R = Records[J];
+    if (R.Type == kBackup && R.File.Path == Path && platform::IsFile(R.Other.Path))
+      return R.Other.Path;
+    if (R.Type == kCommit)
+      for (size_t K = 0; K < R.Files.size(); K += 3)
+        if (R.Files[K].Path == Path && platform::IsFile(R.Files[K + 2].Path))
+          return R.Files[K + 2].Path;
+  }
+  return {};
+}
+
+// Checks a rollback's lengths and offsets against the files as they are: a length never makes a file
+// longer than it will be when the length is applied, and old bytes go back only within the file as it is
+// or was.
+void CheckAgainstFiles(const std::vector<TRecord>& Records) {
+  std::map<std::string, int64_t> Lengths;
+  for (size_t I = 0; I < Records.size(); ++I) {
+    const TRecord& R = Records[I];
+    if (R.Type == kLength) {
+      Lengths[R.File.Path] = R.Number;
+      std::string Backup = BackupBefore(Records, I, R.File.Path);
+      std::string Then = Backup.empty() ? R.File.Path : Backup;
+      if (platform::IsFile(Then) && SizeOf(Then) < R.Number)
+        throw Exception("it would lengthen \"" + TRecordCheck::Printable(R.File.Name) + "\" to " +
+                        std::to_string(R.Number) + " bytes");
+    } else if (R.Type == kBytes) {
+      auto Length = Lengths.find(R.File.Path);
+      int64_t End = R.Number + static_cast<int64_t>(R.Data.size());
+      if (Length == Lengths.end())
+        throw Exception("it writes into \"" + TRecordCheck::Printable(R.File.Name) + "\" before its length");
+      int64_t Bound = Length->second;
+      if (platform::IsFile(R.File.Path))
+        Bound = std::max(Bound, SizeOf(R.File.Path));
+      for (const TRecord& B : Records)
+        if (B.Type == kBackup && B.File.Path == R.File.Path && platform::IsFile(B.Other.Path))
+          Bound = std::max(Bound, SizeOf(B.Other.Path));
+      if (End > Bound)
+        throw Exception("it writes " + std::to_string(R.Data.size()) + " bytes at " + std::to_string(R.Number) +
+                        " into \"" + TRecordCheck::Printable(R.File.Name) + "\", past its end");
+    }
+  }
 }
 
 void FlushFile(const std::string& Path) {
@@ -117,35 +390,40 @@ void FlushFolders(const std::vector<std::string>& Files) {
   }
 }
 
+void SeekTo(TFileStream& File, int64_t Offset, const std::string& Path) {
+  if (File.Seek(Offset, SeekOrigin::Begin) != Offset)
+    throw Exception("Cannot write \"" + Path + "\" at offset " + std::to_string(Offset));
+}
+
 void PutBack(const TRecord& R, std::vector<std::string>& Written) {
   switch (R.Type) {
   case kBytes:
-    if (platform::IsFile(R.File)) {
-      TFileStream File(R.File, TFileAccess::ReadWrite);
-      File.SetPosition(R.Number);
+    if (platform::IsFile(R.File.Path)) {
+      TFileStream File(R.File.Path, TFileAccess::ReadWrite);
+      SeekTo(File, R.Number, R.File.Path);
       File.WriteBuffer(R.Data.data(), R.Data.size());
-      Written.push_back(R.File);
+      Written.push_back(R.File.Path);
     }
     break;
   case kLength:
-    if (platform::IsFile(R.File)) {
-      TFileStream File(R.File, TFileAccess::ReadWrite);
+    if (platform::IsFile(R.File.Path)) {
+      TFileStream File(R.File.Path, TFileAccess::ReadWrite);
       if (File.Size() != R.Number)
         File.SetSize(R.Number);
-      Written.push_back(R.File);
+      Written.push_back(R.File.Path);
     }
     break;
   case kBackup:
-    if (platform::IsFile(R.Other)) {
-      CheckOSError(platform::ReplaceFile(R.Other, R.File));
-      Written.push_back(R.File);
+    if (platform::IsFile(R.Other.Path)) {
+      CheckOSError(platform::ReplaceFile(R.Other.Path, R.File.Path));
+      Written.push_back(R.File.Path);
     }
     break;
   case kCommit: // one that does not stand: a file still under its backup name goes back
-    for (const TWriteJournal::TCommitFile& File : R.Files)
-      if (platform::IsFile(File.Backup)) {
-        CheckOSError(platform::ReplaceFile(File.Backup, File.Target));
-        Written.push_back(File.Target);
+    for (size_t K = 0; K < R.Files.size(); K += 3)
+      if (platform::IsFile(R.Files[K + 2].Path)) {
+        CheckOSError(platform::ReplaceFile(R.Files[K + 2].Path, R.Files[K].Path));
+        Written.push_back(R.Files[K].Path);
       }
     break;
   default:
@@ -158,6 +436,8 @@ void PutBack(const TRecord& R, std::vector<std::string>& Written) {
 void WriteRecords(const std::string& Path, const std::vector<std::vector<uint8_t>>& Records, bool Fresh) {
   TFileStream File(Path, Fresh ? TFileAccess::Create : TFileAccess::ReadWrite);
   int64_t End = File.Seek(0, SeekOrigin::End);
+  if (End < 0)
+    throw EWriteError();
   try {
     for (const std::vector<uint8_t>& Record : Records)
       File.WriteBuffer(Record.data(), Record.size());
@@ -172,7 +452,7 @@ void WriteRecords(const std::string& Path, const std::vector<std::vector<uint8_t
 }
 
 std::vector<uint8_t> Framed(uint32_t Type, const std::vector<uint8_t>& Payload) {
-  TWriter Out;
+  TRecordWriter Out;
   Out.U32(Type).U32(static_cast<uint32_t>(Payload.size()));
   std::vector<uint8_t> Record = Out.Result();
   Record.insert(Record.end(), Payload.begin(), Payload.end());
@@ -182,27 +462,104 @@ std::vector<uint8_t> Framed(uint32_t Type, const std::vector<uint8_t>& Payload) 
   return Record;
 }
 
+std::vector<uint8_t> GarbageRecord(const TNamed& File) {
+  return Framed(kGarbage, TRecordWriter().U8(File.Role).Text(File.Name).Result());
+}
+
+// Renames the journal at Path to a free dated name beside it and returns that name.
+std::string SetAside(const std::string& Path) {
+  std::time_t Now = std::time(nullptr);
+  char Stamp[32] = "";
+  if (const std::tm* Local = std::localtime(&Now))
+    std::strftime(Stamp, sizeof Stamp, "%Y-%m-%d %H%M%S", Local);
+  std::string Base = Path + " (set aside " + Stamp + ")";
+  std::string Name = Base;
+  for (int N = 2; platform::IsFile(Name); ++N)
+    Name = Base + " " + std::to_string(N);
+  CheckOSError(platform::MoveFile(Path, Name));
+  CheckOSError(platform::FlushFolder(ExtractFilePath(Path)));
+  return Name;
+}
+
+// Deletes the files of the songs folder that no note still needs, and the folder once it is empty: a
+// process that died between keeping a song and noting it leaves a song that no journal names.
+void SweepSongs(const TPlace& Place, const std::vector<TWriteJournal::TNote>& Needed) {
+  std::string Songs = Place.SongFolder();
+  std::string Folder = Resolve(Place, Songs.substr(0, Songs.size() - 1));
+  std::vector<std::string> Names;
+  if (!platform::IsFolder(Folder) || platform::FilesInFolder(Folder, Names) != 0)
+    return;
+  for (const std::string& Name : Names) {
+    std::string Path = Resolve(Place, Songs + Name);
+    if (std::none_of(Needed.begin(), Needed.end(), [&](const TWriteJournal::TNote& N) { return N.Kept == Path; }))
+      platform::DeleteFile(Path);
+  }
+  platform::RemoveEmptyFolder(Folder);
+}
+
+// The journal's records, checked; raises the reason it cannot be trusted.
+std::vector<TRecord> CheckedRecords(const TPlace& Place, const std::string& Path) {
+  std::vector<uint8_t> Bytes;
+  {
+    TFileStream File(Path, TFileAccess::Read);
+    int64_t Size = File.Size();
+    if (Size > TWriteJournal::kMaxJournalSize)
+      throw Exception("it is " + std::to_string(Size) + " bytes long, more than any change writes");
+    Bytes.resize(static_cast<size_t>(Size));
+    File.ReadBuffer(Bytes.data(), Bytes.size());
+  }
+  std::vector<TRecord> Records = ReadRecords(Place, Bytes);
+  if (StandingCommit(Records) == nullptr)
+    CheckAgainstFiles(Records);
+  return Records;
+}
+
 } // namespace
 
-TWriteJournal::TWriteJournal(std::string Path) : FPath(std::move(Path)) {}
+TWriteJournal::TWriteJournal(std::string Path, TJournalScope Scope) : FPath(std::move(Path)), FScope(std::move(Scope)) {}
 
 void TWriteJournal::Reset() {
   FActive = false;
   FTouched.clear();
 }
 
-void TWriteJournal::Append(uint32_t Type, const std::vector<uint8_t>& Payload) {
+std::string TWriteJournal::NameIn(const std::string& Folder, const std::string& Path) {
+  std::string Base = Lexical(Folder) + "/", Full = Lexical(Path);
+  return StartsWith(Full, Base) ? Full.substr(Base.size()) : "";
+}
+
+std::string TWriteJournal::SubjectPath() const {
+  const std::string Ending = ".~journal";
+  return FPath.size() > Ending.size() ? FPath.substr(0, FPath.size() - Ending.size()) : FPath;
+}
+
+void TWriteJournal::Name(TRecordWriter& Out, const std::string& File) const {
+  TPlace Place = PlaceOf(FPath, FScope);
+  std::string Full = Lexical(File);
+  std::string Name = StartsWith(Full, Place.Folder) ? Full.substr(Place.Folder.size()) : "";
+  std::string Base;
+  SplitSuffix(Name, Base);
+  uint8_t Role = IsCanonical(Name) ? RoleOf(Place, Base, false) : 0;
+  if (Role == 0)
+    throw Exception("The file \"" + File + "\" is not one that the journal \"" + FPath + "\" may name");
+  Out.U8(Role).Text(Name);
+}
+
+void TWriteJournal::Append(uint32_t Type, const TRecordWriter& Payload) {
   if (FActive) {
-    WriteRecords(FPath, {Framed(Type, Payload)}, false);
+    WriteRecords(FPath, {Framed(Type, Payload.Result())}, false);
     return;
   }
   // A journal from before (a transaction whose leftovers could not all be deleted) is finished first;
   // what is still left is carried into the new one.
   std::vector<std::vector<uint8_t>> Records;
   if (platform::IsFile(FPath))
-    for (const std::string& Left : Recover(FPath).NotDeleted)
-      Records.push_back(Framed(kGarbage, TWriter().Text(Left).Result()));
-  Records.push_back(Framed(Type, Payload));
+    for (const std::string& Left : Recover(FPath, FScope).NotDeleted) {
+      TRecordWriter Garbage;
+      Name(Garbage, Left);
+      Records.push_back(Framed(kGarbage, Garbage.Result()));
+    }
+  Records.push_back(Framed(Type, Payload.Result()));
   WriteRecords(FPath, Records, true);
   // The journal's own name must be on the disk before any change relies on it.
   CheckOSError(platform::FlushFolder(ExtractFilePath(FPath)));
@@ -210,34 +567,46 @@ void TWriteJournal::Append(uint32_t Type, const std::vector<uint8_t>& Payload) {
 }
 
 void TWriteJournal::BeforeWrite(const std::string& File, int64_t Offset, int64_t Count) {
-  int64_t Length = 0;
-  {
-    TFileStream Stream(File, TFileAccess::Read);
-    Length = Stream.Size();
+  int64_t Length = SizeOf(File);
+  if (FTouched.insert(File).second) {
+    TRecordWriter Out;
+    Name(Out, File);
+    Append(kLength, Out.I64(Length));
   }
-  if (FTouched.insert(File).second)
-    Append(kLength, TWriter().Text(File).I64(Length).Result());
   if (Offset >= Length || Count <= 0)
     return;
   std::vector<uint8_t> Old(static_cast<size_t>(std::min(Count, Length - Offset)));
   {
     TFileStream Stream(File, TFileAccess::Read);
-    Stream.SetPosition(Offset);
+    SeekTo(Stream, Offset, File);
     Stream.ReadBuffer(Old.data(), Old.size());
   }
-  Append(kBytes, TWriter().Text(File).I64(Offset).Bytes(Old).Result());
+  TRecordWriter Out;
+  Name(Out, File);
+  Append(kBytes, Out.I64(Offset).Bytes(Old));
 }
 
 void TWriteJournal::BeforeReplace(const std::string& File, const std::string& Backup) {
-  Append(kBackup, TWriter().Text(File).Text(Backup).Result());
+  TRecordWriter Out;
+  Name(Out, File);
+  Name(Out, Backup);
+  Append(kBackup, Out);
 }
 
 void TWriteJournal::BeforeCreate(const std::string& File) {
-  Append(kCreated, TWriter().Text(File).Result());
+  TRecordWriter Out;
+  Name(Out, File);
+  Append(kCreated, Out);
 }
 
 void TWriteJournal::Note(const std::vector<uint8_t>& Payload, const std::string& Kept) {
-  Append(kNote, TWriter().Bytes(Payload).Text(Kept).Result());
+  TRecordWriter Out;
+  Out.Bytes(Payload);
+  if (Kept.empty())
+    Out.U8(0).Text("");
+  else
+    Name(Out, Kept);
+  Append(kNote, Out);
 }
 
 void TWriteJournal::Commit(const std::vector<TCommitFile>& Files) {
@@ -245,20 +614,21 @@ void TWriteJournal::Commit(const std::vector<TCommitFile>& Files) {
     FlushFile(File);
   for (const TCommitFile& File : Files)
     FlushFile(File.Copy);
-  TWriter Out;
+  TRecordWriter Out;
   Out.U32(static_cast<uint32_t>(Files.size()));
   for (const TCommitFile& File : Files)
-    Out.Text(File.Target).Text(File.Copy).Text(File.Backup);
-  Append(kCommit, Out.Result());
+    for (const std::string* Path : {&File.Target, &File.Copy, &File.Backup})
+      Name(Out, *Path);
+  Append(kCommit, Out);
 }
 
 void TWriteJournal::Abort() {
-  Append(kAbort, {});
+  Append(kAbort, TRecordWriter());
 }
 
 void TWriteJournal::Finish() {
   try {
-    Recover(FPath);
+    Recover(FPath, FScope, true);
   } catch (const Exception&) {
     // The commit is on the disk; whatever could not be tidied now is tidied by the next recovery.
   }
@@ -266,39 +636,47 @@ void TWriteJournal::Finish() {
 }
 
 TWriteJournal::TRecovery TWriteJournal::Rollback() {
-  TRecovery Result = Recover(FPath);
+  TRecovery Result = Recover(FPath, FScope, true);
   Reset();
   return Result;
 }
 
-TWriteJournal::TRecovery TWriteJournal::Recover(const std::string& Path) {
+TWriteJournal::TRecovery TWriteJournal::Recover(const std::string& Path, const TJournalScope& Scope, bool Trusted) {
   TRecovery Result;
-  if (!platform::IsFile(Path))
+  TPlace Place = PlaceOf(Path, Scope);
+  if (!platform::IsFile(Path)) {
+    SweepSongs(Place, {});
     return Result;
-  std::vector<TRecord> Records = ReadRecords(Path);
-  // A commit stands when nothing but garbage follows it: a process that went on writing after a commit
-  // (an Abort, or any other record) had undone it, or had found it undone.
-  const TRecord* Commit = nullptr;
-  for (const TRecord& R : Records)
-    if (R.Type == kCommit)
-      Commit = &R;
-    else if (R.Type != kGarbage)
-      Commit = nullptr;
+  }
+  std::vector<TRecord> Records;
+  try {
+    Records = CheckedRecords(Place, Path);
+  } catch (const EStreamError&) {
+    throw; // the journal could not be read now: it stays for a later try
+  } catch (const Exception& Untrusted) {
+    if (Trusted)
+      throw Exception("The journal \"" + Path + "\" cannot be applied: " + Untrusted.Message());
+    Result.Outcome = TOutcome::SetAside;
+    Result.Reason = Untrusted.Message();
+    Result.SetAsideAs = SetAside(Path);
+    return Result;
+  }
 
-  std::vector<std::string> Written, Garbage;
-  if (Commit != nullptr) {
-    for (const TCommitFile& File : Commit->Files)
-      if (platform::IsFile(File.Copy)) {
-        CheckOSError(platform::ReplaceFile(File.Copy, File.Target));
-        Written.push_back(File.Target);
+  std::vector<std::string> Written;
+  std::vector<TNamed> Garbage;
+  if (const TRecord* Commit = StandingCommit(Records)) {
+    for (size_t K = 0; K < Commit->Files.size(); K += 3)
+      if (platform::IsFile(Commit->Files[K + 1].Path)) {
+        CheckOSError(platform::ReplaceFile(Commit->Files[K + 1].Path, Commit->Files[K].Path));
+        Written.push_back(Commit->Files[K].Path);
         Result.Outcome = TOutcome::RolledForward;
       }
-    for (const TCommitFile& File : Commit->Files) {
-      Garbage.push_back(File.Backup);
-      Written.push_back(File.Target);
+    for (size_t K = 0; K < Commit->Files.size(); K += 3) {
+      Garbage.push_back(Commit->Files[K + 2]);
+      Written.push_back(Commit->Files[K].Path);
     }
     for (const TRecord& R : Records)
-      if (R.Type == kBackup || R.Type == kNote)
+      if ((R.Type == kBackup || R.Type == kNote) && !R.Other.Name.empty())
         Garbage.push_back(R.Other);
   } else {
     for (auto It = Records.rbegin(); It != Records.rend(); ++It)
@@ -306,8 +684,8 @@ TWriteJournal::TRecovery TWriteJournal::Recover(const std::string& Path) {
     for (const TRecord& R : Records) {
       if (R.Type != kGarbage && R.Type != kCreated)
         Result.Outcome = TOutcome::RolledBack;
-      if (R.Type == kNote && platform::IsFile(R.Other))
-        Result.Notes.push_back({R.Data, R.Other});
+      if (R.Type == kNote && !R.Other.Name.empty() && platform::IsFile(R.Other.Path))
+        Result.Notes.push_back({R.Data, R.Other.Path});
     }
   }
   for (const TRecord& R : Records)
@@ -317,20 +695,19 @@ TWriteJournal::TRecovery TWriteJournal::Recover(const std::string& Path) {
   for (const std::string& File : Written)
     FlushFile(File);
   FlushFolders(Written);
-  for (const std::string& File : Garbage)
-    if (!File.empty() && platform::IsFile(File) && platform::DeleteFile(File) != 0 &&
-        std::find(Result.NotDeleted.begin(), Result.NotDeleted.end(), File) == Result.NotDeleted.end())
-      Result.NotDeleted.push_back(File);
+  std::vector<std::vector<uint8_t>> Left;
+  for (const TNamed& File : Garbage)
+    if (platform::IsFile(File.Path) && platform::DeleteFile(File.Path) != 0 &&
+        std::find(Result.NotDeleted.begin(), Result.NotDeleted.end(), File.Path) == Result.NotDeleted.end()) {
+      Result.NotDeleted.push_back(File.Path);
+      Left.push_back(GarbageRecord(File));
+    }
 
-  if (Result.NotDeleted.empty()) {
+  SweepSongs(Place, Result.Notes);
+  if (Left.empty())
     CheckOSError(platform::DeleteFile(Path));
-  } else {
-    // Everything is in place; the journal now only names what is still to be deleted.
-    std::vector<std::vector<uint8_t>> Left;
-    for (const std::string& File : Result.NotDeleted)
-      Left.push_back(Framed(kGarbage, TWriter().Text(File).Result()));
-    WriteRecords(Path, Left, true);
-  }
+  else
+    WriteRecords(Path, Left, true); // everything is in place; the journal now only names what is left
   CheckOSError(platform::FlushFolder(ExtractFilePath(Path)));
   return Result;
 }

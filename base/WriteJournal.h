@@ -4,12 +4,24 @@
 // made, so that whatever moment a process dies or the power fails at, the next open can put every file
 // back as it was at the last commit (roll back) or finish the commit that was under way (roll forward).
 //
-// The journal is a file of its own ("<definition>.~journal"), created by the first record of a
-// transaction and deleted when the transaction ends. It holds records, each
+// The journal is a file of its own ("<subject>.~journal", the subject being the file it is kept for, such
+// as a definition), created by the first record of a transaction and deleted when the transaction ends.
+// It holds records, each
 //   u32 type, u32 payload length, payload, u32 CRC-32 of the three before   (little-endian)
 // appended and flushed one by one. A torn last record fails its length or checksum and is ignored, with
 // everything after it: a record is only relied on once it is whole, and the change it describes is made
 // only after that.
+//
+// Records never hold a path. A file is named by a role and a name relative to the journal's folder, with
+// '/' between folders, so that a copied folder recovers itself and nothing else, and a journal written on
+// one platform is recovered on another:
+//   u8 role, text name    (texts as u32 length and bytes)
+// The roles, each optionally with a scratch suffix (".~new", ".~old" or ".~undo", the last two with an
+// optional number):
+//   Subject  the journal's subject itself
+//   Member   a file the subject names (an archive of a definition); TJournalScope says which
+//   Kept     a file below the scope's kept folder ("Original music"), written only as new whole copies
+//   Song     a file of the subject's songs folder ("<subject>.~songs"), kept for a change's note
 //
 // What the records say, and what recovery does with them:
 //   Length   a file's length before the transaction first wrote into it   rollback: cut back to it
@@ -29,13 +41,30 @@
 // the next recovery, silently. Recovery changes nothing that an interrupted recovery has not already
 // changed in the same way, so it can itself be interrupted at any point and run again.
 //
+// A journal is read as untrusted: recovery first reads and checks every whole record (its role and name
+// against its kind, every offset and length against the files as they are and the 32-bit sizes the
+// archives can hold), and applies none of them when any fails; such a journal, or one larger than any
+// transaction writes, is set aside under a dated name and the files stay as they are.
+//
 // The journal knows nothing of what the files hold. It does not lock: the caller holds the lock of the
 // files it journals (platform::FileLock) for as long as it uses the journal.
 
+#include "base/Records.h"
+
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
+
+// Which files of its folder a journal may name besides its subject and the subject's songs.
+struct TJournalScope {
+  // True for a name (relative to the folder, '/' between folders) that the subject names. Unset: every
+  // name inside the folder that is no other role's.
+  std::function<bool(const std::string& Name)> IsMember;
+  // The folder, relative to the journal's, whose files are kept copies; empty for none.
+  std::string KeptFolder;
+};
 
 class TWriteJournal {
 public:
@@ -50,20 +79,35 @@ public:
     Nothing,       // no journal, or one with nothing to undo or finish
     RolledBack,    // changes that were never committed were undone
     RolledForward, // a commit that was under way was finished
+    SetAside,      // the journal could not be trusted and was set aside, nothing applied
   };
   struct TRecovery {
     TOutcome Outcome = TOutcome::Nothing;
     std::vector<TNote> Notes;            // with RolledBack: the notes, oldest first, whose kept files remain
     std::vector<std::string> NotDeleted; // garbage that could not be deleted (still named by the journal)
+    std::string SetAsideAs;              // with SetAside: the journal's new path
+    std::string Reason;                  // with SetAside: what was wrong with it
   };
 
-  // A journal at Path; nothing is written until the first record.
-  explicit TWriteJournal(std::string Path);
+  // The largest journal and record that recovery reads: far above what any transaction writes.
+  static constexpr int64_t kMaxJournalSize = 16 << 20;
+  static constexpr uint32_t kMaxPayload = 1 << 20;
+
+  // A journal at Path; nothing is written until the first record. Every file it is told of must lie in
+  // Path's folder, or below it, under one of the roles above.
+  explicit TWriteJournal(std::string Path, TJournalScope Scope = {});
   TWriteJournal(const TWriteJournal&) = delete;
   TWriteJournal& operator=(const TWriteJournal&) = delete;
 
   static std::string PathFor(const std::string& File) { return File + ".~journal"; }
+  // The name of Path relative to Folder in the form records hold ('/' between folders, no "." or ".."
+  // parts); empty when Path does not lie below Folder.
+  static std::string NameIn(const std::string& Folder, const std::string& Path);
+  // The folder that holds the songs kept for the notes of File's journal.
+  static std::string SongFolderFor(const std::string& File) { return File + ".~songs"; }
   const std::string& Path() const { return FPath; }
+  // The file the journal is kept for: its path without ".~journal".
+  std::string SubjectPath() const;
   // True while the current transaction has written a record.
   bool Active() const { return FActive; }
 
@@ -75,6 +119,7 @@ public:
   void BeforeReplace(const std::string& File, const std::string& Backup);
   // Call before the transaction creates File, which must not exist.
   void BeforeCreate(const std::string& File);
+  // Kept: a file of the songs folder (SongFolderFor the subject), or empty.
   void Note(const std::vector<uint8_t>& Payload, const std::string& Kept);
   // Flushes every file the transaction wrote in place and every copy, then records the commit. From the
   // moment this returns, recovery finishes the commit.
@@ -90,16 +135,21 @@ public:
   // was done.
   TRecovery Rollback();
 
-  // Recovers the journal at Path, if there is one: rolls back or forward, deletes what is left over, and
-  // deletes the journal. Raises the file layer's errors when a file cannot be put back; the journal then
-  // stays, and a later recovery tries again.
-  static TRecovery Recover(const std::string& Path);
+  // Recovers the journal at Path, if there is one: checks it, then rolls back or forward, deletes what is
+  // left over, and deletes the journal; or sets it aside (see above). Raises the file layer's errors when
+  // a file cannot be put back; the journal then stays, and a later recovery tries again.
+  // Trusted: the journal is this process's own (a rollback or the end of its transaction), and one that
+  // fails the checks raises the reason instead of being set aside: it stays for the next open to judge.
+  static TRecovery Recover(const std::string& Path, const TJournalScope& Scope = {}, bool Trusted = false);
 
 private:
-  void Append(uint32_t Type, const std::vector<uint8_t>& Payload);
+  void Append(uint32_t Type, const TRecordWriter& Payload);
   void Reset();
+  // Writes the role and relative name of File, as a record holds them; raises for a file of no role.
+  void Name(TRecordWriter& Out, const std::string& File) const;
 
   std::string FPath;
+  TJournalScope FScope;
+  std::set<std::string> FTouched; // files with a Length record
   bool FActive = false;
-  std::set<std::string> FTouched;   // files with a Length record
 };

@@ -5,6 +5,7 @@
 // fails; the archives commit their new offsets only once every file is in place.
 
 #include "base/Exceptions.h"
+#include "definitions/DefinitionSession.h"
 #include "definitions/uTypes.h"
 #include "platform/FileSystem.h"
 
@@ -40,7 +41,7 @@ std::vector<std::string> TStreamPack::SaveWithArchives(const std::string& FileNa
                                                        const TRebuildProgress& Progress, TWriteJournal* Journal) {
   if (Journal != nullptr)
     return Commit(&FileName, Rebuild, Progress, Journal);
-  TWriteJournal Own(TWriteJournal::PathFor(FileName));
+  TWriteJournal Own(TWriteJournal::PathFor(FileName), DefinitionScope(FileName));
   return Commit(&FileName, Rebuild, Progress, &Own);
 }
 

@@ -1,9 +1,35 @@
 #include "definitions/DefinitionSession.h"
 #include "base/Exceptions.h"
+#include "base/Paths.h"
+#include "definitions/uTypes.h"
 #include "platform/FileSystem.h"
 
+
+TJournalScope DefinitionScope(const std::string& Definition) {
+  // Read anew at every question: the definition and its copies change while a transaction runs.
+  auto IsMember = [Definition](const std::string& Name) {
+    std::vector<std::string> Copies = {Definition, Definition + ".~new", Definition + ".~old"};
+    for (int N = 2; platform::IsFile(Definition + ".~old" + std::to_string(N)); ++N)
+      Copies.push_back(Definition + ".~old" + std::to_string(N));
+    const std::string Folder = ExtractFilePath(Definition);
+    for (const std::string& Copy : Copies) {
+      if (!platform::IsFile(Copy))
+        continue;
+      // A copy that cannot be opened now raises, so that recovery waits for it rather than distrusting
+      // every archive it names.
+      TFileStream Readable(Copy, TFileAccess::Read);
+      for (const std::string& Path : TStreamPack::ArchivePathsOf(Copy))
+        if (TWriteJournal::NameIn(Folder.empty() ? "." : Folder, Path) == Name)
+          return true;
+    }
+    return false;
+  };
+  return {IsMember, kKeptMusicFolder};
+}
+
 TDefinitionSession::TDefinitionSession(std::string DefinitionPath)
-    : Journal(TWriteJournal::PathFor(DefinitionPath)), Imports(Journal), FPath(std::move(DefinitionPath)) {}
+    : Journal(TWriteJournal::PathFor(DefinitionPath), DefinitionScope(DefinitionPath)), Imports(Journal),
+      FPath(std::move(DefinitionPath)) {}
 
 TDefinitionSession::~TDefinitionSession() = default;
 
@@ -30,8 +56,10 @@ TRecoveryReport TDefinitionSession::Open() {
   }
   TRecoveryReport Report;
   try {
-    TWriteJournal::TRecovery Recovery = TWriteJournal::Recover(Journal.Path());
+    TWriteJournal::TRecovery Recovery = TWriteJournal::Recover(Journal.Path(), DefinitionScope(FPath));
     Report.Outcome = Recovery.Outcome;
+    Report.SetAsideAs = Recovery.SetAsideAs;
+    Report.Reason = Recovery.Reason;
     Report.Imports = TImportJournal::ImportsOf(Recovery);
   } catch (...) {
     FLock.Release();

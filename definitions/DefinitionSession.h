@@ -22,7 +22,17 @@ struct TRecoveryReport {
   TWriteJournal::TOutcome Outcome = TWriteJournal::TOutcome::Nothing;
   // With a rollback: the imports it undid, whose kept songs remain until done again or discarded.
   std::vector<TImportRecord> Imports;
+  // With SetAside: where the journal went, and why it could not be trusted.
+  std::string SetAsideAs, Reason;
 };
+
+// The folder below the definition's that keeps the game's original music.
+inline constexpr const char* kKeptMusicFolder = "Original music";
+
+// What the journal of the definition at Definition may name besides the definition and its songs: the
+// archives named by the definition or by a copy of it that a save left behind (its new copy, its
+// backups), and the files below the kept original music's folder.
+TJournalScope DefinitionScope(const std::string& Definition);
 
 class TDefinitionSession {
 public:
@@ -35,8 +45,9 @@ public:
   // The message with which a lock held by another program is refused.
   static std::string InUseMessage(const std::string& Definition);
 
-  // Takes the lock and recovers a journal left behind. Raises InUseMessage when another editor or command
-  // holds the lock, and the file layer's errors when recovery fails (nothing then is read or written).
+  // Takes the lock and recovers a journal left behind (or sets it aside, when it cannot be trusted). Raises
+  // InUseMessage when another editor or command holds the lock, and the file layer's errors when recovery
+  // fails (nothing then is read or written).
   TRecoveryReport Open();
   // Rolls back what was not saved, then releases the lock. Raises the file layer's errors; the journal
   // then stays for the next open to finish the rollback.

@@ -1,5 +1,6 @@
 #include "definitions/ImportJournal.h"
 #include "base/Exceptions.h"
+#include "base/Paths.h"
 #include "definitions/uTypes.h"
 #include "platform/FileSystem.h"
 
@@ -27,23 +28,37 @@ bool GetText(const std::vector<uint8_t>& In, size_t& At, std::string& Text) {
   return true;
 }
 
-// The note's payload: "import", kind, stream, sample, entry name, source, each as a length and text.
+constexpr size_t kFieldCount = 11;
+constexpr size_t kMaxField = 63;
+
+// The note's payload, each field as a length and text: "import", kind, stream, sample, entry name, source,
+// source's own name, "described" or "kept", description name, singer, album.
 std::vector<uint8_t> Encode(const TImportRecord& R) {
   std::vector<uint8_t> Out;
-  for (const std::string& Field : {std::string("import"), std::string(R.AsNewFile ? "add" : "replace"),
-                                   std::to_string(R.Stream), std::to_string(R.Sample), R.EntryName, R.Source})
+  const TImportDescription& D = R.Description;
+  for (const std::string& Field :
+       {std::string("import"), std::string(R.AsNewFile ? "add" : "replace"), std::to_string(R.Stream),
+        std::to_string(R.Sample), R.EntryName, R.Source, R.SourceName, std::string(D.Set ? "described" : "kept"),
+        D.Name, D.Singer, D.Album})
     PutText(Out, Field);
   return Out;
 }
 
+
 bool Decode(const std::vector<uint8_t>& In, TImportRecord& R) {
-  std::string Fields[6];
+  std::string Fields[kFieldCount];
   size_t At = 0;
   for (std::string& Field : Fields)
     if (!GetText(In, At, Field))
       return false;
-  if (Fields[0] != "import" || (Fields[1] != "add" && Fields[1] != "replace"))
+  if (At != In.size() || Fields[0] != "import" || (Fields[1] != "add" && Fields[1] != "replace") ||
+      (Fields[7] != "described" && Fields[7] != "kept"))
     return false;
+  R.SourceName = Fields[6];
+  R.Description = {Fields[7] == "described", Fields[8], Fields[9], Fields[10]};
+  for (const std::string* Field : {&R.Description.Name, &R.Description.Singer, &R.Description.Album})
+    if (Field->size() > kMaxField)
+      return false;
   try {
     R.AsNewFile = Fields[1] == "add";
     R.Stream = std::stoi(Fields[2]);
@@ -63,6 +78,15 @@ void CopyFlushed(const std::string& Source, const std::string& Target) {
   Out.Flush();
 }
 
+// A new file in the songs folder of Journal's definition, created empty.
+std::string NewKeptSong(const TWriteJournal& Journal) {
+  std::string Folder = TWriteJournal::SongFolderFor(Journal.SubjectPath());
+  CheckOSError(platform::CreateFolder(Folder));
+  std::string Name;
+  CheckOSError(platform::CreateUniqueFile(IncludeTrailingPathDelimiter(Folder), "song", Name));
+  return Name;
+}
+
 void DeleteIfPresent(const std::string& Path) {
   if (!Path.empty() && platform::IsFile(Path))
     platform::DeleteFile(Path);
@@ -71,7 +95,8 @@ void DeleteIfPresent(const std::string& Path) {
 } // namespace
 
 void TImportJournal::BeforeImport(const TStreamData& Sample, bool AsNewFile, const std::string& EntryName,
-                                  const std::string& Source, const std::string& Converted) {
+                                  const std::string& Source, const std::string& Converted,
+                                  const TImportDescription& Description) {
   const TStreamPack& Pack = *Sample.MusicStream->Pack;
   TImportRecord R;
   R.AsNewFile = AsNewFile;
@@ -81,7 +106,9 @@ void TImportJournal::BeforeImport(const TStreamData& Sample, bool AsNewFile, con
   R.Sample = Sample.MusicStream->IndexOfSample(&Sample);
   R.EntryName = EntryName;
   R.Source = Source;
-  std::string Kept = MakeTempFileName("~imp");
+  R.SourceName = platform::OwnFileNameUtf8(Source);
+  R.Description = Description;
+  std::string Kept = NewKeptSong(FJournal);
   try {
     CopyFlushed(Converted, Kept);
     FJournal.Note(Encode(R), Kept);
@@ -135,4 +162,6 @@ std::vector<TImportRecord> TImportJournal::ImportsOf(const TWriteJournal::TRecov
 void TImportJournal::DiscardKept(const std::vector<TImportRecord>& Imports) {
   for (const TImportRecord& R : Imports)
     DeleteIfPresent(R.Kept);
+  for (const TImportRecord& R : Imports)
+    platform::RemoveEmptyFolder(ExtractFilePath(R.Kept));
 }

@@ -8,7 +8,9 @@
 // transaction keeps the file as it was under a backup name ("<archive>.~undo", or the first free
 // "<archive>.~undoN"), renamed, not copied; later adds replace the file outright, since rolling back
 // restores that backup. Each import also keeps a copy of the converted song in the temporary folder and
-// notes which sample it was for, so that after a rollback the imports can be done again.
+// notes which sample it was for and the description it gave the sample, so that after a rollback the
+// imports can be done again as they were. The kept songs live in the definition's songs folder
+// ("<definition>.~songs", beside it), which goes with the last of them.
 
 #include "archive/uEAStream.h"
 #include "base/WriteJournal.h"
@@ -19,13 +21,21 @@
 
 class TStreamData;
 
+// The description an import gives its sample (texts in the definition's code page, at most 63 bytes).
+struct TImportDescription {
+  bool Set = false; // false: the import leaves the sample's description as it is
+  std::string Name, Singer, Album;
+};
+
 // One import, as noted in the journal.
 struct TImportRecord {
   bool AsNewFile = false;
   int32_t Stream = 0, Sample = 0;
-  std::string EntryName; // the new entry's name, for an add
-  std::string Source;    // the file the user imported
-  std::string Kept;      // the converted song kept for the import
+  std::string EntryName;  // the new entry's name, for an add
+  std::string Source;     // the file the user imported
+  std::string SourceName; // its own name, UTF-8 (Source may give a short name)
+  TImportDescription Description;
+  std::string Kept; // the converted song kept for the import
 };
 
 class TImportJournal {
@@ -36,7 +46,8 @@ public:
 
   // Call first for every import: keeps a copy of Converted and notes the import.
   void BeforeImport(const TStreamData& Sample, bool AsNewFile, const std::string& EntryName,
-                    const std::string& Source, const std::string& Converted);
+                    const std::string& Source, const std::string& Converted,
+                    const TImportDescription& Description = {});
   // Call before Entry's data is replaced in place.
   void BeforeReplace(const TEAStreamFile& Entry);
   // Call before an entry is added to Archive (which rewrites its file), and AfterAdd after, whether the add
@@ -52,7 +63,8 @@ public:
 
   // The imports a rollback undid, in the order they were made; kept songs that are gone are left out.
   static std::vector<TImportRecord> ImportsOf(const TWriteJournal::TRecovery& Recovery);
-  // Deletes the kept songs of Imports (a refused delete is ignored: they are scratch files).
+  // Deletes the kept songs of Imports (a refused delete is ignored: they are scratch files), and their
+  // folder once it is empty.
   static void DiscardKept(const std::vector<TImportRecord>& Imports);
 
 private:

@@ -6,6 +6,8 @@
 #include "base/Paths.h"
 #include "platform/FileSystem.h"
 
+#include <algorithm>
+
 const char* const PreloadArchiveNames[3] = {"faudio.viv", "gaudio.viv", "gaudiofa.viv"};
 
 namespace {
@@ -88,16 +90,27 @@ bool UpdatePreloadArchive(const std::string& ArchivePath, const std::string& Def
 
 } // namespace
 
+std::string PreloadJournalPath(const std::string& Folder) {
+  return TWriteJournal::PathFor(JoinPath(Folder, "preload"));
+}
+
+TJournalScope PreloadScope() {
+  return {[](const std::string& Name) {
+            return std::any_of(std::begin(PreloadArchiveNames), std::end(PreloadArchiveNames),
+                               [&](const char* Known) { return Name == Known; });
+          },
+          ""};
+}
+
 TPreloadOutcome UpdatePreloadFolder(const std::string& DefPath, const std::string& Folder,
-                                    const std::function<void()>& Uncompressed, const TRebuildProgress& Progress,
-                                    TWriteJournal* Journal) {
+                                    const std::function<void()>& Uncompressed, const TRebuildProgress& Progress) {
+  TWriteJournal Own(PreloadJournalPath(Folder), PreloadScope());
+  TWriteJournal* Journal = &Own;
+  TWriteJournal::Recover(Own.Path(), PreloadScope());
   struct Finish {
-    TWriteJournal* Journal;
-    ~Finish() {
-      if (Journal != nullptr)
-        Journal->Finish();
-    }
-  } Finally{Journal};
+    TWriteJournal& Journal;
+    ~Finish() { Journal.Finish(); }
+  } Finally{Own};
   TPreloadOutcome Outcome;
   std::string DefName = ExtractFileName(DefPath);
   std::string Source = MakeTempFileName("~compr");

@@ -25,9 +25,13 @@ struct TPreloadOutcome {
 // and replaces the old one in one step; an archive without such an entry is left alone. Progress is
 // told the bytes copied of each archive's rebuild. Raises the archive and file layer's errors; archives
 // updated before the failing one stay updated. Returns the archives found and those updated. Each rebuilt
-// copy is flushed before it takes its archive's place, and the folder after; with Journal (the
-// definition's), each copy is recorded before it is made, so that the next open deletes one that a dying
-// process left behind.
+// copy is flushed before it takes its archive's place, and the folder after; each copy is recorded before
+// it is made in the folder's own journal (PreloadJournalPath), which is recovered first, so that a copy
+// a dying process left behind is deleted by the next update.
 TPreloadOutcome UpdatePreloadFolder(const std::string& DefPath, const std::string& Folder,
-                                    const std::function<void()>& Uncompressed, const TRebuildProgress& Progress = {},
-                                    TWriteJournal* Journal = nullptr);
+                                    const std::function<void()>& Uncompressed, const TRebuildProgress& Progress = {});
+
+// The journal of the changes to the preload archives of Folder, which lies beside them ("preload.~journal"),
+// and what it may name: those archives.
+std::string PreloadJournalPath(const std::string& Folder);
+TJournalScope PreloadScope();

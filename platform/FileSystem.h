@@ -74,5 +74,8 @@ bool IsFolder(const std::string& Path);
 // Creates the folder Path, whose parent must exist; a folder already there is no error. A fault of the
 // kind Create.
 int CreateFolder(const std::string& Path);
+// Removes the folder Path when it is empty; a folder that is not there, or not empty, is left as it is
+// and no error.
+void RemoveEmptyFolder(const std::string& Path);
 
 } // namespace platform

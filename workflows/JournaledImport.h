@@ -11,7 +11,8 @@
 // journal as a single import makes it: the journal first learns what is about to change, then the archive
 // changes. AsNewFile: as a new entry EntryName of the sample's archive; else in place of the sample's
 // entry ("The sample is bound to no file of its archive" when it has none). Source is the file the user
-// chose, for the journal's note. Raises the archive's and the journal's errors.
+// chose, for the journal's note; Description the description the caller then gives the sample, noted so
+// that a recovery can do the import again whole. Raises the archive's and the journal's errors.
 void ImportThroughJournal(TImportJournal& Journal, TStreamData& Sample, bool AsNewFile,
                           const std::string& EntryName, const std::string& Source,
-                          const std::string& Converted);
+                          const std::string& Converted, const TImportDescription& Description = {});

@@ -108,6 +108,20 @@ TStreamDescription& OwnDescription(TStreamData& Sample, bool& Added) {
   return *Pack.Descriptions(Sample.DescriptionIndex);
 }
 
+TImportDescription DescriptionFromTags(const TTagsReport& Tags) {
+  return {true, ToFieldText(Tags.Title).Ansi, ToFieldText(Tags.Artist).Ansi, ToFieldText(Tags.Album).Ansi};
+}
+
+void Describe(TStreamData& Sample, const TImportDescription& Description) {
+  if (!Description.Set)
+    return;
+  bool Added = false;
+  TStreamDescription& D = OwnDescription(Sample, Added);
+  SetFieldText(D.Name, Description.Name);
+  SetFieldText(D.Singer, Description.Singer);
+  SetFieldText(D.Album, Description.Album);
+}
+
 TDescribed DescribeFromTags(TStreamData& Sample, const TTagsReport& Tags) {
   TDescribed Result;
   TStreamDescription& D = OwnDescription(Sample, Result.Added);

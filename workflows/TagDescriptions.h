@@ -2,6 +2,7 @@
 // A song's description from its tags: Name from the title, Singer from the artist, Album from the album.
 // The tags come in UTF-8; a description field holds at most 63 bytes in the ANSI code page.
 
+#include "definitions/ImportJournal.h"
 #include "definitions/uTypes.h"
 #include "workflows/ConverterReports.h"
 
@@ -34,6 +35,11 @@ struct TDescribed {
 // The description that Sample alone uses: its own when no other sample of the pack uses it, else (shared,
 // none, or an index outside the list) a new empty description that the sample then uses (Added true).
 TStreamDescription& OwnDescription(TStreamData& Sample, bool& Added);
+
+// The description that DescribeFromTags gives a sample, as an import notes it.
+TImportDescription DescriptionFromTags(const TTagsReport& Tags);
+// Gives Sample the description, as DescribeFromTags does.
+void Describe(TStreamData& Sample, const TImportDescription& Description);
 
 // Puts the tags' texts into Sample's description: in place when no other sample of the pack uses it,
 // else (shared, none, or an index outside the list) into a new description that the sample then uses.

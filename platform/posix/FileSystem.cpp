@@ -207,4 +207,8 @@ int CreateFolder(const std::string& Path) {
   return errno;
 }
 
+void RemoveEmptyFolder(const std::string& Path) {
+  ::rmdir(Path.c_str());
+}
+
 } // namespace platform

@@ -193,4 +193,8 @@ int CreateFolder(const std::string& Path) {
   return LastError();
 }
 
+void RemoveEmptyFolder(const std::string& Path) {
+  ::RemoveDirectoryW(FileNameToWide(Path).c_str());
+}
+
 } // namespace platform

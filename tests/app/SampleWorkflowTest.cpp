@@ -226,9 +226,13 @@ TEST_F(EditorTest, ImportReplacesTheSamplesDataOrAddsANewFile) {
   EXPECT_EQ(Form->SelectedSample(), Sample) << "the tree was not rebuilt around the sample";
   EXPECT_EQ(Screen.Cursor(), TCursor::Default);
   EXPECT_EQ(Form->StatusBar.Text(), L"");
-  // Only the converted song, kept until the next save so that a crash cannot lose the import.
-  ASSERT_EQ(Dir.ScratchFiles().size(), 1u);
-  EXPECT_EQ(ReadFile(Dir.ScratchPath() + Dir.ScratchFiles()[0]), Imported);
+  // The converted song is kept beside the definition until the next save, so that a crash cannot lose the
+  // import; nothing stays in the temporary folder.
+  EXPECT_TRUE(Dir.ScratchFiles().empty());
+  std::vector<std::string> Kept;
+  ASSERT_EQ(platform::FilesInFolder(TWriteJournal::SongFolderFor(Dir.File("streams.dat")), Kept), 0);
+  ASSERT_EQ(Kept.size(), 1u);
+  EXPECT_EQ(ReadFile(JoinPath(TWriteJournal::SongFolderFor(Dir.File("streams.dat")), Kept[0])), Imported);
 
   // Add: a new file named after the input, only the definition flag.
   Boxes.Answers = {TMsgResult::Yes, TMsgResult::No};
@@ -245,11 +249,12 @@ TEST_F(EditorTest, ImportReplacesTheSamplesDataOrAddsANewFile) {
   EXPECT_FALSE(Form->ArchivesChanged());
   EXPECT_EQ(Form->treeFiles.Selected()->Text, L"My Song.asf");
   // The archive as it was before the add is kept beside it, by a rename, until the next save or close,
-  // and the journal says so.
-  EXPECT_EQ(Dir.ScratchFiles().size(), 1u);
+  // and the journal says so; the converted song is kept in the songs folder.
+  EXPECT_TRUE(Dir.ScratchFiles().empty());
   std::vector<std::string> Left = Dir.Leftovers();
   std::sort(Left.begin(), Left.end());
-  EXPECT_EQ(Left, (std::vector<std::string>{Dir.File("B.big.~undo"), Dir.File("streams.dat.~journal")}));
+  EXPECT_EQ(Left, (std::vector<std::string>{Dir.File("B.big.~undo"), Dir.File("streams.dat.~journal"),
+                                      Dir.File("streams.dat.~songs")}));
   EXPECT_EQ(ReadFile(Dir.File("B.big.~undo")), MakeBigf(B));
 
   // Import, save, reopen: the new bytes are bound to the same samples.

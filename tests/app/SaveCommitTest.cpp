@@ -214,7 +214,11 @@ TEST_F(SaveCommitTest, AfterACrashTheUnsavedImportsCanBeDoneAgain) {
   ASSERT_EQ(Boxes.Shown.size(), 1u);
   EXPECT_EQ(Boxes.Shown[0].Buttons, TMsgButtons::YesNo);
   EXPECT_EQ(Boxes.Shown[0].Text.rfind(std::wstring(msg::ChangesRolledBack) + L" " + msg::ImportAgain, 0), 0u);
-  EXPECT_NE(Boxes.Shown[0].Text.find(W(Input)), std::wstring::npos) << "the imported files are named";
+  EXPECT_EQ(Boxes.Shown[0].Caption, msg::ApplicationTitle);
+  for (int I : {1, 2, 3})
+    EXPECT_NE(Boxes.Shown[0].Text.find(W(ExtractFileName(Input)) + L" -> Stream 0, sample " + std::to_wstring(I)),
+              std::wstring::npos)
+        << "each song is named by its own name, with where it goes";
   EXPECT_TRUE(Form->DefinitionChanged());
   EXPECT_TRUE(Form->ArchivesChanged());
   EXPECT_EQ(Form->StatusBar.Text(), L"");

@@ -2,6 +2,7 @@
 // copy of a journal recovered without harm, applying exactly the records that are whole.
 
 #include "base/WriteJournal.h"
+#include "base/Paths.h"
 #include "platform/FileSystem.h"
 #include "tests/fixtures/TestFiles.h"
 
@@ -14,9 +15,11 @@ namespace {
 TEST(WriteJournal, ARecordIsItsTypeLengthPayloadAndChecksum) {
   TempDir Dir;
   TWriteJournal Journal(Dir.File("d.~journal"));
-  Journal.BeforeCreate("x");
-  EXPECT_EQ(ReadFile(Dir.File("d.~journal")), FromHex("04000000 05000000 | 01000000 78 | e5b9e4e6"))
-      << "type 4 (a file created), payload length 5, the name as length and bytes, CRC-32";
+  Journal.BeforeCreate(Dir.File("x.~new"));
+  EXPECT_EQ(ReadFile(Dir.File("d.~journal")),
+            FromHex("04000000 0b000000 | 02 | 06000000 782e7e6e6577 | c4ff243e"))
+      << "type 4 (a file created), payload length 11, role 2 (a member of the folder), the name relative to "
+         "the journal's folder as length and bytes, CRC-32";
   Journal.Rollback();
   EXPECT_FALSE(FileExists(Dir.File("d.~journal")));
 }
@@ -33,9 +36,10 @@ protected:
     Transact();
     Journal = ReadFile(Path);
     Changed = ReadFile(F);
-    // The records' ends, from their payloads: Length, Bytes, Backup, Created.
-    size_t Ends[4] = {12 + 4 + F.size() + 8, 12 + 4 + F.size() + 8 + 4 + 8, 12 + 4 + G.size() + 4 + Backup.size(),
-                      12 + 4 + Copy.size()};
+    // The records' ends, from their payloads (a name is its role, then its length and its bytes relative to
+    // the folder): Length, Bytes, Backup, Created.
+    auto Name = [](const std::string& Path) { return 5 + ExtractFileName(Path).size(); };
+    size_t Ends[4] = {12 + Name(F) + 8, 12 + Name(F) + 8 + 4 + 8, 12 + Name(G) + Name(Backup), 12 + Name(Copy)};
     for (size_t I = 0, End = 0; I < 4; ++I)
       RecordEnds.push_back(End += Ends[I]);
   }

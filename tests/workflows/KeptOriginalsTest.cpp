@@ -34,7 +34,7 @@ protected:
     ImportThroughJournal(Session.Imports, *Pack->Streams(0)->Samples(0), false, "", Song, Song);
     Pack->SaveWithArchives(Def, true, {}, &Session.Journal);
     Session.Imports.Forget();
-    UpdatePreloadFolder(Def, PreloadOf(Game), {}, {}, &Session.Journal);
+    UpdatePreloadFolder(Def, PreloadOf(Game), {});
     SetFieldText(Pack->Descriptions(1)->Name, "Changed");
     Pack->SaveWithArchives(Def, false, {}, &Session.Journal);
   }

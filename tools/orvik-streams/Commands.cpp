@@ -11,6 +11,9 @@ namespace {
 // Says what recovery did, as the window does; a command has no one to ask, so imports that were undone
 // are named and their kept songs go.
 void ReportRecovery(const TRecoveryReport& Report, TContext& C) {
+  if (Report.Outcome == TWriteJournal::TOutcome::SetAside)
+    C.Err << "note: " << WideToAnsi(msg::JournalSetAside) << " \"" << Report.SetAsideAs << "\" because "
+          << Report.Reason << "\n";
   if (Report.Outcome == TWriteJournal::TOutcome::RolledForward)
     C.Err << "note: " << WideToAnsi(msg::SaveFinished) << "\n";
   if (Report.Outcome != TWriteJournal::TOutcome::RolledBack)

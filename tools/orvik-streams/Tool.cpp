@@ -343,7 +343,7 @@ int UpdatePreload(const TArguments& Args, TContext& C) {
   LoadPack(Definition); // only a definition that opens goes into the game
   UpdatePreloadFolder(
       Definition, Args.Positional(1), [&C] { C.Err << "warning: " << WideToAnsi(msg::UnableToCompress) << "\n"; },
-      {}, &Session->Journal);
+      {});
   return 0;
 }
 
