@@ -30,11 +30,13 @@ std::wstring ChangeLine(const TPackChange& Change, const TSoundtrackPack& Pack) 
   std::wstring Line = Where(Change.Stream, Change.Position) + (Change.NewSample ? L" (new)" : L"") + L": ";
   bool NewSong = Change.Song == TPackChange::Replace || Change.Song == TPackChange::Add ||
                  Change.Song == TPackChange::Bind;
+  // Each change is one line of the question: no line break or other control character from a file.
   if (NewSong)
-    Line += L"song " + AnsiToWide(Change.OldSong.empty() ? "(none)" : Change.OldSong) + L" -> " +
-            AnsiToWide(Song.Name);
+    Line += L"song " + AnsiToWide(Change.OldSong.empty() ? "(none)" : PrintableText(Change.OldSong)) +
+            L" -> " + AnsiToWide(PrintableText(Song.Name));
   if (Change.DescriptionChanges)
-    Line += std::wstring(NewSong ? L"; " : L"") + L"description " + AnsiToWide(Change.NewDescription);
+    Line += std::wstring(NewSong ? L"; " : L"") + L"description " +
+            AnsiToWide(PrintableText(Change.NewDescription));
   return Line;
 }
 

@@ -309,24 +309,40 @@ TEAStreamFile* TEAStream::FindFileByOffset(uint32_t Offset) const {
 }
 
 TEAStreamFile* TEAStream::AddFile(const std::string& SourceFile, const std::string& EntryName) {
-  // The new entry's data goes straight from SourceFile into the rebuilt copy; the archive file is not
-  // touched until that copy replaces it, so a failure at any step leaves the archive as it was.
-  auto Entry = std::make_unique<TEAStreamFile>(this);
+  return AddFiles({{SourceFile, EntryName}}).front();
+}
+
+std::vector<TEAStreamFile*> TEAStream::AddFiles(const std::vector<TNewEntry>& Entries) {
+  // The new entries' data goes straight from their files into the rebuilt copy; the archive file is not
+  // touched until that copy replaces it, so a failure at any step leaves the archive as it was. Each new
+  // entry starts where the one before ends, so that they sort after the existing entries, in order, and
+  // overlap nothing.
+  std::vector<std::unique_ptr<TEAStreamFile>> Made;
+  int64_t End = 0;
   {
     TFileStream Archive(FileName, TFileAccess::Read);
-    Entry->Offset = ArchivePosition(Archive.Size());
+    End = Archive.Size();
   }
-  Entry->Name = EntryName;
-  {
-    TFileStream Source(SourceFile, TFileAccess::Read);
-    Entry->Size = ArchivePosition(Source.Size());
+  uint32_t Directory = HeaderSize;
+  for (const TNewEntry& New : Entries) {
+    auto Entry = std::make_unique<TEAStreamFile>(this);
+    Entry->Offset = ArchivePosition(End);
+    Entry->Name = New.EntryName;
+    {
+      TFileStream Source(New.SourceFile, TFileAccess::Read);
+      Entry->Size = ArchivePosition(Source.Size());
+    }
+    End = ArchivePosition(int64_t(Entry->Offset) + Entry->Size);
+    Entry->DirectoryPos = Directory;
+    Directory += 9 + static_cast<uint32_t>(New.EntryName.size());
+    Entry->FDataSource = New.SourceFile;
+    Made.push_back(std::move(Entry));
   }
-  ArchivePosition(int64_t(Entry->Offset) + Entry->Size);
-  Entry->DirectoryPos = HeaderSize;
-  Entry->FDataSource = SourceFile;
   // Beside the archive, so that putting it in place is a rename within one folder.
   std::string Rebuilt = TFileSetCommit::NewName(FileName);
-  TEAStreamFile* Added = FFiles.Add(std::move(Entry));
+  std::vector<TEAStreamFile*> Added;
+  for (std::unique_ptr<TEAStreamFile>& Entry : Made)
+    Added.push_back(FFiles.Add(std::move(Entry)));
   try {
     SaveToFile(Rebuilt);
     if (!KeepReplacedAs.empty() && !platform::IsFile(KeepReplacedAs)) {
@@ -341,13 +357,15 @@ TEAStreamFile* TEAStream::AddFile(const std::string& SourceFile, const std::stri
       CheckOSError(platform::ReplaceFile(Rebuilt, FileName));
     }
   } catch (...) {
-    FFiles.Delete(FFiles.IndexOf(Added));
+    for (TEAStreamFile* Entry : Added)
+      FFiles.Delete(FFiles.IndexOf(Entry));
     ForgetPendingOffsets();
     DiscardScratch(Rebuilt);
     throw;
   }
-  Added->FDataSource.clear();
-  HeaderSize += 9 + static_cast<uint32_t>(EntryName.size());
+  for (TEAStreamFile* Entry : Added)
+    Entry->FDataSource.clear();
+  HeaderSize = Directory;
   return Added;
 }
 

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class TEAStream;
 
@@ -106,6 +107,16 @@ public:
   // the archive file and HeaderSize are as they were, the new entry is not in the list and no new offsets
   // are pending.
   TEAStreamFile* AddFile(const std::string& SourceFile, const std::string& EntryName);
+
+  // A file to add as a new entry: the path of its bytes, and the entry's name.
+  struct TNewEntry {
+    std::string SourceFile, EntryName;
+  };
+  // Adds every file of Entries, in order, as new entries in one rebuild of the backing file, as AddFile
+  // adds one: the new entries' Offsets lie one after the other from the old length of the archive file,
+  // and every entry's new offsets are pending on return. On failure nothing is added, as with AddFile.
+  // Returns the new entries in the order of Entries.
+  std::vector<TEAStreamFile*> AddFiles(const std::vector<TNewEntry>& Entries);
 
   // For every entry: DirectoryPos := NewDirectoryPos, Offset := NewOffset, then both pending fields := 0.
   // To be called only right after a rebuild that reached every entry.

@@ -1,6 +1,7 @@
 // Writes the seed corpus of every fuzz target into <folder>/<target>/seed-<name>: small valid inputs
 // made by the project's own writers and test generators, one per layout worth starting from.
 
+#include "base/Records.h"
 #include "converter/Reports.h"
 #include "converter/codecs/EACodec.h"
 #include "converter/formats/AiffWriter.h"
@@ -231,28 +232,37 @@ void LoudnessSeeds() {
   Seed("loudness", "stereo-4k", Input(15, 0, 200, 0.5, 0.5));
 }
 
-// Soundtrack packs for the game folder of the pack target (a.big of two entries, two streams).
+// The pack of Manifest with Songs as its songs 1, 2, ..., each song's size and CRC-32 taken from its bytes.
+Bytes PackOf(TPackManifest Manifest, const std::vector<Bytes>& Songs) {
+  std::vector<fixtures::BigfEntry> Entries = {{"manifest", {}}};
+  for (size_t I = 0; I < Songs.size(); ++I) {
+    Manifest.Songs[I].Digest = {static_cast<uint32_t>(Songs[I].size()),
+                                Crc32(Songs[I].data(), Songs[I].size())};
+    Entries.push_back({Manifest.Songs[I].Entry, Songs[I]});
+  }
+  Entries[0].Data = PackManifestBytes(Manifest);
+  return fixtures::MakeBigf(Entries);
+}
+
+// Soundtrack packs for the game folder of the pack target (a.big of two entries, two streams), their
+// songs EA streams as a pack must hold.
 void PackSeeds() {
-  TPackManifest Two;
-  Two.AgainstOriginals = true;
-  Two.Songs = {{"songs/1.asf", "a.big", "one.asf"}, {"songs/2.asf", "sub/b.big", "two (2).asf"}};
-  Two.Samples = {{0, 0, 0, 0, true, "Name", "Singer", "Album", -14.25},
-                 {0, 2, 1, 8, false, "", "", "", {}},
-                 {1, 0, 1, 0, true, "", "Only a singer", "", -9.5},
-                 {3, 1, 0, 0, false, "", "", "", {}}};
-  Seed("pack", "two-songs",
-       fixtures::MakeBigf({{"manifest", PackManifestBytes(Two)},
-                           {"songs/1.asf", fixtures::Pattern(120, 1)},
-                           {"songs/2.asf", fixtures::Pattern(64, 2)}}));
-  Seed("pack", "empty", fixtures::MakeBigf({{"manifest", PackManifestBytes({})}}));
-  TPackManifest Shared = Two;
+  const Bytes One = sx::WriteEAStream(Tone(1, 120), sx::TEACodec::EAXA);
+  const Bytes Two = sx::WriteEAStream(Tone(2, 64), sx::TEACodec::PcmS16LE);
+  TPackManifest Songs;
+  Songs.AgainstOriginals = true;
+  Songs.Songs = {{"songs/1.asf", "a.big", "one.asf", {}}, {"songs/2.asf", "sub/b.big", "two (2).asf", {}}};
+  Songs.Samples = {{0, 0, 0, 0, true, "Name", "Singer", "Album", -14.25},
+                   {0, 2, 1, 8, false, "", "", "", {}},
+                   {1, 0, 1, 0, true, "", "Only a singer", "", -9.5},
+                   {3, 1, 0, 0, false, "", "", "", {}}};
+  Seed("pack", "two-songs", PackOf(Songs, {One, Two}));
+  Seed("pack", "empty", PackOf({}, {}));
+  TPackManifest Shared = Songs;
   Shared.AgainstOriginals = false;
   Shared.Samples = {{0, 0, 0, 0, true, "A", "B", "C", {}}, {0, 1, 0, 0, true, "A", "B", "C", {}},
                     {1, 1, 0, 0, false, "", "", "", {}}};
-  Seed("pack", "shared-song",
-       fixtures::MakeBigf({{"manifest", PackManifestBytes(Shared)},
-                           {"songs/1.asf", fixtures::Pattern(40, 3)},
-                           {"songs/2.asf", fixtures::Pattern(40, 3)}}));
+  Seed("pack", "shared-song", PackOf(Shared, {One, One}));
 }
 
 // Lines as the converter prints them: -measure and -tags of small files (named as a folder of songs would

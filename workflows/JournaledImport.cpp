@@ -2,6 +2,17 @@
 
 #include "base/Exceptions.h"
 
+namespace {
+
+// Tells the journal that an add is over, whether it succeeded or failed.
+struct TAfterAdd {
+  TImportJournal& Journal;
+  TEAStream& Archive;
+  ~TAfterAdd() { Journal.AfterAdd(Archive); }
+};
+
+} // namespace
+
 void ImportThroughJournal(TImportJournal& Journal, TStreamData& Sample, bool AsNewFile,
                           const std::string& EntryName, const std::string& Source,
                           const std::string& Converted, const TImportDescription& Description) {
@@ -17,10 +28,27 @@ void ImportThroughJournal(TImportJournal& Journal, TStreamData& Sample, bool AsN
   TEAStream& Archive = *Sample.Archive();
   Journal.BeforeImport(Sample, true, EntryName, Source, Converted, Description);
   Journal.BeforeAdd(Archive);
-  struct TAfterAdd {
-    TImportJournal& Journal;
-    TEAStream& Archive;
-    ~TAfterAdd() { Journal.AfterAdd(Archive); }
-  } AfterAdd{Journal, Archive};
+  TAfterAdd AfterAdd{Journal, Archive};
   Sample.ImportFile(Converted, true, EntryName);
+}
+
+void AddThroughJournal(TImportJournal& Journal, TStreamPack& Pack, int32_t ArchiveIndex,
+                       const std::vector<TJournaledAdd>& Adds) {
+  if (Adds.empty())
+    return;
+  Pack.CheckArchiveIndexes();
+  TEAStream& Archive = *Pack.Archives(ArchiveIndex);
+  std::vector<TEAStream::TNewEntry> Entries;
+  for (const TJournaledAdd& Add : Adds) {
+    Journal.BeforeImport(*Add.Sample, true, Add.EntryName, Add.Source, Add.Converted, Add.Description);
+    Entries.push_back({Add.Converted, Add.EntryName});
+  }
+  Journal.BeforeAdd(Archive);
+  TAfterAdd AfterAdd{Journal, Archive};
+  // As a single add: the rebuilt file is in place, and nothing below can fail before the offsets commit.
+  std::vector<TEAStreamFile*> Added = Archive.AddFiles(Entries);
+  Pack.CarrySampleOffsets(ArchiveIndex);
+  Archive.CommitOffsets();
+  for (size_t I = 0; I < Adds.size(); ++I)
+    Adds[I].Sample->SetStreamFile(Added[I]);
 }

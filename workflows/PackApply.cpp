@@ -206,30 +206,134 @@ TEAStreamFile& EntryNamed(TEAStream& Archive, const std::string& Name) {
   throw Exception("No entry " + Name + " in " + Archive.FileName);
 }
 
-// Writes the change's song into Sample through the journal, from a scratch copy of the pack's entry.
-void ApplySong(TImportJournal& Journal, TStreamData& Sample, const TPackChange& Change,
-               const TSoundtrackPack& Pack) {
-  const TPackSample& Packed = Pack.Manifest.Samples[Change.Sample];
-  if (Change.Song == TPackChange::Bind) {
-    Sample.SetStreamFile(&EntryNamed(*Sample.Archive(), Change.EntryName));
-  } else if (Change.Song == TPackChange::Replace || Change.Song == TPackChange::Add) {
-    TEAStreamFile& Song = *Pack.Songs[static_cast<size_t>(Packed.Song)];
-    std::string Scratch = ChangeFileExt(MakeTempFileName("~asf"), ".asf");
-    try {
-      Song.SaveToFile(Scratch);
-      ImportThroughJournal(Journal, Sample, Change.Song == TPackChange::Add, Change.EntryName,
-                           Pack.Archive.FileName + " (" + Song.Name + ")", Scratch);
-    } catch (...) {
-      if (platform::IsFile(Scratch))
-        platform::DeleteFile(Scratch);
-      throw;
-    }
-    CheckOSError(platform::DeleteFile(Scratch));
-  } else {
-    return;
+// Scratch copies of the pack's songs, one per song, for the journal to keep and the archives to take;
+// deleted however the apply ends.
+class TScratchSongs {
+public:
+  explicit TScratchSongs(const TSoundtrackPack& Pack) : FPack(Pack) {}
+  TScratchSongs(const TScratchSongs&) = delete;
+  TScratchSongs& operator=(const TScratchSongs&) = delete;
+  ~TScratchSongs() {
+    for (const auto& Made : FPaths)
+      if (platform::IsFile(Made.second))
+        platform::DeleteFile(Made.second);
   }
-  Sample.FileOffset += Packed.SongOffset;
-}
+
+  const std::string& Of(int32_t Song) {
+    auto Found = FPaths.find(Song);
+    if (Found == FPaths.end()) {
+      Found = FPaths.emplace(Song, ChangeFileExt(MakeTempFileName("~asf"), ".asf")).first;
+      FPack.Songs[static_cast<size_t>(Song)]->SaveToFile(Found->second);
+    }
+    return Found->second;
+  }
+
+private:
+  const TSoundtrackPack& FPack;
+  std::map<int32_t, std::string> FPaths;
+};
+
+// Writes the songs of a plan: replaces in place first, then the new entries of each archive in one
+// rebuild of that archive, then the samples bound to those entries.
+class TSongWriter {
+public:
+  TSongWriter(TStreamPack& Target, TImportJournal& Journal, const TSoundtrackPack& Pack,
+              const TPackPlan& Plan)
+      : FTarget(Target), FJournal(Journal), FPack(Pack), FPlan(Plan), FScratch(Pack) {}
+
+  // The samples of the plan's changes, new ones appended in the plan's order so that each takes the
+  // position the plan gave it; a change that changes nothing has none.
+  void AddSamples() {
+    for (const TPackChange& Change : FPlan.Changes) {
+      TEAMusicStream& Stream = *FTarget.Streams(Change.Stream);
+      TStreamData* Sample = nullptr;
+      if (Change.NewSample) {
+        Sample = Stream.AddSample(nullptr);
+        Sample->ArchiveIndex = Change.ArchiveIndex;
+        FUnbound.push_back(Sample);
+      } else {
+        Sample = Stream.Samples(Change.Position);
+      }
+      FSamples.push_back(Sample);
+    }
+  }
+
+  void Write() {
+    for (size_t I = 0; I < FPlan.Changes.size(); ++I)
+      if (FPlan.Changes[I].Song == TPackChange::Replace)
+        Replace(I);
+    std::map<int32_t, std::vector<size_t>> Adds; // by archive
+    for (size_t I = 0; I < FPlan.Changes.size(); ++I)
+      if (FPlan.Changes[I].Song == TPackChange::Add)
+        Adds[FPlan.Changes[I].ArchiveIndex].push_back(I);
+    for (const auto& [Archive, Changes] : Adds)
+      Add(Archive, Changes);
+    for (size_t I = 0; I < FPlan.Changes.size(); ++I)
+      if (FPlan.Changes[I].Song == TPackChange::Bind) {
+        TStreamData& Sample = *FSamples[I];
+        Sample.SetStreamFile(&EntryNamed(*Sample.Archive(), FPlan.Changes[I].EntryName));
+        Placed(I);
+      }
+  }
+
+  // After a failure: the new samples that no song reached leave the definition rather than stay bound to
+  // nothing. Those placed keep their songs, written and journaled.
+  void RemoveUnbound() {
+    for (auto Sample = FUnbound.rbegin(); Sample != FUnbound.rend(); ++Sample)
+      (*Sample)->MusicStream->RemoveSample(*Sample);
+    FUnbound.clear();
+  }
+
+  TStreamData& SampleOf(size_t Change) const { return *FSamples[Change]; }
+
+private:
+  const TPackSample& Packed(size_t Change) const {
+    return FPack.Manifest.Samples[FPlan.Changes[Change].Sample];
+  }
+
+  std::string Source(size_t Change) const {
+    return FPack.Archive.FileName + " (" + FPack.Songs[static_cast<size_t>(Packed(Change).Song)]->Name + ")";
+  }
+
+  // The sample, bound to the start of its song's entry, moves to where the pack has it start in the song.
+  void Placed(size_t Change) {
+    TStreamData& Sample = *FSamples[Change];
+    Sample.FileOffset += Packed(Change).SongOffset;
+    FUnbound.erase(std::remove(FUnbound.begin(), FUnbound.end(), &Sample), FUnbound.end());
+  }
+
+  // Replaces the entry in place. The replace moves every sample bound to the entry to its new start: the
+  // samples that follow this one into the song (the plan replaces only an entry that all of its samples
+  // take the same song into) are each put back at their own place in it.
+  void Replace(size_t Change) {
+    TStreamData& Sample = *FSamples[Change];
+    TEAStreamFile* Entry = Sample.StreamFile();
+    std::vector<size_t> Sharing = {Change};
+    for (size_t I = 0; I < FPlan.Changes.size(); ++I)
+      if (FPlan.Changes[I].Song == TPackChange::Follows && FSamples[I]->StreamFile() == Entry)
+        Sharing.push_back(I);
+    ImportThroughJournal(FJournal, Sample, false, "", Source(Change), FScratch.Of(Packed(Change).Song));
+    for (size_t I : Sharing)
+      FSamples[I]->FileOffset = Entry->Offset + Packed(I).SongOffset;
+  }
+
+  void Add(int32_t Archive, const std::vector<size_t>& Changes) {
+    std::vector<TJournaledAdd> Adds;
+    for (size_t I : Changes)
+      Adds.push_back({FSamples[I], FPlan.Changes[I].EntryName, Source(I), FScratch.Of(Packed(I).Song)});
+    AddThroughJournal(FJournal, FTarget, Archive, Adds);
+    for (size_t I : Changes)
+      Placed(I);
+  }
+
+  TStreamPack& FTarget;
+  TImportJournal& FJournal;
+  const TSoundtrackPack& FPack;
+  const TPackPlan& FPlan;
+  TScratchSongs FScratch;
+  std::vector<TStreamData*> FSamples; // per change of the plan
+  std::vector<TStreamData*> FUnbound; // new samples no song has reached yet
+};
 
 void ApplyDescription(TStreamData& Sample, const TPackSample& Packed, bool InPlace) {
   if (!Packed.Described) {
@@ -260,22 +364,18 @@ TPackPlan PlanPack(const TStreamPack& Target, const TSoundtrackPack& Pack) {
 TPackApplied ApplyPack(TStreamPack& Target, TDefinitionSession& Session, const TSoundtrackPack& Pack) {
   TPackApplied Result;
   Result.Plan = PlanPack(Target, Pack);
-  for (const TPackChange& Change : Result.Plan.Changes) {
-    if (!Change.Changes())
-      continue;
-    TEAMusicStream& Stream = *Target.Streams(Change.Stream);
-    TStreamData* Sample = Change.NewSample ? Stream.AddSample(nullptr) : Stream.Samples(Change.Position);
-    if (Change.NewSample)
-      Sample->ArchiveIndex = Change.ArchiveIndex;
-    try {
-      ApplySong(Session.Imports, *Sample, Change, Pack);
-    } catch (...) {
-      if (Change.NewSample)
-        Stream.RemoveSample(Sample);
-      throw;
-    }
+  TSongWriter Songs(Target, Session.Imports, Pack, Result.Plan);
+  Songs.AddSamples();
+  try {
+    Songs.Write();
+  } catch (...) {
+    Songs.RemoveUnbound();
+    throw;
+  }
+  for (size_t I = 0; I < Result.Plan.Changes.size(); ++I) {
+    const TPackChange& Change = Result.Plan.Changes[I];
     if (Change.DescriptionChanges)
-      ApplyDescription(*Sample, Pack.Manifest.Samples[Change.Sample], Change.DescriptionInPlace);
+      ApplyDescription(Songs.SampleOf(I), Pack.Manifest.Samples[Change.Sample], Change.DescriptionInPlace);
     Result.Replaced = Result.Replaced || Change.Song == TPackChange::Replace;
   }
   return Result;

@@ -4,6 +4,7 @@
 #include "base/FileSetCommit.h"
 #include "base/Paths.h"
 #include "base/Records.h"
+#include "converter/formats/EAStreamReader.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>
@@ -14,29 +15,35 @@
 namespace {
 
 const char kMagic[] = "ORVKPACK";
-constexpr uint32_t kVersion = 1;
+constexpr uint32_t kVersion = 2;
+constexpr uint32_t kUndigestedVersion = 1; // songs without their size and CRC-32
 constexpr uint32_t kAgainstOriginals = 1;
 constexpr const char* kManifestEntry = "manifest";
 constexpr uint32_t kMaxManifest = 1u << 24;
 constexpr size_t kMaxName = 255;
 constexpr size_t kFieldText = 63;
 constexpr int64_t kMaxLoudness = 100000; // hundredths: 1000 LU either way is beyond any sound
-// The smallest records: a song of three empty texts, a sample without description or loudness.
+// The smallest records: a song of three empty texts (and its digest from version 2 on), a sample without
+// description or loudness.
 constexpr size_t kMinSong = 3 * 4;
+constexpr size_t kDigestBytes = 2 * 4;
 constexpr size_t kMinSample = 4 * 4 + 2;
 
 [[noreturn]] void Damaged(const std::string& Reason) {
   throw Exception("The soundtrack pack is damaged: " + Reason);
 }
 
-// A name a pack may give for an archive or an entry: one a definition may name, printable, not too long.
-bool ValidName(const std::string& Name) {
-  return !Name.empty() && Name.size() <= kMaxName && IsPathInsideFolder(Name) &&
-         std::none_of(Name.begin(), Name.end(), [](char C) { return static_cast<unsigned char>(C) < 32; });
+bool IsControl(char C) {
+  return static_cast<unsigned char>(C) < 0x20 || C == 0x7F;
 }
 
-bool ValidField(const std::string& Text) {
-  return Text.size() <= kFieldText && Text.find('\0') == std::string::npos;
+bool Printable(const std::string& Text) {
+  return std::none_of(Text.begin(), Text.end(), IsControl);
+}
+
+// A name a pack may give for an archive or an entry: one a definition may name, printable, not too long.
+bool ValidName(const std::string& Name) {
+  return !Name.empty() && Name.size() <= kMaxName && IsPathInsideFolder(Name) && Printable(Name);
 }
 
 void WriteSample(TRecordWriter& Out, const TPackSample& S) {
@@ -66,8 +73,12 @@ TPackSample ReadSample(TRecordReader& In, size_t SongCount) {
     S.Name = In.Text();
     S.Singer = In.Text();
     S.Album = In.Text();
-    if (!ValidField(S.Name) || !ValidField(S.Singer) || !ValidField(S.Album))
-      Damaged("a description text is longer than 63 bytes or holds a zero byte");
+    for (const std::string* Text : {&S.Name, &S.Singer, &S.Album}) {
+      if (Text->size() > kFieldText)
+        Damaged("a description text is longer than 63 bytes");
+      if (!Printable(*Text))
+        Damaged("a description text holds a control character");
+    }
   }
   uint8_t Measured = In.U8();
   if (Measured > 1)
@@ -79,6 +90,34 @@ TPackSample ReadSample(TRecordReader& In, size_t SongCount) {
     S.Loudness = static_cast<double>(Hundredths) / 100;
   }
   return S;
+}
+
+// Reads the song of the pack's Entry whole and returns its digest; raises for a song that is empty, too
+// large or not an EA stream the game can read: a PC stream that the converter's reader reads whole, cut
+// nowhere.
+TSongDigest CheckSong(const std::string& Name, TEAStreamFile& Entry) {
+  if (Entry.Size == 0)
+    Damaged("the song " + Name + " is empty");
+  if (Entry.Size > kMaxPackSongBytes)
+    Damaged("the song " + Name + " is larger than " + std::to_string(kMaxPackSongBytes >> 20) + " MB");
+  TMemoryStream Data;
+  Entry.SaveToStream(Data);
+  const std::vector<uint8_t>& Bytes = Data.Bytes();
+  TSongDigest Digest{Entry.Size, Crc32(Bytes.data(), Bytes.size())};
+  std::string Reason;
+  try {
+    sx::TEAStreamInfo Info;
+    sx::TAudio Audio = sx::ReadEAStream(Bytes, &Info);
+    if (!Audio.Warnings.empty())
+      Reason = Audio.Warnings.front();
+    else if (Info.Header.Platform != sx::kPlatformPC)
+      Reason = "not a PC stream";
+  } catch (const Exception& Error) {
+    Reason = Error.Message();
+  }
+  if (!Reason.empty())
+    Damaged("the song " + Name + " is not an EA stream the game can read (" + Reason + ")");
+  return Digest;
 }
 
 bool Before(const TPackSample& A, const TPackSample& B) {
@@ -108,9 +147,10 @@ TPackSample Describe(const TStreamData& Sample, int32_t Stream, int32_t Position
   S.Described = Sample.DescriptionIndex >= 0 && Sample.DescriptionIndex < Pack.DescriptionCount();
   if (S.Described) {
     const TStreamDescription& D = *Sample.Description();
-    S.Name = FieldText(D.Name);
-    S.Singer = FieldText(D.Singer);
-    S.Album = FieldText(D.Album);
+    // A definition holds printable texts; a pack that carried other bytes would be refused by its readers.
+    S.Name = PrintableText(FieldText(D.Name));
+    S.Singer = PrintableText(FieldText(D.Singer));
+    S.Album = PrintableText(FieldText(D.Album));
   }
   return S;
 }
@@ -230,7 +270,7 @@ std::vector<uint8_t> PackManifestBytes(const TPackManifest& Manifest) {
   Out.U32(kVersion).U32(Manifest.AgainstOriginals ? kAgainstOriginals : 0);
   Out.U32(static_cast<uint32_t>(Manifest.Songs.size()));
   for (const TPackSong& Song : Manifest.Songs)
-    Out.Text(Song.Entry).Text(Song.Archive).Text(Song.Name);
+    Out.Text(Song.Entry).Text(Song.Archive).Text(Song.Name).U32(Song.Digest.Size).U32(Song.Digest.Crc);
   Out.U32(static_cast<uint32_t>(Manifest.Samples.size()));
   for (const TPackSample& Sample : Manifest.Samples)
     WriteSample(Out, Sample);
@@ -252,22 +292,32 @@ TPackManifest ParsePackManifest(const std::vector<uint8_t>& Bytes) {
     Damaged("the manifest's checksum does not match");
   TRecordReader In(std::vector<uint8_t>(Bytes.begin() + static_cast<std::ptrdiff_t>(Magic), Bytes.end() - 4));
   uint32_t Version = In.U32(), Flags = In.U32();
-  if (Version != kVersion)
-    Damaged("format version " + std::to_string(Version) + " is not known (this editor reads version 1)");
+  if (Version != kVersion && Version != kUndigestedVersion)
+    Damaged("format version " + std::to_string(Version) +
+            " is not known (this editor reads versions 1 and 2)");
   if ((Flags & ~kAgainstOriginals) != 0)
     Damaged("unknown flags");
   TPackManifest Manifest;
   Manifest.AgainstOriginals = (Flags & kAgainstOriginals) != 0;
+  Manifest.Digested = Version != kUndigestedVersion;
   uint32_t SongCount = In.U32();
-  if (SongCount > In.Left() / kMinSong)
+  if (SongCount > kMaxPackSongs)
+    Damaged("more than " + std::to_string(kMaxPackSongs) + " songs");
+  if (SongCount > In.Left() / (kMinSong + (Manifest.Digested ? kDigestBytes : 0)))
     Damaged("the song count exceeds the manifest");
   for (uint32_t I = 0; I < SongCount; ++I) {
-    TPackSong Song{In.Text(), In.Text(), In.Text()};
+    TPackSong Song{In.Text(), In.Text(), In.Text(), {}};
+    if (Manifest.Digested) {
+      Song.Digest.Size = In.U32();
+      Song.Digest.Crc = In.U32();
+    }
     if (!ValidName(Song.Entry) || !ValidName(Song.Archive) || !ValidName(Song.Name))
       Damaged("a song's name is empty, too long or not a name a definition may give");
     Manifest.Songs.push_back(std::move(Song));
   }
   uint32_t SampleCount = In.U32();
+  if (SampleCount > kMaxPackSamples)
+    Damaged("more than " + std::to_string(kMaxPackSamples) + " samples");
   if (SampleCount > In.Left() / kMinSample)
     Damaged("the sample count exceeds the manifest");
   for (uint32_t I = 0; I < SampleCount; ++I) {
@@ -301,10 +351,21 @@ std::unique_ptr<TSoundtrackPack> ReadPack(const std::string& Path) {
   TMemoryStream Bytes;
   Manifest->second->SaveToStream(Bytes);
   Pack->Manifest = ParsePackManifest(Bytes.Bytes());
-  for (const TPackSong& Song : Pack->Manifest.Songs) {
+  std::map<std::pair<uint32_t, uint32_t>, TSongDigest> Checked; // by the data's offset and size
+  for (TPackSong& Song : Pack->Manifest.Songs) {
     auto Found = Entries.find(Song.Entry);
     if (Found == Entries.end() || Found->second == Manifest->second)
       Damaged("the pack holds no song " + Song.Entry);
+    TEAStreamFile& Entry = *Found->second;
+    if (Pack->Manifest.Digested && Song.Digest.Size != Entry.Size)
+      Damaged("the song " + Song.Entry + " is not of the size the manifest gives");
+    auto Known = Checked.find({Entry.Offset, Entry.Size});
+    if (Known == Checked.end())
+      Known = Checked.emplace(std::make_pair(Entry.Offset, Entry.Size), CheckSong(Song.Entry, Entry)).first;
+    if (!Pack->Manifest.Digested)
+      Song.Digest = Known->second;
+    else if (Song.Digest.Crc != Known->second.Crc)
+      Damaged("the song " + Song.Entry + " does not match its checksum in the manifest");
     Pack->Songs.push_back(Found->second);
   }
   for (const TPackSample& Sample : Pack->Manifest.Samples) {
@@ -341,11 +402,18 @@ TPackExport ExportPack(const TStreamPack& Pack, const TStreamPack* Originals, co
         Entries.push_back(Entry);
         std::string Song = "songs/" + std::to_string(Entries.size()) + ".asf";
         Manifest.Songs.push_back({Song, ArchiveNameIn(Pack, *Entry->Owner),
-                                  ValidName(Entry->Name) ? Entry->Name : ExtractFileName(Song)});
+                                  ValidName(Entry->Name) ? Entry->Name : ExtractFileName(Song), {}});
       }
       Described.Song = Known->second;
       Manifest.Samples.push_back(std::move(Described));
     }
+  if (Manifest.Songs.size() > kMaxPackSongs)
+    throw Exception("The soundtrack pack would hold more than " + std::to_string(kMaxPackSongs) + " songs");
+  if (Manifest.Samples.size() > kMaxPackSamples)
+    throw Exception("The soundtrack pack would hold more than " + std::to_string(kMaxPackSamples) +
+                    " samples");
+  for (size_t I = 0; I < Entries.size(); ++I)
+    Manifest.Songs[I].Digest = DigestOf(*Entries[I]);
   if (Options.Converter != nullptr && !Entries.empty())
     MeasureSongs(*Options.Converter, Entries, Manifest);
   std::string Copy = TFileSetCommit::NewName(PackPath);
@@ -359,4 +427,10 @@ TPackExport ExportPack(const TStreamPack& Pack, const TStreamPack* Originals, co
   }
   CheckOSError(platform::FlushFolder(ExtractFilePath(platform::FullPath(PackPath))));
   return Result;
+}
+
+std::string PrintableText(const std::string& Text) {
+  std::string Shown = Text;
+  std::replace_if(Shown.begin(), Shown.end(), IsControl, '?');
+  return Shown;
 }

@@ -1,21 +1,23 @@
 // orvik-streams as a user runs it: a separate process on generated packs, its output read back.
 
+#include "tools/orvik-streams/Tool.h"
 #include "base/Paths.h"
+#include "base/Records.h"
 #include "base/Text.h"
+#include "converter/formats/EAStreamWriter.h"
+#include "converter/formats/WaveWriter.h"
+#include "definitions/DefinitionSession.h"
 #include "definitions/uTypes.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
+#include "tests/converter/Signals.h"
 #include "tests/fixtures/Bigf.h"
-#include "tests/fixtures/Definition.h"
-#include "tools/make-demo/Demo.h"
-#include "tools/orvik-streams/Tool.h"
-#include "definitions/DefinitionSession.h"
 #include "tests/fixtures/CrashLoop.h"
+#include "tests/fixtures/Definition.h"
 #include "tests/fixtures/DemoGame.h"
+#include "tools/make-demo/Demo.h"
 #include "workflows/KeptOriginals.h"
 #include "workflows/SoundtrackPack.h"
-#include "converter/formats/WaveWriter.h"
-#include "tests/converter/Signals.h"
 
 #include <gtest/gtest.h>
 
@@ -137,6 +139,18 @@ struct TRun {
 std::string Quoted(const std::string& Text) { return "\"" + Text + "\""; }
 
 std::string Text(const Bytes& Data) { return std::string(Data.begin(), Data.end()); }
+
+// A pack of one song, a short EA stream, that Samples take.
+Bytes OneSongPack(const std::string& Archive, std::vector<TPackSample> Samples) {
+  const Bytes Song = sx::WriteEAStream(sxtest::Sine(22050, 600, 440.0, 0.4), sx::TEACodec::EAXA);
+  TPackManifest Packed;
+  Packed.Songs = {{"songs/1.asf",
+                   Archive,
+                   "packed.asf",
+                   {static_cast<uint32_t>(Song.size()), Crc32(Song.data(), Song.size())}}};
+  Packed.Samples = std::move(Samples);
+  return MakeBigf({{"manifest", PackManifestBytes(Packed)}, {"songs/1.asf", Song}});
+}
 
 class ToolTest : public ::testing::Test {
 protected:
@@ -442,6 +456,23 @@ TEST_F(ToolTest, ASecondProgramThatWouldWriteRefusesAndChangesNothing) {
   EXPECT_EQ(Run({"describe", Path, "--description", "0", "--name", "Other"}).Code, 0);
 }
 
+// pack show against a definition prints no control character that the definition or its archives hold:
+// each comes out as '?'.
+TEST_F(ToolTest, PackShowPrintsNoControlCharacterOfAFile) {
+  A = {{"a1\x1B[2J.asf", Pattern(100, 1)}};
+  WriteFile(Dir.File("A.big"), MakeBigf(A));
+  Def = {{"A.big"}, {{"Name0\x1B]0;x\x07", "Singer\r\n0", "Album0"}}, {{{BigfDataOffset(A, 0), 0, 0}}}};
+  WriteFile(Dir.File("streams.dat"), MakeDefinition(Def));
+  WriteFile(Dir.File("x.orvikpack"), OneSongPack("A.big", {{0, 0, 0, 0, true, "P", "Q", "R", {}}}));
+  TRun Show = Run({"pack", "show", Dir.File("x.orvikpack"), Dir.File("streams.dat")});
+  ASSERT_EQ(Show.Code, 0) << Show.Err;
+  EXPECT_EQ(Show.Out.find_first_of("\x1B\x07\r"), std::string::npos) << Show.Out;
+  EXPECT_NE(Show.Out.find("stream 0 sample 0: song a1?[2J.asf replaced by packed.asf; description "
+                          "Singer??0 - Name0?]0;x? (Album0) -> Q - P (R)\n"),
+            std::string::npos)
+      << Show.Out;
+}
+
 #ifndef _WIN32
 // Every command that writes, stopped at every call of the OS seam by a kill or a power cut: the next
 // command (verify) recovers by itself, and the files are as before the command or as after it.
@@ -460,11 +491,8 @@ TEST_F(ToolTest, EveryWritingCommandStoppedAtAnyCallRecovers) {
             Concat({TextBytes("RIFF"), Le(36 + 4000, 4), TextBytes("WAVEfmt "), Le(16, 4), Le(1, 2), Le(1, 2),
                     Le(22050, 4), Le(44100, 4), Le(2, 2), Le(16, 2), TextBytes("data"), Le(4000, 4), Samples}));
   // A pack that gives the first sample a song and a description and adds a sample to the second stream.
-  TPackManifest Packed;
-  Packed.Songs = {{"songs/1.asf", "A.big", "packed.asf"}};
-  Packed.Samples = {{0, 0, 0, 0, true, "P", "Q", "R", {}}, {1, 1, 0, 0, false, "", "", "", {}}};
-  WriteFile(Dir.File("x.orvikpack"),
-            MakeBigf({{"manifest", PackManifestBytes(Packed)}, {"songs/1.asf", Pattern(150, 11)}}));
+  WriteFile(Dir.File("x.orvikpack"), OneSongPack("A.big", {{0, 0, 0, 0, true, "P", "Q", "R", {}},
+                                                           {1, 1, 0, 0, false, "", "", "", {}}}));
   struct TCase {
     std::vector<std::string> Arguments;
     bool EachFile; // files changed one by one (the preload archives), each old or new

@@ -27,20 +27,24 @@ std::string Where(int32_t Stream, int32_t Position) {
   return "stream " + std::to_string(Stream) + " sample " + std::to_string(Position);
 }
 
+// Names and descriptions come from files (the pack's, the definition's and its archives'): none reaches
+// the terminal with a control character in it.
 std::string SongChange(const TPackChange& Change, const TSoundtrackPack& Pack) {
-  const TPackSong& Song = Pack.Manifest.Songs[static_cast<size_t>(Pack.Manifest.Samples[Change.Sample].Song)];
-  std::string Old = Change.OldSong.empty() ? "(none)" : Change.OldSong;
+  const TPackSong& Packed =
+      Pack.Manifest.Songs[static_cast<size_t>(Pack.Manifest.Samples[Change.Sample].Song)];
+  const std::string Old = Change.OldSong.empty() ? "(none)" : PrintableText(Change.OldSong);
+  const std::string Song = PrintableText(Packed.Name), Entry = PrintableText(Change.EntryName);
   switch (Change.Song) {
   case TPackChange::Same:
     return "song unchanged";
   case TPackChange::Follows:
     return "song " + Old + " follows the sample that replaces it";
   case TPackChange::Replace:
-    return "song " + Old + " replaced by " + Song.Name;
+    return "song " + Old + " replaced by " + Song;
   case TPackChange::Add:
-    return "song " + Old + " -> " + Song.Name + " as new entry " + Change.EntryName;
+    return "song " + Old + " -> " + Song + " as new entry " + Entry;
   case TPackChange::Bind:
-    return "song " + Old + " -> " + Song.Name + " (entry " + Change.EntryName + ")";
+    return "song " + Old + " -> " + Song + " (entry " + Entry + ")";
   }
   return "";
 }
@@ -52,11 +56,12 @@ void PrintPlan(std::ostream& Out, const TPackPlan& Plan, const TSoundtrackPack& 
     Out << Where(Change.Stream, Change.Position) << (Change.NewSample ? " (new)" : "") << ": "
         << SongChange(Change, Pack);
     if (Change.DescriptionChanges)
-      Out << "; description " << Change.OldDescription << " -> " << Change.NewDescription;
+      Out << "; description " << PrintableText(Change.OldDescription) << " -> "
+          << PrintableText(Change.NewDescription);
     Out << "\n";
   }
   for (const TPackMismatch& Miss : Plan.Unmatched)
-    Out << Where(Miss.Stream, Miss.Position) << ": not applied: " << Miss.Reason << "\n";
+    Out << Where(Miss.Stream, Miss.Position) << ": not applied: " << PrintableText(Miss.Reason) << "\n";
   Out << Plan.ChangeCount() << " sample(s) changed, " << Plan.Changes.size() - Plan.ChangeCount()
       << " already as the pack has them, " << Plan.Unmatched.size() << " not matching the definition\n";
 }
@@ -116,10 +121,11 @@ int PackShow(const TArguments& Args, TContext& C) {
         << Manifest.Samples.size() << ", songs: " << Manifest.Songs.size() << "\n";
   for (const TPackSample& Sample : Manifest.Samples) {
     const TPackSong& Song = Manifest.Songs[static_cast<size_t>(Sample.Song)];
-    C.Out << "  " << Where(Sample.Stream, Sample.Position) << ": " << Song.Archive << "/" << Song.Name
-          << Loudness(Sample.Loudness) << "  "
-          << (Sample.Described ? Sample.Singer + " - " + Sample.Name + " (" + Sample.Album + ")"
-                               : "(no description)")
+    C.Out << "  " << Where(Sample.Stream, Sample.Position) << ": " << PrintableText(Song.Archive) << "/"
+          << PrintableText(Song.Name) << Loudness(Sample.Loudness) << "  "
+          << (Sample.Described
+                  ? PrintableText(Sample.Singer + " - " + Sample.Name + " (" + Sample.Album + ")")
+                  : "(no description)")
           << "\n";
   }
   return 0;
