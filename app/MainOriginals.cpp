@@ -3,6 +3,7 @@
 #include "app/BusyCursor.h"
 #include "app/Messages.h"
 #include "app/uMain.h"
+#include "base/Exceptions.h"
 #include "base/Paths.h"
 #include "base/Text.h"
 #include "platform/FileSystem.h"
@@ -58,10 +59,18 @@ private:
 } // namespace
 
 void TfrmORVStreams::KeepOriginalMusic() {
+  if (FReadOnly)
+    throw Exception(msg::KeptDefinitionRefused);
   // Once a change is under way the files are no longer the originals: only a first change keeps them.
   if (!FPack || !FSession || FSession->Journal.Active())
     return;
   TKeptOriginals Originals(FDefinitionPath, DefaultPreloadFolder(FDefinitionPath));
+  if (std::optional<TSetAside> Aside = Originals.SetAsideIfDamaged()) {
+    FOriginalKept = false;
+    FServices.MessageBoxes->Show(AnsiToWide(Aside->Notice()), msg::ApplicationTitle, TMsgButtons::OK,
+                                 TMsgIcon::Warning);
+    return;
+  }
   if (Originals.State() != TKeptState::None) {
     FOriginalKept = Originals.State() == TKeptState::Kept;
     return;
@@ -87,8 +96,23 @@ void TfrmORVStreams::KeepOriginalMusic() {
   FPendingStatus = msg::OriginalMusicKept + AnsiToWide(Originals.Folder());
 }
 
+// Neither a lock nor a recovery: both would write in the kept folder, which only keeps and restores of the
+// game's own definition change.
+void TfrmORVStreams::OpenKeptCopy(const std::string& Path) {
+  auto Pack = std::make_unique<TStreamPack>(ExtractFilePath(Path));
+  Pack->LoadFromFile(Path);
+  FPack = std::move(Pack);
+  FDefinitionPath = Path;
+  FReadOnly = true;
+  FillDescriptions();
+  FillArchives();
+  RebuildTree();
+  FServices.MessageBoxes->Show(msg::KeptDefinitionReadOnly, msg::ApplicationTitle, TMsgButtons::OK,
+                               TMsgIcon::Warning);
+}
+
 void TfrmORVStreams::actFileRestoreOriginalExecute() {
-  if (!FPack)
+  if (!FPack || FReadOnly)
     return;
   std::string Path = FDefinitionPath;
   TKeptOriginals Originals(Path, DefaultPreloadFolder(Path));

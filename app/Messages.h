@@ -56,6 +56,13 @@ inline constexpr const wchar_t* RestoreOriginalMusic =
 inline constexpr const wchar_t* RestoreDiscards = L" Your unsaved changes are lost.";
 inline constexpr const wchar_t* RestoringOriginalMusic = L"Restoring the original music...";
 inline constexpr const wchar_t* OriginalMusicRestored = L"The original music is back.";
+inline constexpr const wchar_t* KeptDefinitionReadOnly =
+    L"This definition is the kept copy of the game's original music: it opens read-only, and nothing is "
+    L"saved, imported or applied to it. File > Restore Original Music in the game's own definition puts it "
+    L"back.";
+inline constexpr const char* KeptDefinitionRefused =
+    "This definition is the kept copy of the game's original music, which only a restore reads: it is "
+    "not changed";
 inline constexpr const wchar_t* PackFilter = L"ORVIK Soundtrack Pack (*.orvikpack)|*.orvikpack";
 inline constexpr const wchar_t* ApplyPack = L"Do you want to apply this soundtrack pack? It changes:";
 inline constexpr const wchar_t* PackChangesNothing =

@@ -80,6 +80,10 @@ void TfrmORVStreams::actFileOpenAccept() {
   if (!CloseDefinition())
     return;
   std::string Path = WideToAnsi(actFileOpenDialog.FileName);
+  if (IsInKeptFolder(Path)) {
+    OpenKeptCopy(Path);
+    return;
+  }
   // Locked and recovered before anything is read: a process that died may have left the files mid-change.
   auto Session = std::make_unique<TDefinitionSession>(Path);
   TRecoveryReport Report = Session->Open();
@@ -108,7 +112,8 @@ std::string TfrmORVStreams::DefinitionPath() const {
 }
 
 bool TfrmORVStreams::CloseDefinition() {
-  if (FDefinitionChanged || FArchivesChanged) {
+  // The kept copy is never saved: what was edited in it goes without a question.
+  if ((FDefinitionChanged || FArchivesChanged) && !FReadOnly) {
     TMsgResult Answer =
         FServices.MessageBoxes->Show(msg::SaveChanges, L"", TMsgButtons::YesNoCancel, TMsgIcon::Question);
     if (Answer == TMsgResult::Cancel)
@@ -123,6 +128,7 @@ bool TfrmORVStreams::CloseDefinition() {
   FPack.reset();
   FLoudness = {};
   FOriginalKept = false;
+  FReadOnly = false;
   FDefinitionChanged = false;
   FArchivesChanged = false;
   // Whatever an import wrote into the archives since the last save goes, with the unsaved definition. The
@@ -388,14 +394,16 @@ void TfrmORVStreams::ApplicationEventsIdle() {
   bool OnSample = IsSampleNode(treeFiles.Selected());
   for (TActionModel* Action : {&actSamplePreview, &actSampleImport, &actSampleExport, &actStreamDeleteSample})
     Action->SetEnabled(OnSample);
-  actFileSave.SetEnabled(FDefinitionChanged || FArchivesChanged);
-  actFileRestoreOriginal.SetEnabled(FPack && FOriginalKept);
+  actSampleImport.SetEnabled(OnSample && !FReadOnly);
+  actFileSave.SetEnabled((FDefinitionChanged || FArchivesChanged) && !FReadOnly);
+  actFileUpdatePreload.SetEnabled(!FReadOnly);
+  actFileRestoreOriginal.SetEnabled(FPack && FOriginalKept && !FReadOnly);
   if (!FPendingStatus.empty()) {
     StatusBar.SetText(FPendingStatus);
     FPendingStatus.clear();
   }
   actFileExportPack.SetEnabled(FPack != nullptr);
-  actFileApplyPack.SetEnabled(FPack != nullptr);
+  actFileApplyPack.SetEnabled(FPack != nullptr && !FReadOnly);
   actStreamAddSample.SetEnabled(treeFiles.Selected() != nullptr);
 }
 

@@ -153,9 +153,14 @@ public:
   void actFileUpdatePreloadAccept();
 
   // ---- the original music and soundtrack packs ----
-  // Before the first change to the game's files: unless the original music is kept or the user declined,
-  // asks to keep it (Yes/No, with its size) and keeps it, or remembers the No.
+  // Before every change to the game's files. Refuses a change to a kept copy of the original music (raises
+  // msg::KeptDefinitionRefused). A damaged kept copy is set aside, and the user told so once; otherwise,
+  // unless the original music is kept or the user declined, asks to keep it (Yes/No, with its size) and
+  // keeps it, or remembers the No.
   void KeepOriginalMusic();
+  // Opens a definition in a kept originals folder for reading only, saying so once.
+  void OpenKeptCopy(const std::string& Path);
+  bool ReadOnly() const { return FReadOnly; }
   // Asks, discards unsaved changes, puts every kept file back and opens the definition again.
   void actFileRestoreOriginalExecute();
   // A pack of the samples that differ from the kept original music (every sample without it).
@@ -210,5 +215,6 @@ private:
   TLoudnessTarget FLoudness;
   std::unique_ptr<IConverterProcess> FOwnConverterProcess; // made at the first use without the services' one
   bool FOriginalKept = false;                              // the open definition's original music is kept
+  bool FReadOnly = false;      // the open definition is a kept copy of the original music: nothing writes it
   std::wstring FPendingStatus; // shown by the next idle step, after the handler that set it
 };

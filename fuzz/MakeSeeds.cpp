@@ -10,6 +10,7 @@
 #include "tests/fixtures/Bigf.h"
 #include "tests/fixtures/Definition.h"
 #include "tests/fixtures/TestFiles.h"
+#include "workflows/KeptOriginals.h"
 #include "workflows/SoundtrackPack.h"
 
 #include <cmath>
@@ -260,9 +261,26 @@ void PackSeeds() {
   Seed("pack", "empty", PackOf({}, {}));
   TPackManifest Shared = Songs;
   Shared.AgainstOriginals = false;
-  Shared.Samples = {{0, 0, 0, 0, true, "A", "B", "C", {}}, {0, 1, 0, 0, true, "A", "B", "C", {}},
+  Shared.Samples = {{0, 0, 0, 0, true, "A", "B", "C", {}},
+                    {0, 1, 0, 0, true, "A", "B", "C", {}},
                     {1, 1, 0, 0, false, "", "", "", {}}};
   Seed("pack", "shared-song", PackOf(Shared, {One, One}));
+}
+
+// Manifests of kept original music: a game's whole set, an archive in a folder of its own, the definition
+// alone.
+void KeptManifestSeeds() {
+  Seed("keptmanifest", "game",
+       KeptManifestBytes({{TKeptFile::Definition, "streams.dat", 1964, 0x1234abcd},
+                          {TKeptFile::Archive, "frontend.big", 70000, 0x55aa55aa},
+                          {TKeptFile::Archive, "ingame.big", 120000, 0x01020304},
+                          {TKeptFile::Preload, "faudio.viv", 4096, 0xdeadbeef},
+                          {TKeptFile::Preload, "gaudio.viv", 4096, 0xfeedface},
+                          {TKeptFile::Preload, "gaudiofa.viv", 2048, 0}}));
+  Seed("keptmanifest", "archive-in-a-folder",
+       KeptManifestBytes(
+           {{TKeptFile::Definition, "streams.dat", 44, 7}, {TKeptFile::Archive, "sub/a.big", 64, 8}}));
+  Seed("keptmanifest", "definition-alone", KeptManifestBytes({{TKeptFile::Definition, "streams.dat", 0, 0}}));
 }
 
 // Lines as the converter prints them: -measure and -tags of small files (named as a folder of songs would
@@ -330,5 +348,6 @@ int main(int argc, char** argv) {
   LoudnessSeeds();
   PackSeeds();
   ReportSeeds();
+  KeptManifestSeeds();
   return 0;
 }

@@ -11,8 +11,14 @@
 // The copy goes through the definition's write journal as one commit of new files: every copy is
 // written and flushed under a scratch name, the commit is recorded, then the copies take their names,
 // the manifest last. A process that dies before the commit leaves scratch copies that the next open
-// deletes; one that dies after it has its commit finished by the next open. A folder whose manifest is
-// missing, damaged or names a file that is not there with its size holds nothing kept.
+// deletes; one that dies after it has its commit finished by the next open.
+//
+// What the folder holds is never replaced by anything but the originals. A folder whose manifest is
+// missing while kept files are there, or whose manifest is damaged, names a file it may not name, or
+// names a file that is not there with its size, is damaged: it is set aside whole under a dated name and
+// nothing is kept again (the game's files may already hold changed music). A manifest may name the
+// definition (by the definition's own name), the archives the kept definition names and the preload
+// archives, nothing else; a restore checks every kept file's size and CRC before it replaces anything.
 //
 // Manifest (integers little-endian, texts as u32 length and bytes):
 //   "ORVKKEPT", u32 version 1, u32 file count,
@@ -21,6 +27,9 @@
 //
 // A restore puts every kept file back in one commit through the journal, as a save does: all or nothing,
 // even when the process dies. The kept copy stays, so a restore can be made again.
+//
+// A definition or archive inside a kept folder is the kept copy itself: the editor and the commands open
+// it for reading only (IsInKeptFolder).
 
 #include "base/WriteJournal.h"
 #include "definitions/uTypes.h"
@@ -28,13 +37,15 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 enum class TKeptState {
   None,     // nothing kept, and the user was not asked (or the answer is not known)
   Kept,     // a complete copy is there
-  Declined, // the user said No
+  Declined, // the user said No, or a damaged kept folder was set aside
+  Damaged,  // something is kept, but not a whole copy that matches its manifest (see above)
 };
 
 struct TKeptFile {
@@ -43,6 +54,15 @@ struct TKeptFile {
   std::string Name; // the definition's file name, an archive's name in the definition, a preload name
   int64_t Size = 0;
   uint32_t Crc = 0;
+};
+
+// A damaged kept folder, renamed.
+struct TSetAside {
+  std::string Folder;     // where it was
+  std::string SetAsideAs; // where it is now
+  std::string Reason;     // what was wrong with it
+  // What the user is told, once.
+  std::string Notice() const;
 };
 
 class TKeptOriginals {
@@ -55,6 +75,8 @@ public:
   // "<the definition's folder>Original music", without a trailing delimiter.
   const std::string& Folder() const { return FFolder; }
   TKeptState State() const;
+  // Why State() is Damaged: a file named and what is wrong with it ("" unless Damaged).
+  std::string Damage() const;
   // The files a keep would copy now, with their sizes (CRC 0): the definition, each archive it names
   // that exists, each preload archive that exists.
   std::vector<TKeptFile> FilesToKeep() const;
@@ -64,18 +86,26 @@ public:
   // Copies the files (see above), then removes a "No" marker. Progress is told the bytes copied of all;
   // Cancel is read between blocks: once set, the copies are deleted, nothing is kept and false returned.
   // Raises "The original music is already kept in ..." when it is (a copy is never made over another),
-  // an Exception when Journal has a transaction under way (the copy must come before any change), and
+  // "The kept original music in ... is damaged: ..." when State() is Damaged (set it aside first), an
+  // Exception when Journal has a transaction under way (the copy must come before any change), and
   // the file layer's errors; the journal is then rolled back and nothing counts as kept.
   bool Keep(TWriteJournal& Journal, const TRebuildProgress& Progress = {},
             const std::atomic<bool>* Cancel = nullptr);
   // Remembers the user's "No" in the folder (created if missing). Raises the file layer's errors.
   void Decline();
+  // When State() is Damaged: renames the whole folder to the first free "Original music (set aside
+  // <date> <hhmm>)" beside it (nothing in it is deleted) and declines in a fresh folder, so that no copy
+  // of music that may have changed passes for the original. Returns what was set aside; nothing when the
+  // folder was not damaged. Raises the file layer's errors.
+  std::optional<TSetAside> SetAsideIfDamaged();
 
-  // The kept files, from the manifest. Raises "No original music is kept in ..." when State() is not Kept.
+  // The kept files, from the manifest. Raises "No original music is kept in ..." when nothing is kept, and
+  // "The kept original music in ... is damaged: ..." when State() is Damaged.
   std::vector<TKeptFile> Kept() const;
   // Puts every kept file back in its place as one commit through Journal (the definition's; the caller
-  // holds its lock and has nothing open on the files). Each copy is checked against its size and CRC
-  // before anything is replaced: "The kept copy of ... is damaged". Raises as Keep; on failure every
+  // holds its lock and has nothing open on the files). Every kept file is first checked against its size
+  // and CRC, before anything is replaced: "The kept copy of ... is damaged: ...". Raises as Kept and as
+  // Keep; on failure every
   // file holds its old bytes, or (after the commit is recorded) the next recovery finishes the restore.
   void Restore(TWriteJournal& Journal, const TRebuildProgress& Progress = {});
 
@@ -88,7 +118,13 @@ public:
 private:
   std::string ManifestPath() const;
   std::string MarkerPath() const;
-  std::vector<TKeptFile> ReadManifest() const; // empty when missing or damaged
+  // The kept files when the folder holds a whole kept copy; otherwise none, and Reason says what is wrong
+  // (empty when nothing is kept at all).
+  std::vector<TKeptFile> Inspect(std::string& Reason) const;
+  std::vector<TKeptFile> ReadManifest() const; // empty unless State() is Kept
+  // A file of a kept copy in a folder without a manifest ("" when none).
+  std::string FileWithoutManifest() const;
+  // Deletes the scratch copies of a keep that never reached its manifest; nothing else.
   void RemoveIncomplete() const;
 
   std::string FDefinition, FPreloadFolder, FFolder;
@@ -97,3 +133,12 @@ private:
 // The preload folder of a game laid out as the game installs itself: "preload" beside the definition's
 // folder ("<game>/audio/streams.dat" gives "<game>/preload").
 std::string DefaultPreloadFolder(const std::string& Definition);
+
+// True when Path lies in a kept originals folder: its folder is "<x>/Original music/audio" or
+// ".../preload", or the same below a folder set aside. Such files are the kept copy: nothing but a keep
+// or a restore writes there.
+bool IsInKeptFolder(const std::string& Path);
+// The files of a manifest's bytes; empty when they are not a whole manifest (layout above). Checks the
+// layout and each name's rules, not the files.
+std::vector<TKeptFile> ParseKeptManifest(const std::vector<uint8_t>& Bytes);
+std::vector<uint8_t> KeptManifestBytes(const std::vector<TKeptFile>& Files);

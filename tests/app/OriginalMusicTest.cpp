@@ -194,4 +194,86 @@ TEST_F(OriginalMusicTest, APackCarriesTheChangedMusicToAnotherGame) {
   EXPECT_EQ(Music(*Form->Pack()), MyMusic) << "after saving and opening again";
 }
 
+// A kept copy found damaged at the next change is set aside, not kept over: the user is told once, in a box
+// of ours, and the kept bytes are all in the folder set aside.
+TEST_F(OriginalMusicTest, ADamagedKeptCopyIsSetAsideAndToldOnce) {
+  std::string Game = MakeGame("damaged");
+  const std::map<std::string, Bytes> AtOpen = GameFiles(Game);
+  Open(Game);
+  ChangeDescription(L"Changed Once");
+  Boxes.Answers.push_back(TMsgResult::Yes);
+  Save();
+  ASSERT_TRUE(Form->CloseDefinition());
+  TKeptOriginals Originals(Game, DefaultPreloadFolder(Game));
+  const std::string Manifest = JoinPath(Originals.Folder(), "kept.manifest");
+  Bytes Damaged = ReadFile(Manifest);
+  Damaged[Damaged.size() / 2] ^= 0x10;
+  WriteFile(Manifest, Damaged);
+
+  Boxes.Shown.clear();
+  Open(Game);
+  Form->ApplicationEventsIdle();
+  EXPECT_FALSE(Form->actFileRestoreOriginal.Enabled());
+  ChangeDescription(L"Changed Twice");
+  Save();
+  ASSERT_EQ(Boxes.Shown.size(), 2u) << "the notice, then the preload question";
+  EXPECT_EQ(Boxes.Shown[0].Caption, L"ORVIK Streams Editor");
+  const std::wstring& Notice = Boxes.Shown[0].Text;
+  size_t At = Notice.find(L"It was set aside as \"");
+  ASSERT_NE(At, std::wstring::npos) << WideToAnsi(Notice);
+  EXPECT_NE(Notice.find(L"kept.manifest is damaged"), std::wstring::npos) << WideToAnsi(Notice);
+  At += std::wstring(L"It was set aside as \"").size();
+  const std::string Aside = WideToAnsi(Notice.substr(At, Notice.find(L'"', At) - At));
+  EXPECT_EQ(ReadFile(JoinPath(Aside, "kept.manifest")), Damaged);
+  for (const auto& [Name, Bytes] : AtOpen)
+    EXPECT_EQ(ReadFile(JoinPath(Aside, Name)), Bytes) << Name;
+  EXPECT_EQ(Originals.State(), TKeptState::Declined);
+
+  ChangeDescription(L"Changed Thrice");
+  Save();
+  EXPECT_EQ(Boxes.Shown.size(), 3u) << "told once";
+  ASSERT_TRUE(Form->CloseDefinition());
+}
+
+// The kept definition opens read-only, says so once, and nothing the editor does writes in the kept folder.
+TEST_F(OriginalMusicTest, AKeptDefinitionOpensReadOnly) {
+  std::string Game = MakeGame("readonly");
+  Open(Game);
+  ChangeDescription(L"Changed Once");
+  Boxes.Answers.push_back(TMsgResult::Yes);
+  Save();
+  ASSERT_TRUE(Form->CloseDefinition());
+  TKeptOriginals Originals(Game, DefaultPreloadFolder(Game));
+  const std::string KeptDefinition = Originals.KeptPath(Originals.Kept()[0]);
+  auto KeptFolder = [&] {
+    std::map<std::string, Bytes> Files;
+    for (const auto& Entry : std::filesystem::recursive_directory_iterator(Originals.Folder()))
+      if (Entry.is_regular_file())
+        Files[Entry.path().string()] = ReadFile(Entry.path().string());
+    return Files;
+  };
+  const std::map<std::string, Bytes> Kept = KeptFolder();
+
+  Boxes.Shown.clear();
+  Open(KeptDefinition);
+  ASSERT_NE(Form->Pack(), nullptr);
+  ASSERT_EQ(Boxes.Shown.size(), 1u);
+  EXPECT_EQ(Boxes.Shown[0].Caption, L"ORVIK Streams Editor");
+  EXPECT_NE(Boxes.Shown[0].Text.find(L"opens read-only"), std::wstring::npos);
+  ChangeDescription(L"Not Here");
+  Form->treeFiles.Select(Node({0, 0, 0}));
+  Form->ApplicationEventsIdle();
+  for (TActionModel* Action : {&Form->actFileSave, &Form->actSampleImport, &Form->actFileApplyPack,
+                               &Form->actFileUpdatePreload, &Form->actFileRestoreOriginal})
+    EXPECT_FALSE(Action->Enabled()) << WideToAnsi(Action->Caption());
+  // Reached without the action, as a drop does: refused.
+  Run([&] { Form->actFileSaveExecute(); });
+  ASSERT_EQ(Boxes.Shown.size(), 2u);
+  EXPECT_NE(Boxes.Shown[1].Text.find(L"kept copy of the game's original music"), std::wstring::npos);
+  ASSERT_TRUE(Form->CloseDefinition());
+  EXPECT_EQ(Boxes.Shown.size(), 2u) << "no question to save the kept copy";
+  EXPECT_EQ(KeptFolder(), Kept);
+  EXPECT_EQ(Originals.State(), TKeptState::Kept);
+}
+
 #endif

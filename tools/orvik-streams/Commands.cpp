@@ -1,6 +1,7 @@
 #include "tools/orvik-streams/Commands.h"
 
 #include "app/Messages.h" // the window's texts, so that both say the same
+#include "base/Exceptions.h"
 #include "base/Paths.h"
 #include "base/Text.h"
 #include "platform/FileSystem.h"
@@ -27,6 +28,9 @@ void ReportRecovery(const TRecoveryReport& Report, TContext& C) {
 } // namespace
 
 std::unique_ptr<TDefinitionSession> OpenForWriting(const std::string& Path, TContext& C) {
+  // Refused before the lock is taken: the lock file and recovery would write in the kept folder too.
+  if (IsInKeptFolder(Path))
+    throw Exception(msg::KeptDefinitionRefused);
   auto Session = std::make_unique<TDefinitionSession>(Path);
   ReportRecovery(Session->Open(), C);
   return Session;
@@ -36,7 +40,18 @@ std::unique_ptr<TDefinitionSession> OpenForChange(const std::string& Path, const
                                                   TContext& C) {
   auto Session = OpenForWriting(Path, C);
   TKeptOriginals Originals(Path, PreloadFolder);
-  if (!C.KeepOriginal || Originals.State() != TKeptState::None)
+  if (!C.KeepOriginal)
+    return Session;
+  try {
+    if (std::optional<TSetAside> Aside = Originals.SetAsideIfDamaged()) {
+      C.Err << "note: " << Aside->Notice() << "\n";
+      return Session;
+    }
+  } catch (...) {
+    Session->Close();
+    throw;
+  }
+  if (Originals.State() != TKeptState::None)
     return Session;
   int64_t Size = Originals.SizeToKeep();
   size_t Count = Originals.FilesToKeep().size();
