@@ -476,12 +476,23 @@ void TKeptOriginals::Restore(TWriteJournal& Journal, const TRebuildProgress& Pro
   for (const TKeptFile& File : Files)
     if (Restored(File) && CrcOfFile(KeptPath(File), State) != File.Crc)
       throw Damaged(File);
-  CommitCopies(Journal, [&](TFileSetCommit& Set) {
-    for (const TKeptFile& File : Files)
-      if (Restored(File) && CopyWithCrc(KeptPath(File), Set.Add(TargetPath(File)), State) != File.Crc)
-        throw Damaged(File);
-    return true;
-  });
+  // The definition and its archives go back in one commit through the definition's journal; the preload
+  // archives, which lie in another folder, in one commit through the journal beside them.
+  auto CommitRole = [&](TWriteJournal& Through, bool Preload) {
+    CommitCopies(Through, [&](TFileSetCommit& Set) {
+      for (const TKeptFile& File : Files)
+        if (Restored(File) && (File.Role == TKeptFile::Preload) == Preload &&
+            CopyWithCrc(KeptPath(File), Set.Add(TargetPath(File)), State) != File.Crc)
+          throw Damaged(File);
+      return true;
+    });
+  };
+  CommitRole(Journal, false);
+  if (FPreloadFolder.empty())
+    return;
+  TWriteJournal::Recover(PreloadJournalPath(FPreloadFolder), PreloadScope());
+  TWriteJournal PreloadJournal(PreloadJournalPath(FPreloadFolder), PreloadScope());
+  CommitRole(PreloadJournal, true);
 }
 
 std::unique_ptr<TStreamPack> TKeptOriginals::LoadKeptDefinition() const {

@@ -25,13 +25,15 @@
 //   per file: u8 role (0 definition, 1 archive, 2 preload archive), text name, i64 size, u32 CRC-32,
 //   u32 CRC-32 of every byte before.
 //
-// A restore puts every kept file back in one commit through the journal, as a save does: all or nothing,
-// even when the process dies. The kept copy stays, so a restore can be made again.
+// A restore puts the kept files back as a save does, all or nothing even when the process dies: the
+// definition and its archives in one commit through the definition's journal, the preload archives in one
+// through the preload folder's journal. The kept copy stays, so a restore can be made again.
 //
 // A definition or archive inside a kept folder is the kept copy itself: the editor and the commands open
 // it for reading only (IsInKeptFolder).
 
 #include "base/WriteJournal.h"
+#include "definitions/DefinitionSession.h"
 #include "definitions/uTypes.h"
 
 #include <atomic>
@@ -71,7 +73,7 @@ public:
   // restored).
   TKeptOriginals(const std::string& Definition, const std::string& PreloadFolder);
 
-  static constexpr const char* FolderName = "Original music";
+  static constexpr const char* FolderName = kKeptMusicFolder;
   // "<the definition's folder>Original music", without a trailing delimiter.
   const std::string& Folder() const { return FFolder; }
   TKeptState State() const;
@@ -102,11 +104,12 @@ public:
   // The kept files, from the manifest. Raises "No original music is kept in ..." when nothing is kept, and
   // "The kept original music in ... is damaged: ..." when State() is Damaged.
   std::vector<TKeptFile> Kept() const;
-  // Puts every kept file back in its place as one commit through Journal (the definition's; the caller
-  // holds its lock and has nothing open on the files). Every kept file is first checked against its size
-  // and CRC, before anything is replaced: "The kept copy of ... is damaged: ...". Raises as Kept and as
-  // Keep; on failure every
-  // file holds its old bytes, or (after the commit is recorded) the next recovery finishes the restore.
+  // Puts every kept file back in its place: the definition and its archives as one commit through Journal
+  // (the definition's; the caller holds its lock and has nothing open on the files), then the preload
+  // archives as one commit through the journal beside them. Every kept file is first checked against its
+  // size and CRC, before anything is replaced: "The kept copy of ... is damaged: ...". Raises as Kept and
+  // as Keep; on failure the files of the commit under way hold their old bytes, or (after the commit is
+  // recorded) the next recovery of that journal finishes it, and a restore made again finishes the rest.
   void Restore(TWriteJournal& Journal, const TRebuildProgress& Progress = {});
 
   // Where a kept file lives in the kept folder, and where it goes back to.

@@ -287,6 +287,11 @@ public:
   TStreamData& SampleOf(size_t Change) const { return *FSamples[Change]; }
 
 private:
+  // The description the change gives its sample, as its import's note keeps it.
+  TImportDescription Noted(size_t Change) const {
+    const TPackSample& P = Packed(Change);
+    return {P.Described, P.Name, P.Singer, P.Album};
+  }
   const TPackSample& Packed(size_t Change) const {
     return FPack.Manifest.Samples[FPlan.Changes[Change].Sample];
   }
@@ -312,7 +317,8 @@ private:
     for (size_t I = 0; I < FPlan.Changes.size(); ++I)
       if (FPlan.Changes[I].Song == TPackChange::Follows && FSamples[I]->StreamFile() == Entry)
         Sharing.push_back(I);
-    ImportThroughJournal(FJournal, Sample, false, "", Source(Change), FScratch.Of(Packed(Change).Song));
+    ImportThroughJournal(FJournal, Sample, false, "", Source(Change), FScratch.Of(Packed(Change).Song),
+                         Noted(Change));
     for (size_t I : Sharing)
       FSamples[I]->FileOffset = Entry->Offset + Packed(I).SongOffset;
   }
@@ -320,7 +326,7 @@ private:
   void Add(int32_t Archive, const std::vector<size_t>& Changes) {
     std::vector<TJournaledAdd> Adds;
     for (size_t I : Changes)
-      Adds.push_back({FSamples[I], FPlan.Changes[I].EntryName, Source(I), FScratch.Of(Packed(I).Song)});
+      Adds.push_back({FSamples[I], FPlan.Changes[I].EntryName, Source(I), FScratch.Of(Packed(I).Song), Noted(I)});
     AddThroughJournal(FJournal, FTarget, Archive, Adds);
     for (size_t I : Changes)
       Placed(I);

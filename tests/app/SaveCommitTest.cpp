@@ -354,6 +354,8 @@ protected:
         [&](int) {
           Abandon();
           OpenAfterCrash();
+          // The preload folder keeps its own journal, which the next preload update recovers first.
+          TWriteJournal::Recover(PreloadJournalPath(Dir.File("preload")), PreloadScope());
           ExpectRecovered(Case.Name);
           std::vector<Bytes> Now = Files();
           EXPECT_TRUE(Whole(Now, Case.Expect));

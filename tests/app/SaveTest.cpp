@@ -1,4 +1,5 @@
 #include "app/Messages.h"
+#include "definitions/Preload.h"
 #include "archive/EACompr.h"
 #include "base/Paths.h"
 #include "platform/FileSystem.h"
@@ -213,8 +214,8 @@ TEST_F(PreloadTest, APreloadUpdateFailingAtAnyOsCallLeavesEveryArchiveOldOrNew) 
         if (!DeletesRefused(R)) {
           EXPECT_TRUE(Dir.ScratchFiles().empty()) << Describe(R);
         }
-        // Copies that a failed update could not delete are the journal's, which the next open ends.
-        OpenStandard();
+        // Copies that a failed update could not delete are its journal's, which the next update ends first.
+        TWriteJournal::Recover(PreloadJournalPath(Preload), PreloadScope());
         EXPECT_TRUE(Dir.Leftovers().empty()) << Describe(R);
         for (const std::string& Name : Dir.ScratchFiles())
           platform::DeleteFile(Dir.ScratchPath() + Name);
