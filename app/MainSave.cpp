@@ -188,5 +188,5 @@ void TfrmORVStreams::ReportPreloadOutcome(const TPreloadOutcome& Outcome) {
                           ? msg::NoPreloadArchives + AnsiToWide(platform::LineBreak()) + Folder
                           : msg::NoPreloadEntry + AnsiToWide(ExtractFileName(DefinitionPath())) + L" (" +
                                 Names(Outcome.Found) + L" in " + Folder + L").";
-  FServices.MessageBoxes->Show(Text, L"", TMsgButtons::OK, TMsgIcon::Warning);
+  FServices.MessageBoxes->Show(Text, msg::ApplicationTitle, TMsgButtons::OK, TMsgIcon::Warning);
 }

@@ -2,6 +2,7 @@
 // made by the project's own writers and test generators, one per layout worth starting from.
 
 #include "base/Records.h"
+#include "base/WriteJournal.h"
 #include "converter/Reports.h"
 #include "converter/codecs/EACodec.h"
 #include "converter/formats/AiffWriter.h"
@@ -283,6 +284,35 @@ void KeptManifestSeeds() {
   Seed("keptmanifest", "definition-alone", KeptManifestBytes({{TKeptFile::Definition, "streams.dat", 0, 0}}));
 }
 
+// Journals of real transactions on the journal target's game (streams.dat naming ingame.big), each as a
+// process that died at that point left it: changes in place, an add's backup, a note with its kept song,
+// a commit of new copies, and a commit its process undid.
+void JournalSeeds() {
+  const fs::path Game = fs::temp_directory_path() / "orvik-journal-seeds";
+  fs::remove_all(Game);
+  fs::create_directories(Game / "streams.dat.~songs");
+  const std::string Definition = (Game / "streams.dat").string(), Archive = (Game / "ingame.big").string();
+  const std::string Journal = TWriteJournal::PathFor(Definition);
+  fixtures::WriteFile(Definition, fixtures::MakeDefinition({{"ingame.big"}, {}, {}}));
+  fixtures::WriteFile(Archive, fixtures::Pattern(300, 1));
+  const std::string Song = (Game / "streams.dat.~songs" / "song1").string();
+  fixtures::WriteFile(Song, fixtures::Pattern(20, 2));
+  {
+    TWriteJournal J(Journal);
+    J.BeforeWrite(Archive, 16, 8);
+    Seed("journal", "in-place", fixtures::ReadFile(Journal));
+    J.Note(fixtures::TextBytes("import"), Song);
+    J.BeforeReplace(Archive, Archive + ".~undo");
+    J.BeforeCreate(Archive + ".~new");
+    Seed("journal", "add-with-note", fixtures::ReadFile(Journal));
+    J.Commit({{Archive, Archive + ".~new", Archive + ".~old"}, {Definition, Definition + ".~new", Definition + ".~old"}});
+    Seed("journal", "commit", fixtures::ReadFile(Journal));
+    J.Abort();
+    Seed("journal", "commit-undone", fixtures::ReadFile(Journal));
+  }
+  fs::remove_all(Game);
+}
+
 // Lines as the converter prints them: -measure and -tags of small files (named as a folder of songs would
 // name them, the names relative, as the reports echo them), an error line, and gain lines (of -gain and of
 // -loudness); one output of several lines ending in CR LF as on Windows, and a line whose texts are \u
@@ -349,5 +379,6 @@ int main(int argc, char** argv) {
   PackSeeds();
   ReportSeeds();
   KeptManifestSeeds();
+  JournalSeeds();
   return 0;
 }

@@ -7,11 +7,14 @@
 #include "app/Messages.h"
 #include "base/FileSetCommit.h"
 #include "base/Paths.h"
+#include "base/Records.h"
+#include "definitions/DefinitionSession.h"
 #include "definitions/Preload.h"
 #include "platform/FileSystem.h"
 #include "tests/app/EditorFixture.h"
 #include "tests/fixtures/CrashLoop.h"
 #include "tests/fixtures/FaultLoop.h"
+#include "workflows/JournaledImport.h"
 
 #include <csignal>
 #include <filesystem>
@@ -249,6 +252,51 @@ TEST_F(SaveCommitTest, AfterACrashTheUnsavedImportsCanBeDoneAgain) {
     EXPECT_EQ(Saved[static_cast<size_t>(I)].second, Converted) << "sample " << I;
   EXPECT_TRUE(Dir.Leftovers().empty());
   EXPECT_TRUE(Dir.ScratchFiles().empty());
+}
+
+// The imports of a batch or a pack note the descriptions they gave: done again after a crash, they give the
+// samples those descriptions once more. A journal that names a file outside the folder is set aside instead,
+// said once under the program's title, and the definition opens as its files are.
+TEST_F(SaveCommitTest, RecoveryDoesAgainWhatWasDoneAndSetsAsideWhatItCannotTrust) {
+  WriteFiles();
+  {
+    TDefinitionSession Session(DefPath); // dies with its imports unsaved: never closed
+    Session.Open();
+    TStreamPack Pack(Dir.Path());
+    Pack.LoadFromFile(DefPath);
+    WriteFile(Dir.File("song.asf"), Pattern(90, 7));
+    ImportThroughJournal(Session.Imports, *Pack.Streams(0)->Samples(1), false, "", Dir.File("song.asf"),
+                         Dir.File("song.asf"), {true, "Kick Off", "Derby Day", "Live"});
+  }
+  Form = NewForm(&Converter);
+  Boxes.Answers = {TMsgResult::Yes};
+  OpenStandard();
+  ASSERT_EQ(Boxes.Shown.size(), 1u);
+  EXPECT_NE(Boxes.Shown[0].Text.find(L"song.asf -> Stream 0, sample 1, \"Kick Off\""), std::wstring::npos);
+  const TStreamData& Sample = *Form->Pack()->Streams(0)->Samples(1);
+  ASSERT_NE(Sample.Description(), nullptr);
+  EXPECT_EQ(FieldText(Sample.Description()->Name), "Kick Off");
+  EXPECT_EQ(FieldText(Sample.Description()->Singer), "Derby Day");
+  EXPECT_TRUE(Form->DefinitionChanged());
+  Boxes.Answers = {TMsgResult::No};
+  ASSERT_TRUE(Form->TntFormCloseQuery());
+
+  const std::vector<Bytes> Before = Snapshot();
+  TRecordWriter Payload;
+  Payload.U8(2).Text("../victim.big").I64(0);
+  TRecordWriter Record;
+  Record.U32(1).U32(static_cast<uint32_t>(Payload.Result().size()));
+  Bytes Framed = Concat({Record.Result(), Payload.Result()});
+  WriteFile(DefPath + ".~journal", Concat({Framed, TRecordWriter().U32(Crc32(Framed.data(), Framed.size())).Result()}));
+  Form = NewForm(&Converter);
+  Boxes.Shown.clear();
+  OpenStandard();
+  ASSERT_EQ(Boxes.Shown.size(), 1u);
+  EXPECT_EQ(Boxes.Shown[0].Caption, msg::ApplicationTitle);
+  EXPECT_EQ(Boxes.Shown[0].Text.rfind(msg::JournalSetAside, 0), 0u);
+  EXPECT_NE(Boxes.Shown[0].Text.find(W(DefPath + ".~journal (set aside ")), std::wstring::npos);
+  EXPECT_NE(Form->Pack(), nullptr);
+  EXPECT_EQ(Snapshot(), Before);
 }
 
 // Backups that the system refuses to delete (a virus scanner holding them) neither show a message nor stand

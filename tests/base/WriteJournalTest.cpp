@@ -3,10 +3,13 @@
 
 #include "base/WriteJournal.h"
 #include "base/Paths.h"
+#include "base/Records.h"
 #include "platform/FileSystem.h"
 #include "tests/fixtures/TestFiles.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 using namespace fixtures;
 
@@ -103,6 +106,140 @@ TEST_F(JournalSweep, ADamagedRecordEndsTheJournal) {
     Damaged[At] ^= 0x5A;
     EXPECT_EQ(Recovered(Damaged), Expected(WholeRecords(At)));
   }
+}
+
+} // namespace
+
+namespace {
+
+// A game folder with a journal that may name its definition ("streams.dat"), the one archive it names
+// ("ingame.big") and the kept folder, beside a sentinel folder and with a file of the user's inside it.
+class HostileJournal : public ::testing::Test {
+protected:
+  HostileJournal() {
+    std::filesystem::create_directories(Game);
+    std::filesystem::create_directories(Sentinel);
+    Scope.IsMember = [](const std::string& Name) { return Name == "ingame.big"; };
+    Scope.KeptFolder = "Original music";
+  }
+  void WriteGame() {
+    WriteFile(GameFile("streams.dat"), Pattern(60, 1));
+    WriteFile(GameFile("ingame.big"), Pattern(100, 2));
+    WriteFile(GameFile("notes.txt"), Pattern(30, 3));
+    WriteFile(JoinPath(Sentinel, "victim.txt"), Pattern(40, 4));
+  }
+  std::vector<Bytes> Everything() const {
+    return {ReadFile(GameFile("streams.dat")), ReadFile(GameFile("ingame.big")), ReadFile(GameFile("notes.txt")),
+            ReadFile(JoinPath(Sentinel, "victim.txt"))};
+  }
+  std::string GameFile(const std::string& Name) const { return JoinPath(Game, Name); }
+
+  TempDir Dir;
+  std::string Game = Dir.File("game"), Sentinel = Dir.File("sentinel"), Journal = GameFile("streams.dat.~journal");
+  TJournalScope Scope;
+};
+
+// A record as the journal frames it: type, payload length, payload, CRC-32 of the three before.
+Bytes Record(uint32_t Type, const TRecordWriter& Payload) {
+  TRecordWriter Head;
+  Head.U32(Type).U32(static_cast<uint32_t>(Payload.Result().size()));
+  Bytes Framed = Concat({Head.Result(), Payload.Result()});
+  return Concat({Framed, TRecordWriter().U32(Crc32(Framed.data(), Framed.size())).Result()});
+}
+
+TRecordWriter Named(uint8_t Role, const std::string& Name) {
+  TRecordWriter Out;
+  Out.U8(Role).Text(Name);
+  return Out;
+}
+
+enum : uint8_t { Subject = 1, Member = 2, Kept = 3, Song = 4 };
+enum : uint32_t { Length = 1, Write = 2, Backup = 3, Created = 4, Note = 5, Commit = 6, Garbage = 8 };
+
+TEST_F(HostileJournal, NothingOutsideItsRolesChangesAndTheJournalIsSetAside) {
+  const std::string Outside = JoinPath(Sentinel, "victim.txt");
+  const Bytes Abc = TextBytes("abc");
+  const Bytes InGame = Record(Length, Named(Member, "ingame.big").I64(100));
+  struct TCase {
+    const char* What;
+    Bytes Journal;
+  };
+  const TCase Cases[] = {
+      {"a length of an absolute path", Record(Length, Named(Member, Outside).I64(0))},
+      {"bytes written through ../", Record(Write, Named(Member, "../sentinel/victim.txt").I64(0).Bytes(Abc))},
+      {"bytes written through ..\\", Record(Write, Named(Member, "..\\sentinel\\victim.txt").I64(0).Bytes(Abc))},
+      {"a backup put back from outside",
+       Record(Backup, Named(Member, "ingame.big").U8(Member).Text("../sentinel/victim.txt"))},
+      {"the user's file as a backup", Record(Backup, Named(Member, "ingame.big").U8(Member).Text("notes.txt"))},
+      {"the user's file as created", Record(Created, Named(Member, "notes.txt"))},
+      {"the user's file as garbage", Record(Garbage, Named(Member, "notes.txt"))},
+      {"a kept copy as garbage", Record(Garbage, Named(Kept, "Original music/audio/streams.dat"))},
+      {"a commit onto the user's file",
+       Record(Commit, Named(Member, "notes.txt").U32(1).U8(Member).Text("notes.txt.~new").U8(Member).Text(
+                          "notes.txt.~old"))},
+      {"a kept song outside its folder",
+       Record(Note, TRecordWriter().Bytes(Abc).U8(Song).Text("streams.dat.~songs/../../sentinel/victim.txt"))},
+      {"a role that is not the name's", Record(Length, Named(Subject, "ingame.big").I64(10))},
+      {"a role of no kind", Record(Length, Named(9, "ingame.big").I64(10))},
+      {"a record of no kind", Record(99, TRecordWriter())},
+      {"bytes at offset -1", Concat({InGame, Record(Write, Named(Member, "ingame.big").I64(-1).Bytes(Abc))})},
+      {"bytes at offset 2^62",
+       Concat({InGame, Record(Write, Named(Member, "ingame.big").I64(int64_t(1) << 62).Bytes(Abc))})},
+      {"bytes past the end of the file",
+       Concat({InGame, Record(Write, Named(Member, "ingame.big").I64(99).Bytes(Abc))})},
+      {"a negative length", Record(Length, Named(Member, "ingame.big").I64(-5))},
+      {"a length past 4 GiB", Record(Length, Named(Member, "ingame.big").I64(int64_t(1) << 40))},
+      {"a length that lengthens the file", Record(Length, Named(Member, "ingame.big").I64(5000))},
+      {"a journal larger than any change writes",
+       Concat({InGame, Bytes(size_t(TWriteJournal::kMaxJournalSize), 0)})},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.What);
+    WriteGame();
+    const std::vector<Bytes> Before = Everything();
+    WriteFile(Journal, Case.Journal);
+    TWriteJournal::TRecovery Result = TWriteJournal::Recover(Journal, Scope);
+    EXPECT_EQ(Result.Outcome, TWriteJournal::TOutcome::SetAside);
+    EXPECT_EQ(Everything(), Before);
+    EXPECT_FALSE(FileExists(Journal));
+    EXPECT_EQ(ExtractFilePath(Result.SetAsideAs), ExtractFilePath(Journal));
+    EXPECT_EQ(ReadFile(Result.SetAsideAs), Case.Journal) << "the journal is kept whole under its new name";
+    EXPECT_FALSE(Result.Reason.empty());
+    EXPECT_EQ(TWriteJournal::Recover(Journal, Scope).Outcome, TWriteJournal::TOutcome::Nothing)
+        << "the next open is not blocked";
+    platform::DeleteFile(Result.SetAsideAs);
+  }
+  // The same records within their roles and bounds are applied: the archive is cut back.
+  WriteGame();
+  WriteFile(Journal, Concat({Record(Length, Named(Member, "ingame.big").I64(60)),
+                             Record(Write, Named(Member, "ingame.big").I64(57).Bytes(Abc))}));
+  EXPECT_EQ(TWriteJournal::Recover(Journal, Scope).Outcome, TWriteJournal::TOutcome::RolledBack);
+  Bytes Expected = Pattern(100, 2);
+  Expected.resize(60);
+  std::copy(Abc.begin(), Abc.end(), Expected.begin() + 57);
+  EXPECT_EQ(ReadFile(GameFile("ingame.big")), Expected);
+}
+
+// A journal names its files relative to its folder: a copy of the folder recovers itself alone.
+TEST_F(HostileJournal, ACopiedFolderRecoversItselfAndNotTheOriginal) {
+  WriteGame();
+  const Bytes Old = ReadFile(GameFile("ingame.big"));
+  {
+    TWriteJournal J(Journal, Scope);
+    J.BeforeWrite(GameFile("ingame.big"), 10, 5);
+    Bytes Patched = Concat({Old, Pattern(20, 8)});
+    std::fill(Patched.begin() + 10, Patched.begin() + 15, uint8_t(0xEE));
+    WriteFile(GameFile("ingame.big"), Patched);
+  }
+  const Bytes Changed = ReadFile(GameFile("ingame.big"));
+  const std::string Copy = Dir.File("copy");
+  std::filesystem::copy(Game, Copy, std::filesystem::copy_options::recursive);
+  EXPECT_EQ(TWriteJournal::Recover(JoinPath(Copy, "streams.dat.~journal"), Scope).Outcome,
+            TWriteJournal::TOutcome::RolledBack);
+  EXPECT_EQ(ReadFile(JoinPath(Copy, "ingame.big")), Old);
+  EXPECT_EQ(ReadFile(GameFile("ingame.big")), Changed) << "the original is left to its own journal";
+  EXPECT_EQ(TWriteJournal::Recover(Journal, Scope).Outcome, TWriteJournal::TOutcome::RolledBack);
+  EXPECT_EQ(ReadFile(GameFile("ingame.big")), Old);
 }
 
 } // namespace

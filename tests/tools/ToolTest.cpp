@@ -1,6 +1,7 @@
 // orvik-streams as a user runs it: a separate process on generated packs, its output read back.
 
 #include "tools/orvik-streams/Tool.h"
+#include "app/Messages.h"
 #include "base/Paths.h"
 #include "base/Records.h"
 #include "base/Text.h"
@@ -561,6 +562,74 @@ TEST_F(ToolTest, EveryWritingCommandStoppedAtAnyCallRecovers) {
   std::cout << "[ crashes  ] " << Total << " deaths of a command, each recovered\n";
 }
 #endif
+
+#ifndef _WIN32
+// A pack applied and killed at every call of the OS seam, the game folder then copied (as a user backs up
+// after a crash): the copy's next command recovers the copy alone, the original stays byte for byte as the
+// crash left it, and its own next command then brings it to the same state as the copy.
+TEST_F(ToolTest, ACopyOfAFolderLeftByACrashRecoversItselfAndNotTheOriginal) {
+  namespace fs = std::filesystem;
+  const std::string Path = Dir.File("streams.dat");
+  TempDir Other;
+  const std::string Copy = Other.File("game");
+  WriteFile(Dir.File("x.orvikpack"),
+            OneSongPack("A.big", {{0, 0, 0, 0, true, "P", "Q", "R", {}}, {1, 1, 0, 0, false, "", "", "", {}}}));
+  auto Game = [](const std::string& Folder) {
+    std::map<std::string, Bytes> Files;
+    for (const fs::directory_entry& Entry : fs::recursive_directory_iterator(Folder)) {
+      std::string Name = fs::relative(Entry.path(), Folder).generic_string();
+      if (Entry.is_regular_file() && Name != "out.txt" && Name != "err.txt" && Name != "x.orvikpack")
+        Files[Name] = ReadFile(Entry.path().string());
+    }
+    return Files;
+  };
+  std::ostringstream Out, Err;
+  int Deaths = RunCrashLoop(
+      CrashKind::Kill,
+      [&] {
+        WritePack();
+        for (const std::string& Left : Dir.Leftovers())
+          fs::remove_all(Left);
+      },
+      [&] { RunTool({"pack", "apply", Path, Dir.File("x.orvikpack")}, Out, Err); },
+      [&](int) {
+        const auto Crashed = Game(Dir.Path());
+        fs::remove_all(Copy);
+        fs::copy(Dir.Path(), Copy, fs::copy_options::recursive);
+        std::ostringstream VerifyOut, VerifyErr;
+        EXPECT_EQ(RunTool({"verify", JoinPath(Copy, "streams.dat")}, VerifyOut, VerifyErr), 0) << VerifyOut.str();
+        EXPECT_EQ(Game(Dir.Path()), Crashed) << "the copy's recovery touched the original";
+        EXPECT_EQ(RunTool({"verify", Path}, VerifyOut, VerifyErr), 0) << VerifyOut.str();
+        EXPECT_EQ(Game(Dir.Path()), Game(Copy));
+        EXPECT_TRUE(Dir.Leftovers().empty()) << Dir.Leftovers()[0];
+      });
+  EXPECT_GT(Deaths, 10);
+}
+#endif
+
+// A journal that names a file outside the game is never applied: the first command sets it aside and
+// says so in one line, the files stay as they are, and the next command runs as usual.
+TEST_F(ToolTest, AJournalNamingAFileOutsideTheGameIsSetAsideWithANote) {
+  const std::string Path = WritePack();
+  const Bytes Before = ReadFile(Dir.File("A.big"));
+  TRecordWriter Payload;
+  Payload.U8(2).Text("../victim.txt").I64(0);
+  TRecordWriter Head;
+  Head.U32(1).U32(static_cast<uint32_t>(Payload.Result().size()));
+  Bytes Record = Concat({Head.Result(), Payload.Result()});
+  WriteFile(Dir.File("streams.dat.~journal"),
+            Concat({Record, TRecordWriter().U32(Crc32(Record.data(), Record.size())).Result()}));
+  TRun First = Run({"verify", Path});
+  EXPECT_EQ(First.Code, 0) << First.Err;
+  const size_t Note = First.Err.find("note: " + WideToAnsi(msg::JournalSetAside) + " \"" +
+                                     Dir.File("streams.dat.~journal (set aside "));
+  EXPECT_NE(Note, std::string::npos) << First.Err;
+  EXPECT_NE(First.Err.find("\" because it names \"../victim.txt\"", Note), std::string::npos) << First.Err;
+  EXPECT_EQ(ReadFile(Dir.File("A.big")), Before);
+  TRun Second = Run({"verify", Path});
+  EXPECT_EQ(Second.Code, 0);
+  EXPECT_EQ(Second.Err, "");
+}
 
 // The original music kept by the first command that changes a game, not by later ones, nor with
 // --no-keep-original or after the user's "No"; a pack of the changes carried to a fresh game; and
