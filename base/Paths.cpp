@@ -2,6 +2,7 @@
 #include "platform/FileSystem.h"
 
 #include <cctype>
+#include <ctime>
 
 namespace {
 
@@ -90,4 +91,16 @@ std::string IncludeTrailingPathDelimiter(const std::string& Path) {
 
 std::string JoinPath(const std::string& Folder, const std::string& Name) {
   return IncludeTrailingPathDelimiter(Folder) + Name;
+}
+
+std::string SetAsideName(const std::string& Path) {
+  std::time_t Now = std::time(nullptr);
+  char Stamp[32] = "";
+  if (const std::tm* Local = std::localtime(&Now))
+    std::strftime(Stamp, sizeof Stamp, "%Y-%m-%d %H%M%S", Local);
+  const std::string Stem = Path + " (set aside " + Stamp;
+  std::string Name = Stem + ")";
+  for (int N = 2; platform::IsFile(Name) || platform::IsFolder(Name); ++N)
+    Name = Stem + " " + std::to_string(N) + ")";
+  return Name;
 }

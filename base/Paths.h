@@ -28,3 +28,7 @@ std::string JoinPath(const std::string& Folder, const std::string& Name);
 // LPT0-9, also with an extension or trailing blanks, as in "nul.viv"), a part ending in a dot or a blank
 // (Windows drops those and would open another name), and any ".." that climbs above the folder.
 bool IsPathInsideFolder(const std::string& Name);
+
+// A free name beside Path (a file or a folder) to set it aside under: "<Path> (set aside 2026-12-09 031500)",
+// the local time now, with " 2", " 3", ... before the parenthesis's end while that name is taken.
+std::string SetAsideName(const std::string& Path);

@@ -6,7 +6,6 @@
 #include "platform/FileSystem.h"
 
 #include <algorithm>
-#include <ctime>
 #include <map>
 
 namespace {
@@ -56,11 +55,9 @@ std::string Lexical(const std::string& Path) {
   std::string Full = platform::FullPath(Path);
   std::replace(Full.begin(), Full.end(), '\\', '/');
   std::vector<std::string> Parts;
-  size_t Start = 0;
-  std::string Root;
-  if (!Full.empty() && Full[0] == '/')
-    Root = "/";
-  for (; Start <= Full.size();) {
+  // A POSIX root, or the two delimiters in front of a Windows network path, stay.
+  std::string Root = Full.rfind("//", 0) == 0 ? "//" : Full.rfind('/', 0) == 0 ? "/" : "";
+  for (size_t Start = 0; Start <= Full.size();) {
     size_t End = std::min(Full.find('/', Start), Full.size());
     std::string Part = Full.substr(Start, End - Start);
     Start = End + 1;
@@ -72,8 +69,11 @@ std::string Lexical(const std::string& Path) {
       Parts.push_back(Part);
   }
   std::string Result = Root;
-  for (const std::string& Part : Parts)
-    Result += (Result.empty() || Result == "/" ? "" : "/") + Part;
+  for (const std::string& Part : Parts) {
+    if (!Result.empty() && Result.back() != '/')
+      Result += '/';
+    Result += Part;
+  }
   return Result;
 }
 
@@ -468,14 +468,7 @@ std::vector<uint8_t> GarbageRecord(const TNamed& File) {
 
 // Renames the journal at Path to a free dated name beside it and returns that name.
 std::string SetAside(const std::string& Path) {
-  std::time_t Now = std::time(nullptr);
-  char Stamp[32] = "";
-  if (const std::tm* Local = std::localtime(&Now))
-    std::strftime(Stamp, sizeof Stamp, "%Y-%m-%d %H%M%S", Local);
-  std::string Base = Path + " (set aside " + Stamp + ")";
-  std::string Name = Base;
-  for (int N = 2; platform::IsFile(Name); ++N)
-    Name = Base + " " + std::to_string(N);
+  std::string Name = SetAsideName(Path);
   CheckOSError(platform::MoveFile(Path, Name));
   CheckOSError(platform::FlushFolder(ExtractFilePath(Path)));
   return Name;

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <ctime>
 #include <functional>
 #include <set>
 
@@ -76,10 +75,13 @@ struct TCopyProgress {
   bool Cancelled() const { return Cancel != nullptr && Cancel->load(); }
 };
 
-// Copies From to To, block by block, and returns the CRC-32 of the bytes; none when cancelled.
+// Copies From to To (or only reads it, when To is empty), block by block, and returns the CRC-32 of the
+// bytes; none when cancelled.
 std::optional<uint32_t> CopyWithCrc(const std::string& From, const std::string& To, TCopyProgress& State) {
   TFileStream In(From, TFileAccess::Read);
-  TFileStream Out(To, TFileAccess::Create);
+  std::optional<TFileStream> Out;
+  if (!To.empty())
+    Out.emplace(To, TFileAccess::Create);
   std::vector<uint8_t> Block(TStream::kCopyBlockSize);
   uint32_t Crc = 0;
   for (int64_t Left = In.Size(); Left > 0;) {
@@ -87,7 +89,8 @@ std::optional<uint32_t> CopyWithCrc(const std::string& From, const std::string& 
       return std::nullopt;
     size_t Count = static_cast<size_t>(std::min<int64_t>(Left, static_cast<int64_t>(Block.size())));
     In.ReadBuffer(Block.data(), Count);
-    Out.WriteBuffer(Block.data(), Count);
+    if (Out)
+      Out->WriteBuffer(Block.data(), Count);
     Crc = Crc32(Block.data(), Count, Crc);
     Left -= static_cast<int64_t>(Count);
     State.Done += static_cast<int64_t>(Count);
@@ -95,31 +98,6 @@ std::optional<uint32_t> CopyWithCrc(const std::string& From, const std::string& 
       State.Progress(State.Done, State.Total);
   }
   return Crc;
-}
-
-uint32_t CrcOfFile(const std::string& Path, TCopyProgress& State) {
-  TFileStream In(Path, TFileAccess::Read);
-  std::vector<uint8_t> Block(TStream::kCopyBlockSize);
-  uint32_t Crc = 0;
-  for (int64_t Left = In.Size(); Left > 0;) {
-    size_t Count = static_cast<size_t>(std::min<int64_t>(Left, static_cast<int64_t>(Block.size())));
-    In.ReadBuffer(Block.data(), Count);
-    Crc = Crc32(Block.data(), Count, Crc);
-    Left -= static_cast<int64_t>(Count);
-    State.Done += static_cast<int64_t>(Count);
-    if (State.Progress)
-      State.Progress(State.Done, State.Total);
-  }
-  return Crc;
-}
-
-// "2026-12-09 0315", the local time now.
-std::string DateAndTime() {
-  std::time_t Now = std::time(nullptr);
-  char Text[32] = "";
-  if (const std::tm* Local = std::localtime(&Now))
-    std::strftime(Text, sizeof Text, "%Y-%m-%d %H%M", Local);
-  return Text;
 }
 
 // Path's parts, with "." and ".." taken out as far as the path allows.
@@ -437,10 +415,7 @@ std::optional<TSetAside> TKeptOriginals::SetAsideIfDamaged() {
   std::string Reason = Damage();
   if (Reason.empty())
     return std::nullopt;
-  const std::string Stem = FFolder + " (set aside " + DateAndTime();
-  std::string Name = Stem + ")";
-  for (int N = 2; platform::IsFolder(Name) || platform::IsFile(Name); ++N)
-    Name = Stem + " " + std::to_string(N) + ")";
+  const std::string Name = SetAsideName(FFolder);
   CheckOSError(platform::MoveFile(FFolder, Name));
   CheckOSError(platform::FlushFolder(ExtractFilePath(FFolder)));
   Decline();
@@ -474,7 +449,7 @@ void TKeptOriginals::Restore(TWriteJournal& Journal, const TRebuildProgress& Pro
     if (Restored(File))
       State.Total += 2 * File.Size;
   for (const TKeptFile& File : Files)
-    if (Restored(File) && CrcOfFile(KeptPath(File), State) != File.Crc)
+    if (Restored(File) && CopyWithCrc(KeptPath(File), "", State) != File.Crc)
       throw Damaged(File);
   // The definition and its archives go back in one commit through the definition's journal; the preload
   // archives, which lie in another folder, in one commit through the journal beside them.

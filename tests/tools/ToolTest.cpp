@@ -570,8 +570,8 @@ TEST_F(ToolTest, EveryWritingCommandStoppedAtAnyCallRecovers) {
 TEST_F(ToolTest, ACopyOfAFolderLeftByACrashRecoversItselfAndNotTheOriginal) {
   namespace fs = std::filesystem;
   const std::string Path = Dir.File("streams.dat");
-  TempDir Other;
-  const std::string Copy = Other.File("game");
+  // Beside the test's folder, not in it.
+  const std::string Copy = Dir.Path().substr(0, Dir.Path().size() - 1) + "-copy";
   WriteFile(Dir.File("x.orvikpack"),
             OneSongPack("A.big", {{0, 0, 0, 0, true, "P", "Q", "R", {}}, {1, 1, 0, 0, false, "", "", "", {}}}));
   auto Game = [](const std::string& Folder) {
@@ -603,6 +603,7 @@ TEST_F(ToolTest, ACopyOfAFolderLeftByACrashRecoversItselfAndNotTheOriginal) {
         EXPECT_EQ(Game(Dir.Path()), Game(Copy));
         EXPECT_TRUE(Dir.Leftovers().empty()) << Dir.Leftovers()[0];
       });
+  RemoveTree(Copy);
   EXPECT_GT(Deaths, 10);
 }
 #endif
