@@ -44,7 +44,6 @@ std::vector<uint8_t> Encode(const TImportRecord& R) {
   return Out;
 }
 
-
 bool Decode(const std::vector<uint8_t>& In, TImportRecord& R) {
   std::string Fields[kFieldCount];
   size_t At = 0;
