@@ -21,7 +21,8 @@ const char* const kInstallDirValue = "Install Dir";
 std::wstring ImportLine(const TImportRecord& Import) {
   std::wstring Name = Import.SourceName.empty() ? AnsiToWide(ExtractFileName(Import.Source))
                                                 : WideFromUtf8(Import.SourceName);
-  std::wstring Where = L"Stream " + std::to_wstring(Import.Stream) + L", sample " + std::to_wstring(Import.Sample);
+  std::wstring Where =
+      L"Stream " + std::to_wstring(Import.Stream) + L", sample " + std::to_wstring(Import.Sample);
   if (Import.AsNewFile)
     Where += L" (new entry " + AnsiToWide(Import.EntryName) + L")";
   if (Import.Description.Set)
@@ -93,8 +94,8 @@ void TfrmORVStreams::ReportRecovery(TRecoveryReport& Report) {
   for (const TImportRecord& Import : Report.Imports)
     Songs += AnsiToWide(platform::LineBreak()) + ImportLine(Import);
   TMsgResult Answer =
-      FServices.MessageBoxes->Show(std::wstring(msg::ChangesRolledBack) + L" " + msg::ImportAgain + Songs, Title,
-                                   TMsgButtons::YesNo, TMsgIcon::Question);
+      FServices.MessageBoxes->Show(std::wstring(msg::ChangesRolledBack) + L" " + msg::ImportAgain + Songs,
+                                   Title, TMsgButtons::YesNo, TMsgIcon::Question);
   struct Discard {
     const std::vector<TImportRecord>& Imports;
     ~Discard() { TImportJournal::DiscardKept(Imports); }

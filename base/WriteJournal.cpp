@@ -30,10 +30,10 @@ enum TRole : uint8_t {
 
 // The scratch names a file may take besides its own.
 enum TSuffix : unsigned {
-  kPlain = 1,     // the file's own name
-  kNewCopy = 2,   // ".~new"
-  kOldCopy = 4,   // ".~old", ".~old2", ...
-  kUndoCopy = 8,  // ".~undo", ".~undo2", ...
+  kPlain = 1,    // the file's own name
+  kNewCopy = 2,  // ".~new"
+  kOldCopy = 4,  // ".~old", ".~old2", ...
+  kUndoCopy = 8, // ".~undo", ".~undo2", ...
 };
 
 // The archives' offsets and sizes are 32-bit: no length or offset of a file a journal names goes past it.
@@ -366,8 +366,9 @@ void CheckAgainstFiles(const std::vector<TRecord>& Records) {
         if (B.Type == kBackup && B.File.Path == R.File.Path && platform::IsFile(B.Other.Path))
           Bound = std::max(Bound, SizeOf(B.Other.Path));
       if (End > Bound)
-        throw Exception("it writes " + std::to_string(R.Data.size()) + " bytes at " + std::to_string(R.Number) +
-                        " into \"" + TRecordCheck::Printable(R.File.Name) + "\", past its end");
+        throw Exception("it writes " + std::to_string(R.Data.size()) + " bytes at " +
+                        std::to_string(R.Number) + " into \"" + TRecordCheck::Printable(R.File.Name) +
+                        "\", past its end");
     }
   }
 }
@@ -484,7 +485,8 @@ void SweepSongs(const TPlace& Place, const std::vector<TWriteJournal::TNote>& Ne
     return;
   for (const std::string& Name : Names) {
     std::string Path = Resolve(Place, Songs + Name);
-    if (std::none_of(Needed.begin(), Needed.end(), [&](const TWriteJournal::TNote& N) { return N.Kept == Path; }))
+    if (std::none_of(Needed.begin(), Needed.end(),
+                     [&](const TWriteJournal::TNote& N) { return N.Kept == Path; }))
       platform::DeleteFile(Path);
   }
   platform::RemoveEmptyFolder(Folder);
@@ -509,7 +511,8 @@ std::vector<TRecord> CheckedRecords(const TPlace& Place, const std::string& Path
 
 } // namespace
 
-TWriteJournal::TWriteJournal(std::string Path, TJournalScope Scope) : FPath(std::move(Path)), FScope(std::move(Scope)) {}
+TWriteJournal::TWriteJournal(std::string Path, TJournalScope Scope)
+    : FPath(std::move(Path)), FScope(std::move(Scope)) {}
 
 void TWriteJournal::Reset() {
   FActive = false;
@@ -634,7 +637,8 @@ TWriteJournal::TRecovery TWriteJournal::Rollback() {
   return Result;
 }
 
-TWriteJournal::TRecovery TWriteJournal::Recover(const std::string& Path, const TJournalScope& Scope, bool Trusted) {
+TWriteJournal::TRecovery TWriteJournal::Recover(const std::string& Path, const TJournalScope& Scope,
+                                                bool Trusted) {
   TRecovery Result;
   TPlace Place = PlaceOf(Path, Scope);
   if (!platform::IsFile(Path)) {

@@ -4,7 +4,6 @@
 #include "definitions/uTypes.h"
 #include "platform/FileSystem.h"
 
-
 TJournalScope DefinitionScope(const std::string& Definition) {
   // Read anew at every question: the definition and its copies change while a transaction runs.
   auto IsMember = [Definition](const std::string& Name) {

@@ -38,8 +38,8 @@ std::vector<uint8_t> Encode(const TImportRecord& R) {
   const TImportDescription& D = R.Description;
   for (const std::string& Field :
        {std::string("import"), std::string(R.AsNewFile ? "add" : "replace"), std::to_string(R.Stream),
-        std::to_string(R.Sample), R.EntryName, R.Source, R.SourceName, std::string(D.Set ? "described" : "kept"),
-        D.Name, D.Singer, D.Album})
+        std::to_string(R.Sample), R.EntryName, R.Source, R.SourceName,
+        std::string(D.Set ? "described" : "kept"), D.Name, D.Singer, D.Album})
     PutText(Out, Field);
   return Out;
 }

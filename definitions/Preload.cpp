@@ -103,7 +103,8 @@ TJournalScope PreloadScope() {
 }
 
 TPreloadOutcome UpdatePreloadFolder(const std::string& DefPath, const std::string& Folder,
-                                    const std::function<void()>& Uncompressed, const TRebuildProgress& Progress) {
+                                    const std::function<void()>& Uncompressed,
+                                    const TRebuildProgress& Progress) {
   TWriteJournal Own(PreloadJournalPath(Folder), PreloadScope());
   TWriteJournal* Journal = &Own;
   TWriteJournal::Recover(Own.Path(), PreloadScope());

@@ -29,7 +29,8 @@ struct TPreloadOutcome {
 // it is made in the folder's own journal (PreloadJournalPath), which is recovered first, so that a copy
 // a dying process left behind is deleted by the next update.
 TPreloadOutcome UpdatePreloadFolder(const std::string& DefPath, const std::string& Folder,
-                                    const std::function<void()>& Uncompressed, const TRebuildProgress& Progress = {});
+                                    const std::function<void()>& Uncompressed,
+                                    const TRebuildProgress& Progress = {});
 
 // The journal of the changes to the preload archives of Folder, which lies beside them ("preload.~journal"),
 // and what it may name: those archives.

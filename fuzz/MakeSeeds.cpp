@@ -305,7 +305,8 @@ void JournalSeeds() {
     J.BeforeReplace(Archive, Archive + ".~undo");
     J.BeforeCreate(Archive + ".~new");
     Seed("journal", "add-with-note", fixtures::ReadFile(Journal));
-    J.Commit({{Archive, Archive + ".~new", Archive + ".~old"}, {Definition, Definition + ".~new", Definition + ".~old"}});
+    J.Commit({{Archive, Archive + ".~new", Archive + ".~old"},
+              {Definition, Definition + ".~new", Definition + ".~old"}});
     Seed("journal", "commit", fixtures::ReadFile(Journal));
     J.Abort();
     Seed("journal", "commit-undone", fixtures::ReadFile(Journal));

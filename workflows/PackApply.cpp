@@ -326,7 +326,8 @@ private:
   void Add(int32_t Archive, const std::vector<size_t>& Changes) {
     std::vector<TJournaledAdd> Adds;
     for (size_t I : Changes)
-      Adds.push_back({FSamples[I], FPlan.Changes[I].EntryName, Source(I), FScratch.Of(Packed(I).Song), Noted(I)});
+      Adds.push_back(
+          {FSamples[I], FPlan.Changes[I].EntryName, Source(I), FScratch.Of(Packed(I).Song), Noted(I)});
     AddThroughJournal(FJournal, FTarget, Archive, Adds);
     for (size_t I : Changes)
       Placed(I);

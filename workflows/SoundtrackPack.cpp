@@ -401,8 +401,10 @@ TPackExport ExportPack(const TStreamPack& Pack, const TStreamPack* Originals, co
         Known = SongOf.emplace(Entry, static_cast<int32_t>(Entries.size())).first;
         Entries.push_back(Entry);
         std::string Song = "songs/" + std::to_string(Entries.size()) + ".asf";
-        Manifest.Songs.push_back({Song, ArchiveNameIn(Pack, *Entry->Owner),
-                                  ValidName(Entry->Name) ? Entry->Name : ExtractFileName(Song), {}});
+        Manifest.Songs.push_back({Song,
+                                  ArchiveNameIn(Pack, *Entry->Owner),
+                                  ValidName(Entry->Name) ? Entry->Name : ExtractFileName(Song),
+                                  {}});
       }
       Described.Song = Known->second;
       Manifest.Samples.push_back(std::move(Described));

@@ -254,7 +254,7 @@ TEST_F(EditorTest, ImportReplacesTheSamplesDataOrAddsANewFile) {
   std::vector<std::string> Left = Dir.Leftovers();
   std::sort(Left.begin(), Left.end());
   EXPECT_EQ(Left, (std::vector<std::string>{Dir.File("B.big.~undo"), Dir.File("streams.dat.~journal"),
-                                      Dir.File("streams.dat.~songs")}));
+                                            Dir.File("streams.dat.~songs")}));
   EXPECT_EQ(ReadFile(Dir.File("B.big.~undo")), MakeBigf(B));
 
   // Import, save, reopen: the new bytes are bound to the same samples.

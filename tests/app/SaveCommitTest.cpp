@@ -219,8 +219,9 @@ TEST_F(SaveCommitTest, AfterACrashTheUnsavedImportsCanBeDoneAgain) {
   EXPECT_EQ(Boxes.Shown[0].Text.rfind(std::wstring(msg::ChangesRolledBack) + L" " + msg::ImportAgain, 0), 0u);
   EXPECT_EQ(Boxes.Shown[0].Caption, msg::ApplicationTitle);
   for (int I : {1, 2, 3})
-    EXPECT_NE(Boxes.Shown[0].Text.find(W(ExtractFileName(Input)) + L" -> Stream 0, sample " + std::to_wstring(I)),
-              std::wstring::npos)
+    EXPECT_NE(
+        Boxes.Shown[0].Text.find(W(ExtractFileName(Input)) + L" -> Stream 0, sample " + std::to_wstring(I)),
+        std::wstring::npos)
         << "each song is named by its own name, with where it goes";
   EXPECT_TRUE(Form->DefinitionChanged());
   EXPECT_TRUE(Form->ArchivesChanged());
@@ -287,7 +288,8 @@ TEST_F(SaveCommitTest, RecoveryDoesAgainWhatWasDoneAndSetsAsideWhatItCannotTrust
   TRecordWriter Record;
   Record.U32(1).U32(static_cast<uint32_t>(Payload.Result().size()));
   Bytes Framed = Concat({Record.Result(), Payload.Result()});
-  WriteFile(DefPath + ".~journal", Concat({Framed, TRecordWriter().U32(Crc32(Framed.data(), Framed.size())).Result()}));
+  WriteFile(DefPath + ".~journal",
+            Concat({Framed, TRecordWriter().U32(Crc32(Framed.data(), Framed.size())).Result()}));
   Form = NewForm(&Converter);
   Boxes.Shown.clear();
   OpenStandard();

@@ -1,7 +1,7 @@
 #include "app/Messages.h"
-#include "definitions/Preload.h"
 #include "archive/EACompr.h"
 #include "base/Paths.h"
+#include "definitions/Preload.h"
 #include "platform/FileSystem.h"
 #include "tests/app/EditorFixture.h"
 #include "tests/fixtures/FaultLoop.h"

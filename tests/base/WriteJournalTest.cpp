@@ -42,7 +42,8 @@ protected:
     // The records' ends, from their payloads (a name is its role, then its length and its bytes relative to
     // the folder): Length, Bytes, Backup, Created.
     auto Name = [](const std::string& Path) { return 5 + ExtractFileName(Path).size(); };
-    size_t Ends[4] = {12 + Name(F) + 8, 12 + Name(F) + 8 + 4 + 8, 12 + Name(G) + Name(Backup), 12 + Name(Copy)};
+    size_t Ends[4] = {12 + Name(F) + 8, 12 + Name(F) + 8 + 4 + 8, 12 + Name(G) + Name(Backup),
+                      12 + Name(Copy)};
     for (size_t I = 0, End = 0; I < 4; ++I)
       RecordEnds.push_back(End += Ends[I]);
   }
@@ -129,13 +130,14 @@ protected:
     WriteFile(JoinPath(Sentinel, "victim.txt"), Pattern(40, 4));
   }
   std::vector<Bytes> Everything() const {
-    return {ReadFile(GameFile("streams.dat")), ReadFile(GameFile("ingame.big")), ReadFile(GameFile("notes.txt")),
-            ReadFile(JoinPath(Sentinel, "victim.txt"))};
+    return {ReadFile(GameFile("streams.dat")), ReadFile(GameFile("ingame.big")),
+            ReadFile(GameFile("notes.txt")), ReadFile(JoinPath(Sentinel, "victim.txt"))};
   }
   std::string GameFile(const std::string& Name) const { return JoinPath(Game, Name); }
 
   TempDir Dir;
-  std::string Game = Dir.File("game"), Sentinel = Dir.File("sentinel"), Journal = GameFile("streams.dat.~journal");
+  std::string Game = Dir.File("game"), Sentinel = Dir.File("sentinel"),
+              Journal = GameFile("streams.dat.~journal");
   TJournalScope Scope;
 };
 
@@ -167,18 +169,23 @@ TEST_F(HostileJournal, NothingOutsideItsRolesChangesAndTheJournalIsSetAside) {
   const TCase Cases[] = {
       {"a length of an absolute path", Record(Length, Named(Member, Outside).I64(0))},
       {"bytes written through ../", Record(Write, Named(Member, "../sentinel/victim.txt").I64(0).Bytes(Abc))},
-      {"bytes written through ..\\", Record(Write, Named(Member, "..\\sentinel\\victim.txt").I64(0).Bytes(Abc))},
+      {"bytes written through ..\\",
+       Record(Write, Named(Member, "..\\sentinel\\victim.txt").I64(0).Bytes(Abc))},
       {"a backup put back from outside",
        Record(Backup, Named(Member, "ingame.big").U8(Member).Text("../sentinel/victim.txt"))},
-      {"the user's file as a backup", Record(Backup, Named(Member, "ingame.big").U8(Member).Text("notes.txt"))},
+      {"the user's file as a backup",
+       Record(Backup, Named(Member, "ingame.big").U8(Member).Text("notes.txt"))},
       {"the user's file as created", Record(Created, Named(Member, "notes.txt"))},
       {"the user's file as garbage", Record(Garbage, Named(Member, "notes.txt"))},
       {"a kept copy as garbage", Record(Garbage, Named(Kept, "Original music/audio/streams.dat"))},
-      {"a commit onto the user's file",
-       Record(Commit, Named(Member, "notes.txt").U32(1).U8(Member).Text("notes.txt.~new").U8(Member).Text(
-                          "notes.txt.~old"))},
-      {"a kept song outside its folder",
-       Record(Note, TRecordWriter().Bytes(Abc).U8(Song).Text("streams.dat.~songs/../../sentinel/victim.txt"))},
+      {"a commit onto the user's file", Record(Commit, Named(Member, "notes.txt")
+                                                           .U32(1)
+                                                           .U8(Member)
+                                                           .Text("notes.txt.~new")
+                                                           .U8(Member)
+                                                           .Text("notes.txt.~old"))},
+      {"a kept song outside its folder", Record(Note, TRecordWriter().Bytes(Abc).U8(Song).Text(
+                                                          "streams.dat.~songs/../../sentinel/victim.txt"))},
       {"a role that is not the name's", Record(Length, Named(Subject, "ingame.big").I64(10))},
       {"a role of no kind", Record(Length, Named(9, "ingame.big").I64(10))},
       {"a record of no kind", Record(99, TRecordWriter())},

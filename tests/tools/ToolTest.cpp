@@ -572,8 +572,8 @@ TEST_F(ToolTest, ACopyOfAFolderLeftByACrashRecoversItselfAndNotTheOriginal) {
   const std::string Path = Dir.File("streams.dat");
   // Beside the test's folder, not in it.
   const std::string Copy = Dir.Path().substr(0, Dir.Path().size() - 1) + "-copy";
-  WriteFile(Dir.File("x.orvikpack"),
-            OneSongPack("A.big", {{0, 0, 0, 0, true, "P", "Q", "R", {}}, {1, 1, 0, 0, false, "", "", "", {}}}));
+  WriteFile(Dir.File("x.orvikpack"), OneSongPack("A.big", {{0, 0, 0, 0, true, "P", "Q", "R", {}},
+                                                           {1, 1, 0, 0, false, "", "", "", {}}}));
   auto Game = [](const std::string& Folder) {
     std::map<std::string, Bytes> Files;
     for (const fs::directory_entry& Entry : fs::recursive_directory_iterator(Folder)) {
@@ -591,13 +591,16 @@ TEST_F(ToolTest, ACopyOfAFolderLeftByACrashRecoversItselfAndNotTheOriginal) {
         for (const std::string& Left : Dir.Leftovers())
           fs::remove_all(Left);
       },
-      [&] { RunTool({"pack", "apply", Path, Dir.File("x.orvikpack")}, Out, Err); },
+      [&] {
+        RunTool({"pack", "apply", Path, Dir.File("x.orvikpack")}, Out, Err);
+      },
       [&](int) {
         const auto Crashed = Game(Dir.Path());
         fs::remove_all(Copy);
         fs::copy(Dir.Path(), Copy, fs::copy_options::recursive);
         std::ostringstream VerifyOut, VerifyErr;
-        EXPECT_EQ(RunTool({"verify", JoinPath(Copy, "streams.dat")}, VerifyOut, VerifyErr), 0) << VerifyOut.str();
+        EXPECT_EQ(RunTool({"verify", JoinPath(Copy, "streams.dat")}, VerifyOut, VerifyErr), 0)
+            << VerifyOut.str();
         EXPECT_EQ(Game(Dir.Path()), Crashed) << "the copy's recovery touched the original";
         EXPECT_EQ(RunTool({"verify", Path}, VerifyOut, VerifyErr), 0) << VerifyOut.str();
         EXPECT_EQ(Game(Dir.Path()), Game(Copy));

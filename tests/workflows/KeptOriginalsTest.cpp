@@ -419,7 +419,8 @@ TEST_F(KeptOriginalsTest, ARestoreStoppedAtAnyCallIsAllOldOrAllNew) {
             return Within;
           };
           for (const char* Folder : {"audio/", "preload/"})
-            EXPECT_TRUE(Part(Now, Folder) == Part(Before, Folder) || Part(Now, Folder) == Part(AtOpen, Folder))
+            EXPECT_TRUE(Part(Now, Folder) == Part(Before, Folder) ||
+                        Part(Now, Folder) == Part(AtOpen, Folder))
                 << Folder;
           if (Part(Now, "preload/") != Part(Before, "preload/")) {
             EXPECT_EQ(Part(Now, "audio/"), Part(AtOpen, "audio/")) << "the preload archives went back first";

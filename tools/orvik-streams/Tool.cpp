@@ -341,9 +341,8 @@ int UpdatePreload(const TArguments& Args, TContext& C) {
   const std::string& Definition = Args.Positional(0);
   auto Session = OpenForChange(Definition, Args.Positional(1), C);
   LoadPack(Definition); // only a definition that opens goes into the game
-  UpdatePreloadFolder(
-      Definition, Args.Positional(1), [&C] { C.Err << "warning: " << WideToAnsi(msg::UnableToCompress) << "\n"; },
-      {});
+  UpdatePreloadFolder(Definition, Args.Positional(1),
+                      [&C] { C.Err << "warning: " << WideToAnsi(msg::UnableToCompress) << "\n"; }, {});
   return 0;
 }
 
