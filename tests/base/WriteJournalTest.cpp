@@ -227,26 +227,4 @@ TEST_F(HostileJournal, NothingOutsideItsRolesChangesAndTheJournalIsSetAside) {
   EXPECT_EQ(ReadFile(GameFile("ingame.big")), Expected);
 }
 
-// A journal names its files relative to its folder: a copy of the folder recovers itself alone.
-TEST_F(HostileJournal, ACopiedFolderRecoversItselfAndNotTheOriginal) {
-  WriteGame();
-  const Bytes Old = ReadFile(GameFile("ingame.big"));
-  {
-    TWriteJournal J(Journal, Scope);
-    J.BeforeWrite(GameFile("ingame.big"), 10, 5);
-    Bytes Patched = Concat({Old, Pattern(20, 8)});
-    std::fill(Patched.begin() + 10, Patched.begin() + 15, uint8_t(0xEE));
-    WriteFile(GameFile("ingame.big"), Patched);
-  }
-  const Bytes Changed = ReadFile(GameFile("ingame.big"));
-  const std::string Copy = Dir.File("copy");
-  std::filesystem::copy(Game, Copy, std::filesystem::copy_options::recursive);
-  EXPECT_EQ(TWriteJournal::Recover(JoinPath(Copy, "streams.dat.~journal"), Scope).Outcome,
-            TWriteJournal::TOutcome::RolledBack);
-  EXPECT_EQ(ReadFile(JoinPath(Copy, "ingame.big")), Old);
-  EXPECT_EQ(ReadFile(GameFile("ingame.big")), Changed) << "the original is left to its own journal";
-  EXPECT_EQ(TWriteJournal::Recover(Journal, Scope).Outcome, TWriteJournal::TOutcome::RolledBack);
-  EXPECT_EQ(ReadFile(GameFile("ingame.big")), Old);
-}
-
 } // namespace
