@@ -272,9 +272,11 @@ void TfrmORVStreams::actSampleImportAccept(const void* Sender) {
     StatusBar.SetText(L"Converting...");
     std::string Reason = Convert(kImportOption, actSampleImportDialog.FileName, AnsiToWide(Converted));
     if (platform::IsFile(Converted)) {
+      // The journal notes the file by a name it can open again, which gives back its own long name.
       std::string Source = WideToAnsi(actSampleImportDialog.FileName);
       ImportConverted(Sample, Converted, Sender != &actSampleImport,
-                      ChangeFileExt(ExtractFileName(Source), ".asf"), Source);
+                      ChangeFileExt(ExtractFileName(Source), ".asf"),
+                      platform::NarrowFileName(actSampleImportDialog.FileName));
     } else {
       FServices.Screen->SetCursor(Saved);
       StatusBar.SetText(L"");
