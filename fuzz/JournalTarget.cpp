@@ -1,11 +1,13 @@
 // A definition's write journal, recovered as every open recovers the one it finds beside the definition:
 // a game folder shared as a zip may carry any journal. The game folder holds the definition, the archive it
-// names and a file of the user's; a sentinel folder lies beside it. Whatever the journal holds, recovery
-// does not raise with the files as they are, changes nothing in the sentinel folder nor the user's file,
-// and leaves nothing that a second recovery does not end at once.
+// names and a file of the user's; a sentinel folder lies beside it. The input is recovered as it is, then
+// with every record's checksum made right, so that mutations reach the checks behind it. Whatever the
+// journal holds, recovery does not raise with the files as they are, changes nothing in the sentinel folder
+// nor the user's file, and leaves nothing that a second recovery does not end at once.
 
 #include "base/Exceptions.h"
 #include "base/Paths.h"
+#include "base/Records.h"
 #include "base/WriteJournal.h"
 #include "definitions/DefinitionSession.h"
 #include "fuzz/Fuzz.h"
@@ -54,9 +56,39 @@ void Write(const std::string& Path, const fuzz::Bytes& Bytes) {
   fuzz::WriteFile(Path, Bytes.data(), Bytes.size());
 }
 
+uint32_t U32At(const fuzz::Bytes& B, size_t At) {
+  return uint32_t(B[At]) | uint32_t(B[At + 1]) << 8 | uint32_t(B[At + 2]) << 16 | uint32_t(B[At + 3]) << 24;
+}
+
+// The journal's records as they frame themselves (type, length, payload, checksum), each checksum made
+// right, up to the first whose length runs past the end.
+fuzz::Bytes Sealed(fuzz::Bytes B) {
+  for (size_t At = 0; B.size() - At >= 12;) {
+    uint32_t Length = U32At(B, At + 4);
+    if (B.size() - At - 12 < Length)
+      break;
+    uint32_t Crc = Crc32(B.data() + At, 8 + Length);
+    for (int I = 0; I < 4; ++I)
+      B[At + 8 + Length + I] = static_cast<uint8_t>(Crc >> (8 * I));
+    At += 12 + Length;
+  }
+  return B;
+}
+
+void Recover(const fuzz::Bytes& Journal);
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  const fuzz::Bytes Journal(Data, Data + Size);
+  Recover(Journal);
+  Recover(Sealed(Journal));
+  return 0;
+}
+
+namespace {
+
+void Recover(const fuzz::Bytes& JournalBytes) {
   const std::string& Root = fuzz::ScratchPath("journal");
   const std::string Game = JoinPath(Root, "game"), Sentinel = JoinPath(Root, "sentinel");
   fs::remove_all(Root);
@@ -72,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   const auto Outside = Tree(Sentinel);
   const fuzz::Bytes Notes = Filled(50, 3);
   const std::string Journal = TWriteJournal::PathFor(Definition);
-  fuzz::WriteFile(Journal, Data, Size);
+  Write(Journal, JournalBytes);
 
   try {
     TWriteJournal::Recover(Journal, DefinitionScope(Definition));
@@ -86,5 +118,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   FUZZ_CHECK(!platform::IsFile(Journal));
   FUZZ_CHECK(TWriteJournal::Recover(Journal, DefinitionScope(Definition)).Outcome ==
              TWriteJournal::TOutcome::Nothing);
-  return 0;
 }
+
+} // namespace
