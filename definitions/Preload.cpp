@@ -45,7 +45,7 @@ int FindEntry(const TEAStream& Archive, const std::string& Name) {
 
 // True when the archive held an entry of the definition's name, which now holds Source.
 bool UpdatePreloadArchive(const std::string& ArchivePath, const std::string& DefName, const std::string& Source,
-                          const TRebuildProgress& Progress, TWriteJournal* Journal) {
+                          const TRebuildProgress& Progress, TWriteJournal& Journal) {
   int Entry = -1;
   {
     TEAStream Archive;
@@ -65,8 +65,7 @@ bool UpdatePreloadArchive(const std::string& ArchivePath, const std::string& Def
     Work.Files(Entry)->LoadFromFile(Source);
     // Beside the archive, so that putting it in place is a rename within one folder.
     Rebuilt = TFileSetCommit::NewName(ArchivePath);
-    if (Journal != nullptr)
-      Journal->BeforeCreate(Rebuilt);
+    Journal.BeforeCreate(Rebuilt);
     {
       int64_t Total = 0, Done = 0;
       for (int32_t I = 0; I < Work.FileCount(); ++I)
@@ -105,13 +104,12 @@ TJournalScope PreloadScope() {
 TPreloadOutcome UpdatePreloadFolder(const std::string& DefPath, const std::string& Folder,
                                     const std::function<void()>& Uncompressed,
                                     const TRebuildProgress& Progress) {
-  TWriteJournal Own(PreloadJournalPath(Folder), PreloadScope());
-  TWriteJournal* Journal = &Own;
-  TWriteJournal::Recover(Own.Path(), PreloadScope());
+  TWriteJournal::Recover(PreloadJournalPath(Folder), PreloadScope());
+  TWriteJournal Journal(PreloadJournalPath(Folder), PreloadScope());
   struct Finish {
     TWriteJournal& Journal;
     ~Finish() { Journal.Finish(); }
-  } Finally{Own};
+  } Finally{Journal};
   TPreloadOutcome Outcome;
   std::string DefName = ExtractFileName(DefPath);
   std::string Source = MakeTempFileName("~compr");
