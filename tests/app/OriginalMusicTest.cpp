@@ -39,6 +39,14 @@ protected:
     return Files;
   }
   // Changes the first sample's description: a change that a save writes.
+  // A first change, saved with Yes to keeping the original music, and the definition closed.
+  void KeepByAFirstChange(const std::string& Game) {
+    Open(Game);
+    ChangeDescription(L"Changed Once");
+    Boxes.Answers.push_back(TMsgResult::Yes);
+    Save();
+    ASSERT_TRUE(Form->CloseDefinition());
+  }
   void ChangeDescription(const std::wstring& Name) {
     Form->treeFiles.Select(Node({0, 0, 0}));
     Form->edtName.UserType(Name);
@@ -199,11 +207,7 @@ TEST_F(OriginalMusicTest, APackCarriesTheChangedMusicToAnotherGame) {
 TEST_F(OriginalMusicTest, ADamagedKeptCopyIsSetAsideAndToldOnce) {
   std::string Game = MakeGame("damaged");
   const std::map<std::string, Bytes> AtOpen = GameFiles(Game);
-  Open(Game);
-  ChangeDescription(L"Changed Once");
-  Boxes.Answers.push_back(TMsgResult::Yes);
-  Save();
-  ASSERT_TRUE(Form->CloseDefinition());
+  KeepByAFirstChange(Game);
   TKeptOriginals Originals(Game, DefaultPreloadFolder(Game));
   const std::string Manifest = JoinPath(Originals.Folder(), "kept.manifest");
   Bytes Damaged = ReadFile(Manifest);
@@ -238,11 +242,7 @@ TEST_F(OriginalMusicTest, ADamagedKeptCopyIsSetAsideAndToldOnce) {
 // The kept definition opens read-only, says so once, and nothing the editor does writes in the kept folder.
 TEST_F(OriginalMusicTest, AKeptDefinitionOpensReadOnly) {
   std::string Game = MakeGame("readonly");
-  Open(Game);
-  ChangeDescription(L"Changed Once");
-  Boxes.Answers.push_back(TMsgResult::Yes);
-  Save();
-  ASSERT_TRUE(Form->CloseDefinition());
+  KeepByAFirstChange(Game);
   TKeptOriginals Originals(Game, DefaultPreloadFolder(Game));
   const std::string KeptDefinition = Originals.KeptPath(Originals.Kept()[0]);
   auto KeptFolder = [&] {
