@@ -33,8 +33,9 @@ struct TCapturedRun {
   std::string Output, Errors; // its standard output and standard error, as bytes
 };
 
-// Starts Program with Parameters in WorkingFolder as ExecuteAndWait does, but with no window of its own and
-// its standard output and standard error each going into a scratch file that is read back into Run and
+// Starts Program with Parameters in WorkingFolder as ExecuteAndWait does, but with no console of its own
+// (Windows: DETACHED_PROCESS, so that no console host holds its handles after it ends) and its standard
+// output and standard error each going into a scratch file that is read back into Run and
 // deleted (the system deletes it when the last handle closes, even if this process dies). Safe to call
 // from several threads at once: a child inherits only its own two files. Returns false when the process
 // could not be started (or its scratch files not made).

@@ -39,19 +39,20 @@ std::vector<std::string> ArgumentsOf(const std::wstring& Program, const std::wst
   return Arguments;
 }
 
-// Spawns the program with Actions (a change of folder is added) and waits; -1 when it could not start,
-// else its wait status.
-int SpawnAndWait(std::vector<std::string> Arguments, const std::wstring& WorkingFolder,
-                 posix_spawn_file_actions_t& Actions) {
+// Starts the program with Actions (a change of folder is added): the one place that starts a child. Returns
+// posix_spawn's error.
+int Spawn(std::vector<std::string> Arguments, const std::wstring& WorkingFolder,
+          posix_spawn_file_actions_t& Actions, pid_t& Child) {
   std::vector<char*> Argv;
   for (std::string& Argument : Arguments)
     Argv.push_back(Argument.data());
   Argv.push_back(nullptr);
   std::string Folder = WideToAnsi(WorkingFolder);
   posix_spawn_file_actions_addchdir_np(&Actions, Folder.c_str());
-  pid_t Child = 0;
-  if (posix_spawn(&Child, Argv[0], &Actions, nullptr, Argv.data(), environ) != 0)
-    return -1;
+  return posix_spawn(&Child, Argv[0], &Actions, nullptr, Argv.data(), environ);
+}
+
+int WaitFor(pid_t Child) {
   int Status = 0;
   while (waitpid(Child, &Status, 0) < 0) {
   }
@@ -90,14 +91,6 @@ std::string ReadFromStart(int Fd) {
 bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
                     const std::wstring& WorkingFolder, uint16_t, const std::function<void()>&,
                     std::string* ErrorOutput) {
-  std::vector<std::string> Arguments;
-  for (const std::wstring& Argument : SplitCommandLine(L"\"" + Program + L"\" " + Parameters))
-    Arguments.push_back(WideToAnsi(Argument));
-  std::vector<char*> Argv;
-  for (std::string& Argument : Arguments)
-    Argv.push_back(Argument.data());
-  Argv.push_back(nullptr);
-
   // Both ends are closed on exec; the child's standard error is a copy of the write end, which is not.
   int Pipe[2] = {-1, -1};
   if (ErrorOutput != nullptr) {
@@ -107,15 +100,13 @@ bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
   }
   posix_spawn_file_actions_t Actions;
   posix_spawn_file_actions_init(&Actions);
-  std::string Folder = WideToAnsi(WorkingFolder);
-  posix_spawn_file_actions_addchdir_np(&Actions, Folder.c_str());
   if (ErrorOutput != nullptr) {
     posix_spawn_file_actions_addopen(&Actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&Actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&Actions, Pipe[1], 2);
   }
   pid_t Child = 0;
-  int Error = posix_spawn(&Child, Argv[0], &Actions, nullptr, Argv.data(), environ);
+  int Error = Spawn(ArgumentsOf(Program, Parameters), WorkingFolder, Actions, Child);
   posix_spawn_file_actions_destroy(&Actions);
   if (ErrorOutput != nullptr) {
     close(Pipe[1]);
@@ -123,13 +114,7 @@ bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
       ReadAll(Pipe[0], *ErrorOutput);
     close(Pipe[0]);
   }
-  if (Error != 0)
-    return false;
-  int Status = 0;
-  while (waitpid(Child, &Status, 0) < 0) {
-  }
-  // A child that could not run its program (a missing converter) ends at once with 127.
-  return !(WIFEXITED(Status) && WEXITSTATUS(Status) == 127);
+  return Error == 0 && Started(WaitFor(Child));
 }
 
 bool ExecuteCapturing(const std::wstring& Program, const std::wstring& Parameters,
@@ -141,7 +126,9 @@ bool ExecuteCapturing(const std::wstring& Program, const std::wstring& Parameter
     posix_spawn_file_actions_init(&Actions);
     posix_spawn_file_actions_adddup2(&Actions, Out, 1);
     posix_spawn_file_actions_adddup2(&Actions, Err, 2);
-    Status = SpawnAndWait(ArgumentsOf(Program, Parameters), WorkingFolder, Actions);
+    pid_t Child = 0;
+    if (Spawn(ArgumentsOf(Program, Parameters), WorkingFolder, Actions, Child) == 0)
+      Status = WaitFor(Child);
     posix_spawn_file_actions_destroy(&Actions);
     Run.Output = ReadFromStart(Out);
     Run.Errors = ReadFromStart(Err);

@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -22,73 +21,58 @@ constexpr size_t ErrorOutputLimit = 64 * 1024;
 // started by another thread never holds them (Wine does not keep a child to its handle list).
 std::mutex InheritLock;
 
-// A pipe for a child's standard error: the write end listed as the only handle the child inherits (and made
-// inheritable only while the child starts), the read end private. The start-up information refers to both
-// while the object lives.
-class TErrorPipe {
-public:
-  TErrorPipe() {
-    if (!::CreatePipe(&FRead, &FWrite, nullptr, 0)) {
-      FRead = FWrite = nullptr;
-      return;
-    }
+// Starts CommandLine in WorkingFolder with Flags and the window fields of StartUp. Output and Error (either
+// may be null) become the child's standard output and error, and they are the only handles it inherits:
+// listed for it (PROC_THREAD_ATTRIBUTE_HANDLE_LIST) and inheritable only while it starts. Every child of
+// this process starts here, so two threads starting children at once never hand each other's handles on.
+bool StartChild(std::wstring CommandLine, const std::wstring& WorkingFolder, DWORD Flags, STARTUPINFOW Base,
+                HANDLE Output, HANDLE Error, PROCESS_INFORMATION& Process) {
+  STARTUPINFOEXW StartUp{};
+  StartUp.StartupInfo = Base;
+  StartUp.StartupInfo.cb = sizeof StartUp.StartupInfo;
+  std::vector<HANDLE> Inherited;
+  for (HANDLE Handle : {Output, Error})
+    if (Handle != nullptr && Handle != INVALID_HANDLE_VALUE)
+      Inherited.push_back(Handle);
+  std::vector<char> Attributes;
+  if (!Inherited.empty()) {
     SIZE_T Size = 0;
     ::InitializeProcThreadAttributeList(nullptr, 1, 0, &Size);
-    FAttributes.resize(Size);
-    auto* List = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(FAttributes.data());
-    if (!::InitializeProcThreadAttributeList(List, 1, 0, &Size) ||
-        !::UpdateProcThreadAttribute(List, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &FWrite, sizeof FWrite,
-                                     nullptr, nullptr)) {
-      Close();
-      return;
+    Attributes.resize(Size);
+    auto* List = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(Attributes.data());
+    if (!::InitializeProcThreadAttributeList(List, 1, 0, &Size))
+      return false;
+    if (!::UpdateProcThreadAttribute(List, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, Inherited.data(),
+                                     Inherited.size() * sizeof(HANDLE), nullptr, nullptr)) {
+      ::DeleteProcThreadAttributeList(List);
+      return false;
     }
-    FList = List;
-  }
-  ~TErrorPipe() { Close(); }
-  TErrorPipe(const TErrorPipe&) = delete;
-  TErrorPipe& operator=(const TErrorPipe&) = delete;
-
-  bool Ready() const { return FList != nullptr; }
-  // Start-up information that gives the child the write end as its standard error and nothing else.
-  void Attach(STARTUPINFOEXW& StartUp) const {
     StartUp.StartupInfo.cb = sizeof StartUp;
     StartUp.StartupInfo.dwFlags |= STARTF_USESTDHANDLES;
     StartUp.StartupInfo.hStdInput = nullptr;
-    StartUp.StartupInfo.hStdOutput = nullptr;
-    StartUp.StartupInfo.hStdError = FWrite;
-    StartUp.lpAttributeList = FList;
+    StartUp.StartupInfo.hStdOutput = Output;
+    StartUp.StartupInfo.hStdError = Error;
+    StartUp.lpAttributeList = List;
+    Flags |= EXTENDED_STARTUPINFO_PRESENT;
   }
-  // Under InheritLock, just before the child starts.
-  void LetInherit() const { ::SetHandleInformation(FWrite, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT); }
-  // Once the child holds its copy: ours goes, so that the pipe ends when the child's copy closes.
-  void CloseWriteEnd() {
-    if (FList != nullptr) {
-      ::DeleteProcThreadAttributeList(FList);
-      FList = nullptr;
-    }
-    if (FWrite != nullptr)
-      ::CloseHandle(FWrite);
-    FWrite = nullptr;
+  BOOL Started = FALSE;
+  {
+    std::lock_guard<std::mutex> Lock(InheritLock);
+    for (HANDLE Handle : Inherited)
+      ::SetHandleInformation(Handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    Started = ::CreateProcessW(nullptr, CommandLine.data(), nullptr, nullptr, Inherited.empty() ? FALSE : TRUE,
+                               Flags, nullptr, WorkingFolder.c_str(), &StartUp.StartupInfo, &Process);
+    for (HANDLE Handle : Inherited)
+      ::SetHandleInformation(Handle, HANDLE_FLAG_INHERIT, 0);
   }
-  // Reads until every write end is closed, keeping the first ErrorOutputLimit bytes.
-  void ReadAll(std::string& Output) const {
-    char Buffer[4096];
-    DWORD Got = 0;
-    while (::ReadFile(FRead, Buffer, sizeof Buffer, &Got, nullptr) && Got > 0)
-      Output.append(Buffer, std::min<size_t>(Got, ErrorOutputLimit - Output.size()));
-  }
+  if (StartUp.lpAttributeList != nullptr)
+    ::DeleteProcThreadAttributeList(StartUp.lpAttributeList);
+  return Started != FALSE;
+}
 
-private:
-  void Close() {
-    CloseWriteEnd();
-    if (FRead != nullptr)
-      ::CloseHandle(FRead);
-    FRead = nullptr;
-  }
-  HANDLE FRead = nullptr, FWrite = nullptr;
-  std::vector<char> FAttributes;
-  LPPROC_THREAD_ATTRIBUTE_LIST FList = nullptr;
-};
+std::wstring CommandLineOf(const std::wstring& Program, const std::wstring& Parameters) {
+  return L"\"" + Program + L"\" " + Parameters;
+}
 
 void Wait(HANDLE Process, const std::function<void()>& WhileWaiting) {
   if (WhileWaiting) {
@@ -100,50 +84,49 @@ void Wait(HANDLE Process, const std::function<void()>& WhileWaiting) {
   }
 }
 
+// Reads Pipe until every write end is closed, keeping the first ErrorOutputLimit bytes.
+void ReadPipe(HANDLE Pipe, std::string& Output) {
+  char Buffer[4096];
+  DWORD Got = 0;
+  while (::ReadFile(Pipe, Buffer, sizeof Buffer, &Got, nullptr) && Got > 0)
+    Output.append(Buffer, std::min<size_t>(Got, ErrorOutputLimit - Output.size()));
+}
+
 } // namespace
 
 bool ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
                     const std::wstring& WorkingFolder, uint16_t ShowMode,
                     const std::function<void()>& WhileWaiting, std::string* ErrorOutput) {
-  std::wstring CommandLine = L"\"" + Program + L"\" " + Parameters;
-  STARTUPINFOEXW StartUp{};
-  StartUp.StartupInfo.cb = sizeof StartUp.StartupInfo;
-  StartUp.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
-  StartUp.StartupInfo.wShowWindow = ShowMode;
-  DWORD Flags = CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS;
-  std::unique_ptr<TErrorPipe> Pipe;
+  STARTUPINFOW Base{};
+  Base.dwFlags = STARTF_USESHOWWINDOW;
+  Base.wShowWindow = ShowMode;
+  HANDLE Read = nullptr, Write = nullptr;
   if (ErrorOutput != nullptr) {
     ErrorOutput->clear();
-    Pipe = std::make_unique<TErrorPipe>();
-    if (!Pipe->Ready())
+    if (!::CreatePipe(&Read, &Write, nullptr, 0))
       return false;
-    Pipe->Attach(StartUp);
-    Flags |= EXTENDED_STARTUPINFO_PRESENT;
   }
   PROCESS_INFORMATION Process{};
-  bool Started = false;
-  {
-    std::lock_guard<std::mutex> Lock(InheritLock);
-    if (Pipe)
-      Pipe->LetInherit();
-    Started = ::CreateProcessW(nullptr, CommandLine.data(), nullptr, nullptr, Pipe ? TRUE : FALSE, Flags,
-                               nullptr, WorkingFolder.c_str(), &StartUp.StartupInfo, &Process) != FALSE;
-    if (Pipe)
-      Pipe->CloseWriteEnd();
+  bool Started = StartChild(CommandLineOf(Program, Parameters), WorkingFolder,
+                            CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, Base, nullptr, Write, Process);
+  // Once the child holds its copy, ours goes, so that the pipe ends when the child's copy closes.
+  if (Write != nullptr)
+    ::CloseHandle(Write);
+  if (Started) {
+    // The pipe is drained on a thread of its own while this one waits, so a child that writes much never
+    // blocks on it.
+    std::thread Reader;
+    if (Read != nullptr)
+      Reader = std::thread([&] { ReadPipe(Read, *ErrorOutput); });
+    Wait(Process.hProcess, WhileWaiting);
+    if (Reader.joinable())
+      Reader.join();
+    ::CloseHandle(Process.hProcess);
+    ::CloseHandle(Process.hThread);
   }
-  if (!Started)
-    return false;
-  // The pipe is drained on a thread of its own while this one waits, so a child that writes much never
-  // blocks on it.
-  std::thread Reader;
-  if (Pipe)
-    Reader = std::thread([&] { Pipe->ReadAll(*ErrorOutput); });
-  Wait(Process.hProcess, WhileWaiting);
-  if (Reader.joinable())
-    Reader.join();
-  ::CloseHandle(Process.hProcess);
-  ::CloseHandle(Process.hThread);
-  return true;
+  if (Read != nullptr)
+    ::CloseHandle(Read);
+  return Started;
 }
 
 namespace {
@@ -168,33 +151,17 @@ std::string ReadAll(HANDLE File) {
   return Text;
 }
 
-bool StartWithHandles(std::wstring CommandLine, const std::wstring& WorkingFolder, HANDLE Out, HANDLE Err,
-                      PROCESS_INFORMATION& Process) {
-  STARTUPINFOW StartUp{};
-  StartUp.cb = sizeof StartUp;
-  StartUp.dwFlags = STARTF_USESTDHANDLES;
-  StartUp.hStdInput = nullptr;
-  StartUp.hStdOutput = Out;
-  StartUp.hStdError = Err;
-  std::lock_guard<std::mutex> Lock(InheritLock);
-  ::SetHandleInformation(Out, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-  ::SetHandleInformation(Err, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-  BOOL Done = ::CreateProcessW(nullptr, CommandLine.data(), nullptr, nullptr, TRUE,
-                               CREATE_NO_WINDOW | NORMAL_PRIORITY_CLASS, nullptr, WorkingFolder.c_str(),
-                               &StartUp, &Process);
-  ::SetHandleInformation(Out, HANDLE_FLAG_INHERIT, 0);
-  ::SetHandleInformation(Err, HANDLE_FLAG_INHERIT, 0);
-  return Done != FALSE;
-}
-
 } // namespace
 
 bool ExecuteCapturing(const std::wstring& Program, const std::wstring& Parameters,
                       const std::wstring& WorkingFolder, TCapturedRun& Run) {
   HANDLE Out = CaptureFile(), Err = CaptureFile();
   PROCESS_INFORMATION Process{};
+  // Detached: a console program then gets no console, and so no console host (Wine starts one for every
+  // console child otherwise) that would hold the scratch files open after the child has ended.
   bool Started = Out != INVALID_HANDLE_VALUE && Err != INVALID_HANDLE_VALUE &&
-                 StartWithHandles(L"\"" + Program + L"\" " + Parameters, WorkingFolder, Out, Err, Process);
+                 StartChild(CommandLineOf(Program, Parameters), WorkingFolder,
+                            DETACHED_PROCESS | NORMAL_PRIORITY_CLASS, STARTUPINFOW{}, Out, Err, Process);
   if (Started) {
     ::WaitForSingleObject(Process.hProcess, INFINITE);
     DWORD Code = 0;

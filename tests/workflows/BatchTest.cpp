@@ -215,7 +215,7 @@ TEST_F(BatchTest, ACancelKeepsTheSongsDoneUntilTheyAreDiscarded) {
     Session.Close();
     EXPECT_EQ(ReadFile(Archive) == ArchiveBefore, !Save);
     EXPECT_EQ(ReadFile(Def) == DefinitionBefore, !Save);
-    EXPECT_TRUE(Dir.ScratchFiles().empty());
+    EXPECT_EQ(Dir.ScratchFiles(), std::vector<std::string>{});
     EXPECT_TRUE(Dir.Leftovers().empty());
   }
 }
