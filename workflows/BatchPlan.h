@@ -7,7 +7,8 @@
 // new entry of that archive. A new entry is named after its file, with the extension ".asf", made unique
 // in its archive by " (2)", " (3)", ... before the extension. When two replaced samples of the batch are
 // bound to the same entry, the later one gets a new entry of its archive instead, so that no song of the
-// batch writes over another.
+// batch writes over another. Nor does a batch write over a song that a sample outside it plays: a sample
+// whose entry another sample shares gets a new entry of its archive, and the plan names that other sample.
 
 #include "definitions/uTypes.h"
 
@@ -26,6 +27,12 @@ struct TBatchTarget {
   int32_t AddArchive = -1;
 };
 
+// A sample of a definition: its stream and its position there.
+struct TSampleRef {
+  int32_t Stream = 0, Sample = 0;
+  bool operator==(const TSampleRef&) const = default;
+};
+
 struct TPlannedSong {
   std::string Source;
   int32_t Stream = 0;
@@ -34,6 +41,9 @@ struct TPlannedSong {
   bool AsNewFile = false; // a new entry of the archive rather than the sample's entry replaced
   int32_t ArchiveIndex = 0;
   std::string EntryName; // for a new entry
+  // For a new entry given because the sample's own is shared: the first sample outside the batch that
+  // plays the old one.
+  std::optional<TSampleRef> SharedWith;
 };
 
 // Raises, before anything is changed: the list error for a stream or start sample outside its list (the
