@@ -18,11 +18,18 @@ std::wstring FileNameOf(const std::wstring& Path) {
   return Slash == std::wstring::npos ? Path : Path.substr(Slash + 1);
 }
 
+std::wstring SampleText(int32_t Stream, int32_t Sample) {
+  return L"Stream " + std::to_wstring(Stream) + L", sample " + std::to_wstring(Sample);
+}
+
 std::wstring SongText(const std::vector<std::wstring>& Archives, const TPlannedSong& Song) {
-  std::wstring Text = L"Stream " + std::to_wstring(Song.Stream) + L", sample " + std::to_wstring(Song.Sample);
+  std::wstring Text = SampleText(Song.Stream, Song.Sample);
   const std::wstring& Archive = Archives.at(static_cast<size_t>(Song.ArchiveIndex));
   if (Song.NewSample)
     return Text + L" (new, in " + Archive + L")";
+  if (Song.SharedWith)
+    return Text + L", new entry (the old one is shared with " +
+           SampleText(Song.SharedWith->Stream, Song.SharedWith->Sample) + L")";
   if (Song.AsNewFile)
     return Text + L" (new entry in " + Archive + L")";
   return Text;
@@ -64,6 +71,17 @@ std::wstring ErrorText(const std::exception_ptr& Error) {
   }
 }
 
+// The title of the song a planned song takes the place of: its sample's description's name; empty for a
+// new sample or one without a description.
+std::wstring TitleReplaced(const TStreamPack& Pack, const TPlannedSong& Song) {
+  if (Song.NewSample)
+    return L"";
+  const TStreamData& Sample = *Pack.Streams(Song.Stream)->Samples(Song.Sample);
+  if (Sample.DescriptionIndex < 0 || Sample.DescriptionIndex >= Pack.DescriptionCount())
+    return L"";
+  return AnsiToWide(FieldText(Sample.Description()->Name));
+}
+
 // "-14.2" with Digits after the point, "+3.50" with a sign.
 std::wstring DecimalText(double Value, int Digits, bool Signed = false) {
   char Text[32];
@@ -82,7 +100,7 @@ TBatchRun::TBatchRun(TStreamPack& Pack, TDefinitionSession& Session, std::vector
     FArchiveNames.push_back(AnsiToWide(ExtractFileName(Pack.Archives(I)->FileName)));
   for (size_t I = 0; I < FPlan.size(); ++I)
     Rows.push_back({FileNameOf(I < Names.size() ? Names[I] : AnsiToWide(FPlan[I].Source)),
-                    SongText(FArchiveNames, FPlan[I]), L"", L"", L"Waiting"});
+                    SongText(FArchiveNames, FPlan[I]), TitleReplaced(Pack, FPlan[I]), L"", L"", L"Waiting"});
   if (FTarget.Measured)
     FReported.Target = FTarget.Value;
   ShowTargetCaption(FReported);

@@ -26,9 +26,9 @@ struct TLoudnessTarget {
   std::optional<double> Value; // none: no song of the definition has a loudness
 };
 
-// One line of the batch window's list.
+// One line of the batch window's list. Replaces: the title of the song that the file takes the place of.
 struct TBatchRow {
-  std::wstring File, Song, Loudness, Gain, Result;
+  std::wstring File, Song, Replaces, Loudness, Gain, Result;
   bool operator==(const TBatchRow&) const = default;
 };
 

@@ -20,8 +20,9 @@ int32_t StreamIndex(const TStreamPack& Pack, const TEAMusicStream* Stream) {
   return -1;
 }
 
-// Where the files dropped on Node, or chosen for its sample, go.
-TBatchTarget TargetOf(const TStreamPack& Pack, TTreeNode* Node) {
+// Where the files dropped on Node, or chosen for its sample, go; with Append, after the last sample of its
+// stream.
+TBatchTarget TargetOf(const TStreamPack& Pack, TTreeNode* Node, bool Append) {
   TTreeNode* StreamNode = Node;
   while (StreamNode->Parent() != nullptr)
     StreamNode = StreamNode->Parent();
@@ -39,6 +40,8 @@ TBatchTarget TargetOf(const TStreamPack& Pack, TTreeNode* Node) {
   } else if (Stream->SampleCount() == 0 && Pack.ArchiveCount() > 0) {
     Target.AddArchive = 0;
   }
+  if (Append)
+    Target.StartSample = Stream->SampleCount();
   return Target;
 }
 
@@ -52,10 +55,10 @@ IConverterProcess& TfrmORVStreams::ConverterProcess() {
   return *FOwnConverterProcess;
 }
 
-void TfrmORVStreams::ImportSongs(TTreeNode* Node, const std::vector<std::wstring>& Files) {
+void TfrmORVStreams::ImportSongs(TTreeNode* Node, const std::vector<std::wstring>& Files, bool Append) {
   if (!FPack || Node == nullptr || Files.empty())
     return;
-  TBatchTarget Target = TargetOf(*FPack, Node);
+  TBatchTarget Target = TargetOf(*FPack, Node, Append);
   // The workflows name files in the editor's code page; a name it lacks goes by the file's short name.
   std::map<std::string, std::wstring> Names;
   std::vector<std::string> Narrow;
@@ -87,6 +90,11 @@ void TfrmORVStreams::ImportSongs(TTreeNode* Node, const std::vector<std::wstring
   // The songs' tags may have made new descriptions.
   FillDescriptions();
   RebuildTree();
+  for (const TSongResult& Song : Run.Result().Songs)
+    if (Song.State == TSongResult::Imported) {
+      SelectSample(FPack->Streams(Song.Song.Stream)->Samples(Song.Song.Sample));
+      break;
+    }
   StatusBar.SetText(Run.Status.Text());
   if (Run.Error())
     std::rethrow_exception(Run.Error());

@@ -253,6 +253,16 @@ void TfrmORVStreams::actSampleImportExecute() {
     ImportSongs(treeFiles.Selected(), Files);
 }
 
+void TfrmORVStreams::actStreamImportSongsExecute() {
+  TTreeNode* Node = treeFiles.Selected();
+  if (!FPack || Node == nullptr || Node->Level() == 2)
+    return;
+  actSampleImportDialog.Filter = kImportFilter;
+  std::vector<std::wstring> Files;
+  if (FServices.Dialogs->ExecuteOpenMany(actSampleImportDialog, Files))
+    ImportSongs(Node, Files, true);
+}
+
 void TfrmORVStreams::btnAddFileClick() {
   actSampleImportDialog.Filter = kImportFilter;
   if (FServices.Dialogs->ExecuteOpen(actSampleImportDialog))

@@ -8,6 +8,7 @@
 #include "base/Text.h"
 #include "definitions/Preload.h"
 #include "platform/FileSystem.h"
+#include "workflows/KeptOriginals.h"
 #include "workflows/TagDescriptions.h"
 
 #include <vector>
@@ -48,8 +49,13 @@ void TfrmORVStreams::actFileSaveExecute() {
     } ClearStatus{*this};
     SaveArchivesAndDefinition();
   }
-  if (FServices.MessageBoxes->Show(msg::UpdatePreload, L"", TMsgButtons::YesNo, TMsgIcon::Question) ==
-      TMsgResult::Yes)
+  // The question names the folder it would update: with a second copy of the game, the registered one may
+  // not be this definition's.
+  actFileUpdatePreloadBeforeExecute();
+  std::wstring Question = msg::UpdatePreload;
+  if (!actFileUpdatePreloadDialog.Folder.empty())
+    Question += AnsiToWide(std::string(platform::LineBreak()) + platform::LineBreak() + actFileUpdatePreloadDialog.Folder);
+  if (FServices.MessageBoxes->Show(Question, L"", TMsgButtons::YesNo, TMsgIcon::Question) == TMsgResult::Yes)
     actFileUpdatePreloadExecute();
 }
 
@@ -148,6 +154,12 @@ void TfrmORVStreams::actFileUpdatePreloadExecute() {
 }
 
 void TfrmORVStreams::actFileUpdatePreloadBeforeExecute() {
+  // Writing this definition into another game's preload archives would break that game.
+  const std::string Own = DefaultPreloadFolder(DefinitionPath());
+  if (!DefinitionPath().empty() && platform::IsFolder(Own)) {
+    actFileUpdatePreloadDialog.Folder = Own;
+    return;
+  }
   IRegistry& Registry = *FServices.Registry;
   if (!Registry.OpenKeyReadOnly(TRootKey::LocalMachine, kGameKey))
     return;

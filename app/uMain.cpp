@@ -79,6 +79,9 @@ void TfrmORVStreams::actFileOpenExecute() {
 void TfrmORVStreams::actFileOpenAccept() {
   if (!CloseDefinition())
     return;
+  // Nothing the last definition's work said stays under the next one.
+  StatusBar.SetText(L"");
+  FPendingStatus.clear();
   std::string Path = WideToAnsi(actFileOpenDialog.FileName);
   if (IsInKeptFolder(Path)) {
     OpenKeptCopy(Path);
@@ -200,6 +203,14 @@ TTreeNode* TfrmORVStreams::FillTree(void* Selected) {
     }
   }
   return Reselect;
+}
+
+void TfrmORVStreams::SelectSample(const TStreamData* Sample) {
+  for (TTreeNode* Node : treeFiles.AllNodes())
+    if (IsSampleNode(Node) && Node->Data == Sample) {
+      treeFiles.Select(Node);
+      return;
+    }
 }
 
 void TfrmORVStreams::treeFilesChange(TTreeNode* Node) {
@@ -405,6 +416,7 @@ void TfrmORVStreams::ApplicationEventsIdle() {
   actFileExportPack.SetEnabled(FPack != nullptr);
   actFileApplyPack.SetEnabled(FPack != nullptr && !FReadOnly);
   actStreamAddSample.SetEnabled(treeFiles.Selected() != nullptr);
+  actStreamImportSongs.SetEnabled(treeFiles.Selected() != nullptr && !OnSample && !FReadOnly);
 }
 
 void TfrmORVStreams::ApplicationEventsHint(const std::wstring& Hint) {

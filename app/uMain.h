@@ -67,6 +67,8 @@ public:
   TActionModel actStreamAddSample{L"Add Sample", 8, L"Add sample|Add a new sample to the selected stream"};
   TActionModel actStreamDeleteSample{L"Delete Sample", 7,
                                      L"Delete Sample|Delete the selected sample from the stream"};
+  TActionModel actStreamImportSongs{L"Import Songs...", -1,
+                                    L"Import songs|Add songs at the end of the selected stream"};
   TActionModel actHelpContents{L"&Contents", 9, L"Help Contents|isplay the help file"};
   TActionModel actHelpWhatsThis{L"What's This?", 11, L""};
   TActionModel actHelpAbout{L"&About...", 12, L""};
@@ -132,11 +134,16 @@ public:
   // Runs the import dialog, which takes several files: one goes to actSampleImportAccept with the action
   // as sender, several to ImportSongs.
   void actSampleImportExecute();
+  // Runs the import dialog and adds the chosen files at the end of the selected stream (a stream or an
+  // archive node): into the selected archive, or the archive of the stream's last sample.
+  void actStreamImportSongsExecute();
   // A batch import of Files into the stream of Node, in the batch window: from a sample on, its songs
   // replaced and songs beyond the stream's end added to the sample's archive; from a stream, its songs from
-  // the first on (an empty stream's to the definition's first archive); from an archive, each file a new
-  // sample of the stream in that archive. Files are taken in natural order of their names.
-  void ImportSongs(TTreeNode* Node, const std::vector<std::wstring>& Files);
+  // the first on (an empty stream's to the definition's first archive), or with Append each file a new
+  // sample at its end, in the archive of its last sample; from an archive, each file a new sample of the
+  // stream in that archive. Files are taken in natural order of their names. Afterwards the first
+  // imported sample is selected.
+  void ImportSongs(TTreeNode* Node, const std::vector<std::wstring>& Files, bool Append = false);
   // Files and folders dropped on Node: a folder gives the audio files in it. One file dropped on a sample is
   // imported into it as the Import action does; more go to ImportSongs.
   void treeFilesDropFiles(TTreeNode* Node, const std::vector<std::wstring>& Paths);
@@ -149,6 +156,8 @@ public:
   void actFileSaveExecute();
   // Proposes the folder, runs the folder dialog and, on confirmation, actFileUpdatePreloadAccept.
   void actFileUpdatePreloadExecute();
+  // Proposes the preload folder of the open definition's own game when it lies in one laid out as the game
+  // installs itself (DefaultPreloadFolder exists), else the registered game's.
   void actFileUpdatePreloadBeforeExecute();
   void actFileUpdatePreloadAccept();
 
@@ -182,6 +191,8 @@ private:
   void ClearControls();
   // Adds the nodes of every stream; returns the node whose data is Selected (the last one), or nullptr.
   TTreeNode* FillTree(void* Selected);
+  // Selects the tree's node of Sample, if it has one.
+  void SelectSample(const TStreamData* Sample);
   void ShowSampleDetails(TStreamData* Sample);
   void StoreDescriptionField(TDescriptionField TStreamDescription::*Field, const TEditModel& Edit,
                              bool Refill);

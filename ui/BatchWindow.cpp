@@ -2,8 +2,10 @@
 #include "ui/Dpi.h"
 #include "ui/Window.h"
 
+#include <algorithm>
 #include <atomic>
 #include <commctrl.h>
+#include <windowsx.h>
 
 namespace ui {
 
@@ -19,11 +21,14 @@ struct TColumn {
   std::wstring TBatchRow::*Field;
 };
 
+// The last column takes the width that the others leave, at least its own.
 const TColumn Columns[] = {
-    {L"File", 170, &TBatchRow::File},        {L"Goes to", 240, &TBatchRow::Song},
-    {L"Loudness", 80, &TBatchRow::Loudness}, {L"Gain", 120, &TBatchRow::Gain},
-    {L"Result", 320, &TBatchRow::Result},
+    {L"File", 170, &TBatchRow::File},         {L"Goes to", 240, &TBatchRow::Song},
+    {L"Replaces", 140, &TBatchRow::Replaces}, {L"Loudness", 80, &TBatchRow::Loudness},
+    {L"Gain", 120, &TBatchRow::Gain},         {L"Result", 320, &TBatchRow::Result},
 };
+constexpr int ColumnCount = static_cast<int>(std::size(Columns));
+constexpr UINT_PTR ListSubclass = 1;
 
 class TBatchForm : public TWindow {
 public:
@@ -47,6 +52,7 @@ public:
     ::SetFocus(FStart);
   }
   ~TBatchForm() override {
+    ::RemoveWindowSubclass(FList, &ListProc, ListSubclass);
     FRun.Wake = nullptr;
     FRun.RowChanged = nullptr;
     for (auto* Changed : {&FRun.chkMatchLoudness.Changed, &FRun.Progress.Changed, &FRun.Status.Changed,
@@ -79,6 +85,8 @@ protected:
       return 0;
     case WM_SIZE:
       LayOut();
+      // Maximised or restored, every control paints anew, not only those that moved.
+      ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
       return 0;
     case WM_GETMINMAXINFO:
       reinterpret_cast<MINMAXINFO*>(LParam)->ptMinTrackSize = {S(480), S(260)};
@@ -104,8 +112,8 @@ private:
                  IDC_BATCH_MATCH);
     FList = Add(WC_LISTVIEWW, L"", WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
                 IDC_BATCH_LIST, WS_EX_CLIENTEDGE);
-    ::SendMessageW(FList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
-    for (int I = 0; I < static_cast<int>(std::size(Columns)); ++I) {
+    ::SendMessageW(FList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
+    for (int I = 0; I < ColumnCount; ++I) {
       LVCOLUMNW Column{};
       Column.mask = LVCF_TEXT | LVCF_WIDTH;
       Column.pszText = const_cast<wchar_t*>(Columns[I].Caption);
@@ -120,6 +128,7 @@ private:
       ::SendMessageW(FList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&Item));
       ShowRow(Row);
     }
+    CreateCellTip();
     FProgress = Add(PROGRESS_CLASSW, L"", 0, IDC_BATCH_PROGRESS);
     ::SendMessageW(FProgress, PBM_SETRANGE32, 0, 1000);
     FStatus = Add(WC_STATICW, L"", SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS | SS_NOPREFIX, IDC_BATCH_STATUS);
@@ -149,8 +158,68 @@ private:
     FRun.Status.Changed();
   }
 
+  // A tool tip over the list that shows the whole text of the cell under the mouse: a cut text is read in
+  // full there.
+  void CreateCellTip() {
+    FTip = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr,
+                             ::GetModuleHandleW(nullptr), nullptr);
+    ::SendMessageW(FTip, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+    ::SendMessageW(FTip, TTM_SETMAXTIPWIDTH, 0, S(600));
+    TTTOOLINFOW Tool = CellTool();
+    ::SendMessageW(FTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&Tool));
+    ::SetWindowSubclass(FList, &ListProc, ListSubclass, reinterpret_cast<DWORD_PTR>(this));
+  }
+
+  TTTOOLINFOW CellTool() {
+    TTTOOLINFOW Tool{};
+    Tool.cbSize = sizeof Tool;
+    Tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    Tool.hwnd = Handle();
+    Tool.uId = reinterpret_cast<UINT_PTR>(FList);
+    Tool.lpszText = const_cast<wchar_t*>(FTipText.c_str());
+    return Tool;
+  }
+
+  // The cell at Point of the list's client area; the text of the tip follows it.
+  void PointAt(POINT Point) {
+    LVHITTESTINFO Hit{};
+    Hit.pt = Point;
+    int Row = static_cast<int>(::SendMessageW(FList, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&Hit)));
+    std::wstring Text;
+    if (Row >= 0 && static_cast<size_t>(Row) < FRun.Rows.size() && Hit.iSubItem >= 0 && Hit.iSubItem < ColumnCount)
+      Text = FRun.Rows[static_cast<size_t>(Row)].*Columns[Hit.iSubItem].Field;
+    if (Text == FTipText && Row == FTipRow && Hit.iSubItem == FTipColumn)
+      return;
+    FTipText = Text;
+    FTipRow = Row;
+    FTipColumn = Hit.iSubItem;
+    TTTOOLINFOW Tool = CellTool();
+    ::SendMessageW(FTip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&Tool));
+    // A new cell shows its own tip, after the usual delay.
+    ::SendMessageW(FTip, TTM_POP, 0, 0);
+  }
+
+  static LRESULT CALLBACK ListProc(HWND List, UINT Message, WPARAM WParam, LPARAM LParam, UINT_PTR,
+                                   DWORD_PTR Form) {
+    if (Message == WM_MOUSEMOVE)
+      reinterpret_cast<TBatchForm*>(Form)->PointAt({GET_X_LPARAM(LParam), GET_Y_LPARAM(LParam)});
+    return ::DefSubclassProc(List, Message, WParam, LParam);
+  }
+
+  // The last column fills what the others leave of the list's width.
+  void StretchLastColumn() {
+    RECT Client;
+    ::GetClientRect(FList, &Client);
+    int Others = 0;
+    for (int Column = 0; Column + 1 < ColumnCount; ++Column)
+      Others += static_cast<int>(::SendMessageW(FList, LVM_GETCOLUMNWIDTH, Column, 0));
+    int Width = std::max<int>(S(Columns[ColumnCount - 1].Width), Client.right - Others);
+    ::SendMessageW(FList, LVM_SETCOLUMNWIDTH, ColumnCount - 1, Width);
+  }
+
   void ShowRow(size_t Row) {
-    for (int Column = 0; Column < static_cast<int>(std::size(Columns)); ++Column) {
+    for (int Column = 0; Column < ColumnCount; ++Column) {
       LVITEMW Item{};
       Item.iSubItem = Column;
       Item.pszText = const_cast<wchar_t*>((FRun.Rows[Row].*Columns[Column].Field).c_str());
@@ -199,6 +268,7 @@ private:
     int Bottom = H - M - Height;
     ::MoveWindow(FMatch, M, M, W - 2 * M, S(20), TRUE);
     ::MoveWindow(FList, M, M + S(26), W - 2 * M, Bottom - M - S(22) - (M + S(26)) - M, TRUE);
+    StretchLastColumn();
     ::MoveWindow(FProgress, M, Bottom - M - S(18), W - 2 * M, S(16), TRUE);
     ::MoveWindow(FStatus, M, Bottom + S(4), W - 4 * M - 2 * Button, S(20), TRUE);
     ::MoveWindow(FStart, W - 2 * (M + Button), Bottom, Button, Height, TRUE);
@@ -209,7 +279,9 @@ private:
   UINT FDpi = 96;
   HFONT FFont = nullptr;
   HWND FMatch = nullptr, FList = nullptr, FProgress = nullptr, FStatus = nullptr, FStart = nullptr,
-       FCancel = nullptr;
+       FCancel = nullptr, FTip = nullptr;
+  std::wstring FTipText;
+  int FTipRow = -1, FTipColumn = -1;
   std::atomic<bool> FWakePosted{false};
   bool FClosed = false;
 };

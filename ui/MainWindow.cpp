@@ -92,6 +92,8 @@ void TMainWindow::BindActions() {
   FActions.Add(F.actStreamAddSample, Run(&TfrmORVStreams::actStreamAddSampleExecute), L"&Add Sample");
   FActions.Add(F.actStreamDeleteSample, Run(&TfrmORVStreams::actStreamDeleteSampleExecute),
                L"&Delete Sample");
+  FActions.Add(F.actStreamImportSongs, Run(&TfrmORVStreams::actStreamImportSongsExecute),
+               L"&Import Songs...");
   // The help system owns the two help actions; they stay disabled and run nothing here.
   FActions.Add(F.actHelpContents, nullptr);
   FActions.Add(F.actHelpWhatsThis, nullptr, L"&What's This?");
@@ -103,7 +105,7 @@ void TMainWindow::BindActions() {
                  {&F.actFileOpen, &F.actFileSave, nullptr, &F.actFileRestoreOriginal, &F.actFileExportPack,
                   &F.actFileApplyPack, nullptr, &F.actFileExit}},
                 {L"&Sample", {&F.actSamplePreview, nullptr, &F.actSampleImport, &F.actSampleExport}},
-                {L"S&tream", {&F.actStreamAddSample, &F.actStreamDeleteSample}},
+                {L"S&tream", {&F.actStreamAddSample, &F.actStreamDeleteSample, nullptr, &F.actStreamImportSongs}},
                 {L"&Help", {&F.actHelpContents, &F.actHelpWhatsThis, nullptr, &F.actHelpAbout}},
             }));
   FAccelerators = FActions.CreateAccelerators();

@@ -1,6 +1,7 @@
 #include "ui/TreeBinding.h"
 
 #include <commctrl.h>
+#include <set>
 
 namespace ui {
 
@@ -18,13 +19,29 @@ TTreeBinding::~TTreeBinding() {
 void TTreeBinding::Sync() {
   std::vector<TShownNode> Nodes;
   for (TTreeNode* Node : FModel.AllNodes())
-    Nodes.push_back({Node, Node->Data, Node->Text, Node->Level()});
+    Nodes.push_back({Node, Node->Data, Node->Text, Node->Level(), PlaceOf(Node)});
   if (Nodes != FShown)
     Refill(Nodes);
   SyncSelection();
 }
 
+// A node's place for the user: the data of it and of each of its parents, which stay when the tree is
+// filled again over the same definition.
+std::vector<void*> TTreeBinding::PlaceOf(const TTreeNode* Node) {
+  std::vector<void*> Place;
+  for (; Node != nullptr; Node = Node->Parent())
+    Place.push_back(Node->Data);
+  return Place;
+}
+
+// The user's expanded nodes stay expanded when the nodes are refilled.
 void TTreeBinding::Refill(const std::vector<TShownNode>& Nodes) {
+  std::set<std::vector<void*>> Expanded;
+  for (const TShownNode& Shown : FShown) {
+    auto Item = FItems.find(Shown.Node);
+    if (Item != FItems.end() && (TreeView_GetItemState(FTree, Item->second, TVIS_EXPANDED) & TVIS_EXPANDED))
+      Expanded.insert(Shown.Place);
+  }
   FSyncing = true;
   ::SendMessageW(FTree, WM_SETREDRAW, FALSE, 0);
   TreeView_DeleteAllItems(FTree);
@@ -38,6 +55,9 @@ void TTreeBinding::Refill(const std::vector<TShownNode>& Nodes) {
     Insert.item.lParam = reinterpret_cast<LPARAM>(Shown.Node);
     FItems[Shown.Node] = TreeView_InsertItem(FTree, &Insert);
   }
+  for (const TShownNode& Shown : Nodes)
+    if (Expanded.count(Shown.Place) != 0)
+      TreeView_Expand(FTree, FItems.at(Shown.Node), TVE_EXPAND);
   FShown = Nodes;
   ::SendMessageW(FTree, WM_SETREDRAW, TRUE, 0);
   ::InvalidateRect(FTree, nullptr, TRUE);

@@ -29,8 +29,10 @@ private:
     void* Data;
     std::wstring Text;
     int Level;
+    std::vector<void*> Place;
     bool operator==(const TShownNode&) const = default;
   };
+  static std::vector<void*> PlaceOf(const TTreeNode* Node);
   void Sync();
   void Refill(const std::vector<TShownNode>& Nodes);
   void SyncSelection();

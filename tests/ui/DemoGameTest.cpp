@@ -312,7 +312,7 @@ void DropFiles(HWND Window, const std::vector<std::wstring>& Paths, POINT Point)
 
 std::vector<std::wstring> ListRow(HWND List, int Row) {
   std::vector<std::wstring> Texts;
-  for (int Column = 0; Column < 5; ++Column) {
+  for (int Column = 0; Column < 6; ++Column) {
     wchar_t Text[1024] = {};
     LVITEMW Item{};
     Item.iSubItem = Column;
@@ -362,7 +362,7 @@ void CALLBACK PlayBatchUser(HWND, UINT, UINT_PTR, DWORD) {
   RECT Update;
   (::GetUpdateRect(List, &Update, FALSE) ? U.Unpainted : U.Painted)++;
   ::InvalidateRect(List, nullptr, TRUE);
-  if (U.Step == 1 && ListRow(List, U.CancelAfter)[4].rfind(L"Added as ", 0) == 0) {
+  if (U.Step == 1 && ListRow(List, U.CancelAfter)[5].rfind(L"Added as ", 0) == 0) {
     Press(IDCANCEL);
     U.Process->OpenGate();
     U.Step = 2;
@@ -431,18 +431,18 @@ TEST_F(DemoGameTest, ABatchDroppedOnASampleFillsItsStreamListsTheBrokenFileAndSt
   const wchar_t* Order[] = {L"1 a.wav", L"2 broken.wav", L"3 b.wav", L"4 held.wav", L"5 e.wav"};
   for (size_t I = 0; I < 5; ++I) {
     EXPECT_EQ(Script.Before[I][0], Order[I]);
-    EXPECT_EQ(Script.Before[I][4], L"Waiting");
+    EXPECT_EQ(Script.Before[I][5], L"Waiting");
   }
   ASSERT_EQ(Script.After.size(), 5u) << "the window did not come to Close";
-  EXPECT_EQ(Script.After[0][4].rfind(L"Replaced ", 0), 0u) << WideToAnsi(Script.After[0][4]);
-  EXPECT_EQ(Script.After[1][4].rfind(L"Failed: ", 0), 0u);
-  EXPECT_NE(Script.After[1][4].find(L"not a known sound format"), std::wstring::npos)
-      << WideToAnsi(Script.After[1][4]);
-  EXPECT_EQ(Script.After[2][4].rfind(L"Added as 3 b.asf", 0), 0u) << WideToAnsi(Script.After[2][4]);
-  EXPECT_EQ(Script.After[3][4], L"Not imported");
-  EXPECT_EQ(Script.After[4][4], L"Not imported");
+  EXPECT_EQ(Script.After[0][5].rfind(L"Replaced ", 0), 0u) << WideToAnsi(Script.After[0][5]);
+  EXPECT_EQ(Script.After[1][5].rfind(L"Failed: ", 0), 0u);
+  EXPECT_NE(Script.After[1][5].find(L"not a known sound format"), std::wstring::npos)
+      << WideToAnsi(Script.After[1][5]);
+  EXPECT_EQ(Script.After[2][5].rfind(L"Added as 3 b.asf", 0), 0u) << WideToAnsi(Script.After[2][5]);
+  EXPECT_EQ(Script.After[3][5], L"Not imported");
+  EXPECT_EQ(Script.After[4][5], L"Not imported");
   for (size_t I : {0u, 2u})
-    EXPECT_FALSE(Script.After[I][2].empty() || Script.After[I][3].empty()) << "loudness and gain are listed";
+    EXPECT_FALSE(Script.After[I][3].empty() || Script.After[I][4].empty()) << "loudness and gain are listed";
   EXPECT_EQ(Script.Status, L"Imported 2 of 5 file(s); 1 failed; stopped by Cancel.");
   EXPECT_GT(Script.Painted, 3) << "the list did not repaint while the batch ran";
   EXPECT_EQ(Script.Unpainted, 0);
@@ -454,4 +454,129 @@ TEST_F(DemoGameTest, ABatchDroppedOnASampleFillsItsStreamListsTheBrokenFileAndSt
   EXPECT_FALSE(Form().DefinitionChanged() || Form().ArchivesChanged());
   Open();
   EXPECT_EQ(Form().Pack()->Streams(1)->SampleCount(), Samples + 1);
+}
+
+namespace {
+
+// The tree view's item whose node holds Data, below Parent (the roots when null), depth first.
+HTREEITEM ItemOf(HWND Tree, const void* Data, HTREEITEM Parent = nullptr) {
+  for (HTREEITEM Item = Parent == nullptr ? TreeView_GetRoot(Tree) : TreeView_GetChild(Tree, Parent);
+       Item != nullptr; Item = TreeView_GetNextSibling(Tree, Item)) {
+    TVITEMW Node{};
+    Node.mask = TVIF_PARAM;
+    Node.hItem = Item;
+    TreeView_GetItem(Tree, &Node);
+    if (reinterpret_cast<TTreeNode*>(Node.lParam)->Data == Data)
+      return Item;
+    if (HTREEITEM Found = ItemOf(Tree, Data, Item))
+      return Found;
+  }
+  return nullptr;
+}
+
+// A user at the batch window: Import pressed; once it offers Close, the mouse rests on the "Goes to" and
+// the "Result" cell of the first row, the tool tip's text is read for each, and Close pressed.
+struct TTipReader {
+  int Step = 0, Ticks = 0;
+  std::vector<std::wstring> Cells, Tips;
+};
+TTipReader* Reader = nullptr;
+
+void CALLBACK ReadCellTips(HWND, UINT, UINT_PTR, DWORD) {
+  TTipReader& R = *Reader;
+  HWND Window = ::FindWindowW(ui::BatchWindowClass, nullptr);
+  if (Window == nullptr || R.Step > 1)
+    return;
+  auto Press = [&](int Button) {
+    ::PostMessageW(Window, WM_COMMAND, MAKEWPARAM(Button, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(Window, Button)));
+  };
+  if (R.Step == 0) {
+    Press(IDOK);
+    R.Step = 1;
+    return;
+  }
+  if (WindowText(::GetDlgItem(Window, IDCANCEL)) != L"Close" && ++R.Ticks < 2400)
+    return;
+  HWND List = ::GetDlgItem(Window, ui::IDC_BATCH_LIST);
+  HWND Tip = nullptr;
+  for (HWND Owned = ::FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr); Owned != nullptr && !Tip;
+       Owned = ::FindWindowExW(nullptr, Owned, TOOLTIPS_CLASSW, nullptr))
+    if (::GetWindow(Owned, GW_OWNER) == Window)
+      Tip = Owned;
+  for (int Column : {1, 5}) {
+    RECT Cell{};
+    Cell.top = Column;
+    Cell.left = LVIR_BOUNDS;
+    ::SendMessageW(List, LVM_GETSUBITEMRECT, 0, reinterpret_cast<LPARAM>(&Cell));
+    ::SendMessageW(List, WM_MOUSEMOVE, 0, MAKELPARAM(Cell.left + 4, (Cell.top + Cell.bottom) / 2));
+    R.Cells.push_back(ListRow(List, 0)[static_cast<size_t>(Column)]);
+    wchar_t Text[1024] = {};
+    TTTOOLINFOW Tool{};
+    Tool.cbSize = sizeof Tool;
+    Tool.hwnd = Window;
+    Tool.uId = reinterpret_cast<UINT_PTR>(List);
+    Tool.lpszText = Text;
+    if (Tip != nullptr)
+      ::SendMessageW(Tip, TTM_GETTEXTW, std::size(Text), reinterpret_cast<LPARAM>(&Tool));
+    R.Tips.push_back(Text);
+  }
+  Press(IDCANCEL);
+  R.Step = 2;
+}
+
+} // namespace
+
+// A second copy of the game, beside the registered one: an empty stream is filled from the Stream menu
+// through the batch window, whose list shows each cell's whole text in a tool tip; the tree keeps what the
+// user expanded and selects the first new sample; the save proposes this copy's own preload folder.
+TEST_F(DemoGameTest, ASecondCopyFillsAnEmptyStreamFromTheMenuAndProposesItsOwnPreload) {
+  const std::string Copy = Dir.File("copy");
+  demo::MakeDemo(Copy);
+  Definition = JoinPath(JoinPath(Copy, "audio"), "streams.dat");
+  Open();
+  TKeptOriginals(Definition, "").Decline();
+  TStreamPack& Pack = *Form().Pack();
+  TEAMusicStream& Empty = *Pack.Streams(0);
+  while (Empty.SampleCount() > 0)
+    Empty.RemoveSample(Empty.Samples(0));
+  Form().RebuildTree();
+  Pump();
+  HWND Tree = FWindow->Controls().treeFiles;
+  TreeView_Expand(Tree, ItemOf(Tree, Pack.Streams(1)), TVE_EXPAND);
+  TreeView_SelectItem(Tree, ItemOf(Tree, &Empty));
+  Pump();
+
+  std::vector<std::wstring> Songs;
+  for (const char* Name : {"2 b.wav", "1 a.wav"}) {
+    WriteFile(Dir.File(Name), SineWave(440, 0.2));
+    Songs.push_back(AnsiToWide(Dir.File(Name)));
+  }
+  Dialogs.OpenManyAnswers.push_back(Songs);
+  TTipReader Script;
+  Reader = &Script;
+  UINT_PTR Timer = ::SetTimer(nullptr, 0, 50, &ReadCellTips);
+  Command(Form().actStreamImportSongs);
+  ::KillTimer(nullptr, Timer);
+  Reader = nullptr;
+  ASSERT_TRUE(Boxes.Shown.empty()) << WideToAnsi(Boxes.Shown[0].Text);
+
+  ASSERT_EQ(Script.Tips.size(), 2u);
+  EXPECT_EQ(Script.Cells[0].rfind(L"Stream 0, sample 0 (new, in ", 0), 0u) << WideToAnsi(Script.Cells[0]);
+  EXPECT_EQ(Script.Cells[1].rfind(L"Added as 1 a.asf", 0), 0u) << WideToAnsi(Script.Cells[1]);
+  EXPECT_EQ(Script.Tips, Script.Cells);
+  ASSERT_EQ(Empty.SampleCount(), 2);
+  EXPECT_EQ(Form().SelectedSample(), Empty.Samples(0));
+  EXPECT_TRUE(TreeView_GetItemState(Tree, ItemOf(Tree, Pack.Streams(1)), TVIS_EXPANDED) & TVIS_EXPANDED)
+      << "the batch collapsed the tree";
+
+  // The registry names the other copy; the question and the dialog name this one's preload folder.
+  Boxes.Answers = {TMsgResult::Yes};
+  Command(Form().actFileSave);
+  const std::string Own = JoinPath(Copy, "preload");
+  ASSERT_FALSE(Boxes.Shown.empty());
+  EXPECT_NE(Boxes.Shown.back().Text.find(AnsiToWide(Own)), std::wstring::npos)
+      << WideToAnsi(Boxes.Shown.back().Text);
+  ASSERT_EQ(Dialogs.FolderSeen.size(), 1u);
+  EXPECT_EQ(Dialogs.FolderSeen[0].Folder, Own);
 }
