@@ -82,6 +82,7 @@ void TfrmORVStreams::actFileOpenAccept() {
   // Nothing the last definition's work said stays under the next one.
   StatusBar.SetText(L"");
   FPendingStatus.clear();
+  FUnderHint.clear();
   std::string Path = WideToAnsi(actFileOpenDialog.FileName);
   if (IsInKeptFolder(Path)) {
     OpenKeptCopy(Path);
@@ -419,7 +420,19 @@ void TfrmORVStreams::ApplicationEventsIdle() {
   actStreamImportSongs.SetEnabled(treeFiles.Selected() != nullptr && !OnSample && !FReadOnly);
 }
 
+// A hint covers the status bar's message for as long as it shows; the message comes back after it, unless
+// something newer was said meanwhile.
 void TfrmORVStreams::ApplicationEventsHint(const std::wstring& Hint) {
   size_t Bar = Hint.find(L'|');
-  StatusBar.SetText(Bar == std::wstring::npos ? Hint : Hint.substr(Bar + 1));
+  std::wstring Text = Bar == std::wstring::npos ? Hint : Hint.substr(Bar + 1);
+  bool Said = !FHintShown || StatusBar.Text() != *FHintShown;
+  if (Text.empty()) {
+    StatusBar.SetText(Said ? StatusBar.Text() : FUnderHint);
+    FHintShown.reset();
+    return;
+  }
+  if (Said)
+    FUnderHint = StatusBar.Text();
+  StatusBar.SetText(Text);
+  FHintShown = Text;
 }

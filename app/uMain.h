@@ -13,6 +13,7 @@
 #include "definitions/uTypes.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 class TfrmORVStreams {
@@ -226,6 +227,9 @@ private:
   TLoudnessTarget FLoudness;
   std::unique_ptr<IConverterProcess> FOwnConverterProcess; // made at the first use without the services' one
   bool FOriginalKept = false;                              // the open definition's original music is kept
+  // The hint that the status bar shows, and the message it covers.
+  std::optional<std::wstring> FHintShown;
+  std::wstring FUnderHint;
   bool FReadOnly = false;      // the open definition is a kept copy of the original music: nothing writes it
   std::wstring FPendingStatus; // shown by the next idle step, after the handler that set it
 };

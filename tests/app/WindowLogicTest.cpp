@@ -283,6 +283,17 @@ TEST_F(EditorTest, IdleEnablesActionsFromTheSelectionAndHintsReachTheStatusBar) 
   EXPECT_EQ(Form->StatusBar.Text(), L"Remove the selected file from the archive");
   Form->ApplicationEventsHint(L"a|b|c");
   EXPECT_EQ(Form->StatusBar.Text(), L"b|c");
+  // A message shows again once the hint that covered it goes, unless a newer one came meanwhile.
+  Form->ApplicationEventsHint(L"");
+  Form->StatusBar.SetText(L"Soundtrack pack applied");
+  Form->ApplicationEventsHint(L"Save|Save changes");
+  EXPECT_EQ(Form->StatusBar.Text(), L"Save changes");
+  Form->ApplicationEventsHint(L"");
+  EXPECT_EQ(Form->StatusBar.Text(), L"Soundtrack pack applied");
+  Form->ApplicationEventsHint(L"Save|Save changes");
+  Form->StatusBar.SetText(L"Imported 2 of 2 file(s).");
+  Form->ApplicationEventsHint(L"");
+  EXPECT_EQ(Form->StatusBar.Text(), L"Imported 2 of 2 file(s).");
 
   Run([&] { Form->btnRemoveFileClick(); });
   EXPECT_EQ(Boxes.Shown.back().Text, L"Not yet implemented.");

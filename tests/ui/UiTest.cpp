@@ -43,11 +43,30 @@ std::vector<std::wstring> MenuLines(HMENU Menu, std::vector<UINT>& Commands) {
 TEST_F(UiTest, MenusToolBarAndControlsShowTheirTexts) {
   std::vector<UINT> MenuCommands;
   EXPECT_EQ(MenuLines(::GetMenu(Window().Handle()), MenuCommands),
-            (std::vector<std::wstring>{
-                L"&File>", L"  &Open...\tCtrl+O", L"  &Save\tCtrl+S", L"  -", L"  &Restore Original Music...",
-                L"  &Export Soundtrack Pack...", L"  &Apply Soundtrack Pack...", L"  -", L"  E&xit", L"&Sample>",
-                L"  &Preview", L"  -", L"  &Import...", L"  &Export...", L"S&tream>", L"  &Add Sample",
-                L"  &Delete Sample", L"&Help>", L"  &Contents", L"  &What's This?", L"  -", L"  &About..."}));
+            (std::vector<std::wstring>{L"&File>",
+                                       L"  &Open...\tCtrl+O",
+                                       L"  &Save\tCtrl+S",
+                                       L"  -",
+                                       L"  &Restore Original Music...",
+                                       L"  &Export Soundtrack Pack...",
+                                       L"  &Apply Soundtrack Pack...",
+                                       L"  -",
+                                       L"  E&xit",
+                                       L"&Sample>",
+                                       L"  &Preview",
+                                       L"  -",
+                                       L"  &Import...",
+                                       L"  &Export...",
+                                       L"S&tream>",
+                                       L"  &Add Sample",
+                                       L"  &Delete Sample",
+                                       L"  -",
+                                       L"  &Import Songs...",
+                                       L"&Help>",
+                                       L"  &Contents",
+                                       L"  &What's This?",
+                                       L"  -",
+                                       L"  &About..."}));
 
   // The tool bar: images only, the actions' image numbers, nullptr for a separator.
   TfrmORVStreams& F = Form();
