@@ -54,7 +54,8 @@ void TfrmORVStreams::actFileSaveExecute() {
   actFileUpdatePreloadBeforeExecute();
   std::wstring Question = msg::UpdatePreload;
   if (!actFileUpdatePreloadDialog.Folder.empty())
-    Question += AnsiToWide(std::string(platform::LineBreak()) + platform::LineBreak() + actFileUpdatePreloadDialog.Folder);
+    Question += AnsiToWide(std::string(platform::LineBreak()) + platform::LineBreak() +
+                           actFileUpdatePreloadDialog.Folder);
   if (FServices.MessageBoxes->Show(Question, L"", TMsgButtons::YesNo, TMsgIcon::Question) == TMsgResult::Yes)
     actFileUpdatePreloadExecute();
 }

@@ -187,7 +187,8 @@ private:
     Hit.pt = Point;
     int Row = static_cast<int>(::SendMessageW(FList, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&Hit)));
     std::wstring Text;
-    if (Row >= 0 && static_cast<size_t>(Row) < FRun.Rows.size() && Hit.iSubItem >= 0 && Hit.iSubItem < ColumnCount)
+    if (Row >= 0 && static_cast<size_t>(Row) < FRun.Rows.size() && Hit.iSubItem >= 0 &&
+        Hit.iSubItem < ColumnCount)
       Text = FRun.Rows[static_cast<size_t>(Row)].*Columns[Hit.iSubItem].Field;
     if (Text == FTipText && Row == FTipRow && Hit.iSubItem == FTipColumn)
       return;

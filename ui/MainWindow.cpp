@@ -99,15 +99,16 @@ void TMainWindow::BindActions() {
   FActions.Add(F.actHelpWhatsThis, nullptr, L"&What's This?");
   FActions.Add(F.actHelpAbout, [this] { actHelpAboutExecute(); });
 
-  ::SetMenu(Handle(),
-            FActions.CreateMenuBar({
-                {L"&File",
-                 {&F.actFileOpen, &F.actFileSave, nullptr, &F.actFileRestoreOriginal, &F.actFileExportPack,
-                  &F.actFileApplyPack, nullptr, &F.actFileExit}},
-                {L"&Sample", {&F.actSamplePreview, nullptr, &F.actSampleImport, &F.actSampleExport}},
-                {L"S&tream", {&F.actStreamAddSample, &F.actStreamDeleteSample, nullptr, &F.actStreamImportSongs}},
-                {L"&Help", {&F.actHelpContents, &F.actHelpWhatsThis, nullptr, &F.actHelpAbout}},
-            }));
+  ::SetMenu(
+      Handle(),
+      FActions.CreateMenuBar({
+          {L"&File",
+           {&F.actFileOpen, &F.actFileSave, nullptr, &F.actFileRestoreOriginal, &F.actFileExportPack,
+            &F.actFileApplyPack, nullptr, &F.actFileExit}},
+          {L"&Sample", {&F.actSamplePreview, nullptr, &F.actSampleImport, &F.actSampleExport}},
+          {L"S&tream", {&F.actStreamAddSample, &F.actStreamDeleteSample, nullptr, &F.actStreamImportSongs}},
+          {L"&Help", {&F.actHelpContents, &F.actHelpWhatsThis, nullptr, &F.actHelpAbout}},
+      }));
   FAccelerators = FActions.CreateAccelerators();
 }
 
