@@ -95,7 +95,9 @@ void TfrmORVStreams::ImportSongs(TTreeNode* Node, const std::vector<std::wstring
       SelectSample(FPack->Streams(Song.Song.Stream)->Samples(Song.Song.Sample));
       break;
     }
-  StatusBar.SetText(Run.Status.Text());
+  // What the batch did, and what keeping the original music before it said.
+  StatusBar.SetText(Run.Status.Text() + (FPendingStatus.empty() ? L"" : L" " + FPendingStatus));
+  FPendingStatus.clear();
   if (Run.Error())
     std::rethrow_exception(Run.Error());
 }

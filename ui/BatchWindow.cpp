@@ -23,9 +23,9 @@ struct TColumn {
 
 // The last column takes the width that the others leave, at least its own.
 const TColumn Columns[] = {
-    {L"File", 170, &TBatchRow::File},         {L"Goes to", 240, &TBatchRow::Song},
-    {L"Replaces", 140, &TBatchRow::Replaces}, {L"Loudness", 80, &TBatchRow::Loudness},
-    {L"Gain", 120, &TBatchRow::Gain},         {L"Result", 320, &TBatchRow::Result},
+    {L"File", 160, &TBatchRow::File},         {L"Goes to", 230, &TBatchRow::Song},
+    {L"Replaces", 120, &TBatchRow::Replaces}, {L"Loudness", 80, &TBatchRow::Loudness},
+    {L"Gain", 110, &TBatchRow::Gain},         {L"Result", 160, &TBatchRow::Result},
 };
 constexpr int ColumnCount = static_cast<int>(std::size(Columns));
 constexpr UINT_PTR ListSubclass = 1;
