@@ -181,7 +181,9 @@ TEST_F(BatchTest, ASongsFolderReplacesAndAddsMatchedToTheDefinitionsLoudness) {
   }
 }
 
-TEST_F(BatchTest, ACancelKeepsTheSongsDoneUntilTheyAreDiscarded) {
+// One converter: the cancel comes while the first song converts, before the others have started. The
+// song in hand is written; the rest are not.
+TEST_F(BatchTest, ACancelKeepsTheSongsInHandUntilTheyAreDiscarded) {
   WriteFile(Dir.File("a.wav"), sx::WriteWave(sxtest::Chord(22050, 22050 * 2)));
   WriteFile(Dir.File("b.wav"), sx::WriteWave(sxtest::Sine(22050, 22050, 330, 0.3)));
   WriteFile(Dir.File("c.wav"), sx::WriteWave(sxtest::Sine(22050, 22050, 550, 0.3)));
@@ -195,8 +197,11 @@ TEST_F(BatchTest, ACancelKeepsTheSongsDoneUntilTheyAreDiscarded) {
     std::atomic<bool> Cancel{false};
     TBatchOptions Options; // no target: the songs keep their level
     Options.Cancel = &Cancel;
-    Options.Workers = 3;
-    Options.SongDone = [&](const TSongResult&, size_t, size_t) { Cancel = true; };
+    Options.Workers = 1;
+    Options.SongStep = [&](size_t I, TSongStep Step) {
+      if (I == 0 && Step == TSongStep::Convert)
+        Cancel = true;
+    };
     std::vector<TPlannedSong> Plan =
         PlanBatch(*Pack, {0, 0, ""}, ExpandInputs({Dir.File("c.wav"), Dir.File("a.wav"), Dir.File("b.wav")}));
     TBatchResult Result = ImportBatch(*Pack, Session, Plan, Converter, Options);
