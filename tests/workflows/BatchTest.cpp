@@ -225,6 +225,43 @@ TEST_F(BatchTest, ACancelKeepsTheSongsInHandUntilTheyAreDiscarded) {
   }
 }
 
+// Stream 1 sample 1 and stream 2 sample 4 of the demo play one song. A batch into the first gives it a
+// new entry; the other still plays the old song, byte for byte, once saved.
+TEST_F(BatchTest, ASongThatASampleOutsideTheBatchPlaysIsLeftAsItWas) {
+  WriteFile(Dir.File("a.wav"), sx::WriteWave(sxtest::Sine(22050, 22050, 440, 0.3)));
+  auto SongBytes = [](const TStreamData& Sample) {
+    const TEAStreamFile* File = Sample.StreamFile();
+    if (File == nullptr)
+      return Bytes();
+    const Bytes Archive = ReadFile(File->Owner->FileName);
+    return Bytes(Archive.begin() + File->Offset, Archive.begin() + File->Offset + File->Size);
+  };
+  TDefinitionSession Session(Def);
+  Session.Open();
+  auto Pack = Load();
+  const TEAStreamFile* Shared = Pack->Streams(1)->Samples(1)->StreamFile();
+  ASSERT_TRUE(Shared != nullptr && Pack->Streams(2)->Samples(4)->StreamFile() == Shared);
+  const std::string OldEntry = Shared->Name;
+  const Bytes OldSong = SongBytes(*Pack->Streams(2)->Samples(4));
+  TBatchResult Result =
+      ImportBatch(*Pack, Session, PlanBatch(*Pack, {1, 1, ""}, {Dir.File("a.wav")}), Converter, {});
+  ASSERT_EQ(Result.Songs.size(), 1u);
+  ASSERT_EQ(Result.Songs[0].State, TSongResult::Imported) << Result.Songs[0].Failure;
+  Pack->SaveWithArchives(Def, Result.Replaced, {}, &Session.Journal);
+  Session.Imports.Forget();
+  Session.Close();
+
+  Pack = Load();
+  const TStreamData& Other = *Pack->Streams(2)->Samples(4);
+  ASSERT_NE(Other.StreamFile(), nullptr);
+  EXPECT_EQ(Other.StreamFile()->Name, OldEntry);
+  EXPECT_EQ(SongBytes(Other), OldSong);
+  const TStreamData& Imported = *Pack->Streams(1)->Samples(1);
+  ASSERT_NE(Imported.StreamFile(), nullptr);
+  EXPECT_NE(Imported.StreamFile()->Name, OldEntry);
+  EXPECT_NE(SongBytes(Imported), OldSong);
+}
+
 // A song without tags is described from its file's own name, also when the code page lacks some of its
 // characters and the file is named by its short name (Windows): from a folder's listing, as a dropped
 // folder gives it. The characters the code page lacks are named as lost.
