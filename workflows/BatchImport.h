@@ -36,7 +36,9 @@ enum class TSongStep { Tags, Convert, Write }; // Convert measures too, when mat
 struct TBatchOptions {
   std::optional<double> Target;              // the loudness to match (LUFS); none: songs keep their level
   unsigned Workers = 0;                      // converters at a time; 0: one per processor
-  const std::atomic<bool>* Cancel = nullptr; // read between songs: once set, no further song is written
+  // Read between songs: once set, no song starts converting, and the songs in hand (those converting
+  // already) are finished, written in order; the rest are left as cancelled.
+  const std::atomic<bool>* Cancel = nullptr;
   // Called on the calling thread after each song, with its position and the plan's length.
   std::function<void(const TSongResult& Song, size_t Index, size_t Count)> SongDone;
   // Called as song Index enters each step: Write on the calling thread, the others on the worker threads,
@@ -52,9 +54,10 @@ struct TBatchResult {
 };
 
 // Runs the plan on Pack, whose definition Session holds. A song the converter cannot read or convert is
-// listed as failed with the converter's reason and the batch goes on; what was imported before a cancel
-// stays (journaled). Raises, after the workers have stopped and with every scratch file gone, the errors
-// of writing an archive and of starting the converter; the songs imported before stay journaled.
+// listed as failed with the converter's reason and the batch goes on; what was imported before a cancel,
+// and the songs in hand when it came, stay (journaled). Raises, after the workers have stopped and with every
+// scratch file gone, the errors of writing an archive and of starting the converter; the songs imported
+// before stay journaled.
 TBatchResult ImportBatch(TStreamPack& Pack, TDefinitionSession& Session,
                          const std::vector<TPlannedSong>& Plan, TConverter& Converter,
                          const TBatchOptions& Options);

@@ -2,6 +2,7 @@
 
 #include "base/Exceptions.h"
 #include "base/Paths.h"
+#include "workflows/SoundtrackPack.h"
 
 #include <algorithm>
 #include <cctype>
@@ -79,6 +80,17 @@ int32_t FindArchive(const TStreamPack& Pack, const std::string& Name) {
   return -1;
 }
 
+std::optional<TSampleRef> SharerOutside(const TStreamPack& Pack, const TEAStreamFile* Entry,
+                                        const std::function<bool(TSampleRef Sample)>& Inside) {
+  if (Entry == nullptr)
+    return std::nullopt;
+  for (int32_t S = 0; S < Pack.StreamCount(); ++S)
+    for (int32_t I = 0; I < Pack.Streams(S)->SampleCount(); ++I)
+      if (EntryOfSample(*Pack.Streams(S)->Samples(I)) == Entry && !Inside({S, I}))
+        return TSampleRef{S, I};
+  return std::nullopt;
+}
+
 std::vector<TPlannedSong> PlanBatch(const TStreamPack& Pack, const TBatchTarget& Target,
                                     const std::vector<std::string>& Files) {
   const TEAMusicStream& Stream = *Pack.Streams(Target.Stream);
@@ -88,6 +100,12 @@ std::vector<TPlannedSong> PlanBatch(const TStreamPack& Pack, const TBatchTarget&
   std::optional<int32_t> AddTo; // asked only when a song is added
   if (!Target.Archive.empty() || Start + static_cast<int64_t>(Files.size()) > Stream.SampleCount())
     AddTo = ArchiveForAdds(Pack, Target);
+  // The samples whose songs the batch replaces: those of the stream from Start, as far as the files go.
+  const int64_t ReplacedEnd =
+      std::min<int64_t>(Start + static_cast<int64_t>(Files.size()), Stream.SampleCount());
+  auto InBatch = [&](TSampleRef Ref) {
+    return Ref.Stream == Target.Stream && Ref.Sample >= Start && Ref.Sample < ReplacedEnd;
+  };
   TEntryNames Names(Pack);
   std::set<const TEAStreamFile*> Replaced;
   std::vector<TPlannedSong> Plan;
@@ -106,7 +124,8 @@ std::vector<TPlannedSong> PlanBatch(const TStreamPack& Pack, const TBatchTarget&
       if (File == nullptr)
         throw Exception(Which(Target.Stream, Song.Sample) + " is bound to no file of its archive");
       Song.ArchiveIndex = Sample.ArchiveIndex;
-      Song.AsNewFile = !Replaced.insert(File).second;
+      Song.SharedWith = SharerOutside(Pack, File, InBatch);
+      Song.AsNewFile = !Replaced.insert(File).second || Song.SharedWith;
     }
     if (Song.AsNewFile)
       Song.EntryName = Names.Unique(Song.ArchiveIndex, Song.Source);

@@ -12,6 +12,7 @@
 
 #include "definitions/uTypes.h"
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -45,6 +46,13 @@ struct TPlannedSong {
   // plays the old one.
   std::optional<TSampleRef> SharedWith;
 };
+
+// The first sample of Pack, in stream order and then sample order, that is bound to Entry and that Inside
+// does not count in: a sample outside a change that would write over Entry, still playing its song. None
+// when every sample bound to it is inside, or for no Entry. A sample whose archive index or offset leads
+// nowhere is bound to no entry.
+std::optional<TSampleRef> SharerOutside(const TStreamPack& Pack, const TEAStreamFile* Entry,
+                                        const std::function<bool(TSampleRef Sample)>& Inside);
 
 // Raises, before anything is changed: the list error for a stream or start sample outside its list (the
 // start may be the stream's sample count: every file is then added), "Stream N has no samples: ..." for

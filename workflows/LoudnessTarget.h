@@ -32,8 +32,9 @@ using TMeasureProgress = std::function<void(size_t Done, size_t Total)>;
 
 // Measures every distinct entry that a sample uses: each is copied to a scratch file and measured by the
 // converter, several files per run, one run per worker (0: one per processor) at a time. Samples whose
-// archive index or offset leads nowhere are left out. Cancel is read between runs. Scratch files are
-// deleted. Raises the converter's and the file layer's errors.
+// archive index or offset leads nowhere are left out. Cancel is read between runs: once set, no run
+// starts, the runs under way are finished, and no target is given. Scratch files are deleted. Raises the
+// converter's and the file layer's errors.
 TDefinitionLoudness MeasureDefinition(const TStreamPack& Pack, TConverter& Converter, unsigned Workers = 0,
                                       const TMeasureProgress& Progress = {},
                                       const std::atomic<bool>* Cancel = nullptr);

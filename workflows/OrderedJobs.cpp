@@ -1,6 +1,8 @@
 #include "workflows/OrderedJobs.h"
 
+#include <algorithm>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <mutex>
@@ -11,7 +13,8 @@ namespace {
 
 class TJobQueue {
 public:
-  TJobQueue(size_t Count, const TOrderedJobs& Jobs) : FDone(Count, false), FErrors(Count), FJobs(Jobs) {}
+  TJobQueue(size_t Count, const TOrderedJobs& Jobs, const std::atomic<bool>* Cancel)
+      : FDone(Count, false), FErrors(Count), FJobs(Jobs), FCancel(Cancel) {}
 
   void Push(size_t I) {
     {
@@ -21,12 +24,24 @@ public:
     FChanged.notify_all();
   }
 
-  // Raises again what Work(I) raised.
-  void AwaitDone(size_t I) {
+  // False when job I was withdrawn before it started; raises again what Work(I) raised.
+  bool AwaitDone(size_t I) {
     std::unique_lock<std::mutex> Lock(FMutex);
-    FChanged.wait(Lock, [&] { return bool(FDone[I]); });
+    FChanged.wait(Lock, [&] { return FDone[I] || I >= FWithdrawnFrom; });
+    if (!FDone[I])
+      return false;
     if (FErrors[I])
       std::rethrow_exception(FErrors[I]);
+    return true;
+  }
+
+  // Takes back the jobs no worker has started, and returns the first job withdrawn, now or before
+  // (Prepared when there is none): every job before it has started, as workers take jobs in the order
+  // they were pushed.
+  size_t Withdraw(size_t Prepared) {
+    std::lock_guard<std::mutex> Lock(FMutex);
+    WithdrawReady();
+    return std::min(FWithdrawnFrom, Prepared);
   }
 
   void Stop() {
@@ -45,6 +60,12 @@ public:
         FChanged.wait(Lock, [&] { return FStopped || !FReady.empty(); });
         if (FStopped)
           return;
+        if (FCancel != nullptr && FCancel->load()) { // a job that has not started no longer does
+          WithdrawReady();
+          Lock.unlock();
+          FChanged.notify_all();
+          continue;
+        }
         I = FReady.front();
         FReady.pop_front();
       }
@@ -64,13 +85,22 @@ public:
   }
 
 private:
+  // With FMutex held.
+  void WithdrawReady() {
+    if (!FReady.empty())
+      FWithdrawnFrom = std::min(FWithdrawnFrom, FReady.front());
+    FReady.clear();
+  }
+
   std::mutex FMutex;
   std::condition_variable FChanged;
   std::deque<size_t> FReady;
   std::vector<char> FDone;
   std::vector<std::exception_ptr> FErrors;
+  size_t FWithdrawnFrom = SIZE_MAX; // jobs from here on were withdrawn before they started
   bool FStopped = false;
   const TOrderedJobs& FJobs;
+  const std::atomic<bool>* FCancel;
 };
 
 // Stops and joins the workers, then discards what was prepared and not finished, however the run ends.
@@ -105,21 +135,32 @@ unsigned ProcessorCount() {
 bool RunOrderedJobs(size_t Count, unsigned Workers, const TOrderedJobs& Jobs,
                     const std::atomic<bool>* Cancel) {
   Workers = Workers == 0 ? 1 : Workers;
-  TJobQueue Queue(Count, Jobs);
+  TJobQueue Queue(Count, Jobs, Cancel);
   TWorkers Pool(Queue, Workers, Jobs);
-  for (size_t Next = 0; Next < Count; ++Next) {
-    if (Cancel != nullptr && Cancel->load())
-      return false;
-    for (; Pool.Prepared < Count && Pool.Prepared <= Next + Workers; ++Pool.Prepared) {
+  bool Cancelled = false;
+  size_t End = Count; // once cancelled: the first job whose Work had not started
+  auto SeeCancel = [&] {
+    if (!Cancelled && Cancel != nullptr && Cancel->load()) {
+      Cancelled = true;
+      End = Queue.Withdraw(Pool.Prepared);
+    }
+  };
+  for (size_t Next = 0; Next < End; ++Next) {
+    SeeCancel();
+    for (; !Cancelled && Pool.Prepared < Count && Pool.Prepared <= Next + Workers; ++Pool.Prepared) {
       Jobs.Prepare(Pool.Prepared);
       Queue.Push(Pool.Prepared);
     }
-    Queue.AwaitDone(Next);
-    // A cancel that came while the job worked stops the run before it writes anything more.
-    if (Cancel != nullptr && Cancel->load())
-      return false;
+    if (Next >= End)
+      break;
+    if (!Queue.AwaitDone(Next)) { // a worker saw the cancel first and withdrew it
+      Cancelled = true;
+      break;
+    }
+    // A cancel that came while the job worked lets it, and every other job under way, finish.
+    SeeCancel();
     Pool.Finished = Next + 1; // Finish owns the job from here, whether it succeeds or raises
     Jobs.Finish(Next);
   }
-  return true;
+  return !Cancelled;
 }

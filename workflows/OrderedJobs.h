@@ -25,9 +25,11 @@ struct TOrderedJobs {
 unsigned ProcessorCount();
 
 // Runs jobs 0 to Count - 1 on Workers threads (at least one), preparing no more than Workers jobs
-// beyond the one awaited. Before each Finish it reads Cancel: once set, no further job is finished and
-// the call returns false after the workers have ended (a job in Work completes first). An exception from
-// Prepare or Finish, or from Work (raised again when its job is awaited), ends the run the same way and
-// then propagates. Returns true when every job was finished.
+// beyond the one awaited. Workers read Cancel before they start a job, and the calling thread before and
+// after it awaits one: once it is set, no job starts its Work and none is prepared (those waiting for a
+// worker are discarded), while every job whose Work had started is awaited and finished in order; the
+// call then returns false. An exception from Prepare or Finish, or from Work (raised again when its job
+// is awaited), ends the run at once: no further job is finished, the workers end (a job in Work
+// completes first), and it propagates. Returns true when every job was finished.
 bool RunOrderedJobs(size_t Count, unsigned Workers, const TOrderedJobs& Jobs,
                     const std::atomic<bool>* Cancel = nullptr);

@@ -84,18 +84,16 @@ private:
 
   // True when every sample of the target bound to Entry is a sample of the pack that takes Song there.
   bool AllUsersTake(const TEAStreamFile* Entry, const TPackSample& Packed) {
-    bool All = true;
-    for (int32_t S = 0; S < FTarget.StreamCount(); ++S)
-      for (int32_t I = 0; I < FTarget.Streams(S)->SampleCount(); ++I) {
-        const TStreamData& User = *FTarget.Streams(S)->Samples(I);
-        if (EntryOfSample(User) != Entry)
-          continue;
-        auto Found = FPacked.find({S, I});
-        const TPackSample* Other = Found == FPacked.end() ? nullptr : &FPack.Manifest.Samples[Found->second];
-        All = All && Other != nullptr && Other->Song == Packed.Song &&
-              User.FileOffset - Entry->Offset == Other->SongOffset;
-      }
-    return All;
+    auto Takes = [&](TSampleRef User) {
+      auto Found = FPacked.find({User.Stream, User.Sample});
+      if (Found == FPacked.end())
+        return false;
+      const TPackSample& Other = FPack.Manifest.Samples[Found->second];
+      return Other.Song == Packed.Song &&
+             FTarget.Streams(User.Stream)->Samples(User.Sample)->FileOffset - Entry->Offset ==
+                 Other.SongOffset;
+    };
+    return !SharerOutside(FTarget, Entry, Takes);
   }
 
   // True when every sample of the target that uses the description Index is a sample of the pack that is

@@ -181,7 +181,9 @@ TEST_F(BatchTest, ASongsFolderReplacesAndAddsMatchedToTheDefinitionsLoudness) {
   }
 }
 
-TEST_F(BatchTest, ACancelKeepsTheSongsDoneUntilTheyAreDiscarded) {
+// One converter: the cancel comes while the first song converts, before the others have started. The
+// song in hand is written; the rest are not.
+TEST_F(BatchTest, ACancelKeepsTheSongsInHandUntilTheyAreDiscarded) {
   WriteFile(Dir.File("a.wav"), sx::WriteWave(sxtest::Chord(22050, 22050 * 2)));
   WriteFile(Dir.File("b.wav"), sx::WriteWave(sxtest::Sine(22050, 22050, 330, 0.3)));
   WriteFile(Dir.File("c.wav"), sx::WriteWave(sxtest::Sine(22050, 22050, 550, 0.3)));
@@ -195,8 +197,11 @@ TEST_F(BatchTest, ACancelKeepsTheSongsDoneUntilTheyAreDiscarded) {
     std::atomic<bool> Cancel{false};
     TBatchOptions Options; // no target: the songs keep their level
     Options.Cancel = &Cancel;
-    Options.Workers = 3;
-    Options.SongDone = [&](const TSongResult&, size_t, size_t) { Cancel = true; };
+    Options.Workers = 1;
+    Options.SongStep = [&](size_t I, TSongStep Step) {
+      if (I == 0 && Step == TSongStep::Convert)
+        Cancel = true;
+    };
     std::vector<TPlannedSong> Plan =
         PlanBatch(*Pack, {0, 0, ""}, ExpandInputs({Dir.File("c.wav"), Dir.File("a.wav"), Dir.File("b.wav")}));
     TBatchResult Result = ImportBatch(*Pack, Session, Plan, Converter, Options);
@@ -218,6 +223,43 @@ TEST_F(BatchTest, ACancelKeepsTheSongsDoneUntilTheyAreDiscarded) {
     EXPECT_EQ(Dir.ScratchFiles(), std::vector<std::string>{});
     EXPECT_TRUE(Dir.Leftovers().empty());
   }
+}
+
+// Stream 1 sample 1 and stream 2 sample 4 of the demo play one song. A batch into the first gives it a
+// new entry; the other still plays the old song, byte for byte, once saved.
+TEST_F(BatchTest, ASongThatASampleOutsideTheBatchPlaysIsLeftAsItWas) {
+  WriteFile(Dir.File("a.wav"), sx::WriteWave(sxtest::Sine(22050, 22050, 440, 0.3)));
+  auto SongBytes = [](const TStreamData& Sample) {
+    const TEAStreamFile* File = Sample.StreamFile();
+    if (File == nullptr)
+      return Bytes();
+    const Bytes Archive = ReadFile(File->Owner->FileName);
+    return Bytes(Archive.begin() + File->Offset, Archive.begin() + File->Offset + File->Size);
+  };
+  TDefinitionSession Session(Def);
+  Session.Open();
+  auto Pack = Load();
+  const TEAStreamFile* Shared = Pack->Streams(1)->Samples(1)->StreamFile();
+  ASSERT_TRUE(Shared != nullptr && Pack->Streams(2)->Samples(4)->StreamFile() == Shared);
+  const std::string OldEntry = Shared->Name;
+  const Bytes OldSong = SongBytes(*Pack->Streams(2)->Samples(4));
+  TBatchResult Result =
+      ImportBatch(*Pack, Session, PlanBatch(*Pack, {1, 1, ""}, {Dir.File("a.wav")}), Converter, {});
+  ASSERT_EQ(Result.Songs.size(), 1u);
+  ASSERT_EQ(Result.Songs[0].State, TSongResult::Imported) << Result.Songs[0].Failure;
+  Pack->SaveWithArchives(Def, Result.Replaced, {}, &Session.Journal);
+  Session.Imports.Forget();
+  Session.Close();
+
+  Pack = Load();
+  const TStreamData& Other = *Pack->Streams(2)->Samples(4);
+  ASSERT_NE(Other.StreamFile(), nullptr);
+  EXPECT_EQ(Other.StreamFile()->Name, OldEntry);
+  EXPECT_EQ(SongBytes(Other), OldSong);
+  const TStreamData& Imported = *Pack->Streams(1)->Samples(1);
+  ASSERT_NE(Imported.StreamFile(), nullptr);
+  EXPECT_NE(Imported.StreamFile()->Name, OldEntry);
+  EXPECT_NE(SongBytes(Imported), OldSong);
 }
 
 // A song without tags is described from its file's own name, also when the code page lacks some of its

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -49,7 +50,7 @@ TEST(JobsTest, WorkRunsOnWorkersAndFinishesInOrderOnTheCallingThread) {
     }
 }
 
-TEST(JobsTest, ACancelOrAnErrorStopsAfterTheJobInHandAndDiscardsTheRest) {
+TEST(JobsTest, ACancelOrAnErrorStopsAfterTheJobsInHandAndDiscardsTheRest) {
   enum TStop { CancelInFinish, ThrowInWork, ThrowInFinish, ThrowInPrepare };
   for (TStop Stop : {CancelInFinish, ThrowInWork, ThrowInFinish, ThrowInPrepare})
     for (unsigned Workers : {1u, 3u}) {
@@ -85,11 +86,16 @@ TEST(JobsTest, ACancelOrAnErrorStopsAfterTheJobInHandAndDiscardsTheRest) {
       const char* Expected[] = {"", "work", "finish", "prepare"};
       EXPECT_EQ(Error, Expected[Stop]);
       EXPECT_EQ(Completed, Stop != CancelInFinish);
-      // Finished: 0..StopAt (the job in hand finishes), but a failed work never reaches Finish.
+      // Finished: 0..StopAt (the job in hand finishes), but a failed work never reaches Finish; after a
+      // cancel, so do the jobs whose work had started, at most one per worker.
       if (Stop == ThrowInPrepare)
         EXPECT_LE(Finished.size(), StopAt);
+      else if (Stop == CancelInFinish)
+        EXPECT_TRUE(Finished.size() >= StopAt + 1 && Finished.size() <= StopAt + 1 + Workers)
+            << Finished.size();
       else
         EXPECT_EQ(Finished.size(), Stop == ThrowInWork ? StopAt : StopAt + 1);
+      EXPECT_TRUE(Finished.empty() || *Finished.rbegin() + 1 == Finished.size()) << "finished in order";
       // Every prepared job was either finished or discarded, never both.
       for (size_t I : Prepared)
         EXPECT_NE(Finished.count(I), Discarded.count(I)) << I;
@@ -97,6 +103,38 @@ TEST(JobsTest, ACancelOrAnErrorStopsAfterTheJobInHandAndDiscardsTheRest) {
         EXPECT_EQ(Prepared.count(I), 1u) << I;
       EXPECT_LT(Prepared.size(), Count);
     }
+}
+
+// Jobs 0 and 1 are at work on two workers when the cancel comes; job 2 waits for a worker. The two are
+// finished, and job 2 never starts.
+TEST(JobsTest, ACancelFinishesTheJobsWhoseWorkHadStarted) {
+  std::atomic<bool> Cancel{false};
+  std::promise<void> SecondStarted, Cancelled;
+  std::shared_future<void> CancelSeen = Cancelled.get_future().share();
+  std::mutex Lock;
+  std::set<size_t> Worked, Finished, Discarded;
+  TOrderedJobs Jobs;
+  Jobs.Prepare = [](size_t) {};
+  Jobs.Work = [&](size_t I) {
+    {
+      std::lock_guard<std::mutex> Guard(Lock);
+      Worked.insert(I);
+    }
+    if (I == 0) {
+      SecondStarted.get_future().wait();
+      Cancel = true;
+      Cancelled.set_value();
+    } else if (I == 1) {
+      SecondStarted.set_value();
+      CancelSeen.wait();
+    }
+  };
+  Jobs.Finish = [&](size_t I) { Finished.insert(I); };
+  Jobs.Discard = [&](size_t I) { Discarded.insert(I); };
+  EXPECT_FALSE(RunOrderedJobs(6, 2, Jobs, &Cancel));
+  EXPECT_EQ(Worked, (std::set<size_t>{0, 1}));
+  EXPECT_EQ(Finished, (std::set<size_t>{0, 1}));
+  EXPECT_EQ(Discarded, (std::set<size_t>{2}));
 }
 
 TEST(JobsTest, TheMedianIsTheMiddleValueOrTheMeanOfTheMiddleTwo) {

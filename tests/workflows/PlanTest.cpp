@@ -15,19 +15,25 @@ using namespace fixtures;
 
 namespace {
 
-// A.big (a1, a2, "new.asf"), B.big (b1); streams [A a1, B b1], [A a2, A a2], [].
+// A.big (a1, a2, "new.asf", a3), B.big (b1); streams [A a1, B b1], [A a2, A a2, A a3, A a3, A a3], [].
 class PlanTest : public ::testing::Test {
 protected:
   PlanTest() {
-    std::vector<BigfEntry> A = {
-        {"a1.asf", Pattern(100, 1)}, {"a2.asf", Pattern(200, 2)}, {"new.asf", Pattern(10, 3)}};
+    std::vector<BigfEntry> A = {{"a1.asf", Pattern(100, 1)},
+                                {"a2.asf", Pattern(200, 2)},
+                                {"new.asf", Pattern(10, 3)},
+                                {"a3.asf", Pattern(30, 5)}};
     std::vector<BigfEntry> B = {{"b1.asf", Pattern(80, 4)}};
     WriteFile(Dir.File("A.big"), MakeBigf(A));
     WriteFile(Dir.File("B.big"), MakeBigf(B));
     Definition Def;
     Def.Archives = {"A.big", "B.big"};
     Def.Streams = {{{BigfDataOffset(A, 0), 0, -1}, {BigfDataOffset(B, 0), 1, -1}},
-                   {{BigfDataOffset(A, 1), 0, -1}, {BigfDataOffset(A, 1), 0, -1}},
+                   {{BigfDataOffset(A, 1), 0, -1},
+                    {BigfDataOffset(A, 1), 0, -1},
+                    {BigfDataOffset(A, 3), 0, -1},
+                    {BigfDataOffset(A, 3), 0, -1},
+                    {BigfDataOffset(A, 3), 0, -1}},
                    {}};
     WriteFile(Dir.File("streams.dat"), MakeDefinition(Def));
     Pack.LoadFromFile(Dir.File("streams.dat"));
@@ -37,10 +43,15 @@ protected:
 };
 
 struct TExpected {
+  TExpected(int32_t Sample, bool NewSample, bool AsNewFile, int32_t Archive, std::string Entry,
+            std::optional<TSampleRef> SharedWith = std::nullopt)
+      : Sample(Sample), NewSample(NewSample), AsNewFile(AsNewFile), Archive(Archive), Entry(std::move(Entry)),
+        SharedWith(SharedWith) {}
   int32_t Sample;
   bool NewSample, AsNewFile;
   int32_t Archive;
   std::string Entry;
+  std::optional<TSampleRef> SharedWith; // none: the plan names no sharer
 };
 
 } // namespace
@@ -66,6 +77,22 @@ TEST_F(PlanTest, FilesReplaceFromTheStartSampleAndOverflowIntoNewEntries) {
        {1, 0, ""},
        {"x.wav", "new.wav"},
        {{0, false, false, 0, ""}, {1, false, true, 0, "new (2).asf"}}},
+      {"a song that a sample outside plays gets a new entry",
+       {1, 2, ""},
+       {"x.wav"},
+       {{2, false, true, 0, "x.asf", TSampleRef{1, 3}}}},
+      {"the first sharer outside is named",
+       {1, 3, ""},
+       {"x.wav"},
+       {{3, false, true, 0, "x.asf", TSampleRef{1, 2}}}},
+      {"a sharer before the start is outside; those of the batch, earlier or later, are not",
+       {1, 1, ""},
+       {"x.wav", "y.wav", "z.wav", "w.wav", "v.wav"},
+       {{1, false, true, 0, "x.asf", TSampleRef{1, 0}},
+        {2, false, false, 0, ""},
+        {3, false, true, 0, "z.asf"},
+        {4, false, true, 0, "w.asf"},
+        {5, true, true, 0, "v.asf"}}},
       {"add to an empty stream",
        {2, 0, "b.BIG"},
        {"1.wav", "2.wav"},
@@ -84,6 +111,7 @@ TEST_F(PlanTest, FilesReplaceFromTheStartSampleAndOverflowIntoNewEntries) {
       EXPECT_EQ(Plan[I].AsNewFile, Case.Expected[I].AsNewFile) << I;
       EXPECT_EQ(Plan[I].ArchiveIndex, Case.Expected[I].Archive) << I;
       EXPECT_EQ(Plan[I].EntryName, Case.Expected[I].Entry) << I;
+      EXPECT_EQ(Plan[I].SharedWith, Case.Expected[I].SharedWith) << I;
     }
   }
 }

@@ -33,12 +33,21 @@ std::string SongText(const TSongResult& R) {
   return "stream " + std::to_string(R.Song.Stream) + " sample " + std::to_string(R.Song.Sample);
 }
 
+// Where an imported song went.
+std::string EntryText(const TSongResult& R) {
+  if (!R.Song.SharedWith)
+    return std::string(R.Song.AsNewFile ? "added as " : "replaced ") + R.Entry;
+  return "new entry " + R.Entry + " (the old one is shared with Stream " +
+         std::to_string(R.Song.SharedWith->Stream) + ", sample " + std::to_string(R.Song.SharedWith->Sample) +
+         ")";
+}
+
 std::string Outcome(const TSongResult& R) {
   if (R.State == TSongResult::Failed)
     return "failed: " + R.Failure;
   if (R.State == TSongResult::Cancelled)
     return "not imported (cancelled)";
-  std::string Text = std::string(R.Song.AsNewFile ? "added as " : "replaced ") + R.Entry;
+  std::string Text = EntryText(R);
   Text += R.NewDescription ? ", new description " : ", description ";
   Text += std::to_string(R.Description);
   if (R.HeldBack)
