@@ -227,13 +227,14 @@ TEST_F(BatchWindowTest, ACancelStopsAfterTheSongsInHandAndADiscardUndoesThem) {
   ASSERT_NE(ArchiveNode, nullptr);
   Run([&] { Form->treeFilesDropFiles(ArchiveNode, Paths); });
   ASSERT_EQ(Window.After.size(), 5u);
-  const std::wstring Results[] = {L"Added as 1 a.asf", L"Added as 2 b.asf", L"Not imported", L"Not imported",
-                                  L"Not imported"};
+  // The two held songs were in hand when Cancel came: they are finished; the last had not started.
+  const std::wstring Results[] = {L"Added as 1 a.asf", L"Added as 2 b.asf", L"Added as 3 held.asf",
+                                  L"Added as 4 held.asf", L"Not imported"};
   for (size_t I = 0; I < 5; ++I)
     EXPECT_EQ(Window.After[I].Result.substr(0, Results[I].size()), Results[I]) << I;
   EXPECT_EQ(Column(&TBatchRow::Gain), (std::vector<std::wstring>(5, L""))) << "matching was off";
-  EXPECT_EQ(Stream.SampleCount(), Samples + 2);
-  EXPECT_EQ(Form->StatusBar.Text(), L"Imported 2 of 5 file(s); stopped by Cancel.");
+  EXPECT_EQ(Stream.SampleCount(), Samples + 4);
+  EXPECT_EQ(Form->StatusBar.Text(), L"Imported 4 of 5 file(s); stopped by Cancel.");
 
   // Discarded: the files are as they were at open.
   Boxes.Answers.push_back(TMsgResult::No);
@@ -302,7 +303,8 @@ TEST_F(BatchWindowTest, TheDropTargetDecidesWhereTheFilesGo) {
       {Last,
        &Stream,
        {S1 + std::to_wstring(N - 1), S1 + std::to_wstring(N) + L" (new, in " + LastArchive + L")"}},
-      {&Stream, &Stream, {S1 + L"0", S1 + L"1"}},
+      // The song of sample 1 is also Stream 2's: it gets an entry of its own.
+      {&Stream, &Stream, {S1 + L"0", S1 + L"1, new entry (the old one is shared with Stream 2, sample 4)"}},
       {Last->Archive(),
        &Stream,
        {S1 + std::to_wstring(N) + L" (new, in " + LastArchive + L")",
@@ -325,6 +327,10 @@ TEST_F(BatchWindowTest, TheDropTargetDecidesWhereTheFilesGo) {
     ASSERT_EQ(Window.Before.size(), 2u);
     EXPECT_EQ(Window.Before[0].Song, Case.Songs[0]);
     EXPECT_EQ(Window.Before[1].Song, Case.Songs[1]);
+    // The title each file replaces: none for a new sample.
+    const TStreamData* First = Case.Data == Last ? Last : Case.Data == &Stream ? Stream.Samples(0) : nullptr;
+    ASSERT_TRUE(First == nullptr || First->Description() != nullptr);
+    EXPECT_EQ(Window.Before[0].Replaces, First ? W(FieldText(First->Description()->Name)) : L"");
   }
   EXPECT_EQ(Stream.SampleCount(), N);
   EXPECT_FALSE(Form->DefinitionChanged() || Form->ArchivesChanged());
