@@ -324,6 +324,12 @@ std::vector<std::wstring> ListRow(HWND List, int Row) {
   return Texts;
 }
 
+// A click on a button of the batch window, as it arrives there.
+void PressButton(HWND Window, int Button) {
+  ::PostMessageW(Window, WM_COMMAND, MAKEWPARAM(Button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(::GetDlgItem(Window, Button)));
+}
+
 // A user at the batch window, one step per timer tick: Import is pressed; once the song of row CancelAfter
 // is in, Cancel, and the gate of the held songs opens; once the window offers Close, the list is read and
 // Close pressed. Meanwhile the list is made to repaint each tick, to see that the window keeps painting.
@@ -343,10 +349,7 @@ void CALLBACK PlayBatchUser(HWND, UINT, UINT_PTR, DWORD) {
     return;
   HWND List = ::GetDlgItem(Window, ui::IDC_BATCH_LIST);
   int Rows = static_cast<int>(::SendMessageW(List, LVM_GETITEMCOUNT, 0, 0));
-  auto Press = [&](int Button) {
-    ::PostMessageW(Window, WM_COMMAND, MAKEWPARAM(Button, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(Window, Button)));
-  };
+  auto Press = [Window](int Button) { PressButton(Window, Button); };
   if (++U.Ticks > 2400) { // a batch that never ends fails the test instead of hanging it
     U.Process->OpenGate();
     Press(IDCANCEL);
@@ -488,10 +491,7 @@ void CALLBACK ReadCellTips(HWND, UINT, UINT_PTR, DWORD) {
   HWND Window = ::FindWindowW(ui::BatchWindowClass, nullptr);
   if (Window == nullptr || R.Step > 1)
     return;
-  auto Press = [&](int Button) {
-    ::PostMessageW(Window, WM_COMMAND, MAKEWPARAM(Button, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(Window, Button)));
-  };
+  auto Press = [Window](int Button) { PressButton(Window, Button); };
   if (R.Step == 0) {
     Press(IDOK);
     R.Step = 1;
