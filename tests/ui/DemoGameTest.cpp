@@ -324,6 +324,22 @@ std::vector<std::wstring> ListRow(HWND List, int Row) {
   return Texts;
 }
 
+// The tree view's item whose node holds Data, below Parent (the roots when null), depth first.
+HTREEITEM ItemOf(HWND Tree, const void* Data, HTREEITEM Parent = nullptr) {
+  for (HTREEITEM Item = Parent == nullptr ? TreeView_GetRoot(Tree) : TreeView_GetChild(Tree, Parent);
+       Item != nullptr; Item = TreeView_GetNextSibling(Tree, Item)) {
+    TVITEMW Node{};
+    Node.mask = TVIF_PARAM;
+    Node.hItem = Item;
+    TreeView_GetItem(Tree, &Node);
+    if (reinterpret_cast<TTreeNode*>(Node.lParam)->Data == Data)
+      return Item;
+    if (HTREEITEM Found = ItemOf(Tree, Data, Item))
+      return Found;
+  }
+  return nullptr;
+}
+
 // A click on a button of the batch window, as it arrives there.
 void PressButton(HWND Window, int Button) {
   ::PostMessageW(Window, WM_COMMAND, MAKEWPARAM(Button, BN_CLICKED),
@@ -395,20 +411,7 @@ TEST_F(DemoGameTest, ABatchDroppedOnASampleFillsItsStreamListsTheBrokenFileAndSt
   }
   // Dropped on the stream's last sample but one: two songs replaced, the rest added after it.
   HWND Tree = FWindow->Controls().treeFiles;
-  HTREEITEM Target = nullptr;
-  for (HTREEITEM Root = TreeView_GetRoot(Tree); Root != nullptr && Target == nullptr;
-       Root = TreeView_GetNextSibling(Tree, Root))
-    for (HTREEITEM Archive = TreeView_GetChild(Tree, Root); Archive != nullptr && Target == nullptr;
-         Archive = TreeView_GetNextSibling(Tree, Archive))
-      for (HTREEITEM Item = TreeView_GetChild(Tree, Archive); Item != nullptr;
-           Item = TreeView_GetNextSibling(Tree, Item)) {
-        TVITEMW Data{};
-        Data.mask = TVIF_PARAM;
-        Data.hItem = Item;
-        TreeView_GetItem(Tree, &Data);
-        if (reinterpret_cast<TTreeNode*>(Data.lParam)->Data == Stream.Samples(Samples - 2))
-          Target = Item;
-      }
+  HTREEITEM Target = ItemOf(Tree, Stream.Samples(Samples - 2));
   ASSERT_NE(Target, nullptr);
   TreeView_EnsureVisible(Tree, Target);
   RECT Rect;
@@ -461,22 +464,6 @@ TEST_F(DemoGameTest, ABatchDroppedOnASampleFillsItsStreamListsTheBrokenFileAndSt
 }
 
 namespace {
-
-// The tree view's item whose node holds Data, below Parent (the roots when null), depth first.
-HTREEITEM ItemOf(HWND Tree, const void* Data, HTREEITEM Parent = nullptr) {
-  for (HTREEITEM Item = Parent == nullptr ? TreeView_GetRoot(Tree) : TreeView_GetChild(Tree, Parent);
-       Item != nullptr; Item = TreeView_GetNextSibling(Tree, Item)) {
-    TVITEMW Node{};
-    Node.mask = TVIF_PARAM;
-    Node.hItem = Item;
-    TreeView_GetItem(Tree, &Node);
-    if (reinterpret_cast<TTreeNode*>(Node.lParam)->Data == Data)
-      return Item;
-    if (HTREEITEM Found = ItemOf(Tree, Data, Item))
-      return Found;
-  }
-  return nullptr;
-}
 
 // A user at the batch window: Import pressed; once it offers Close, the mouse rests on the "Goes to" and
 // the "Result" cell of the first row, the tool tip's text is read for each, and Close pressed.
