@@ -16,4 +16,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Called directly: /usr/bin/wine picks wine32 whenever wine32 is installed, even where it cannot run.
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+# Through cmake/wine-test, so that no process a test leaves behind holds ctest's output pipe.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-test /usr/lib/wine/wine64)
