@@ -5,6 +5,8 @@
 #include "app/uMain.h"
 #include "base/Exceptions.h"
 #include "base/Paths.h"
+#include "base/ScopeGuard.h"
+#include "base/Streams.h"
 #include "base/Text.h"
 #include "definitions/Preload.h"
 #include "platform/FileSystem.h"
@@ -40,13 +42,10 @@ void TfrmORVStreams::actFileSaveExecute() {
   TBusyCursor Busy(*FServices.Screen);
   {
     // The rebuild's status and progress end with it, before the question, also when it fails.
-    struct Clear {
-      TfrmORVStreams& Form;
-      ~Clear() {
-        Form.StatusProgress.Hide();
-        Form.StatusBar.SetText(L"");
-      }
-    } ClearStatus{*this};
+    TScopeGuard ClearStatus([this] {
+      StatusProgress.Hide();
+      StatusBar.SetText(L"");
+    });
     SaveArchivesAndDefinition();
   }
   // The question names the folder it would update: with a second copy of the game, the registered one may
@@ -103,10 +102,7 @@ void TfrmORVStreams::ReportRecovery(TRecoveryReport& Report) {
   TMsgResult Answer =
       FServices.MessageBoxes->Show(std::wstring(msg::ChangesRolledBack) + L" " + msg::ImportAgain + Songs,
                                    Title, TMsgButtons::YesNo, TMsgIcon::Question);
-  struct Discard {
-    const std::vector<TImportRecord>& Imports;
-    ~Discard() { TImportJournal::DiscardKept(Imports); }
-  } Finally{Report.Imports};
+  TScopeGuard Discard([&Report] { TImportJournal::DiscardKept(Report.Imports); });
   if (Answer == TMsgResult::Yes)
     ImportAgain(Report.Imports);
 }
@@ -116,10 +112,7 @@ void TfrmORVStreams::ReportRecovery(TRecoveryReport& Report) {
 void TfrmORVStreams::ImportAgain(const std::vector<TImportRecord>& Imports) {
   KeepOriginalMusic();
   TBusyCursor Busy(*FServices.Screen);
-  struct ClearStatus {
-    TStatusModel& Status;
-    ~ClearStatus() { Status.SetText(L""); }
-  } Finally{StatusBar};
+  TScopeGuard ClearStatus([this] { StatusBar.SetText(L""); });
   for (const TImportRecord& Import : Imports) {
     if (Import.Stream < 0 || Import.Stream >= FPack->StreamCount() || Import.Sample < 0 ||
         Import.Sample >= FPack->Streams(Import.Stream)->SampleCount() || !platform::IsFile(Import.Kept))
@@ -130,11 +123,7 @@ void TfrmORVStreams::ImportAgain(const std::vector<TImportRecord>& Imports) {
       continue;
     // The kept song is imported from a scratch copy, since the import consumes its input.
     std::string Converted = ChangeFileExt(MakeTempFileName("~asf"), ".asf");
-    {
-      TFileStream In(Import.Kept, TFileAccess::Read);
-      TFileStream Out(Converted, TFileAccess::Create);
-      Out.CopyFrom(In, In.Size());
-    }
+    CopyWholeFile(Import.Kept, Converted);
     ImportConverted(Sample, Converted, Import.AsNewFile, Import.EntryName, Import.Source, Import.Description);
     Describe(*Sample, Import.Description);
     if (Import.Description.Set)
@@ -164,20 +153,14 @@ void TfrmORVStreams::actFileUpdatePreloadBeforeExecute() {
   IRegistry& Registry = *FServices.Registry;
   if (!Registry.OpenKeyReadOnly(TRootKey::LocalMachine, kGameKey))
     return;
-  struct Close {
-    IRegistry& Registry;
-    ~Close() { Registry.CloseKey(); }
-  } Finally{Registry};
+  TScopeGuard Close([&Registry] { Registry.CloseKey(); });
   std::wstring InstallDir = Registry.ReadString(kInstallDirValue);
   actFileUpdatePreloadDialog.Folder = WideToAnsi(InstallDir + L"preload");
 }
 
 void TfrmORVStreams::actFileUpdatePreloadAccept() {
   KeepOriginalMusic();
-  struct Hide {
-    TProgressModel& Progress;
-    ~Hide() { Progress.Hide(); }
-  } Finally{StatusProgress};
+  TScopeGuard Hide([this] { StatusProgress.Hide(); });
   TPreloadOutcome Outcome = UpdatePreloadFolder(
       DefinitionPath(), actFileUpdatePreloadDialog.Folder,
       [this] { FServices.MessageBoxes->Show(msg::UnableToCompress, L"", TMsgButtons::OK, TMsgIcon::Error); },

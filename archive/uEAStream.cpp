@@ -1,6 +1,8 @@
 #include "archive/uEAStream.h"
+#include "base/ByteOrder.h"
 #include "base/Exceptions.h"
 #include "base/FileSetCommit.h"
+#include "base/Streams.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>
@@ -13,26 +15,10 @@ constexpr uint32_t kHeaderBytes = 16;
 constexpr size_t kMaxNameBytes = 259;
 constexpr uint16_t kDataAlignment = 64;
 
-uint32_t ReadBE32(const uint8_t* P) {
-  return uint32_t(P[0]) << 24 | uint32_t(P[1]) << 16 | uint32_t(P[2]) << 8 | uint32_t(P[3]);
-}
-
-void PutBE32(uint8_t* P, uint32_t Value) {
-  P[0] = static_cast<uint8_t>(Value >> 24);
-  P[1] = static_cast<uint8_t>(Value >> 16);
-  P[2] = static_cast<uint8_t>(Value >> 8);
-  P[3] = static_cast<uint8_t>(Value);
-}
-
-void PutLE32(uint8_t* P, uint32_t Value) {
-  for (int I = 0; I < 4; ++I)
-    P[I] = static_cast<uint8_t>(Value >> (8 * I));
-}
-
 void WriteBE32Pair(TStream& Stream, uint32_t First, uint32_t Second) {
   uint8_t Record[8];
-  PutBE32(Record, First);
-  PutBE32(Record + 4, Second);
+  StoreBE32(Record, First);
+  StoreBE32(Record + 4, Second);
   Stream.WriteBuffer(Record, sizeof Record);
 }
 
@@ -64,18 +50,16 @@ std::string ReadName(TStream& Source) {
 // The last way back when a rename back is refused; the kept file stays, as the caller asked.
 void CopyBytes(const std::string& Source, const std::string& Target) {
   try {
-    TFileStream In(Source, TFileAccess::Read);
-    TFileStream Out(Target, TFileAccess::Create);
-    Out.CopyFrom(In, In.Size());
+    CopyWholeFile(Source, Target);
   } catch (const Exception&) {
+    // The rename's own error is what the caller gets, and the bytes stay under Source.
   }
 }
 
 // Deletes a scratch file that a failed operation leaves behind; the operation's own error is what the
 // caller gets.
 void DiscardScratch(const std::string& Path) {
-  if (platform::IsFile(Path))
-    platform::DeleteFile(Path);
+  DeleteIfPresent(Path);
 }
 
 } // namespace
@@ -151,15 +135,15 @@ void TEAStream::LoadFromStream(TStream& Source) {
   try {
     uint8_t Header[kHeaderBytes];
     Source.ReadBuffer(Header, sizeof Header);
-    int32_t Count = static_cast<int32_t>(ReadBE32(Header + 8));
-    HeaderSize = ReadBE32(Header + 12);
+    int32_t Count = static_cast<int32_t>(LoadBE32(Header + 8));
+    HeaderSize = LoadBE32(Header + 12);
     for (int32_t I = 0; I < Count; ++I) {
       auto Entry = std::make_unique<TEAStreamFile>(this);
       Entry->DirectoryPos = ArchivePosition(Source.Position());
       uint8_t Record[8];
       Source.ReadBuffer(Record, sizeof Record);
-      Entry->Offset = ReadBE32(Record);
-      Entry->Size = ReadBE32(Record + 4);
+      Entry->Offset = LoadBE32(Record);
+      Entry->Size = LoadBE32(Record + 4);
       Entry->Name = ReadName(Source);
       FFiles.Add(std::move(Entry));
     }
@@ -232,9 +216,9 @@ void TEAStream::SaveToStream(TStream& Dest) {
   TMemoryStream Final = Directory(true);
   uint8_t* Header = Final.Memory();
   Header[0] = 'B', Header[1] = 'I', Header[2] = 'G', Header[3] = 'F';
-  PutLE32(Header + 4, TotalSize);
-  PutBE32(Header + 8, static_cast<uint32_t>(FileCount()));
-  PutBE32(Header + 12, NewHeaderSize);
+  StoreLE32(Header + 4, TotalSize);
+  StoreBE32(Header + 8, static_cast<uint32_t>(FileCount()));
+  StoreBE32(Header + 12, NewHeaderSize);
   Dest.SetPosition(Base);
   Dest.WriteBuffer(Final.Memory(), Final.Bytes().size());
   Dest.SetPosition(Base + TotalSize);
@@ -261,9 +245,9 @@ bool TEAStream::IsCompact() const {
       return false;
     End = Start + Files(I)->Size;
   }
-  PutLE32(Expected.Memory() + 4, End);
-  PutBE32(Expected.Memory() + 8, static_cast<uint32_t>(FileCount()));
-  PutBE32(Expected.Memory() + 12, static_cast<uint32_t>(Expected.Size()));
+  StoreLE32(Expected.Memory() + 4, End);
+  StoreBE32(Expected.Memory() + 8, static_cast<uint32_t>(FileCount()));
+  StoreBE32(Expected.Memory() + 12, static_cast<uint32_t>(Expected.Size()));
   TFileStream Archive(FileName, TFileAccess::Read);
   if (Archive.Size() != End)
     return false;

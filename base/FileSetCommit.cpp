@@ -11,21 +11,12 @@ namespace {
 // backup stays until the copy is complete, so a failure here still leaves the old bytes under it.
 bool CopyBack(const std::string& Backup, const std::string& Target) {
   try {
-    {
-      TFileStream In(Backup, TFileAccess::Read);
-      TFileStream Out(Target, TFileAccess::Create);
-      Out.CopyFrom(In, In.Size());
-    }
+    CopyWholeFile(Backup, Target);
     platform::DeleteFile(Backup);
     return true;
   } catch (const Exception&) {
     return false;
   }
-}
-
-void DeleteIfPresent(const std::string& Path) {
-  if (platform::IsFile(Path))
-    platform::DeleteFile(Path);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "base/Streams.h"
 #include "base/Exceptions.h"
+#include "platform/FileSystem.h"
 
 #include <algorithm>
 #include <cstring>
@@ -31,6 +32,19 @@ int64_t TStream::CopyFrom(TStream& Source, int64_t Count) {
     TCopyObserver::Notify(static_cast<int64_t>(Chunk));
   }
   return Count;
+}
+
+void CopyWholeFile(const std::string& Source, const std::string& Target) {
+  TFileStream In(Source, TFileAccess::Read);
+  TFileStream Out(Target, TFileAccess::Create);
+  Out.CopyFrom(In, In.Size());
+  Out.Flush();
+}
+
+bool DeleteIfPresent(const std::string& Path) {
+  if (Path.empty() || !platform::IsFile(Path))
+    return true;
+  return platform::DeleteFile(Path) == 0 || !platform::IsFile(Path);
 }
 
 namespace {

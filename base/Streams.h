@@ -79,6 +79,13 @@ private:
   std::string FFileName;
 };
 
+// Copies the whole of Source over Target (created, or emptied when it exists) and waits until the copy is
+// on the disk. Raises the OS error of the first step that fails; Target may then be partly written.
+void CopyWholeFile(const std::string& Source, const std::string& Target);
+
+// Deletes Path when it names a file (an empty Path names none). True when no file is left there.
+bool DeleteIfPresent(const std::string& Path);
+
 // Reads another stream through a buffer, so that a reader taking a few bytes at a time makes one system
 // call per block rather than per field. Read-only; positions are the source's. The source must not be
 // moved by anyone else while the reader is in use.

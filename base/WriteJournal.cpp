@@ -1,4 +1,5 @@
 #include "base/WriteJournal.h"
+#include "base/ByteOrder.h"
 #include "base/Exceptions.h"
 #include "base/Paths.h"
 #include "base/Records.h"
@@ -288,7 +289,7 @@ TRecord Decode(const TPlace& Place, uint32_t Type, const std::vector<uint8_t>& P
 }
 
 uint32_t U32At(const std::vector<uint8_t>& B, size_t At) {
-  return uint32_t(B[At]) | uint32_t(B[At + 1]) << 8 | uint32_t(B[At + 2]) << 16 | uint32_t(B[At + 3]) << 24;
+  return LoadLE32(B.data() + At);
 }
 
 // The whole records of the journal's bytes, up to the first that is torn (its length runs past the end, or

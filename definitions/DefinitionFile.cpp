@@ -1,7 +1,9 @@
 // Reading and writing the definition file (layout in uTypes.h).
 
+#include "base/ByteOrder.h"
 #include "base/Exceptions.h"
 #include "base/Paths.h"
+#include "base/Streams.h"
 #include "definitions/uTypes.h"
 #include "platform/FileSystem.h"
 
@@ -19,14 +21,12 @@ constexpr const char* kArchiveOutsideFolder =
 int32_t ReadInt32(TStream& Stream) {
   uint8_t Bytes[4];
   Stream.ReadBuffer(Bytes, sizeof Bytes);
-  return static_cast<int32_t>(uint32_t(Bytes[0]) | uint32_t(Bytes[1]) << 8 | uint32_t(Bytes[2]) << 16 |
-                              uint32_t(Bytes[3]) << 24);
+  return static_cast<int32_t>(LoadLE32(Bytes));
 }
 
 void WriteInt32(TStream& Stream, uint32_t Value) {
   uint8_t Bytes[4];
-  for (int I = 0; I < 4; ++I)
-    Bytes[I] = static_cast<uint8_t>(Value >> (8 * I));
+  StoreLE32(Bytes, Value);
   Stream.WriteBuffer(Bytes, sizeof Bytes);
 }
 
@@ -53,8 +53,7 @@ void WriteField(TStream& Stream, const TDescriptionField& Field) {
 
 // Deletes the scratch copy of a save that failed; the save's own error is what the caller gets.
 void DiscardScratch(const std::string& Path) {
-  if (platform::IsFile(Path))
-    platform::DeleteFile(Path);
+  DeleteIfPresent(Path);
 }
 
 } // namespace

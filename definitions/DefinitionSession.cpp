@@ -1,6 +1,7 @@
 #include "definitions/DefinitionSession.h"
 #include "base/Exceptions.h"
 #include "base/Paths.h"
+#include "base/ScopeGuard.h"
 #include "definitions/uTypes.h"
 #include "platform/FileSystem.h"
 
@@ -68,10 +69,7 @@ TRecoveryReport TDefinitionSession::Open() {
 }
 
 void TDefinitionSession::Close() {
-  struct Release {
-    platform::FileLock& Lock;
-    ~Release() { Lock.Release(); }
-  } Finally{FLock};
+  TScopeGuard Release([this] { FLock.Release(); });
   if (FLock.Held())
     Imports.Undo();
 }

@@ -1,6 +1,7 @@
 #include "definitions/ImportJournal.h"
 #include "base/Exceptions.h"
 #include "base/Paths.h"
+#include "base/Streams.h"
 #include "definitions/uTypes.h"
 #include "platform/FileSystem.h"
 
@@ -70,13 +71,6 @@ bool Decode(const std::vector<uint8_t>& In, TImportRecord& R) {
   return true;
 }
 
-void CopyFlushed(const std::string& Source, const std::string& Target) {
-  TFileStream In(Source, TFileAccess::Read);
-  TFileStream Out(Target, TFileAccess::Create);
-  Out.CopyFrom(In, In.Size());
-  Out.Flush();
-}
-
 // A new file in the songs folder of Journal's definition, created empty.
 std::string NewKeptSong(const TWriteJournal& Journal) {
   std::string Folder = TWriteJournal::SongFolderFor(Journal.SubjectPath());
@@ -84,11 +78,6 @@ std::string NewKeptSong(const TWriteJournal& Journal) {
   std::string Name;
   CheckOSError(platform::CreateUniqueFile(IncludeTrailingPathDelimiter(Folder), "song", Name));
   return Name;
-}
-
-void DeleteIfPresent(const std::string& Path) {
-  if (!Path.empty() && platform::IsFile(Path))
-    platform::DeleteFile(Path);
 }
 
 } // namespace
@@ -109,7 +98,7 @@ void TImportJournal::BeforeImport(const TStreamData& Sample, bool AsNewFile, con
   R.Description = Description;
   std::string Kept = NewKeptSong(FJournal);
   try {
-    CopyFlushed(Converted, Kept);
+    CopyWholeFile(Converted, Kept);
     FJournal.Note(Encode(R), Kept);
   } catch (...) {
     DeleteIfPresent(Kept);

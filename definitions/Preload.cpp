@@ -4,6 +4,7 @@
 #include "base/Exceptions.h"
 #include "base/FileSetCommit.h"
 #include "base/Paths.h"
+#include "base/Streams.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>
@@ -23,17 +24,6 @@ bool SameText(const std::string& A, const std::string& B) {
       return false;
   }
   return true;
-}
-
-void DeleteIfPresent(const std::string& Path) {
-  if (!Path.empty() && platform::IsFile(Path))
-    platform::DeleteFile(Path);
-}
-
-void CopyFile(const std::string& Source, const std::string& Target) {
-  TFileStream In(Source, TFileAccess::Read);
-  TFileStream Out(Target, TFileAccess::Create);
-  Out.CopyFrom(In, In.Size());
 }
 
 int FindEntry(const TEAStream& Archive, const std::string& Name) {
@@ -59,7 +49,7 @@ bool UpdatePreloadArchive(const std::string& ArchivePath, const std::string& Def
   std::string Copy = MakeTempFileName("~viv");
   std::string Rebuilt;
   try {
-    CopyFile(ArchivePath, Copy);
+    CopyWholeFile(ArchivePath, Copy);
     TEAStream Work;
     Work.LoadFromFile(Copy);
     Work.Files(Entry)->LoadFromFile(Source);

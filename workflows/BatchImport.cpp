@@ -1,7 +1,9 @@
 #include "workflows/BatchImport.h"
 
 #include "base/Paths.h"
+#include "base/ScopeGuard.h"
 #include "base/SongName.h"
+#include "base/Streams.h"
 #include "platform/FileSystem.h"
 #include "workflows/JournaledImport.h"
 #include "workflows/OrderedJobs.h"
@@ -19,11 +21,6 @@ struct TSongWork {
   TConversion Conversion;
   std::string Failure;
 };
-
-void DeleteIfPresent(const std::string& Path) {
-  if (!Path.empty() && platform::IsFile(Path))
-    platform::DeleteFile(Path);
-}
 
 // Tags, then the conversion of one song (which measures it and matches its loudness when there is a
 // target), on a worker thread: nothing here touches the definition.
@@ -112,10 +109,7 @@ TBatchResult ImportBatch(TStreamPack& Pack, TDefinitionSession& Session,
   };
   Jobs.Finish = [&](size_t I) {
     TSongResult& Song = Result.Songs[I];
-    struct TScratch {
-      const std::string& Path;
-      ~TScratch() { DeleteIfPresent(Path); }
-    } Scratch{Work[I].Converted};
+    TScopeGuard Scratch([&Work, I] { DeleteIfPresent(Work[I].Converted); });
     Song.LoudnessBefore = Work[I].Loudness;
     if (Work[I].Loudness) { // silence keeps its level
       Song.Gain = Work[I].Conversion.Gain->Applied;

@@ -1,17 +1,7 @@
 #include "workflows/JournaledImport.h"
 
 #include "base/Exceptions.h"
-
-namespace {
-
-// Tells the journal that an add is over, whether it succeeded or failed.
-struct TAfterAdd {
-  TImportJournal& Journal;
-  TEAStream& Archive;
-  ~TAfterAdd() { Journal.AfterAdd(Archive); }
-};
-
-} // namespace
+#include "base/ScopeGuard.h"
 
 void ImportThroughJournal(TImportJournal& Journal, TStreamData& Sample, bool AsNewFile,
                           const std::string& EntryName, const std::string& Source,
@@ -28,7 +18,7 @@ void ImportThroughJournal(TImportJournal& Journal, TStreamData& Sample, bool AsN
   TEAStream& Archive = *Sample.Archive();
   Journal.BeforeImport(Sample, true, EntryName, Source, Converted, Description);
   Journal.BeforeAdd(Archive);
-  TAfterAdd AfterAdd{Journal, Archive};
+  TScopeGuard AfterAdd([&] { Journal.AfterAdd(Archive); }); // whether the add succeeded or failed
   Sample.ImportFile(Converted, true, EntryName);
 }
 
@@ -44,7 +34,7 @@ void AddThroughJournal(TImportJournal& Journal, TStreamPack& Pack, int32_t Archi
     Entries.push_back({Add.Converted, Add.EntryName});
   }
   Journal.BeforeAdd(Archive);
-  TAfterAdd AfterAdd{Journal, Archive};
+  TScopeGuard AfterAdd([&] { Journal.AfterAdd(Archive); }); // whether the add succeeded or failed
   // As a single add: the rebuilt file is in place, and nothing below can fail before the offsets commit.
   std::vector<TEAStreamFile*> Added = Archive.AddFiles(Entries);
   Pack.CarrySampleOffsets(ArchiveIndex);

@@ -1,6 +1,7 @@
 #include "workflows/LoudnessTarget.h"
 
 #include "base/Paths.h"
+#include "base/Streams.h"
 #include "platform/FileSystem.h"
 #include "workflows/OrderedJobs.h"
 
@@ -25,8 +26,7 @@ std::vector<TEAStreamFile*> DistinctEntries(const TStreamPack& Pack) {
 
 void DeleteAll(const std::vector<std::string>& Paths) {
   for (const std::string& Path : Paths)
-    if (platform::IsFile(Path))
-      platform::DeleteFile(Path);
+    DeleteIfPresent(Path);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "base/Exceptions.h"
 #include "base/Paths.h"
+#include "base/Streams.h"
 #include "platform/FileSystem.h"
 #include "workflows/BatchPlan.h"
 #include "workflows/JournaledImport.h"
@@ -213,8 +214,7 @@ public:
   TScratchSongs& operator=(const TScratchSongs&) = delete;
   ~TScratchSongs() {
     for (const auto& Made : FPaths)
-      if (platform::IsFile(Made.second))
-        platform::DeleteFile(Made.second);
+      DeleteIfPresent(Made.second);
   }
 
   const std::string& Of(int32_t Song) {

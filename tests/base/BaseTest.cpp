@@ -1,7 +1,9 @@
+#include "base/ByteOrder.h"
 #include "base/Exceptions.h"
 #include "base/OwnedList.h"
 #include "base/Paths.h"
 #include "base/Records.h"
+#include "base/ScopeGuard.h"
 #include "base/Streams.h"
 #include "platform/Faults.h"
 #include "platform/FileSystem.h"
@@ -92,6 +94,80 @@ TEST(Streams, CopyFromMovesExactlyCountBytesAcrossBlocks) {
   EXPECT_EQ(Dest.CopyFrom(Source, 0), 0);
   EXPECT_EQ(Dest.Size(), Count + 2) << "a copy of 0 bytes copied something";
   EXPECT_THROW(Dest.CopyFrom(Source, 6), EReadError) << "source had only 5 bytes left";
+}
+
+TEST(Streams, AWholeFileCopyIsFlushedAndEveryFailureRaises) {
+  TempDir Dir;
+  const std::string Source = Dir.File("a.big"), Target = Dir.File("b.big");
+  const Bytes Data = Pattern(static_cast<size_t>(TStream::kCopyBlockSize) + 7, 3);
+  WriteFile(Source, Data);
+  WriteFile(Target, Pattern(5000000, 4)); // longer than the source: emptied first
+  platform::ClearFaults();
+  CopyWholeFile(Source, Target);
+  EXPECT_EQ(ReadFile(Target), Data);
+  EXPECT_GT(platform::FaultCallCount(platform::FaultKind::Flush), 0) << "the copy was not flushed";
+  struct TCase {
+    const char* What;
+    platform::FaultKind Kind;
+  };
+  for (const TCase& Case :
+       {TCase{"read", platform::FaultKind::Read}, TCase{"write", platform::FaultKind::Write},
+        TCase{"flush", platform::FaultKind::Flush}, TCase{"create", platform::FaultKind::Create}}) {
+    SCOPED_TRACE(Case.What);
+    platform::ClearFaults();
+    platform::InjectFault(Case.Kind, 1, platform::DiskFullError());
+    EXPECT_THROW(CopyWholeFile(Source, Target), Exception);
+    platform::ClearFaults();
+  }
+  EXPECT_THROW(CopyWholeFile(Dir.File("missing.big"), Target), EFOpenError);
+}
+
+TEST(Streams, DeleteIfPresentSaysWhetherAFileIsLeft) {
+  TempDir Dir;
+  const std::string Present = Dir.File("x.tmp");
+  WriteFile(Present, Pattern(3, 1));
+  platform::InjectFault(platform::FaultKind::Delete, 1, platform::AccessDeniedError());
+  EXPECT_FALSE(DeleteIfPresent(Present));
+  platform::ClearFaults();
+  EXPECT_TRUE(platform::IsFile(Present));
+  EXPECT_TRUE(DeleteIfPresent(Present));
+  EXPECT_FALSE(platform::IsFile(Present));
+  EXPECT_TRUE(DeleteIfPresent(Present)) << "an absent file";
+  EXPECT_TRUE(DeleteIfPresent("")) << "an empty name";
+  EXPECT_TRUE(DeleteIfPresent(Dir.Path())) << "a folder is not a file";
+  EXPECT_TRUE(platform::IsFolder(Dir.Path()));
+}
+
+TEST(ByteOrder, NumbersLoadAndStoreInBothOrders) {
+  const uint8_t Bytes[4] = {0x12, 0x34, 0x56, 0xF8};
+  EXPECT_EQ(LoadLE16(Bytes), 0x3412u);
+  EXPECT_EQ(LoadBE16(Bytes), 0x1234u);
+  EXPECT_EQ(LoadLE32(Bytes), 0xF8563412u);
+  EXPECT_EQ(LoadBE32(Bytes), 0x123456F8u);
+  for (uint32_t Value : {0u, 1u, 0x80000000u, 0xF8563412u, 0xFFFFFFFFu}) {
+    uint8_t LE[4], BE[4];
+    StoreLE32(LE, Value);
+    StoreBE32(BE, Value);
+    EXPECT_EQ(LoadLE32(LE), Value);
+    EXPECT_EQ(LoadBE32(BE), Value);
+    EXPECT_EQ(LE[0], BE[3]);
+    EXPECT_EQ(LE[3], static_cast<uint8_t>(Value >> 24));
+  }
+}
+
+TEST(ScopeGuard, RunsOnceWhenTheScopeEndsByReturnOrThrow) {
+  int Runs = 0;
+  {
+    TScopeGuard Guard([&] { ++Runs; });
+    EXPECT_EQ(Runs, 0);
+  }
+  EXPECT_EQ(Runs, 1);
+  try {
+    TScopeGuard Guard([&] { ++Runs; });
+    throw EReadError();
+  } catch (const EReadError&) {
+  }
+  EXPECT_EQ(Runs, 2);
 }
 
 TEST(Streams, MemoryStreamGrowsSeeksAndRoundTripsFiles) {
