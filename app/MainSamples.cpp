@@ -4,12 +4,13 @@
 #include "app/Messages.h"
 #include "app/uMain.h"
 #include "base/Exceptions.h"
-#include "base/FileSetCommit.h"
-#include "base/Paths.h"
+#include "base/ScopeGuard.h"
+#include "base/Streams.h"
 #include "base/Text.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 #include "workflows/JournaledImport.h"
+#include "workflows/SongFiles.h"
 
 #include <cwctype>
 #include <exception>
@@ -18,22 +19,8 @@ namespace {
 
 constexpr uint16_t kHidden = 0; // SW_HIDE
 
-struct TExportFormat {
-  const char* Option;
-  const wchar_t* Extension;
-};
-
-const TExportFormat kExportFormats[7] = {
-    {"-wave ", L".wav"},
-    {"-pcstream -eaxa_blk ", L".asf"},
-    {"-pcstream -s16l_blk ", L".asf"},
-    {"-pcstream -s8_blk ", L".asf"},
-    {"-pcstream -mt_blk ", L".asf"},
-    {"-pcstream -mt5_blk ", L".asf"},
-    {"-aiff ", L".aif"},
-};
-
-const char* const kImportOption = "-pcstream -eaxa_blk ";
+// The export dialog's file types, in the order of its filter; each a format of the converter.
+const char* const kExportFormats[7] = {"wave", "eaxa", "s16l", "s8", "mt", "mt5", "aiff"};
 
 const wchar_t* const kExportFilter =
     L"Wave Audio (*.wav)|*.wave|EA Sports PC Stream [EA-XA 3.7:1] (*.asf)|*.asf|EA Sports PC Stream [Signed "
@@ -45,27 +32,34 @@ const wchar_t* const kExportFilter =
 const wchar_t* const kImportFilter =
     L"All Supported Formats (*.asf;*.wav;*.mp3;*.aiff;*.aif)|*.asf;*.wav;*.mp3;*.aiff;*.aif";
 
-const char* ExportOption(int FormatIndex) {
-  return FormatIndex >= 2 && FormatIndex <= 7 ? kExportFormats[FormatIndex - 1].Option
-                                              : kExportFormats[0].Option;
+// The format of the export dialog's file type FilterIndex (counted from 1); Wave for any other.
+const TConverterFormat& ExportFormat(int FilterIndex) {
+  return *FindConverterFormat(FilterIndex >= 1 && FilterIndex <= 7 ? kExportFormats[FilterIndex - 1]
+                                                                   : "wave");
 }
 
-std::string ScratchName(const char* Prefix, const char* Extension) {
-  return ChangeFileExt(MakeTempFileName(Prefix), Extension);
-}
+// The window's converter runner as the workflows run the converter: it waits painting, and only the
+// converter's standard error comes back.
+class TWindowConverterProcess : public IConverterProcess {
+public:
+  TWindowConverterProcess(IConverterRunner& Runner, std::wstring Program, std::wstring Folder)
+      : FRunner(Runner), FProgram(std::move(Program)), FFolder(std::move(Folder)) {}
+  TConverterRun Run(const std::wstring& Parameters) override {
+    TConverterRun Result;
+    Result.Started = FRunner.ExecuteAndWait(FProgram, Parameters, FFolder, kHidden, Result.Errors);
+    return Result;
+  }
 
-// Path: an ANSI file name or a wide one.
-template <typename TPath> void DiscardIfPresent(const TPath& Path) {
-  if (platform::IsFile(Path))
-    platform::DeleteFile(Path);
-}
+private:
+  IConverterRunner& FRunner;
+  std::wstring FProgram, FFolder;
+};
 
 // Message, and under it the converter's own reason, when it gave one.
 std::wstring WithReason(const wchar_t* Message, const std::string& Reason) {
-  size_t End = Reason.find_last_not_of(" \t\r\n");
-  if (End == std::string::npos)
+  if (Reason.empty())
     return Message;
-  return Message + AnsiToWide(platform::LineBreak()) + AnsiToWide(Reason.substr(0, End + 1));
+  return Message + AnsiToWide(platform::LineBreak()) + AnsiToWide(Reason);
 }
 
 std::wstring UpperCase(std::wstring Text) {
@@ -100,47 +94,16 @@ std::wstring TfrmORVStreams::ConverterPath() const {
          AnsiToWide(platform::ExecutableSuffix());
 }
 
-std::string TfrmORVStreams::Convert(const std::string& Option, const std::wstring& Input,
-                                    const std::wstring& Output) {
-  std::wstring Parameters = AnsiToWide(Option) + L"\"" + Input + L"\" -=\"" + Output + L"\"";
-  std::string ErrorOutput;
-  FServices.Converter->ExecuteAndWait(ConverterPath(), Parameters, ConverterFolder(), kHidden, ErrorOutput);
-  return ErrorOutput;
-}
-
-// A file already at the output path steps aside for the run, so that only the converter's own output can
-// count as success; it comes back when the converter leaves none, and goes once the new one is there.
-bool TfrmORVStreams::ExportSample(TEAStreamFile* File, int FormatIndex, const std::wstring& Output,
-                                  std::string* Reason) {
-  std::wstring Aside = platform::IsFile(Output) ? TFileSetCommit::OldName(Output) : L"";
-  std::string Extracted = ScratchName("~asf", ".asf");
-  auto PutBack = [&] {
-    if (!Aside.empty() && !platform::IsFile(Output))
-      platform::MoveFile(Aside, Output);
-  };
-  try {
-    StatusBar.SetText(L"Extracting...");
-    File->SaveToFile(Extracted);
-    if (!Aside.empty())
-      if (int Error = platform::MoveFile(Output, Aside))
-        throw EFCreateError(WideToAnsi(Output), Error);
-    StatusBar.SetText(L"Converting...");
-    std::string ErrorOutput = Convert(ExportOption(FormatIndex), AnsiToWide(Extracted), Output);
-    if (Reason != nullptr)
-      *Reason = ErrorOutput;
-  } catch (...) {
-    PutBack();
-    DiscardIfPresent(Extracted);
-    StatusBar.SetText(L"");
-    throw;
-  }
-  bool Converted = platform::IsFile(Output);
-  PutBack();
-  if (Converted)
-    DiscardIfPresent(Aside);
-  CheckOSError(platform::DeleteFile(Extracted));
-  StatusBar.SetText(L"");
-  return Converted;
+TConversion
+TfrmORVStreams::RunSongStep(const std::function<TConversion(TConverter&, const TSongFileSteps&)>& Step) {
+  TWindowConverterProcess Process(*FServices.Converter, ConverterPath(), ConverterFolder());
+  TConverter Converter(Process);
+  TScopeGuard ClearStatus([this] { StatusBar.SetText(L""); });
+  return Step(Converter, [this](TSongFileStep Reached) {
+    StatusBar.SetText(Reached == TSongFileStep::Extracting   ? L"Extracting..."
+                      : Reached == TSongFileStep::Converting ? L"Converting..."
+                                                             : L"Importing...");
+  });
 }
 
 // ---- preview ----
@@ -158,20 +121,15 @@ void TfrmORVStreams::actSamplePreviewExecute() {
   if (Sample == nullptr || !FPack)
     return;
   TEAStreamFile* File = Sample->StreamFile();
-  std::string Preview = ScratchName("~wav", ".wav");
+  std::string Preview;
   TBusyCursor Busy(*FServices.Screen);
-  bool Converted = false;
-  std::string Reason;
-  try {
-    Converted = ExportSample(File, 1, AnsiToWide(Preview), &Reason);
-  } catch (...) {
-    DiscardIfPresent(Preview);
-    throw;
-  }
+  TConversion Conversion = RunSongStep([&](TConverter& Converter, const TSongFileSteps& Steps) {
+    return PreviewSong(Converter, *File, Preview, Steps);
+  });
   Busy.Restore();
-  if (!Converted) {
-    FServices.MessageBoxes->Show(WithReason(msg::UnableToConvertSample, Reason), L"", TMsgButtons::OK,
-                                 TMsgIcon::Error);
+  if (!Conversion.Made) {
+    FServices.MessageBoxes->Show(WithReason(msg::UnableToConvertSample, Conversion.Reason), L"",
+                                 TMsgButtons::OK, TMsgIcon::Error);
     return;
   }
   FPreviewFile = Preview;
@@ -222,7 +180,7 @@ void TfrmORVStreams::actSampleExportTypeChange(IOpenSaveDialog& Dialog) {
     Name = Name.substr(FolderOf(Name).size());
   int Index = Dialog.FilterIndex();
   if (Index >= 1 && Index <= 7)
-    Name = WithExtension(Name, kExportFormats[Index - 1].Extension);
+    Name = WithExtension(Name, AnsiToWide(ExportFormat(Index).Extension));
   Dialog.SetFileNameBox(Name);
 }
 
@@ -231,13 +189,14 @@ void TfrmORVStreams::actSampleExportAccept() {
   if (Sample == nullptr || !FPack)
     return;
   TBusyCursor Busy(*FServices.Screen);
-  std::string Reason;
-  bool Converted = ExportSample(Sample->StreamFile(), actSampleExportDialog.FilterIndex,
-                                actSampleExportDialog.FileName, &Reason);
+  TConversion Conversion = RunSongStep([&](TConverter& Converter, const TSongFileSteps& Steps) {
+    return ExportSong(Converter, *Sample->StreamFile(), ExportFormat(actSampleExportDialog.FilterIndex),
+                      actSampleExportDialog.FileName, Steps);
+  });
   Busy.Restore();
-  if (!Converted)
-    FServices.MessageBoxes->Show(WithReason(msg::UnableToConvertSample, Reason), L"", TMsgButtons::OK,
-                                 TMsgIcon::Error);
+  if (!Conversion.Made)
+    FServices.MessageBoxes->Show(WithReason(msg::UnableToConvertSample, Conversion.Reason), L"",
+                                 TMsgButtons::OK, TMsgIcon::Error);
 }
 
 // ---- import ----
@@ -276,28 +235,28 @@ void TfrmORVStreams::actSampleImportAccept(const void* Sender) {
   KeepOriginalMusic();
   TCursor Saved = FServices.Screen->Cursor();
   FServices.Screen->SetCursor(TCursor::HourGlass);
+  bool AsNewFile = Sender != &actSampleImport;
   std::exception_ptr Failure;
   try {
-    std::string Converted = ScratchName("~asf", ".asf");
-    StatusBar.SetText(L"Converting...");
-    std::string Reason = Convert(kImportOption, actSampleImportDialog.FileName, AnsiToWide(Converted));
-    if (platform::IsFile(Converted)) {
-      // The journal notes the file by a name it can open again, which gives back its own long name.
-      std::string Source = WideToAnsi(actSampleImportDialog.FileName);
-      ImportConverted(Sample, Converted, Sender != &actSampleImport,
-                      ChangeFileExt(ExtractFileName(Source), ".asf"),
-                      platform::NarrowFileName(actSampleImportDialog.FileName));
+    TSongImport Import;
+    RunSongStep([&](TConverter& Converter, const TSongFileSteps& Steps) {
+      Import = ImportSong(Converter, FSession->Imports, *Sample, AsNewFile, actSampleImportDialog.FileName,
+                          {}, Steps);
+      return Import.Conversion;
+    });
+    if (Import.Conversion.Made) {
+      if (!AsNewFile)
+        FArchivesChanged = true;
+      FDefinitionChanged = true;
     } else {
       FServices.Screen->SetCursor(Saved);
-      StatusBar.SetText(L"");
-      FServices.MessageBoxes->Show(WithReason(msg::UnableToConvertInput, Reason), L"", TMsgButtons::OK,
-                                   TMsgIcon::Error);
+      FServices.MessageBoxes->Show(WithReason(msg::UnableToConvertInput, Import.Conversion.Reason), L"",
+                                   TMsgButtons::OK, TMsgIcon::Error);
     }
   } catch (...) {
     Failure = std::current_exception();
   }
   // The tree is rebuilt and the cursor restored on every path; the import's own error is the one reported.
-  StatusBar.SetText(L"");
   try {
     RebuildTree();
   } catch (...) {
@@ -315,16 +274,13 @@ void TfrmORVStreams::ImportConverted(TStreamData* Sample, const std::string& Con
                                      const std::string& EntryName, const std::string& Source,
                                      const TImportDescription& Description) {
   StatusBar.SetText(L"Importing...");
+  TScopeGuard ClearStatus([this] { StatusBar.SetText(L""); });
   try {
-    // A sample bound to no entry has nothing of the archive to describe to the journal.
-    if (AsNewFile || Sample->StreamFile() != nullptr)
-      ImportThroughJournal(FSession->Imports, *Sample, AsNewFile, EntryName, Source, Converted, Description);
-    else
-      Sample->ImportFile(Converted, false, "");
+    ImportThroughJournal(FSession->Imports, *Sample, AsNewFile, EntryName, Source, Converted, Description);
     if (!AsNewFile)
       FArchivesChanged = true;
   } catch (...) {
-    DiscardIfPresent(Converted);
+    DeleteIfPresent(Converted);
     throw;
   }
   CheckOSError(platform::DeleteFile(Converted));

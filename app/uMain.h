@@ -11,7 +11,9 @@
 #include "definitions/DefinitionSession.h"
 #include "definitions/Preload.h"
 #include "definitions/uTypes.h"
+#include "workflows/SongFiles.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -121,11 +123,6 @@ public:
   bool PreviewPlaying() const;
   void actSamplePreviewExecute();
   void StopPreview();
-  // Extracts File to a scratch file and converts it to OutputPath in the format of the export filter
-  // FormatIndex (1-based; outside 2..7 Wave). True when the converter left the output file; Reason, when
-  // given, receives what the converter wrote to its standard error.
-  bool ExportSample(TEAStreamFile* File, int FormatIndex, const std::wstring& OutputPath,
-                    std::string* Reason = nullptr);
   // Runs the export dialog: before it opens, actSampleExportBeforeExecute; on a filter change,
   // actSampleExportTypeChange; on confirmation, actSampleExportAccept.
   void actSampleExportExecute();
@@ -205,9 +202,9 @@ private:
   void ReportPreloadOutcome(const TPreloadOutcome& Outcome);
   std::wstring ConverterPath() const;
   std::wstring ConverterFolder() const;
-  // Input and Output stay Unicode up to the converter's command line: a dialog's file name may hold
-  // characters that the ANSI code page lacks. Returns the converter's standard error output.
-  std::string Convert(const std::string& Option, const std::wstring& Input, const std::wstring& Output);
+  // Runs one song operation of the workflows with the window's converter runner, the status bar telling
+  // its steps (and cleared after, on every path).
+  TConversion RunSongStep(const std::function<TConversion(TConverter&, const TSongFileSteps&)>& Step);
   // Source is the file the user picked; EntryName the new entry's name for an add.
   void ImportConverted(TStreamData* Sample, const std::string& Converted, bool AsNewFile,
                        const std::string& EntryName, const std::string& Source,

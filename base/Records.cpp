@@ -1,6 +1,9 @@
 #include "base/Records.h"
 
+#include "base/ByteOrder.h"
+
 #include <array>
+#include <cstring>
 
 // Eight tables, so that eight bytes are folded in per step (slicing-by-8): T[0] is the classic byte
 // table, T[K][I] the CRC of byte I followed by K zero bytes.
@@ -30,14 +33,25 @@ uint32_t Crc32(const uint8_t* Bytes, size_t Count, uint32_t Crc) {
   return ~Crc;
 }
 
+TRecordWriter& TRecordWriter::Magic(const char* Magic) {
+  for (const char* C = Magic; *C != '\0'; ++C)
+    U8(static_cast<uint8_t>(*C));
+  return *this;
+}
+
+std::vector<uint8_t> TRecordWriter::Sealed() const {
+  std::vector<uint8_t> Bytes = FBytes;
+  PutLE32(Bytes, Crc32(Bytes.data(), Bytes.size()));
+  return Bytes;
+}
+
 TRecordWriter& TRecordWriter::U8(uint8_t V) {
   FBytes.push_back(V);
   return *this;
 }
 
 TRecordWriter& TRecordWriter::U32(uint32_t V) {
-  for (int I = 0; I < 4; ++I)
-    FBytes.push_back(static_cast<uint8_t>(V >> (8 * I)));
+  PutLE32(FBytes, V);
   return *this;
 }
 
@@ -70,9 +84,7 @@ uint8_t TRecordReader::U8() {
 uint32_t TRecordReader::U32() {
   if (!Need(4))
     return 0;
-  uint32_t V = 0;
-  for (int I = 0; I < 4; ++I)
-    V |= uint32_t(FBytes[FAt + I]) << (8 * I);
+  uint32_t V = LoadLE32(&FBytes[FAt]);
   FAt += 4;
   return V;
 }
@@ -96,4 +108,17 @@ std::vector<uint8_t> TRecordReader::Bytes() {
 std::string TRecordReader::Text() {
   std::vector<uint8_t> B = Bytes();
   return std::string(B.begin(), B.end());
+}
+
+TSeal CheckSeal(const std::vector<uint8_t>& Bytes, const char* Magic, size_t MinBody) {
+  const size_t Length = std::strlen(Magic);
+  if (Bytes.size() < Length + MinBody + 4 || std::memcmp(Bytes.data(), Magic, Length) != 0)
+    return TSeal::NoMagic;
+  return Crc32(Bytes.data(), Bytes.size() - 4) == LoadLE32(&Bytes[Bytes.size() - 4]) ? TSeal::Whole
+                                                                                     : TSeal::Broken;
+}
+
+TRecordReader SealedBody(const std::vector<uint8_t>& Bytes, const char* Magic) {
+  const auto Start = static_cast<std::ptrdiff_t>(std::strlen(Magic));
+  return TRecordReader(std::vector<uint8_t>(Bytes.begin() + Start, Bytes.end() - 4));
 }

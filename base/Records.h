@@ -13,6 +13,8 @@ uint32_t Crc32(const uint8_t* Bytes, size_t Count, uint32_t Crc = 0);
 
 class TRecordWriter {
 public:
+  // The characters of Magic, without a terminating zero.
+  TRecordWriter& Magic(const char* Magic);
   TRecordWriter& U8(uint8_t V);
   TRecordWriter& U32(uint32_t V);
   TRecordWriter& I64(int64_t V);
@@ -20,6 +22,8 @@ public:
   TRecordWriter& Bytes(const std::vector<uint8_t>& B);
   TRecordWriter& Text(const std::string& S);
   const std::vector<uint8_t>& Result() const { return FBytes; }
+  // The bytes written, then the CRC-32 of them (little-endian) that seals them.
+  std::vector<uint8_t> Sealed() const;
 
 private:
   std::vector<uint8_t> FBytes;
@@ -50,3 +54,14 @@ private:
   size_t FAt = 0;
   bool FGood = true;
 };
+
+// How a sealed record (a magic, a body, the CRC-32 of both) reads.
+enum class TSeal {
+  NoMagic, // too short, or another magic
+  Broken,  // the checksum does not match
+  Whole,
+};
+// The state of Bytes as a record with Magic and a body of at least MinBody bytes.
+TSeal CheckSeal(const std::vector<uint8_t>& Bytes, const char* Magic, size_t MinBody = 0);
+// The body of a record whose CheckSeal is Whole.
+TRecordReader SealedBody(const std::vector<uint8_t>& Bytes, const char* Magic);

@@ -6,6 +6,8 @@ bool IsBlank(unsigned char C) {
   return C <= 0x20 || C == 0x7F;
 }
 
+} // namespace
+
 std::string Trimmed(const std::string& Text) {
   size_t Begin = 0, End = Text.size();
   while (Begin < End && IsBlank(static_cast<unsigned char>(Text[Begin])))
@@ -14,8 +16,6 @@ std::string Trimmed(const std::string& Text) {
     --End;
   return Text.substr(Begin, End - Begin);
 }
-
-} // namespace
 
 TSongName SongNameFromFile(const std::string& Path) {
   const size_t Slash = Path.find_last_of("/\\");

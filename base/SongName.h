@@ -12,3 +12,6 @@ struct TSongName {
 // split at the first " - ", else the whole name as the title. Blanks and control characters around each
 // part are dropped; the bytes are kept as they are.
 TSongName SongNameFromFile(const std::string& Path);
+
+// Text without the blanks and control characters (bytes up to 0x20, and 0x7F) around it.
+std::string Trimmed(const std::string& Text);

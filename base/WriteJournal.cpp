@@ -458,9 +458,7 @@ std::vector<uint8_t> Framed(uint32_t Type, const std::vector<uint8_t>& Payload) 
   Out.U32(Type).U32(static_cast<uint32_t>(Payload.size()));
   std::vector<uint8_t> Record = Out.Result();
   Record.insert(Record.end(), Payload.begin(), Payload.end());
-  uint32_t Crc = Crc32(Record.data(), Record.size());
-  for (int I = 0; I < 4; ++I)
-    Record.push_back(static_cast<uint8_t>(Crc >> (8 * I)));
+  PutLE32(Record, Crc32(Record.data(), Record.size()));
   return Record;
 }
 

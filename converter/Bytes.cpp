@@ -50,23 +50,19 @@ const uint8_t* TByteReader::Take(size_t Count) {
 }
 
 uint16_t TByteReader::LE16() {
-  const uint8_t* P = Take(2);
-  return static_cast<uint16_t>(P[0] | P[1] << 8);
+  return LoadLE16(Take(2));
 }
 
 uint32_t TByteReader::LE32() {
-  const uint8_t* P = Take(4);
-  return P[0] | P[1] << 8 | P[2] << 16 | static_cast<uint32_t>(P[3]) << 24;
+  return LoadLE32(Take(4));
 }
 
 uint16_t TByteReader::BE16() {
-  const uint8_t* P = Take(2);
-  return static_cast<uint16_t>(P[0] << 8 | P[1]);
+  return LoadBE16(Take(2));
 }
 
 uint32_t TByteReader::BE32() {
-  const uint8_t* P = Take(4);
-  return static_cast<uint32_t>(P[0]) << 24 | P[1] << 16 | P[2] << 8 | P[3];
+  return LoadBE32(Take(4));
 }
 
 std::string TByteReader::Tag() {

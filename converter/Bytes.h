@@ -3,6 +3,7 @@
 // A read past the end raises EConvertError with "Truncated <what> file" so that a cut-off input always
 // reports the format it was recognised as.
 
+#include "base/ByteOrder.h"
 #include "converter/Audio.h"
 
 #include <cstring>
@@ -43,32 +44,14 @@ private:
   const char* FWhat;
 };
 
-inline void PutLE16(Bytes& Out, uint32_t V) {
-  Out.push_back(static_cast<uint8_t>(V));
-  Out.push_back(static_cast<uint8_t>(V >> 8));
-}
-inline void PutLE32(Bytes& Out, uint32_t V) {
-  PutLE16(Out, V & 0xFFFF);
-  PutLE16(Out, V >> 16);
-}
-inline void PutBE16(Bytes& Out, uint32_t V) {
-  Out.push_back(static_cast<uint8_t>(V >> 8));
-  Out.push_back(static_cast<uint8_t>(V));
-}
-inline void PutBE32(Bytes& Out, uint32_t V) {
-  PutBE16(Out, V >> 16);
-  PutBE16(Out, V & 0xFFFF);
-}
 inline void PutTag(Bytes& Out, const char* Tag) {
   Out.insert(Out.end(), Tag, Tag + 4);
 }
 inline void SetLE32(Bytes& Out, size_t At, uint32_t V) {
-  for (int I = 0; I < 4; ++I)
-    Out[At + I] = static_cast<uint8_t>(V >> (8 * I));
+  StoreLE32(&Out[At], V);
 }
 inline void SetBE32(Bytes& Out, size_t At, uint32_t V) {
-  for (int I = 0; I < 4; ++I)
-    Out[At + I] = static_cast<uint8_t>(V >> (24 - 8 * I));
+  StoreBE32(&Out[At], V);
 }
 
 // Bytes of the input for a message, as hexadecimal pairs separated by blanks ("73 6F 77 74").

@@ -1,4 +1,5 @@
 #include "definitions/ImportJournal.h"
+#include "base/ByteOrder.h"
 #include "base/Exceptions.h"
 #include "base/Paths.h"
 #include "base/Streams.h"
@@ -8,18 +9,14 @@
 namespace {
 
 void PutText(std::vector<uint8_t>& Out, const std::string& Text) {
-  uint32_t Size = static_cast<uint32_t>(Text.size());
-  for (int I = 0; I < 4; ++I)
-    Out.push_back(static_cast<uint8_t>(Size >> (8 * I)));
+  PutLE32(Out, static_cast<uint32_t>(Text.size()));
   Out.insert(Out.end(), Text.begin(), Text.end());
 }
 
 bool GetText(const std::vector<uint8_t>& In, size_t& At, std::string& Text) {
   if (In.size() - At < 4)
     return false;
-  uint32_t Size = 0;
-  for (int I = 0; I < 4; ++I)
-    Size |= uint32_t(In[At + I]) << (8 * I);
+  uint32_t Size = LoadLE32(&In[At]);
   At += 4;
   if (In.size() - At < Size)
     return false;

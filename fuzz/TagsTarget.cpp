@@ -10,7 +10,7 @@ namespace {
 
 void CheckField(const std::string& Field) {
   FUZZ_CHECK(sx::ValidUtf8(Field) == Field);
-  FUZZ_CHECK(sx::Trimmed(Field) == Field);
+  FUZZ_CHECK(Trimmed(Field) == Field);
   for (char C : sx::JsonString(Field))
     FUZZ_CHECK(static_cast<unsigned char>(C) >= 0x20);
 }

@@ -26,6 +26,7 @@ int NotAFileError();
 
 // The absolute form of Path (relative paths are taken from the current folder).
 std::string FullPath(const std::string& Path);
+std::wstring FullPath(const std::wstring& Path);
 
 // True if Path names an existing regular file (a folder is not a file).
 bool IsFile(const std::string& Path);

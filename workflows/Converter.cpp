@@ -11,14 +11,14 @@
 
 namespace {
 
-std::string Quoted(const std::string& Path) {
-  return "\"" + platform::FullPath(Path) + "\"";
+std::wstring Quoted(const std::wstring& Path) {
+  return L"\"" + platform::FullPath(Path) + L"\"";
 }
 
-std::string QuotedList(const std::vector<std::string>& Paths) {
-  std::string List;
+std::wstring QuotedList(const std::vector<std::string>& Paths) {
+  std::wstring List;
   for (const std::string& Path : Paths)
-    List += " " + Quoted(Path);
+    List += L" " + Quoted(platform::FileNameToWide(Path));
   return List;
 }
 
@@ -58,13 +58,13 @@ TSystemConverterProcess::TSystemConverterProcess(const std::string& ProgramFolde
     : FFolder(ProgramFolder + "sx"),
       FProgram(JoinPath(FFolder, std::string("sx") + platform::ExecutableSuffix())) {}
 
-TConverterRun TSystemConverterProcess::Run(const std::string& Parameters) {
+TConverterRun TSystemConverterProcess::Run(const std::wstring& Parameters) {
   if (!platform::IsFile(FProgram))
     throw Exception("The converter is missing: " + FProgram);
   platform::TCapturedRun Captured;
   TConverterRun Run;
-  Run.Started =
-      platform::ExecuteCapturing(AnsiToWide(FProgram), AnsiToWide(Parameters), AnsiToWide(FFolder), Captured);
+  Run.Started = platform::ExecuteCapturing(platform::FileNameToWide(FProgram), Parameters,
+                                           platform::FileNameToWide(FFolder), Captured);
   Run.ExitCode = Captured.ExitCode;
   Run.Output = std::move(Captured.Output);
   Run.Errors = std::move(Captured.Errors);
@@ -95,28 +95,33 @@ const TConverterFormat& SongFormat() {
   return *FindConverterFormat("eaxa");
 }
 
-TConverterRun TConverter::RunStarted(const std::string& Parameters) {
+TConverterRun TConverter::RunStarted(const std::wstring& Parameters) {
   TConverterRun Run = FRunner.Run(Parameters);
   if (!Run.Started)
     throw Exception("The converter could not be started");
   return Run;
 }
 
+TConversion TConverter::Convert(const TConverterFormat& Format, const std::wstring& Input,
+                                const std::wstring& Output, std::optional<double> GainDb) {
+  return RunConversion(Format, Input, Output, GainDb ? LevelOption("-gain", *GainDb) : "", false);
+}
+
 TConversion TConverter::Convert(const TConverterFormat& Format, const std::string& Input,
                                 const std::string& Output, std::optional<double> GainDb) {
-  return RunConversion(Format, Input, Output, GainDb ? LevelOption("-gain", *GainDb) : "", false);
+  return Convert(Format, platform::FileNameToWide(Input), platform::FileNameToWide(Output), GainDb);
 }
 
 TConversion TConverter::ConvertToLoudness(const TConverterFormat& Format, const std::string& Input,
                                           const std::string& Output, double TargetLufs) {
   return RunConversion(
-      Format, Input, Output,
+      Format, platform::FileNameToWide(Input), platform::FileNameToWide(Output),
       LevelOption("-loudness", std::clamp(TargetLufs, kLowestTargetLufs, kHighestTargetLufs)), true);
 }
 
-TConversion TConverter::RunConversion(const TConverterFormat& Format, const std::string& Input,
-                                      const std::string& Output, const std::string& Level, bool Measured) {
-  TConverterRun Run = RunStarted(Format.Option + Level + Quoted(Input) + " -=" + Quoted(Output));
+TConversion TConverter::RunConversion(const TConverterFormat& Format, const std::wstring& Input,
+                                      const std::wstring& Output, const std::string& Level, bool Measured) {
+  TConverterRun Run = RunStarted(AnsiToWide(Format.Option + Level) + Quoted(Input) + L" -=" + Quoted(Output));
   TConversion Result;
   Result.Made = platform::IsFile(Output);
   if (Result.Made && !Level.empty()) {
@@ -130,17 +135,18 @@ TConversion TConverter::RunConversion(const TConverterFormat& Format, const std:
   } else if (!Result.Made) {
     Result.Reason = OneLineReason(Run.Errors);
     if (Result.Reason.empty())
-      Result.Reason = "The converter made no output (exit code " + std::to_string(Run.ExitCode) + ")";
+      Result.Reason = "The converter made no output" +
+                      (Run.ExitCode ? " (exit code " + std::to_string(*Run.ExitCode) + ")" : std::string());
   }
   return Result;
 }
 
 std::vector<TMeasureReport> TConverter::Measure(const std::vector<std::string>& Inputs) {
-  return ReportsOf<TMeasureReport>(RunStarted("-measure" + QuotedList(Inputs)), Inputs, ParseMeasureLine);
+  return ReportsOf<TMeasureReport>(RunStarted(L"-measure" + QuotedList(Inputs)), Inputs, ParseMeasureLine);
 }
 
 std::vector<TTagsReport> TConverter::Tags(const std::vector<std::string>& Inputs) {
-  return ReportsOf<TTagsReport>(RunStarted("-tags" + QuotedList(Inputs)), Inputs, ParseTagsLine);
+  return ReportsOf<TTagsReport>(RunStarted(L"-tags" + QuotedList(Inputs)), Inputs, ParseTagsLine);
 }
 
 std::string OneLineReason(const std::string& Errors) {

@@ -12,16 +12,17 @@
 // What one run of the converter gave.
 struct TConverterRun {
   bool Started = false; // false when the process could not be started
-  int ExitCode = 0;
+  std::optional<int> ExitCode; // none when the runner does not read it
   std::string Output, Errors; // standard output and standard error
 };
 
 // Runs the converter with the given parameters (the command line after the program's name) and waits for
-// it. A batch calls it from several threads at once.
+// it. The parameters are wide, so that any file name the user picked reaches the converter as it is. A
+// batch calls it from several threads at once.
 class IConverterProcess {
 public:
   virtual ~IConverterProcess() = default;
-  virtual TConverterRun Run(const std::string& Parameters) = 0;
+  virtual TConverterRun Run(const std::wstring& Parameters) = 0;
 };
 
 // The real converter: sx (sx.exe on Windows) in the folder "sx" below ProgramFolder, run in that folder.
@@ -29,7 +30,7 @@ class TSystemConverterProcess : public IConverterProcess {
 public:
   explicit TSystemConverterProcess(const std::string& ProgramFolder);
   // Raises "The converter is missing: <path>" when there is no converter.
-  TConverterRun Run(const std::string& Parameters) override;
+  TConverterRun Run(const std::wstring& Parameters) override;
 
 private:
   std::string FFolder, FProgram;
@@ -61,9 +62,12 @@ public:
   explicit TConverter(IConverterProcess& Runner) : FRunner(Runner) {}
 
   // Converts Input to Output in Format, its level changed by GainDb (dB, -60 to 60) when given. Paths are
-  // passed in full, since the converter runs in its own folder. Raises "The converter could not be
+  // passed in full, since the converter runs in its own folder; a narrow path is a file name of the
+  // platform's file calls, a wide one any name the user picked. Raises "The converter could not be
   // started" and the runner's errors; a conversion that fails is not an error here (Made false). A
   // conversion with a gain whose report cannot be read counts as failed.
+  TConversion Convert(const TConverterFormat& Format, const std::wstring& Input, const std::wstring& Output,
+                      std::optional<double> GainDb = std::nullopt);
   TConversion Convert(const TConverterFormat& Format, const std::string& Input, const std::string& Output,
                       std::optional<double> GainDb = std::nullopt);
   // Converts as Convert does, with the gain that brings the song's integrated loudness to TargetLufs
@@ -78,11 +82,11 @@ public:
   std::vector<TTagsReport> Tags(const std::vector<std::string>& Inputs);
 
 private:
-  TConverterRun RunStarted(const std::string& Parameters);
+  TConverterRun RunStarted(const std::wstring& Parameters);
   // Runs a conversion with the level option Level (with its trailing blank, or empty); with a level, the
   // report's last line must read, and give the loudness when Measured.
-  TConversion RunConversion(const TConverterFormat& Format, const std::string& Input,
-                            const std::string& Output, const std::string& Level, bool Measured);
+  TConversion RunConversion(const TConverterFormat& Format, const std::wstring& Input,
+                            const std::wstring& Output, const std::string& Level, bool Measured);
 
   IConverterProcess& FRunner;
 };

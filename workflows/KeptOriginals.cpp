@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <functional>
 #include <set>
 
@@ -121,28 +120,16 @@ std::vector<std::string> PartsOf(const std::string& Path) {
 
 std::vector<uint8_t> KeptManifestBytes(const std::vector<TKeptFile>& Files) {
   TRecordWriter Out;
-  for (const char* C = kMagic; *C != '\0'; ++C)
-    Out.U8(static_cast<uint8_t>(*C));
-  Out.U32(kVersion).U32(static_cast<uint32_t>(Files.size()));
+  Out.Magic(kMagic).U32(kVersion).U32(static_cast<uint32_t>(Files.size()));
   for (const TKeptFile& File : Files)
     Out.U8(File.Role).Text(File.Name).I64(File.Size).U32(File.Crc);
-  std::vector<uint8_t> Bytes = Out.Result();
-  uint32_t Crc = Crc32(Bytes.data(), Bytes.size());
-  for (int I = 0; I < 4; ++I)
-    Bytes.push_back(static_cast<uint8_t>(Crc >> (8 * I)));
-  return Bytes;
+  return Out.Sealed();
 }
 
 std::vector<TKeptFile> ParseKeptManifest(const std::vector<uint8_t>& Bytes) {
-  const size_t Magic = std::strlen(kMagic);
-  if (Bytes.size() < Magic + 12 || std::memcmp(Bytes.data(), kMagic, Magic) != 0)
+  if (CheckSeal(Bytes, kMagic, 8) != TSeal::Whole)
     return {};
-  uint32_t Sealed = 0;
-  for (int I = 0; I < 4; ++I)
-    Sealed |= uint32_t(Bytes[Bytes.size() - 4 + I]) << (8 * I);
-  if (Crc32(Bytes.data(), Bytes.size() - 4) != Sealed)
-    return {};
-  TRecordReader In(std::vector<uint8_t>(Bytes.begin() + static_cast<std::ptrdiff_t>(Magic), Bytes.end() - 4));
+  TRecordReader In = SealedBody(Bytes, kMagic);
   if (In.U32() != kVersion)
     return {};
   uint32_t Count = In.U32();

@@ -1,5 +1,6 @@
 #include "workflows/SoundtrackPack.h"
 
+#include "base/ByteOrder.h"
 #include "base/Exceptions.h"
 #include "base/FileSetCommit.h"
 #include "base/Paths.h"
@@ -9,7 +10,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <map>
 
 namespace {
@@ -178,11 +178,6 @@ void MeasureSongs(TConverter& Converter, const std::vector<TEAStreamFile*>& Entr
     Sample.Loudness = Reports[static_cast<size_t>(Sample.Song)].Integrated;
 }
 
-void PutBE32(std::vector<uint8_t>& Out, uint32_t Value) {
-  for (int Shift = 24; Shift >= 0; Shift -= 8)
-    Out.push_back(static_cast<uint8_t>(Value >> Shift));
-}
-
 // Writes the pack's archive: the manifest, then each song's data copied from its archive.
 void WritePackArchive(const std::string& Path, const std::vector<uint8_t>& Manifest,
                       const TPackManifest& Pack, const std::vector<TEAStreamFile*>& Entries) {
@@ -205,8 +200,7 @@ void WritePackArchive(const std::string& Path, const std::vector<uint8_t>& Manif
   if (At > UINT32_MAX)
     throw Exception("The soundtrack pack would be larger than 4 GB");
   std::vector<uint8_t> Header = {'B', 'I', 'G', 'F'};
-  for (int I = 0; I < 4; ++I)
-    Header.push_back(static_cast<uint8_t>(At >> (8 * I)));
+  PutLE32(Header, static_cast<uint32_t>(At));
   PutBE32(Header, static_cast<uint32_t>(Names.size()));
   PutBE32(Header, HeaderSize);
   for (size_t I = 0; I < Names.size(); ++I) {
@@ -265,32 +259,23 @@ TSongDigest DigestOf(const TEAStreamFile& Entry) {
 
 std::vector<uint8_t> PackManifestBytes(const TPackManifest& Manifest) {
   TRecordWriter Out;
-  for (const char* C = kMagic; *C != '\0'; ++C)
-    Out.U8(static_cast<uint8_t>(*C));
-  Out.U32(kVersion).U32(Manifest.AgainstOriginals ? kAgainstOriginals : 0);
+  Out.Magic(kMagic).U32(kVersion).U32(Manifest.AgainstOriginals ? kAgainstOriginals : 0);
   Out.U32(static_cast<uint32_t>(Manifest.Songs.size()));
   for (const TPackSong& Song : Manifest.Songs)
     Out.Text(Song.Entry).Text(Song.Archive).Text(Song.Name).U32(Song.Digest.Size).U32(Song.Digest.Crc);
   Out.U32(static_cast<uint32_t>(Manifest.Samples.size()));
   for (const TPackSample& Sample : Manifest.Samples)
     WriteSample(Out, Sample);
-  std::vector<uint8_t> Bytes = Out.Result();
-  uint32_t Crc = Crc32(Bytes.data(), Bytes.size());
-  for (int I = 0; I < 4; ++I)
-    Bytes.push_back(static_cast<uint8_t>(Crc >> (8 * I)));
-  return Bytes;
+  return Out.Sealed();
 }
 
 TPackManifest ParsePackManifest(const std::vector<uint8_t>& Bytes) {
-  const size_t Magic = std::strlen(kMagic);
-  if (Bytes.size() < Magic + 4 || std::memcmp(Bytes.data(), kMagic, Magic) != 0)
+  TSeal Seal = CheckSeal(Bytes, kMagic);
+  if (Seal == TSeal::NoMagic)
     Damaged("no manifest");
-  uint32_t Sealed = 0;
-  for (int I = 0; I < 4; ++I)
-    Sealed |= uint32_t(Bytes[Bytes.size() - 4 + I]) << (8 * I);
-  if (Crc32(Bytes.data(), Bytes.size() - 4) != Sealed)
+  if (Seal == TSeal::Broken)
     Damaged("the manifest's checksum does not match");
-  TRecordReader In(std::vector<uint8_t>(Bytes.begin() + static_cast<std::ptrdiff_t>(Magic), Bytes.end() - 4));
+  TRecordReader In = SealedBody(Bytes, kMagic);
   uint32_t Version = In.U32(), Flags = In.U32();
   if (Version != kVersion && Version != kUndigestedVersion)
     Damaged("format version " + std::to_string(Version) +

@@ -45,10 +45,6 @@ size_t Utf8SequenceLength(const uint8_t* Data, size_t Size) {
   return Length;
 }
 
-bool IsSpace(unsigned char C) {
-  return C <= 0x20 || C == 0x7F;
-}
-
 } // namespace
 
 std::string Latin1ToUtf8(const uint8_t* Data, size_t Size) {
@@ -107,15 +103,6 @@ size_t UntilNul(const uint8_t* Data, size_t Size) {
   while (N < Size && Data[N] != 0)
     ++N;
   return N;
-}
-
-std::string Trimmed(const std::string& Text) {
-  size_t Begin = 0, End = Text.size();
-  while (Begin < End && IsSpace(static_cast<unsigned char>(Text[Begin])))
-    ++Begin;
-  while (End > Begin && IsSpace(static_cast<unsigned char>(Text[End - 1])))
-    --End;
-  return Text.substr(Begin, End - Begin);
 }
 
 } // namespace sx

@@ -2,6 +2,8 @@
 // The text encodings tags are stored in, turned into UTF-8. Every function takes untrusted bytes and
 // returns valid UTF-8: what cannot be decoded becomes U+FFFD.
 
+#include "base/SongName.h" // Trimmed, for the tags' texts
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -27,8 +29,5 @@ std::string UntypedTextToUtf8(const uint8_t* Data, size_t Size);
 
 // Bytes up to the first NUL (or all of them).
 size_t UntilNul(const uint8_t* Data, size_t Size);
-
-// Text without the blanks and control characters at either end.
-std::string Trimmed(const std::string& Text);
 
 } // namespace sx

@@ -22,8 +22,7 @@ void VisitChunks(const Bytes& Data, size_t Begin, bool LittleEndian, const TChun
   size_t At = Begin;
   while (At + 8 <= Data.size()) {
     const uint8_t* P = Data.data() + At;
-    const size_t Size = LittleEndian ? size_t(P[4] | P[5] << 8 | P[6] << 16 | uint32_t(P[7]) << 24)
-                                     : size_t(uint32_t(P[4]) << 24 | P[5] << 16 | P[6] << 8 | P[7]);
+    const size_t Size = LittleEndian ? LoadLE32(P + 4) : LoadBE32(P + 4);
     const size_t Available = std::min(Size, Data.size() - At - 8);
     Visit(std::string(reinterpret_cast<const char*>(P), 4), P + 8, Available);
     if (Size > Data.size() - At - 8)

@@ -85,6 +85,10 @@ std::string FullPath(const std::string& Path) {
   return Folder + Path;
 }
 
+std::wstring FullPath(const std::wstring& Path) {
+  return FileNameToWide(FullPath(WideToFileName(Path)));
+}
+
 bool IsFile(const std::string& Path) {
   struct stat Info {};
   return ::stat(Path.c_str(), &Info) == 0 && S_ISREG(Info.st_mode);

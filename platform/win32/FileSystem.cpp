@@ -43,12 +43,17 @@ int DiskFullError() { return ERROR_DISK_FULL; }
 int NotAFileError() { return ERROR_ACCESS_DENIED; }
 
 std::string FullPath(const std::string& Path) {
+  std::wstring Wide = FileNameToWide(Path), Full = FullPath(Wide);
+  return Full == Wide ? Path : WideToFileName(Full);
+}
+
+std::wstring FullPath(const std::wstring& Path) {
   wchar_t Buffer[MAX_PATH];
   wchar_t* FilePart = nullptr;
-  DWORD Length = ::GetFullPathNameW(FileNameToWide(Path).c_str(), MAX_PATH, Buffer, &FilePart);
+  DWORD Length = ::GetFullPathNameW(Path.c_str(), MAX_PATH, Buffer, &FilePart);
   if (Length == 0 || Length >= MAX_PATH)
     return Path;
-  return WideToFileName(std::wstring(Buffer, Length));
+  return std::wstring(Buffer, Length);
 }
 
 bool IsFile(const std::string& Path) { return IsFile(FileNameToWide(Path)); }

@@ -1,6 +1,7 @@
 #pragma once
 // The converter as a batch runs it, for tests that must know where a batch stands when they act.
 
+#include "base/Text.h"
 #include "workflows/Converter.h"
 
 #include <algorithm>
@@ -14,15 +15,16 @@
 class TGatedProcess : public IConverterProcess {
 public:
   explicit TGatedProcess(const std::string& ProgramFolder) : FReal(ProgramFolder) {}
-  TConverterRun Run(const std::string& Parameters) override {
+  TConverterRun Run(const std::wstring& Wide) override {
     {
+      std::string Parameters = WideToAnsi(Wide);
       std::unique_lock<std::mutex> Hold(FLock);
       Runs.push_back(Parameters);
       if (!Held.empty() && Parameters.find("-pcstream") != std::string::npos &&
           Parameters.find(Held) != std::string::npos)
         FOpened.wait(Hold, [&] { return Open; });
     }
-    return FReal.Run(Parameters);
+    return FReal.Run(Wide);
   }
   void OpenGate() {
     std::lock_guard<std::mutex> Hold(FLock);

@@ -227,6 +227,21 @@ TEST(Records, Crc32GivesTheCheckValueAcrossAnySplit) {
     EXPECT_EQ(Crc32(Data.data() + Split, Data.size() - Split, Crc32(Data.data(), Split)), Byte) << Split;
 }
 
+TEST(Records, ASealTellsAnotherMagicFromABrokenChecksum) {
+  const std::vector<uint8_t> Whole = TRecordWriter().Magic("MAGIC").U32(7).Text("body").Sealed();
+  std::vector<uint8_t> Flipped = Whole, Short(Whole.begin(), Whole.begin() + 8), Other = Whole;
+  Flipped[9] ^= 1;
+  Other[0] = 'N';
+  const std::pair<const std::vector<uint8_t>*, TSeal> Cases[] = {
+      {&Whole, TSeal::Whole}, {&Flipped, TSeal::Broken}, {&Short, TSeal::NoMagic}, {&Other, TSeal::NoMagic}};
+  for (const auto& [Bytes, Expected] : Cases)
+    EXPECT_EQ(CheckSeal(*Bytes, "MAGIC", 4), Expected) << Bytes->size();
+  TRecordReader Body = SealedBody(Whole, "MAGIC");
+  EXPECT_EQ(Body.U32(), 7u);
+  EXPECT_EQ(Body.Text(), "body");
+  EXPECT_TRUE(Body.Whole());
+}
+
 TEST(OwnedList, OwnsItsItemsAndChecksIndices) {
   int Alive = 0;
   {

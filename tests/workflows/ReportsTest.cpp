@@ -1,6 +1,7 @@
 // The converter's report lines read back, good and damaged, and the command lines the converter is given.
 
 #include "base/Exceptions.h"
+#include "base/Text.h"
 #include "platform/FileSystem.h"
 #include "tests/fixtures/TestFiles.h"
 #include "workflows/Converter.h"
@@ -137,7 +138,8 @@ public:
     TConverterRun Run;
     std::string MakeOutput;
   };
-  TConverterRun Run(const std::string& Parameters) override {
+  TConverterRun Run(const std::wstring& Wide) override {
+    std::string Parameters = WideToAnsi(Wide);
     Calls.push_back(Parameters);
     for (const auto& [Key, Answer] : Answers)
       if (Parameters.find(Key) != std::string::npos) {
