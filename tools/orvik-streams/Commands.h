@@ -1,6 +1,6 @@
 #pragma once
-// What the tool's commands share: where they write, how they open and save a definition, and the
-// commands kept in files of their own.
+// What the tool's commands share: where they write, how they open and save a definition; and the
+// commands, one file for each group.
 
 #include "definitions/DefinitionSession.h"
 #include "definitions/uTypes.h"
@@ -32,6 +32,20 @@ std::unique_ptr<TStreamPack> LoadForReading(const std::string& Definition, TCont
 // Saves as the window does, all or nothing, through the definition's journal.
 void Save(TStreamPack& Pack, TDefinitionSession& Session, bool Rebuild);
 
+// info, verify, describe, add-description, remove-description and update-preload
+// (DefinitionCommands.cpp).
+int Info(const TArguments& Args, TContext& C);
+int Verify(const TArguments& Args, TContext& C);
+int Describe(const TArguments& Args, TContext& C);
+int AddDescription(const TArguments& Args, TContext& C);
+int RemoveDescription(const TArguments& Args, TContext& C);
+int UpdatePreload(const TArguments& Args, TContext& C);
+// export, export-all and import (SongCommands.cpp).
+int Export(const TArguments& Args, TContext& C);
+int ExportAll(const TArguments& Args, TContext& C);
+int Import(const TArguments& Args, TContext& C);
+// archive (ArchiveCommands.cpp).
+int ArchiveCommand(const TArguments& Args, TContext& C);
 // import-batch and loudness (BatchCommands.cpp).
 int ImportBatch(const TArguments& Args, TContext& C);
 int Loudness(const TArguments& Args, TContext& C);

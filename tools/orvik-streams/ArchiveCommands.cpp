@@ -1,0 +1,68 @@
+// archive: BIGF archives alone, outside any definition.
+
+#include "base/Exceptions.h"
+#include "base/FileSetCommit.h"
+#include "base/Paths.h"
+#include "base/Streams.h"
+#include "platform/FileSystem.h"
+#include "tools/orvik-streams/Commands.h"
+
+#include <map>
+#include <memory>
+
+namespace {
+
+TEAStreamFile& EntryNamed(TEAStream& Archive, const std::string& Name) {
+  for (int32_t I = 0; I < Archive.FileCount(); ++I)
+    if (Archive.Files(I)->Name == Name)
+      return *Archive.Files(I);
+  throw Exception("No entry " + Name + " in " + Archive.FileName);
+}
+
+} // namespace
+
+int ArchiveCommand(const TArguments& Args, TContext& C) {
+  const std::string& Action = Args.Positional(0);
+  static const std::map<std::string, std::pair<size_t, size_t>> Counts = {
+      {"list", {2, 2}}, {"extract", {4, 4}}, {"add", {3, 3}}, {"rebuild", {2, 2}}};
+  auto Count = Counts.find(Action);
+  if (Count == Counts.end())
+    throw EUsage("unknown archive action \"" + Action + "\"");
+  if (Args.PositionalCount() != Count->second.first)
+    throw EUsage("archive " + Action + " takes " + std::to_string(Count->second.first - 1) + " argument(s)");
+  // An archive alone has a lock and a journal of its own while it is written.
+  std::unique_ptr<TDefinitionSession> Session;
+  if (Action == "add" || Action == "rebuild")
+    Session = OpenForWriting(Args.Positional(1), C);
+  else
+    RecoverBeforeReading(Args.Positional(1), C);
+  TEAStream Archive;
+  Archive.LoadFromFile(Args.Positional(1));
+  if (Action == "list") {
+    for (int32_t I = 0; I < Archive.FileCount(); ++I)
+      C.Out << Archive.Files(I)->Offset << "\t" << Archive.Files(I)->Size << "\t" << Archive.Files(I)->Name
+            << "\n";
+  } else if (Action == "extract") {
+    EntryNamed(Archive, Args.Positional(2)).SaveToFile(Args.Positional(3));
+  } else if (Action == "add") {
+    std::string Name = Args.Has("name") ? Args.Value("name") : ExtractFileName(Args.Positional(2));
+    Session->Journal.BeforeCreate(TFileSetCommit::NewName(Archive.FileName));
+    Archive.AddFile(Args.Positional(2), Name);
+    Archive.CommitOffsets();
+    CheckOSError(platform::FlushFolder(ExtractFilePath(Archive.FileName)));
+  } else {
+    std::string Rebuilt = TFileSetCommit::NewName(Archive.FileName);
+    Session->Journal.BeforeCreate(Rebuilt);
+    try {
+      Archive.SaveToFile(Rebuilt);
+      CheckOSError(platform::ReplaceFile(Rebuilt, Archive.FileName));
+      CheckOSError(platform::FlushFolder(ExtractFilePath(Archive.FileName)));
+    } catch (...) {
+      DeleteIfPresent(Rebuilt);
+      throw;
+    }
+  }
+  if (Session)
+    Session->Journal.Finish();
+  return 0;
+}

@@ -1,0 +1,135 @@
+// export, export-all and import: a sample's song through the converter, to a file and back.
+
+#include "app/Messages.h" // the window's texts, so that both say the same
+#include "base/Exceptions.h"
+#include "base/Paths.h"
+#include "base/Streams.h"
+#include "base/Text.h"
+#include "platform/FileSystem.h"
+#include "platform/Process.h"
+#include "tools/orvik-streams/Commands.h"
+#include "workflows/Converter.h"
+#include "workflows/JournaledImport.h"
+#include "workflows/KeptOriginals.h"
+#include "workflows/SoundtrackPack.h"
+
+#include <algorithm>
+#include <set>
+#include <vector>
+
+namespace {
+
+const TConverterFormat& FormatNamed(const std::string& Name) {
+  if (const TConverterFormat* Format = FindConverterFormat(Name))
+    return *Format;
+  throw EUsage("unknown format \"" + Name + "\" (wave, aiff, eaxa, s16l, s8, mt or mt5)");
+}
+
+// The format the option names, or else the one the output's extension suggests (Wave by default).
+const TConverterFormat& OutputFormat(const TArguments& Args, const std::string& Output) {
+  if (Args.Has("format"))
+    return FormatNamed(Args.Value("format"));
+  std::string Extension = ExtractFileExt(Output);
+  std::transform(Extension.begin(), Extension.end(), Extension.begin(),
+                 [](unsigned char C) { return std::tolower(C); });
+  return FormatNamed(Extension == ".asf"                           ? "eaxa"
+                     : Extension == ".aif" || Extension == ".aiff" ? "aiff"
+                                                                   : "wave");
+}
+
+// Converts the entry's bytes into Output in Format; raises the window's message when no output came.
+void ExportFile(TEAStreamFile& File, const TConverterFormat& Format, const std::string& Output) {
+  std::string Extracted = ChangeFileExt(MakeTempFileName("~asf"), ".asf");
+  bool Made = false;
+  try {
+    File.SaveToFile(Extracted);
+    TSystemConverterProcess Runner(platform::ProgramFolder());
+    Made = TConverter(Runner).Convert(Format, Extracted, Output).Made;
+  } catch (...) {
+    DeleteIfPresent(Extracted);
+    throw;
+  }
+  CheckOSError(platform::DeleteFile(Extracted));
+  if (!Made)
+    throw Exception(WideToAnsi(msg::UnableToConvertSample));
+}
+
+TStreamData& SampleOf(TStreamPack& Pack, const TArguments& Args) {
+  return *Pack.Streams(Args.Index("stream"))->Samples(Args.Index("sample"));
+}
+
+// An entry name as a file name: no folders, nothing a file system refuses.
+std::string SafeFileName(const std::string& Entry) {
+  std::string Name = ExtractFileName(Entry);
+  for (char& Char : Name)
+    if (static_cast<unsigned char>(Char) < 32 || std::string("\\/:*?\"<>|").find(Char) != std::string::npos)
+      Char = '_';
+  if (Name.empty() || Name == "." || Name == "..")
+    Name = "_" + Name;
+  return Name;
+}
+
+} // namespace
+
+int Export(const TArguments& Args, TContext& C) {
+  auto Pack = LoadForReading(Args.Positional(0), C);
+  TStreamData& Sample = SampleOf(*Pack, Args);
+  TEAStreamFile* File = EntryOfSample(Sample);
+  if (File == nullptr)
+    throw Exception("The sample is bound to no file of its archive");
+  const std::string& Output = Args.Positional(1);
+  ExportFile(*File, OutputFormat(Args, Output), Output);
+  C.Out << "Exported " << File->Name << " to " << Output << "\n";
+  return 0;
+}
+
+int ExportAll(const TArguments& Args, TContext& C) {
+  auto Pack = LoadForReading(Args.Positional(0), C);
+  std::string Folder = Args.Positional(1);
+  const TConverterFormat& Format = FormatNamed(Args.Has("format") ? Args.Value("format") : "wave");
+  std::vector<TEAStreamFile*> Files;
+  for (int32_t S = 0; S < Pack->StreamCount(); ++S)
+    for (int32_t I = 0; I < Pack->Streams(S)->SampleCount(); ++I) {
+      TEAStreamFile* File = EntryOfSample(*Pack->Streams(S)->Samples(I));
+      if (File != nullptr && std::find(Files.begin(), Files.end(), File) == Files.end())
+        Files.push_back(File);
+    }
+  std::set<std::string> Used;
+  for (size_t I = 0; I < Files.size(); ++I) {
+    std::string Stem = ChangeFileExt(SafeFileName(Files[I]->Name), ""), Name = Stem + Format.Extension;
+    for (int N = 2; Used.count(Name) != 0; ++N)
+      Name = Stem + " (" + std::to_string(N) + ")" + Format.Extension;
+    Used.insert(Name);
+    C.Out << "[" << I + 1 << "/" << Files.size() << "] " << Name << "\n" << std::flush;
+    ExportFile(*Files[I], Format, JoinPath(Folder, Name));
+  }
+  return 0;
+}
+
+int Import(const TArguments& Args, TContext& C) {
+  const std::string& Definition = Args.Positional(0);
+  auto Session = OpenForChange(Definition, DefaultPreloadFolder(Definition), C);
+  auto Pack = LoadPack(Definition);
+  TStreamData& Sample = SampleOf(*Pack, Args);
+  const std::string& Input = Args.Positional(1);
+  bool Add = Args.Has("add");
+  Pack->Archives(Sample.ArchiveIndex); // the list error before anything is converted
+  std::string Converted = ChangeFileExt(MakeTempFileName("~asf"), ".asf");
+  TImportJournal& Journal = Session->Imports;
+  try {
+    TSystemConverterProcess Runner(platform::ProgramFolder());
+    if (!TConverter(Runner).Convert(SongFormat(), Input, Converted).Made)
+      throw Exception(WideToAnsi(msg::UnableToConvertInput));
+    ImportThroughJournal(Journal, Sample, Add, Add ? ChangeFileExt(ExtractFileName(Input), ".asf") : "",
+                         Input, Converted);
+    Save(*Pack, *Session, !Add);
+  } catch (...) {
+    DeleteIfPresent(Converted);
+    Session->Close();
+    throw;
+  }
+  Session->Close();
+  CheckOSError(platform::DeleteFile(Converted));
+  C.Out << "Imported " << Input << " as " << Sample.StreamFile()->Name << "\n";
+  return 0;
+}
