@@ -8,7 +8,6 @@
 #include "tools/orvik-streams/Commands.h"
 
 #include <map>
-#include <memory>
 
 namespace {
 
@@ -17,6 +16,28 @@ TEAStreamFile& EntryNamed(TEAStream& Archive, const std::string& Name) {
     if (Archive.Files(I)->Name == Name)
       return *Archive.Files(I);
   throw Exception("No entry " + Name + " in " + Archive.FileName);
+}
+
+// Adds FILE as a new entry, named by --name or else after the file.
+void AddEntry(TEAStream& Archive, const TArguments& Args, TWriteJournal& Journal) {
+  std::string Name = Args.Has("name") ? Args.Value("name") : ExtractFileName(Args.Positional(2));
+  Journal.BeforeCreate(TFileSetCommit::NewName(Archive.FileName));
+  Archive.AddFile(Args.Positional(2), Name);
+  Archive.CommitOffsets();
+  CheckOSError(platform::FlushFolder(ExtractFilePath(Archive.FileName)));
+}
+
+void Rebuild(TEAStream& Archive, TWriteJournal& Journal) {
+  std::string Rebuilt = TFileSetCommit::NewName(Archive.FileName);
+  Journal.BeforeCreate(Rebuilt);
+  try {
+    Archive.SaveToFile(Rebuilt);
+    CheckOSError(platform::ReplaceFile(Rebuilt, Archive.FileName));
+    CheckOSError(platform::FlushFolder(ExtractFilePath(Archive.FileName)));
+  } catch (...) {
+    DeleteIfPresent(Rebuilt);
+    throw;
+  }
 }
 
 } // namespace
@@ -30,39 +51,27 @@ int ArchiveCommand(const TArguments& Args, TContext& C) {
     throw EUsage("unknown archive action \"" + Action + "\"");
   if (Args.PositionalCount() != Count->second.first)
     throw EUsage("archive " + Action + " takes " + std::to_string(Count->second.first - 1) + " argument(s)");
-  // An archive alone has a lock and a journal of its own while it is written.
-  std::unique_ptr<TDefinitionSession> Session;
-  if (Action == "add" || Action == "rebuild")
-    Session = OpenForWriting(Args.Positional(1), C);
-  else
-    RecoverBeforeReading(Args.Positional(1), C);
+  const std::string& Path = Args.Positional(1);
   TEAStream Archive;
-  Archive.LoadFromFile(Args.Positional(1));
-  if (Action == "list") {
-    for (int32_t I = 0; I < Archive.FileCount(); ++I)
-      C.Out << Archive.Files(I)->Offset << "\t" << Archive.Files(I)->Size << "\t" << Archive.Files(I)->Name
-            << "\n";
-  } else if (Action == "extract") {
-    EntryNamed(Archive, Args.Positional(2)).SaveToFile(Args.Positional(3));
-  } else if (Action == "add") {
-    std::string Name = Args.Has("name") ? Args.Value("name") : ExtractFileName(Args.Positional(2));
-    Session->Journal.BeforeCreate(TFileSetCommit::NewName(Archive.FileName));
-    Archive.AddFile(Args.Positional(2), Name);
-    Archive.CommitOffsets();
-    CheckOSError(platform::FlushFolder(ExtractFilePath(Archive.FileName)));
-  } else {
-    std::string Rebuilt = TFileSetCommit::NewName(Archive.FileName);
-    Session->Journal.BeforeCreate(Rebuilt);
-    try {
-      Archive.SaveToFile(Rebuilt);
-      CheckOSError(platform::ReplaceFile(Rebuilt, Archive.FileName));
-      CheckOSError(platform::FlushFolder(ExtractFilePath(Archive.FileName)));
-    } catch (...) {
-      DeleteIfPresent(Rebuilt);
-      throw;
-    }
+  if (Action == "list" || Action == "extract") {
+    RecoverBeforeReading(Path, C);
+    Archive.LoadFromFile(Path);
+    if (Action == "extract")
+      EntryNamed(Archive, Args.Positional(2)).SaveToFile(Args.Positional(3));
+    else
+      for (int32_t I = 0; I < Archive.FileCount(); ++I)
+        C.Out << Archive.Files(I)->Offset << "\t" << Archive.Files(I)->Size << "\t" << Archive.Files(I)->Name
+              << "\n";
+    return 0;
   }
-  if (Session)
-    Session->Journal.Finish();
+  // An archive alone has a lock and a journal of its own while it is written.
+  RunInSession(OpenForWriting(Path, C), [&](TDefinitionSession& Session) {
+    Archive.LoadFromFile(Path);
+    if (Action == "add")
+      AddEntry(Archive, Args, Session.Journal);
+    else
+      Rebuild(Archive, Session.Journal);
+    Session.Journal.Finish();
+  });
   return 0;
 }

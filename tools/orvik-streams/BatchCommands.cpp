@@ -155,25 +155,19 @@ int ImportBatch(const TArguments& Args, TContext& C) {
   std::vector<std::string> Files = InputsOf(Args);
   bool Json = Args.Has("json");
   std::ostream& Progress = Json ? C.Err : C.Out;
-  auto Session = OpenForChange(Definition, DefaultPreloadFolder(Definition), C);
   TBatchResult Result;
   TBatchOptions Options;
-  try {
-    auto Pack = LoadPack(Definition);
-    std::vector<TPlannedSong> Plan = PlanBatch(*Pack, Target, Files);
+  ChangeDefinition(Definition, C, [&](TStreamPack& Pack, TDefinitionSession& Session) {
+    std::vector<TPlannedSong> Plan = PlanBatch(Pack, Target, Files);
     TSystemConverterProcess Runner(platform::ProgramFolder());
     TConverter Converter(Runner);
     if (!Args.Has("no-loudness"))
-      Options.Target = MeasureTarget(*Pack, Converter, Progress);
+      Options.Target = MeasureTarget(Pack, Converter, Progress);
     Options.SongDone = [&](const TSongResult& R, size_t I, size_t N) { ProgressLine(Progress, R, I, N); };
-    Result = ImportBatch(*Pack, *Session, Plan, Converter, Options);
+    Result = ImportBatch(Pack, Session, Plan, Converter, Options);
     if (Result.ImportedCount() > 0)
-      Save(*Pack, *Session, Result.Replaced);
-  } catch (...) {
-    Session->Close();
-    throw;
-  }
-  Session->Close();
+      Save(Pack, Session, Result.Replaced);
+  });
   if (Json)
     ResultJson(C.Out, Result, Options.Target);
   else

@@ -85,6 +85,27 @@ std::unique_ptr<TStreamPack> LoadForReading(const std::string& Definition, TCont
   return LoadPack(Definition);
 }
 
+void RunInSession(std::unique_ptr<TDefinitionSession> Session,
+                  const std::function<void(TDefinitionSession& Session)>& Work) {
+  try {
+    Work(*Session);
+  } catch (...) {
+    Session->Close();
+    throw;
+  }
+  Session->Close();
+}
+
+void ChangeDefinition(const std::string& Definition, const std::string& PreloadFolder, TContext& C,
+                      const TDefinitionWork& Work) {
+  RunInSession(OpenForChange(Definition, PreloadFolder, C),
+               [&](TDefinitionSession& Session) { Work(*LoadPack(Definition), Session); });
+}
+
+void ChangeDefinition(const std::string& Definition, TContext& C, const TDefinitionWork& Work) {
+  ChangeDefinition(Definition, DefaultPreloadFolder(Definition), C, Work);
+}
+
 void Save(TStreamPack& Pack, TDefinitionSession& Session, bool Rebuild) {
   Pack.SaveWithArchives(Session.Path(), Rebuild, {}, &Session.Journal);
   Session.Imports.Forget();

@@ -6,6 +6,7 @@
 #include "definitions/uTypes.h"
 #include "tools/orvik-streams/Arguments.h"
 
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -29,6 +30,16 @@ std::unique_ptr<TDefinitionSession> OpenForChange(const std::string& Path, const
 void RecoverBeforeReading(const std::string& Path, TContext& C);
 std::unique_ptr<TStreamPack> LoadPack(const std::string& Definition);
 std::unique_ptr<TStreamPack> LoadForReading(const std::string& Definition, TContext& C);
+// Runs Work with Session, then closes Session however Work ends: what was not saved is rolled back and
+// the lock released. Work's error propagates, unless closing raises one of its own.
+void RunInSession(std::unique_ptr<TDefinitionSession> Session,
+                  const std::function<void(TDefinitionSession& Session)>& Work);
+// Opens Definition for change (OpenForChange), loads it and runs Work with the pack and the session, which
+// is closed after, as RunInSession does. Without PreloadFolder: the one beside the definition's folder.
+using TDefinitionWork = std::function<void(TStreamPack& Pack, TDefinitionSession& Session)>;
+void ChangeDefinition(const std::string& Definition, const std::string& PreloadFolder, TContext& C,
+                      const TDefinitionWork& Work);
+void ChangeDefinition(const std::string& Definition, TContext& C, const TDefinitionWork& Work);
 // Saves as the window does, all or nothing, through the definition's journal.
 void Save(TStreamPack& Pack, TDefinitionSession& Session, bool Rebuild);
 

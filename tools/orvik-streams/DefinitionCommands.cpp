@@ -178,10 +178,11 @@ int Verify(const TArguments& Args, TContext& C) {
 int Describe(const TArguments& Args, TContext& C) {
   if (!Args.Has("name") && !Args.Has("singer") && !Args.Has("album"))
     throw EUsage("give at least one of --name, --singer, --album");
-  auto Session = OpenForChange(Args.Positional(0), DefaultPreloadFolder(Args.Positional(0)), C);
-  auto Pack = LoadPack(Args.Positional(0));
-  SetTexts(*Pack->Descriptions(Args.Index("description")), Args);
-  Save(*Pack, *Session, false);
+  const std::string& Definition = Args.Positional(0);
+  ChangeDefinition(Definition, C, [&](TStreamPack& Pack, TDefinitionSession& Session) {
+    SetTexts(*Pack.Descriptions(Args.Index("description")), Args);
+    Save(Pack, Session, false);
+  });
   return 0;
 }
 
@@ -189,28 +190,33 @@ int AddDescription(const TArguments& Args, TContext& C) {
   for (const char* Option : {"name", "singer", "album"})
     if (Args.Has(Option))
       CheckText(Args.Value(Option));
-  auto Session = OpenForChange(Args.Positional(0), DefaultPreloadFolder(Args.Positional(0)), C);
-  auto Pack = LoadPack(Args.Positional(0));
-  Pack->AddDescription("", "", WideToAnsi(msg::NewDescriptionDefault));
-  SetTexts(*Pack->Descriptions(Pack->DescriptionCount() - 1), Args);
-  Save(*Pack, *Session, false);
-  C.Out << "Added description " << Pack->DescriptionCount() - 1 << "\n";
+  const std::string& Definition = Args.Positional(0);
+  int32_t Added = -1;
+  ChangeDefinition(Definition, C, [&](TStreamPack& Pack, TDefinitionSession& Session) {
+    Pack.AddDescription("", "", WideToAnsi(msg::NewDescriptionDefault));
+    Added = Pack.DescriptionCount() - 1;
+    SetTexts(*Pack.Descriptions(Added), Args);
+    Save(Pack, Session, false);
+  });
+  C.Out << "Added description " << Added << "\n";
   return 0;
 }
 
 int RemoveDescription(const TArguments& Args, TContext& C) {
-  auto Session = OpenForChange(Args.Positional(0), DefaultPreloadFolder(Args.Positional(0)), C);
-  auto Pack = LoadPack(Args.Positional(0));
-  Pack->DeleteDescription(Args.Index("description"));
-  Save(*Pack, *Session, false);
+  const std::string& Definition = Args.Positional(0);
+  ChangeDefinition(Definition, C, [&](TStreamPack& Pack, TDefinitionSession& Session) {
+    Pack.DeleteDescription(Args.Index("description"));
+    Save(Pack, Session, false);
+  });
   return 0;
 }
 
 int UpdatePreload(const TArguments& Args, TContext& C) {
   const std::string& Definition = Args.Positional(0);
-  auto Session = OpenForChange(Definition, Args.Positional(1), C);
-  LoadPack(Definition); // only a definition that opens goes into the game
-  UpdatePreloadFolder(Definition, Args.Positional(1),
-                      [&C] { C.Err << "warning: " << WideToAnsi(msg::UnableToCompress) << "\n"; }, {});
+  // Only a definition that opens goes into the game.
+  ChangeDefinition(Definition, Args.Positional(1), C, [&](TStreamPack&, TDefinitionSession&) {
+    UpdatePreloadFolder(Definition, Args.Positional(1),
+                        [&C] { C.Err << "warning: " << WideToAnsi(msg::UnableToCompress) << "\n"; }, {});
+  });
   return 0;
 }

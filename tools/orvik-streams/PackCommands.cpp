@@ -92,18 +92,12 @@ int PackExport(const TArguments& Args, TContext& C) {
 int PackApply(const TArguments& Args, TContext& C) {
   const std::string& Definition = Args.Positional(1);
   auto Packed = ReadPack(Args.Positional(2)); // a damaged pack is refused before anything is kept or locked
-  auto Session = OpenForChange(Definition, DefaultPreloadFolder(Definition), C);
   TPackApplied Applied;
-  try {
-    auto Pack = LoadPack(Definition);
-    Applied = ApplyPack(*Pack, *Session, *Packed);
+  ChangeDefinition(Definition, C, [&](TStreamPack& Pack, TDefinitionSession& Session) {
+    Applied = ApplyPack(Pack, Session, *Packed);
     if (Applied.Plan.ChangeCount() > 0)
-      Save(*Pack, *Session, Applied.Replaced);
-  } catch (...) {
-    Session->Close();
-    throw;
-  }
-  Session->Close();
+      Save(Pack, Session, Applied.Replaced);
+  });
   PrintPlan(C.Out, Applied.Plan, *Packed);
   return 0;
 }
@@ -147,14 +141,8 @@ int PackCommand(const TArguments& Args, TContext& C) {
 int RestoreOriginal(const TArguments& Args, TContext& C) {
   const std::string& Definition = Args.Positional(0);
   TKeptOriginals Originals(Definition, PreloadFolderOf(Args, Definition));
-  auto Session = OpenForWriting(Definition, C);
-  try {
-    Originals.Restore(Session->Journal);
-  } catch (...) {
-    Session->Close();
-    throw;
-  }
-  Session->Close();
+  RunInSession(OpenForWriting(Definition, C),
+               [&](TDefinitionSession& Session) { Originals.Restore(Session.Journal); });
   C.Out << "Restored the original music from \"" << Originals.Folder() << "\": " << Originals.Kept().size()
         << " file(s)\n";
   return 0;

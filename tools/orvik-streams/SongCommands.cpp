@@ -108,28 +108,27 @@ int ExportAll(const TArguments& Args, TContext& C) {
 
 int Import(const TArguments& Args, TContext& C) {
   const std::string& Definition = Args.Positional(0);
-  auto Session = OpenForChange(Definition, DefaultPreloadFolder(Definition), C);
-  auto Pack = LoadPack(Definition);
-  TStreamData& Sample = SampleOf(*Pack, Args);
   const std::string& Input = Args.Positional(1);
   bool Add = Args.Has("add");
-  Pack->Archives(Sample.ArchiveIndex); // the list error before anything is converted
-  std::string Converted = ChangeFileExt(MakeTempFileName("~asf"), ".asf");
-  TImportJournal& Journal = Session->Imports;
-  try {
-    TSystemConverterProcess Runner(platform::ProgramFolder());
-    if (!TConverter(Runner).Convert(SongFormat(), Input, Converted).Made)
-      throw Exception(WideToAnsi(msg::UnableToConvertInput));
-    ImportThroughJournal(Journal, Sample, Add, Add ? ChangeFileExt(ExtractFileName(Input), ".asf") : "",
-                         Input, Converted);
-    Save(*Pack, *Session, !Add);
-  } catch (...) {
-    DeleteIfPresent(Converted);
-    Session->Close();
-    throw;
-  }
-  Session->Close();
+  std::string Converted, Entry;
+  ChangeDefinition(Definition, C, [&](TStreamPack& Pack, TDefinitionSession& Session) {
+    TStreamData& Sample = SampleOf(Pack, Args);
+    Pack.Archives(Sample.ArchiveIndex); // the list error before anything is converted
+    Converted = ChangeFileExt(MakeTempFileName("~asf"), ".asf");
+    try {
+      TSystemConverterProcess Runner(platform::ProgramFolder());
+      if (!TConverter(Runner).Convert(SongFormat(), Input, Converted).Made)
+        throw Exception(WideToAnsi(msg::UnableToConvertInput));
+      ImportThroughJournal(Session.Imports, Sample, Add,
+                           Add ? ChangeFileExt(ExtractFileName(Input), ".asf") : "", Input, Converted);
+      Save(Pack, Session, !Add);
+    } catch (...) {
+      DeleteIfPresent(Converted);
+      throw;
+    }
+    Entry = Sample.StreamFile()->Name;
+  });
   CheckOSError(platform::DeleteFile(Converted));
-  C.Out << "Imported " << Input << " as " << Sample.StreamFile()->Name << "\n";
+  C.Out << "Imported " << Input << " as " << Entry << "\n";
   return 0;
 }
