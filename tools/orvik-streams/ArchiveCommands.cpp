@@ -11,13 +11,6 @@
 
 namespace {
 
-TEAStreamFile& EntryNamed(TEAStream& Archive, const std::string& Name) {
-  for (int32_t I = 0; I < Archive.FileCount(); ++I)
-    if (Archive.Files(I)->Name == Name)
-      return *Archive.Files(I);
-  throw Exception("No entry " + Name + " in " + Archive.FileName);
-}
-
 // Adds FILE as a new entry, named by --name or else after the file.
 void AddEntry(TEAStream& Archive, const TArguments& Args, TWriteJournal& Journal) {
   std::string Name = Args.Has("name") ? Args.Value("name") : ExtractFileName(Args.Positional(2));
@@ -57,7 +50,7 @@ int ArchiveCommand(const TArguments& Args, TContext& C) {
     RecoverBeforeReading(Path, C);
     Archive.LoadFromFile(Path);
     if (Action == "extract")
-      EntryNamed(Archive, Args.Positional(2)).SaveToFile(Args.Positional(3));
+      Archive.FileNamed(Args.Positional(2)).SaveToFile(Args.Positional(3));
     else
       for (int32_t I = 0; I < Archive.FileCount(); ++I)
         C.Out << Archive.Files(I)->Offset << "\t" << Archive.Files(I)->Size << "\t" << Archive.Files(I)->Name
