@@ -1,7 +1,6 @@
 // orvik-streams as a user runs it: a separate process on generated packs, its output read back.
 
 #include "tools/orvik-streams/Tool.h"
-#include "app/Messages.h"
 #include "base/Paths.h"
 #include "base/Records.h"
 #include "base/Text.h"
@@ -19,6 +18,7 @@
 #include "tests/fixtures/DemoGame.h"
 #include "tools/make-demo/Demo.h"
 #include "workflows/KeptOriginals.h"
+#include "workflows/Messages.h"
 #include "workflows/SoundtrackPack.h"
 
 #include <gtest/gtest.h>

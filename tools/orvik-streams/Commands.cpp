@@ -1,11 +1,11 @@
 #include "tools/orvik-streams/Commands.h"
 
-#include "app/Messages.h" // the window's texts, so that both say the same
 #include "base/Exceptions.h"
 #include "base/Paths.h"
 #include "base/Text.h"
 #include "platform/FileSystem.h"
 #include "workflows/KeptOriginals.h"
+#include "workflows/Messages.h"
 
 namespace {
 

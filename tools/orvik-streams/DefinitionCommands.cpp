@@ -1,7 +1,6 @@
 // info, verify and the commands that change a definition's descriptions or put it into the preload
 // archives.
 
-#include "app/Messages.h" // the window's texts, so that both say the same
 #include "base/Paths.h"
 #include "base/Streams.h"
 #include "base/Text.h"
@@ -9,6 +8,7 @@
 #include "tools/orvik-streams/Commands.h"
 #include "tools/orvik-streams/Json.h"
 #include "workflows/KeptOriginals.h"
+#include "workflows/Messages.h"
 #include "workflows/SoundtrackPack.h"
 
 #include <algorithm>

@@ -1,6 +1,5 @@
 // export, export-all and import: a sample's song through the converter, to a file and back.
 
-#include "app/Messages.h" // the window's texts, so that both say the same
 #include "base/Exceptions.h"
 #include "base/Paths.h"
 #include "base/Streams.h"
@@ -11,6 +10,7 @@
 #include "workflows/Converter.h"
 #include "workflows/JournaledImport.h"
 #include "workflows/KeptOriginals.h"
+#include "workflows/Messages.h"
 #include "workflows/SoundtrackPack.h"
 
 #include <algorithm>
