@@ -6,6 +6,7 @@
 #include "base/Streams.h"
 #include "platform/FileSystem.h"
 #include "tools/orvik-streams/Commands.h"
+#include "tools/orvik-streams/Utf8.h"
 
 #include <map>
 
@@ -53,8 +54,8 @@ int ArchiveCommand(const TArguments& Args, TContext& C) {
       Archive.FileNamed(Args.Positional(2)).SaveToFile(Args.Positional(3));
     else
       for (int32_t I = 0; I < Archive.FileCount(); ++I)
-        C.Out << Archive.Files(I)->Offset << "\t" << Archive.Files(I)->Size << "\t" << Archive.Files(I)->Name
-              << "\n";
+        C.Out << Archive.Files(I)->Offset << "\t" << Archive.Files(I)->Size << "\t"
+              << Utf8FromNarrow(Archive.Files(I)->Name) << "\n";
     return 0;
   }
   // An archive alone has a lock and a journal of its own while it is written.

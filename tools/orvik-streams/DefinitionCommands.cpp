@@ -7,6 +7,7 @@
 #include "definitions/Preload.h"
 #include "tools/orvik-streams/Commands.h"
 #include "tools/orvik-streams/Json.h"
+#include "tools/orvik-streams/Utf8.h"
 #include "workflows/KeptOriginals.h"
 #include "workflows/Messages.h"
 #include "workflows/SoundtrackPack.h"
@@ -29,19 +30,29 @@ int64_t FileSize(const std::string& Path) {
   return File.Size();
 }
 
-void CheckText(const std::string& Text) {
-  if (Text.size() > 63)
-    throw EUsage("a description text has at most 63 characters: \"" + Text + "\"");
+// The description texts the options give, each with its field, in the definition's code page.
+using TTexts = std::vector<std::pair<TDescriptionField TStreamDescription::*, std::string>>;
+
+TTexts TextsOf(const TArguments& Args) {
+  const std::pair<const char*, TDescriptionField TStreamDescription::*> Fields[] = {
+      {"name", &TStreamDescription::Name},
+      {"singer", &TStreamDescription::Singer},
+      {"album", &TStreamDescription::Album}};
+  TTexts Texts;
+  for (const auto& [Option, Field] : Fields)
+    if (Args.Has(Option))
+      Texts.emplace_back(Field, DescriptionArgument(Args.Value(Option)));
+  return Texts;
 }
 
-void SetTexts(TStreamDescription& D, const TArguments& Args) {
-  const std::pair<const char*, TDescriptionField*> Fields[] = {
-      {"name", &D.Name}, {"singer", &D.Singer}, {"album", &D.Album}};
-  for (const auto& [Option, Field] : Fields)
-    if (Args.Has(Option)) {
-      CheckText(Args.Value(Option));
-      SetFieldText(*Field, Args.Value(Option));
-    }
+void SetTexts(TStreamDescription& D, const TTexts& Texts) {
+  for (const auto& [Field, Text] : Texts)
+    SetFieldText(D.*Field, Text);
+}
+
+// A description field as the tool writes it.
+std::string Shown(const TDescriptionField& Field) {
+  return Utf8FromCodePage(FieldText(Field));
 }
 
 } // namespace
@@ -54,14 +65,18 @@ int Info(const TArguments& Args, TContext& C) {
     J.Key("archives").BeginArray();
     for (int32_t I = 0; I < Pack->ArchiveCount(); ++I) {
       TEAStream& A = *Pack->Archives(I);
-      J.BeginObject().Key("name").String(ExtractFileName(A.FileName)).Key("entries").Number(A.FileCount());
+      J.BeginObject()
+          .Key("name")
+          .String(Utf8FromNarrow(ExtractFileName(A.FileName)))
+          .Key("entries")
+          .Number(A.FileCount());
       J.Key("size").Number(FileSize(A.FileName)).EndObject();
     }
     J.EndArray().Key("descriptions").BeginArray();
     for (int32_t I = 0; I < Pack->DescriptionCount(); ++I) {
       TStreamDescription& D = *Pack->Descriptions(I);
-      J.BeginObject().Key("name").String(FieldText(D.Name)).Key("singer").String(FieldText(D.Singer));
-      J.Key("album").String(FieldText(D.Album)).EndObject();
+      J.BeginObject().Key("name").String(Shown(D.Name)).Key("singer").String(Shown(D.Singer));
+      J.Key("album").String(Shown(D.Album)).EndObject();
     }
     J.EndArray().Key("streams").BeginArray();
     for (int32_t S = 0; S < Pack->StreamCount(); ++S) {
@@ -71,7 +86,7 @@ int Info(const TArguments& Args, TContext& C) {
         TEAStreamFile* File = EntryOfSample(Sample);
         J.BeginObject().Key("archive").Number(Sample.ArchiveIndex).Key("offset").Number(Sample.FileOffset);
         J.Key("entry");
-        File ? J.String(File->Name) : J.Null();
+        File ? J.String(Utf8FromNarrow(File->Name)) : J.Null();
         J.Key("size");
         File ? J.Number(File->Size) : J.Null();
         J.Key("description").Number(Sample.DescriptionIndex).EndObject();
@@ -85,14 +100,13 @@ int Info(const TArguments& Args, TContext& C) {
   C.Out << "Archives:\n";
   for (int32_t I = 0; I < Pack->ArchiveCount(); ++I) {
     TEAStream& A = *Pack->Archives(I);
-    C.Out << "  " << I << "  " << ExtractFileName(A.FileName) << "  " << A.FileCount() << " entries, "
-          << FileSize(A.FileName) << " bytes\n";
+    C.Out << "  " << I << "  " << Utf8FromNarrow(ExtractFileName(A.FileName)) << "  " << A.FileCount()
+          << " entries, " << FileSize(A.FileName) << " bytes\n";
   }
   C.Out << "Descriptions:\n";
   for (int32_t I = 0; I < Pack->DescriptionCount(); ++I) {
     TStreamDescription& D = *Pack->Descriptions(I);
-    C.Out << "  " << I << "  " << FieldText(D.Singer) << ": " << FieldText(D.Name) << " ("
-          << FieldText(D.Album) << ")\n";
+    C.Out << "  " << I << "  " << Shown(D.Singer) << ": " << Shown(D.Name) << " (" << Shown(D.Album) << ")\n";
   }
   C.Out << "Streams:\n";
   for (int32_t S = 0; S < Pack->StreamCount(); ++S) {
@@ -104,10 +118,10 @@ int Info(const TArguments& Args, TContext& C) {
           Sample.DescriptionIndex >= 0 && Sample.DescriptionIndex < Pack->DescriptionCount()
               ? Sample.Description()
               : nullptr;
-      C.Out << "    " << I << "  " << ArchiveName(*Pack, Sample.ArchiveIndex) << "  "
-            << (File ? File->Name + ", " + std::to_string(File->Size) + " bytes"
+      C.Out << "    " << I << "  " << Utf8FromNarrow(ArchiveName(*Pack, Sample.ArchiveIndex)) << "  "
+            << (File ? Utf8FromNarrow(File->Name) + ", " + std::to_string(File->Size) + " bytes"
                      : "(no entry at offset " + std::to_string(Sample.FileOffset) + ")")
-            << "  " << (D ? FieldText(D->Name) : "[No Description]") << "\n";
+            << "  " << (D ? Shown(D->Name) : "[No Description]") << "\n";
     }
   }
   return 0;
@@ -169,39 +183,39 @@ int Verify(const TArguments& Args, TContext& C) {
       }
   }
   for (const std::string& Problem : Problems)
-    C.Out << Problem << "\n";
-  C.Out << (Problems.empty() ? "OK: " : "FAILED: ") << Definition << ", " << Problems.size()
+    C.Out << Utf8FromNarrow(Problem) << "\n";
+  C.Out << (Problems.empty() ? "OK: " : "FAILED: ") << Utf8FromNarrow(Definition) << ", " << Problems.size()
         << " problem(s)\n";
   return Problems.empty() ? 0 : 1;
 }
 
 int Describe(const TArguments& Args, TContext& C) {
-  if (!Args.Has("name") && !Args.Has("singer") && !Args.Has("album"))
+  // Refused before anything is kept or locked.
+  const TTexts Texts = TextsOf(Args);
+  if (Texts.empty())
     throw EUsage("give at least one of --name, --singer, --album");
+  const int32_t Index = Args.Index("description");
   const std::string& Definition = Args.Positional(0);
   ChangeDefinition(Definition, C, [&](TStreamPack& Pack, TDefinitionSession& Session) {
-    SetTexts(*Pack.Descriptions(Args.Index("description")), Args);
+    SetTexts(*Pack.Descriptions(Index), Texts);
     Save(Pack, Session, false);
   });
   return 0;
 }
 
 int AddDescription(const TArguments& Args, TContext& C) {
-  for (const char* Option : {"name", "singer", "album"})
-    if (Args.Has(Option))
-      CheckText(Args.Value(Option));
+  const TTexts Texts = TextsOf(Args);
   const std::string& Definition = Args.Positional(0);
   int32_t Added = -1;
   ChangeDefinition(Definition, C, [&](TStreamPack& Pack, TDefinitionSession& Session) {
     Pack.AddDescription("", "", WideToAnsi(msg::NewDescriptionDefault));
     Added = Pack.DescriptionCount() - 1;
-    SetTexts(*Pack.Descriptions(Added), Args);
+    SetTexts(*Pack.Descriptions(Added), Texts);
     Save(Pack, Session, false);
   });
   C.Out << "Added description " << Added << "\n";
   return 0;
 }
-
 int RemoveDescription(const TArguments& Args, TContext& C) {
   const std::string& Definition = Args.Positional(0);
   ChangeDefinition(Definition, C, [&](TStreamPack& Pack, TDefinitionSession& Session) {

@@ -7,6 +7,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 #include "tools/orvik-streams/Commands.h"
+#include "tools/orvik-streams/Utf8.h"
 #include "workflows/Converter.h"
 #include "workflows/JournaledImport.h"
 #include "workflows/KeptOriginals.h"
@@ -79,7 +80,7 @@ int Export(const TArguments& Args, TContext& C) {
     throw Exception("The sample is bound to no file of its archive");
   const std::string& Output = Args.Positional(1);
   ExportFile(*File, OutputFormat(Args, Output), Output);
-  C.Out << "Exported " << File->Name << " to " << Output << "\n";
+  C.Out << "Exported " << Utf8FromNarrow(File->Name) << " to " << Utf8FromNarrow(Output) << "\n";
   return 0;
 }
 
@@ -100,7 +101,7 @@ int ExportAll(const TArguments& Args, TContext& C) {
     for (int N = 2; Used.count(Name) != 0; ++N)
       Name = Stem + " (" + std::to_string(N) + ")" + Format.Extension;
     Used.insert(Name);
-    C.Out << "[" << I + 1 << "/" << Files.size() << "] " << Name << "\n" << std::flush;
+    C.Out << "[" << I + 1 << "/" << Files.size() << "] " << Utf8FromNarrow(Name) << "\n" << std::flush;
     ExportFile(*Files[I], Format, JoinPath(Folder, Name));
   }
   return 0;
@@ -129,6 +130,6 @@ int Import(const TArguments& Args, TContext& C) {
     Entry = Sample.StreamFile()->Name;
   });
   CheckOSError(platform::DeleteFile(Converted));
-  C.Out << "Imported " << Input << " as " << Entry << "\n";
+  C.Out << "Imported " << Utf8FromNarrow(Input) << " as " << Utf8FromNarrow(Entry) << "\n";
   return 0;
 }

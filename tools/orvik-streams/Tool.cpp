@@ -2,6 +2,7 @@
 
 #include "tools/orvik-streams/Arguments.h"
 #include "tools/orvik-streams/Commands.h"
+#include "tools/orvik-streams/Utf8.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -17,8 +18,11 @@ struct TSubcommand {
   std::set<std::string> Options, Flags;
   size_t MinPositional, MaxPositional;
   std::function<int(const TArguments&, TContext&)> Run;
+  std::set<std::string> Texts = {}; // the options that take a text: descriptions, in UTF-8
 };
 
+// A command to a line or two, its usage text broken where it reads best.
+// clang-format off
 const std::vector<TSubcommand>& Subcommands() {
   static const std::vector<TSubcommand> List = {
       {"info", "info DEF [--json]\n      Archives, descriptions and streams with their samples.", {}, {"json"}, 1, 1, Info},
@@ -36,10 +40,10 @@ const std::vector<TSubcommand>& Subcommands() {
        {"stream", "sample"}, {"add"}, 2, 2, Import},
       {"describe", "describe DEF --description K [--name T] [--singer T] [--album T]\n      Changes a description "
                    "(texts of at most 63 characters) and saves.",
-       {"description", "name", "singer", "album"}, {}, 1, 1, Describe},
+       {"description", "name", "singer", "album"}, {}, 1, 1, Describe, {"name", "singer", "album"}},
       {"add-description", "add-description DEF [--name T] [--singer T] [--album T]\n      Appends a description "
                           "(\"New Song\" unless named) and saves.",
-       {"name", "singer", "album"}, {}, 1, 1, AddDescription},
+       {"name", "singer", "album"}, {}, 1, 1, AddDescription, {"name", "singer", "album"}},
       {"remove-description", "remove-description DEF --description K\n      Removes a description; its samples get "
                              "none, later ones move down by one. Saves.",
        {"description"}, {}, 1, 1, RemoveDescription},
@@ -77,6 +81,7 @@ const std::vector<TSubcommand>& Subcommands() {
   };
   return List;
 }
+// clang-format on
 
 void PrintUsage(std::ostream& Stream) {
   Stream << "Usage: orvik-streams COMMAND ARGUMENTS... (COMMAND --help for one command)\n\n"
@@ -112,14 +117,15 @@ int RunTool(const std::vector<std::string>& Arguments, std::ostream& Out, std::o
     Context.KeepOriginal = false;
   }
   try {
-    TArguments Args(Rest, Command->Options, Command->Flags, Command->MinPositional, Command->MaxPositional);
+    TArguments Args(Rest, Command->Options, Command->Flags, Command->MinPositional, Command->MaxPositional,
+                    Command->Texts);
     return Command->Run(Args, Context);
   } catch (const EUsage& Error) {
     Err << "orvik-streams " << Command->Name << ": " << Error.what() << "\nUsage: orvik-streams " << Command->Usage
         << "\n";
     return 2;
   } catch (const std::exception& Error) {
-    Err << Error.what() << "\n";
+    Err << Utf8FromNarrow(Error.what()) << "\n";
     return 1;
   }
 }
