@@ -344,6 +344,38 @@ TEST_F(ToolTest, DescriptionsAreUtf8AtTheToolAndTheCodePageInTheDefinition) {
   EXPECT_NE(Json.str().find("\"entry\":" + Entry), std::string::npos) << Json.str();
 }
 
+// A conversion that fails says the window's message, then on the next line the converter's own reason; the
+// failed import leaves the definition and its archives as they were.
+TEST_F(ToolTest, AConversionThatFailsNamesTheConvertersReason) {
+  const std::string Path = WritePack();
+  WriteFile(Dir.File("notes.wav"), TextBytes("not a sound"));
+  const Bytes Before = Concat({ReadFile(Path), ReadFile(Dir.File("A.big"))});
+  struct TCase {
+    std::vector<std::string> Arguments;
+    const wchar_t* Message;
+  };
+  const TCase Cases[] = {
+      {{"import", Path, "--stream", "0", "--sample", "0", Dir.File("notes.wav")}, msg::UnableToConvertInput},
+      // a1.asf holds no EA stream
+      {{"export", Path, "--stream", "0", "--sample", "0", Dir.File("a1.wav")}, msg::UnableToConvertSample},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Arguments[0]);
+    std::ostringstream Out, Err;
+    EXPECT_EQ(RunTool(Case.Arguments, Out, Err), 1);
+    // The message comes after any note, as a line of its own.
+    std::istringstream Lines(Err.str());
+    std::string Line, Reason;
+    while (std::getline(Lines, Line) && Line != WideToAnsi(Case.Message)) {
+    }
+    std::getline(Lines, Reason);
+    EXPECT_EQ(Line, WideToAnsi(Case.Message)) << Err.str();
+    EXPECT_NE(Reason.find("not a known sound format"), std::string::npos) << Err.str();
+  }
+  EXPECT_EQ(Concat({ReadFile(Path), ReadFile(Dir.File("A.big"))}), Before);
+  EXPECT_TRUE(Dir.Leftovers().empty());
+}
+
 // Every song out to Wave, every Wave back into its own sample: each sample then holds what the converter
 // makes of its file, the definition still verifies, and a description edit saves.
 TEST_F(ToolTest, ExportAllThenImportEverySongBackAndEditADescription) {

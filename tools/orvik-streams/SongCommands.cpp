@@ -38,21 +38,30 @@ const TConverterFormat& OutputFormat(const TArguments& Args, const std::string& 
                                                                    : "wave");
 }
 
+// Raises Message, and under it the converter's own words when it gave any, as the window shows them.
+[[noreturn]] void ConversionFailed(const wchar_t* Message, const std::string& Reason) {
+  std::string Text = WideToAnsi(Message);
+  size_t End = Reason.find_last_not_of(" \t\r\n");
+  if (End != std::string::npos)
+    Text += "\n" + Reason.substr(0, End + 1);
+  throw Exception(Text);
+}
+
 // Converts the entry's bytes into Output in Format; raises the window's message when no output came.
 void ExportFile(TEAStreamFile& File, const TConverterFormat& Format, const std::string& Output) {
   std::string Extracted = ChangeFileExt(MakeTempFileName("~asf"), ".asf");
-  bool Made = false;
+  TConversion Conversion;
   try {
     File.SaveToFile(Extracted);
     TSystemConverterProcess Runner(platform::ProgramFolder());
-    Made = TConverter(Runner).Convert(Format, Extracted, Output).Made;
+    Conversion = TConverter(Runner).Convert(Format, Extracted, Output);
   } catch (...) {
     DeleteIfPresent(Extracted);
     throw;
   }
   CheckOSError(platform::DeleteFile(Extracted));
-  if (!Made)
-    throw Exception(WideToAnsi(msg::UnableToConvertSample));
+  if (!Conversion.Made)
+    ConversionFailed(msg::UnableToConvertSample, Conversion.Reason);
 }
 
 TStreamData& SampleOf(TStreamPack& Pack, const TArguments& Args) {
@@ -118,8 +127,9 @@ int Import(const TArguments& Args, TContext& C) {
     Converted = ChangeFileExt(MakeTempFileName("~asf"), ".asf");
     try {
       TSystemConverterProcess Runner(platform::ProgramFolder());
-      if (!TConverter(Runner).Convert(SongFormat(), Input, Converted).Made)
-        throw Exception(WideToAnsi(msg::UnableToConvertInput));
+      TConversion Conversion = TConverter(Runner).Convert(SongFormat(), Input, Converted);
+      if (!Conversion.Made)
+        ConversionFailed(msg::UnableToConvertInput, Conversion.Reason);
       ImportThroughJournal(Session.Imports, Sample, Add,
                            Add ? ChangeFileExt(ExtractFileName(Input), ".asf") : "", Input, Converted);
       Save(Pack, Session, !Add);
