@@ -1,5 +1,8 @@
 #pragma once
-// The program's user messages and fixed texts, in one place.
+// The program's user messages and fixed texts, in one place; those that orvik-streams says too are in
+// workflows/Messages.h.
+
+#include "workflows/Messages.h"
 
 namespace msg {
 
@@ -10,32 +13,18 @@ inline constexpr const wchar_t* ConfirmDeleteDescription =
     L"Are you sure you want to delete the selected description?";
 inline constexpr const wchar_t* UpdatePreload =
     L"Do you want to update ORVIK preload directory with the new definition file?";
-inline constexpr const wchar_t* UnableToCompress =
-    L"Unable to compress streams.dat. The file will be imported in preload archives uncompressed.";
 inline constexpr const char* CorruptDefinition =
     "The definition file or one of the archives is corrupt. Please restore the default files.";
 inline constexpr const char* NotYetImplemented = "Not yet implemented";
 inline constexpr const wchar_t* NoDescription = L"[No Description]";
 inline constexpr const wchar_t* NewDescriptionCaption = L"New Description";
 inline constexpr const wchar_t* NewDescriptionPrompt = L"Enter the new song name";
-inline constexpr const wchar_t* NewDescriptionDefault = L"New Song";
-inline constexpr const wchar_t* UnableToConvertInput = L"Unable to convert the input file";
-inline constexpr const wchar_t* UnableToConvertSample = L"Unable to convert the selected sample";
 inline constexpr const wchar_t* Preview = L"Preview";
 inline constexpr const wchar_t* Stop = L"Stop";
 inline constexpr const wchar_t* RebuildingArchives = L"Rebuilding archives...";
 // clang-format off
-inline constexpr const wchar_t* SaveFinished =
-    L"The last save of this definition was interrupted. It has now been finished: the definition and its "
-    L"archives are as they were saved.";
-inline constexpr const wchar_t* ChangesRolledBack =
-    L"The editor closed before its changes to this definition were saved. The definition and its archives "
-    L"are as they were at the last save.";
 inline constexpr const wchar_t* ImportAgain =
     L"Do you want to import the songs imported since then again, as unsaved changes?";
-inline constexpr const wchar_t* JournalSetAside =
-    L"The record of this definition's unsaved changes could not be trusted, so nothing in it was applied: "
-    L"the definition and its archives are as the files are now. The record was set aside as";
 // clang-format on
 inline constexpr const wchar_t* PreloadUpdated = L"Preload directory updated: ";
 inline constexpr const wchar_t* NoPreloadArchives =
@@ -60,9 +49,6 @@ inline constexpr const wchar_t* KeptDefinitionReadOnly =
     L"This definition is the kept copy of the game's original music: it opens read-only, and nothing is "
     L"saved, imported or applied to it. File > Restore Original Music in the game's own definition puts it "
     L"back.";
-inline constexpr const char* KeptDefinitionRefused =
-    "This definition is the kept copy of the game's original music, which only a restore reads: it is "
-    "not changed";
 inline constexpr const wchar_t* PackFilter = L"ORVIK Soundtrack Pack (*.orvikpack)|*.orvikpack";
 inline constexpr const wchar_t* ApplyPack = L"Do you want to apply this soundtrack pack? It changes:";
 inline constexpr const wchar_t* PackChangesNothing =

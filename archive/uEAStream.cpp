@@ -292,6 +292,13 @@ TEAStreamFile* TEAStream::FindFileByOffset(uint32_t Offset) const {
   return nullptr;
 }
 
+TEAStreamFile& TEAStream::FileNamed(const std::string& Name) const {
+  for (int32_t I = 0; I < FileCount(); ++I)
+    if (Files(I)->Name == Name)
+      return *Files(I);
+  throw Exception("No entry " + Name + " in " + FileName);
+}
+
 TEAStreamFile* TEAStream::AddFile(const std::string& SourceFile, const std::string& EntryName) {
   return AddFiles({{SourceFile, EntryName}}).front();
 }

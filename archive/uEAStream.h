@@ -99,6 +99,8 @@ public:
 
   // The first entry, in list order, with Offset <= Offset < Offset + Size; nullptr if none.
   TEAStreamFile* FindFileByOffset(uint32_t Offset) const;
+  // The first entry, in list order, named Name; raises "No entry <Name> in <FileName>" if none.
+  TEAStreamFile& FileNamed(const std::string& Name) const;
 
   // Adds the bytes of SourceFile as a new entry named EntryName and rebuilds the backing file, which is
   // replaced in one step by the rebuilt copy. The new entry's Offset is the old length of the archive

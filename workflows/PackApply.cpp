@@ -198,13 +198,6 @@ private:
   std::map<const TEAStreamFile*, TSongDigest> FTargetDigests;
 };
 
-TEAStreamFile& EntryNamed(TEAStream& Archive, const std::string& Name) {
-  for (int32_t I = 0; I < Archive.FileCount(); ++I)
-    if (Archive.Files(I)->Name == Name)
-      return *Archive.Files(I);
-  throw Exception("No entry " + Name + " in " + Archive.FileName);
-}
-
 // Scratch copies of the pack's songs, one per song, for the journal to keep and the archives to take;
 // deleted however the apply ends.
 class TScratchSongs {
@@ -269,7 +262,7 @@ public:
     for (size_t I = 0; I < FPlan.Changes.size(); ++I)
       if (FPlan.Changes[I].Song == TPackChange::Bind) {
         TStreamData& Sample = *FSamples[I];
-        Sample.SetStreamFile(&EntryNamed(*Sample.Archive(), FPlan.Changes[I].EntryName));
+        Sample.SetStreamFile(&Sample.Archive()->FileNamed(FPlan.Changes[I].EntryName));
         Placed(I);
       }
   }

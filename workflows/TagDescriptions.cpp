@@ -78,6 +78,22 @@ std::wstring WideFromUtf8(const std::string& Utf8) {
   return Text;
 }
 
+std::string Utf8FromWide(const std::wstring& Wide) {
+  std::string Text;
+  for (size_t I = 0; I < Wide.size(); ++I) {
+    uint32_t Code = static_cast<uint32_t>(Wide[I]);
+    uint32_t Low = I + 1 < Wide.size() ? static_cast<uint32_t>(Wide[I + 1]) : 0;
+    if (sizeof(wchar_t) == 2 && Code >= 0xD800 && Code < 0xDC00 && Low >= 0xDC00 && Low < 0xE000) {
+      Code = 0x10000 + ((Code - 0xD800) << 10) + (Low - 0xDC00);
+      ++I;
+    } else if ((Code >= 0xD800 && Code < 0xE000) || Code > 0x10FFFF) {
+      Code = 0xFFFD;
+    }
+    Text += Utf8Of(Code);
+  }
+  return Text;
+}
+
 TFieldText ToFieldText(const std::string& Utf8) {
   TFieldText Field;
   for (uint32_t Code : CodePoints(Utf8)) {

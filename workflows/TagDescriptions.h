@@ -23,6 +23,9 @@ TFieldText ToFieldText(const std::string& Utf8);
 
 // Utf8 as the text of the controls; a malformed sequence gives U+FFFD.
 std::wstring WideFromUtf8(const std::string& Utf8);
+// Wide text in UTF-8; a surrogate without its pair gives U+FFFD. Utf8FromWide(WideFromUtf8(T)) is T made
+// valid UTF-8.
+std::string Utf8FromWide(const std::wstring& Wide);
 
 // What describing a sample did.
 struct TDescribed {

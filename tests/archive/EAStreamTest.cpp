@@ -278,6 +278,26 @@ TEST_F(EAStreamTest, FindsAnEntryByAnyOffsetInsideItsData) {
     EXPECT_EQ(Archive.FindFileByOffset(C.Offset), C.Expected) << "offset " << C.Offset;
 }
 
+TEST_F(EAStreamTest, FindsAnEntryByItsExactNameOrSaysWhichArchiveLacksIt) {
+  std::string Path = Dir.File("named.big");
+  WriteFile(Path,
+            MakeBigf({{"a.asf", Pattern(10, 1)}, {"b.asf", Pattern(20, 2)}, {"b.asf", Pattern(30, 3)}}));
+  TEAStream Archive;
+  Archive.LoadFromFile(Path);
+  struct Case {
+    const char* Name;
+    TEAStreamFile* Expected; // nullptr: none, the error names the archive
+  } Cases[] = {{"a.asf", Archive.Files(0)}, {"b.asf", Archive.Files(1)}, {"B.ASF", nullptr}, {"", nullptr}};
+  for (const Case& C : Cases) {
+    try {
+      EXPECT_EQ(&Archive.FileNamed(C.Name), C.Expected) << C.Name;
+    } catch (const Exception& E) {
+      EXPECT_EQ(C.Expected, nullptr) << C.Name;
+      EXPECT_EQ(std::string(E.what()), "No entry " + std::string(C.Name) + " in " + Path);
+    }
+  }
+}
+
 TEST_F(EAStreamTest, AddFileRebuildsAndCommitOffsetsMovesThePendingOffsets) {
   std::vector<BigfEntry> Entries = {{"one", Pattern(90, 1)}, {"two", Pattern(10, 2)}};
   std::string Path = Dir.File("music.big");

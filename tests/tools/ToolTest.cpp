@@ -1,7 +1,6 @@
 // orvik-streams as a user runs it: a separate process on generated packs, its output read back.
 
 #include "tools/orvik-streams/Tool.h"
-#include "app/Messages.h"
 #include "base/Paths.h"
 #include "base/Records.h"
 #include "base/Text.h"
@@ -19,6 +18,7 @@
 #include "tests/fixtures/DemoGame.h"
 #include "tools/make-demo/Demo.h"
 #include "workflows/KeptOriginals.h"
+#include "workflows/Messages.h"
 #include "workflows/SoundtrackPack.h"
 
 #include <gtest/gtest.h>
@@ -270,6 +270,8 @@ TEST_F(ToolTest, BadArgumentsGiveTheUsageAndExitCode2) {
       {"import", Path, "--stream", "0", "--sample"},
       {"describe", Path, "--description", "0"},
       {"describe", Path, "--description", "0", "--name", std::string(64, 'x')},
+      {"describe", Path, "--name", "Other"},
+      {"add-description", Path, "--album", std::string(64, 'x')},
       {"archive", "unpack", Dir.File("A.big")},
       {"archive", "extract", Dir.File("A.big"), "a1.asf"},
       {"import-batch", Path, "--stream", "0", Dir.File("x.wav")},
@@ -287,9 +289,91 @@ TEST_F(ToolTest, BadArgumentsGiveTheUsageAndExitCode2) {
     EXPECT_NE(Result.Err.find("Usage: orvik-streams"), std::string::npos) << Line << "\n" << Result.Err;
   }
   EXPECT_EQ(ReadFile(Path), Before);
+  EXPECT_FALSE(std::filesystem::exists(Dir.File(kKeptMusicFolder))) << "refused before anything is kept";
   TRun Help = Run({"import", "--help"});
   EXPECT_EQ(Help.Code, 0);
   EXPECT_EQ(Help.Out.find("Usage: orvik-streams import DEF"), 0u) << Help.Out;
+}
+
+// The tool reads and writes UTF-8, the definition holds the code page: a description is stored in the code
+// page and comes back out in UTF-8, one that the code page lacks a character of or that is too long there
+// is refused before anything is kept or written, and a name from an archive reaches JSON as valid UTF-8.
+TEST_F(ToolTest, DescriptionsAreUtf8AtTheToolAndTheCodePageInTheDefinition) {
+  const std::string Path = Dir.File("streams.dat"), Kept = Dir.File(kKeptMusicFolder);
+  struct TCase {
+    std::string Given; // UTF-8
+    int Code;
+    std::string Stored; // the code page's bytes
+  };
+  const TCase Cases[] = {
+      {"Caf\xC3\xA9 Noir", 0, "Caf\xE9 Noir"},
+      {std::string(62, 'x') + "\xC3\xA9", 0, std::string(62, 'x') + "\xE9"}, // 64 bytes in UTF-8, 63 stored
+      {std::string(63, 'x') + "\xC3\xA9", 2, ""},
+      {"\xE6\x97\xA5\xE6\x9C\xAC", 2, ""}, // 日本
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Given);
+    RemoveTree(Kept);
+    WritePack();
+    const Bytes Before = ReadFile(Path);
+    std::ostringstream Out, Err, Json;
+    EXPECT_EQ(RunTool({"describe", Path, "--description", "1", "--name", Case.Given}, Out, Err), Case.Code);
+    if (Case.Code != 0) {
+      EXPECT_NE(Err.str().find("Usage: orvik-streams describe"), std::string::npos) << Err.str();
+      EXPECT_EQ(ReadFile(Path), Before);
+      EXPECT_FALSE(std::filesystem::exists(Kept));
+      continue;
+    }
+    TStreamPack Pack(Dir.File(""));
+    Pack.LoadFromFile(Path);
+    EXPECT_EQ(FieldText(Pack.Descriptions(1)->Name), Case.Stored);
+    ASSERT_EQ(RunTool({"info", Path, "--json"}, Json, Err), 0);
+    EXPECT_EQ(TParser(Json.str()).Parse()["descriptions"][1]["name"].Text, Case.Given);
+    ASSERT_EQ(RunTool({"info", Path}, Out, Err), 0);
+    EXPECT_NE(Out.str().find("Singer1: " + Case.Given + " (Album1)"), std::string::npos) << Out.str();
+  }
+  // An entry name of a byte outside ASCII and a control character (of the same length as b1.asf).
+  WriteFile(Dir.File("B.big"), MakeBigf({{"\xE9\x01.asf", Pattern(80, 3)}}));
+  std::ostringstream Json, Err;
+  ASSERT_EQ(RunTool({"info", Path, "--json"}, Json, Err), 0) << Err.str();
+#ifdef _WIN32
+  const std::string Entry = "\"\xC3\xA9\\u0001.asf\""; // the code page's character
+#else
+  const std::string Entry = "\"\xEF\xBF\xBD\\u0001.asf\""; // the byte is no UTF-8: U+FFFD
+#endif
+  EXPECT_NE(Json.str().find("\"entry\":" + Entry), std::string::npos) << Json.str();
+}
+
+// A conversion that fails says the window's message, then on the next line the converter's own reason; the
+// failed import leaves the definition and its archives as they were.
+TEST_F(ToolTest, AConversionThatFailsNamesTheConvertersReason) {
+  const std::string Path = WritePack();
+  WriteFile(Dir.File("notes.wav"), TextBytes("not a sound"));
+  const Bytes Before = Concat({ReadFile(Path), ReadFile(Dir.File("A.big"))});
+  struct TCase {
+    std::vector<std::string> Arguments;
+    const wchar_t* Message;
+  };
+  const TCase Cases[] = {
+      {{"import", Path, "--stream", "0", "--sample", "0", Dir.File("notes.wav")}, msg::UnableToConvertInput},
+      // a1.asf holds no EA stream
+      {{"export", Path, "--stream", "0", "--sample", "0", Dir.File("a1.wav")}, msg::UnableToConvertSample},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Arguments[0]);
+    std::ostringstream Out, Err;
+    EXPECT_EQ(RunTool(Case.Arguments, Out, Err), 1);
+    // The message comes after any note, as a line of its own.
+    std::istringstream Lines(Err.str());
+    std::string Line, Reason;
+    while (std::getline(Lines, Line) && Line != WideToAnsi(Case.Message)) {
+    }
+    std::getline(Lines, Reason);
+    EXPECT_EQ(Line, WideToAnsi(Case.Message)) << Err.str();
+    EXPECT_NE(Reason.find("not a known sound format"), std::string::npos) << Err.str();
+  }
+  EXPECT_EQ(Concat({ReadFile(Path), ReadFile(Dir.File("A.big"))}), Before);
+  EXPECT_TRUE(Dir.Leftovers().empty());
 }
 
 // Every song out to Wave, every Wave back into its own sample: each sample then holds what the converter

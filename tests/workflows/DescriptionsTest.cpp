@@ -53,6 +53,18 @@ TEST(DescriptionsTest, FieldsAreCutTo63CharactersAndLostCharactersNamed) {
   EXPECT_TRUE(Accent.Lost.empty());
 }
 
+TEST(DescriptionsTest, WideTextComesOutAsValidUtf8) {
+  const std::pair<std::wstring, std::string> Cases[] = {
+      {L"Caf\u00E9 \u65E5", "Caf\xC3\xA9 \xE6\x97\xA5"},
+      {L"\U0001F3B5!", "\xF0\x9F\x8E\xB5!"}, // a surrogate pair on Windows
+      {std::wstring(1, wchar_t(0xDC00)) + L"x" + wchar_t(0xD800), "\xEF\xBF\xBDx\xEF\xBF\xBD"}, // unpaired
+  };
+  for (const auto& [Wide, Utf8] : Cases)
+    EXPECT_EQ(Utf8FromWide(Wide), Utf8);
+  // Malformed UTF-8 made valid: each stray byte becomes U+FFFD.
+  EXPECT_EQ(Utf8FromWide(WideFromUtf8("a\xE9\xC3")), "a\xEF\xBF\xBD\xEF\xBF\xBD");
+}
+
 TEST(DescriptionsTest, ASoleDescriptionIsUpdatedASharedOrMissingOneIsAdded) {
   TStreamPack Pack("");
   Pack.AddDescription("Old Singer", "Old Album", "Sole"); // 0: sample 0 alone

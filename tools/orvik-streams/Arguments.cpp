@@ -1,7 +1,10 @@
 #include "tools/orvik-streams/Arguments.h"
 
+#include "tools/orvik-streams/Utf8.h"
+
 TArguments::TArguments(const std::vector<std::string>& Arguments, const std::set<std::string>& Options,
-                       const std::set<std::string>& Flags, size_t MinPositional, size_t MaxPositional) {
+                       const std::set<std::string>& Flags, size_t MinPositional, size_t MaxPositional,
+                       const std::set<std::string>& Texts) {
   for (size_t I = 0; I < Arguments.size(); ++I) {
     const std::string& Word = Arguments[I];
     if (Word.size() > 2 && Word.compare(0, 2, "--") == 0) {
@@ -13,9 +16,9 @@ TArguments::TArguments(const std::vector<std::string>& Arguments, const std::set
       else if (I + 1 == Arguments.size())
         throw EUsage("option " + Word + " needs a value");
       else
-        FValues[Name] = Arguments[++I];
+        FValues[Name] = Texts.count(Name) != 0 ? Arguments[++I] : FileNameArgument(Arguments[++I]);
     } else {
-      FPositional.push_back(Word);
+      FPositional.push_back(FileNameArgument(Word));
     }
   }
   if (FPositional.size() < MinPositional)

@@ -1,5 +1,8 @@
 #pragma once
-// A subcommand's arguments: positional values in order, options "--name value", and flags "--name".
+// A subcommand's arguments: positional values in order, options "--name value", and flags "--name". They
+// come in UTF-8; the values of the options that take a text stay so, every other value and positional word
+// (file names, names that the definition and its archives hold, numbers and words of the command) is made
+// the narrow file name FileNameArgument gives.
 
 #include <map>
 #include <set>
@@ -17,9 +20,10 @@ class TArguments {
 public:
   // Splits Arguments by the options (taking a value) and flags this subcommand knows; raises EUsage for
   // any other "--" word, an option without its value, or a count of positional values outside
-  // [MinPositional, MaxPositional].
+  // [MinPositional, MaxPositional]. Texts: the options that take a text.
   TArguments(const std::vector<std::string>& Arguments, const std::set<std::string>& Options,
-             const std::set<std::string>& Flags, size_t MinPositional, size_t MaxPositional);
+             const std::set<std::string>& Flags, size_t MinPositional, size_t MaxPositional,
+             const std::set<std::string>& Texts = {});
 
   const std::string& Positional(size_t Index) const { return FPositional.at(Index); }
   size_t PositionalCount() const { return FPositional.size(); }

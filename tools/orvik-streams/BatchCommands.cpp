@@ -5,6 +5,7 @@
 #include "platform/Process.h"
 #include "tools/orvik-streams/Commands.h"
 #include "tools/orvik-streams/Json.h"
+#include "tools/orvik-streams/Utf8.h"
 #include "workflows/BatchImport.h"
 #include "workflows/BatchPlan.h"
 #include "workflows/FileOrder.h"
@@ -26,7 +27,7 @@ std::string Decimal(const std::optional<double>& Value, bool Signed = false) {
 }
 
 std::string ArchiveName(const TStreamPack& Pack, int32_t Index) {
-  return ExtractFileName(Pack.Archives(Index)->FileName);
+  return Utf8FromNarrow(ExtractFileName(Pack.Archives(Index)->FileName));
 }
 
 std::string SongText(const TSongResult& R) {
@@ -36,15 +37,15 @@ std::string SongText(const TSongResult& R) {
 // Where an imported song went.
 std::string EntryText(const TSongResult& R) {
   if (!R.Song.SharedWith)
-    return std::string(R.Song.AsNewFile ? "added as " : "replaced ") + R.Entry;
-  return "new entry " + R.Entry + " (the old one is shared with Stream " +
+    return std::string(R.Song.AsNewFile ? "added as " : "replaced ") + Utf8FromNarrow(R.Entry);
+  return "new entry " + Utf8FromNarrow(R.Entry) + " (the old one is shared with Stream " +
          std::to_string(R.Song.SharedWith->Stream) + ", sample " + std::to_string(R.Song.SharedWith->Sample) +
          ")";
 }
 
 std::string Outcome(const TSongResult& R) {
   if (R.State == TSongResult::Failed)
-    return "failed: " + R.Failure;
+    return "failed: " + Utf8FromNarrow(R.Failure);
   if (R.State == TSongResult::Cancelled)
     return "not imported (cancelled)";
   std::string Text = EntryText(R);
@@ -60,7 +61,7 @@ std::string Outcome(const TSongResult& R) {
 }
 
 void ProgressLine(std::ostream& Out, const TSongResult& R, size_t Index, size_t Count) {
-  Out << "[" << Index + 1 << "/" << Count << "] " << R.Song.Source << ": ";
+  Out << "[" << Index + 1 << "/" << Count << "] " << Utf8FromNarrow(R.Song.Source) << ": ";
   if (R.State == TSongResult::Imported)
     Out << SongText(R) << ", " << Decimal(R.LoudnessBefore) << " LUFS, gain " << Decimal(R.Gain, true)
         << " dB";
@@ -74,7 +75,7 @@ void ResultTable(std::ostream& Out, const TBatchResult& Result) {
       << std::setw(8) << "Gain"
       << "Result\n";
   for (const TSongResult& R : Result.Songs)
-    Out << std::setw(28) << ExtractFileName(R.Song.Source) << " " << std::setw(21)
+    Out << std::setw(28) << Utf8FromNarrow(ExtractFileName(R.Song.Source)) << " " << std::setw(21)
         << (R.State == TSongResult::Imported ? SongText(R) : "-") << " " << std::setw(8)
         << Decimal(R.LoudnessBefore) << " " << std::setw(7) << Decimal(R.Gain, true) << " " << Outcome(R)
         << "\n";
@@ -88,11 +89,11 @@ void ResultJson(std::ostream& Out, const TBatchResult& Result, const std::option
   J.BeginObject().Key("target").Decimal(Target).Key("songs").BeginArray();
   for (const TSongResult& R : Result.Songs) {
     bool Done = R.State == TSongResult::Imported;
-    J.BeginObject().Key("file").String(R.Song.Source).Key("state").String(States[R.State]);
+    J.BeginObject().Key("file").String(Utf8FromNarrow(R.Song.Source)).Key("state").String(States[R.State]);
     J.Key("stream").Number(R.Song.Stream).Key("sample");
     Done ? J.Number(R.Song.Sample) : J.Null();
     J.Key("entry");
-    Done ? J.String(R.Entry) : J.Null();
+    Done ? J.String(Utf8FromNarrow(R.Entry)) : J.Null();
     J.Key("description");
     Done ? J.Number(R.Description) : J.Null();
     J.Key("newDescription").Boolean(Done && R.NewDescription);
@@ -103,7 +104,7 @@ void ResultJson(std::ostream& Out, const TBatchResult& Result, const std::option
         .Key("heldBack")
         .Boolean(R.HeldBack);
     J.Key("lost").String(R.Lost).Key("cut").Boolean(R.Cut).Key("error");
-    R.State == TSongResult::Failed ? J.String(R.Failure) : J.Null();
+    R.State == TSongResult::Failed ? J.String(Utf8FromNarrow(R.Failure)) : J.Null();
     J.EndObject();
   }
   J.EndArray().EndObject();
@@ -155,25 +156,19 @@ int ImportBatch(const TArguments& Args, TContext& C) {
   std::vector<std::string> Files = InputsOf(Args);
   bool Json = Args.Has("json");
   std::ostream& Progress = Json ? C.Err : C.Out;
-  auto Session = OpenForChange(Definition, DefaultPreloadFolder(Definition), C);
   TBatchResult Result;
   TBatchOptions Options;
-  try {
-    auto Pack = LoadPack(Definition);
-    std::vector<TPlannedSong> Plan = PlanBatch(*Pack, Target, Files);
+  ChangeDefinition(Definition, C, [&](TStreamPack& Pack, TDefinitionSession& Session) {
+    std::vector<TPlannedSong> Plan = PlanBatch(Pack, Target, Files);
     TSystemConverterProcess Runner(platform::ProgramFolder());
     TConverter Converter(Runner);
     if (!Args.Has("no-loudness"))
-      Options.Target = MeasureTarget(*Pack, Converter, Progress);
+      Options.Target = MeasureTarget(Pack, Converter, Progress);
     Options.SongDone = [&](const TSongResult& R, size_t I, size_t N) { ProgressLine(Progress, R, I, N); };
-    Result = ImportBatch(*Pack, *Session, Plan, Converter, Options);
+    Result = ImportBatch(Pack, Session, Plan, Converter, Options);
     if (Result.ImportedCount() > 0)
-      Save(*Pack, *Session, Result.Replaced);
-  } catch (...) {
-    Session->Close();
-    throw;
-  }
-  Session->Close();
+      Save(Pack, Session, Result.Replaced);
+  });
   if (Json)
     ResultJson(C.Out, Result, Options.Target);
   else
@@ -194,10 +189,10 @@ int Loudness(const TArguments& Args, TContext& C) {
           .Key("archive")
           .String(ArchiveName(*Pack, Song.ArchiveIndex))
           .Key("entry")
-          .String(Song.Entry);
+          .String(Utf8FromNarrow(Song.Entry));
       J.Key("integrated").Decimal(Song.Measure.Integrated).Key("truePeak").Decimal(Song.Measure.TruePeak);
       J.Key("error");
-      Song.Measure.Error.empty() ? J.Null() : J.String(Song.Measure.Error);
+      Song.Measure.Error.empty() ? J.Null() : J.String(Utf8FromNarrow(Song.Measure.Error));
       J.EndObject();
     }
     J.EndArray().EndObject();
@@ -207,12 +202,13 @@ int Loudness(const TArguments& Args, TContext& C) {
   C.Out << std::left << std::setw(16) << "Archive" << std::setw(29) << "Entry" << std::setw(10) << "LUFS"
         << "dBTP\n";
   for (const TSongLoudness& Song : Measured.Songs) {
-    C.Out << std::setw(16) << ArchiveName(*Pack, Song.ArchiveIndex) << std::setw(28) << Song.Entry << " ";
+    C.Out << std::setw(16) << ArchiveName(*Pack, Song.ArchiveIndex) << std::setw(28)
+          << Utf8FromNarrow(Song.Entry) << " ";
     if (Song.Measure.Error.empty())
       C.Out << std::setw(9) << Decimal(Song.Measure.Integrated) << " " << Decimal(Song.Measure.TruePeak)
             << "\n";
     else
-      C.Out << "cannot be measured: " << Song.Measure.Error << "\n";
+      C.Out << "cannot be measured: " << Utf8FromNarrow(Song.Measure.Error) << "\n";
   }
   C.Out << "Target (median integrated loudness): " << Decimal(Measured.Target) << " LUFS over "
         << Measured.Songs.size() << " song(s)\n";

@@ -1,11 +1,12 @@
 #include "tools/orvik-streams/Commands.h"
 
-#include "app/Messages.h" // the window's texts, so that both say the same
 #include "base/Exceptions.h"
 #include "base/Paths.h"
 #include "base/Text.h"
 #include "platform/FileSystem.h"
+#include "tools/orvik-streams/Utf8.h"
 #include "workflows/KeptOriginals.h"
+#include "workflows/Messages.h"
 
 namespace {
 
@@ -13,15 +14,15 @@ namespace {
 // are named and their kept songs go.
 void ReportRecovery(const TRecoveryReport& Report, TContext& C) {
   if (Report.Outcome == TWriteJournal::TOutcome::SetAside)
-    C.Err << "note: " << WideToAnsi(msg::JournalSetAside) << " \"" << Report.SetAsideAs << "\" because "
-          << Report.Reason << "\n";
+    C.Err << "note: " << WideToAnsi(msg::JournalSetAside) << " \"" << Utf8FromNarrow(Report.SetAsideAs)
+          << "\" because " << Utf8FromNarrow(Report.Reason) << "\n";
   if (Report.Outcome == TWriteJournal::TOutcome::RolledForward)
     C.Err << "note: " << WideToAnsi(msg::SaveFinished) << "\n";
   if (Report.Outcome != TWriteJournal::TOutcome::RolledBack)
     return;
   C.Err << "note: " << WideToAnsi(msg::ChangesRolledBack) << "\n";
   for (const TImportRecord& Import : Report.Imports)
-    C.Err << "note: the import of " << Import.Source << " was undone\n";
+    C.Err << "note: the import of " << Utf8FromNarrow(Import.Source) << " was undone\n";
   TImportJournal::DiscardKept(Report.Imports);
 }
 
@@ -44,7 +45,7 @@ std::unique_ptr<TDefinitionSession> OpenForChange(const std::string& Path, const
     return Session;
   try {
     if (std::optional<TSetAside> Aside = Originals.SetAsideIfDamaged()) {
-      C.Err << "note: " << Aside->Notice() << "\n";
+      C.Err << "note: " << Utf8FromNarrow(Aside->Notice()) << "\n";
       return Session;
     }
   } catch (...) {
@@ -62,7 +63,7 @@ std::unique_ptr<TDefinitionSession> OpenForChange(const std::string& Path, const
     throw;
   }
   C.Err << "note: the original music (" << Count << " files, " << Size << " bytes) is kept in \""
-        << Originals.Folder() << "\" before the first change\n";
+        << Utf8FromNarrow(Originals.Folder()) << "\" before the first change\n";
   return Session;
 }
 
@@ -71,7 +72,8 @@ void RecoverBeforeReading(const std::string& Path, TContext& C) {
   if (RecoverForReading(Path, Report))
     ReportRecovery(Report, C);
   else
-    C.Err << "note: " << TDefinitionSession::InUseMessage(Path) << "; it is read as it is now\n";
+    C.Err << "note: " << Utf8FromNarrow(TDefinitionSession::InUseMessage(Path))
+          << "; it is read as it is now\n";
 }
 
 std::unique_ptr<TStreamPack> LoadPack(const std::string& Definition) {
@@ -83,6 +85,27 @@ std::unique_ptr<TStreamPack> LoadPack(const std::string& Definition) {
 std::unique_ptr<TStreamPack> LoadForReading(const std::string& Definition, TContext& C) {
   RecoverBeforeReading(Definition, C);
   return LoadPack(Definition);
+}
+
+void RunInSession(std::unique_ptr<TDefinitionSession> Session,
+                  const std::function<void(TDefinitionSession& Session)>& Work) {
+  try {
+    Work(*Session);
+  } catch (...) {
+    Session->Close();
+    throw;
+  }
+  Session->Close();
+}
+
+void ChangeDefinition(const std::string& Definition, const std::string& PreloadFolder, TContext& C,
+                      const TDefinitionWork& Work) {
+  RunInSession(OpenForChange(Definition, PreloadFolder, C),
+               [&](TDefinitionSession& Session) { Work(*LoadPack(Definition), Session); });
+}
+
+void ChangeDefinition(const std::string& Definition, TContext& C, const TDefinitionWork& Work) {
+  ChangeDefinition(Definition, DefaultPreloadFolder(Definition), C, Work);
 }
 
 void Save(TStreamPack& Pack, TDefinitionSession& Session, bool Rebuild) {

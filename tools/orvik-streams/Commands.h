@@ -1,11 +1,12 @@
 #pragma once
-// What the tool's commands share: where they write, how they open and save a definition, and the
-// commands kept in files of their own.
+// What the tool's commands share: where they write, how they open and save a definition; and the
+// commands, one file for each group.
 
 #include "definitions/DefinitionSession.h"
 #include "definitions/uTypes.h"
 #include "tools/orvik-streams/Arguments.h"
 
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -29,9 +30,33 @@ std::unique_ptr<TDefinitionSession> OpenForChange(const std::string& Path, const
 void RecoverBeforeReading(const std::string& Path, TContext& C);
 std::unique_ptr<TStreamPack> LoadPack(const std::string& Definition);
 std::unique_ptr<TStreamPack> LoadForReading(const std::string& Definition, TContext& C);
+// Runs Work with Session, then closes Session however Work ends: what was not saved is rolled back and
+// the lock released. Work's error propagates, unless closing raises one of its own.
+void RunInSession(std::unique_ptr<TDefinitionSession> Session,
+                  const std::function<void(TDefinitionSession& Session)>& Work);
+// Opens Definition for change (OpenForChange), loads it and runs Work with the pack and the session, which
+// is closed after, as RunInSession does. Without PreloadFolder: the one beside the definition's folder.
+using TDefinitionWork = std::function<void(TStreamPack& Pack, TDefinitionSession& Session)>;
+void ChangeDefinition(const std::string& Definition, const std::string& PreloadFolder, TContext& C,
+                      const TDefinitionWork& Work);
+void ChangeDefinition(const std::string& Definition, TContext& C, const TDefinitionWork& Work);
 // Saves as the window does, all or nothing, through the definition's journal.
 void Save(TStreamPack& Pack, TDefinitionSession& Session, bool Rebuild);
 
+// info, verify, describe, add-description, remove-description and update-preload
+// (DefinitionCommands.cpp).
+int Info(const TArguments& Args, TContext& C);
+int Verify(const TArguments& Args, TContext& C);
+int Describe(const TArguments& Args, TContext& C);
+int AddDescription(const TArguments& Args, TContext& C);
+int RemoveDescription(const TArguments& Args, TContext& C);
+int UpdatePreload(const TArguments& Args, TContext& C);
+// export, export-all and import (SongCommands.cpp).
+int Export(const TArguments& Args, TContext& C);
+int ExportAll(const TArguments& Args, TContext& C);
+int Import(const TArguments& Args, TContext& C);
+// archive (ArchiveCommands.cpp).
+int ArchiveCommand(const TArguments& Args, TContext& C);
 // import-batch and loudness (BatchCommands.cpp).
 int ImportBatch(const TArguments& Args, TContext& C);
 int Loudness(const TArguments& Args, TContext& C);

@@ -1,5 +1,7 @@
 #include "tools/orvik-streams/Json.h"
 
+#include "workflows/TagDescriptions.h"
+
 #include <cstdio>
 
 void TJson::Separate() {
@@ -37,7 +39,7 @@ TJson& TJson::Key(const std::string& Name) {
 TJson& TJson::String(const std::string& Text) {
   Separate();
   FOut << '"';
-  for (char Char : Text) {
+  for (char Char : Utf8FromWide(WideFromUtf8(Text))) {
     if (Char == '"' || Char == '\\') {
       FOut << '\\' << Char;
     } else if (static_cast<unsigned char>(Char) < 0x20) {

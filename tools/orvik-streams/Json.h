@@ -1,6 +1,7 @@
 #pragma once
-// A small JSON writer for the tool's --json output: objects, arrays, strings, numbers, booleans and null, written
-// as they come. Text is passed through as bytes, with quotes, backslashes and control characters escaped.
+// A small JSON writer for the tool's --json output: objects, arrays, strings, numbers, booleans and null,
+// written as they come. Text is UTF-8: it is written so, with quotes, backslashes and control characters
+// escaped, and each byte of a malformed sequence as U+FFFD.
 
 #include <cstdint>
 #include <optional>

@@ -4,6 +4,7 @@
 #include "base/Paths.h"
 #include "platform/Process.h"
 #include "tools/orvik-streams/Commands.h"
+#include "tools/orvik-streams/Utf8.h"
 #include "workflows/KeptOriginals.h"
 #include "workflows/SoundtrackPack.h"
 
@@ -28,12 +29,14 @@ std::string Where(int32_t Stream, int32_t Position) {
 }
 
 // Names and descriptions come from files (the pack's, the definition's and its archives'): none reaches
-// the terminal with a control character in it.
+// the terminal with a control character in it. Names are written as file names, descriptions from the
+// definition's code page.
 std::string SongChange(const TPackChange& Change, const TSoundtrackPack& Pack) {
   const TPackSong& Packed =
       Pack.Manifest.Songs[static_cast<size_t>(Pack.Manifest.Samples[Change.Sample].Song)];
-  const std::string Old = Change.OldSong.empty() ? "(none)" : PrintableText(Change.OldSong);
-  const std::string Song = PrintableText(Packed.Name), Entry = PrintableText(Change.EntryName);
+  const std::string Old = Change.OldSong.empty() ? "(none)" : Utf8FromNarrow(PrintableText(Change.OldSong));
+  const std::string Song = Utf8FromNarrow(PrintableText(Packed.Name));
+  const std::string Entry = Utf8FromNarrow(PrintableText(Change.EntryName));
   switch (Change.Song) {
   case TPackChange::Same:
     return "song unchanged";
@@ -56,12 +59,13 @@ void PrintPlan(std::ostream& Out, const TPackPlan& Plan, const TSoundtrackPack& 
     Out << Where(Change.Stream, Change.Position) << (Change.NewSample ? " (new)" : "") << ": "
         << SongChange(Change, Pack);
     if (Change.DescriptionChanges)
-      Out << "; description " << PrintableText(Change.OldDescription) << " -> "
-          << PrintableText(Change.NewDescription);
+      Out << "; description " << Utf8FromCodePage(PrintableText(Change.OldDescription)) << " -> "
+          << Utf8FromCodePage(PrintableText(Change.NewDescription));
     Out << "\n";
   }
   for (const TPackMismatch& Miss : Plan.Unmatched)
-    Out << Where(Miss.Stream, Miss.Position) << ": not applied: " << PrintableText(Miss.Reason) << "\n";
+    Out << Where(Miss.Stream, Miss.Position)
+        << ": not applied: " << Utf8FromNarrow(PrintableText(Miss.Reason)) << "\n";
   Out << Plan.ChangeCount() << " sample(s) changed, " << Plan.Changes.size() - Plan.ChangeCount()
       << " already as the pack has them, " << Plan.Unmatched.size() << " not matching the definition\n";
 }
@@ -82,7 +86,7 @@ int PackExport(const TArguments& Args, TContext& C) {
   for (const std::string& Sample : Result.Unbound)
     C.Err << "warning: " << Sample << " is bound to no entry and is left out\n";
   C.Out << "Exported " << Result.Manifest.Samples.size() << " sample(s) with " << Result.Manifest.Songs.size()
-        << " song(s) to " << Args.Positional(2) << ": "
+        << " song(s) to " << Utf8FromNarrow(Args.Positional(2)) << ": "
         << (Originals ? "those that differ from the kept original music"
                       : "every sample (no original music is kept)")
         << "\n";
@@ -92,18 +96,12 @@ int PackExport(const TArguments& Args, TContext& C) {
 int PackApply(const TArguments& Args, TContext& C) {
   const std::string& Definition = Args.Positional(1);
   auto Packed = ReadPack(Args.Positional(2)); // a damaged pack is refused before anything is kept or locked
-  auto Session = OpenForChange(Definition, DefaultPreloadFolder(Definition), C);
   TPackApplied Applied;
-  try {
-    auto Pack = LoadPack(Definition);
-    Applied = ApplyPack(*Pack, *Session, *Packed);
+  ChangeDefinition(Definition, C, [&](TStreamPack& Pack, TDefinitionSession& Session) {
+    Applied = ApplyPack(Pack, Session, *Packed);
     if (Applied.Plan.ChangeCount() > 0)
-      Save(*Pack, *Session, Applied.Replaced);
-  } catch (...) {
-    Session->Close();
-    throw;
-  }
-  Session->Close();
+      Save(Pack, Session, Applied.Replaced);
+  });
   PrintPlan(C.Out, Applied.Plan, *Packed);
   return 0;
 }
@@ -121,11 +119,12 @@ int PackShow(const TArguments& Args, TContext& C) {
         << Manifest.Samples.size() << ", songs: " << Manifest.Songs.size() << "\n";
   for (const TPackSample& Sample : Manifest.Samples) {
     const TPackSong& Song = Manifest.Songs[static_cast<size_t>(Sample.Song)];
-    C.Out << "  " << Where(Sample.Stream, Sample.Position) << ": " << PrintableText(Song.Archive) << "/"
-          << PrintableText(Song.Name) << Loudness(Sample.Loudness) << "  "
-          << (Sample.Described
-                  ? PrintableText(Sample.Singer + " - " + Sample.Name + " (" + Sample.Album + ")")
-                  : "(no description)")
+    C.Out << "  " << Where(Sample.Stream, Sample.Position) << ": "
+          << Utf8FromNarrow(PrintableText(Song.Archive + "/" + Song.Name)) << Loudness(Sample.Loudness)
+          << "  "
+          << (Sample.Described ? Utf8FromCodePage(PrintableText(Sample.Singer + " - " + Sample.Name + " (" +
+                                                                Sample.Album + ")"))
+                               : "(no description)")
           << "\n";
   }
   return 0;
@@ -147,15 +146,9 @@ int PackCommand(const TArguments& Args, TContext& C) {
 int RestoreOriginal(const TArguments& Args, TContext& C) {
   const std::string& Definition = Args.Positional(0);
   TKeptOriginals Originals(Definition, PreloadFolderOf(Args, Definition));
-  auto Session = OpenForWriting(Definition, C);
-  try {
-    Originals.Restore(Session->Journal);
-  } catch (...) {
-    Session->Close();
-    throw;
-  }
-  Session->Close();
-  C.Out << "Restored the original music from \"" << Originals.Folder() << "\": " << Originals.Kept().size()
-        << " file(s)\n";
+  RunInSession(OpenForWriting(Definition, C),
+               [&](TDefinitionSession& Session) { Originals.Restore(Session.Journal); });
+  C.Out << "Restored the original music from \"" << Utf8FromNarrow(Originals.Folder())
+        << "\": " << Originals.Kept().size() << " file(s)\n";
   return 0;
 }

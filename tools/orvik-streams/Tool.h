@@ -8,5 +8,6 @@
 #include <string>
 #include <vector>
 
+// Arguments, Out and Err are in UTF-8.
 // Exit codes: 0 done (verify: no problem), 1 failed (the reason on Err), 2 bad arguments (usage on Err).
 int RunTool(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Err);
