@@ -160,7 +160,7 @@ int ImportBatch(const TArguments& Args, TContext& C) {
   TBatchOptions Options;
   ChangeDefinition(Definition, C, [&](TStreamPack& Pack, TDefinitionSession& Session) {
     std::vector<TPlannedSong> Plan = PlanBatch(Pack, Target, Files);
-    TSystemConverterProcess Runner(platform::ProgramFolder());
+    TSystemConverterProcess Runner(C.ProgramFolder);
     TConverter Converter(Runner);
     if (!Args.Has("no-loudness"))
       Options.Target = MeasureTarget(Pack, Converter, Progress);
@@ -178,7 +178,7 @@ int ImportBatch(const TArguments& Args, TContext& C) {
 
 int Loudness(const TArguments& Args, TContext& C) {
   auto Pack = LoadForReading(Args.Positional(0), C);
-  TSystemConverterProcess Runner(platform::ProgramFolder());
+  TSystemConverterProcess Runner(C.ProgramFolder);
   TConverter Converter(Runner);
   TDefinitionLoudness Measured = MeasureDefinition(*Pack, Converter);
   if (Args.Has("json")) {

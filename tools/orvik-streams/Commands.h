@@ -5,6 +5,7 @@
 #include "definitions/DefinitionSession.h"
 #include "definitions/uTypes.h"
 #include "tools/orvik-streams/Arguments.h"
+#include "platform/Process.h"
 
 #include <functional>
 #include <memory>
@@ -15,6 +16,8 @@ struct TContext {
   std::ostream& Out;
   std::ostream& Err;
   bool KeepOriginal = true; // --no-keep-original turns it off
+  // The folder whose "sx" folder holds the converter: the program's own.
+  std::string ProgramFolder = platform::ProgramFolder();
 };
 
 // A command that writes holds the definition's lock while it runs, after recovering what a process that

@@ -78,7 +78,7 @@ int PackExport(const TArguments& Args, TContext& C) {
   std::unique_ptr<TSystemConverterProcess> Runner;
   std::unique_ptr<TConverter> Converter;
   if (!Args.Has("no-loudness")) {
-    Runner = std::make_unique<TSystemConverterProcess>(platform::ProgramFolder());
+    Runner = std::make_unique<TSystemConverterProcess>(C.ProgramFolder);
     Converter = std::make_unique<TConverter>(*Runner);
     Options.Converter = Converter.get();
   }

@@ -9,9 +9,9 @@
 #include "tools/orvik-streams/Commands.h"
 #include "tools/orvik-streams/Utf8.h"
 #include "workflows/Converter.h"
-#include "workflows/JournaledImport.h"
 #include "workflows/KeptOriginals.h"
 #include "workflows/Messages.h"
+#include "workflows/SongFiles.h"
 #include "workflows/SoundtrackPack.h"
 
 #include <algorithm>
@@ -48,18 +48,9 @@ const TConverterFormat& OutputFormat(const TArguments& Args, const std::string& 
 }
 
 // Converts the entry's bytes into Output in Format; raises the window's message when no output came.
-void ExportFile(TEAStreamFile& File, const TConverterFormat& Format, const std::string& Output) {
-  std::string Extracted = ChangeFileExt(MakeTempFileName("~asf"), ".asf");
-  TConversion Conversion;
-  try {
-    File.SaveToFile(Extracted);
-    TSystemConverterProcess Runner(platform::ProgramFolder());
-    Conversion = TConverter(Runner).Convert(Format, Extracted, Output);
-  } catch (...) {
-    DeleteIfPresent(Extracted);
-    throw;
-  }
-  CheckOSError(platform::DeleteFile(Extracted));
+void ExportFile(TConverter& Converter, TEAStreamFile& File, const TConverterFormat& Format,
+                const std::string& Output) {
+  TConversion Conversion = ExportSong(Converter, File, Format, platform::FileNameToWide(Output));
   if (!Conversion.Made)
     ConversionFailed(msg::UnableToConvertSample, Conversion.Reason);
 }
@@ -88,7 +79,9 @@ int Export(const TArguments& Args, TContext& C) {
   if (File == nullptr)
     throw Exception("The sample is bound to no file of its archive");
   const std::string& Output = Args.Positional(1);
-  ExportFile(*File, OutputFormat(Args, Output), Output);
+  TSystemConverterProcess Runner(C.ProgramFolder);
+  TConverter Converter(Runner);
+  ExportFile(Converter, *File, OutputFormat(Args, Output), Output);
   C.Out << "Exported " << Utf8FromNarrow(File->Name) << " to " << Utf8FromNarrow(Output) << "\n";
   return 0;
 }
@@ -104,6 +97,8 @@ int ExportAll(const TArguments& Args, TContext& C) {
       if (File != nullptr && std::find(Files.begin(), Files.end(), File) == Files.end())
         Files.push_back(File);
     }
+  TSystemConverterProcess Runner(C.ProgramFolder);
+  TConverter Converter(Runner);
   std::set<std::string> Used;
   for (size_t I = 0; I < Files.size(); ++I) {
     std::string Stem = ChangeFileExt(SafeFileName(Files[I]->Name), ""), Name = Stem + Format.Extension;
@@ -111,7 +106,7 @@ int ExportAll(const TArguments& Args, TContext& C) {
       Name = Stem + " (" + std::to_string(N) + ")" + Format.Extension;
     Used.insert(Name);
     C.Out << "[" << I + 1 << "/" << Files.size() << "] " << Utf8FromNarrow(Name) << "\n" << std::flush;
-    ExportFile(*Files[I], Format, JoinPath(Folder, Name));
+    ExportFile(Converter, *Files[I], Format, JoinPath(Folder, Name));
   }
   return 0;
 }
@@ -120,26 +115,17 @@ int Import(const TArguments& Args, TContext& C) {
   const std::string& Definition = Args.Positional(0);
   const std::string& Input = Args.Positional(1);
   bool Add = Args.Has("add");
-  std::string Converted, Entry;
+  std::string Entry;
   ChangeDefinition(Definition, C, [&](TStreamPack& Pack, TDefinitionSession& Session) {
     TStreamData& Sample = SampleOf(Pack, Args);
-    Pack.Archives(Sample.ArchiveIndex); // the list error before anything is converted
-    Converted = ChangeFileExt(MakeTempFileName("~asf"), ".asf");
-    try {
-      TSystemConverterProcess Runner(platform::ProgramFolder());
-      TConversion Conversion = TConverter(Runner).Convert(SongFormat(), Input, Converted);
-      if (!Conversion.Made)
-        ConversionFailed(msg::UnableToConvertInput, Conversion.Reason);
-      ImportThroughJournal(Session.Imports, Sample, Add,
-                           Add ? ChangeFileExt(ExtractFileName(Input), ".asf") : "", Input, Converted);
-      Save(Pack, Session, !Add);
-    } catch (...) {
-      DeleteIfPresent(Converted);
-      throw;
-    }
-    Entry = Sample.StreamFile()->Name;
+    TSystemConverterProcess Runner(C.ProgramFolder);
+    TConverter Converter(Runner);
+    TSongImport Import = ImportSong(Converter, Session.Imports, Sample, Add, platform::FileNameToWide(Input));
+    if (!Import.Conversion.Made)
+      ConversionFailed(msg::UnableToConvertInput, Import.Conversion.Reason);
+    Save(Pack, Session, !Add);
+    Entry = Import.EntryName;
   });
-  CheckOSError(platform::DeleteFile(Converted));
   C.Out << "Imported " << Utf8FromNarrow(Input) << " as " << Utf8FromNarrow(Entry) << "\n";
   return 0;
 }

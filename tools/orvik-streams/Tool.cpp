@@ -94,6 +94,11 @@ void PrintUsage(std::ostream& Stream) {
 } // namespace
 
 int RunTool(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Err) {
+  return RunTool(Arguments, Out, Err, platform::ProgramFolder());
+}
+
+int RunTool(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Err,
+            const std::string& ProgramFolder) {
   if (Arguments.empty() || Arguments[0] == "--help") {
     PrintUsage(Arguments.empty() ? Err : Out);
     return Arguments.empty() ? 2 : 0;
@@ -111,6 +116,7 @@ int RunTool(const std::vector<std::string>& Arguments, std::ostream& Out, std::o
     return 0;
   }
   TContext Context{Out, Err};
+  Context.ProgramFolder = ProgramFolder;
   auto NoKeep = std::find(Rest.begin(), Rest.end(), "--no-keep-original");
   if (NoKeep != Rest.end()) {
     Rest.erase(NoKeep);

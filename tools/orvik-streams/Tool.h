@@ -11,3 +11,7 @@
 // Arguments, Out and Err are in UTF-8.
 // Exit codes: 0 done (verify: no problem), 1 failed (the reason on Err), 2 bad arguments (usage on Err).
 int RunTool(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Err);
+// The same with the converter in the "sx" folder of ProgramFolder (with its trailing delimiter) rather
+// than in the program's own.
+int RunTool(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Err,
+            const std::string& ProgramFolder);
