@@ -2,6 +2,7 @@
 #include "app/Messages.h"
 #include "base/Exceptions.h"
 #include "base/Paths.h"
+#include "base/ScopeGuard.h"
 #include "base/Text.h"
 #include "platform/FileSystem.h"
 #include "workflows/KeptOriginals.h"
@@ -17,18 +18,6 @@ bool IsSampleNode(const TTreeNode* Node) {
 std::wstring FileNamePart(const std::string& Path) {
   return AnsiToWide(ExtractFileName(Path));
 }
-
-// Runs the closing step of a handler on every path out of it.
-template <class Step> class TFinally {
-public:
-  explicit TFinally(Step Run) : FRun(std::move(Run)) {}
-  ~TFinally() { FRun(); }
-  TFinally(const TFinally&) = delete;
-  TFinally& operator=(const TFinally&) = delete;
-
-private:
-  Step FRun;
-};
 
 } // namespace
 
@@ -225,7 +214,7 @@ void TfrmORVStreams::treeFilesChange(TTreeNode* Node) {
 void TfrmORVStreams::ShowSampleDetails(TStreamData* Sample) {
   {
     FUpdatingDetails = true;
-    TFinally Done([this] { FUpdatingDetails = false; });
+    TScopeGuard Done([this] { FUpdatingDetails = false; });
     pnlDetails.SetVisible(true);
     if (Sample->DescriptionIndex < 0) {
       cmbDescriptions.SetItemIndex(0);
@@ -248,7 +237,7 @@ void TfrmORVStreams::FillDescriptions() {
   if (!FPack)
     return;
   cmbDescriptions.BeginUpdate();
-  TFinally Resume([this] { cmbDescriptions.EndUpdate(); });
+  TScopeGuard Resume([this] { cmbDescriptions.EndUpdate(); });
   cmbDescriptions.Clear();
   cmbDescriptions.Add(msg::NoDescription);
   for (int32_t I = 0; I < FPack->DescriptionCount(); ++I) {
@@ -262,7 +251,7 @@ void TfrmORVStreams::FillArchives() {
   if (!FPack)
     return;
   cmbStreams.BeginUpdate();
-  TFinally Resume([this] { cmbStreams.EndUpdate(); });
+  TScopeGuard Resume([this] { cmbStreams.EndUpdate(); });
   cmbStreams.Clear();
   for (int32_t I = 0; I < FPack->ArchiveCount(); ++I)
     cmbStreams.Add(FileNamePart(FPack->Archives(I)->FileName));
@@ -272,7 +261,7 @@ void TfrmORVStreams::FillFiles(int ArchiveIndex) {
   if (!FPack)
     return;
   cmbFiles.BeginUpdate();
-  TFinally Resume([this] { cmbFiles.EndUpdate(); });
+  TScopeGuard Resume([this] { cmbFiles.EndUpdate(); });
   cmbFiles.Clear();
   TEAStream* Archive = FPack->Archives(ArchiveIndex);
   for (int32_t I = 0; I < Archive->FileCount(); ++I)
