@@ -69,8 +69,8 @@ void TfrmORVStreams::SaveArchivesAndDefinition() {
   if (FArchivesChanged)
     StatusBar.SetText(msg::RebuildingArchives);
   FPack->SaveWithArchives(
-      DefinitionPath(), FArchivesChanged, [this](int64_t Done, int64_t Total) { StatusProgress.Show(Done, Total); },
-      &FSession->Journal);
+      DefinitionPath(), FArchivesChanged,
+      [this](int64_t Done, int64_t Total) { StatusProgress.Show(Done, Total); }, &FSession->Journal);
   FSession->Imports.Forget();
   FArchivesChanged = false;
   FDefinitionChanged = false;

@@ -61,7 +61,8 @@ public:
   // The open dialog that takes one file or several: Files receives them, State.FileName the first.
   virtual bool ExecuteOpenMany(TFileDialogState& State, std::vector<std::wstring>& Files) = 0;
   // The save dialog asks before it confirms the name of a file that exists.
-  virtual bool ExecuteSave(TFileDialogState& State, const std::function<void(IOpenSaveDialog&)>& OnTypeChange) = 0;
+  virtual bool ExecuteSave(TFileDialogState& State,
+                           const std::function<void(IOpenSaveDialog&)>& OnTypeChange) = 0;
   // Opens on State.Folder and confirms the folder chosen or typed.
   virtual bool BrowseForFolder(TFolderDialogState& State) = 0;
 };

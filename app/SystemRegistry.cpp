@@ -4,7 +4,8 @@
 namespace {
 
 platform::RegistryRoot RootOf(TRootKey Root) {
-  return Root == TRootKey::LocalMachine ? platform::RegistryRoot::LocalMachine : platform::RegistryRoot::CurrentUser;
+  return Root == TRootKey::LocalMachine ? platform::RegistryRoot::LocalMachine
+                                        : platform::RegistryRoot::CurrentUser;
 }
 
 } // namespace
@@ -30,4 +31,6 @@ std::wstring TSystemRegistry::ReadString(const std::string& Name) {
   }
 }
 
-void TSystemRegistry::CloseKey() { FOpen = false; }
+void TSystemRegistry::CloseKey() {
+  FOpen = false;
+}

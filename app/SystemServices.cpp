@@ -2,9 +2,13 @@
 #include "platform/Process.h"
 #include "platform/Sound.h"
 
-void TSystemSound::PlayLooped(const std::string& Path) { platform::PlaySoundLooped(Path); }
+void TSystemSound::PlayLooped(const std::string& Path) {
+  platform::PlaySoundLooped(Path);
+}
 
-void TSystemSound::Stop() { platform::StopSound(); }
+void TSystemSound::Stop() {
+  platform::StopSound();
+}
 
 bool TSystemConverterRunner::ExecuteAndWait(const std::wstring& Program, const std::wstring& Parameters,
                                             const std::wstring& WorkingFolder, uint16_t ShowMode,

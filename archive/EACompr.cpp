@@ -15,8 +15,9 @@ constexpr int32_t kWindowMask = kWindow - 1;
 constexpr int32_t kMaxLength = 1028;
 constexpr int32_t kMaxCandidates = 50;
 constexpr int32_t kMaxLiteralRun = 112;
-// Zero bytes after the data in the working copy: the 1,028 bytes of zero slack the match rule compares into, plus room for the
-// 8-byte loads of the comparison (which may read up to 7 bytes past the 1,028th compared byte).
+// Zero bytes after the data in the working copy: the 1,028 bytes of zero slack the match rule compares into,
+// plus room for the 8-byte loads of the comparison (which may read up to 7 bytes past the 1,028th compared
+// byte).
 constexpr size_t kPadding = eacompr::kInputSlack + 16;
 
 inline uint64_t Load64(const uint8_t* P) {

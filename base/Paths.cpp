@@ -6,7 +6,9 @@
 
 namespace {
 
-bool IsDelimiter(char C) { return C == '/' || C == '\\' || C == ':'; }
+bool IsDelimiter(char C) {
+  return C == '/' || C == '\\' || C == ':';
+}
 
 size_t NameStart(const std::string& Path) {
   size_t I = Path.size();
@@ -15,7 +17,9 @@ size_t NameStart(const std::string& Path) {
   return I;
 }
 
-bool IsFolderDelimiter(char C) { return C == '/' || C == '\\'; }
+bool IsFolderDelimiter(char C) {
+  return C == '/' || C == '\\';
+}
 
 std::string UpperCase(std::string Text) {
   for (char& C : Text)
@@ -68,9 +72,13 @@ bool IsPathInsideFolder(const std::string& Name) {
   return true;
 }
 
-std::string ExtractFilePath(const std::string& Path) { return Path.substr(0, NameStart(Path)); }
+std::string ExtractFilePath(const std::string& Path) {
+  return Path.substr(0, NameStart(Path));
+}
 
-std::string ExtractFileName(const std::string& Path) { return Path.substr(NameStart(Path)); }
+std::string ExtractFileName(const std::string& Path) {
+  return Path.substr(NameStart(Path));
+}
 
 std::string ExtractFileExt(const std::string& Path) {
   size_t Dot = Path.rfind('.');

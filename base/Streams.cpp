@@ -65,8 +65,12 @@ void TCopyObserver::Notify(int64_t Bytes) {
     CurrentObserver->FOnBlock(Bytes);
 }
 
+// The buffer is no larger than what the source holds from its position: most files read so are small.
 TBufferedReader::TBufferedReader(TStream& Source, size_t BufferSize)
-    : FSource(Source), FBuffer(BufferSize), FPosition(Source.Position()) {}
+    : FSource(Source), FPosition(Source.Position()) {
+  const int64_t Left = std::max<int64_t>(Source.Size() - FPosition, 1);
+  FBuffer.resize(static_cast<size_t>(std::min<int64_t>(Left, static_cast<int64_t>(BufferSize))));
+}
 
 size_t TBufferedReader::Read(void* Buffer, size_t Count) {
   auto* Out = static_cast<uint8_t*>(Buffer);

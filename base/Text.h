@@ -6,5 +6,9 @@
 
 #include <string>
 
-inline std::wstring AnsiToWide(const std::string& Text) { return platform::AnsiToWide(Text); }
-inline std::string WideToAnsi(const std::wstring& Text) { return platform::WideToAnsi(Text); }
+inline std::wstring AnsiToWide(const std::string& Text) {
+  return platform::AnsiToWide(Text);
+}
+inline std::string WideToAnsi(const std::wstring& Text) {
+  return platform::WideToAnsi(Text);
+}

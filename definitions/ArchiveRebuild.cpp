@@ -38,7 +38,8 @@ void TStreamPack::RebuildArchives() {
 }
 
 std::vector<std::string> TStreamPack::SaveWithArchives(const std::string& FileName, bool Rebuild,
-                                                       const TRebuildProgress& Progress, TWriteJournal* Journal) {
+                                                       const TRebuildProgress& Progress,
+                                                       TWriteJournal* Journal) {
   if (Journal != nullptr)
     return Commit(&FileName, Rebuild, Progress, Journal);
   TWriteJournal Own(TWriteJournal::PathFor(FileName), DefinitionScope(FileName));

@@ -34,8 +34,9 @@ int FindEntry(const TEAStream& Archive, const std::string& Name) {
 }
 
 // True when the archive held an entry of the definition's name, which now holds Source.
-bool UpdatePreloadArchive(const std::string& ArchivePath, const std::string& DefName, const std::string& Source,
-                          const TRebuildProgress& Progress, TWriteJournal& Journal) {
+bool UpdatePreloadArchive(const std::string& ArchivePath, const std::string& DefName,
+                          const std::string& Source, const TRebuildProgress& Progress,
+                          TWriteJournal& Journal) {
   int Entry = -1;
   {
     TEAStream Archive;

@@ -113,7 +113,9 @@ void TStreamPack::ClearArchives() {
   ClearStreams();
 }
 
-TEAMusicStream* TStreamPack::AddStream() { return FStreams.Add(std::make_unique<TEAMusicStream>(this)); }
+TEAMusicStream* TStreamPack::AddStream() {
+  return FStreams.Add(std::make_unique<TEAMusicStream>(this));
+}
 
 void TStreamPack::ClearStreams() {
   FStreams.Clear();

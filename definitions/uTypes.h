@@ -227,8 +227,8 @@ private:
   void WriteArchiveNames(TStream& Stream) const;
   void WriteDescriptions(TStream& Stream) const;
   void WriteStreams(TStream& Stream) const;
-  std::vector<std::string> Commit(const std::string* FileName, bool Rebuild,
-                                  const TRebuildProgress& Progress, TWriteJournal* Journal);
+  std::vector<std::string> Commit(const std::string* FileName, bool Rebuild, const TRebuildProgress& Progress,
+                                  TWriteJournal* Journal);
   void WriteRebuiltCopies(TFileSetCommit& Files, const TRebuildProgress& Progress);
 
   TOwnedList<TEAStream> FArchives;

@@ -14,7 +14,9 @@ FaultSlot Slots[kFaultKindCount];
 void (*CallHook)(int64_t) = nullptr;
 int64_t HookedCalls = 0;
 
-FaultSlot& SlotOf(FaultKind Kind) { return Slots[static_cast<int>(Kind)]; }
+FaultSlot& SlotOf(FaultKind Kind) {
+  return Slots[static_cast<int>(Kind)];
+}
 
 } // namespace
 
@@ -30,7 +32,9 @@ void ClearFaults() {
     Slot = FaultSlot{};
 }
 
-int64_t FaultCallCount(FaultKind Kind) { return SlotOf(Kind).Calls; }
+int64_t FaultCallCount(FaultKind Kind) {
+  return SlotOf(Kind).Calls;
+}
 
 int CheckFault(FaultKind Kind) {
   if (CallHook != nullptr)

@@ -16,9 +16,9 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <shellapi.h>
 #include <functional>
 #include <memory>
+#include <shellapi.h>
 #include <vector>
 
 namespace ui {

@@ -105,7 +105,8 @@ TBatchResult ImportBatch(TStreamPack& Pack, TDefinitionSession& Session,
       Options.SongStep(I, Next);
   };
   Jobs.Work = [&](size_t I) {
-    ConvertSong(Converter, Plan[I].Source, Options.Target, [&, I](TSongStep Next) { Step(I, Next); }, Work[I]);
+    ConvertSong(
+        Converter, Plan[I].Source, Options.Target, [&, I](TSongStep Next) { Step(I, Next); }, Work[I]);
   };
   Jobs.Finish = [&](size_t I) {
     TSongResult& Song = Result.Songs[I];

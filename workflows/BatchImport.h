@@ -34,8 +34,8 @@ struct TSongResult {
 enum class TSongStep { Tags, Convert, Write }; // Convert measures too, when matching loudness
 
 struct TBatchOptions {
-  std::optional<double> Target;              // the loudness to match (LUFS); none: songs keep their level
-  unsigned Workers = 0;                      // converters at a time; 0: one per processor
+  std::optional<double> Target; // the loudness to match (LUFS); none: songs keep their level
+  unsigned Workers = 0;         // converters at a time; 0: one per processor
   // Read between songs: once set, no song starts converting, and the songs in hand (those converting
   // already) are finished, written in order; the rest are left as cancelled.
   const std::atomic<bool>* Cancel = nullptr;

@@ -11,9 +11,9 @@
 
 // What one run of the converter gave.
 struct TConverterRun {
-  bool Started = false; // false when the process could not be started
+  bool Started = false;        // false when the process could not be started
   std::optional<int> ExitCode; // none when the runner does not read it
-  std::string Output, Errors; // standard output and standard error
+  std::string Output, Errors;  // standard output and standard error
 };
 
 // Runs the converter with the given parameters (the command line after the program's name) and waits for

@@ -2,9 +2,10 @@
 //
 // Usage: orvik_save_bench <scratch folder>
 // Generates three archives of about 100 MB (120 entries each) with a definition, then measures side by
-// side: a plain copy of one archive (cp), and the same copy flushed to the disk (cp, sync); Save after a replace-import into one archive; Save after an
-// add-import into one archive; and the open of a definition of 10,000 samples over three archives of
-// 1,000 entries. For each: wall time, and the bytes and calls the process read and wrote
+// side: a plain copy of one archive (cp), and the same copy flushed to the disk (cp, sync); Save after a
+// replace-import into one archive; Save after an add-import into one archive; and the open of a definition of
+// 10,000 samples over three archives of 1,000 entries. For each: wall time, and the bytes and calls the
+// process read and wrote
 // (/proc/self/io). Each Save is checked by reopening the definition: every sample must give the bytes it
 // should, or the benchmark fails.
 #include "base/Paths.h"
@@ -181,7 +182,8 @@ int main(int Argc, char** Argv) {
   std::printf("%-34s %9.1f ms\n", "cp of one archive", Copy.Ms);
   // The same copy made durable, as a save must make its new files before it relies on them.
   TMeasure Synced = Measure([&] {
-    if (std::system(("cp '" + Dir + "A.big' '" + Dir + "copy.big' && sync '" + Dir + "copy.big'").c_str()) != 0)
+    if (std::system(("cp '" + Dir + "A.big' '" + Dir + "copy.big' && sync '" + Dir + "copy.big'").c_str()) !=
+        0)
       std::exit(1);
   });
   std::remove((Dir + "copy.big").c_str());

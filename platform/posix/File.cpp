@@ -27,7 +27,9 @@ int OpenFlags(FileAccess Access) {
 
 // Readers share the lock; writers hold it alone. A lock taken by another open of the same file, in this
 // process or another, refuses the open as a sharing violation does on Windows.
-int LockOperation(FileAccess Access) { return (Access == FileAccess::Read ? LOCK_SH : LOCK_EX) | LOCK_NB; }
+int LockOperation(FileAccess Access) {
+  return (Access == FileAccess::Read ? LOCK_SH : LOCK_EX) | LOCK_NB;
+}
 
 // A child process started on another thread holds copies of this process's descriptors from its fork
 // until its exec closes them, and with them the locks of files that this thread has closed since. Such a
@@ -48,11 +50,15 @@ int TakeLock(int Fd, FileAccess Access) {
   }
 }
 
-int NotRegularError(const struct stat& Info) { return S_ISDIR(Info.st_mode) ? EISDIR : NotAFileError(); }
+int NotRegularError(const struct stat& Info) {
+  return S_ISDIR(Info.st_mode) ? EISDIR : NotAFileError();
+}
 
 } // namespace
 
-File::~File() { Close(); }
+File::~File() {
+  Close();
+}
 
 int File::Open(const std::string& Path, FileAccess Access) {
   Close();
@@ -100,7 +106,9 @@ void File::Close() {
   FPath.clear();
 }
 
-bool File::IsOpen() const { return FHandle >= 0; }
+bool File::IsOpen() const {
+  return FHandle >= 0;
+}
 
 int File::Read(void* Buffer, size_t Count, size_t& Done) {
   Done = 0;

@@ -8,7 +8,9 @@
 
 namespace platform {
 
-FileLock::~FileLock() { Release(); }
+FileLock::~FileLock() {
+  Release();
+}
 
 int FileLock::Acquire(const std::string& Path) {
   Release();
@@ -32,7 +34,8 @@ int FileLock::Acquire(const std::string& Path) {
     }
     // A holder that released between our open and our lock has unlinked the file we locked: take the
     // lock again on the file that the path names now.
-    struct stat Opened {}, Named {};
+    struct stat Opened {
+    }, Named{};
     if (::fstat(Fd, &Opened) == 0 && ::stat(Path.c_str(), &Named) == 0 && Opened.st_ino == Named.st_ino &&
         Opened.st_dev == Named.st_dev) {
       FHandle = Fd;
@@ -53,6 +56,8 @@ void FileLock::Release() {
   FPath.clear();
 }
 
-int LockBusyError() { return EBUSY; }
+int LockBusyError() {
+  return EBUSY;
+}
 
 } // namespace platform

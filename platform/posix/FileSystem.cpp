@@ -1,14 +1,14 @@
 #include "platform/FileSystem.h"
-#include "platform/File.h"
-#include "platform/Text.h"
 #include "platform/Faults.h"
+#include "platform/File.h"
 #include "platform/Recording.h"
+#include "platform/Text.h"
 
 #include <cerrno>
-#include <dirent.h>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,9 +58,13 @@ int CopyBeside(const std::string& Source, const std::string& Target, std::string
 
 } // namespace
 
-char PathDelimiter() { return '/'; }
+char PathDelimiter() {
+  return '/';
+}
 
-const char* LineBreak() { return "\n"; }
+const char* LineBreak() {
+  return "\n";
+}
 
 std::string SystemErrorText(int ErrorCode) {
   std::string Text = std::strerror(ErrorCode);
@@ -69,9 +73,15 @@ std::string SystemErrorText(int ErrorCode) {
   return Text;
 }
 
-int AccessDeniedError() { return EACCES; }
-int DiskFullError() { return ENOSPC; }
-int NotAFileError() { return EPERM; }
+int AccessDeniedError() {
+  return EACCES;
+}
+int DiskFullError() {
+  return ENOSPC;
+}
+int NotAFileError() {
+  return EPERM;
+}
 
 std::string FullPath(const std::string& Path) {
   if (!Path.empty() && Path[0] == '/')
@@ -116,13 +126,21 @@ int MoveFile(const std::string& Source, const std::string& Target) {
   return 0;
 }
 
-bool IsFile(const std::wstring& Path) { return IsFile(WideToFileName(Path)); }
+bool IsFile(const std::wstring& Path) {
+  return IsFile(WideToFileName(Path));
+}
 
-int DeleteFile(const std::wstring& Path) { return DeleteFile(WideToFileName(Path)); }
+int DeleteFile(const std::wstring& Path) {
+  return DeleteFile(WideToFileName(Path));
+}
 
-std::string NarrowFileName(const std::wstring& Path) { return WideToFileName(Path); }
+std::string NarrowFileName(const std::wstring& Path) {
+  return WideToFileName(Path);
+}
 
-std::string OwnFileNameUtf8(const std::string& Path) { return Path.substr(Path.find_last_of('/') + 1); }
+std::string OwnFileNameUtf8(const std::string& Path) {
+  return Path.substr(Path.find_last_of('/') + 1);
+}
 
 int MoveFile(const std::wstring& Source, const std::wstring& Target) {
   return MoveFile(WideToFileName(Source), WideToFileName(Target));

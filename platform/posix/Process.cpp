@@ -31,7 +31,6 @@ void ReadAll(int Pipe, std::string& Output) {
   }
 }
 
-
 std::vector<std::string> ArgumentsOf(const std::wstring& Program, const std::wstring& Parameters) {
   std::vector<std::string> Arguments;
   for (const std::wstring& Argument : SplitCommandLine(L"\"" + Program + L"\" " + Parameters))

@@ -7,6 +7,8 @@ RegistryResult ReadRegistryString(RegistryRoot, const std::string&, const std::s
   return RegistryResult::NoKey;
 }
 
-bool RegistryKeyExists(RegistryRoot, const std::string&) { return false; }
+bool RegistryKeyExists(RegistryRoot, const std::string&) {
+  return false;
+}
 
 } // namespace platform

@@ -2,7 +2,9 @@
 
 namespace platform {
 
-bool PlaySoundLooped(const std::string&) { return false; }
+bool PlaySoundLooped(const std::string&) {
+  return false;
+}
 
 void StopSound() {}
 

@@ -20,8 +20,12 @@ std::string WideToAnsi(const std::wstring& Text) {
 
 void UseUtf8FileNames() {}
 
-std::wstring FileNameToWide(const std::string& Name) { return AnsiToWide(Name); }
+std::wstring FileNameToWide(const std::string& Name) {
+  return AnsiToWide(Name);
+}
 
-std::string WideToFileName(const std::wstring& Name) { return WideToAnsi(Name); }
+std::string WideToFileName(const std::wstring& Name) {
+  return WideToAnsi(Name);
+}
 
 } // namespace platform

@@ -8,11 +8,15 @@
 namespace platform {
 namespace {
 
-HANDLE AsHandle(intptr_t Handle) { return reinterpret_cast<HANDLE>(Handle); }
+HANDLE AsHandle(intptr_t Handle) {
+  return reinterpret_cast<HANDLE>(Handle);
+}
 
 } // namespace
 
-File::~File() { Close(); }
+File::~File() {
+  Close();
+}
 
 int File::Open(const std::string& Path, FileAccess Access) {
   Close();
@@ -42,7 +46,9 @@ void File::Close() {
   FPath.clear();
 }
 
-bool File::IsOpen() const { return FHandle != -1; }
+bool File::IsOpen() const {
+  return FHandle != -1;
+}
 
 int File::Read(void* Buffer, size_t Count, size_t& Done) {
   Done = 0;
@@ -77,7 +83,9 @@ int File::Write(const void* Buffer, size_t Count, size_t& Done) {
 }
 
 int File::Seek(int64_t Offset, SeekOrigin Origin, int64_t& NewPosition) {
-  DWORD Method = Origin == SeekOrigin::Begin ? FILE_BEGIN : Origin == SeekOrigin::Current ? FILE_CURRENT : FILE_END;
+  DWORD Method = Origin == SeekOrigin::Begin     ? FILE_BEGIN
+                 : Origin == SeekOrigin::Current ? FILE_CURRENT
+                                                 : FILE_END;
   LARGE_INTEGER Distance;
   Distance.QuadPart = Offset;
   LARGE_INTEGER Result;

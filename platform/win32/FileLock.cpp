@@ -7,7 +7,9 @@
 
 namespace platform {
 
-FileLock::~FileLock() { Release(); }
+FileLock::~FileLock() {
+  Release();
+}
 
 int FileLock::Acquire(const std::string& Path) {
   Release();
@@ -50,6 +52,8 @@ void FileLock::Release() {
   FPath.clear();
 }
 
-int LockBusyError() { return ERROR_SHARING_VIOLATION; }
+int LockBusyError() {
+  return ERROR_SHARING_VIOLATION;
+}
 
 } // namespace platform

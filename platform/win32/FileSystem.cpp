@@ -11,7 +11,9 @@
 namespace platform {
 namespace {
 
-int LastError() { return static_cast<int>(::GetLastError()); }
+int LastError() {
+  return static_cast<int>(::GetLastError());
+}
 
 std::wstring FolderOf(const std::wstring& Path) {
   size_t Slash = Path.find_last_of(L"\\/:");
@@ -20,9 +22,13 @@ std::wstring FolderOf(const std::wstring& Path) {
 
 } // namespace
 
-char PathDelimiter() { return '\\'; }
+char PathDelimiter() {
+  return '\\';
+}
 
-const char* LineBreak() { return "\r\n"; }
+const char* LineBreak() {
+  return "\r\n";
+}
 
 std::string SystemErrorText(int ErrorCode) {
   char* Buffer = nullptr;
@@ -38,9 +44,15 @@ std::string SystemErrorText(int ErrorCode) {
   return Text;
 }
 
-int AccessDeniedError() { return ERROR_ACCESS_DENIED; }
-int DiskFullError() { return ERROR_DISK_FULL; }
-int NotAFileError() { return ERROR_ACCESS_DENIED; }
+int AccessDeniedError() {
+  return ERROR_ACCESS_DENIED;
+}
+int DiskFullError() {
+  return ERROR_DISK_FULL;
+}
+int NotAFileError() {
+  return ERROR_ACCESS_DENIED;
+}
 
 std::string FullPath(const std::string& Path) {
   std::wstring Wide = FileNameToWide(Path), Full = FullPath(Wide);
@@ -56,14 +68,18 @@ std::wstring FullPath(const std::wstring& Path) {
   return std::wstring(Buffer, Length);
 }
 
-bool IsFile(const std::string& Path) { return IsFile(FileNameToWide(Path)); }
+bool IsFile(const std::string& Path) {
+  return IsFile(FileNameToWide(Path));
+}
 
 bool IsFile(const std::wstring& Path) {
   DWORD Attributes = ::GetFileAttributesW(Path.c_str());
   return Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-int DeleteFile(const std::string& Path) { return DeleteFile(FileNameToWide(Path)); }
+int DeleteFile(const std::string& Path) {
+  return DeleteFile(FileNameToWide(Path));
+}
 
 std::string NarrowFileName(const std::wstring& Path) {
   std::string Narrow = WideToFileName(Path);

@@ -60,8 +60,9 @@ bool StartChild(std::wstring CommandLine, const std::wstring& WorkingFolder, DWO
     std::lock_guard<std::mutex> Lock(InheritLock);
     for (HANDLE Handle : Inherited)
       ::SetHandleInformation(Handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-    Started = ::CreateProcessW(nullptr, CommandLine.data(), nullptr, nullptr, Inherited.empty() ? FALSE : TRUE,
-                               Flags, nullptr, WorkingFolder.c_str(), &StartUp.StartupInfo, &Process);
+    Started =
+        ::CreateProcessW(nullptr, CommandLine.data(), nullptr, nullptr, Inherited.empty() ? FALSE : TRUE,
+                         Flags, nullptr, WorkingFolder.c_str(), &StartUp.StartupInfo, &Process);
     for (HANDLE Handle : Inherited)
       ::SetHandleInformation(Handle, HANDLE_FLAG_INHERIT, 0);
   }
@@ -137,8 +138,9 @@ HANDLE CaptureFile() {
   DWORD Length = ::GetTempPathW(MAX_PATH + 1, Folder);
   if (Length == 0 || Length > MAX_PATH || ::GetTempFileNameW(Folder, L"~cap", 0, Name) == 0)
     return INVALID_HANDLE_VALUE;
-  return ::CreateFileW(Name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  return ::CreateFileW(Name, GENERIC_READ | GENERIC_WRITE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
 }
 
 std::string ReadAll(HANDLE File) {

@@ -6,7 +6,9 @@
 namespace platform {
 namespace {
 
-HKEY RootKey(RegistryRoot Root) { return Root == RegistryRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
+HKEY RootKey(RegistryRoot Root) {
+  return Root == RegistryRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+}
 
 class TKey {
 public:
@@ -54,6 +56,8 @@ RegistryResult ReadRegistryString(RegistryRoot Root, const std::string& Key, con
   return RegistryResult::Ok;
 }
 
-bool RegistryKeyExists(RegistryRoot Root, const std::string& Key) { return TKey(Root, Key).Handle() != nullptr; }
+bool RegistryKeyExists(RegistryRoot Root, const std::string& Key) {
+  return TKey(Root, Key).Handle() != nullptr;
+}
 
 } // namespace platform

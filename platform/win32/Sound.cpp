@@ -6,8 +6,12 @@
 
 namespace platform {
 
-bool PlaySoundLooped(const std::string& Path) { return ::sndPlaySoundA(Path.c_str(), SND_ASYNC | SND_LOOP) != FALSE; }
+bool PlaySoundLooped(const std::string& Path) {
+  return ::sndPlaySoundA(Path.c_str(), SND_ASYNC | SND_LOOP) != FALSE;
+}
 
-void StopSound() { ::sndPlaySoundA(nullptr, 0); }
+void StopSound() {
+  ::sndPlaySoundA(nullptr, 0);
+}
 
 } // namespace platform

@@ -29,14 +29,24 @@ std::string FromWide(UINT CodePage, const std::wstring& Text) {
 
 } // namespace
 
-std::wstring AnsiToWide(const std::string& Text) { return ToWide(CP_ACP, Text); }
+std::wstring AnsiToWide(const std::string& Text) {
+  return ToWide(CP_ACP, Text);
+}
 
-std::string WideToAnsi(const std::wstring& Text) { return FromWide(CP_ACP, Text); }
+std::string WideToAnsi(const std::wstring& Text) {
+  return FromWide(CP_ACP, Text);
+}
 
-void UseUtf8FileNames() { FileNameCodePage = CP_UTF8; }
+void UseUtf8FileNames() {
+  FileNameCodePage = CP_UTF8;
+}
 
-std::wstring FileNameToWide(const std::string& Name) { return ToWide(FileNameCodePage, Name); }
+std::wstring FileNameToWide(const std::string& Name) {
+  return ToWide(FileNameCodePage, Name);
+}
 
-std::string WideToFileName(const std::wstring& Name) { return FromWide(FileNameCodePage, Name); }
+std::string WideToFileName(const std::wstring& Name) {
+  return FromWide(FileNameCodePage, Name);
+}
 
 } // namespace platform

@@ -267,7 +267,8 @@ TEST_F(BatchWindowTest, AWriteThatFailsStopsTheBatchAndADiscardUndoesWhatWasWrit
   EXPECT_EQ(Window.After[0].Result, L"Added as 1 a.asf, new description");
   EXPECT_EQ(Window.After[1].Result, L"Not imported");
   EXPECT_EQ(Window.After[2].Result, L"Not imported");
-  EXPECT_EQ(Form->StatusBar.Text().rfind(L"The import stopped: ", 0), 0u) << WideToAnsi(Form->StatusBar.Text());
+  EXPECT_EQ(Form->StatusBar.Text().rfind(L"The import stopped: ", 0), 0u)
+      << WideToAnsi(Form->StatusBar.Text());
   ASSERT_EQ(Boxes.Shown.size(), 1u) << "the error is reported";
   EXPECT_EQ(Boxes.Shown[0].Icon, TMsgIcon::Error);
   EXPECT_EQ(Stream.SampleCount(), Samples + 1);

@@ -21,7 +21,8 @@ std::map<std::string, Bytes> FilesBelow(const std::string& Folder) {
   std::map<std::string, Bytes> Files;
   for (const auto& Entry : std::filesystem::recursive_directory_iterator(Folder))
     if (Entry.is_regular_file())
-      Files[std::filesystem::relative(Entry.path(), Folder).generic_string()] = ReadFile(Entry.path().string());
+      Files[std::filesystem::relative(Entry.path(), Folder).generic_string()] =
+          ReadFile(Entry.path().string());
   return Files;
 }
 

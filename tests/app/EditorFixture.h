@@ -27,7 +27,8 @@ protected:
   void Open(const std::string& Path);
   void OpenStandard() { Open(DefPath); }
   // A window over the scripted services; the converter runner and the program's folder can be others.
-  std::unique_ptr<TfrmORVStreams> NewForm(IConverterRunner* Converter = nullptr, const std::string& ProgramFolder = "");
+  std::unique_ptr<TfrmORVStreams> NewForm(IConverterRunner* Converter = nullptr,
+                                          const std::string& ProgramFolder = "");
 
   // The node at a path of child positions from the roots, e.g. {0, 1, 0}.
   TTreeNode* Node(std::initializer_list<int> Path) const;
@@ -62,4 +63,6 @@ protected:
   std::unique_ptr<TfrmORVStreams> Form;
 };
 
-inline std::wstring W(const std::string& Text) { return AnsiToWide(Text); }
+inline std::wstring W(const std::string& Text) {
+  return AnsiToWide(Text);
+}

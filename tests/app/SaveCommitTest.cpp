@@ -25,7 +25,6 @@
 #include <unistd.h>
 #endif
 
-
 using namespace fixtures;
 
 namespace {
@@ -353,8 +352,9 @@ protected:
   void WritePreload() {
     std::filesystem::create_directories(Dir.File("preload"));
     for (const char* Name : PreloadArchiveNames)
-      WriteFile(Dir.File(std::string("preload/") + Name),
-                MakeBigf({{"x.bin", Pattern(90, 1)}, {"streams.dat", Pattern(40, 2)}, {"y.bin", Pattern(70, 3)}}));
+      WriteFile(
+          Dir.File(std::string("preload/") + Name),
+          MakeBigf({{"x.bin", Pattern(90, 1)}, {"streams.dat", Pattern(40, 2)}, {"y.bin", Pattern(70, 3)}}));
   }
   // Opens afresh, as the next start of the editor does, and declines to import anything again.
   void OpenAfterCrash() {

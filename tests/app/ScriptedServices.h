@@ -19,7 +19,8 @@ struct TShownMessage {
 
 class TScriptedMessageBoxes : public IMessageBoxes {
 public:
-  TMsgResult Show(const std::wstring& Text, const std::wstring& Caption, TMsgButtons Buttons, TMsgIcon Icon) override {
+  TMsgResult Show(const std::wstring& Text, const std::wstring& Caption, TMsgButtons Buttons,
+                  TMsgIcon Icon) override {
     Shown.push_back({Text, Caption, Buttons, Icon});
     if (OnShow)
       OnShow();
@@ -79,7 +80,8 @@ public:
   }
   std::deque<std::vector<std::wstring>> OpenManyAnswers;
   // Plays the scripted filter changes, then confirms SaveAnswer (name, filter index) if there is one.
-  bool ExecuteSave(TFileDialogState& State, const std::function<void(IOpenSaveDialog&)>& OnTypeChange) override;
+  bool ExecuteSave(TFileDialogState& State,
+                   const std::function<void(IOpenSaveDialog&)>& OnTypeChange) override;
   bool BrowseForFolder(TFolderDialogState& State) override {
     FolderSeen.push_back(State);
     if (!FolderAnswer.has_value())

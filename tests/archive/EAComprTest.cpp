@@ -36,7 +36,8 @@ Bytes Times(const Bytes& Part, size_t Count) {
   return Result;
 }
 
-// CompressBuffer on a copy of Data followed by the 1,028 bytes of zero slack; Size must come back as the length.
+// CompressBuffer on a copy of Data followed by the 1,028 bytes of zero slack; Size must come back as the
+// length.
 Bytes Compress(const Bytes& Data) {
   Bytes Buffer(Data);
   Buffer.resize(Data.size() + eacompr::kInputSlack, 0);
@@ -118,8 +119,8 @@ void ExpectPartForms(const std::vector<RefPackCommand>& Commands) {
   EXPECT_EQ(Commands.back().Form, RefPackForm::Stop);
 }
 
-// The full check of one input: the stream decodes to the input, has the rule's command forms, stays within the
-// worst-case bound and is byte for byte the stream of the reference compressor.
+// The full check of one input: the stream decodes to the input, has the rule's command forms, stays within
+// the worst-case bound and is byte for byte the stream of the reference compressor.
 void ExpectRoundTrip(const Bytes& Data, const std::string& Label) {
   SCOPED_TRACE(Label + " (" + std::to_string(Data.size()) + " bytes)");
   Bytes Stream = Compress(Data);

@@ -1,7 +1,7 @@
 // Loudness and true peak: the K-weighting filters, values that follow from the measure's definition, the
 // same signals measured by FFmpeg's ebur128 filter, and the gain of a conversion.
-#include "archive/uEAStream.h"
 #include "converter/analysis/Loudness.h"
+#include "archive/uEAStream.h"
 #include "converter/Converter.h"
 #include "converter/Json.h"
 #include "converter/analysis/Gain.h"
@@ -206,8 +206,8 @@ TEST_F(FfmpegLoudness, MatchesFfmpegsEbur128) {
   Archive.LoadFromFile(Dir.File("demo/audio/frontend.big"));
   Names.push_back("demo song " + Archive.Files(0)->Name);
   Archive.Files(0)->SaveToFile(Dir.File("demo.asf"));
-  ASSERT_EQ(sxtest::RunCommand("\"" + std::string(SX_PATH) + "\" -wave \"" + Dir.File("demo.asf") + "\" -=\"" +
-                               Dir.File(Names.back() + ".wav") + "\""),
+  ASSERT_EQ(sxtest::RunCommand("\"" + std::string(SX_PATH) + "\" -wave \"" + Dir.File("demo.asf") +
+                               "\" -=\"" + Dir.File(Names.back() + ".wav") + "\""),
             0);
   std::string Inputs;
   for (const std::string& Name : Names)

@@ -289,7 +289,8 @@ TEST(CommandLine, SplitsLikeTheCallerQuotes) {
     std::vector<std::wstring> Expected;
   } Cases[] = {
       {L"\"C:\\Program Files\\ORVIK\\sx\\sx.exe\" -wave \"C:\\Temp\\~asf1.asf\" -=\"C:\\My Music\\a b.wav\"",
-       {L"C:\\Program Files\\ORVIK\\sx\\sx.exe", L"-wave", L"C:\\Temp\\~asf1.asf", L"-=C:\\My Music\\a b.wav"}},
+       {L"C:\\Program Files\\ORVIK\\sx\\sx.exe", L"-wave", L"C:\\Temp\\~asf1.asf",
+        L"-=C:\\My Music\\a b.wav"}},
       {L"sx  -pcstream\t-eaxa_blk \"in\" -=\"out\"", {L"sx", L"-pcstream", L"-eaxa_blk", L"in", L"-=out"}},
       {L"\"C:\\dir\\\" -=\"\"", {L"C:\\dir\\", L"-="}},
       {L"a\"b c\"d \"\"", {L"ab cd", L""}},

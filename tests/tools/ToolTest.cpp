@@ -138,9 +138,13 @@ struct TRun {
   std::string Out, Err;
 };
 
-std::string Quoted(const std::string& Text) { return "\"" + Text + "\""; }
+std::string Quoted(const std::string& Text) {
+  return "\"" + Text + "\"";
+}
 
-std::string Text(const Bytes& Data) { return std::string(Data.begin(), Data.end()); }
+std::string Text(const Bytes& Data) {
+  return std::string(Data.begin(), Data.end());
+}
 
 // A pack of one song, a short EA stream, that Samples take.
 Bytes OneSongPack(const std::string& Archive, std::vector<TPackSample> Samples) {
@@ -157,8 +161,8 @@ Bytes OneSongPack(const std::string& Archive, std::vector<TPackSample> Samples) 
 class ToolTest : public ::testing::Test {
 protected:
   TRun Run(const std::vector<std::string>& Arguments) {
-    std::string Tool = JoinPath(JoinPath(platform::ProgramFolder(), "cli"), "orvik-streams") +
-                       platform::ExecutableSuffix();
+    std::string Tool =
+        JoinPath(JoinPath(platform::ProgramFolder(), "cli"), "orvik-streams") + platform::ExecutableSuffix();
     std::string Command = Quoted(Tool);
     for (const std::string& Argument : Arguments)
       Command += " " + Quoted(Argument);
@@ -181,9 +185,10 @@ protected:
     WriteFile(Dir.File("B.big"), MakeBigf(B));
     Def.Archives = {"A.big", "B.big"};
     Def.Descriptions = {{"Name0", "Singer0", "Album0"}, {"Name \"1\"", "Singer1", "Album1"}};
-    Def.Streams = {{{BigfDataOffset(A, 0), 0, 0}, {BrokenOffset ? BrokenOffset : BigfDataOffset(B, 0), 1, -1}},
-                   {{BigfDataOffset(A, 1), 0, 1}},
-                   {}};
+    Def.Streams = {
+        {{BigfDataOffset(A, 0), 0, 0}, {BrokenOffset ? BrokenOffset : BigfDataOffset(B, 0), 1, -1}},
+        {{BigfDataOffset(A, 1), 0, 1}},
+        {}};
     WriteFile(Dir.File("streams.dat"), MakeDefinition(Def));
     return Dir.File("streams.dat");
   }
@@ -243,13 +248,15 @@ TEST_F(ToolTest, InfoAsJsonDescribesThePackAndVerifyNamesABrokenSample) {
   WritePack(99999);
   TRun Bad = Run({"verify", Path});
   EXPECT_EQ(Bad.Code, 1);
-  EXPECT_NE(Bad.Out.find("stream 0 sample 1: no entry of B.big holds offset 99999"), std::string::npos) << Bad.Out;
+  EXPECT_NE(Bad.Out.find("stream 0 sample 1: no entry of B.big holds offset 99999"), std::string::npos)
+      << Bad.Out;
   Definition Outside;
   Outside.Archives = {"../A.big"};
   WriteFile(Dir.File("outside.dat"), MakeDefinition(Outside));
   TRun Refused = Run({"verify", Dir.File("outside.dat")});
   EXPECT_EQ(Refused.Code, 1);
-  EXPECT_NE(Refused.Out.find("An archive must be a file in the folder of the definition file"), std::string::npos)
+  EXPECT_NE(Refused.Out.find("An archive must be a file in the folder of the definition file"),
+            std::string::npos)
       << Refused.Out;
   TRun BadInfo = Run({"info", Path, "--json"});
   ASSERT_EQ(BadInfo.Code, 0) << BadInfo.Err;
@@ -420,8 +427,10 @@ TEST_F(ToolTest, ExportAllThenImportEverySongBackAndEditADescription) {
   Pack.LoadFromFile(Path);
   for (const auto& [Name, Where] : Songs) {
     std::string Expected = Dir.File("expected.asf");
-    platform::ExecuteAndWait(AnsiToWide(Sx), AnsiToWide("-pcstream -eaxa_blk \"" + JoinPath(Out, Name) + "\" -=\"" + Expected + "\""),
-                             AnsiToWide(Dir.Path()), 0);
+    platform::ExecuteAndWait(
+        AnsiToWide(Sx),
+        AnsiToWide("-pcstream -eaxa_blk \"" + JoinPath(Out, Name) + "\" -=\"" + Expected + "\""),
+        AnsiToWide(Dir.Path()), 0);
     TEAStreamFile* File = Pack.Streams(Where.first)->Samples(Where.second)->StreamFile();
     ASSERT_NE(File, nullptr) << Name;
     File->SaveToFile(Dir.File("stored.asf"));
@@ -460,7 +469,9 @@ TEST_F(ToolTest, ImportBatchReplacesAddsAndMatchesLoudness) {
     const char* State;
     int Sample;
   };
-  const TExpected Expected[] = {{"1 a.wav", "imported", 3}, {"2 b.wav", "failed", -1}, {"3 c.wav", "imported", 5},
+  const TExpected Expected[] = {{"1 a.wav", "imported", 3},
+                                {"2 b.wav", "failed", -1},
+                                {"3 c.wav", "imported", 5},
                                 {"10 d.wav", "imported", 6}};
   ASSERT_EQ(J["songs"].Items.size(), 4u);
   std::map<std::string, std::string> Entries; // entry name to file
@@ -494,7 +505,8 @@ TEST_F(ToolTest, ImportBatchReplacesAddsAndMatchesLoudness) {
     ++Found;
     SCOPED_TRACE(Song["entry"].Text);
     ASSERT_EQ(Song["integrated"].Kind, TValue::Number);
-    EXPECT_TRUE(std::abs(Song["integrated"].Real - Target) <= 0.5 || std::abs(Song["truePeak"].Real + 1) <= 0.5)
+    EXPECT_TRUE(std::abs(Song["integrated"].Real - Target) <= 0.5 ||
+                std::abs(Song["truePeak"].Real + 1) <= 0.5)
         << Song["integrated"].Real << " LUFS, " << Song["truePeak"].Real << " dBTP, target " << Target;
   }
   EXPECT_EQ(Found, 3u);
@@ -502,7 +514,8 @@ TEST_F(ToolTest, ImportBatchReplacesAddsAndMatchesLoudness) {
   TRun Added = Run({"import-batch", Path, "--stream", "3", "--add", "REPLAY.BIG", "--no-loudness",
                     JoinPath(Songs, "3 c.wav"), JoinPath(Songs, "1 a.wav")});
   EXPECT_EQ(Added.Code, 0) << Added.Err;
-  EXPECT_NE(Added.Out.find("[1/2] " + JoinPath(Songs, "1 a.wav") + ": stream 3 sample 0, "), std::string::npos)
+  EXPECT_NE(Added.Out.find("[1/2] " + JoinPath(Songs, "1 a.wav") + ": stream 3 sample 0, "),
+            std::string::npos)
       << Added.Out;
   EXPECT_NE(Added.Out.find("2 of 2 file(s) imported"), std::string::npos) << Added.Out;
   EXPECT_EQ(Added.Out.find("Loudness target"), std::string::npos) << Added.Out;
@@ -578,9 +591,9 @@ TEST_F(ToolTest, EveryWritingCommandStoppedAtAnyCallRecovers) {
       B.push_back(static_cast<uint8_t>(V >> (8 * I)));
     return B;
   };
-  WriteFile(Dir.File("song.wav"),
-            Concat({TextBytes("RIFF"), Le(36 + 4000, 4), TextBytes("WAVEfmt "), Le(16, 4), Le(1, 2), Le(1, 2),
-                    Le(22050, 4), Le(44100, 4), Le(2, 2), Le(16, 2), TextBytes("data"), Le(4000, 4), Samples}));
+  WriteFile(Dir.File("song.wav"), Concat({TextBytes("RIFF"), Le(36 + 4000, 4), TextBytes("WAVEfmt "),
+                                          Le(16, 4), Le(1, 2), Le(1, 2), Le(22050, 4), Le(44100, 4), Le(2, 2),
+                                          Le(16, 2), TextBytes("data"), Le(4000, 4), Samples}));
   // A pack that gives the first sample a song and a description and adds a sample to the second stream.
   WriteFile(Dir.File("x.orvikpack"), OneSongPack("A.big", {{0, 0, 0, 0, true, "P", "Q", "R", {}},
                                                            {1, 1, 0, 0, false, "", "", "", {}}}));
@@ -741,7 +754,11 @@ TEST_F(ToolTest, TheFirstChangeKeepsTheOriginalMusicThatPacksAndRestoreWorkFrom)
     bool Keeps;
   };
   const TCase Cases[] = {
-      {"without asking", "source", {"describe", "DEF", "--description", "3", "--singer", "Other"}, false, true},
+      {"without asking",
+       "source",
+       {"describe", "DEF", "--description", "3", "--singer", "Other"},
+       false,
+       true},
       {"not twice", "source", {"describe", "DEF", "--description", "4", "--name", "Renamed"}, false, false},
       {"nor for the preload", "source", {"update-preload", "DEF", "PRELOAD"}, false, false},
       {"not when told", "told", {"add-description", "DEF", "--no-keep-original"}, false, false},
@@ -762,18 +779,20 @@ TEST_F(ToolTest, TheFirstChangeKeepsTheOriginalMusicThatPacksAndRestoreWorkFrom)
                                          : Argument;
     TRun Change = Run(Arguments);
     ASSERT_EQ(Change.Code, 0) << Change.Err;
-    EXPECT_EQ(Change.Err.find("note: the original music (7 files, ") != std::string::npos, Case.Keeps) << Change.Err;
+    EXPECT_EQ(Change.Err.find("note: the original music (7 files, ") != std::string::npos, Case.Keeps)
+        << Change.Err;
     TKeptOriginals Originals(demogame::DefinitionOf(Game), demogame::PreloadOf(Game));
     EXPECT_EQ(Originals.State(), Case.Keeps || Game == Source ? TKeptState::Kept
-                                 : Case.Declined          ? TKeptState::Declined
-                                                          : TKeptState::None);
+                                 : Case.Declined              ? TKeptState::Declined
+                                                              : TKeptState::None);
   }
   EXPECT_NE(demogame::MusicOf(Source), Original);
 
   // The kept copy is the music before the preload update: restore-original brings back every file.
   TRun Export = Run({"pack", "export", Def, Dir.File("x.orvikpack"), "--no-loudness"});
   ASSERT_EQ(Export.Code, 0) << Export.Err;
-  EXPECT_NE(Export.Out.find("those that differ from the kept original music"), std::string::npos) << Export.Out;
+  EXPECT_NE(Export.Out.find("those that differ from the kept original music"), std::string::npos)
+      << Export.Out;
   TRun Show = Run({"pack", "show", Dir.File("x.orvikpack")});
   EXPECT_NE(Show.Out.find("Renamed"), std::string::npos) << Show.Out;
   TRun Plan = Run({"pack", "show", Dir.File("x.orvikpack"), demogame::DefinitionOf(Target)});

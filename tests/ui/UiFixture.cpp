@@ -1,10 +1,10 @@
 #include "tests/ui/UiFixture.h"
-#include "workflows/KeptOriginals.h"
 #include "base/Text.h"
 #include "tests/fixtures/Bigf.h"
 #include "tests/fixtures/Definition.h"
 #include "ui/ErrorGuard.h"
 #include "ui/MessageLoop.h"
+#include "workflows/KeptOriginals.h"
 
 #include <commctrl.h>
 

@@ -32,29 +32,77 @@ const std::string BackBeat = "....x.......x...";
 const std::string Eighths = "x.x.x.x.x.x.x.x.";
 
 const TSong Songs[] = {
-    {0, "theme.asf", "Kick Off", "The Offside Trap", "Season Opener",
+    {0,
+     "theme.asf",
+     "Kick Off",
+     "The Offside Trap",
+     "Season Opener",
      {118, 60, false, "1564", "3-5-8-7-6-5-3-2-", true, FourOnTheFloor, BackBeat, Eighths}},
-    {0, "menu_loop.asf", "Team Sheet", "The Offside Trap", "Season Opener",
+    {0,
+     "menu_loop.asf",
+     "Team Sheet",
+     "The Offside Trap",
+     "Season Opener",
      {100, 62, false, "1451", "", true, "", "", ""}},
-    {0, "options.asf", "Tactics Board", "Northern Lights", "Floodlit",
+    {0,
+     "options.asf",
+     "Tactics Board",
+     "Northern Lights",
+     "Floodlit",
      {90, 57, true, "1647", "1.3.5.8-5.3.1---", false, "", "", ""}},
-    {0, "credits.asf", "Final Whistle", "Northern Lights", "Floodlit",
+    {0,
+     "credits.asf",
+     "Final Whistle",
+     "Northern Lights",
+     "Floodlit",
      {76, 55, false, "1645", "5---3---2---1---", true, "", "", ""}},
-    {1, "warmup.asf", "Warm Up", "Derby Day", "Terrace Anthems",
+    {1,
+     "warmup.asf",
+     "Warm Up",
+     "Derby Day",
+     "Terrace Anthems",
      {128, 64, true, "", "", false, FourOnTheFloor, BackBeat, "xxxxxxxxxxxxxxxx"}},
-    {1, "first_half.asf", "First Half", "Derby Day", "Terrace Anthems",
+    {1,
+     "first_half.asf",
+     "First Half",
+     "Derby Day",
+     "Terrace Anthems",
      {124, 60, false, "1546", "5-5-6-5-8-7-----", true, FourOnTheFloor, BackBeat, Eighths}},
-    {1, "midfield.asf", "Midfield Run", "Golden Boot", "Extra Time",
+    {1,
+     "midfield.asf",
+     "Midfield Run",
+     "Golden Boot",
+     "Extra Time",
      {140, 65, false, "", "1231234534565678", true, "x..x..x.x..x..x.", "....x.......x...", ""}},
-    {1, "counter.asf", "Counter Attack", "Golden Boot", "Extra Time",
+    {1,
+     "counter.asf",
+     "Counter Attack",
+     "Golden Boot",
+     "Extra Time",
      {150, 58, true, "1476", "", true, "x.x...x.x.x...x.", BackBeat, Eighths}},
-    {1, "second_half.asf", "Second Half", "Derby Day", "Terrace Anthems",
+    {1,
+     "second_half.asf",
+     "Second Half",
+     "Derby Day",
+     "Terrace Anthems",
      {110, 67, false, "4515", "8-7-5-3-4-5-6-5-", false, "", "", Eighths}},
-    {2, "slow_motion.asf", "Slow Motion", "Northern Lights", "Floodlit",
+    {2,
+     "slow_motion.asf",
+     "Slow Motion",
+     "Northern Lights",
+     "Floodlit",
      {70, 53, true, "1316", "", false, "", "", ""}},
-    {2, "golazo.asf", "Golazo", "Golden Boot", "Extra Time",
+    {2,
+     "golazo.asf",
+     "Golazo",
+     "Golden Boot",
+     "Extra Time",
      {132, 62, false, "1154", "8-8-9-8-5---3-5-", true, FourOnTheFloor, "....x..x....x...", Eighths}},
-    {2, "highlights.asf", "Highlights", "The Offside Trap", "Season Opener",
+    {2,
+     "highlights.asf",
+     "Highlights",
+     "The Offside Trap",
+     "Season Opener",
      {96, 60, false, "", "", true, "x.......x.x.....", BackBeat, "..x...x...x...x."}},
 };
 
@@ -80,7 +128,8 @@ std::vector<uint8_t> Filler(const std::string& Name) {
 }
 
 // A new archive at Path holding Entries (name, bytes) in that order.
-void WriteArchive(const std::string& Path, const std::vector<std::pair<std::string, std::vector<uint8_t>>>& Entries) {
+void WriteArchive(const std::string& Path,
+                  const std::vector<std::pair<std::string, std::vector<uint8_t>>>& Entries) {
   TEAStream Archive;
   Archive.SaveToFile(Path);
   Archive.LoadFromFile(Path);
@@ -130,7 +179,8 @@ void WritePreload(const std::string& PreloadFolder, const std::string& Definitio
   for (const char* Archive : {"faudio.viv", "gaudio.viv", "gaudiofa.viv"}) {
     std::vector<std::pair<std::string, std::vector<uint8_t>>> Entries;
     for (const char* Name : PreloadNames)
-      Entries.emplace_back(Name, std::string(Name) == "streams.dat" ? Compressed : Filler(std::string(Archive) + Name));
+      Entries.emplace_back(Name, std::string(Name) == "streams.dat" ? Compressed
+                                                                    : Filler(std::string(Archive) + Name));
     WriteArchive(JoinPath(PreloadFolder, Archive), Entries);
   }
 }

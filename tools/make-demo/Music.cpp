@@ -64,7 +64,8 @@ enum class TVoice { Lead, Pad, Bass, Kick, Snare, Hat };
 
 class TMix {
 public:
-  TMix(int Tempo) : StepFrames(Rate * 60 / (static_cast<uint32_t>(Tempo) * 2)), Left(StepFrames * Steps), Right(Left) {}
+  TMix(int Tempo)
+      : StepFrames(Rate * 60 / (static_cast<uint32_t>(Tempo) * 2)), Left(StepFrames * Steps), Right(Left) {}
 
   // A note of Voice from step First for Count steps; Pan from -1 (left) to 1 (right).
   void Add(TVoice Voice, int First, double Count, double Hz, double Gain, double Pan) {
@@ -170,7 +171,8 @@ void AddChords(TMix& Mix, const TScore& Score) {
     int Degree = Score.Chords[Chord] - '0';
     const double Pans[3] = {-0.5, 0.0, 0.5};
     for (int Tone = 0; Tone < 3; ++Tone)
-      Mix.Add(TVoice::Pad, Chord * 4, 4, Frequency(ScaleNote(Score, Degree + 2 * Tone) - 12), 0.14, Pans[Tone]);
+      Mix.Add(TVoice::Pad, Chord * 4, 4, Frequency(ScaleNote(Score, Degree + 2 * Tone) - 12), 0.14,
+              Pans[Tone]);
     if (Score.Bass)
       for (int Beat = 0; Beat < 2; ++Beat)
         Mix.Add(TVoice::Bass, Chord * 4 + Beat * 2, 1.8, Frequency(ScaleNote(Score, Degree) - 24), 0.45, 0);

@@ -12,12 +12,12 @@ namespace demo {
 // scale degree '1'..'9' (above the key's root), '-' to hold the note before or '.' for silence; a drum
 // step is 'x' to strike or '.' to rest. An empty pattern leaves its instrument out.
 struct TScore {
-  int Tempo = 120;           // beats per minute
-  int Root = 60;             // MIDI note of the key's first degree
-  bool Minor = false;        // natural minor scale instead of major
-  std::string Chords;        // four scale degrees, one chord per half bar ("1564"); empty: no chords
-  std::string Melody;        // 16 steps
-  bool Bass = false;         // the chords' roots two octaves down, on every beat
+  int Tempo = 120;              // beats per minute
+  int Root = 60;                // MIDI note of the key's first degree
+  bool Minor = false;           // natural minor scale instead of major
+  std::string Chords;           // four scale degrees, one chord per half bar ("1564"); empty: no chords
+  std::string Melody;           // 16 steps
+  bool Bass = false;            // the chords' roots two octaves down, on every beat
   std::string Kick, Snare, Hat; // 16 steps each
 };
 

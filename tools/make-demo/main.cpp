@@ -6,8 +6,9 @@
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    std::fprintf(stderr, "Usage: make-demo FOLDER\nWrites a demo ORVIK game (audio\\streams.dat, its archives and "
-                         "the preload archives) below FOLDER.\n");
+    std::fprintf(stderr,
+                 "Usage: make-demo FOLDER\nWrites a demo ORVIK game (audio\\streams.dat, its archives and "
+                 "the preload archives) below FOLDER.\n");
     return 2;
   }
   try {

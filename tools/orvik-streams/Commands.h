@@ -4,8 +4,8 @@
 
 #include "definitions/DefinitionSession.h"
 #include "definitions/uTypes.h"
-#include "tools/orvik-streams/Arguments.h"
 #include "platform/Process.h"
+#include "tools/orvik-streams/Arguments.h"
 
 #include <functional>
 #include <memory>

@@ -84,9 +84,10 @@ const std::vector<TSubcommand>& Subcommands() {
 // clang-format on
 
 void PrintUsage(std::ostream& Stream) {
-  Stream << "Usage: orvik-streams COMMAND ARGUMENTS... (COMMAND --help for one command)\n\n"
-         << "Before a command first changes a game's music, the definition, its archives and the preload\n"
-         << "archives are kept in \"Original music\" beside the definition (--no-keep-original: not kept).\n\n";
+  Stream
+      << "Usage: orvik-streams COMMAND ARGUMENTS... (COMMAND --help for one command)\n\n"
+      << "Before a command first changes a game's music, the definition, its archives and the preload\n"
+      << "archives are kept in \"Original music\" beside the definition (--no-keep-original: not kept).\n\n";
   for (const TSubcommand& Command : Subcommands())
     Stream << "  " << Command.Usage << "\n\n";
 }
@@ -127,8 +128,8 @@ int RunTool(const std::vector<std::string>& Arguments, std::ostream& Out, std::o
                     Command->Texts);
     return Command->Run(Args, Context);
   } catch (const EUsage& Error) {
-    Err << "orvik-streams " << Command->Name << ": " << Error.what() << "\nUsage: orvik-streams " << Command->Usage
-        << "\n";
+    Err << "orvik-streams " << Command->Name << ": " << Error.what() << "\nUsage: orvik-streams "
+        << Command->Usage << "\n";
     return 2;
   } catch (const std::exception& Error) {
     Err << Utf8FromNarrow(Error.what()) << "\n";
