@@ -41,9 +41,9 @@ const TConverterFormat& OutputFormat(const TArguments& Args, const std::string& 
 // Raises Message, and under it the converter's own words when it gave any, as the window shows them.
 [[noreturn]] void ConversionFailed(const wchar_t* Message, const std::string& Reason) {
   std::string Text = WideToAnsi(Message);
-  size_t End = Reason.find_last_not_of(" \t\r\n");
-  if (End != std::string::npos)
-    Text += "\n" + Reason.substr(0, End + 1);
+  // Appended rather than concatenated: GCC 12 at -O3 takes "\n" + std::string for an overlapping copy.
+  if (!Reason.empty())
+    Text.append(1, '\n').append(Reason);
   throw Exception(Text);
 }
 
