@@ -8,6 +8,7 @@
 #include "converter/formats/AiffWriter.h"
 #include "converter/formats/EAStreamReader.h"
 #include "converter/formats/EAStreamWriter.h"
+#include "converter/formats/FlacReader.h"
 #include "converter/formats/Mp3Reader.h"
 #include "converter/formats/WaveReader.h"
 #include "converter/formats/WaveWriter.h"
@@ -97,6 +98,8 @@ TInputKind DetectInput(const Bytes& Data) {
     return TInputKind::Wave;
   if (IsAiff(Data))
     return TInputKind::Aiff;
+  if (IsFlac(Data)) // before MP3: an ID3v2 tag may stand in front of either
+    return TInputKind::Flac;
   if (IsMp3(Data))
     return TInputKind::Mp3;
   return TInputKind::Unknown;
@@ -112,6 +115,8 @@ TAudio ReadAudio(const Bytes& Data) {
     return ReadWave(Data);
   case TInputKind::Aiff:
     return ReadAiff(Data);
+  case TInputKind::Flac:
+    return ReadFlac(Data);
   case TInputKind::Mp3:
     return ReadMp3(Data);
   default:
