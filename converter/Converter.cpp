@@ -9,6 +9,7 @@
 #include "converter/formats/EAStreamReader.h"
 #include "converter/formats/EAStreamWriter.h"
 #include "converter/formats/FlacReader.h"
+#include "converter/formats/FlacWriter.h"
 #include "converter/formats/Mp3Reader.h"
 #include "converter/formats/WaveReader.h"
 #include "converter/formats/WaveWriter.h"
@@ -127,9 +128,11 @@ TAudio ReadAudio(const Bytes& Data) {
 Bytes WriteAudio(const TAudio& Audio, const TCommand& Command) {
   switch (Command.Kind) {
   case TOutputKind::Wave:
-    return WriteWave(Audio);
+    return WriteWave(Audio, Command.Tags);
   case TOutputKind::Aiff:
-    return WriteAiff(Audio);
+    return WriteAiff(Audio, Command.Tags);
+  case TOutputKind::Flac:
+    return WriteFlac(Audio, Command.Tags);
   default:
     return WriteEAStream(Audio, Command.Codec);
   }
