@@ -20,7 +20,7 @@ constexpr uint32_t kSine[64] = {
     0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
     0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
 
-inline uint32_t Rotate(uint32_t V, unsigned N) {
+constexpr uint32_t Rotate(uint32_t V, unsigned N) {
   return V << N | V >> (32 - N);
 }
 
@@ -28,34 +28,48 @@ inline uint32_t Rotate(uint32_t V, unsigned N) {
 
 TMd5::TMd5() : FState{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476} {}
 
+// One of the 64 steps: A = B + ((A + F(B, C, D) + X[K] + T) <<< S), with the step's own F, K, S and T.
+template <unsigned I, class TF>
+inline void Step(uint32_t& A, uint32_t B, uint32_t C, uint32_t D, const uint32_t* X, TF F) {
+  constexpr unsigned K = I < 16 ? I : I < 32 ? (5 * I + 1) % 16 : I < 48 ? (3 * I + 5) % 16 : (7 * I) % 16;
+  A = B + Rotate(A + F(B, C, D) + X[K] + kSine[I], kShift[I]);
+}
+
+// Four steps of one round, the registers turning one place each step.
+template <unsigned I, class TF>
+inline void Four(uint32_t& A, uint32_t& B, uint32_t& C, uint32_t& D, const uint32_t* X, TF F) {
+  Step<I>(A, B, C, D, X, F);
+  Step<I + 1>(D, A, B, C, X, F);
+  Step<I + 2>(C, D, A, B, X, F);
+  Step<I + 3>(B, C, D, A, X, F);
+}
+
 void TMd5::Block(const uint8_t* P) {
   uint32_t X[16];
   for (int I = 0; I < 16; ++I)
     X[I] = uint32_t(P[4 * I]) | uint32_t(P[4 * I + 1]) << 8 | uint32_t(P[4 * I + 2]) << 16 |
            uint32_t(P[4 * I + 3]) << 24;
   uint32_t A = FState[0], B = FState[1], C = FState[2], D = FState[3];
-  for (unsigned I = 0; I < 64; ++I) {
-    uint32_t F;
-    unsigned K;
-    if (I < 16) {
-      F = (B & C) | (~B & D);
-      K = I;
-    } else if (I < 32) {
-      F = (D & B) | (~D & C);
-      K = (5 * I + 1) % 16;
-    } else if (I < 48) {
-      F = B ^ C ^ D;
-      K = (3 * I + 5) % 16;
-    } else {
-      F = C ^ (B | ~D);
-      K = (7 * I) % 16;
-    }
-    const uint32_t Next = B + Rotate(A + F + kSine[I] + X[K], kShift[I]);
-    A = D;
-    D = C;
-    C = B;
-    B = Next;
-  }
+  const auto F = [](uint32_t X, uint32_t Y, uint32_t Z) { return Z ^ (X & (Y ^ Z)); };
+  const auto G = [](uint32_t X, uint32_t Y, uint32_t Z) { return Y ^ (Z & (X ^ Y)); };
+  const auto H = [](uint32_t X, uint32_t Y, uint32_t Z) { return X ^ Y ^ Z; };
+  const auto J = [](uint32_t X, uint32_t Y, uint32_t Z) { return Y ^ (X | ~Z); };
+  Four<0>(A, B, C, D, X, F);
+  Four<4>(A, B, C, D, X, F);
+  Four<8>(A, B, C, D, X, F);
+  Four<12>(A, B, C, D, X, F);
+  Four<16>(A, B, C, D, X, G);
+  Four<20>(A, B, C, D, X, G);
+  Four<24>(A, B, C, D, X, G);
+  Four<28>(A, B, C, D, X, G);
+  Four<32>(A, B, C, D, X, H);
+  Four<36>(A, B, C, D, X, H);
+  Four<40>(A, B, C, D, X, H);
+  Four<44>(A, B, C, D, X, H);
+  Four<48>(A, B, C, D, X, J);
+  Four<52>(A, B, C, D, X, J);
+  Four<56>(A, B, C, D, X, J);
+  Four<60>(A, B, C, D, X, J);
   FState[0] += A;
   FState[1] += B;
   FState[2] += C;

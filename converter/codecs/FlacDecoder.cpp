@@ -55,19 +55,34 @@ void PredictFixed(int32_t* S, size_t Count, unsigned Order) {
 }
 
 // S[I] += (sum of C[J] * S[I - 1 - J]) >> Shift, from I = Order; the sample range is checked as it goes,
-// so that every later sum stays far inside 64 bits (32 coefficients of 15 bits times samples of 25).
-void PredictLpc(int32_t* S, size_t Count, const int32_t* C, unsigned Order, unsigned Shift, unsigned Bits) {
+// so that every later sum stays far inside 64 bits (32 coefficients of 15 bits times samples of 25). Order
+// is a constant for the orders encoders use most, so that the inner loop unrolls.
+template <unsigned Fixed>
+void PredictLpcOf(int32_t* S, size_t Count, const int32_t* C, unsigned Order, unsigned Shift, unsigned Bits) {
+  if (Fixed != 0)
+    Order = Fixed;
   const int64_t High = (int64_t(1) << (Bits - 1)) - 1, Low = -High - 1;
+  bool Outside = false;
   for (size_t I = Order; I < Count; ++I) {
     int64_t Sum = 0;
     const int32_t* Past = S + I - 1;
     for (unsigned J = 0; J < Order; ++J)
       Sum += int64_t(C[J]) * Past[-static_cast<ptrdiff_t>(J)];
     const int64_t V = S[I] + (Sum >> Shift);
-    if (V < Low || V > High)
-      throw TFlacDamage{"holds a sample beyond its sample size"};
+    Outside |= V < Low || V > High;
     S[I] = static_cast<int32_t>(V);
+    if (Outside)
+      throw TFlacDamage{"holds a sample beyond its sample size"};
   }
+}
+
+void PredictLpc(int32_t* S, size_t Count, const int32_t* C, unsigned Order, unsigned Shift, unsigned Bits) {
+  using TPredict = void (*)(int32_t*, size_t, const int32_t*, unsigned, unsigned, unsigned);
+  static constexpr TPredict kByOrder[13] = {
+      PredictLpcOf<0>,  PredictLpcOf<1>,  PredictLpcOf<2>, PredictLpcOf<3>, PredictLpcOf<4>,
+      PredictLpcOf<5>,  PredictLpcOf<6>,  PredictLpcOf<7>, PredictLpcOf<8>, PredictLpcOf<9>,
+      PredictLpcOf<10>, PredictLpcOf<11>, PredictLpcOf<12>};
+  kByOrder[Order <= 12 ? Order : 0](S, Count, C, Order, Shift, Bits);
 }
 
 } // namespace
