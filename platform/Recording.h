@@ -19,6 +19,9 @@ void StartRecording();
 void StopRecording();
 // Applies the cut to every recorded file and stops recording.
 void CutPower(CutMode Mode);
+// Writes what the cut would leave to every recorded file's path and goes on recording: with the files'
+// folder moved aside and a copy in its place, the copy becomes what a cut at this moment leaves.
+void WriteCutState(CutMode Mode);
 
 namespace recording {
 // Hooks of the platform layer; each does nothing while not recording.

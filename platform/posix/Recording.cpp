@@ -76,8 +76,13 @@ void StopRecording() {
 }
 
 void CutPower(CutMode Mode) {
+  WriteCutState(Mode);
   Recording = false;
-  for (auto& [Path, Shadow] : Shadows) {
+  Shadows.clear();
+}
+
+void WriteCutState(CutMode Mode) {
+  for (const auto& [Path, Shadow] : Shadows) {
     if (Shadow.Pending.empty())
       continue;
     std::vector<char> Content = Shadow.Durable;
@@ -86,7 +91,6 @@ void CutPower(CutMode Mode) {
         Apply(Content, Change, Mode);
     WriteWhole(Path, Content);
   }
-  Shadows.clear();
 }
 
 namespace recording {

@@ -400,7 +400,7 @@ protected:
     Case.Operation();
     After = Files();
     int Deaths = fixtures::RunCrashLoop(
-        Kind, [&] { Prepared(Case); }, Case.Operation,
+        Kind, Dir.Path(), [&] { Prepared(Case); }, Case.Operation,
         [&](int) {
           Abandon();
           OpenAfterCrash();

@@ -636,7 +636,7 @@ TEST_F(ToolTest, EveryWritingCommandStoppedAtAnyCallRecovers) {
       std::vector<Bytes> After = Files();
       ASSERT_NE(Before, After);
       Total += RunCrashLoop(
-          Kind,
+          Kind, Dir.Path(),
           [&] {
             Setup();
             for (const std::string& Left : Dir.Leftovers())
@@ -687,7 +687,7 @@ TEST_F(ToolTest, ACopyOfAFolderLeftByACrashRecoversItselfAndNotTheOriginal) {
   };
   std::ostringstream Out, Err;
   int Deaths = RunCrashLoop(
-      CrashKind::Kill,
+      CrashKind::Kill, Dir.Path(),
       [&] {
         WritePack();
         for (const std::string& Left : Dir.Leftovers())

@@ -356,7 +356,7 @@ TEST_F(KeptOriginalsTest, AKeepStoppedAtAnyCallLeavesNoCopyThatPassesForWhole) {
   int Deaths = 0;
   for (CrashKind Kind : {CrashKind::Kill, CrashKind::PowerDrop, CrashKind::PowerTear})
     Deaths += RunCrashLoop(
-        Kind, [&] { CopyGame(Master, Game, MakeGame); },
+        Kind, Dir.Path(), [&] { CopyGame(Master, Game, MakeGame); },
         [&] {
           TDefinitionSession Session(Def);
           Session.Open();
@@ -397,7 +397,7 @@ TEST_F(KeptOriginalsTest, ARestoreStoppedAtAnyCallIsAllOldOrAllNew) {
   int Deaths = 0;
   for (CrashKind Kind : {CrashKind::Kill, CrashKind::PowerDrop, CrashKind::PowerTear})
     Deaths += RunCrashLoop(
-        Kind, [&] { CopyGame(Changed, Game, MakeGame); },
+        Kind, Dir.Path(), [&] { CopyGame(Changed, Game, MakeGame); },
         [&] {
           TDefinitionSession Session(Def);
           Session.Open();
