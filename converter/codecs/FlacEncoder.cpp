@@ -304,8 +304,7 @@ void TFlacEncoder::PlanLpc(const int32_t* X, unsigned Count, unsigned Bits, TSub
   }
 }
 
-void TFlacEncoder::PlanSubframe(const int32_t* Signal, unsigned Count, unsigned Bits, TSubframe& Plan) {
-  int32_t* X = const_cast<int32_t*>(Signal);
+void TFlacEncoder::PlanSubframe(int32_t* X, unsigned Count, unsigned Bits, TSubframe& Plan) {
   Plan.Wasted = 0;
   Plan.Order = 0;
   uint32_t Any = 0;

@@ -1,10 +1,10 @@
 #pragma once
 // FLAC frames of 16-bit sound, within the streamable subset: per frame, the stereo decorrelation (left and
 // right, left/side, side/right or mid/side) whose channels the fixed predictors code best; per subframe the
-// cheapest of CONSTANT, VERBATIM, the best fixed predictor (orders 0 to 4) and a quantised LPC predictor of
-// order up to 12 (autocorrelation of the Tukey(0.5)-windowed block, Levinson-Durbin, the order from its
-// expected bits), with wasted bits taken out; the residual in Rice partitions of orders 0 to 8, each
-// partition's parameter from its mean.
+// cheapest of CONSTANT, VERBATIM, the best fixed predictor (orders 0 to 4) and a quantised LPC predictor
+// (autocorrelation of the Tukey(0.5)-windowed block, Levinson-Durbin, the order up to LpcOrder, 8 unless
+// told and 12 at most, from its expected bits), with wasted bits taken out; the residual in Rice partitions
+// of orders 0 to 8, each partition's parameter from its mean.
 
 #include "converter/Audio.h"
 #include "converter/codecs/FlacBits.h"
@@ -44,7 +44,8 @@ public:
   };
 
 private:
-  void PlanSubframe(const int32_t* Signal, unsigned Count, unsigned Bits, TSubframe& Plan);
+  // Plans the coding of Signal, whose wasted bits it shifts out in place.
+  void PlanSubframe(int32_t* Signal, unsigned Count, unsigned Bits, TSubframe& Plan);
   void PlanLpc(const int32_t* Signal, unsigned Count, unsigned Bits, TSubframe& Plan);
   void WriteSubframe(TFlacBitWriter& W, const int32_t* Signal, unsigned Count, const TSubframe& Plan);
   void WriteHeader(unsigned Frames, unsigned Assignment, uint64_t Number, bool Variable, Bytes& Out) const;
