@@ -20,21 +20,21 @@ namespace {
 constexpr uint16_t kHidden = 0; // SW_HIDE
 
 // The export dialog's file types, in the order of its filter; each a format of the converter.
-const char* const kExportFormats[7] = {"wave", "eaxa", "s16l", "s8", "mt", "mt5", "aiff"};
+const char* const kExportFormats[8] = {"wave", "eaxa", "s16l", "s8", "mt", "mt5", "aiff", "flac"};
 
 const wchar_t* const kExportFilter =
     L"Wave Audio (*.wav)|*.wave|EA Sports PC Stream [EA-XA 3.7:1] (*.asf)|*.asf|EA Sports PC Stream [Signed "
     L"16-bit Little-Endian] (*.asf)|*.asf|EA Sports PC Stream [Signed 8-bit Interleaved] (*.asf)|*.asf|EA "
     L"Sports "
     L"PC Stream [MicroTalk 10:1] (*.asf)|*.asf|EA Sports PC Stream [Microtalk 5:1] (*.asf)|*.asf|AIFF Audio "
-    L"(*.aif;*.aiff)|*.aif;*.aiff";
+    L"(*.aif;*.aiff)|*.aif;*.aiff|FLAC Audio (*.flac)|*.flac";
 
 const wchar_t* const kImportFilter =
-    L"All Supported Formats (*.asf;*.wav;*.mp3;*.aiff;*.aif)|*.asf;*.wav;*.mp3;*.aiff;*.aif";
+    L"All Supported Formats (*.asf;*.wav;*.mp3;*.aiff;*.aif;*.flac)|*.asf;*.wav;*.mp3;*.aiff;*.aif;*.flac";
 
 // The format of the export dialog's file type FilterIndex (counted from 1); Wave for any other.
 const TConverterFormat& ExportFormat(int FilterIndex) {
-  return *FindConverterFormat(FilterIndex >= 1 && FilterIndex <= 7 ? kExportFormats[FilterIndex - 1]
+  return *FindConverterFormat(FilterIndex >= 1 && FilterIndex <= 8 ? kExportFormats[FilterIndex - 1]
                                                                    : "wave");
 }
 
@@ -179,7 +179,7 @@ void TfrmORVStreams::actSampleExportTypeChange(IOpenSaveDialog& Dialog) {
   if (UpperCase(FolderOf(Name)) == UpperCase(Folder))
     Name = Name.substr(FolderOf(Name).size());
   int Index = Dialog.FilterIndex();
-  if (Index >= 1 && Index <= 7)
+  if (Index >= 1 && Index <= 8)
     Name = WithExtension(Name, AnsiToWide(ExportFormat(Index).Extension));
   Dialog.SetFileNameBox(Name);
 }
@@ -191,7 +191,7 @@ void TfrmORVStreams::actSampleExportAccept() {
   TBusyCursor Busy(*FServices.Screen);
   TConversion Conversion = RunSongStep([&](TConverter& Converter, const TSongFileSteps& Steps) {
     return ExportSong(Converter, *Sample->StreamFile(), ExportFormat(actSampleExportDialog.FilterIndex),
-                      actSampleExportDialog.FileName, Steps);
+                      actSampleExportDialog.FileName, TagsOf(*Sample), Steps);
   });
   Busy.Restore();
   if (!Conversion.Made)

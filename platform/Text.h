@@ -18,4 +18,9 @@ void UseUtf8FileNames();
 std::wstring FileNameToWide(const std::string& Name);
 std::string WideToFileName(const std::wstring& Name);
 
+// Text as a child process's command line carries it so that the child reads it in UTF-8: on Windows the
+// text itself (the command line is wide); natively its UTF-8 bytes, one character each, which the
+// starting of a child turns back into those bytes.
+std::wstring Utf8Argument(const std::wstring& Text);
+
 } // namespace platform

@@ -5,6 +5,7 @@
 #include "base/Text.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -20,6 +21,17 @@ std::wstring QuotedList(const std::vector<std::string>& Paths) {
   for (const std::string& Path : Paths)
     List += L" " + Quoted(platform::FileNameToWide(Path));
   return List;
+}
+
+// " -title=\"...\"" for a text in the code page, or nothing for an empty one. The converter reads tags in
+// UTF-8 from its command line, which has no escape for a double quote: that becomes a single one.
+std::wstring TagOption(const char* Name, std::string Text) {
+  if (Text.empty())
+    return L"";
+  for (char& C : Text)
+    if (C == '"')
+      C = '\'';
+  return AnsiToWide(std::string(" ") + Name + "=\"") + platform::Utf8Argument(AnsiToWide(Text)) + L"\"";
 }
 
 // The converter takes loudness targets (LUFS) within these.
@@ -73,13 +85,10 @@ TConverterRun TSystemConverterProcess::Run(const std::wstring& Parameters) {
 
 const std::vector<TConverterFormat>& ConverterFormats() {
   static const std::vector<TConverterFormat> Formats = {
-      {"wave", "-wave ", ".wav"},
-      {"aiff", "-aiff ", ".aif"},
-      {"eaxa", "-pcstream -eaxa_blk ", ".asf"},
-      {"s16l", "-pcstream -s16l_blk ", ".asf"},
-      {"s8", "-pcstream -s8_blk ", ".asf"},
-      {"mt", "-pcstream -mt_blk ", ".asf"},
-      {"mt5", "-pcstream -mt5_blk ", ".asf"},
+      {"wave", "-wave ", ".wav", true},         {"aiff", "-aiff ", ".aif", true},
+      {"eaxa", "-pcstream -eaxa_blk ", ".asf"}, {"s16l", "-pcstream -s16l_blk ", ".asf"},
+      {"s8", "-pcstream -s8_blk ", ".asf"},     {"mt", "-pcstream -mt_blk ", ".asf"},
+      {"mt5", "-pcstream -mt5_blk ", ".asf"},   {"flac", "-flac ", ".flac", true},
   };
   return Formats;
 }
@@ -112,6 +121,15 @@ TConversion TConverter::Convert(const TConverterFormat& Format, const std::strin
   return Convert(Format, platform::FileNameToWide(Input), platform::FileNameToWide(Output), GainDb);
 }
 
+TConversion TConverter::ConvertTagged(const TConverterFormat& Format, const std::wstring& Input,
+                                      const std::wstring& Output, const TSongTags& Tags) {
+  std::wstring Options;
+  if (Format.Tagged)
+    Options =
+        TagOption("-title", Tags.Title) + TagOption("-artist", Tags.Artist) + TagOption("-album", Tags.Album);
+  return RunConversion(Format, Input, Output, "", false, Options);
+}
+
 TConversion TConverter::ConvertToLoudness(const TConverterFormat& Format, const std::string& Input,
                                           const std::string& Output, double TargetLufs) {
   return RunConversion(
@@ -120,8 +138,10 @@ TConversion TConverter::ConvertToLoudness(const TConverterFormat& Format, const 
 }
 
 TConversion TConverter::RunConversion(const TConverterFormat& Format, const std::wstring& Input,
-                                      const std::wstring& Output, const std::string& Level, bool Measured) {
-  TConverterRun Run = RunStarted(AnsiToWide(Format.Option + Level) + Quoted(Input) + L" -=" + Quoted(Output));
+                                      const std::wstring& Output, const std::string& Level, bool Measured,
+                                      const std::wstring& Tags) {
+  TConverterRun Run =
+      RunStarted(AnsiToWide(Format.Option + Level) + Quoted(Input) + L" -=" + Quoted(Output) + Tags);
   TConversion Result;
   Result.Made = platform::IsFile(Output);
   if (Result.Made && !Level.empty()) {

@@ -38,9 +38,15 @@ private:
 
 // An output format of the converter.
 struct TConverterFormat {
-  const char* Name;      // as the command line names it: wave, aiff, eaxa, s16l, s8, mt, mt5
+  const char* Name;      // as the command line names it: wave, aiff, eaxa, s16l, s8, mt, mt5, flac
   const char* Option;    // the converter's option text, with a trailing blank
   const char* Extension; // of a file in that format, with its dot
+  bool Tagged = false;   // its files carry a title, an artist and an album
+};
+
+// A song's description as the tags of an exported file, in the definition's code page; empty: none.
+struct TSongTags {
+  std::string Title, Artist, Album;
 };
 
 const std::vector<TConverterFormat>& ConverterFormats();
@@ -70,6 +76,9 @@ public:
                       std::optional<double> GainDb = std::nullopt);
   TConversion Convert(const TConverterFormat& Format, const std::string& Input, const std::string& Output,
                       std::optional<double> GainDb = std::nullopt);
+  // Converts as Convert does, the output tagged with Tags when Format's files carry tags.
+  TConversion ConvertTagged(const TConverterFormat& Format, const std::wstring& Input,
+                            const std::wstring& Output, const TSongTags& Tags);
   // Converts as Convert does, with the gain that brings the song's integrated loudness to TargetLufs
   // (kept within the converter's -70 to 10 LUFS), measured by the converter on the decoded song in the
   // same run. Gain->Integrated is the song's loudness before; silence keeps its level. A report without
@@ -85,8 +94,10 @@ private:
   TConverterRun RunStarted(const std::wstring& Parameters);
   // Runs a conversion with the level option Level (with its trailing blank, or empty); with a level, the
   // report's last line must read, and give the loudness when Measured.
+  // Tags: the tag options, each with a leading blank.
   TConversion RunConversion(const TConverterFormat& Format, const std::wstring& Input,
-                            const std::wstring& Output, const std::string& Level, bool Measured);
+                            const std::wstring& Output, const std::string& Level, bool Measured,
+                            const std::wstring& Tags = L"");
 
   IConverterProcess& FRunner;
 };

@@ -67,7 +67,7 @@ bool NaturalLess(const std::string& A, const std::string& B) {
 bool IsAudioFileName(const std::string& Name) {
   std::string Extension = ExtractFileExt(Name);
   std::transform(Extension.begin(), Extension.end(), Extension.begin(), Lower);
-  for (const char* Known : {".wav", ".wave", ".aif", ".aiff", ".aifc", ".mp3", ".asf"})
+  for (const char* Known : {".wav", ".wave", ".aif", ".aiff", ".aifc", ".mp3", ".flac", ".asf"})
     if (Extension == Known)
       return true;
   return false;

@@ -4,6 +4,7 @@
 #include "base/Exceptions.h"
 #include "base/FileSetCommit.h"
 #include "base/Paths.h"
+#include "base/SongName.h"
 #include "base/Streams.h"
 #include "base/Text.h"
 #include "platform/FileSystem.h"
@@ -23,31 +24,53 @@ void Tell(const TSongFileSteps& Steps, TSongFileStep Step) {
 
 } // namespace
 
-TConversion ExportSong(TConverter& Converter, TEAStreamFile& File, const TConverterFormat& Format,
-                       const std::wstring& Output, const TSongFileSteps& Steps) {
+TSongTags TagsOf(const TStreamData& Sample) {
+  TSongTags Tags;
+  if (Sample.DescriptionIndex < 0 || Sample.DescriptionIndex >= Sample.MusicStream->Pack->DescriptionCount())
+    return Tags;
+  const TStreamDescription& Description = *Sample.Description();
+  Tags.Title = Trimmed(FieldText(Description.Name));
+  Tags.Artist = Trimmed(FieldText(Description.Singer));
+  Tags.Album = Trimmed(FieldText(Description.Album));
+  return Tags;
+}
+
+TConversion ConvertInPlaceOf(TConverter& Converter, const TConverterFormat& Format, const std::wstring& Input,
+                             const std::wstring& Output, const TSongTags& Tags) {
   std::wstring Aside = platform::IsFile(Output) ? TFileSetCommit::OldName(Output) : L"";
-  std::string Extracted = ScratchName("~asf", ".asf");
   auto PutBack = [&] {
     if (!Aside.empty() && !platform::IsFile(Output))
       platform::MoveFile(Aside, Output);
   };
+  if (!Aside.empty())
+    if (int Error = platform::MoveFile(Output, Aside))
+      throw EFCreateError(WideToAnsi(Output), Error);
   TConversion Conversion;
   try {
-    Tell(Steps, TSongFileStep::Extracting);
-    File.SaveToFile(Extracted);
-    if (!Aside.empty())
-      if (int Error = platform::MoveFile(Output, Aside))
-        throw EFCreateError(WideToAnsi(Output), Error);
-    Tell(Steps, TSongFileStep::Converting);
-    Conversion = Converter.Convert(Format, platform::FileNameToWide(Extracted), Output);
+    Conversion = Converter.ConvertTagged(Format, Input, Output, Tags);
   } catch (...) {
     PutBack();
-    DeleteIfPresent(Extracted);
     throw;
   }
   PutBack();
   if (Conversion.Made && !Aside.empty() && platform::IsFile(Aside))
     platform::DeleteFile(Aside);
+  return Conversion;
+}
+
+TConversion ExportSong(TConverter& Converter, TEAStreamFile& File, const TConverterFormat& Format,
+                       const std::wstring& Output, const TSongTags& Tags, const TSongFileSteps& Steps) {
+  std::string Extracted = ScratchName("~asf", ".asf");
+  TConversion Conversion;
+  try {
+    Tell(Steps, TSongFileStep::Extracting);
+    File.SaveToFile(Extracted);
+    Tell(Steps, TSongFileStep::Converting);
+    Conversion = ConvertInPlaceOf(Converter, Format, platform::FileNameToWide(Extracted), Output, Tags);
+  } catch (...) {
+    DeleteIfPresent(Extracted);
+    throw;
+  }
   CheckOSError(platform::DeleteFile(Extracted));
   return Conversion;
 }
@@ -57,8 +80,8 @@ TConversion PreviewSong(TConverter& Converter, TEAStreamFile& File, std::string&
   std::string Played = ScratchName("~wav", ".wav");
   TConversion Conversion;
   try {
-    Conversion =
-        ExportSong(Converter, File, *FindConverterFormat("wave"), platform::FileNameToWide(Played), Steps);
+    Conversion = ExportSong(Converter, File, *FindConverterFormat("wave"), platform::FileNameToWide(Played),
+                            {}, Steps);
   } catch (...) {
     DeleteIfPresent(Played);
     throw;

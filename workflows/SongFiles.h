@@ -14,12 +14,21 @@
 enum class TSongFileStep { Extracting, Converting, Importing };
 using TSongFileSteps = std::function<void(TSongFileStep)>;
 
-// Converts the song of File (an entry of an archive) into Output in Format. A file already at Output
-// steps aside for the run, so that only the converter's own output counts as made; it comes back when the
-// converter leaves none, and goes once the new one is there. The entry's bytes pass through a scratch
-// file ("~asf"), deleted on every path. Raises the file layer's and the converter's errors.
+// The tags of Sample's description (name, singer, album, without blanks around); none without one.
+TSongTags TagsOf(const TStreamData& Sample);
+
+// Converts Input into Output in Format, tagged with Tags where the format carries them. A file already at
+// Output steps aside for the run, so that only the converter's own output counts as made; it comes back
+// when the converter leaves none, and goes once the new one is there. Raises the file layer's and the
+// converter's errors.
+TConversion ConvertInPlaceOf(TConverter& Converter, const TConverterFormat& Format, const std::wstring& Input,
+                             const std::wstring& Output, const TSongTags& Tags = {});
+
+// Converts the song of File (an entry of an archive) into Output as ConvertInPlaceOf does; the entry's
+// bytes pass through a scratch file ("~asf"), deleted on every path.
 TConversion ExportSong(TConverter& Converter, TEAStreamFile& File, const TConverterFormat& Format,
-                       const std::wstring& Output, const TSongFileSteps& Steps = {});
+                       const std::wstring& Output, const TSongTags& Tags = {},
+                       const TSongFileSteps& Steps = {});
 
 // Converts the song of File into a new scratch Wave file ("~wav") for listening, whose name goes to
 // Preview when it is made (the caller deletes it after playing); when it is not, nothing is left behind.

@@ -41,6 +41,10 @@ void UseUtf8FileNames() {
   FileNameCodePage = CP_UTF8;
 }
 
+std::wstring Utf8Argument(const std::wstring& Text) {
+  return Text;
+}
+
 std::wstring FileNameToWide(const std::string& Name) {
   return ToWide(FileNameCodePage, Name);
 }

@@ -19,6 +19,7 @@
 #include "tools/make-demo/Demo.h"
 #include "workflows/KeptOriginals.h"
 #include "workflows/Messages.h"
+#include "workflows/SoundtrackExport.h"
 #include "workflows/SoundtrackPack.h"
 
 #include <gtest/gtest.h>
@@ -390,32 +391,34 @@ TEST_F(ToolTest, ExportAllThenImportEverySongBackAndEditADescription) {
   demo::MakeDemo(Demo);
   std::string Path = JoinPath(JoinPath(Demo, "audio"), "streams.dat");
   std::string Out = Dir.File("songs");
-  std::filesystem::create_directories(Out);
-  TRun All = Run({"export-all", Path, Out});
+  TRun All = Run({"export-all", Path, Out, "--format", "flac"});
   ASSERT_EQ(All.Code, 0) << All.Err;
-  EXPECT_NE(All.Out.find("[12/12] highlights.wav"), std::string::npos) << All.Out;
+  EXPECT_NE(All.Out.find("[12/12] The Offside Trap - Highlights.flac"), std::string::npos) << All.Out;
+  EXPECT_NE(All.Out.find("12 of 12 songs written, 3 playlists"), std::string::npos) << All.Out;
+  TRun Again = Run({"export-all", Path, Out, "--format", "flac", "--stream", "1"});
+  EXPECT_EQ(Again.Code, 1);
+  EXPECT_NE(Again.Err.find("(--overwrite replaces them)"), std::string::npos) << Again.Err;
 
-  // The first sample of each song, in stream order, with the file export-all named after its entry.
+  // The first sample of each song, in stream order, with the file export-all named after its description.
   std::vector<std::pair<std::string, std::pair<int, int>>> Songs;
   {
     TStreamPack Pack(JoinPath(Demo, "audio") + platform::PathDelimiter());
     Pack.LoadFromFile(Path);
-    std::vector<TEAStreamFile*> Seen;
+    TSoundtrackPlan Plan = PlanSoundtrack(Pack, *FindConverterFormat("flac"), TSongNames::Description);
     for (int32_t S = 0; S < Pack.StreamCount(); ++S)
-      for (int32_t I = 0; I < Pack.Streams(S)->SampleCount(); ++I) {
-        TEAStreamFile* File = Pack.Streams(S)->Samples(I)->StreamFile();
-        if (std::find(Seen.begin(), Seen.end(), File) == Seen.end()) {
-          Seen.push_back(File);
-          Songs.push_back({ChangeFileExt(File->Name, ".wav"), {S, I}});
-        }
-      }
+      for (int32_t I = 0; I < Pack.Streams(S)->SampleCount(); ++I)
+        for (const TSoundtrackSong& Song : Plan.Songs)
+          if (Song.File == Pack.Streams(S)->Samples(I)->StreamFile() &&
+              std::find_if(Songs.begin(), Songs.end(),
+                           [&](const auto& Seen) { return Seen.first == Song.Name; }) == Songs.end())
+            Songs.push_back({Song.Name, {S, I}});
   }
   ASSERT_EQ(Songs.size(), 12u);
   for (const auto& [Name, Where] : Songs) {
-    std::string Wave = JoinPath(Out, Name);
-    ASSERT_TRUE(FileExists(Wave)) << Name;
+    std::string Flac = JoinPath(Out, Name);
+    ASSERT_TRUE(FileExists(Flac)) << Name;
     TRun Import = Run({"import", Path, "--stream", std::to_string(Where.first), "--sample",
-                       std::to_string(Where.second), Wave});
+                       std::to_string(Where.second), Flac});
     ASSERT_EQ(Import.Code, 0) << Name << ": " << Import.Err;
   }
   TRun Verify = Run({"verify", Path});

@@ -131,7 +131,7 @@ std::vector<std::string> InputsOf(const TArguments& Args) {
     Paths.push_back(Args.Positional(I));
   std::vector<std::string> Files = ExpandInputs(Paths);
   if (Files.empty())
-    throw Exception("No audio files to import (.wav, .aif, .aiff, .mp3 or .asf)");
+    throw Exception("No audio files to import (.wav, .aif, .aiff, .mp3, .flac or .asf)");
   return Files;
 }
 

@@ -7,11 +7,13 @@
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 #include "tools/orvik-streams/Commands.h"
+#include "tools/orvik-streams/Json.h"
 #include "tools/orvik-streams/Utf8.h"
 #include "workflows/Converter.h"
 #include "workflows/KeptOriginals.h"
 #include "workflows/Messages.h"
 #include "workflows/SongFiles.h"
+#include "workflows/SoundtrackExport.h"
 #include "workflows/SoundtrackPack.h"
 
 #include <algorithm>
@@ -23,7 +25,7 @@ namespace {
 const TConverterFormat& FormatNamed(const std::string& Name) {
   if (const TConverterFormat* Format = FindConverterFormat(Name))
     return *Format;
-  throw EUsage("unknown format \"" + Name + "\" (wave, aiff, eaxa, s16l, s8, mt or mt5)");
+  throw EUsage("unknown format \"" + Name + "\" (wave, aiff, flac, eaxa, s16l, s8, mt or mt5)");
 }
 
 // The format the option names, or else the one the output's extension suggests (Wave by default).
@@ -35,6 +37,7 @@ const TConverterFormat& OutputFormat(const TArguments& Args, const std::string& 
                  [](unsigned char C) { return std::tolower(C); });
   return FormatNamed(Extension == ".asf"                           ? "eaxa"
                      : Extension == ".aif" || Extension == ".aiff" ? "aiff"
+                     : Extension == ".flac"                        ? "flac"
                                                                    : "wave");
 }
 
@@ -47,27 +50,38 @@ const TConverterFormat& OutputFormat(const TArguments& Args, const std::string& 
   throw Exception(Text);
 }
 
-// Converts the entry's bytes into Output in Format; raises the window's message when no output came.
-void ExportFile(TConverter& Converter, TEAStreamFile& File, const TConverterFormat& Format,
-                const std::string& Output) {
-  TConversion Conversion = ExportSong(Converter, File, Format, platform::FileNameToWide(Output));
-  if (!Conversion.Made)
-    ConversionFailed(msg::UnableToConvertSample, Conversion.Reason);
-}
-
 TStreamData& SampleOf(TStreamPack& Pack, const TArguments& Args) {
   return *Pack.Streams(Args.Index("stream"))->Samples(Args.Index("sample"));
 }
 
-// An entry name as a file name: no folders, nothing a file system refuses.
-std::string SafeFileName(const std::string& Entry) {
-  std::string Name = ExtractFileName(Entry);
-  for (char& Char : Name)
-    if (static_cast<unsigned char>(Char) < 32 || std::string("\\/:*?\"<>|").find(Char) != std::string::npos)
-      Char = '_';
-  if (Name.empty() || Name == "." || Name == "..")
-    Name = "_" + Name;
-  return Name;
+void SoundtrackJson(std::ostream& Out, const TSoundtrackPlan& Plan, const TSoundtrackResult& Result,
+                    const std::string& Folder) {
+  TJson J(Out);
+  J.BeginObject().Key("folder").String(Utf8FromNarrow(Folder)).Key("songs").BeginArray();
+  for (size_t I = 0; I < Plan.Songs.size(); ++I) {
+    const TSoundtrackSongResult& Song = Result.Songs[I];
+    J.BeginObject()
+        .Key("file")
+        .String(Utf8FromNarrow(Plan.Songs[I].Name))
+        .Key("entry")
+        .String(Utf8FromNarrow(Plan.Songs[I].File->Name))
+        .Key("title")
+        .String(Utf8FromCodePage(Plan.Songs[I].Tags.Title))
+        .Key("artist")
+        .String(Utf8FromCodePage(Plan.Songs[I].Tags.Artist))
+        .Key("result")
+        .String(Song.State == TSoundtrackSongResult::Written  ? "written"
+                : Song.State == TSoundtrackSongResult::Failed ? "failed"
+                                                              : "cancelled");
+    if (Song.State == TSoundtrackSongResult::Failed)
+      J.Key("reason").String(Song.Failure);
+    J.EndObject();
+  }
+  J.EndArray().Key("playlists").BeginArray();
+  for (const TSoundtrackPlaylist& List : Plan.Playlists)
+    J.String(Utf8FromNarrow(List.Name));
+  J.EndArray().EndObject();
+  Out << "\n";
 }
 
 } // namespace
@@ -81,34 +95,50 @@ int Export(const TArguments& Args, TContext& C) {
   const std::string& Output = Args.Positional(1);
   TSystemConverterProcess Runner(C.ProgramFolder);
   TConverter Converter(Runner);
-  ExportFile(Converter, *File, OutputFormat(Args, Output), Output);
+  TConversion Conversion = ExportSong(Converter, *File, OutputFormat(Args, Output),
+                                      platform::FileNameToWide(Output), TagsOf(Sample));
+  if (!Conversion.Made)
+    ConversionFailed(msg::UnableToConvertSample, Conversion.Reason);
   C.Out << "Exported " << Utf8FromNarrow(File->Name) << " to " << Utf8FromNarrow(Output) << "\n";
   return 0;
 }
 
 int ExportAll(const TArguments& Args, TContext& C) {
   auto Pack = LoadForReading(Args.Positional(0), C);
-  std::string Folder = Args.Positional(1);
+  const std::string& Folder = Args.Positional(1);
   const TConverterFormat& Format = FormatNamed(Args.Has("format") ? Args.Value("format") : "wave");
-  std::vector<TEAStreamFile*> Files;
-  for (int32_t S = 0; S < Pack->StreamCount(); ++S)
-    for (int32_t I = 0; I < Pack->Streams(S)->SampleCount(); ++I) {
-      TEAStreamFile* File = EntryOfSample(*Pack->Streams(S)->Samples(I));
-      if (File != nullptr && std::find(Files.begin(), Files.end(), File) == Files.end())
-        Files.push_back(File);
-    }
+  if (Args.Has("names") && Args.Value("names") != "entry")
+    throw EUsage("--names takes \"entry\" only");
+  std::optional<int32_t> Stream;
+  if (Args.Has("stream"))
+    Stream = Args.Index("stream");
+  TSoundtrackPlan Plan =
+      PlanSoundtrack(*Pack, Format, Args.Has("names") ? TSongNames::Entry : TSongNames::Description, Stream);
+  if (!Args.Has("overwrite")) {
+    std::vector<std::string> There = ExistingFiles(Plan, Folder);
+    if (!There.empty())
+      throw Exception(std::to_string(There.size()) + " of the files are in " + Utf8FromNarrow(Folder) +
+                      " already, the first \"" + There[0] + "\" (--overwrite replaces them)");
+  }
+  const bool Json = Args.Has("json");
+  std::ostream& Progress = Json ? C.Err : C.Out;
   TSystemConverterProcess Runner(C.ProgramFolder);
   TConverter Converter(Runner);
-  std::set<std::string> Used;
-  for (size_t I = 0; I < Files.size(); ++I) {
-    std::string Stem = ChangeFileExt(SafeFileName(Files[I]->Name), ""), Name = Stem + Format.Extension;
-    for (int N = 2; Used.count(Name) != 0; ++N)
-      Name = Stem + " (" + std::to_string(N) + ")" + Format.Extension;
-    Used.insert(Name);
-    C.Out << "[" << I + 1 << "/" << Files.size() << "] " << Utf8FromNarrow(Name) << "\n" << std::flush;
-    ExportFile(Converter, *Files[I], Format, JoinPath(Folder, Name));
+  TSoundtrackOptions Options;
+  Options.SongDone = [&](const TSoundtrackSongResult& Song, size_t Index, size_t Count) {
+    Progress << "[" << Index + 1 << "/" << Count << "] " << Utf8FromNarrow(Plan.Songs[Index].Name)
+             << (Song.State == TSoundtrackSongResult::Written ? "" : ": failed: " + Song.Failure) << "\n"
+             << std::flush;
+  };
+  TSoundtrackResult Result = ExportSoundtrack(Plan, Folder, Converter, Format, Options);
+  if (Json) {
+    SoundtrackJson(C.Out, Plan, Result, Folder);
+  } else {
+    C.Out << Result.WrittenCount() << " of " << Plan.Songs.size() << " songs written, "
+          << Plan.Playlists.size() << (Plan.Playlists.size() == 1 ? " playlist" : " playlists") << ", in "
+          << Utf8FromNarrow(Folder) << "\n";
   }
-  return 0;
+  return Result.WrittenCount() == Plan.Songs.size() ? 0 : 1;
 }
 
 int Import(const TArguments& Args, TContext& C) {

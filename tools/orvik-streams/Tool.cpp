@@ -29,12 +29,18 @@ const std::vector<TSubcommand>& Subcommands() {
       {"verify", "verify DEF\n      Checks that every archive opens, every sample resolves to an entry, no entry lies "
                  "outside its file and none overlap. Exit code 0 only when all hold.",
        {}, {}, 1, 1, Verify},
-      {"export", "export DEF --stream S --sample I OUT [--format wave|aiff|eaxa|s16l|s8|mt|mt5]\n      Converts one "
-                 "sample's song to OUT (the format by default from OUT's extension).",
+      {"export", "export DEF --stream S --sample I OUT [--format wave|aiff|flac|eaxa|s16l|s8|mt|mt5]\n      Converts "
+                 "one sample's song to OUT (the format by default from OUT's extension), tagged\n      from its "
+                 "description.",
        {"stream", "sample", "format"}, {}, 2, 2, Export},
-      {"export-all", "export-all DEF FOLDER [--format wave|aiff|eaxa|s16l|s8|mt|mt5]\n      One file per distinct "
-                     "entry used by a sample, named after the entry (Wave by default).",
-       {"format"}, {}, 2, 2, ExportAll},
+      {"export-all", "export-all DEF FOLDER [--format flac|wave|aiff|eaxa|s16l|s8|mt|mt5] [--stream N] "
+                     "[--names entry]\n      [--overwrite] [--json]\n      The soundtrack: every song the samples "
+                     "play (of stream N alone with --stream), once\n      each, converted in parallel (Wave by "
+                     "default), tagged and named \"Singer - Name\" from its\n      description (--names entry: "
+                     "after its entry), with \"Stream <n>.m3u8\" per stream in the\n      game's order. Files "
+                     "already in FOLDER are replaced only with --overwrite. One line\n      per song, then the "
+                     "results (--json: as JSON). Exit code 1 when any song failed.",
+       {"format", "stream", "names"}, {"overwrite", "json"}, 2, 2, ExportAll},
       {"import", "import DEF --stream S --sample I INPUT [--add]\n      Converts INPUT and puts it in place of the "
                  "sample's song (--add: as a new entry of its archive), then saves.",
        {"stream", "sample"}, {"add"}, 2, 2, Import},
