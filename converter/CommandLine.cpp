@@ -1,7 +1,9 @@
 #include "converter/CommandLine.h"
 
 #include "converter/analysis/Gain.h"
+#include "converter/formats/TagText.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -46,6 +48,35 @@ double ParseNumber(const std::string& Name, const std::string& Text, double Low,
   return Number;
 }
 
+// Sets a tag from -title=<text>, -artist=<text> or -album=<text>; false for any other argument. The text is
+// the argument's UTF-8, without control characters (C0, DEL, C1); an empty one tags nothing.
+bool SetTag(TCommand& C, const std::string& A, std::vector<std::string>& Given) {
+  struct {
+    const char* Option;
+    std::string TTags::*Field;
+  } const kTags[] = {{"-title=", &TTags::Title}, {"-artist=", &TTags::Artist}, {"-album=", &TTags::Album}};
+  for (const auto& T : kTags) {
+    const std::string Option = T.Option, Name = Option.substr(0, Option.size() - 1);
+    if (A.rfind(Option, 0) != 0)
+      continue;
+    if (std::find(Given.begin(), Given.end(), Name) != Given.end())
+      throw EConvertError("More than one " + Name + " given");
+    Given.push_back(Name);
+    const std::string Text = A.substr(Option.size());
+    if (ValidUtf8(Text) != Text)
+      throw EConvertError(Name + " is not UTF-8 text");
+    for (size_t I = 0; I < Text.size(); ++I) {
+      const auto Byte = static_cast<unsigned char>(Text[I]);
+      const bool C1 = Byte == 0xC2 && I + 1 < Text.size() && static_cast<unsigned char>(Text[I + 1]) < 0xA0;
+      if (Byte < 0x20 || Byte == 0x7F || C1)
+        throw EConvertError(Name + " must not hold control characters (line breaks, tabs and the like)");
+    }
+    C.Tags.*T.Field = Text;
+    return true;
+  }
+  return false;
+}
+
 // sx -measure|-tags "<input>"...: nothing but inputs after the action.
 TCommand ParseReports(const std::vector<std::string>& Arguments) {
   TCommand C;
@@ -76,8 +107,11 @@ TCommand ParseCommand(const std::vector<std::string>& Arguments) {
       return ParseReports(Arguments);
   TCommand C;
   bool HasKind = false, HasCodec = false, HasInput = false, HasOutput = false;
+  std::vector<std::string> TagsGiven;
   for (const std::string& A : Arguments) {
-    if (A.rfind("-=", 0) == 0) {
+    if (SetTag(C, A, TagsGiven)) {
+      continue;
+    } else if (A.rfind("-=", 0) == 0) {
       if (HasOutput)
         throw EConvertError("More than one output file given");
       C.Output = A.substr(2);
@@ -86,6 +120,8 @@ TCommand ParseCommand(const std::vector<std::string>& Arguments) {
       SetKind(C, HasKind, TOutputKind::Wave);
     } else if (A == "-aiff") {
       SetKind(C, HasKind, TOutputKind::Aiff);
+    } else if (A == "-flac") {
+      SetKind(C, HasKind, TOutputKind::Flac);
     } else if (A == "-pcstream") {
       SetKind(C, HasKind, TOutputKind::EAStream);
     } else if (A.rfind("-gain=", 0) == 0) {
@@ -117,9 +153,11 @@ TCommand ParseCommand(const std::vector<std::string>& Arguments) {
   if (C.GainDb && C.Loudness)
     throw EConvertError("-gain and -loudness cannot be given together");
   if (!HasKind)
-    throw EConvertError("No output format given (-wave, -aiff or -pcstream)");
+    throw EConvertError("No output format given (-wave, -aiff, -flac or -pcstream)");
   if (HasCodec && C.Kind != TOutputKind::EAStream)
     throw EConvertError("Stream codec options need -pcstream");
+  if (!TagsGiven.empty() && C.Kind == TOutputKind::EAStream)
+    throw EConvertError("-title, -artist and -album need -wave, -aiff or -flac");
   if (!HasInput || C.Input.empty())
     throw EConvertError("No input file given");
   if (!HasOutput || C.Output.empty())
@@ -128,12 +166,14 @@ TCommand ParseCommand(const std::vector<std::string>& Arguments) {
 }
 
 const char* UsageText() {
-  return "Usage: sx <format> [-gain=<dB> | -loudness=<LUFS>] \"<input>\" -=\"<output>\"\n"
+  return "Usage: sx <format> [-gain=<dB> | -loudness=<LUFS>] [-title=<text>] [-artist=<text>]\n"
+         "          [-album=<text>] \"<input>\" -=\"<output>\"\n"
          "       sx -measure \"<input>\"...\n"
          "       sx -tags \"<input>\"...\n"
          "Formats:\n"
          "  -wave                 Wave, 16-bit PCM\n"
          "  -aiff                 AIFF, 16-bit PCM\n"
+         "  -flac                 FLAC, 16-bit, lossless\n"
          "  -pcstream -eaxa_blk   EA SPORTS PC stream, EA-XA 3.7:1 (also -pcstream alone)\n"
          "  -pcstream -s16l_blk   EA SPORTS PC stream, signed 16-bit little-endian\n"
          "  -pcstream -s8_blk     EA SPORTS PC stream, signed 8-bit\n"
@@ -148,15 +188,19 @@ const char* UsageText() {
          "                        brings its integrated loudness to -70 to +10 LUFS, rounded\n"
          "                        to 0.01 dB, held back as -gain is (silence keeps its level);\n"
          "                        prints the line of -gain with integrated (LUFS) added\n"
+         "  -title=<text>         tag a -wave, -aiff or -flac output (UTF-8, no control\n"
+         "  -artist=<text>        characters): FLAC Vorbis comments; Wave LIST/INFO in\n"
+         "  -album=<text>         Windows-1252 and an id3 chunk; AIFF NAME and AUTH in\n"
+         "                        Windows-1252 and an ID3 chunk\n"
          "Reports, one JSON line per input (input and error for one that cannot be read, and\n"
          "exit code 2 at the end):\n"
          "  -measure              input, integrated (LUFS), truePeak (dBTP), samplePeak (dBFS),\n"
          "                        sampleRate, channels, seconds; integrated is null for silence\n"
          "                        and under 0.4 s, the peaks for digital silence\n"
-         "  -tags                 input, title, artist, album in UTF-8 from ID3v2, Wave INFO,\n"
-         "                        AIFF NAME/AUTH or ID3v1, else from a file name \"Artist -\n"
-         "                        Title\"; null when not known\n"
-         "Inputs (found by content): EA SPORTS PC stream (.asf), Wave, AIFF/AIFF-C, MP3.\n";
+         "  -tags                 input, title, artist, album in UTF-8 from ID3v2, FLAC Vorbis\n"
+         "                        comments, Wave INFO, AIFF NAME/AUTH or ID3v1, else from a\n"
+         "                        file name \"Artist - Title\"; null when not known\n"
+         "Inputs (found by content): EA SPORTS PC stream (.asf), Wave, AIFF/AIFF-C, FLAC, MP3.\n";
 }
 
 } // namespace sx

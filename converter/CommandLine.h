@@ -1,11 +1,12 @@
 #pragma once
 // The converter's command line: sx <options> "<input>" -="<output>". The options name the output format:
-// -wave, -aiff, or -pcstream with one of -eaxa_blk, -s16l_blk, -s8_blk, -mt_blk, -mt5_blk (-pcstream
-// alone means EA-XA), and -gain=<dB> changes the level on the way, or -loudness=<LUFS> sets it from the
-// sound's own measure. sx -measure "<input>"... and
-// sx -tags "<input>"... report on each input instead of converting.
+// -wave, -aiff, -flac, or -pcstream with one of -eaxa_blk, -s16l_blk, -s8_blk, -mt_blk, -mt5_blk
+// (-pcstream alone means EA-XA), and -gain=<dB> changes the level on the way, or -loudness=<LUFS> sets it
+// from the sound's own measure; -title=, -artist= and -album= tag a Wave, AIFF or FLAC output.
+// sx -measure "<input>"... and sx -tags "<input>"... report on each input instead of converting.
 
 #include "converter/codecs/EACodec.h"
+#include "converter/formats/Tags.h"
 
 #include <optional>
 #include <string>
@@ -13,7 +14,7 @@
 
 namespace sx {
 
-enum class TOutputKind { Wave, Aiff, EAStream };
+enum class TOutputKind { Wave, Aiff, EAStream, Flac };
 enum class TAction { Convert, Measure, Tags };
 
 struct TCommand {
@@ -24,12 +25,14 @@ struct TCommand {
   std::string Output;
   std::optional<double> GainDb;     // conversions: -gain=<dB>, from -60 to +60
   std::optional<double> Loudness;   // conversions: -loudness=<LUFS>, from -70 to +10; not with a gain
+  TTags Tags;                       // conversions to Wave, AIFF and FLAC: -title=, -artist=, -album=
   std::vector<std::string> Reports; // -measure and -tags: the inputs, in order, at least one
 };
 
 // Parses the arguments after the program name. Raises EConvertError with a one-line reason for a missing
 // input or output, an unknown option, more than one output format, a gain or loudness that is not a number in
-// range, both given, or options of a conversion given with -measure or -tags.
+// range, both given, a tag given twice, not UTF-8 or holding a control character, tags for a stream, or
+// options of a conversion given with -measure or -tags.
 TCommand ParseCommand(const std::vector<std::string>& Arguments);
 
 // The usage text printed when there are no arguments.

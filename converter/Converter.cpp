@@ -8,6 +8,8 @@
 #include "converter/formats/AiffWriter.h"
 #include "converter/formats/EAStreamReader.h"
 #include "converter/formats/EAStreamWriter.h"
+#include "converter/formats/FlacReader.h"
+#include "converter/formats/FlacWriter.h"
 #include "converter/formats/Mp3Reader.h"
 #include "converter/formats/WaveReader.h"
 #include "converter/formats/WaveWriter.h"
@@ -97,6 +99,8 @@ TInputKind DetectInput(const Bytes& Data) {
     return TInputKind::Wave;
   if (IsAiff(Data))
     return TInputKind::Aiff;
+  if (IsFlac(Data)) // before MP3: an ID3v2 tag may stand in front of either
+    return TInputKind::Flac;
   if (IsMp3(Data))
     return TInputKind::Mp3;
   return TInputKind::Unknown;
@@ -112,6 +116,8 @@ TAudio ReadAudio(const Bytes& Data) {
     return ReadWave(Data);
   case TInputKind::Aiff:
     return ReadAiff(Data);
+  case TInputKind::Flac:
+    return ReadFlac(Data);
   case TInputKind::Mp3:
     return ReadMp3(Data);
   default:
@@ -122,9 +128,11 @@ TAudio ReadAudio(const Bytes& Data) {
 Bytes WriteAudio(const TAudio& Audio, const TCommand& Command) {
   switch (Command.Kind) {
   case TOutputKind::Wave:
-    return WriteWave(Audio);
+    return WriteWave(Audio, Command.Tags);
   case TOutputKind::Aiff:
-    return WriteAiff(Audio);
+    return WriteAiff(Audio, Command.Tags);
+  case TOutputKind::Flac:
+    return WriteFlac(Audio, Command.Tags);
   default:
     return WriteEAStream(Audio, Command.Codec);
   }

@@ -9,7 +9,7 @@
 
 namespace sx {
 
-enum class TInputKind { Unknown, Wave, Aiff, EAStream, Mp3 };
+enum class TInputKind { Unknown, Wave, Aiff, EAStream, Mp3, Flac };
 
 TInputKind DetectInput(const Bytes& Data);
 

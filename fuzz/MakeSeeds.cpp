@@ -5,8 +5,10 @@
 #include "base/WriteJournal.h"
 #include "converter/Reports.h"
 #include "converter/codecs/EACodec.h"
+#include "converter/codecs/FlacEncoder.h"
 #include "converter/formats/AiffWriter.h"
 #include "converter/formats/EAStreamWriter.h"
+#include "converter/formats/FlacWriter.h"
 #include "converter/formats/WaveWriter.h"
 #include "tests/fixtures/Bigf.h"
 #include "tests/fixtures/Definition.h"
@@ -76,6 +78,28 @@ void SoundFileSeeds() {
                                                          {"microtalk5", sx::TEACodec::MicroTalk5}};
   for (const auto& [Name, Codec] : Codecs)
     Seed("eastream", Name, sx::WriteEAStream(Tone(2, 1500), Codec));
+}
+
+// FLAC of our writer (mono, stereo, tagged), and a stream of variable blocks of a few sizes from the frame
+// encoder with the stream information of a writer that knows neither length nor MD5.
+void FlacSeeds() {
+  Seed("flac", "mono", sx::WriteFlac(Tone(1, 600)));
+  Seed("flac", "stereo", sx::WriteFlac(Tone(2, 500)));
+  Seed("flac", "tagged", sx::WriteFlac(Tone(2, 40), {"Title", "Artist", "Album"}));
+  Seed("tags", "flac-comments", sx::WriteFlac(Tone(1, 20), {"Caf\xC3\xA9", "Artist", "Album"}));
+  Bytes Variable = {'f', 'L', 'a', 'C', 0x80, 0, 0, 34, 0, 17, 0x01, 0x20};
+  Variable.resize(Variable.size() + 6, 0);
+  Variable.insert(Variable.end(),
+                  {0x05, 0x62, 0x22, 0xF0}); // 22050 Hz, 2 channels, 16 bits, length not known
+  Variable.resize(Variable.size() + 4 + 16, 0);
+  const sx::TAudio Audio = Tone(2, 700);
+  sx::TFlacEncoder Encoder(2, 22050);
+  const unsigned Blocks[] = {288, 17, 192, 203};
+  for (size_t At = 0, I = 0; At < Audio.Frames(); At += Blocks[I++ % 4]) {
+    const unsigned Block = std::min<unsigned>(Blocks[I % 4], static_cast<unsigned>(Audio.Frames() - At));
+    Encoder.Encode(Audio.Samples.data() + At * 2, Block, At, true, Variable);
+  }
+  Seed("flac", "variable-blocks", Variable);
 }
 
 // Two blocks of one channel in the codec targets' input form (see CodecTarget.h).
@@ -375,6 +399,7 @@ int main(int argc, char** argv) {
   SoundFileSeeds();
   CodecSeeds();
   Mp3Seeds();
+  FlacSeeds();
   TagSeeds();
   LoudnessSeeds();
   PackSeeds();

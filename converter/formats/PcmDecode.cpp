@@ -32,26 +32,45 @@ int16_t To16(double V) {
   return Clamp16(std::llround(V / 65536.0));
 }
 
-// Weight of input channel C on the left and right outputs, in the order of Wave's default channel mask
-// (FL, FR, FC, LFE, BL, BR, ...).
-void MixWeights(unsigned C, double& Left, double& Right) {
+} // namespace
+
+std::vector<TMixWeight> WaveMixWeights(unsigned Channels) {
   const double Half = std::sqrt(0.5);
-  Left = Right = 0;
-  if (C == 0)
-    Left = 1;
-  else if (C == 1)
-    Right = 1;
-  else if (C == 2)
-    Left = Right = Half;
-  else if (C == 3)
-    return;
-  else if (C % 2 == 0)
-    Left = Half;
-  else
-    Right = Half;
+  std::vector<TMixWeight> Weights(Channels);
+  for (unsigned C = 0; C < Channels; ++C) {
+    TMixWeight& W = Weights[C];
+    if (C == 0)
+      W.Left = 1;
+    else if (C == 1)
+      W.Right = 1;
+    else if (C == 2)
+      W.Left = W.Right = Half;
+    else if (C == 3)
+      continue;
+    else if (C % 2 == 0)
+      W.Left = Half;
+    else
+      W.Right = Half;
+  }
+  return Weights;
 }
 
-} // namespace
+TStereoMix::TStereoMix(std::vector<TMixWeight> Weights) : FWeights(std::move(Weights)) {
+  for (const TMixWeight& W : FWeights) {
+    FSumLeft += W.Left;
+    FSumRight += W.Right;
+  }
+}
+
+void TStereoMix::Mix(const double* Frame, std::vector<int16_t>& Out) const {
+  double Left = 0, Right = 0;
+  for (size_t C = 0; C < FWeights.size(); ++C) {
+    Left += FWeights[C].Left * Frame[C];
+    Right += FWeights[C].Right * Frame[C];
+  }
+  Out.push_back(To16(Left / FSumLeft));
+  Out.push_back(To16(Right / FSumRight));
+}
 
 void CheckPcmLayout(const TPcmLayout& L) {
   bool Valid = L.Encoding == TPcmEncoding::Float
@@ -73,23 +92,12 @@ TAudio DecodePcm(const uint8_t* Data, size_t Frames, const TPcmLayout& L, uint32
       Audio.Samples.push_back(To16(SampleValue(Data + I * Width, L)));
     return Audio;
   }
-  double SumLeft = 0, SumRight = 0;
-  for (unsigned C = 0; C < L.Channels; ++C) {
-    double WL, WR;
-    MixWeights(C, WL, WR);
-    SumLeft += WL;
-    SumRight += WR;
-  }
+  const TStereoMix Mix(WaveMixWeights(L.Channels));
+  std::vector<double> Frame(L.Channels);
   for (size_t F = 0; F < Frames; ++F) {
-    double Left = 0, Right = 0;
-    for (unsigned C = 0; C < L.Channels; ++C) {
-      double WL, WR, V = SampleValue(Data + (F * L.Channels + C) * Width, L);
-      MixWeights(C, WL, WR);
-      Left += WL * V;
-      Right += WR * V;
-    }
-    Audio.Samples.push_back(To16(Left / SumLeft));
-    Audio.Samples.push_back(To16(Right / SumRight));
+    for (unsigned C = 0; C < L.Channels; ++C)
+      Frame[C] = SampleValue(Data + (F * L.Channels + C) * Width, L);
+    Mix.Mix(Frame.data(), Audio.Samples);
   }
   return Audio;
 }

@@ -24,9 +24,33 @@ struct TPcmLayout {
 // call it before they compute sizes from the layout.
 void CheckPcmLayout(const TPcmLayout& Layout);
 
+// The weight of one input channel on the left and right outputs of a mix to stereo.
+struct TMixWeight {
+  double Left = 0;
+  double Right = 0;
+};
+
+// The weights for Wave's default channel order (front left, front right, centre, low frequency, back left,
+// back right, then further channels alternately left and right): the fronts at full weight, the centre on
+// both sides and the further channels on theirs at -3 dB, the low-frequency channel left out.
+std::vector<TMixWeight> WaveMixWeights(unsigned Channels);
+
+// Mixes frames of more than two channels to stereo: each output is the weighted sum of the inputs divided
+// by the sum of its weights, so that it cannot clip, rounded to 16 bits.
+class TStereoMix {
+public:
+  explicit TStereoMix(std::vector<TMixWeight> Weights);
+  // Frame holds one value per channel, full scale at 2^31; appends the left and the right sample to Out.
+  void Mix(const double* Frame, std::vector<int16_t>& Out) const;
+
+private:
+  std::vector<TMixWeight> FWeights;
+  double FSumLeft = 0;
+  double FSumRight = 0;
+};
+
 // Decodes Frames frames of Layout from Data (which must hold them all). Wider samples are rounded to 16
-// bits; more than two channels are mixed to stereo (front left/right at full weight, centre and the
-// further channels at -3 dB, the low-frequency channel left out, the sum scaled so it cannot clip).
+// bits, halves away from zero; more than two channels are mixed to stereo with WaveMixWeights.
 // Raises EConvertError for an unsupported layout.
 TAudio DecodePcm(const uint8_t* Data, size_t Frames, const TPcmLayout& Layout, uint32_t SampleRate);
 

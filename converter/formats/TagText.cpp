@@ -5,6 +5,12 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
+// Windows-1252's bytes 0x80 to 0x9F; 0 where the code page assigns none.
+constexpr char16_t kWindows1252[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                       0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                       0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                       0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
 void AppendUtf8(std::string& Out, char32_t C) {
   if (C < 0x80) {
     Out += static_cast<char>(C);
@@ -43,6 +49,18 @@ size_t Utf8SequenceLength(const uint8_t* Data, size_t Size) {
       (Lead == 0xF4 && Second > 0x8F))
     return 0;
   return Length;
+}
+
+// The code point of the valid UTF-8 sequence at Text[At], which At then passes.
+char32_t NextCodePoint(const std::string& Text, size_t& At) {
+  const auto Byte = [&](size_t I) { return static_cast<char32_t>(static_cast<unsigned char>(Text[I])); };
+  const char32_t Lead = Byte(At);
+  const size_t Length = Lead < 0x80 ? 1 : Lead < 0xE0 ? 2 : Lead < 0xF0 ? 3 : 4;
+  char32_t C = Length == 1 ? Lead : Lead & (0x7F >> Length);
+  for (size_t I = 1; I < Length && At + I < Text.size(); ++I)
+    C = C << 6 | (Byte(At + I) & 0x3F);
+  At += Length;
+  return C;
 }
 
 } // namespace
@@ -91,11 +109,50 @@ std::string ValidUtf8(const uint8_t* Data, size_t Size) {
 std::string UntypedTextToUtf8(const uint8_t* Data, size_t Size) {
   for (size_t I = 0; I < Size;) {
     const size_t Length = Utf8SequenceLength(Data + I, Size - I);
-    if (Length == 0)
-      return Latin1ToUtf8(Data, Size);
+    if (Length == 0) {
+      std::string Out;
+      for (size_t J = 0; J < Size; ++J) {
+        const uint8_t B = Data[J];
+        AppendUtf8(Out, B >= 0x80 && B < 0xA0 && kWindows1252[B - 0x80] ? kWindows1252[B - 0x80] : B);
+      }
+      return Out;
+    }
     I += Length;
   }
   return std::string(reinterpret_cast<const char*>(Data), Size);
+}
+
+std::string Utf8ToWindows1252(const std::string& Text) {
+  std::string Out;
+  for (size_t At = 0; At < Text.size();) {
+    const char32_t C = NextCodePoint(Text, At);
+    char Byte = '?';
+    if (C < 0x80 || (C >= 0xA0 && C <= 0xFF))
+      Byte = static_cast<char>(C);
+    for (unsigned I = 0; I < 32; ++I)
+      if (C >= 0x100 && kWindows1252[I] == C)
+        Byte = static_cast<char>(0x80 + I);
+    Out += Byte;
+  }
+  return Out;
+}
+
+std::string Utf8ToUtf16LE(const std::string& Text) {
+  std::string Out;
+  const auto Put = [&](char32_t Unit) {
+    Out += static_cast<char>(Unit & 0xFF);
+    Out += static_cast<char>(Unit >> 8);
+  };
+  for (size_t At = 0; At < Text.size();) {
+    const char32_t C = NextCodePoint(Text, At);
+    if (C >= 0x10000) {
+      Put(0xD800 + ((C - 0x10000) >> 10));
+      Put(0xDC00 + ((C - 0x10000) & 0x3FF));
+    } else {
+      Put(C);
+    }
+  }
+  return Out;
 }
 
 size_t UntilNul(const uint8_t* Data, size_t Size) {

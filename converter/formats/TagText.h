@@ -24,8 +24,15 @@ inline std::string ValidUtf8(const std::string& Text) {
 }
 
 // Text of a format that names no encoding (ID3v1, RIFF INFO, AIFF text chunks): UTF-8 when the bytes are
-// valid UTF-8, as today's writers store them, ISO-8859-1 otherwise, as older ones did.
+// valid UTF-8, as some writers store them, Windows-1252 otherwise, as Windows writers and we do (its five
+// unassigned bytes read as the ISO-8859-1 code points of their values).
 std::string UntypedTextToUtf8(const uint8_t* Data, size_t Size);
+
+// Valid UTF-8 in Windows-1252; a character it lacks becomes '?'.
+std::string Utf8ToWindows1252(const std::string& Text);
+
+// Valid UTF-8 in UTF-16, little-endian, without a byte-order mark.
+std::string Utf8ToUtf16LE(const std::string& Text);
 
 // Bytes up to the first NUL (or all of them).
 size_t UntilNul(const uint8_t* Data, size_t Size);

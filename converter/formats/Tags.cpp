@@ -3,6 +3,7 @@
 #include "base/SongName.h"
 #include "converter/Bytes.h"
 #include "converter/formats/AiffReader.h"
+#include "converter/formats/FlacReader.h"
 #include "converter/formats/TagText.h"
 #include "converter/formats/WaveReader.h"
 
@@ -75,6 +76,57 @@ void ReadAiffTags(const Bytes& Data, TTags& Id3, TTags& Native) {
   });
 }
 
+// "NAME=value" of a Vorbis comment into the field it names (TITLE, ARTIST or ALBUM, in any case).
+void ReadComment(const uint8_t* Text, size_t Size, TTags& Tags) {
+  const std::string Comment(reinterpret_cast<const char*>(Text), Size);
+  const size_t Equals = Comment.find('=');
+  if (Equals == std::string::npos)
+    return;
+  std::string Name = Comment.substr(0, Equals);
+  for (char& C : Name)
+    C = (C >= 'a' && C <= 'z') ? static_cast<char>(C - 'a' + 'A') : C;
+  std::string* Field = Name == "TITLE"    ? &Tags.Title
+                       : Name == "ARTIST" ? &Tags.Artist
+                       : Name == "ALBUM"  ? &Tags.Album
+                                          : nullptr;
+  if (Field)
+    SetIfEmpty(*Field, Trimmed(ValidUtf8(Comment.substr(Equals + 1))));
+}
+
+// The VORBIS_COMMENT block among FLAC's metadata blocks: a vendor string, a count and the comments, each
+// with a little-endian 32-bit length.
+void ReadFlacTags(const Bytes& Data, TTags& Tags) {
+  size_t At = FlacMarker(Data) + 4;
+  while (At + 4 <= Data.size()) {
+    const uint8_t* Head = Data.data() + At;
+    const size_t Length = size_t(Head[1]) << 16 | Head[2] << 8 | Head[3], Left = Data.size() - At - 4;
+    const size_t Size = std::min(Length, Left);
+    if ((Head[0] & 0x7F) == 4) {
+      const uint8_t* Body = Head + 4;
+      size_t Pos = 0;
+      const auto Next = [&](size_t& Value) {
+        if (Size - Pos < 4)
+          return false;
+        Value = LoadLE32(Body + Pos);
+        Pos += 4;
+        return true;
+      };
+      size_t Vendor = 0, Count = 0;
+      if (!Next(Vendor) || Vendor > Size - Pos)
+        return;
+      Pos += Vendor;
+      if (!Next(Count))
+        return;
+      for (size_t I = 0, Entry = 0; I < Count && Next(Entry) && Entry <= Size - Pos; ++I, Pos += Entry)
+        ReadComment(Body + Pos, Entry, Tags);
+      return;
+    }
+    if ((Head[0] & 0x80) || Length > Left)
+      return;
+    At += 4 + Length;
+  }
+}
+
 } // namespace
 
 void TTags::Complete(const TTags& Other) {
@@ -103,6 +155,8 @@ TTags ReadTags(const Bytes& Data) {
     ReadAiffTags(Data, Id3, Native);
   else
     ReadId3v2(Data.data(), Data.size(), Id3);
+  if (IsFlac(Data))
+    ReadFlacTags(Data, Native);
   ReadId3v1(Data, Last);
   Id3.Complete(Native);
   Id3.Complete(Last);

@@ -1,10 +1,10 @@
 #pragma once
 // Title, artist and album of a sound file, for naming a song. They come from the file's tags, whichever it
 // holds, field by field in this order: an ID3v2 tag (at the start of the file, or in a Wave "id3 " or AIFF
-// "ID3 " chunk), the container's own text (Wave LIST/INFO INAM, IART, IPRD; AIFF NAME and AUTH), an ID3v1
-// tag at the end. A file whose tags give neither title nor artist is named by its file name,
-// "Artist - Title.ext" or "Title.ext". Tags are read leniently: a damaged tag gives what was read before
-// the damage and never an error.
+// "ID3 " chunk), the container's own text (Wave LIST/INFO INAM, IART, IPRD; AIFF NAME and AUTH; FLAC's
+// Vorbis comments TITLE, ARTIST, ALBUM), an ID3v1 tag at the end. A file whose tags give neither title nor
+// artist is named by its file name, "Artist - Title.ext" or "Title.ext". Tags are read leniently: a damaged
+// tag gives what was read before the damage and never an error.
 
 #include "converter/Audio.h"
 

@@ -1,10 +1,11 @@
 #include "converter/formats/WaveWriter.h"
 
 #include "converter/Bytes.h"
+#include "converter/formats/TagWriter.h"
 
 namespace sx {
 
-Bytes WriteWave(const TAudio& Audio) {
+Bytes WriteWave(const TAudio& Audio, const TTags& Tags) {
   CheckWritable(Audio);
   const uint64_t DataSize = uint64_t(Audio.Samples.size()) * 2;
   if (DataSize > 0xFFFFFFFFull - 44)
@@ -26,6 +27,13 @@ Bytes WriteWave(const TAudio& Audio) {
   PutLE32(Out, static_cast<uint32_t>(DataSize));
   for (int16_t S : Audio.Samples)
     PutLE16(Out, static_cast<uint16_t>(S));
+  if (Tags.Empty())
+    return Out;
+  PutChunk(Out, "LIST", WaveInfoList(Tags), true);
+  PutChunk(Out, "id3 ", Id3v2Tag(Tags), true);
+  if (Out.size() - 8 > 0xFFFFFFFFull)
+    throw EConvertError("Sound too long for a Wave file");
+  SetLE32(Out, 4, static_cast<uint32_t>(Out.size() - 8));
   return Out;
 }
 

@@ -29,6 +29,7 @@ TEST(CommandLine, ParsesTheOptions) {
       {{"-pcstream", "-mt_blk", "i", "-=o"}, TOutputKind::EAStream, TEACodec::MicroTalk10},
       {{"-=o", "i", "-mt5_blk", "-pcstream"}, TOutputKind::EAStream, TEACodec::MicroTalk5},
       {{"-pcstream", "i", "-=o"}, TOutputKind::EAStream, TEACodec::EAXA},
+      {{"-flac", "i", "-=o"}, TOutputKind::Flac, TEACodec::EAXA},
   };
   for (auto& C : Good) {
     TCommand Command = ParseCommand(C.Arguments);
@@ -116,6 +117,44 @@ TEST(CommandLine, ParsesGainsAndReports) {
     EXPECT_THROW(ParseCommand(Arguments), EConvertError) << ::testing::PrintToString(Arguments);
 }
 
+// -title=, -artist=, -album=: UTF-8 text for a Wave, AIFF or FLAC output, each once, without control
+// characters; an empty one tags nothing.
+TEST(CommandLine, ParsesTags) {
+  const TCommand C = ParseCommand({"-flac", "-artist=Ärtist ☕", "i", "-title=Café Noir", "-album=", "-=o"});
+  EXPECT_EQ(C.Tags.Title, "Café Noir");
+  EXPECT_EQ(C.Tags.Artist, "Ärtist ☕");
+  EXPECT_EQ(C.Tags.Album, "");
+  EXPECT_TRUE(ParseCommand({"-wave", "i", "-=o"}).Tags.Empty());
+  EXPECT_EQ(ParseCommand({"-aiff", "-album=\"Q\" = 1", "i", "-=o"}).Tags.Album, "\"Q\" = 1");
+  struct {
+    std::vector<std::string> Arguments;
+    std::string Message;
+  } Bad[] = {
+      {{"-pcstream", "-title=T", "i", "-=o"}, "-title, -artist and -album need -wave, -aiff or -flac"},
+      {{"-pcstream", "-mt_blk", "-album=", "i", "-=o"},
+       "-title, -artist and -album need -wave, -aiff or -flac"},
+      {{"-wave", "-title=a", "-title=b", "i", "-=o"}, "More than one -title given"},
+      {{"-wave", "-artist=a\tb", "i", "-=o"},
+       "-artist must not hold control characters (line breaks, tabs and the like)"},
+      {{"-wave", "-album=a\nb", "i", "-=o"},
+       "-album must not hold control characters (line breaks, tabs and the like)"},
+      {{"-flac", "-title=a\x7F", "i", "-=o"},
+       "-title must not hold control characters (line breaks, tabs and the like)"},
+      {{"-flac", "-title=a\xC2\x85", "i", "-=o"},
+       "-title must not hold control characters (line breaks, tabs and the like)"},
+      {{"-flac", "-title=Caf\xE9", "i", "-=o"}, "-title is not UTF-8 text"},
+      {{"-tags", "-title=T", "a"}, "-measure and -tags take input files only, not -title=T"},
+  };
+  for (auto& B : Bad) {
+    try {
+      ParseCommand(B.Arguments);
+      ADD_FAILURE() << "accepted " << ::testing::PrintToString(B.Arguments);
+    } catch (const EConvertError& E) {
+      EXPECT_EQ(E.what(), B.Message);
+    }
+  }
+}
+
 std::string EditorLine(const std::string& Option, const std::string& Input, const std::string& Output) {
   return "\"" + std::string(SX_PATH) + "\" " + Option + "\"" + Input + "\" -=\"" + Output + "\"";
 }
@@ -141,6 +180,7 @@ TEST(CommandLine, RunsTheEditorsCommandLines) {
       {"-pcstream -mt_blk ", "song 5.asf", TInputKind::EAStream},
       {"-pcstream -mt5_blk ", "song 6.asf", TInputKind::EAStream},
       {"-aiff ", "song 7.aif", TInputKind::Aiff},
+      {"-flac ", "song 8.flac", TInputKind::Flac},
   };
   for (auto& E : Exports) {
     const std::string Out = Folder + "/" + E.Name;

@@ -6,6 +6,7 @@
 #include "converter/Json.h"
 #include "converter/analysis/Gain.h"
 #include "converter/analysis/KWeighting.h"
+#include "converter/formats/FlacWriter.h"
 #include "converter/formats/WaveWriter.h"
 #include "platform/FileSystem.h"
 #include "tests/converter/Signals.h"
@@ -443,6 +444,12 @@ TEST(Loudness, MeasuresSeveralInputsInOneRun) {
             0);
   EXPECT_EQ(Lines(ReadText(Report)).size(), 2u);
   EXPECT_EQ(Lines(ReadText(Report))[1], L[2]);
+  // A FLAC file of the first sound measures as its Wave file does.
+  const std::string Flac = Dir.File("a song.flac");
+  fixtures::WriteFile(Flac, WriteFlac(Sine(48000, 48000, 1000, 0.1, 2)));
+  Out.clear();
+  ASSERT_EQ(RunConverter({"-measure", Flac}, Out, Err), 0) << Err;
+  EXPECT_EQ(Out, "{\"input\":" + JsonString(Flac) + L[0].substr(L[0].find(",\"integrated\"")) + "\n");
 }
 
 } // namespace

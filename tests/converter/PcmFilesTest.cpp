@@ -1,5 +1,6 @@
 // Wave and AIFF: every sample layout the readers accept, the writers' whole files, the 80-bit rate.
 #include "converter/Bytes.h"
+#include "converter/Converter.h"
 #include "converter/formats/AiffExtended.h"
 #include "converter/formats/AiffReader.h"
 #include "converter/formats/AiffWriter.h"
@@ -170,6 +171,50 @@ TEST(PcmWriters, WriteTheCanonicalFiles) {
       fixtures::ToHex(FromHex("46 4f 52 4d 00 00 00 36 41 49 46 46 | 43 4f 4d 4d 00 00 00 12 00 02"
                               "00 00 00 02 00 10 40 0d ac 44 00 00 00 00 00 00 | 53 53 4e 44 00 00 00 10"
                               "00 00 00 00 00 00 00 00 00 01 ff fe 7f ff 80 00")));
+  // Through the command line: without tags, or with empty ones, the same canonical bytes; with tags, the
+  // same sound followed by the tag chunks, Windows-1252 text ('?' for what it lacks) and ID3v2.3 in UTF-16.
+  fixtures::TempDir Dir;
+  fixtures::WriteFile(Dir.File("in.wav"), WriteWave(A));
+  const std::string WaveSound =
+      "52 49 46 46 %s 57 41 56 45 66 6d 74 20 10 00 00 00 01 00 02 00"
+      "22 56 00 00 88 58 01 00 04 00 10 00 64 61 74 61 08 00 00 00 01 00 fe ff ff 7f 00 80";
+  const std::string AiffSound =
+      "46 4f 52 4d %s 41 49 46 46 43 4f 4d 4d 00 00 00 12 00 02 00 00 00 02 00 10"
+      "40 0d ac 44 00 00 00 00 00 00 53 53 4e 44 00 00 00 10 00 00 00 00 00 00 00 00"
+      "00 01 ff fe 7f ff 80 00";
+  const std::string Id3 = "49 44 33 03 00 00 00 00 00 20 | 54 49 54 32 00 00 00 05 00 00 01 FF FE E9 00 | "
+                          "54 50 45 31 00 00 00 07 00 00 01 FF FE 3D D8 DF DC"; // "é", then U+1F4DF
+  auto With = [](std::string Sound, const char* Size) { return Sound.replace(Sound.find("%s"), 2, Size); };
+  struct {
+    const char* Option;
+    std::vector<std::string> Tags;
+    std::string Hex;
+  } Cases[] = {
+      {"-wave", {}, With(WaveSound, "2c 00 00 00")},
+      {"-wave", {"-title=", "-artist=", "-album="}, With(WaveSound, "2c 00 00 00")},
+      {"-aiff", {}, With(AiffSound, "00 00 00 36")},
+      {"-aiff", {"-album="}, With(AiffSound, "00 00 00 36")},
+      {"-wave",
+       {"-title=é", "-artist=\U0001F4DF"},
+       With(WaveSound, "7e 00 00 00") +
+           "4C 49 53 54 18 00 00 00 49 4E 46 4F | 49 4E 41 4D 02 00 00 00 E9 00 |" +
+           "49 41 52 54 02 00 00 00 3F 00 | 69 64 33 20 2A 00 00 00" + Id3},
+      {"-aiff",
+       {"-title=é", "-artist=\U0001F4DF"},
+       With(AiffSound, "00 00 00 7c") + "4E 41 4D 45 00 00 00 01 E9 00 | 41 55 54 48 00 00 00 01 3F 00 |" +
+           "49 44 33 20 00 00 00 2A" + Id3},
+  };
+  for (auto& C : Cases) {
+    std::vector<std::string> Arguments = C.Tags;
+    Arguments.insert(Arguments.begin(), C.Option);
+    Arguments.push_back(Dir.File("in.wav"));
+    Arguments.push_back("-=" + Dir.File("out"));
+    std::string Out, Err;
+    ASSERT_EQ(RunConverter(Arguments, Out, Err), 0) << Err;
+    EXPECT_EQ(fixtures::ToHex(fixtures::ReadFile(Dir.File("out"))), fixtures::ToHex(FromHex(C.Hex)))
+        << ::testing::PrintToString(Arguments);
+  }
+
   TAudio Sound = sxtest::Stereo(sxtest::Chord(48000, 1000), sxtest::Square(48000, 1000, 1000));
   EXPECT_EQ(ReadWave(WriteWave(Sound)).Samples, Sound.Samples);
   EXPECT_EQ(ReadAiff(WriteAiff(Sound)).Samples, Sound.Samples);

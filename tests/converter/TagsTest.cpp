@@ -5,6 +5,7 @@
 #include "converter/Converter.h"
 #include "converter/Json.h"
 #include "converter/formats/AiffWriter.h"
+#include "converter/formats/FlacWriter.h"
 #include "converter/formats/WaveWriter.h"
 #include "tests/converter/Signals.h"
 #include "tests/fixtures/TestFiles.h"
@@ -241,6 +242,26 @@ TEST(Tags, ReadsWaveAndAiffChunksInOrder) {
        Concat({Tag(4, 0, Frame(4, "TIT2", Body(3, Text("Two")))), kAudio,
                Id3v1(Text("One"), Text("Artist one"), Text("Album one"))}),
        "Two", "Artist one", "Album one"},
+      // Windows-1252 where the bytes are not UTF-8: the euro sign, a dash and a curly quote among Latin-1.
+      {"Wave INFO in Windows-1252",
+       WithChunks(Wave,
+                  Chunk("LIST",
+                        Concat({Text("INFO"), Chunk("INAM", FromHex("80 20 97 20 93 E9 94 00"), true)}),
+                        true),
+                  true),
+       "€ — “é”", "", ""},
+      // Vorbis comments, names in any case, after a padding block; an ID3v2 tag before "fLaC" wins.
+      {"FLAC comments",
+       Concat({Text("fLaC"), FromHex("00 000022"), Bytes(34, 0), FromHex("01 000003 000000"),
+               FromHex("84 000033"), FromHex("02000000"), Text("sx"), FromHex("03000000"),
+               FromHex("0B000000"), Text("tItLe=Café"), FromHex("0B000000"), Text("ARTIST= Me "),
+               FromHex("07000000"), Text("album=A")}),
+       "Café", "Me", "A"},
+      {"FLAC after ID3v2",
+       Concat({Tag(4, 0, Frame(4, "TIT2", Body(3, Text("From ID3")))), Text("fLaC"), FromHex("00 000022"),
+               Bytes(34, 0), FromHex("84 00001E 02000000"), Text("sx"), FromHex("02000000 04000000"),
+               Text("A=B="), FromHex("08000000"), Text("TITLE=No")}),
+       "From ID3", "", ""},
       // A chunk that claims more than the file holds is read as far as it goes.
       {"Wave INFO cut off", Cut(WithChunks(Wave, Info, true), Wave.size() + 52), kTitle, "", ""},
       {"EA stream or unknown", kAudio, "", "", ""},
@@ -325,6 +346,62 @@ TEST(Tags, PrintsOneJsonLinePerInput) {
   const Bytes Printed = fixtures::ReadFile(Report);
   EXPECT_EQ(Lines(std::string(Printed.begin(), Printed.end())),
             std::vector<std::string>({L[0], Expected(Plain, "Song", "Band", nullptr)}));
+}
+
+// The output of a command, through the shell, as text.
+std::string Output(const std::string& Command, const fixtures::TempDir& Dir) {
+  const std::string File = Dir.File("output.txt");
+  EXPECT_EQ(sxtest::RunCommand(Command + " > \"" + File + "\""), 0) << Command;
+  const Bytes Printed = fixtures::ReadFile(File);
+  return std::string(Printed.begin(), Printed.end());
+}
+
+// -title=, -artist=, -album= on export: read back by sx -tags from each format, and by readers of our own
+// where they run (not under Wine): metaflac and FFmpeg the Vorbis comments, FFmpeg the ID3 chunk of AIFF,
+// exiftool the Wave INFO chunk in Windows-1252 ('?' for what it lacks) and the id3 chunk in Unicode.
+TEST(Tags, ExportedTagsReadBack) {
+  fixtures::TempDir Dir;
+  const std::string Source = Dir.File("source.wav");
+  fixtures::WriteFile(Source,
+                      WriteWave(sxtest::Stereo(sxtest::Chord(22050, 11025), sxtest::Chord(22050, 11025))));
+  const std::string Title = "Café Noir", Artist = "Ärtist ☕ — Nº1", Album = "Albüm";
+  const char* Outputs[][2] = {{"-flac", "out.flac"}, {"-wave", "out.wav"}, {"-aiff", "out.aif"}};
+  std::string Inputs;
+  for (const auto& O : Outputs) {
+    std::string StdOut, StdErr;
+    ASSERT_EQ(RunConverter({O[0], "-title=" + Title, "-artist=" + Artist, "-album=" + Album, Source,
+                            "-=" + Dir.File(O[1])},
+                           StdOut, StdErr),
+              0)
+        << StdErr;
+    Inputs += " \"" + Dir.File(O[1]) + "\"";
+  }
+  EXPECT_EQ(Lines(Output("\"" + std::string(SX_PATH) + "\" -tags" + Inputs, Dir)),
+            std::vector<std::string>(
+                {Expected(Dir.File("out.flac"), Title.c_str(), Artist.c_str(), Album.c_str()),
+                 Expected(Dir.File("out.wav"), Title.c_str(), Artist.c_str(), Album.c_str()),
+                 Expected(Dir.File("out.aif"), Title.c_str(), Artist.c_str(), Album.c_str())}));
+  const std::string Ffprobe = "/usr/bin/ffprobe", Metaflac = "/usr/bin/metaflac",
+                    Exiftool = "/usr/bin/exiftool";
+  if (!sxtest::CanRun(Ffprobe) || !fixtures::FileExists(Metaflac) || !fixtures::FileExists(Exiftool))
+    GTEST_SKIP() << "ffprobe, metaflac and exiftool cannot be started from this process (not under Wine)";
+  EXPECT_EQ(Output(Metaflac + " --export-tags-to=- \"" + Dir.File("out.flac") + "\"", Dir),
+            "TITLE=" + Title + "\nARTIST=" + Artist + "\nALBUM=" + Album + "\n");
+  // FFmpeg keeps the names as the file has them: Vorbis comments upper case, its own names for ID3 frames.
+  const std::pair<const char*, std::string> Probes[] = {
+      {"out.flac", "TAG:TITLE=" + Title + "\nTAG:ARTIST=" + Artist + "\nTAG:ALBUM=" + Album + "\n"},
+      {"out.aif", "TAG:title=" + Title + "\nTAG:artist=" + Artist + "\nTAG:album=" + Album + "\n"}};
+  for (const auto& [Name, Probed] : Probes)
+    EXPECT_EQ(Output(Ffprobe + " -v error -show_entries format_tags=title,artist,album -of default=nw=1 \"" +
+                         Dir.File(Name) + "\"",
+                     Dir),
+              Probed)
+        << Name;
+  EXPECT_EQ(Output(Exiftool +
+                       " -s3 -RIFF:Title -RIFF:Artist -RIFF:Product -ID3:Title -ID3:Artist -ID3:Album \"" +
+                       Dir.File("out.wav") + "\"",
+                   Dir),
+            Title + "\nÄrtist ? — Nº1\n" + Album + "\n" + Title + "\n" + Artist + "\n" + Album + "\n");
 }
 
 // Files FFmpeg tags: ID3v2.3 (UTF-16 with a mark, or ISO-8859-1 for plain ASCII), ID3v2.4 (UTF-8), ID3v1
