@@ -26,10 +26,6 @@ std::string Decimal(const std::optional<double>& Value, bool Signed = false) {
   return Text;
 }
 
-std::string ArchiveName(const TStreamPack& Pack, int32_t Index) {
-  return Utf8FromNarrow(ExtractFileName(Pack.Archives(Index)->FileName));
-}
-
 std::string SongText(const TSongResult& R) {
   return "stream " + std::to_string(R.Song.Stream) + " sample " + std::to_string(R.Song.Sample);
 }
@@ -187,7 +183,7 @@ int Loudness(const TArguments& Args, TContext& C) {
     for (const TSongLoudness& Song : Measured.Songs) {
       J.BeginObject()
           .Key("archive")
-          .String(ArchiveName(*Pack, Song.ArchiveIndex))
+          .String(Utf8FromNarrow(ArchiveName(*Pack, Song.ArchiveIndex)))
           .Key("entry")
           .String(Utf8FromNarrow(Song.Entry));
       J.Key("integrated").Decimal(Song.Measure.Integrated).Key("truePeak").Decimal(Song.Measure.TruePeak);
@@ -202,7 +198,7 @@ int Loudness(const TArguments& Args, TContext& C) {
   C.Out << std::left << std::setw(16) << "Archive" << std::setw(29) << "Entry" << std::setw(10) << "LUFS"
         << "dBTP\n";
   for (const TSongLoudness& Song : Measured.Songs) {
-    C.Out << std::setw(16) << ArchiveName(*Pack, Song.ArchiveIndex) << std::setw(28)
+    C.Out << std::setw(16) << Utf8FromNarrow(ArchiveName(*Pack, Song.ArchiveIndex)) << std::setw(28)
           << Utf8FromNarrow(Song.Entry) << " ";
     if (Song.Measure.Error.empty())
       C.Out << std::setw(9) << Decimal(Song.Measure.Integrated) << " " << Decimal(Song.Measure.TruePeak)

@@ -108,6 +108,13 @@ void ChangeDefinition(const std::string& Definition, TContext& C, const TDefinit
   ChangeDefinition(Definition, DefaultPreloadFolder(Definition), C, Work);
 }
 
+std::string ArchiveName(const TStreamPack& Pack, int32_t Index) {
+  if (Index >= 0 && Index < Pack.ArchiveCount())
+    return ExtractFileName(Pack.Archives(Index)->FileName);
+  // Appended rather than concatenated: GCC 12 at -O3 takes "#" + std::string for an overlapping copy.
+  return std::string(1, '#').append(std::to_string(Index));
+}
+
 void Save(TStreamPack& Pack, TDefinitionSession& Session, bool Rebuild) {
   Pack.SaveWithArchives(Session.Path(), Rebuild, {}, &Session.Journal);
   Session.Imports.Forget();

@@ -43,6 +43,8 @@ using TDefinitionWork = std::function<void(TStreamPack& Pack, TDefinitionSession
 void ChangeDefinition(const std::string& Definition, const std::string& PreloadFolder, TContext& C,
                       const TDefinitionWork& Work);
 void ChangeDefinition(const std::string& Definition, TContext& C, const TDefinitionWork& Work);
+// The file name of archive Index of the definition, or "#<Index>" when there is none.
+std::string ArchiveName(const TStreamPack& Pack, int32_t Index);
 // Saves as the window does, all or nothing, through the definition's journal.
 void Save(TStreamPack& Pack, TDefinitionSession& Session, bool Rebuild);
 

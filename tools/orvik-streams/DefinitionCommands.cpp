@@ -18,13 +18,6 @@
 
 namespace {
 
-std::string ArchiveName(const TStreamPack& Pack, int32_t Index) {
-  if (Index >= 0 && Index < Pack.ArchiveCount())
-    return ExtractFileName(Pack.Archives(Index)->FileName);
-  // Appended rather than concatenated: GCC 12 at -O3 takes "#" + std::string for an overlapping copy.
-  return std::string(1, '#').append(std::to_string(Index));
-}
-
 int64_t FileSize(const std::string& Path) {
   TFileStream File(Path, TFileAccess::Read);
   return File.Size();
