@@ -11,6 +11,15 @@ namespace sx {
 
 namespace flac {
 
+// Channel assignments of a stereo frame: left/side, side/right, mid/side (below them, independent
+// channels, the count less one).
+constexpr unsigned kLeftSide = 8, kSideRight = 9, kMidSide = 10;
+// The sample rates of the frame header's codes 0 to 11 (0: the stream's own).
+constexpr uint32_t kRates[12] = {0,     88200, 176400, 192000, 8000,  16000,
+                                 22050, 24000, 32000,  44100,  48000, 96000};
+// Metadata block types.
+constexpr uint8_t kStreamInfo = 0, kVorbisComment = 4, kInvalidBlock = 127;
+
 constexpr std::array<uint8_t, 256> MakeCrc8Table() {
   std::array<uint8_t, 256> Table{};
   for (unsigned I = 0; I < 256; ++I) {

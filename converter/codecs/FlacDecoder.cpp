@@ -3,10 +3,10 @@
 namespace sx {
 namespace {
 
-constexpr unsigned kLeftSide = 8, kSideRight = 9, kMidSide = 10;
-
-constexpr uint32_t kRates[12] = {0,     88200, 176400, 192000, 8000,  16000,
-                                 22050, 24000, 32000,  44100,  48000, 96000};
+using flac::kLeftSide;
+using flac::kMidSide;
+using flac::kRates;
+using flac::kSideRight;
 constexpr unsigned kSampleSizes[8] = {0, 8, 12, 0, 16, 20, 24, 32};
 
 // Block-size codes 1 to 5 and 8 to 15 (6 and 7 are read after the coded number).

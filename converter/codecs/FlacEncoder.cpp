@@ -11,10 +11,12 @@ namespace {
 
 // Channel assignments of a stereo frame: left and right, or one of them with the side channel, or mid and
 // side.
-constexpr unsigned kIndependent = 1, kLeftSide = 8, kSideRight = 9, kMidSide = 10;
+constexpr unsigned kIndependent = 1;
+using flac::kLeftSide;
+using flac::kMidSide;
+using flac::kSideRight;
 constexpr unsigned kMaxPartitionOrder = 8;
-constexpr uint32_t kRates[12] = {0,     88200, 176400, 192000, 8000,  16000,
-                                 22050, 24000, 32000,  44100,  48000, 96000};
+using flac::kRates;
 
 inline uint32_t Fold(int32_t V) {
   return static_cast<uint32_t>(V) << 1 ^ static_cast<uint32_t>(V >> 31);

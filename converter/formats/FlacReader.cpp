@@ -2,6 +2,7 @@
 
 #include "converter/Bytes.h"
 #include "converter/Md5.h"
+#include "converter/codecs/FlacBits.h"
 #include "converter/codecs/FlacDecoder.h"
 #include "converter/formats/PcmDecode.h"
 
@@ -11,7 +12,8 @@
 namespace sx {
 namespace {
 
-constexpr uint8_t kStreamInfo = 0, kInvalidBlock = 127;
+using flac::kInvalidBlock;
+using flac::kStreamInfo;
 constexpr size_t kStreamInfoSize = 34;
 // The most samples a converted sound may hold: what a Wave file of 16-bit samples can.
 constexpr uint64_t kMostSamples = (uint64_t(1) << 31) - 64;

@@ -2,6 +2,7 @@
 
 #include "converter/Bytes.h"
 #include "converter/Md5.h"
+#include "converter/codecs/FlacBits.h"
 #include "converter/codecs/FlacEncoder.h"
 
 #include <algorithm>
@@ -10,7 +11,9 @@ namespace sx {
 namespace {
 
 constexpr unsigned kBlockSize = 4096;
-constexpr uint8_t kStreamInfo = 0, kVorbisComment = 4, kLastBlock = 0x80;
+using flac::kStreamInfo;
+using flac::kVorbisComment;
+constexpr uint8_t kLastBlock = 0x80;
 constexpr char kVendor[] = "sx, the ORVIK Streams Editor's converter";
 
 void PutBlockHeader(Bytes& Out, uint8_t Type, size_t Length) {

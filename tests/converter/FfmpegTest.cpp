@@ -17,7 +17,7 @@ using namespace sx;
 
 namespace {
 
-const std::string kFfmpeg = "/usr/bin/ffmpeg";
+using sxtest::kFfmpeg;
 const std::string kFfprobe = "/usr/bin/ffprobe";
 
 class Ffmpeg : public ::testing::Test {

@@ -21,7 +21,7 @@ using namespace sx;
 
 namespace {
 
-const std::string kFfmpeg = "/usr/bin/ffmpeg";
+using sxtest::kFfmpeg;
 const std::string kFlac = "/usr/bin/flac";
 
 bool FlacRuns() {

@@ -171,7 +171,7 @@ protected:
     if (!Available)
       GTEST_SKIP() << kFfmpeg << " cannot be started from this process (a native program, not under Wine)";
   }
-  const std::string kFfmpeg = "/usr/bin/ffmpeg";
+  const std::string& kFfmpeg = sxtest::kFfmpeg;
   fixtures::TempDir Dir;
 };
 

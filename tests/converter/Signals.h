@@ -31,6 +31,8 @@ int MaxDifference(const TAudio& A, const TAudio& B);
 
 // Runs a command line through the system's shell and returns its exit status (0 for success).
 int RunCommand(const std::string& Line);
+// The oracle programs the tests compare with, where the machine has them.
+inline const std::string kFfmpeg = "/usr/bin/ffmpeg";
 // True if the outside program at Path can be started from this process (ffmpeg is a native program:
 // under Wine it may not be reachable).
 bool CanRun(const std::string& Path);
