@@ -111,12 +111,8 @@ TEST_F(OriginalMusicTest, TheFirstChangeKeepsTheOriginalsOnceAndRestorePutsThemB
     ASSERT_EQ(Originals.State(), TKeptState::Kept);
     Form->ApplicationEventsIdle();
     EXPECT_EQ(Form->StatusBar.Text(), L"The original music is kept in " + W(Originals.Folder()));
-    for (const TKeptFile& File : Originals.Kept()) {
-      std::string Name = std::string(File.Role == TKeptFile::Preload ? "preload/" : "audio/") + File.Name;
-      ASSERT_EQ(AtOpen.count(Name), 1u) << Name;
-      EXPECT_EQ(ReadFile(Originals.KeptPath(File)), AtOpen.at(Name)) << Name;
-    }
-    EXPECT_EQ(Originals.Kept().size(), AtOpen.size());
+    // What is kept, and that it is kept as at open, is the workflow's (KeptOriginalsTest); here, that the
+    // window's save kept it.
     ASSERT_NE(GameFiles(Game), AtOpen);
 
     // More changes, one unsaved; the restore discards it, puts every file back and opens the game again.
