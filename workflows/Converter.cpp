@@ -23,7 +23,7 @@ std::wstring QuotedList(const std::vector<std::string>& Paths) {
   return List;
 }
 
-// " -title=\"...\"" for a text in the code page, or nothing for an empty one. The converter reads tags in
+// "-title=\"...\" " for a text in the code page, or nothing for an empty one. The converter reads tags in
 // UTF-8 from its command line, which has no escape for a double quote: that becomes a single one.
 std::wstring TagOption(const char* Name, std::string Text) {
   if (Text.empty())
@@ -31,7 +31,7 @@ std::wstring TagOption(const char* Name, std::string Text) {
   for (char& C : Text)
     if (C == '"')
       C = '\'';
-  return AnsiToWide(std::string(" ") + Name + "=\"") + platform::Utf8Argument(AnsiToWide(Text)) + L"\"";
+  return AnsiToWide(std::string(Name) + "=\"") + platform::Utf8Argument(AnsiToWide(Text)) + L"\" ";
 }
 
 // The converter takes loudness targets (LUFS) within these.
@@ -141,7 +141,7 @@ TConversion TConverter::RunConversion(const TConverterFormat& Format, const std:
                                       const std::wstring& Output, const std::string& Level, bool Measured,
                                       const std::wstring& Tags) {
   TConverterRun Run =
-      RunStarted(AnsiToWide(Format.Option + Level) + Quoted(Input) + L" -=" + Quoted(Output) + Tags);
+      RunStarted(AnsiToWide(Format.Option + Level) + Tags + Quoted(Input) + L" -=" + Quoted(Output));
   TConversion Result;
   Result.Made = platform::IsFile(Output);
   if (Result.Made && !Level.empty()) {

@@ -94,7 +94,7 @@ private:
   TConverterRun RunStarted(const std::wstring& Parameters);
   // Runs a conversion with the level option Level (with its trailing blank, or empty); with a level, the
   // report's last line must read, and give the loudness when Measured.
-  // Tags: the tag options, each with a leading blank.
+  // Tags: the tag options, each with a trailing blank.
   TConversion RunConversion(const TConverterFormat& Format, const std::wstring& Input,
                             const std::wstring& Output, const std::string& Level, bool Measured,
                             const std::wstring& Tags = L"");

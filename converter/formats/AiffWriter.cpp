@@ -38,7 +38,7 @@ Bytes WriteAiff(const TAudio& Audio, const TTags& Tags) {
       PutChunk(Out, Id, Bytes(Coded.begin(), Coded.end()), false);
   }
   PutChunk(Out, "ID3 ", Id3v2Tag(Tags), false);
-  if (Out.size() - 8 > 0xFFFFFFFFull)
+  if (uint64_t(Out.size()) - 8 > 0xFFFFFFFFull)
     throw EConvertError("Sound too long for an AIFF file");
   SetBE32(Out, 4, static_cast<uint32_t>(Out.size() - 8));
   return Out;

@@ -31,7 +31,7 @@ Bytes WriteWave(const TAudio& Audio, const TTags& Tags) {
     return Out;
   PutChunk(Out, "LIST", WaveInfoList(Tags), true);
   PutChunk(Out, "id3 ", Id3v2Tag(Tags), true);
-  if (Out.size() - 8 > 0xFFFFFFFFull)
+  if (uint64_t(Out.size()) - 8 > 0xFFFFFFFFull)
     throw EConvertError("Sound too long for a Wave file");
   SetLE32(Out, 4, static_cast<uint32_t>(Out.size() - 8));
   return Out;

@@ -33,15 +33,18 @@ TEST_F(EditorTest, ExportRunsTheConverterWithTheOptionOfEachFormat) {
   struct Case {
     int Index;
     const char* Option;
-  } Cases[] = {{1, "-wave "},
-               {2, "-pcstream -eaxa_blk "},
-               {3, "-pcstream -s16l_blk "},
-               {4, "-pcstream -s8_blk "},
-               {5, "-pcstream -mt_blk "},
-               {6, "-pcstream -mt5_blk "},
-               {7, "-aiff "},
-               {0, "-wave "},
-               {8, "-wave "}};
+    bool Tagged; // the sample's description goes along as tags
+  } Cases[] = {{1, "-wave ", true},
+               {2, "-pcstream -eaxa_blk ", false},
+               {3, "-pcstream -s16l_blk ", false},
+               {4, "-pcstream -s8_blk ", false},
+               {5, "-pcstream -mt_blk ", false},
+               {6, "-pcstream -mt5_blk ", false},
+               {7, "-aiff ", true},
+               {8, "-flac ", true},
+               {0, "-wave ", true},
+               {9, "-wave ", true}};
+  const std::string Tags = "-title=\"Name0\" -artist=\"Singer0\" -album=\"Album0\" ";
   std::filesystem::create_directory(Dir.File("my exports"));
   std::wstring LastParameters;
   for (const Case& C : Cases) {
@@ -57,12 +60,14 @@ TEST_F(EditorTest, ExportRunsTheConverterWithTheOptionOfEachFormat) {
     EXPECT_EQ(Run.Program, ConverterProgram());
     EXPECT_EQ(Run.Folder, W(platform::ProgramFolder() + "sx"));
     EXPECT_EQ(Run.ShowMode, 0);
-    std::wstring Prefix = W(C.Option) + L"\"" + W(Dir.ScratchPath());
+    std::wstring Prefix = W(C.Option + (C.Tagged ? Tags : "")) + L"\"" + W(Dir.ScratchPath());
     EXPECT_EQ(Run.Parameters.substr(0, Prefix.size()), Prefix) << "index " << C.Index;
     std::wstring Suffix = L".asf\" -=\"" + W(Out) + L"\"";
     ASSERT_GE(Run.Parameters.size(), Suffix.size());
     EXPECT_EQ(Run.Parameters.substr(Run.Parameters.size() - Suffix.size()), Suffix) << "index " << C.Index;
-    std::string Trimmed = std::string(C.Option).substr(0, std::string(C.Option).size() - 1);
+    std::string Options =
+        std::string(C.Option) + (C.Tagged ? "-title=Name0 -artist=Singer0 -album=Album0 " : "");
+    std::string Trimmed = Options.substr(0, Options.size() - 1);
     EXPECT_EQ(ReadFile(Out), FakeOutput(Trimmed, A[0].Data)) << "index " << C.Index;
     EXPECT_TRUE(Dir.ScratchFiles().empty()) << "the extracted sample was left behind";
   }
@@ -135,6 +140,7 @@ TEST_F(EditorTest, TheExportDialogProposesTheFileNameAndFollowsTheFilter) {
       {L"C:\\Out", L"D:\\x\\song.asf", 1, L"D:\\x\\song.wav"},
       {L"C:\\Out", L"C:\\Out\\song", 2, L"song.asf"},
       {L"C:\\Out", L"C:\\Out\\a.b\\song", 1, L"C:\\Out\\a.b\\song.wav"},
+      {L"C:\\Out", L"C:\\Out\\song.wav", 8, L"song.flac"},
       {L"C:\\Out", L"C:\\Out\\song.asf", 9, L"song.asf"},
   };
   for (const Case& C : Cases) {
@@ -152,7 +158,8 @@ TEST_F(EditorTest, TheExportDialogProposesTheFileNameAndFollowsTheFilter) {
   ASSERT_EQ(Dialogs.SaveSeen.size(), 1u);
   EXPECT_EQ(Dialogs.SaveSeen[0].FileName, L"music\\a1.asf");
   EXPECT_EQ(Dialogs.SaveSeen[0].Filter.substr(0, 46), L"Wave Audio (*.wav)|*.wave|EA Sports PC Stream ");
-  EXPECT_EQ(ReadFile(Dir.File("out.aif")), FakeOutput("-aiff", A[0].Data));
+  EXPECT_EQ(ReadFile(Dir.File("out.aif")),
+            FakeOutput("-aiff -title=Name0 -artist=Singer0 -album=Album0", A[0].Data));
 }
 
 TEST_F(EditorTest, PreviewPlaysAConvertedCopyUntilStopped) {
