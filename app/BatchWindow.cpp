@@ -61,16 +61,6 @@ std::wstring ResultText(const TSongResult& Song) {
   return Text;
 }
 
-std::wstring ErrorText(const std::exception_ptr& Error) {
-  try {
-    std::rethrow_exception(Error);
-  } catch (const std::exception& E) {
-    return ErrorReportText(E);
-  } catch (...) {
-    return L"";
-  }
-}
-
 // The title of the song a planned song takes the place of: its sample's description's name; empty for a
 // new sample or one without a description.
 std::wstring TitleReplaced(const TStreamPack& Pack, const TPlannedSong& Song) {
@@ -94,7 +84,15 @@ std::wstring DecimalText(double Value, int Digits, bool Signed = false) {
 TBatchRun::TBatchRun(TStreamPack& Pack, TDefinitionSession& Session, std::vector<TPlannedSong> Plan,
                      const std::vector<std::wstring>& Names, IConverterProcess& Process,
                      TLoudnessTarget& Target)
-    : chkMatchLoudness(kMatchCaption, true), FPack(Pack), FSession(Session), FPlan(std::move(Plan)),
+    : TBatchWindowModel(L"Import Songs",
+                        {{L"File", 160},
+                         {L"Goes to", 230},
+                         {L"Replaces", 120},
+                         {L"Loudness", 80},
+                         {L"Gain", 110},
+                         {L"Result", 160}},
+                        {L"&Import", -1, L"Import the songs"}),
+      chkMatchLoudness(kMatchCaption, true), FPack(Pack), FSession(Session), FPlan(std::move(Plan)),
       FConverter(Process), FTarget(Target) {
   for (int32_t I = 0; I < Pack.ArchiveCount(); ++I)
     FArchiveNames.push_back(AnsiToWide(ExtractFileName(Pack.Archives(I)->FileName)));
@@ -105,6 +103,14 @@ TBatchRun::TBatchRun(TStreamPack& Pack, TDefinitionSession& Session, std::vector
     FReported.Target = FTarget.Value;
   ShowTargetCaption(FReported);
   Status.SetText(std::to_wstring(FPlan.size()) + L" file(s) to import.");
+  Check = &chkMatchLoudness;
+}
+
+std::wstring TBatchRun::Cell(size_t Row, size_t Column) const {
+  static constexpr std::wstring TBatchRow::*Fields[] = {&TBatchRow::File,     &TBatchRow::Song,
+                                                        &TBatchRow::Replaces, &TBatchRow::Loudness,
+                                                        &TBatchRow::Gain,     &TBatchRow::Result};
+  return Column < std::size(Fields) ? Rows.at(Row).*Fields[Column] : L"";
 }
 
 TBatchRun::~TBatchRun() {
@@ -273,7 +279,7 @@ void TBatchRun::ShowEnd() {
                                         [](const auto& S) { return S.State == TSongResult::Failed; }));
   std::wstring Text;
   if (FError) {
-    Text = L"The import stopped: " + ErrorText(FError);
+    Text = L"The import stopped: " + ErrorReportText(FError);
   } else {
     Text = L"Imported " + std::to_wstring(Imported) + L" of " + std::to_wstring(Rows.size()) + L" file(s)";
     if (Failed > 0)

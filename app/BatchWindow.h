@@ -32,7 +32,52 @@ struct TBatchRow {
   bool operator==(const TBatchRow&) const = default;
 };
 
-class TBatchRun {
+// What the batch window shows and how it answers, for a run of songs on a thread of its own: a list whose
+// columns the run names, one option above it (a check box or a list to choose from), the run's progress and
+// status, and Start and Cancel (Close once the run has ended).
+class TBatchWindowModel {
+public:
+  struct TColumn {
+    const wchar_t* Caption;
+    int Width; // at 96 DPI; the last column takes what the others leave
+  };
+  TBatchWindowModel(std::wstring Caption, std::vector<TColumn> Columns, TActionModel Start)
+      : Caption(std::move(Caption)), Columns(std::move(Columns)), btnStart(std::move(Start)) {}
+  virtual ~TBatchWindowModel() = default;
+  TBatchWindowModel(const TBatchWindowModel&) = delete;
+  TBatchWindowModel& operator=(const TBatchWindowModel&) = delete;
+
+  // ---- controls ----
+  const std::wstring Caption;
+  const std::vector<TColumn> Columns;
+  virtual size_t RowCount() const = 0;
+  virtual std::wstring Cell(size_t Row, size_t Column) const = 0;
+  // Runs after a row's cells changed.
+  std::function<void(size_t Row)> RowChanged;
+  TCheckModel* Check = nullptr;  // the option as a check box, or none
+  TComboModel* Choice = nullptr; // the option as a list, or none
+  std::wstring ChoiceLabel;      // the list's label
+  TProgressModel Progress;
+  TStatusModel Status;
+  TActionModel btnStart;
+  TActionModel btnCancel{L"Cancel", -1, L"Stop after the songs in hand"};
+
+  // ---- events ----
+  virtual void btnStartClick() = 0;
+  // True when the window closes: before the start and after the end. While the run goes on, it stops after
+  // the songs in hand.
+  virtual bool btnCancelClick() = 0;
+  // Shows what the run reported since the last call; on the window's thread, after Wake and on a timer.
+  virtual void Poll() = 0;
+  // Set by the window: called from any thread when the run has something new for Poll.
+  std::function<void()> Wake;
+  // Once the window has closed: a run still going stops after the songs in hand, and its end is shown.
+  virtual void StopAndWait() = 0;
+  virtual bool Started() const = 0;
+  virtual bool Ended() const = 0;
+};
+
+class TBatchRun : public TBatchWindowModel {
 public:
   // Names are the files as the user named them, one per planned song. Target is the open definition's,
   // filled in when this batch measures it.
@@ -40,35 +85,22 @@ public:
             const std::vector<std::wstring>& Names, IConverterProcess& Process, TLoudnessTarget& Target);
   // Stops the run after the songs in hand and waits for it.
   ~TBatchRun();
-  TBatchRun(const TBatchRun&) = delete;
-  TBatchRun& operator=(const TBatchRun&) = delete;
 
   // ---- controls ----
-  const std::wstring Caption = L"Import Songs";
   std::vector<TBatchRow> Rows;
-  // Runs after Rows[Row] changed.
-  std::function<void(size_t Row)> RowChanged;
   TCheckModel chkMatchLoudness;
-  TProgressModel Progress;
-  TStatusModel Status;
-  TActionModel btnStart{L"&Import", -1, L"Import the songs"};
-  TActionModel btnCancel{L"Cancel", -1, L"Stop after the songs in hand"};
+  size_t RowCount() const override { return Rows.size(); }
+  std::wstring Cell(size_t Row, size_t Column) const override;
 
   // ---- events ----
-  void btnStartClick();
-  // True when the window closes: before the start and after the end. While the batch runs, it stops after
-  // the songs in hand; what was imported stays.
-  bool btnCancelClick();
-  // Shows what the run reported since the last call; on the window's thread, after Wake and on a timer.
-  void Poll();
-  // Set by the window: called from any thread when the run has something new for Poll.
-  std::function<void()> Wake;
+  void btnStartClick() override;
+  // What was imported before a cancel stays.
+  bool btnCancelClick() override;
+  void Poll() override;
+  void StopAndWait() override;
 
-  // Once the window has closed: a run still going stops after the songs in hand, and its end is shown.
-  void StopAndWait();
-
-  bool Started() const { return FStarted; }
-  bool Ended() const { return FEnded; }
+  bool Started() const override { return FStarted; }
+  bool Ended() const override { return FEnded; }
   // Once ended: what the batch did (empty when it stopped before its first song), and the error that ended
   // it, if one did.
   const TBatchResult& Result() const { return FResult; }

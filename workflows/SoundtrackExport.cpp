@@ -82,7 +82,9 @@ void WriteWhole(const std::string& Path, const std::string& Text) {
 std::string SafeFileStem(const std::string& Text) {
   std::string Stem;
   for (char C : Text)
-    Stem += static_cast<unsigned char>(C) < 32 || std::string("\\/:*?\"<>|").find(C) != std::string::npos ? '_' : C;
+    Stem += static_cast<unsigned char>(C) < 32 || std::string("\\/:*?\"<>|").find(C) != std::string::npos
+                ? '_'
+                : C;
   if (Stem.size() > kLongestStem)
     Stem.resize(kLongestStem);
   while (!Stem.empty() && (Stem.back() == '.' || Stem.back() == ' '))
@@ -172,9 +174,9 @@ TSoundtrackResult ExportSoundtrack(const TSoundtrackPlan& Plan, const std::strin
   Jobs.Work = [&](size_t I) {
     if (Options.SongStarted)
       Options.SongStarted(I);
-    Conversions[I] = ConvertInPlaceOf(Converter, Format, platform::FileNameToWide(Extracted[I]),
-                                      platform::FileNameToWide(JoinPath(Folder, Plan.Songs[I].Name)),
-                                      Plan.Songs[I].Tags);
+    Conversions[I] =
+        ConvertInPlaceOf(Converter, Format, platform::FileNameToWide(Extracted[I]),
+                         platform::FileNameToWide(JoinPath(Folder, Plan.Songs[I].Name)), Plan.Songs[I].Tags);
   };
   Jobs.Finish = [&](size_t I) {
     DeleteIfPresent(Extracted[I]);

@@ -139,7 +139,8 @@ TEST_F(SoundtrackExportTest, TheSongsAreWrittenTaggedAndListedAndAFailureLetsThe
   EXPECT_EQ(Tags[1].Title, Plan.Songs[1].Tags.Title);
 
   // The playlist in UTF-8, without the song that failed.
-  std::string Expected = "#EXTM3U\r\n#EXTINF:-1,Caf\xc3\xa9 Noir - Say \"Hi\"\r\nCaf\xc3\xa9 Noir - Say _Hi_.flac\r\n";
+  std::string Expected =
+      "#EXTM3U\r\n#EXTINF:-1,Caf\xc3\xa9 Noir - Say \"Hi\"\r\nCaf\xc3\xa9 Noir - Say _Hi_.flac\r\n";
   for (size_t Song : {1, 3})
     Expected += "#EXTINF:-1," + Plan.Songs[Song].Tags.Artist + " - " + Plan.Songs[Song].Tags.Title + "\r\n" +
                 Plan.Songs[Song].Name + "\r\n";
