@@ -113,26 +113,14 @@ std::wstring TBatchRun::Cell(size_t Row, size_t Column) const {
   return Column < std::size(Fields) ? Rows.at(Row).*Fields[Column] : L"";
 }
 
-TBatchRun::~TBatchRun() {
-  FCancel = true;
-  if (FThread.joinable())
-    FThread.join();
-}
-
-void TBatchRun::btnStartClick() {
-  if (Started())
-    return;
-  FMatch = chkMatchLoudness.Checked();
-  chkMatchLoudness.SetEnabled(false);
+void TBatchWindowModel::StartRun(std::function<void()> Body) {
   btnStart.SetEnabled(false);
-  FReported.Steps.assign(FPlan.size(), std::nullopt);
-  FReported.Done.assign(FPlan.size(), std::nullopt);
   Status.SetText(L"Starting...");
   FStarted = true;
-  FThread = std::thread([this] { Run(); });
+  FThread = std::thread(std::move(Body));
 }
 
-bool TBatchRun::btnCancelClick() {
+bool TBatchWindowModel::btnCancelClick() {
   if (!Started() || FEnded)
     return true;
   FCancel = true;
@@ -141,13 +129,37 @@ bool TBatchRun::btnCancelClick() {
   return false;
 }
 
-void TBatchRun::StopAndWait() {
-  if (!Started() || FEnded)
-    return;
+void TBatchWindowModel::StopRun() {
   FCancel = true;
   if (FThread.joinable())
     FThread.join();
+}
+
+void TBatchWindowModel::StopAndWait() {
+  if (!Started() || FEnded)
+    return;
+  StopRun();
   Poll();
+}
+
+void TBatchWindowModel::EndRun() {
+  if (FThread.joinable())
+    FThread.join();
+  FEnded = true;
+}
+
+TBatchRun::~TBatchRun() {
+  StopRun();
+}
+
+void TBatchRun::btnStartClick() {
+  if (Started())
+    return;
+  FMatch = chkMatchLoudness.Checked();
+  chkMatchLoudness.SetEnabled(false);
+  FReported.Steps.assign(FPlan.size(), std::nullopt);
+  FReported.Done.assign(FPlan.size(), std::nullopt);
+  StartRun([this] { Run(); });
 }
 
 void TBatchRun::Report(const std::function<void(TReported&)>& Change) {
@@ -241,7 +253,7 @@ void TBatchRun::ShowRow(size_t Row, const TBatchRow& Text) {
 }
 
 void TBatchRun::Poll() {
-  if (!Started() || FEnded)
+  if (!Started() || Ended())
     return;
   TReported Now;
   {
@@ -254,9 +266,7 @@ void TBatchRun::Poll() {
   size_t Done = static_cast<size_t>(
       std::count_if(Now.Done.begin(), Now.Done.end(), [](const auto& Song) { return Song.has_value(); }));
   if (Now.Ended) {
-    if (FThread.joinable())
-      FThread.join();
-    FEnded = true;
+    EndRun();
     Progress.Show(static_cast<int64_t>(Done), static_cast<int64_t>(Rows.size()));
     ShowEnd();
   } else if (Now.Measuring) {

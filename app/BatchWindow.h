@@ -65,16 +65,32 @@ public:
   // ---- events ----
   virtual void btnStartClick() = 0;
   // True when the window closes: before the start and after the end. While the run goes on, it stops after
-  // the songs in hand.
-  virtual bool btnCancelClick() = 0;
+  // the songs in hand, and what they did stays.
+  bool btnCancelClick();
   // Shows what the run reported since the last call; on the window's thread, after Wake and on a timer.
   virtual void Poll() = 0;
   // Set by the window: called from any thread when the run has something new for Poll.
   std::function<void()> Wake;
   // Once the window has closed: a run still going stops after the songs in hand, and its end is shown.
-  virtual void StopAndWait() = 0;
-  virtual bool Started() const = 0;
-  virtual bool Ended() const = 0;
+  void StopAndWait();
+
+  bool Started() const { return FStarted; }
+  bool Ended() const { return FEnded; }
+
+protected:
+  // Runs Body on the run's own thread, Start disabled.
+  void StartRun(std::function<void()> Body);
+  // Once the run has told its end: its thread is joined, and the run has ended.
+  void EndRun();
+  // Stops a run still going after the songs in hand and waits for it; each subclass's destructor calls it,
+  // before the members the run uses go.
+  void StopRun();
+
+  std::atomic<bool> FCancel{false};
+
+private:
+  std::thread FThread;
+  bool FStarted = false, FEnded = false;
 };
 
 class TBatchRun : public TBatchWindowModel {
@@ -94,13 +110,8 @@ public:
 
   // ---- events ----
   void btnStartClick() override;
-  // What was imported before a cancel stays.
-  bool btnCancelClick() override;
   void Poll() override;
-  void StopAndWait() override;
 
-  bool Started() const override { return FStarted; }
-  bool Ended() const override { return FEnded; }
   // Once ended: what the batch did (empty when it stopped before its first song), and the error that ended
   // it, if one did.
   const TBatchResult& Result() const { return FResult; }
@@ -129,11 +140,8 @@ private:
   std::vector<TPlannedSong> FPlan;
   TConverter FConverter;
   TLoudnessTarget& FTarget;
-  std::atomic<bool> FCancel{false};
   std::mutex FLock;
   TReported FReported;
-  std::thread FThread;
-  bool FStarted = false, FEnded = false;
   bool FMatch = true; // the check box's state when the batch started
   TBatchResult FResult;
   std::exception_ptr FError;

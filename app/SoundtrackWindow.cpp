@@ -38,9 +38,7 @@ TSoundtrackRun::TSoundtrackRun(TStreamPack& Pack, IConverterProcess& Process, st
 }
 
 TSoundtrackRun::~TSoundtrackRun() {
-  FCancel = true;
-  if (FThread.joinable())
-    FThread.join();
+  StopRun();
 }
 
 const TConverterFormat& TSoundtrackRun::Format() const {
@@ -76,30 +74,9 @@ void TSoundtrackRun::btnStartClick() {
   std::vector<std::string> There = ExistingFiles(FPlan, FFolder);
   if (!There.empty() && !FAskReplace(There))
     return;
-  btnStart.SetEnabled(false);
   FReported.Converting.assign(FPlan.Songs.size(), false);
   FReported.Done.assign(FPlan.Songs.size(), std::nullopt);
-  Status.SetText(L"Starting...");
-  FStarted = true;
-  FThread = std::thread([this] { Run(); });
-}
-
-bool TSoundtrackRun::btnCancelClick() {
-  if (!Started() || FEnded)
-    return true;
-  FCancel = true;
-  btnCancel.SetEnabled(false);
-  Status.SetText(L"Stopping after the songs in hand...");
-  return false;
-}
-
-void TSoundtrackRun::StopAndWait() {
-  if (!Started() || FEnded)
-    return;
-  FCancel = true;
-  if (FThread.joinable())
-    FThread.join();
-  Poll();
+  StartRun([this] { Run(); });
 }
 
 // On the run's thread; the results and the error are read by the window's thread only after it has
@@ -128,7 +105,7 @@ void TSoundtrackRun::Run() {
 }
 
 void TSoundtrackRun::Poll() {
-  if (!Started() || FEnded)
+  if (!Started() || Ended())
     return;
   TReported Now;
   {
@@ -140,8 +117,9 @@ void TSoundtrackRun::Poll() {
     TRow Text = FRows[I];
     if (Now.Done[I]) {
       ++Done;
-      Text.Result = Now.Done[I]->State == TSoundtrackSongResult::Written ? L"Written"
-                                                                         : L"Failed: " + AnsiToWide(Now.Done[I]->Failure);
+      Text.Result = Now.Done[I]->State == TSoundtrackSongResult::Written
+                        ? L"Written"
+                        : L"Failed: " + AnsiToWide(Now.Done[I]->Failure);
     } else if (Now.Ended) {
       Text.Result = L"Not written";
     } else if (Now.Converting[I]) {
@@ -151,12 +129,11 @@ void TSoundtrackRun::Poll() {
   }
   Progress.Show(static_cast<int64_t>(Done), static_cast<int64_t>(FRows.size()));
   if (Now.Ended) {
-    if (FThread.joinable())
-      FThread.join();
-    FEnded = true;
+    EndRun();
     ShowEnd();
   } else if (!FCancel) {
-    Status.SetText(L"Exporting: " + std::to_wstring(Done) + L" of " + std::to_wstring(FRows.size()) + L" done");
+    Status.SetText(L"Exporting: " + std::to_wstring(Done) + L" of " + std::to_wstring(FRows.size()) +
+                   L" done");
   }
 }
 
@@ -165,11 +142,13 @@ void TSoundtrackRun::ShowEnd() {
   if (FError) {
     Text = L"The export stopped: " + ErrorReportText(FError);
   } else {
-    size_t Failed = static_cast<size_t>(std::count_if(FResult.Songs.begin(), FResult.Songs.end(), [](const auto& S) {
-      return S.State == TSoundtrackSongResult::Failed;
-    }));
+    size_t Failed =
+        static_cast<size_t>(std::count_if(FResult.Songs.begin(), FResult.Songs.end(), [](const auto& S) {
+          return S.State == TSoundtrackSongResult::Failed;
+        }));
     Text = L"Wrote " + std::to_wstring(FResult.WrittenCount()) + L" of " + std::to_wstring(FRows.size()) +
-           L" song(s) and " + std::to_wstring(FPlan.Playlists.size()) + L" playlist(s) to " + AnsiToWide(FFolder);
+           L" song(s) and " + std::to_wstring(FPlan.Playlists.size()) + L" playlist(s) to " +
+           AnsiToWide(FFolder);
     if (Failed > 0)
       Text += L"; " + std::to_wstring(Failed) + L" failed";
     if (FResult.Cancelled)

@@ -34,13 +34,7 @@ public:
 
   // ---- events ----
   void btnStartClick() override;
-  // What was written before a cancel stays.
-  bool btnCancelClick() override;
   void Poll() override;
-  void StopAndWait() override;
-
-  bool Started() const override { return FStarted; }
-  bool Ended() const override { return FEnded; }
   const std::string& Folder() const { return FFolder; }
   // Once ended: what the export did, and the error that ended it, if one did.
   const TSoundtrackResult& Result() const { return FResult; }
@@ -67,11 +61,8 @@ private:
   TConverter FConverter;
   TSoundtrackPlan FPlan;
   std::vector<TRow> FRows;
-  std::atomic<bool> FCancel{false};
   std::mutex FLock;
   TReported FReported;
-  std::thread FThread;
-  bool FStarted = false, FEnded = false;
   TSoundtrackResult FResult;
   std::exception_ptr FError;
 };
