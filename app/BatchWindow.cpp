@@ -148,6 +148,17 @@ void TBatchWindowModel::EndRun() {
   FEnded = true;
 }
 
+void TBatchWindowModel::ShowEnd(const std::exception_ptr& Error, const wchar_t* Stopped, std::wstring Done,
+                                size_t Failed, bool Cancelled) {
+  if (Failed > 0)
+    Done += L"; " + std::to_wstring(Failed) + L" failed";
+  if (Cancelled)
+    Done += L"; stopped by Cancel";
+  Status.SetText(Error ? Stopped + ErrorReportText(Error) : Done + L".");
+  btnCancel.SetCaption(L"Close");
+  btnCancel.SetEnabled(true);
+}
+
 TBatchRun::~TBatchRun() {
   StopRun();
 }
@@ -287,18 +298,8 @@ void TBatchRun::ShowEnd() {
   size_t Failed =
       static_cast<size_t>(std::count_if(FResult.Songs.begin(), FResult.Songs.end(),
                                         [](const auto& S) { return S.State == TSongResult::Failed; }));
-  std::wstring Text;
-  if (FError) {
-    Text = L"The import stopped: " + ErrorReportText(FError);
-  } else {
-    Text = L"Imported " + std::to_wstring(Imported) + L" of " + std::to_wstring(Rows.size()) + L" file(s)";
-    if (Failed > 0)
-      Text += L"; " + std::to_wstring(Failed) + L" failed";
-    if (FResult.Cancelled)
-      Text += L"; stopped by Cancel";
-    Text += L".";
-  }
-  Status.SetText(Text);
-  btnCancel.SetCaption(L"Close");
-  btnCancel.SetEnabled(true);
+  TBatchWindowModel::ShowEnd(FError, L"The import stopped: ",
+                             L"Imported " + std::to_wstring(Imported) + L" of " +
+                                 std::to_wstring(Rows.size()) + L" file(s)",
+                             Failed, FResult.Cancelled);
 }

@@ -82,6 +82,10 @@ protected:
   void StartRun(std::function<void()> Body);
   // Once the run has told its end: its thread is joined, and the run has ended.
   void EndRun();
+  // The status at the end, Cancel become Close: Stopped and the error's text when one ended the run, else
+  // Done, then how many failed and whether Cancel stopped it.
+  void ShowEnd(const std::exception_ptr& Error, const wchar_t* Stopped, std::wstring Done, size_t Failed,
+               bool Cancelled);
   // Stops a run still going after the songs in hand and waits for it; each subclass's destructor calls it,
   // before the members the run uses go.
   void StopRun();

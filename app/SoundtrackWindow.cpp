@@ -1,6 +1,5 @@
 #include "app/SoundtrackWindow.h"
 
-#include "app/ErrorReport.h"
 #include "base/Text.h"
 
 #include <algorithm>
@@ -138,24 +137,14 @@ void TSoundtrackRun::Poll() {
 }
 
 void TSoundtrackRun::ShowEnd() {
-  std::wstring Text;
-  if (FError) {
-    Text = L"The export stopped: " + ErrorReportText(FError);
-  } else {
-    size_t Failed =
-        static_cast<size_t>(std::count_if(FResult.Songs.begin(), FResult.Songs.end(), [](const auto& S) {
-          return S.State == TSoundtrackSongResult::Failed;
-        }));
-    Text = L"Wrote " + std::to_wstring(FResult.WrittenCount()) + L" of " + std::to_wstring(FRows.size()) +
-           L" song(s) and " + std::to_wstring(FPlan.Playlists.size()) + L" playlist(s) to " +
-           AnsiToWide(FFolder);
-    if (Failed > 0)
-      Text += L"; " + std::to_wstring(Failed) + L" failed";
-    if (FResult.Cancelled)
-      Text += L"; stopped by Cancel";
-    Text += L".";
-  }
-  Status.SetText(Text);
-  btnCancel.SetCaption(L"Close");
-  btnCancel.SetEnabled(true);
+  const auto Failed =
+      static_cast<size_t>(std::count_if(FResult.Songs.begin(), FResult.Songs.end(), [](const auto& S) {
+        return S.State == TSoundtrackSongResult::Failed;
+      }));
+  TBatchWindowModel::ShowEnd(FError, L"The export stopped: ",
+                             L"Wrote " + std::to_wstring(FResult.WrittenCount()) + L" of " +
+                                 std::to_wstring(FRows.size()) + L" song(s) and " +
+                                 std::to_wstring(FPlan.Playlists.size()) + L" playlist(s) to " +
+                                 AnsiToWide(FFolder),
+                             Failed, FResult.Cancelled);
 }
