@@ -61,16 +61,6 @@ std::wstring ResultText(const TSongResult& Song) {
   return Text;
 }
 
-std::wstring ErrorText(const std::exception_ptr& Error) {
-  try {
-    std::rethrow_exception(Error);
-  } catch (const std::exception& E) {
-    return ErrorReportText(E);
-  } catch (...) {
-    return L"";
-  }
-}
-
 // The title of the song a planned song takes the place of: its sample's description's name; empty for a
 // new sample or one without a description.
 std::wstring TitleReplaced(const TStreamPack& Pack, const TPlannedSong& Song) {
@@ -94,7 +84,15 @@ std::wstring DecimalText(double Value, int Digits, bool Signed = false) {
 TBatchRun::TBatchRun(TStreamPack& Pack, TDefinitionSession& Session, std::vector<TPlannedSong> Plan,
                      const std::vector<std::wstring>& Names, IConverterProcess& Process,
                      TLoudnessTarget& Target)
-    : chkMatchLoudness(kMatchCaption, true), FPack(Pack), FSession(Session), FPlan(std::move(Plan)),
+    : TBatchWindowModel(L"Import Songs",
+                        {{L"File", 160},
+                         {L"Goes to", 230},
+                         {L"Replaces", 120},
+                         {L"Loudness", 80},
+                         {L"Gain", 110},
+                         {L"Result", 160}},
+                        {L"&Import", -1, L"Import the songs"}),
+      chkMatchLoudness(kMatchCaption, true), FPack(Pack), FSession(Session), FPlan(std::move(Plan)),
       FConverter(Process), FTarget(Target) {
   for (int32_t I = 0; I < Pack.ArchiveCount(); ++I)
     FArchiveNames.push_back(AnsiToWide(ExtractFileName(Pack.Archives(I)->FileName)));
@@ -105,28 +103,24 @@ TBatchRun::TBatchRun(TStreamPack& Pack, TDefinitionSession& Session, std::vector
     FReported.Target = FTarget.Value;
   ShowTargetCaption(FReported);
   Status.SetText(std::to_wstring(FPlan.size()) + L" file(s) to import.");
+  Check = &chkMatchLoudness;
 }
 
-TBatchRun::~TBatchRun() {
-  FCancel = true;
-  if (FThread.joinable())
-    FThread.join();
+std::wstring TBatchRun::Cell(size_t Row, size_t Column) const {
+  static constexpr std::wstring TBatchRow::*Fields[] = {&TBatchRow::File,     &TBatchRow::Song,
+                                                        &TBatchRow::Replaces, &TBatchRow::Loudness,
+                                                        &TBatchRow::Gain,     &TBatchRow::Result};
+  return Column < std::size(Fields) ? Rows.at(Row).*Fields[Column] : L"";
 }
 
-void TBatchRun::btnStartClick() {
-  if (Started())
-    return;
-  FMatch = chkMatchLoudness.Checked();
-  chkMatchLoudness.SetEnabled(false);
+void TBatchWindowModel::StartRun(std::function<void()> Body) {
   btnStart.SetEnabled(false);
-  FReported.Steps.assign(FPlan.size(), std::nullopt);
-  FReported.Done.assign(FPlan.size(), std::nullopt);
   Status.SetText(L"Starting...");
   FStarted = true;
-  FThread = std::thread([this] { Run(); });
+  FThread = std::thread(std::move(Body));
 }
 
-bool TBatchRun::btnCancelClick() {
+bool TBatchWindowModel::btnCancelClick() {
   if (!Started() || FEnded)
     return true;
   FCancel = true;
@@ -135,13 +129,48 @@ bool TBatchRun::btnCancelClick() {
   return false;
 }
 
-void TBatchRun::StopAndWait() {
-  if (!Started() || FEnded)
-    return;
+void TBatchWindowModel::StopRun() {
   FCancel = true;
   if (FThread.joinable())
     FThread.join();
+}
+
+void TBatchWindowModel::StopAndWait() {
+  if (!Started() || FEnded)
+    return;
+  StopRun();
   Poll();
+}
+
+void TBatchWindowModel::EndRun() {
+  if (FThread.joinable())
+    FThread.join();
+  FEnded = true;
+}
+
+void TBatchWindowModel::ShowEnd(const std::exception_ptr& Error, const wchar_t* Stopped, std::wstring Done,
+                                size_t Failed, bool Cancelled) {
+  if (Failed > 0)
+    Done += L"; " + std::to_wstring(Failed) + L" failed";
+  if (Cancelled)
+    Done += L"; stopped by Cancel";
+  Status.SetText(Error ? Stopped + ErrorReportText(Error) : Done + L".");
+  btnCancel.SetCaption(L"Close");
+  btnCancel.SetEnabled(true);
+}
+
+TBatchRun::~TBatchRun() {
+  StopRun();
+}
+
+void TBatchRun::btnStartClick() {
+  if (Started())
+    return;
+  FMatch = chkMatchLoudness.Checked();
+  chkMatchLoudness.SetEnabled(false);
+  FReported.Steps.assign(FPlan.size(), std::nullopt);
+  FReported.Done.assign(FPlan.size(), std::nullopt);
+  StartRun([this] { Run(); });
 }
 
 void TBatchRun::Report(const std::function<void(TReported&)>& Change) {
@@ -235,7 +264,7 @@ void TBatchRun::ShowRow(size_t Row, const TBatchRow& Text) {
 }
 
 void TBatchRun::Poll() {
-  if (!Started() || FEnded)
+  if (!Started() || Ended())
     return;
   TReported Now;
   {
@@ -248,9 +277,7 @@ void TBatchRun::Poll() {
   size_t Done = static_cast<size_t>(
       std::count_if(Now.Done.begin(), Now.Done.end(), [](const auto& Song) { return Song.has_value(); }));
   if (Now.Ended) {
-    if (FThread.joinable())
-      FThread.join();
-    FEnded = true;
+    EndRun();
     Progress.Show(static_cast<int64_t>(Done), static_cast<int64_t>(Rows.size()));
     ShowEnd();
   } else if (Now.Measuring) {
@@ -271,18 +298,8 @@ void TBatchRun::ShowEnd() {
   size_t Failed =
       static_cast<size_t>(std::count_if(FResult.Songs.begin(), FResult.Songs.end(),
                                         [](const auto& S) { return S.State == TSongResult::Failed; }));
-  std::wstring Text;
-  if (FError) {
-    Text = L"The import stopped: " + ErrorText(FError);
-  } else {
-    Text = L"Imported " + std::to_wstring(Imported) + L" of " + std::to_wstring(Rows.size()) + L" file(s)";
-    if (Failed > 0)
-      Text += L"; " + std::to_wstring(Failed) + L" failed";
-    if (FResult.Cancelled)
-      Text += L"; stopped by Cancel";
-    Text += L".";
-  }
-  Status.SetText(Text);
-  btnCancel.SetCaption(L"Close");
-  btnCancel.SetEnabled(true);
+  TBatchWindowModel::ShowEnd(FError, L"The import stopped: ",
+                             L"Imported " + std::to_wstring(Imported) + L" of " +
+                                 std::to_wstring(Rows.size()) + L" file(s)",
+                             Failed, FResult.Cancelled);
 }

@@ -32,7 +32,72 @@ struct TBatchRow {
   bool operator==(const TBatchRow&) const = default;
 };
 
-class TBatchRun {
+// What the batch window shows and how it answers, for a run of songs on a thread of its own: a list whose
+// columns the run names, one option above it (a check box or a list to choose from), the run's progress and
+// status, and Start and Cancel (Close once the run has ended).
+class TBatchWindowModel {
+public:
+  struct TColumn {
+    const wchar_t* Caption;
+    int Width; // at 96 DPI; the last column takes what the others leave
+  };
+  TBatchWindowModel(std::wstring Caption, std::vector<TColumn> Columns, TActionModel Start)
+      : Caption(std::move(Caption)), Columns(std::move(Columns)), btnStart(std::move(Start)) {}
+  virtual ~TBatchWindowModel() = default;
+  TBatchWindowModel(const TBatchWindowModel&) = delete;
+  TBatchWindowModel& operator=(const TBatchWindowModel&) = delete;
+
+  // ---- controls ----
+  const std::wstring Caption;
+  const std::vector<TColumn> Columns;
+  virtual size_t RowCount() const = 0;
+  virtual std::wstring Cell(size_t Row, size_t Column) const = 0;
+  // Runs after a row's cells changed.
+  std::function<void(size_t Row)> RowChanged;
+  TCheckModel* Check = nullptr;  // the option as a check box, or none
+  TComboModel* Choice = nullptr; // the option as a list, or none
+  std::wstring ChoiceLabel;      // the list's label
+  TProgressModel Progress;
+  TStatusModel Status;
+  TActionModel btnStart;
+  TActionModel btnCancel{L"Cancel", -1, L"Stop after the songs in hand"};
+
+  // ---- events ----
+  virtual void btnStartClick() = 0;
+  // True when the window closes: before the start and after the end. While the run goes on, it stops after
+  // the songs in hand, and what they did stays.
+  bool btnCancelClick();
+  // Shows what the run reported since the last call; on the window's thread, after Wake and on a timer.
+  virtual void Poll() = 0;
+  // Set by the window: called from any thread when the run has something new for Poll.
+  std::function<void()> Wake;
+  // Once the window has closed: a run still going stops after the songs in hand, and its end is shown.
+  void StopAndWait();
+
+  bool Started() const { return FStarted; }
+  bool Ended() const { return FEnded; }
+
+protected:
+  // Runs Body on the run's own thread, Start disabled.
+  void StartRun(std::function<void()> Body);
+  // Once the run has told its end: its thread is joined, and the run has ended.
+  void EndRun();
+  // The status at the end, Cancel become Close: Stopped and the error's text when one ended the run, else
+  // Done, then how many failed and whether Cancel stopped it.
+  void ShowEnd(const std::exception_ptr& Error, const wchar_t* Stopped, std::wstring Done, size_t Failed,
+               bool Cancelled);
+  // Stops a run still going after the songs in hand and waits for it; each subclass's destructor calls it,
+  // before the members the run uses go.
+  void StopRun();
+
+  std::atomic<bool> FCancel{false};
+
+private:
+  std::thread FThread;
+  bool FStarted = false, FEnded = false;
+};
+
+class TBatchRun : public TBatchWindowModel {
 public:
   // Names are the files as the user named them, one per planned song. Target is the open definition's,
   // filled in when this batch measures it.
@@ -40,35 +105,17 @@ public:
             const std::vector<std::wstring>& Names, IConverterProcess& Process, TLoudnessTarget& Target);
   // Stops the run after the songs in hand and waits for it.
   ~TBatchRun();
-  TBatchRun(const TBatchRun&) = delete;
-  TBatchRun& operator=(const TBatchRun&) = delete;
 
   // ---- controls ----
-  const std::wstring Caption = L"Import Songs";
   std::vector<TBatchRow> Rows;
-  // Runs after Rows[Row] changed.
-  std::function<void(size_t Row)> RowChanged;
   TCheckModel chkMatchLoudness;
-  TProgressModel Progress;
-  TStatusModel Status;
-  TActionModel btnStart{L"&Import", -1, L"Import the songs"};
-  TActionModel btnCancel{L"Cancel", -1, L"Stop after the songs in hand"};
+  size_t RowCount() const override { return Rows.size(); }
+  std::wstring Cell(size_t Row, size_t Column) const override;
 
   // ---- events ----
-  void btnStartClick();
-  // True when the window closes: before the start and after the end. While the batch runs, it stops after
-  // the songs in hand; what was imported stays.
-  bool btnCancelClick();
-  // Shows what the run reported since the last call; on the window's thread, after Wake and on a timer.
-  void Poll();
-  // Set by the window: called from any thread when the run has something new for Poll.
-  std::function<void()> Wake;
+  void btnStartClick() override;
+  void Poll() override;
 
-  // Once the window has closed: a run still going stops after the songs in hand, and its end is shown.
-  void StopAndWait();
-
-  bool Started() const { return FStarted; }
-  bool Ended() const { return FEnded; }
   // Once ended: what the batch did (empty when it stopped before its first song), and the error that ended
   // it, if one did.
   const TBatchResult& Result() const { return FResult; }
@@ -97,11 +144,8 @@ private:
   std::vector<TPlannedSong> FPlan;
   TConverter FConverter;
   TLoudnessTarget& FTarget;
-  std::atomic<bool> FCancel{false};
   std::mutex FLock;
   TReported FReported;
-  std::thread FThread;
-  bool FStarted = false, FEnded = false;
   bool FMatch = true; // the check box's state when the batch started
   TBatchResult FResult;
   std::exception_ptr FError;

@@ -12,3 +12,13 @@ std::wstring ErrorReportText(const std::exception& Error) {
 void ReportError(IMessageBoxes& MessageBoxes, const std::exception& Error) {
   MessageBoxes.Show(ErrorReportText(Error), msg::ApplicationTitle, TMsgButtons::OK, TMsgIcon::Error);
 }
+
+std::wstring ErrorReportText(const std::exception_ptr& Error) {
+  try {
+    std::rethrow_exception(Error);
+  } catch (const std::exception& E) {
+    return ErrorReportText(E);
+  } catch (...) {
+    return L"";
+  }
+}

@@ -9,6 +9,8 @@
 
 // The text shown for an error: its message, with a "." appended when the last character sorts after ".".
 std::wstring ErrorReportText(const std::exception& Error);
+// The same for a caught error; empty for one that is no std::exception.
+std::wstring ErrorReportText(const std::exception_ptr& Error);
 
 void ReportError(IMessageBoxes& MessageBoxes, const std::exception& Error);
 

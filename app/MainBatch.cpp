@@ -1,6 +1,7 @@
 // Batch imports from the window: several files from the import dialog, or files and folders dropped on the
 // tree, imported in the batch window.
 
+#include "app/SoundtrackWindow.h"
 #include "app/uMain.h"
 #include "base/Paths.h"
 #include "base/Text.h"
@@ -113,4 +114,32 @@ void TfrmORVStreams::treeFilesDropFiles(TTreeNode* Node, const std::vector<std::
     return;
   }
   ImportSongs(Node, Paths);
+}
+
+void TfrmORVStreams::actFileExportSoundtrackExecute() {
+  if (!FPack)
+    return;
+  TFolderDialogState Dialog = actFileExportSoundtrackDialog;
+  if (Dialog.Folder.empty()) // beside the definition
+    Dialog.Folder = JoinPath(ExtractFilePath(DefinitionPath()), "Soundtrack");
+  if (!FServices.Dialogs->BrowseForFolder(Dialog))
+    return;
+  actFileExportSoundtrackDialog.Folder = Dialog.Folder;
+  if (PreviewPlaying())
+    StopPreview();
+  TSoundtrackRun Run(*FPack, ConverterProcess(), Dialog.Folder,
+                     [this](const std::vector<std::string>& Names) {
+                       std::wstring Text = std::to_wstring(Names.size()) +
+                                           L" of the files are in the folder already, among them \"" +
+                                           AnsiToWide(Names[0]) + L"\". Replace them?";
+                       return FServices.MessageBoxes->Show(Text, msg::ApplicationTitle, TMsgButtons::YesNo,
+                                                           TMsgIcon::Question) == TMsgResult::Yes;
+                     });
+  FServices.BatchWindow->ShowModal(Run);
+  Run.StopAndWait();
+  if (!Run.Started())
+    return;
+  StatusBar.SetText(Run.Status.Text());
+  if (Run.Error())
+    std::rethrow_exception(Run.Error());
 }

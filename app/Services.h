@@ -123,15 +123,15 @@ public:
                               std::string& ErrorOutput) = 0;
 };
 
-class TBatchRun;
+class TBatchWindowModel;
 
-// The batch window of a batch import.
+// The batch window: of a batch import, or of a soundtrack export.
 class IBatchWindow {
 public:
   virtual ~IBatchWindow() = default;
   // Shows Run's controls modally over the main window and calls its handlers (app/BatchWindow.h);
   // returns once the user has closed the window.
-  virtual void ShowModal(TBatchRun& Run) = 0;
+  virtual void ShowModal(TBatchWindowModel& Run) = 0;
 };
 
 class IConverterProcess;

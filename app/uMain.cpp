@@ -39,6 +39,7 @@ void TfrmORVStreams::BindControls() {
   actFileOpenDialog.Filter = L"streams.dat|streams.dat|All Files (*.*)|*.*";
   actFileOpenDialog.FilterIndex = 1;
   actFileUpdatePreloadDialog.Caption = msg::PreloadDialogCaption;
+  actFileExportSoundtrackDialog.Caption = L"Choose the folder for the soundtrack's songs and playlists:";
   actHelpContents.SetEnabled(false);
   actHelpWhatsThis.SetEnabled(false);
 }
@@ -405,6 +406,7 @@ void TfrmORVStreams::ApplicationEventsIdle() {
   }
   actFileExportPack.SetEnabled(FPack != nullptr);
   actFileApplyPack.SetEnabled(FPack != nullptr && !FReadOnly);
+  actFileExportSoundtrack.SetEnabled(FPack != nullptr);
   actStreamAddSample.SetEnabled(treeFiles.Selected() != nullptr);
   actStreamImportSongs.SetEnabled(treeFiles.Selected() != nullptr && !OnSample && !FReadOnly);
 }

@@ -60,6 +60,9 @@ public:
   TActionModel actFileExportPack{
       L"Export Soundtrack Pack...", -1,
       L"Export soundtrack pack|Save the songs and descriptions you changed in one file"};
+  TActionModel actFileExportSoundtrack{
+      L"Export Soundtrack...", -1,
+      L"Export soundtrack|Write every song of the definition, titled, with a playlist per stream"};
   TActionModel actFileApplyPack{
       L"Apply Soundtrack Pack...", -1,
       L"Apply soundtrack pack|Put the songs and descriptions of a soundtrack pack in"};
@@ -84,6 +87,7 @@ public:
   TFileDialogState actSampleExportDialog;
   TFileDialogState actFileExportPackDialog;
   TFileDialogState actFileApplyPackDialog;
+  TFolderDialogState actFileExportSoundtrackDialog;
 
   // ---- window events ----
   void TntFormCreate();
@@ -174,6 +178,7 @@ public:
   void actFileExportPackExecute();
   // Shows what a pack changes and, on Yes, applies it as unsaved changes.
   void actFileApplyPackExecute();
+  void actFileExportSoundtrackExecute();
 
   // ---- editing state ----
   TStreamPack* Pack() const { return FPack.get(); }

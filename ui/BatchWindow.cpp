@@ -15,24 +15,12 @@ constexpr UINT WakeMessage = WM_APP + 1;
 constexpr UINT_PTR PollTimer = 1;
 constexpr UINT PollMilliseconds = 250;
 
-struct TColumn {
-  const wchar_t* Caption;
-  int Width; // at 96 DPI
-  std::wstring TBatchRow::*Field;
-};
-
-// The last column takes the width that the others leave, at least its own.
-const TColumn Columns[] = {
-    {L"File", 160, &TBatchRow::File},         {L"Goes to", 230, &TBatchRow::Song},
-    {L"Replaces", 120, &TBatchRow::Replaces}, {L"Loudness", 80, &TBatchRow::Loudness},
-    {L"Gain", 110, &TBatchRow::Gain},         {L"Result", 160, &TBatchRow::Result},
-};
-constexpr int ColumnCount = static_cast<int>(std::size(Columns));
 constexpr UINT_PTR ListSubclass = 1;
 
 class TBatchForm : public TWindow {
 public:
-  TBatchForm(HWND Owner, TBatchRun& Run) : FRun(Run) {
+  TBatchForm(HWND Owner, TBatchWindowModel& Run)
+      : FRun(Run), ColumnCount(static_cast<int>(Run.Columns.size())) {
     FDpi = Owner != nullptr ? WindowDpi(Owner) : 96;
     RECT Frame{0, 0, S(900), S(460)};
     if (Owner != nullptr) {
@@ -55,9 +43,13 @@ public:
     ::RemoveWindowSubclass(FList, &ListProc, ListSubclass);
     FRun.Wake = nullptr;
     FRun.RowChanged = nullptr;
-    for (auto* Changed : {&FRun.chkMatchLoudness.Changed, &FRun.Progress.Changed, &FRun.Status.Changed,
-                          &FRun.btnStart.Changed, &FRun.btnCancel.Changed})
+    for (auto* Changed :
+         {&FRun.Progress.Changed, &FRun.Status.Changed, &FRun.btnStart.Changed, &FRun.btnCancel.Changed})
       *Changed = nullptr;
+    if (FRun.Check != nullptr)
+      FRun.Check->Changed = nullptr;
+    if (FRun.Choice != nullptr)
+      FRun.Choice->Changed = nullptr;
     if (FFont != nullptr)
       ::DeleteObject(FFont);
   }
@@ -108,19 +100,25 @@ private:
 
   void CreateControls() {
     FFont = CreateMessageFont(FDpi);
-    FMatch = Add(WC_BUTTONW, FRun.chkMatchLoudness.Caption().c_str(), WS_TABSTOP | BS_AUTOCHECKBOX,
-                 IDC_BATCH_MATCH);
+    if (FRun.Check != nullptr) {
+      FMatch = Add(WC_BUTTONW, FRun.Check->Caption().c_str(), WS_TABSTOP | BS_AUTOCHECKBOX, IDC_BATCH_MATCH);
+    } else if (FRun.Choice != nullptr) {
+      FChoiceLabel = Add(WC_STATICW, FRun.ChoiceLabel.c_str(), SS_LEFT | SS_CENTERIMAGE, -1);
+      FChoice = Add(WC_COMBOBOXW, L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, IDC_BATCH_CHOICE);
+      for (int I = 0; I < FRun.Choice->Count(); ++I)
+        ::SendMessageW(FChoice, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(FRun.Choice->Items(I).c_str()));
+    }
     FList = Add(WC_LISTVIEWW, L"", WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
                 IDC_BATCH_LIST, WS_EX_CLIENTEDGE);
     ::SendMessageW(FList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
     for (int I = 0; I < ColumnCount; ++I) {
       LVCOLUMNW Column{};
       Column.mask = LVCF_TEXT | LVCF_WIDTH;
-      Column.pszText = const_cast<wchar_t*>(Columns[I].Caption);
-      Column.cx = S(Columns[I].Width);
+      Column.pszText = const_cast<wchar_t*>(FRun.Columns[static_cast<size_t>(I)].Caption);
+      Column.cx = S(FRun.Columns[static_cast<size_t>(I)].Width);
       ::SendMessageW(FList, LVM_INSERTCOLUMNW, static_cast<WPARAM>(I), reinterpret_cast<LPARAM>(&Column));
     }
-    for (size_t Row = 0; Row < FRun.Rows.size(); ++Row) {
+    for (size_t Row = 0; Row < FRun.RowCount(); ++Row) {
       LVITEMW Item{};
       Item.mask = LVIF_TEXT;
       Item.iItem = static_cast<int>(Row);
@@ -143,18 +141,25 @@ private:
       ShowRow(Row);
       ::SendMessageW(FList, LVM_ENSUREVISIBLE, Row, FALSE);
     };
-    FRun.chkMatchLoudness.Changed = [this] { ShowMatch(); };
+    if (FRun.Check != nullptr)
+      FRun.Check->Changed = [this] { ShowMatch(); };
+    if (FRun.Choice != nullptr)
+      FRun.Choice->Changed = [this] { ShowChoice(); };
     FRun.Progress.Changed = [this] {
       ::SendMessageW(FProgress, PBM_SETPOS, static_cast<WPARAM>(FRun.Progress.Permille()), 0);
     };
     FRun.Status.Changed = [this] { ::SetWindowTextW(FStatus, FRun.Status.Text().c_str()); };
-    FRun.btnStart.Changed = [this] { ShowButton(FStart, FRun.btnStart); };
+    FRun.btnStart.Changed = [this] {
+      ShowButton(FStart, FRun.btnStart);
+      ShowChoice();
+    };
     FRun.btnCancel.Changed = [this] { ShowButton(FCancel, FRun.btnCancel); };
     FRun.Wake = [this] {
       if (!FWakePosted.exchange(true))
         ::PostMessageW(Handle(), WakeMessage, 0, 0);
     };
     ShowMatch();
+    ShowChoice();
     FRun.Status.Changed();
   }
 
@@ -187,9 +192,9 @@ private:
     Hit.pt = Point;
     int Row = static_cast<int>(::SendMessageW(FList, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&Hit)));
     std::wstring Text;
-    if (Row >= 0 && static_cast<size_t>(Row) < FRun.Rows.size() && Hit.iSubItem >= 0 &&
+    if (Row >= 0 && static_cast<size_t>(Row) < FRun.RowCount() && Hit.iSubItem >= 0 &&
         Hit.iSubItem < ColumnCount)
-      Text = FRun.Rows[static_cast<size_t>(Row)].*Columns[Hit.iSubItem].Field;
+      Text = FRun.Cell(static_cast<size_t>(Row), static_cast<size_t>(Hit.iSubItem));
     if (Text == FTipText && Row == FTipRow && Hit.iSubItem == FTipColumn)
       return;
     FTipText = Text;
@@ -215,23 +220,34 @@ private:
     int Others = 0;
     for (int Column = 0; Column + 1 < ColumnCount; ++Column)
       Others += static_cast<int>(::SendMessageW(FList, LVM_GETCOLUMNWIDTH, Column, 0));
-    int Width = std::max<int>(S(Columns[ColumnCount - 1].Width), Client.right - Others);
+    int Width = std::max<int>(S(FRun.Columns.back().Width), Client.right - Others);
     ::SendMessageW(FList, LVM_SETCOLUMNWIDTH, ColumnCount - 1, Width);
   }
 
   void ShowRow(size_t Row) {
     for (int Column = 0; Column < ColumnCount; ++Column) {
+      const std::wstring Text = FRun.Cell(Row, static_cast<size_t>(Column));
       LVITEMW Item{};
       Item.iSubItem = Column;
-      Item.pszText = const_cast<wchar_t*>((FRun.Rows[Row].*Columns[Column].Field).c_str());
+      Item.pszText = const_cast<wchar_t*>(Text.c_str());
       ::SendMessageW(FList, LVM_SETITEMTEXTW, Row, reinterpret_cast<LPARAM>(&Item));
     }
   }
 
   void ShowMatch() {
-    ::SetWindowTextW(FMatch, FRun.chkMatchLoudness.Caption().c_str());
-    ::SendMessageW(FMatch, BM_SETCHECK, FRun.chkMatchLoudness.Checked() ? BST_CHECKED : BST_UNCHECKED, 0);
-    ::EnableWindow(FMatch, FRun.chkMatchLoudness.Enabled());
+    if (FRun.Check == nullptr)
+      return;
+    ::SetWindowTextW(FMatch, FRun.Check->Caption().c_str());
+    ::SendMessageW(FMatch, BM_SETCHECK, FRun.Check->Checked() ? BST_CHECKED : BST_UNCHECKED, 0);
+    ::EnableWindow(FMatch, FRun.Check->Enabled());
+  }
+
+  // The list to choose from can be changed until the run starts.
+  void ShowChoice() {
+    if (FRun.Choice == nullptr)
+      return;
+    ::SendMessageW(FChoice, CB_SETCURSEL, static_cast<WPARAM>(FRun.Choice->ItemIndex()), 0);
+    ::EnableWindow(FChoice, FRun.btnStart.Enabled());
   }
 
   void ShowButton(HWND Button, const TActionModel& Model) {
@@ -253,7 +269,9 @@ private:
     } else if (Id == IDCANCEL) {
       Cancel();
     } else if (Id == IDC_BATCH_MATCH && Code == BN_CLICKED) {
-      FRun.chkMatchLoudness.SetChecked(::SendMessageW(FMatch, BM_GETCHECK, 0, 0) == BST_CHECKED);
+      FRun.Check->SetChecked(::SendMessageW(FMatch, BM_GETCHECK, 0, 0) == BST_CHECKED);
+    } else if (Id == IDC_BATCH_CHOICE && Code == CBN_SELCHANGE) {
+      FRun.Choice->UserSelect(static_cast<int>(::SendMessageW(FChoice, CB_GETCURSEL, 0, 0)));
     }
   }
 
@@ -267,7 +285,13 @@ private:
     ::GetClientRect(Handle(), &Client);
     int W = Client.right, H = Client.bottom, M = S(8), Button = S(84), Height = S(25);
     int Bottom = H - M - Height;
-    ::MoveWindow(FMatch, M, M, W - 2 * M, S(20), TRUE);
+    if (FMatch != nullptr)
+      ::MoveWindow(FMatch, M, M, W - 2 * M, S(20), TRUE);
+    if (FChoice != nullptr) {
+      ::MoveWindow(FChoiceLabel, M, M, S(60), S(22), TRUE);
+      // A drop-down list's height holds its open list.
+      ::MoveWindow(FChoice, M + S(64), M, S(220), S(200), TRUE);
+    }
     ::MoveWindow(FList, M, M + S(26), W - 2 * M, Bottom - M - S(22) - (M + S(26)) - M, TRUE);
     StretchLastColumn();
     ::MoveWindow(FProgress, M, Bottom - M - S(18), W - 2 * M, S(16), TRUE);
@@ -276,11 +300,12 @@ private:
     ::MoveWindow(FCancel, W - M - Button, Bottom, Button, Height, TRUE);
   }
 
-  TBatchRun& FRun;
+  TBatchWindowModel& FRun;
+  const int ColumnCount;
   UINT FDpi = 96;
   HFONT FFont = nullptr;
-  HWND FMatch = nullptr, FList = nullptr, FProgress = nullptr, FStatus = nullptr, FStart = nullptr,
-       FCancel = nullptr, FTip = nullptr;
+  HWND FMatch = nullptr, FChoiceLabel = nullptr, FChoice = nullptr, FList = nullptr, FProgress = nullptr,
+       FStatus = nullptr, FStart = nullptr, FCancel = nullptr, FTip = nullptr;
   std::wstring FTipText;
   int FTipRow = -1, FTipColumn = -1;
   std::atomic<bool> FWakePosted{false};
@@ -289,7 +314,7 @@ private:
 
 } // namespace
 
-void TWinBatchWindow::ShowModal(TBatchRun& Run) {
+void TWinBatchWindow::ShowModal(TBatchWindowModel& Run) {
   TBatchForm Form(Owner, Run);
   bool Disabled = Owner != nullptr && !::EnableWindow(Owner, FALSE);
   MSG Message;

@@ -85,6 +85,8 @@ void TMainWindow::BindActions() {
                L"&Export Soundtrack Pack...");
   FActions.Add(F.actFileApplyPack, Run(&TfrmORVStreams::actFileApplyPackExecute),
                L"&Apply Soundtrack Pack...");
+  FActions.Add(F.actFileExportSoundtrack, Run(&TfrmORVStreams::actFileExportSoundtrackExecute),
+               L"Export Sound&track...");
   FActions.Add(F.actFileExit, [this] { ::SendMessageW(Handle(), WM_CLOSE, 0, 0); });
   FActions.Add(F.actSamplePreview, Run(&TfrmORVStreams::actSamplePreviewExecute), L"&Preview");
   FActions.Add(F.actSampleImport, Run(&TfrmORVStreams::actSampleImportExecute), L"&Import...");
@@ -103,8 +105,8 @@ void TMainWindow::BindActions() {
       Handle(),
       FActions.CreateMenuBar({
           {L"&File",
-           {&F.actFileOpen, &F.actFileSave, nullptr, &F.actFileRestoreOriginal, &F.actFileExportPack,
-            &F.actFileApplyPack, nullptr, &F.actFileExit}},
+           {&F.actFileOpen, &F.actFileSave, nullptr, &F.actFileExportSoundtrack, nullptr,
+            &F.actFileRestoreOriginal, &F.actFileExportPack, &F.actFileApplyPack, nullptr, &F.actFileExit}},
           {L"&Sample", {&F.actSamplePreview, nullptr, &F.actSampleImport, &F.actSampleExport}},
           {L"S&tream", {&F.actStreamAddSample, &F.actStreamDeleteSample, nullptr, &F.actStreamImportSongs}},
           {L"&Help", {&F.actHelpContents, &F.actHelpWhatsThis, nullptr, &F.actHelpAbout}},

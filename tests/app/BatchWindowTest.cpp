@@ -2,6 +2,7 @@
 // import dialog or dropped on the tree, run in a scripted batch window that starts, watches and cancels
 // the batch as a user would.
 
+#include "app/SoundtrackWindow.h"
 #include "base/Paths.h"
 #include "converter/formats/WaveWriter.h"
 #include "platform/Faults.h"
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #ifdef ORVIK_REAL_SX_FOLDER
 
@@ -29,7 +31,8 @@ namespace {
 // has ended; CancelWhen, asked after each poll, presses Cancel once.
 class TScriptedBatchWindow : public IBatchWindow {
 public:
-  void ShowModal(TBatchRun& Run) override {
+  void ShowModal(TBatchWindowModel& Model) override {
+    auto& Run = dynamic_cast<TBatchRun&>(Model);
     Before = Run.Rows;
     MatchCaption = Run.chkMatchLoudness.Caption();
     if (!Start) {
@@ -78,6 +81,32 @@ public:
   std::vector<TBatchRow> Before, After;
   std::vector<std::wstring> Statuses;
   std::wstring MatchCaption;
+};
+
+// The soundtrack export's window: picks the format Format, presses Export, and polls until the end.
+class TScriptedExportWindow : public IBatchWindow {
+public:
+  void ShowModal(TBatchWindowModel& Model) override {
+    auto& Run = dynamic_cast<TSoundtrackRun&>(Model);
+    ASSERT_EQ(Run.Choice, &Run.cboFormat);
+    Run.cboFormat.UserSelect(Format);
+    for (size_t Row = 0; Row < Run.RowCount(); ++Row)
+      Files.push_back(Run.Cell(Row, 0));
+    Run.btnStartClick();
+    if (!Run.Started()) {
+      EXPECT_TRUE(Run.btnCancelClick());
+      return;
+    }
+    while (!Run.Ended()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      Run.Poll();
+    }
+    for (size_t Row = 0; Row < Run.RowCount(); ++Row)
+      Results.push_back(Run.Cell(Row, 2));
+    EXPECT_EQ(Run.btnCancel.Caption(), L"Close");
+  }
+  int Format = 0;
+  std::vector<std::wstring> Files, Results;
 };
 
 class BatchWindowTest : public EditorTest {
@@ -339,3 +368,40 @@ TEST_F(BatchWindowTest, TheDropTargetDecidesWhereTheFilesGo) {
 }
 
 #endif
+
+// File > Export Soundtrack: a folder proposed beside the definition, the format chosen in the batch window,
+// every song written and listed; the next export into the same folder asks before it replaces anything.
+TEST_F(BatchWindowTest, TheSoundtrackGoesOutInTheFormatChosenAndAsksBeforeReplacing) {
+  TScriptedExportWindow Export;
+  BatchWindow = &Export;
+  Form = NewForm(&RealRunner, RealFolder);
+  Open(Demo);
+  Form->ApplicationEventsIdle();
+  ASSERT_TRUE(Form->actFileExportSoundtrack.Enabled());
+  const std::string Folder = JoinPath(ExtractFilePath(Demo), "Soundtrack");
+  Dialogs.FolderAnswer = Folder;
+  Export.Format = 1; // Wave
+  Run([&] { Form->actFileExportSoundtrackExecute(); });
+  ASSERT_EQ(Dialogs.FolderSeen.size(), 1u);
+  EXPECT_EQ(Dialogs.FolderSeen[0].Folder, Folder);
+  ASSERT_EQ(Export.Files.size(), 12u);
+  EXPECT_EQ(Export.Files[0], L"The Offside Trap - Kick Off.wav");
+  EXPECT_EQ(Export.Results, std::vector<std::wstring>(12, L"Written"));
+  EXPECT_TRUE(platform::IsFile(JoinPath(Folder, "The Offside Trap - Kick Off.wav")));
+  EXPECT_TRUE(platform::IsFile(JoinPath(Folder, "Stream 2.m3u8")));
+  EXPECT_EQ(Form->StatusBar.Text(), L"Wrote 12 of 12 song(s) and 3 playlist(s) to " + W(Folder) + L".");
+
+  for (TMsgResult Answer : {TMsgResult::No, TMsgResult::Yes}) {
+    SCOPED_TRACE(Answer == TMsgResult::Yes ? "replaced" : "kept");
+    Export.Files.clear();
+    Export.Results.clear();
+    Boxes.Shown.clear();
+    Boxes.Answers = {Answer};
+    Run([&] { Form->actFileExportSoundtrackExecute(); });
+    ASSERT_EQ(Boxes.Shown.size(), 1u);
+    EXPECT_EQ(Boxes.Shown[0].Text,
+              L"15 of the files are in the folder already, among them \"The Offside Trap - Kick Off.wav\". "
+              L"Replace them?");
+    EXPECT_EQ(Export.Results.size(), Answer == TMsgResult::Yes ? 12u : 0u);
+  }
+}

@@ -76,11 +76,12 @@ TEST_F(RealConverterTest, ImportPreviewAndExportEveryFormat) {
   EXPECT_EQ(Magic(Sound.Playing), "RIFF");
   Form->actSamplePreviewExecute();
 
-  const char* Magics[8] = {"", "RIFF", "SCHl", "SCHl", "SCHl", "SCHl", "SCHl", "FORM"};
-  for (int Index = 1; Index <= 7; ++Index) {
+  const char* Magics[9] = {"", "RIFF", "SCHl", "SCHl", "SCHl", "SCHl", "SCHl", "FORM", "fLaC"};
+  for (int Index = 1; Index <= 8; ++Index) {
     std::string Out = Dir.File("export " + std::to_string(Index) +
                                (Index == 1   ? ".wav"
                                 : Index == 7 ? ".aif"
+                                : Index == 8 ? ".flac"
                                              : ".asf"));
     Form->actSampleExportDialog.FileName = W(Out);
     Form->actSampleExportDialog.FilterIndex = Index;
@@ -91,8 +92,8 @@ TEST_F(RealConverterTest, ImportPreviewAndExportEveryFormat) {
   EXPECT_TRUE(Boxes.Shown.empty());
 
   // Every kind the converter writes can come back in, as a new file of the archive.
-  for (const char* Name : {"export 1.wav", "export 7.aif", "export 2.asf", "export 3.asf", "export 4.asf",
-                           "export 5.asf", "export 6.asf"}) {
+  for (const char* Name : {"export 1.wav", "export 7.aif", "export 8.flac", "export 2.asf", "export 3.asf",
+                           "export 4.asf", "export 5.asf", "export 6.asf"}) {
     Import(Dir.File(Name), true);
     ASSERT_TRUE(Boxes.Shown.empty()) << Name;
     EXPECT_EQ(Form->SelectedSample()->StreamFile()->Name, ChangeFileExt(Name, ".asf"));

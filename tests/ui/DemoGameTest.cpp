@@ -7,6 +7,7 @@
 #include "base/Text.h"
 #include "converter/Converter.h"
 #include "converter/formats/WaveWriter.h"
+#include "platform/FileSystem.h"
 #include "tests/app/GatedProcess.h"
 #include "tests/app/ScriptedServices.h"
 #include "tests/fixtures/RefPack.h"
@@ -567,4 +568,68 @@ TEST_F(DemoGameTest, ASecondCopyFillsAnEmptyStreamFromTheMenuAndProposesItsOwnPr
       << WideToAnsi(Boxes.Shown.back().Text);
   ASSERT_EQ(Dialogs.FolderSeen.size(), 1u);
   EXPECT_EQ(Dialogs.FolderSeen[0].Folder, Own);
+}
+
+namespace {
+
+// A user at the soundtrack's batch window: Wave chosen in the format list, Export pressed, and once it
+// offers Close, the list and the status read and Close pressed.
+struct TExportUser {
+  int Step = 0, Ticks = 0;
+  std::vector<std::vector<std::wstring>> Rows;
+  std::wstring Status, Format;
+};
+TExportUser* Exporter = nullptr;
+
+void CALLBACK PlayExportUser(HWND, UINT, UINT_PTR, DWORD) {
+  TExportUser& U = *Exporter;
+  HWND Window = ::FindWindowW(ui::BatchWindowClass, nullptr);
+  if (Window == nullptr || U.Step > 1)
+    return;
+  if (U.Step == 0) {
+    HWND Formats = ::GetDlgItem(Window, ui::IDC_BATCH_CHOICE);
+    ::SendMessageW(Formats, CB_SETCURSEL, 1, 0);
+    ::SendMessageW(Window, WM_COMMAND, MAKEWPARAM(ui::IDC_BATCH_CHOICE, CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(Formats));
+    U.Format = WindowText(Formats);
+    PressButton(Window, IDOK);
+    U.Step = 1;
+    return;
+  }
+  if (WindowText(::GetDlgItem(Window, IDCANCEL)) != L"Close" && ++U.Ticks < 2400)
+    return;
+  HWND List = ::GetDlgItem(Window, ui::IDC_BATCH_LIST);
+  for (int Row = 0; Row < static_cast<int>(::SendMessageW(List, LVM_GETITEMCOUNT, 0, 0)); ++Row)
+    U.Rows.push_back(ListRow(List, Row));
+  U.Status = WindowText(::GetDlgItem(Window, ui::IDC_BATCH_STATUS));
+  PressButton(Window, IDCANCEL);
+  U.Step = 2;
+}
+
+} // namespace
+
+// File > Export Soundtrack... in the real batch window: the format chosen in its list, every song written
+// under its title, the playlists beside them.
+TEST_F(DemoGameTest, TheSoundtrackGoesOutTitledInTheFormatChosen) {
+  Open();
+  const std::string Folder = JoinPath(JoinPath(Demo, "audio"), "Soundtrack");
+  Dialogs.FolderAnswer = Folder;
+  TExportUser Script;
+  Exporter = &Script;
+  UINT_PTR Timer = ::SetTimer(nullptr, 0, 50, &PlayExportUser);
+  Command(Form().actFileExportSoundtrack);
+  ::KillTimer(nullptr, Timer);
+  Exporter = nullptr;
+  Pump();
+  ASSERT_TRUE(Boxes.Shown.empty()) << WideToAnsi(Boxes.Shown[0].Text);
+  EXPECT_EQ(Script.Format, L"Wave (*.wav)");
+  ASSERT_EQ(Script.Rows.size(), 12u) << "the window did not come to Close";
+  EXPECT_EQ(Script.Rows[0][0], L"The Offside Trap - Kick Off.wav");
+  EXPECT_EQ(Script.Rows[0][1], L"The Offside Trap - Kick Off (theme.asf)");
+  for (const auto& Row : Script.Rows)
+    EXPECT_EQ(Row[2], L"Written") << WideToAnsi(Row[0]);
+  EXPECT_EQ(Script.Status, L"Wrote 12 of 12 song(s) and 3 playlist(s) to " + AnsiToWide(Folder) + L".");
+  EXPECT_GT(sx::ReadAudio(ReadFile(JoinPath(Folder, "The Offside Trap - Kick Off.wav"))).Frames(), 0);
+  EXPECT_TRUE(platform::IsFile(JoinPath(Folder, "Stream 0.m3u8")));
+  EXPECT_TRUE(::IsWindowEnabled(FWindow->Handle()));
 }

@@ -47,6 +47,8 @@ TEST_F(UiTest, MenusToolBarAndControlsShowTheirTexts) {
                                        L"  &Open...\tCtrl+O",
                                        L"  &Save\tCtrl+S",
                                        L"  -",
+                                       L"  Export Sound&track...",
+                                       L"  -",
                                        L"  &Restore Original Music...",
                                        L"  &Export Soundtrack Pack...",
                                        L"  &Apply Soundtrack Pack...",
