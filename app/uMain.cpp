@@ -40,6 +40,7 @@ void TfrmORVStreams::BindControls() {
   actFileOpenDialog.FilterIndex = 1;
   actFileUpdatePreloadDialog.Caption = msg::PreloadDialogCaption;
   actFileExportSoundtrackDialog.Caption = L"Choose the folder for the soundtrack's songs and playlists:";
+  actFileExportSoundtrackDialog.MayBeNew = true;
   actHelpContents.SetEnabled(false);
   actHelpWhatsThis.SetEnabled(false);
 }

@@ -86,7 +86,10 @@ std::optional<bool> PickFolder(HWND Owner, TFolderDialogState& State) {
     return std::nullopt;
   FILEOPENDIALOGOPTIONS Options = 0;
   Dialog->GetOptions(&Options);
-  Dialog->SetOptions(Options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
+  Options |= FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST;
+  if (State.MayBeNew)
+    Options &= ~static_cast<FILEOPENDIALOGOPTIONS>(FOS_PATHMUSTEXIST | FOS_FILEMUSTEXIST);
+  Dialog->SetOptions(Options);
   Dialog->SetTitle(State.Caption.c_str());
   Propose(*Dialog.Get(), AnsiToWide(State.Folder));
   if (FAILED(Dialog->Show(Owner)))
