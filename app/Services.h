@@ -49,7 +49,7 @@ public:
 
 struct TFolderDialogState {
   std::wstring Caption;
-  std::string Folder; // ANSI path, selected when the dialog opens, the choice after OK
+  std::string Folder;    // ANSI path, selected when the dialog opens, the choice after OK
   bool MayBeNew = false; // a folder that does not exist yet may be proposed and chosen (the caller makes it)
 };
 
