@@ -34,6 +34,7 @@ TSoundtrackRun::TSoundtrackRun(TStreamPack& Pack, IConverterProcess& Process, st
   ChoiceLabel = L"&Format:";
   Plan();
   Status.SetText(std::to_wstring(FPlan.Songs.size()) + L" song(s) to write to " + AnsiToWide(FFolder) + L".");
+  btnStart.SetEnabled(!FPlan.Songs.empty());
 }
 
 TSoundtrackRun::~TSoundtrackRun() {
@@ -68,7 +69,7 @@ void TSoundtrackRun::ShowRow(size_t Row, TRow Text) {
 }
 
 void TSoundtrackRun::btnStartClick() {
-  if (Started() || FPlan.Songs.empty())
+  if (Started() || !btnStart.Enabled())
     return;
   std::vector<std::string> There = ExistingFiles(FPlan, FFolder);
   if (!There.empty() && !FAskReplace(There))

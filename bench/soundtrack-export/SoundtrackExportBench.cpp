@@ -57,7 +57,8 @@ TTimes Measure(const std::string& Command, const std::string& Folder, std::optio
   const std::string Definition = Folder + "/audio/streams.dat", Out = Folder + "/soundtrack";
   TStreamPack Pack(IncludeTrailingPathDelimiter(Folder + "/audio"));
   Pack.LoadFromFile(Definition);
-  const TSoundtrackPlan Plan = PlanSoundtrack(Pack, *FindConverterFormat("flac"), TSongNames::Description, Stream);
+  const TSoundtrackPlan Plan =
+      PlanSoundtrack(Pack, *FindConverterFormat("flac"), TSongNames::Description, Stream);
   std::vector<std::string> Entries;
   for (size_t I = 0; I < Plan.Songs.size(); ++I) {
     Entries.push_back(Folder + "/entry-" + std::to_string(I) + ".asf");
@@ -109,8 +110,8 @@ int main(int Argc, char** Argv) {
 
     const std::string Long = Scratch + "/long";
     demo::MakeDemo(Long);
-    Run(Command + " import-batch " + WinePath(Long + "/audio/streams.dat") + " --stream 1 --sample 0 --no-loudness" +
-        Songs + " > /dev/null");
+    Run(Command + " import-batch " + WinePath(Long + "/audio/streams.dat") +
+        " --stream 1 --sample 0 --no-loudness" + Songs + " > /dev/null");
     Print("the songs given, in stream 1", Measure(Command, Long, 1));
   } catch (const std::exception& Error) {
     std::fprintf(stderr, "orvik_soundtrack_export_bench: %s\n", Error.what());
