@@ -14,8 +14,7 @@ std::wstring SongText(const TSoundtrackSong& Song) {
   std::wstring Entry = AnsiToWide(Song.File->Name);
   if (Song.Tags.Title.empty())
     return Entry;
-  return AnsiToWide(Song.Tags.Artist.empty() ? Song.Tags.Title : Song.Tags.Artist + " - " + Song.Tags.Title) +
-         L" (" + Entry + L")";
+  return AnsiToWide(SongTitle(Song.Tags)) + L" (" + Entry + L")";
 }
 
 } // namespace

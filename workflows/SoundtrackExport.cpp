@@ -38,12 +38,15 @@ bool IsDeviceName(const std::string& Stem) {
          Upper[3] <= '9';
 }
 
-// "Singer - Name", or the one that is there; empty when the tags have no name.
-std::string DescribedStem(const TSongTags& Tags) {
+} // namespace
+
+std::string SongTitle(const TSongTags& Tags) {
   if (Tags.Title.empty())
     return "";
   return Tags.Artist.empty() ? Tags.Title : Tags.Artist + " - " + Tags.Title;
 }
+
+namespace {
 
 std::string PlaylistText(const TSoundtrackPlan& Plan, const TSoundtrackPlaylist& List,
                          const std::vector<bool>& Present) {
@@ -52,7 +55,7 @@ std::string PlaylistText(const TSoundtrackPlan& Plan, const TSoundtrackPlaylist&
     if (!Present[Song])
       continue;
     const TSoundtrackSong& S = Plan.Songs[Song];
-    std::string Shown = DescribedStem(S.Tags);
+    std::string Shown = SongTitle(S.Tags);
     if (!Shown.empty())
       Text += "#EXTINF:-1," + Utf8FromWide(AnsiToWide(Shown)) + "\r\n";
     Text += Utf8FromWide(platform::FileNameToWide(S.Name)) + "\r\n";
@@ -114,7 +117,7 @@ TSoundtrackPlan PlanSoundtrack(const TStreamPack& Pack, const TConverterFormat& 
       auto Found = Known.find(File);
       if (Found == Known.end()) {
         TSoundtrackSong Song{File, "", TagsOf(Sample)};
-        std::string Described = Names == TSongNames::Description ? DescribedStem(Song.Tags) : "";
+        std::string Described = Names == TSongNames::Description ? SongTitle(Song.Tags) : "";
         std::string Stem =
             SafeFileStem(Described.empty() ? ChangeFileExt(ExtractFileName(File->Name), "") : Described);
         Song.Name = Stem + Format.Extension;

@@ -39,6 +39,9 @@ struct TSoundtrackPlan {
 TSoundtrackPlan PlanSoundtrack(const TStreamPack& Pack, const TConverterFormat& Format, TSongNames Names,
                                std::optional<int32_t> Stream = std::nullopt);
 
+// "Singer - Name", or the name alone; empty when the tags have no name.
+std::string SongTitle(const TSongTags& Tags);
+
 // Text as a Windows file name (without extension): characters that Windows refuses become "_", trailing
 // dots and blanks go, a device name (CON, NUL, COM1, ...) gets a leading "_", at most 120 characters.
 std::string SafeFileStem(const std::string& Text);

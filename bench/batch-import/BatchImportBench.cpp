@@ -16,6 +16,7 @@
 // unless every command succeeds and every sample 0..N-1 of stream 1 then holds a whole EA-XA song of the
 // expected length; the batch must also report every song imported with a gain toward its target.
 #include "base/Paths.h"
+#include "bench/WineCommands.h"
 #include "converter/formats/WaveWriter.h"
 #include "definitions/uTypes.h"
 #include "tools/make-demo/Demo.h"
@@ -36,23 +37,7 @@ namespace {
 
 constexpr int32_t kStream = 1;
 
-using TClock = std::chrono::steady_clock;
-
-double Since(TClock::time_point Start) {
-  return std::chrono::duration<double>(TClock::now() - Start).count();
-}
-
-// Appended rather than concatenated: GCC 12 at -O3 warns of an overlapping copy in "'" + std::string.
-std::string Quoted(const std::string& Text) {
-  return std::string(1, '\'').append(Text).append(1, '\'');
-}
-
-// The path as the Windows program sees it: Wine shows the root of the file system as drive Z:.
-std::string WinePath(std::string Path) {
-  for (char& C : Path)
-    C = C == '/' ? '\\' : C;
-  return Quoted(std::string("Z:").append(Path));
-}
+using namespace winebench;
 
 std::string LoadAverage() {
   std::ifstream In("/proc/loadavg");
@@ -73,11 +58,6 @@ size_t Count(const std::string& Text, const std::string& Part) {
   for (size_t At = Text.find(Part); At != std::string::npos; At = Text.find(Part, At + 1))
     ++N;
   return N;
-}
-
-void Run(const std::string& Line) {
-  if (std::system(Line.c_str()) != 0)
-    throw std::runtime_error("failed: " + Line);
 }
 
 std::unique_ptr<TStreamPack> OpenDemo(const std::string& Definition) {

@@ -10,6 +10,7 @@
 // after another, and their ratio. Fails unless every command succeeds and every song is written.
 #include "archive/uEAStream.h"
 #include "base/Paths.h"
+#include "bench/WineCommands.h"
 #include "definitions/uTypes.h"
 #include "tools/make-demo/Demo.h"
 #include "workflows/SoundtrackExport.h"
@@ -24,28 +25,7 @@
 
 namespace {
 
-using TClock = std::chrono::steady_clock;
-
-double Since(TClock::time_point Start) {
-  return std::chrono::duration<double>(TClock::now() - Start).count();
-}
-
-// Appended rather than concatenated: GCC 12 at -O3 warns of an overlapping copy in "'" + std::string.
-std::string Quoted(const std::string& Text) {
-  return std::string(1, '\'').append(Text).append(1, '\'');
-}
-
-// The path as the Windows program sees it: Wine shows the root of the file system as drive Z:.
-std::string WinePath(std::string Path) {
-  for (char& C : Path)
-    C = C == '/' ? '\\' : C;
-  return Quoted(std::string("Z:").append(Path));
-}
-
-void Run(const std::string& Line) {
-  if (std::system(Line.c_str()) != 0)
-    throw std::runtime_error("failed: " + Line);
-}
+using namespace winebench;
 
 struct TTimes {
   size_t Songs = 0;
