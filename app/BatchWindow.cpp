@@ -13,11 +13,6 @@ namespace {
 
 const wchar_t* const kMatchCaption = L"&Match the loudness to the definition's songs";
 
-std::wstring FileNameOf(const std::wstring& Path) {
-  size_t Slash = Path.find_last_of(L"\\/:");
-  return Slash == std::wstring::npos ? Path : Path.substr(Slash + 1);
-}
-
 std::wstring SampleText(int32_t Stream, int32_t Sample) {
   return L"Stream " + std::to_wstring(Stream) + L", sample " + std::to_wstring(Sample);
 }
@@ -97,7 +92,7 @@ TBatchRun::TBatchRun(TStreamPack& Pack, TDefinitionSession& Session, std::vector
   for (int32_t I = 0; I < Pack.ArchiveCount(); ++I)
     FArchiveNames.push_back(AnsiToWide(ExtractFileName(Pack.Archives(I)->FileName)));
   for (size_t I = 0; I < FPlan.size(); ++I)
-    Rows.push_back({FileNameOf(I < Names.size() ? Names[I] : AnsiToWide(FPlan[I].Source)),
+    Rows.push_back({ExtractFileName(I < Names.size() ? Names[I] : AnsiToWide(FPlan[I].Source)),
                     SongText(FArchiveNames, FPlan[I]), TitleReplaced(Pack, FPlan[I]), L"", L"", L"Waiting"});
   if (FTarget.Measured)
     FReported.Target = FTarget.Value;

@@ -116,11 +116,15 @@ void TVisibility::SetVisible(bool Visible) {
 }
 
 void TActionModel::SetCaption(const std::wstring& Caption) {
+  if (FCaption == Caption)
+    return;
   FCaption = Caption;
   Notify();
 }
 
 void TActionModel::SetImageIndex(int ImageIndex) {
+  if (FImageIndex == ImageIndex)
+    return;
   FImageIndex = ImageIndex;
   Notify();
 }

@@ -106,6 +106,7 @@ public:
 
   const int MaxLength;
   std::function<void()> OnChange;
+  std::function<void()> OnExit; // the focus left the control
   std::function<void()> Changed;
 
 private:

@@ -77,6 +77,8 @@ void TfrmORVStreams::ImportSongs(TTreeNode* Node, const std::vector<std::wstring
   KeepOriginalMusic();
   if (PreviewPlaying())
     StopPreview();
+  TEditStep Step(*this, L"Import of " + (Shown.size() == 1 ? ExtractFileName(Shown[0])
+                                                           : std::to_wstring(Shown.size()) + L" Songs"));
   TBatchRun Run(*FPack, *FSession, std::move(Plan), Shown, ConverterProcess(), FLoudness);
   FServices.BatchWindow->ShowModal(Run);
   Run.StopAndWait();

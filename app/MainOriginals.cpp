@@ -205,6 +205,7 @@ void TfrmORVStreams::actFileApplyPackExecute() {
       TMsgResult::Yes)
     return;
   KeepOriginalMusic();
+  TEditStep Step(*this, L"Apply Soundtrack Pack");
   TPackApplied Applied;
   std::exception_ptr Failure;
   try {

@@ -4,6 +4,7 @@
 #include "app/Messages.h"
 #include "app/uMain.h"
 #include "base/Exceptions.h"
+#include "base/Paths.h"
 #include "base/ScopeGuard.h"
 #include "base/Streams.h"
 #include "base/Text.h"
@@ -237,6 +238,7 @@ void TfrmORVStreams::actSampleImportAccept(const void* Sender) {
   FServices.Screen->SetCursor(TCursor::HourGlass);
   bool AsNewFile = Sender != &actSampleImport;
   std::exception_ptr Failure;
+  TEditStep Step(*this, L"Import of " + ExtractFileName(actSampleImportDialog.FileName));
   try {
     TSongImport Import;
     RunSongStep([&](TConverter& Converter, const TSongFileSteps& Steps) {

@@ -74,6 +74,13 @@ void TfrmORVStreams::SaveArchivesAndDefinition() {
   FSession->Imports.Forget();
   FArchivesChanged = false;
   FDefinitionChanged = false;
+  // The rebuilt archives no longer hold the songs that an undo would need. Said once, when nothing else
+  // waits for the status bar (keeping the original music, at the first save, says where it went).
+  if (!FHistory.Empty() && !FToldSaveEndsHistory && FPendingStatus.empty()) {
+    FPendingStatus = msg::SaveEndsHistory;
+    FToldSaveEndsHistory = true;
+  }
+  EndHistory();
 }
 
 void TfrmORVStreams::ReportRecovery(TRecoveryReport& Report) {

@@ -22,6 +22,8 @@ inline constexpr const wchar_t* NewDescriptionPrompt = L"Enter the new song name
 inline constexpr const wchar_t* Preview = L"Preview";
 inline constexpr const wchar_t* Stop = L"Stop";
 inline constexpr const wchar_t* RebuildingArchives = L"Rebuilding archives...";
+inline constexpr const wchar_t* SaveEndsHistory =
+    L"Saved. The changes made before a save cannot be undone after it.";
 // clang-format off
 inline constexpr const wchar_t* ImportAgain =
     L"Do you want to import the songs imported since then again, as unsaved changes?";

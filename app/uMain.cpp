@@ -33,6 +33,8 @@ void TfrmORVStreams::BindControls() {
   edtSinger.OnChange = [this] { edtSingerChange(); };
   edtAlbum.OnChange = [this] { edtAlbumChange(); };
   edtName.OnChange = [this] { edtNameChange(); };
+  for (TEditModel* Edit : {&edtSinger, &edtAlbum, &edtName})
+    Edit->OnExit = [this] { edtDescriptionExit(); };
   cmbDescriptions.OnChange = [this] { cmbDescriptionsChange(); };
   cmbStreams.OnChange = [this] { cmbStreamsChange(); };
   cmbFiles.OnChange = [this] { cmbFilesChange(); };
@@ -100,6 +102,7 @@ void TfrmORVStreams::actFileOpenAccept() {
   FillArchives();
   RebuildTree();
   ReportRecovery(Report);
+  EndHistory();
 }
 
 std::string TfrmORVStreams::DefinitionPath() const {
@@ -121,6 +124,7 @@ bool TfrmORVStreams::CloseDefinition() {
     StopPreview();
   ClearControls();
   FPack.reset();
+  EndHistory();
   FLoudness = {};
   FOriginalKept = false;
   FReadOnly = false;
@@ -278,13 +282,16 @@ TStreamData* TfrmORVStreams::SelectedSample() const {
 }
 
 void TfrmORVStreams::StoreDescriptionField(TDescriptionField TStreamDescription::*Field,
-                                           const TEditModel& Edit, bool Refill) {
+                                           const wchar_t* FieldName, const TEditModel& Edit, bool Refill) {
   if (FUpdatingDetails)
     return;
   TStreamData* Sample = SelectedSample();
   TStreamDescription* Description = Sample != nullptr ? Sample->Description() : nullptr;
   if (Description == nullptr)
     return;
+  // Typing into one field of one description is one step until the focus leaves it.
+  TEditStep Step(*this, std::wstring(L"Typing in ") + FieldName,
+                 WideToAnsi(FieldName) + ":" + std::to_string(Sample->DescriptionIndex));
   SetFieldText(Description->*Field, WideToAnsi(Edit.Text()));
   FDefinitionChanged = true;
   if (Refill) {
@@ -294,21 +301,22 @@ void TfrmORVStreams::StoreDescriptionField(TDescriptionField TStreamDescription:
 }
 
 void TfrmORVStreams::edtSingerChange() {
-  StoreDescriptionField(&TStreamDescription::Singer, edtSinger, true);
+  StoreDescriptionField(&TStreamDescription::Singer, L"Singer", edtSinger, true);
 }
 
 void TfrmORVStreams::edtAlbumChange() {
-  StoreDescriptionField(&TStreamDescription::Album, edtAlbum, false);
+  StoreDescriptionField(&TStreamDescription::Album, L"Album", edtAlbum, false);
 }
 
 void TfrmORVStreams::edtNameChange() {
-  StoreDescriptionField(&TStreamDescription::Name, edtName, true);
+  StoreDescriptionField(&TStreamDescription::Name, L"Name", edtName, true);
 }
 
 void TfrmORVStreams::cmbDescriptionsChange() {
   TStreamData* Sample = SelectedSample();
   if (Sample == nullptr || cmbDescriptions.ItemIndex() < 0)
     return;
+  TEditStep Step(*this, L"Choice of Description");
   Sample->DescriptionIndex = cmbDescriptions.ItemIndex() - 1;
   FDefinitionChanged = true;
   treeFilesChange(treeFiles.Selected());
@@ -320,6 +328,7 @@ void TfrmORVStreams::btnDescrAddClick() {
   std::wstring Name = msg::NewDescriptionDefault;
   if (!FServices.InputQuery->Query(msg::NewDescriptionCaption, msg::NewDescriptionPrompt, Name))
     return;
+  TEditStep Step(*this, L"Add Description");
   FPack->AddDescription(" ", " ", WideToAnsi(Name));
   FillDescriptions();
   treeFilesChange(treeFiles.Selected());
@@ -335,12 +344,14 @@ void TfrmORVStreams::btnDescRemoveClick() {
   if (FServices.MessageBoxes->Show(msg::ConfirmDeleteDescription, L"", TMsgButtons::YesNo,
                                    TMsgIcon::Question) != TMsgResult::Yes)
     return;
+  TEditStep Step(*this, L"Remove Description");
   FPack->DeleteDescription(cmbDescriptions.ItemIndex() - 1);
   FillDescriptions();
   treeFilesChange(treeFiles.Selected());
 }
 
 void TfrmORVStreams::cmbStreamsChange() {
+  TEditStep Step(*this, L"Choice of Archive");
   FillFiles(cmbStreams.ItemIndex());
   if (cmbFiles.Count() > 0) {
     cmbFiles.SetItemIndex(0);
@@ -352,6 +363,7 @@ void TfrmORVStreams::cmbFilesChange() {
   TStreamData* Sample = SelectedSample();
   if (!FPack || Sample == nullptr)
     return;
+  TEditStep Step(*this, L"Choice of Sample File");
   Sample->SetStreamFile(FPack->Archives(cmbStreams.ItemIndex())->Files(cmbFiles.ItemIndex()));
   RebuildTree();
   FDefinitionChanged = true;
@@ -374,6 +386,7 @@ void TfrmORVStreams::actStreamAddSampleExecute() {
   if (treeFiles.Selected() == nullptr || !FPack)
     return;
   TEAStreamFile* First = FPack->Archives(0)->Files(0);
+  TEditStep Step(*this, L"Add Sample");
   StreamOfSelectedNode()->AddSample(First);
   FDefinitionChanged = true;
   RebuildTree();
@@ -384,6 +397,7 @@ void TfrmORVStreams::actStreamDeleteSampleExecute() {
   if (!FPack || Sample == nullptr)
     return;
   TEAMusicStream* Stream = StreamOfSelectedNode();
+  TEditStep Step(*this, L"Delete Sample");
   // Deselect first: the freed sample must not be looked for when the tree is rebuilt.
   treeFiles.Select(nullptr);
   Stream->RemoveSample(Sample);
@@ -401,6 +415,11 @@ void TfrmORVStreams::ApplicationEventsIdle() {
   actFileSave.SetEnabled((FDefinitionChanged || FArchivesChanged) && !FReadOnly);
   actFileUpdatePreload.SetEnabled(!FReadOnly);
   actFileRestoreOriginal.SetEnabled(FPack && FOriginalKept && !FReadOnly);
+  bool Editable = FPack != nullptr && !FHistory.InStep();
+  actEditUndo.SetEnabled(Editable && FHistory.CanUndo());
+  actEditUndo.SetCaption(FHistory.CanUndo() ? L"Undo " + FHistory.UndoCaption() : L"Undo");
+  actEditRedo.SetEnabled(Editable && FHistory.CanRedo());
+  actEditRedo.SetCaption(FHistory.CanRedo() ? L"Redo " + FHistory.RedoCaption() : L"Redo");
   if (!FPendingStatus.empty()) {
     StatusBar.SetText(FPendingStatus);
     FPendingStatus.clear();

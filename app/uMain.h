@@ -9,6 +9,7 @@
 #include "app/Controls.h"
 #include "app/Services.h"
 #include "definitions/DefinitionSession.h"
+#include "definitions/EditHistory.h"
 #include "definitions/Preload.h"
 #include "definitions/uTypes.h"
 #include "workflows/SongFiles.h"
@@ -67,6 +68,8 @@ public:
       L"Apply Soundtrack Pack...", -1,
       L"Apply soundtrack pack|Put the songs and descriptions of a soundtrack pack in"};
   TActionModel actFileExit{L"E&xit", 1, L"Exit|Quit the application"};
+  TActionModel actEditUndo{L"Undo", 13, L"Undo|Take back the last change", L"Ctrl+Z"};
+  TActionModel actEditRedo{L"Redo", 14, L"Redo|Make the last change taken back again", L"Ctrl+Y"};
   TActionModel actSamplePreview{L"Preview", 4, L"Preview/Stop|Preview (stop) the selected sample"};
   TActionModel actSampleImport{L"Import...", 3, L"Import|Import a new file in place of the selected one"};
   TActionModel actSampleExport{L"Export...", 2, L"Export|Save the selected sample"};
@@ -118,6 +121,16 @@ public:
   void cmbStreamsChange();
   void cmbFilesChange();
   void btnRemoveFileClick();
+
+  // The focus left a description field: typing into it again is a step of its own.
+  void edtDescriptionExit();
+
+  // ---- undo ----
+  // Takes back, or makes again, the last change since the definition was opened or saved, and shows
+  // where it happened.
+  void actEditUndoExecute();
+  void actEditRedoExecute();
+  const TEditHistory& History() const { return FHistory; }
 
   // ---- samples ----
   void actStreamAddSampleExecute();
@@ -190,6 +203,24 @@ public:
   std::string DefinitionPath() const;
 
 private:
+  // One step of the edit history: what the handler it lives in changes (see TEditHistory::Begin).
+  class TEditStep {
+  public:
+    TEditStep(TfrmORVStreams& Form, std::wstring Caption, std::string MergeKey = {});
+    ~TEditStep();
+    TEditStep(const TEditStep&) = delete;
+    TEditStep& operator=(const TEditStep&) = delete;
+
+  private:
+    TfrmORVStreams& FForm;
+    bool FBegun = false;
+  };
+  TStepPlace SelectedPlace() const;
+  void ShowPlace(const TStepPlace& Place);
+  void ShowStepOutcome(const TStepOutcome& Outcome);
+  void MoveInHistory(bool Forward);
+  // Forgets the history: a save, a close or an open ends it.
+  void EndHistory();
   void BindControls();
   void ClearControls();
   // Adds the nodes of every stream; returns the node whose data is Selected (the last one), or nullptr.
@@ -197,8 +228,8 @@ private:
   // Selects the tree's node of Sample, if it has one.
   void SelectSample(const TStreamData* Sample);
   void ShowSampleDetails(TStreamData* Sample);
-  void StoreDescriptionField(TDescriptionField TStreamDescription::*Field, const TEditModel& Edit,
-                             bool Refill);
+  void StoreDescriptionField(TDescriptionField TStreamDescription::*Field, const wchar_t* FieldName,
+                             const TEditModel& Edit, bool Refill);
   TEAMusicStream* StreamOfSelectedNode() const;
   void SaveArchivesAndDefinition();
   // Tells what recovery did at open; offers to do the imports it undid again, as unsaved changes.
@@ -234,4 +265,6 @@ private:
   std::wstring FUnderHint;
   bool FReadOnly = false;      // the open definition is a kept copy of the original music: nothing writes it
   std::wstring FPendingStatus; // shown by the next idle step, after the handler that set it
+  TEditHistory FHistory;
+  bool FToldSaveEndsHistory = false; // the status bar said once that a save ends the history
 };

@@ -80,6 +80,13 @@ std::string ExtractFileName(const std::string& Path) {
   return Path.substr(NameStart(Path));
 }
 
+std::wstring ExtractFileName(const std::wstring& Path) {
+  size_t I = Path.size();
+  while (I > 0 && (Path[I - 1] > 0x7F || !IsDelimiter(static_cast<char>(Path[I - 1]))))
+    --I;
+  return Path.substr(I);
+}
+
 std::string ExtractFileExt(const std::string& Path) {
   size_t Dot = Path.rfind('.');
   return Dot == std::string::npos || Dot < NameStart(Path) ? std::string() : Path.substr(Dot);

@@ -8,6 +8,7 @@ std::string ExtractFilePath(const std::string& Path);
 
 // The name part of Path, after the last delimiter.
 std::string ExtractFileName(const std::string& Path);
+std::wstring ExtractFileName(const std::wstring& Path);
 
 // The extension of Path's name, with its dot ("" if there is none).
 std::string ExtractFileExt(const std::string& Path);

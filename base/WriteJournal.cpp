@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -20,6 +21,7 @@ enum TRecordType : uint32_t {
   kCommit = 6,
   kAbort = 7,
   kGarbage = 8,
+  kMoved = 9,
 };
 
 enum TRole : uint8_t {
@@ -165,7 +167,7 @@ struct TNamed {
 
 struct TRecord {
   uint32_t Type = 0;
-  TNamed File, Other;        // Backup: File and its backup; Note: the kept file in Other
+  TNamed File, Other;        // Backup: File and its backup; Moved: File and where it was; Note: the kept file
   int64_t Number = 0;        // Length: the length; Bytes: the offset
   std::vector<uint8_t> Data; // Bytes: the old bytes; Note: the payload
   std::vector<TNamed> Files; // Commit: target, copy and backup of each file
@@ -252,6 +254,10 @@ TRecord Decode(const TPlace& Place, uint32_t Type, const std::vector<uint8_t>& P
     R.File = Check.File({kSubject, kMember}, kPlain);
     R.Other = Check.SameAs(R.File, kOldCopy | kUndoCopy);
     break;
+  case kMoved:
+    R.File = Check.File({kSubject, kMember}, kPlain);
+    R.Other = Check.SameAs(R.File, kOldCopy | kUndoCopy);
+    break;
   case kCreated:
     R.File = Check.File({kSubject, kMember, kKept}, kNewCopy);
     break;
@@ -326,47 +332,22 @@ const TRecord* StandingCommit(const std::vector<TRecord>& Records) {
   return Commit;
 }
 
-// The backup that a rollback puts in Path's place, applying the records after First from last to first:
-// the first of them that names an existing backup of Path. Empty when Path stays itself.
-std::string BackupBefore(const std::vector<TRecord>& Records, size_t First, const std::string& Path) {
-  for (size_t J = First + 1; J < Records.size(); ++J) {
-    const TRecord& R = Records[J];
-    if (R.Type == kBackup && R.File.Path == Path && platform::IsFile(R.Other.Path))
-      return R.Other.Path;
-    if (R.Type == kCommit)
-      for (size_t K = 0; K < R.Files.size(); K += 3)
-        if (R.Files[K].Path == Path && platform::IsFile(R.Files[K + 2].Path))
-          return R.Files[K + 2].Path;
-  }
-  return {};
-}
-
-// Checks a rollback's lengths and offsets against the files as they are: a length never makes a file
-// longer than it will be when the length is applied, and old bytes go back only within the file as it is
-// or was.
+// Checks a rollback's writes against the files as they are: every file's length comes before its old
+// bytes, and they go back only within a file that the name holds now or that a backup puts back.
 void CheckAgainstFiles(const std::vector<TRecord>& Records) {
-  std::map<std::string, int64_t> Lengths;
-  for (size_t I = 0; I < Records.size(); ++I) {
-    const TRecord& R = Records[I];
+  std::set<std::string> Measured;
+  for (const TRecord& R : Records) {
     if (R.Type == kLength) {
-      Lengths[R.File.Path] = R.Number;
-      std::string Backup = BackupBefore(Records, I, R.File.Path);
-      std::string Then = Backup.empty() ? R.File.Path : Backup;
-      if (platform::IsFile(Then) && SizeOf(Then) < R.Number)
-        throw Exception("it would lengthen \"" + TRecordCheck::Printable(R.File.Name) + "\" to " +
-                        std::to_string(R.Number) + " bytes");
+      Measured.insert(R.File.Path);
     } else if (R.Type == kBytes) {
-      auto Length = Lengths.find(R.File.Path);
-      int64_t End = R.Number + static_cast<int64_t>(R.Data.size());
-      if (Length == Lengths.end())
+      if (Measured.count(R.File.Path) == 0)
         throw Exception("it writes into \"" + TRecordCheck::Printable(R.File.Name) + "\" before its length");
-      int64_t Bound = Length->second;
-      if (platform::IsFile(R.File.Path))
-        Bound = std::max(Bound, SizeOf(R.File.Path));
+      int64_t Bound = platform::IsFile(R.File.Path) ? SizeOf(R.File.Path) : 0;
       for (const TRecord& B : Records)
-        if (B.Type == kBackup && B.File.Path == R.File.Path && platform::IsFile(B.Other.Path))
+        if ((B.Type == kBackup || B.Type == kMoved) && B.File.Path == R.File.Path &&
+            platform::IsFile(B.Other.Path))
           Bound = std::max(Bound, SizeOf(B.Other.Path));
-      if (End > Bound)
+      if (R.Number + static_cast<int64_t>(R.Data.size()) > Bound)
         throw Exception("it writes " + std::to_string(R.Data.size()) + " bytes at " +
                         std::to_string(R.Number) + " into \"" + TRecordCheck::Printable(R.File.Name) +
                         "\", past its end");
@@ -407,10 +388,12 @@ void PutBack(const TRecord& R, std::vector<std::string>& Written) {
       Written.push_back(R.File.Path);
     }
     break;
+  // A length only ever cuts. One past the file's end was taken before the transaction cut the file
+  // (an import undone), and the bytes cut then are ones that an earlier length cuts again.
   case kLength:
     if (platform::IsFile(R.File.Path)) {
       TFileStream File(R.File.Path, TFileAccess::ReadWrite);
-      if (File.Size() != R.Number)
+      if (File.Size() > R.Number)
         File.SetSize(R.Number);
       Written.push_back(R.File.Path);
     }
@@ -419,6 +402,12 @@ void PutBack(const TRecord& R, std::vector<std::string>& Written) {
     if (platform::IsFile(R.Other.Path)) {
       CheckOSError(platform::ReplaceFile(R.Other.Path, R.File.Path));
       Written.push_back(R.File.Path);
+    }
+    break;
+  case kMoved:
+    if (platform::IsFile(R.File.Path)) {
+      CheckOSError(platform::ReplaceFile(R.File.Path, R.Other.Path));
+      Written.push_back(R.Other.Path);
     }
     break;
   case kCommit: // one that does not stand: a file still under its backup name goes back
@@ -516,6 +505,7 @@ TWriteJournal::TWriteJournal(std::string Path, TJournalScope Scope)
 void TWriteJournal::Reset() {
   FActive = false;
   FTouched.clear();
+  FMeasured.clear();
 }
 
 std::string TWriteJournal::NameIn(const std::string& Folder, const std::string& Path) {
@@ -563,7 +553,8 @@ void TWriteJournal::Append(uint32_t Type, const TRecordWriter& Payload) {
 
 void TWriteJournal::BeforeWrite(const std::string& File, int64_t Offset, int64_t Count) {
   int64_t Length = SizeOf(File);
-  if (FTouched.insert(File).second) {
+  FTouched.insert(File);
+  if (FMeasured.insert(File).second) {
     TRecordWriter Out;
     Name(Out, File);
     Append(kLength, Out.I64(Length));
@@ -586,12 +577,21 @@ void TWriteJournal::BeforeReplace(const std::string& File, const std::string& Ba
   Name(Out, File);
   Name(Out, Backup);
   Append(kBackup, Out);
+  FMeasured.erase(File);
 }
 
 void TWriteJournal::BeforeCreate(const std::string& File) {
   TRecordWriter Out;
   Name(Out, File);
   Append(kCreated, Out);
+}
+
+void TWriteJournal::BeforeMove(const std::string& From, const std::string& To) {
+  TRecordWriter Out;
+  Name(Out, To);
+  Name(Out, From);
+  Append(kMoved, Out);
+  FMeasured.erase(To);
 }
 
 void TWriteJournal::Note(const std::vector<uint8_t>& Payload, const std::string& Kept) {
@@ -680,8 +680,9 @@ TWriteJournal::TRecovery TWriteJournal::Recover(const std::string& Path, const T
     for (const TRecord& R : Records) {
       if (R.Type != kGarbage && R.Type != kCreated)
         Result.Outcome = TOutcome::RolledBack;
-      if (R.Type == kNote && !R.Other.Name.empty() && platform::IsFile(R.Other.Path))
-        Result.Notes.push_back({R.Data, R.Other.Path});
+      if (R.Type == kNote)
+        Result.Notes.push_back(
+            {R.Data, !R.Other.Name.empty() && platform::IsFile(R.Other.Path) ? R.Other.Path : ""});
     }
   }
   for (const TRecord& R : Records)

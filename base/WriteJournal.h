@@ -24,9 +24,12 @@
 //   Song     a file of the subject's songs folder ("<subject>.~songs"), kept for a change's note
 //
 // What the records say, and what recovery does with them:
-//   Length   a file's length before the transaction first wrote into it   rollback: cut back to it
+//   Length   a file's length before the transaction first wrote into it,  rollback: cut back to it
+//            or into the file that took its name since                    (never made longer)
 //   Bytes    bytes of a file before they were overwritten in place        rollback: written back
 //   Backup   a file about to be renamed to a backup and replaced          rollback: the backup put back
+//   Moved    a backup about to be renamed back to its file's name         rollback: renamed to the
+//            (the file having gone to a backup of its own first)          backup's name again
 //   Created  a file the transaction creates                               rollback: deleted
 //   Note     the caller's own description of a change, with a file it     returned by rollback; the
 //            kept for it (for example the song of an import)              kept file goes with a commit
@@ -35,7 +38,8 @@
 //   Abort    the commit before it was undone by the process itself        the commit does not stand
 // A commit stands only when nothing but garbage follows it; one that does not stand is rolled back like the
 // rest: a target still under its backup name is put back.
-//   Garbage  a file left by an earlier transaction, to be deleted         deleted
+//   Garbage  a file left by an earlier transaction, or a scratch file     deleted
+//            the transaction makes, to be deleted
 // Rollback applies the records from last to first. After either way every backup, copy and garbage file
 // is deleted, and then the journal; a file that cannot be deleted stays named in the journal and goes at
 // the next recovery, silently. Recovery changes nothing that an interrupted recovery has not already
@@ -83,7 +87,9 @@ public:
   };
   struct TRecovery {
     TOutcome Outcome = TOutcome::Nothing;
-    std::vector<TNote> Notes;            // with RolledBack: the notes, oldest first, whose kept files remain
+    // With RolledBack: every note, oldest first; Kept is empty for a note that kept no file or whose file
+    // is gone.
+    std::vector<TNote> Notes;
     std::vector<std::string> NotDeleted; // garbage that could not be deleted (still named by the journal)
     std::string SetAsideAs;              // with SetAside: the journal's new path
     std::string Reason;                  // with SetAside: what was wrong with it
@@ -119,6 +125,8 @@ public:
   void BeforeReplace(const std::string& File, const std::string& Backup);
   // Call before the transaction creates File, which must not exist.
   void BeforeCreate(const std::string& File);
+  // Call before From, a backup of To, is renamed back to To (whose file has gone to a backup of its own).
+  void BeforeMove(const std::string& From, const std::string& To);
   // Kept: a file of the songs folder (SongFolderFor the subject), or empty.
   void Note(const std::vector<uint8_t>& Payload, const std::string& Kept);
   // Flushes every file the transaction wrote in place and every copy, then records the commit. From the
@@ -150,6 +158,7 @@ private:
 
   std::string FPath;
   TJournalScope FScope;
-  std::set<std::string> FTouched; // files with a Length record
+  std::set<std::string> FTouched;  // files written in place, flushed by the commit
+  std::set<std::string> FMeasured; // files whose present one has a Length record
   bool FActive = false;
 };

@@ -68,6 +68,30 @@ bool Decode(const std::vector<uint8_t>& In, TImportRecord& R) {
   return true;
 }
 
+constexpr const char* kUndone = "undo";
+constexpr const char* kRedone = "redo";
+
+// An undo or redo note: its kind, then the places of the imports it names among the transaction's notes.
+bool DecodeStep(const std::vector<uint8_t>& In, bool& Redone, std::vector<int32_t>& Imports) {
+  std::string Field;
+  size_t At = 0;
+  if (!GetText(In, At, Field) || (Field != kUndone && Field != kRedone))
+    return false;
+  Redone = Field == kRedone;
+  while (At < In.size()) {
+    if (!GetText(In, At, Field) || Field.empty() || Field.size() > 9 ||
+        Field.find_first_not_of("0123456789") != std::string::npos)
+      return false;
+    Imports.push_back(std::stoi(Field));
+  }
+  return true;
+}
+
+void SeekTo(TFileStream& File, uint32_t Offset) {
+  if (File.Seek(Offset, SeekOrigin::Begin) != Offset)
+    throw Exception("A seek to " + std::to_string(Offset) + " failed");
+}
+
 // A new file in the songs folder of Journal's definition, created empty.
 std::string NewKeptSong(const TWriteJournal& Journal) {
   std::string Folder = TWriteJournal::SongFolderFor(Journal.SubjectPath());
@@ -101,46 +125,163 @@ void TImportJournal::BeforeImport(const TStreamData& Sample, bool AsNewFile, con
     DeleteIfPresent(Kept);
     throw;
   }
+  FPending.push_back(FNotes++);
+  FLastKept = Kept;
 }
 
 void TImportJournal::BeforeReplace(const TEAStreamFile& Entry) {
-  FJournal.BeforeWrite(Entry.Owner->FileName, Entry.DirectoryPos, 8);
+  const std::string& Path = Entry.Owner->FileName;
+  FPendingChange = {};
+  FPendingChange.Archive = Path;
+  FPendingChange.DirectoryPos = Entry.DirectoryPos;
+  FPendingChange.Song = FLastKept;
+  {
+    TFileStream File(Path, TFileAccess::Read);
+    FPendingChange.OldLength = File.Size();
+    SeekTo(File, Entry.DirectoryPos);
+    File.ReadBuffer(FPendingChange.OldRecord.data(), FPendingChange.OldRecord.size());
+  }
+  FJournal.BeforeWrite(Path, Entry.DirectoryPos, 8);
+}
+
+void TImportJournal::AfterReplace() {
+  FStep.Changes.push_back(FPendingChange);
+  FStep.Imports.insert(FStep.Imports.end(), FPending.begin(), FPending.end());
+  FPending.clear();
 }
 
 void TImportJournal::BeforeAdd(TEAStream& Archive) {
   const std::string& Path = Archive.FileName;
   FJournal.BeforeCreate(TFileSetCommit::NewName(Path));
-  if (FBackedUp.count(Path) != 0)
-    return;
-  std::string Backup = Path + ".~undo";
-  for (int N = 2; platform::IsFile(Backup); ++N)
-    Backup = Path + ".~undo" + std::to_string(N);
+  std::string Backup = FreshName(Path);
   FJournal.BeforeReplace(Path, Backup);
   Archive.KeepReplacedAs = Backup;
 }
 
 void TImportJournal::AfterAdd(TEAStream& Archive) {
-  if (!Archive.KeepReplacedAs.empty() && platform::IsFile(Archive.KeepReplacedAs))
-    FBackedUp.insert(Archive.FileName);
+  if (!Archive.KeepReplacedAs.empty() && platform::IsFile(Archive.KeepReplacedAs)) {
+    TArchiveChange Change;
+    Change.Added = true;
+    Change.Archive = Archive.FileName;
+    Change.Before = Archive.KeepReplacedAs;
+    FStep.Changes.push_back(Change);
+    FStep.Imports.insert(FStep.Imports.end(), FPending.begin(), FPending.end());
+  }
+  FPending.clear();
   Archive.KeepReplacedAs.clear();
 }
 
+std::string TImportJournal::FreshName(const std::string& Archive) {
+  std::string Name = Archive + ".~undo";
+  for (int N = 2; FNamed.count(Name) != 0 || platform::IsFile(Name); ++N)
+    Name = Archive + ".~undo" + std::to_string(N);
+  FNamed.insert(Name);
+  return Name;
+}
+
+std::string TImportJournal::Exchange(const std::string& Archive, const std::string& Back) {
+  std::string Away = FreshName(Archive);
+  FJournal.BeforeReplace(Archive, Away);
+  CheckOSError(platform::MoveFile(Archive, Away));
+  FJournal.BeforeMove(Back, Archive);
+  CheckOSError(platform::MoveFile(Back, Archive));
+  CheckOSError(platform::FlushFolder(ExtractFilePath(Archive)));
+  return Away;
+}
+
+void TImportJournal::Forget() {
+  FNamed.clear();
+  FNotes = 0;
+  FPending.clear();
+  FStep = {};
+}
+
+TImportStep TImportJournal::TakeStep() {
+  TImportStep Step = std::move(FStep);
+  FStep = {};
+  FPending.clear();
+  return Step;
+}
+
+void TImportJournal::Note(const char* Kind, const std::vector<int32_t>& Imports) {
+  std::vector<uint8_t> Out;
+  PutText(Out, Kind);
+  for (int32_t Import : Imports)
+    PutText(Out, std::to_string(Import));
+  FJournal.Note(Out, "");
+}
+
+void TImportJournal::UndoStep(TImportStep& Step) {
+  Note(kUndone, Step.Imports);
+  for (auto Change = Step.Changes.rbegin(); Change != Step.Changes.rend(); ++Change) {
+    if (Change->Added) {
+      Change->After = Exchange(Change->Archive, Change->Before);
+      Change->Before.clear();
+      continue;
+    }
+    FJournal.BeforeWrite(Change->Archive, Change->DirectoryPos, 8);
+    TFileStream File(Change->Archive, TFileAccess::ReadWrite);
+    SeekTo(File, Change->DirectoryPos);
+    File.WriteBuffer(Change->OldRecord.data(), Change->OldRecord.size());
+    File.SetSize(Change->OldLength);
+  }
+}
+
+void TImportJournal::RedoStep(TImportStep& Step) {
+  Note(kRedone, Step.Imports);
+  for (TArchiveChange& Change : Step.Changes) {
+    if (Change.Added) {
+      Change.Before = Exchange(Change.Archive, Change.After);
+      Change.After.clear();
+      continue;
+    }
+    TEAStream Archive;
+    Archive.LoadFromFile(Change.Archive);
+    TEAStreamFile* Entry = nullptr;
+    for (int32_t I = 0; I < Archive.FileCount() && Entry == nullptr; ++I)
+      if (Archive.Files(I)->DirectoryPos == Change.DirectoryPos)
+        Entry = Archive.Files(I);
+    if (Entry == nullptr)
+      throw Exception("No entry of \"" + Change.Archive + "\" has its record at " +
+                      std::to_string(Change.DirectoryPos));
+    FJournal.BeforeWrite(Change.Archive, Change.DirectoryPos, 8);
+    Entry->LoadFromFile(Change.Song);
+  }
+}
+
 void TImportJournal::Undo() {
-  FBackedUp.clear();
+  Forget();
   DiscardKept(ImportsOf(FJournal.Rollback()));
 }
 
 std::vector<TImportRecord> TImportJournal::ImportsOf(const TWriteJournal::TRecovery& Recovery) {
-  std::vector<TImportRecord> Imports;
+  // Every import noted, and whether it stood at the end: an undo takes the imports it names back, a redo
+  // makes them stand again.
+  std::vector<TImportRecord> Noted;
+  std::vector<bool> Stands;
   for (const TWriteJournal::TNote& Note : Recovery.Notes) {
     TImportRecord R;
+    bool Redone = false;
+    std::vector<int32_t> Named;
     if (Decode(Note.Payload, R)) {
       R.Kept = Note.Kept;
-      Imports.push_back(R);
+      Noted.push_back(R);
+      Stands.push_back(true);
+    } else if (DecodeStep(Note.Payload, Redone, Named)) {
+      for (int32_t Import : Named)
+        if (static_cast<size_t>(Import) < Noted.size())
+          Stands[static_cast<size_t>(Import)] = Redone;
     } else {
       DeleteIfPresent(Note.Kept);
     }
   }
+  std::vector<TImportRecord> Imports;
+  for (size_t I = 0; I < Noted.size(); ++I)
+    if (!Stands[I] && !Noted[I].Kept.empty()) {
+      DeleteIfPresent(Noted[I].Kept);
+      platform::RemoveEmptyFolder(ExtractFilePath(Noted[I].Kept));
+    } else if (!Noted[I].Kept.empty())
+      Imports.push_back(Noted[I]);
   return Imports;
 }
 

@@ -4,17 +4,30 @@
 // on disk pointing into archives that changed under it.
 //
 // A replace appends data and patches one directory record in place: the journal keeps the archive's
-// length and the record's old bytes. An add rewrites the whole archive file: the first add of a
-// transaction keeps the file as it was under a backup name ("<archive>.~undo", or the first free
-// "<archive>.~undoN"), renamed, not copied; later adds replace the file outright, since rolling back
-// restores that backup. Each import also keeps a copy of the converted song in the temporary folder and
-// notes which sample it was for and the description it gave the sample, so that after a rollback the
-// imports can be done again as they were. The kept songs live in the definition's songs folder
-// ("<definition>.~songs", beside it), which goes with the last of them.
+// length and the record's old bytes. An add rewrites the whole archive file: each add keeps the file as
+// it was under a backup name ("<archive>.~undo" or "<archive>.~undoN", never one named before in the
+// transaction), renamed, not copied, so that rolling back, which puts the backups back from the last to the
+// first, ends with the file as it was at the last save, and so that the add can be taken back. Each
+// import also keeps a copy of the converted song and notes which sample it was for and the description it
+// gave the sample, so that after a rollback the imports can be done again as they were. The kept songs
+// live in the definition's songs folder ("<definition>.~songs", beside it), which goes with the last of
+// them.
+//
+// The edit history takes the archive changes of its steps from here (TakeStep) and has them undone and
+// done again through the same journal (UndoStep, RedoStep):
+// - a replace is undone by writing the record's old bytes back and cutting the archive to its old length,
+//   and done again by appending the kept song once more, which lands where it did the first time;
+// - an add is undone by renaming the archive after it to a fresh backup name and its backup back into its
+//   place; done again the other way round. The journal notes both renames, so that a rollback passes back
+//   through every file the archive's name held, and each of the journal's records meets the file it was
+//   written for.
+// Each undo and redo is noted first, naming the imports it concerns, so that a rollback offers to do again
+// exactly the imports that stood when the process died.
 
 #include "archive/uEAStream.h"
 #include "base/WriteJournal.h"
 
+#include <array>
 #include <set>
 #include <string>
 #include <vector>
@@ -38,6 +51,28 @@ struct TImportRecord {
   std::string Kept; // the converted song kept for the import
 };
 
+// One change of an archive file by an import.
+struct TArchiveChange {
+  bool Added = false;
+  std::string Archive; // the archive file
+  // A replace: the entry's directory record, its bytes before, the archive's length before, and the song.
+  uint32_t DirectoryPos = 0;
+  std::array<uint8_t, 8> OldRecord{};
+  int64_t OldLength = 0;
+  std::string Song;
+  // An add: while the add stands, the archive file as it was before it; while it is undone, the archive
+  // file as the add left it; each under a backup name the journal knows.
+  std::string Before, After;
+};
+
+// What the imports of one step of the edit history changed: in the order made, and the imports' places
+// among the transaction's notes.
+struct TImportStep {
+  std::vector<TArchiveChange> Changes;
+  std::vector<int32_t> Imports;
+  bool Empty() const { return Changes.empty(); }
+};
+
 class TImportJournal {
 public:
   explicit TImportJournal(TWriteJournal& Journal) : FJournal(Journal) {}
@@ -48,8 +83,9 @@ public:
   void BeforeImport(const TStreamData& Sample, bool AsNewFile, const std::string& EntryName,
                     const std::string& Source, const std::string& Converted,
                     const TImportDescription& Description = {});
-  // Call before Entry's data is replaced in place.
+  // Call before Entry's data is replaced in place, and AfterReplace once it was.
   void BeforeReplace(const TEAStreamFile& Entry);
+  void AfterReplace();
   // Call before an entry is added to Archive (which rewrites its file), and AfterAdd after, whether the add
   // succeeded or failed.
   void BeforeAdd(TEAStream& Archive);
@@ -59,7 +95,15 @@ public:
   // layer's errors; the journal then stays for the next open to finish.
   void Undo();
   // After a save: the transaction is over.
-  void Forget() { FBackedUp.clear(); }
+  void Forget();
+
+  // The changes of the imports made since the last call (or the transaction's start).
+  TImportStep TakeStep();
+  // Takes Step's changes back, from the last to the first, or makes them again in order. The caller
+  // reloads the directories of the archives named. Raises the file layer's errors, with the step's files
+  // partly changed: the journal still rolls them back whole.
+  void UndoStep(TImportStep& Step);
+  void RedoStep(TImportStep& Step);
 
   // The imports a rollback undid, in the order they were made; kept songs that are gone are left out.
   static std::vector<TImportRecord> ImportsOf(const TWriteJournal::TRecovery& Recovery);
@@ -68,6 +112,18 @@ public:
   static void DiscardKept(const std::vector<TImportRecord>& Imports);
 
 private:
+  // A name beside Archive for a whole copy of it, not named before in the transaction.
+  std::string FreshName(const std::string& Archive);
+  // Puts Back, a backup of Archive, in its place, the archive going to a fresh backup name first; returns
+  // that name.
+  std::string Exchange(const std::string& Archive, const std::string& Back);
+  void Note(const char* Kind, const std::vector<int32_t>& Imports);
+
   TWriteJournal& FJournal;
-  std::set<std::string> FBackedUp; // archives whose file before the transaction is kept
+  std::set<std::string> FNamed;  // scratch names given in the transaction
+  int32_t FNotes = 0;            // imports noted in the transaction
+  std::string FLastKept;         // the song kept for the last import
+  std::vector<int32_t> FPending; // imports noted whose change is not yet made
+  TArchiveChange FPendingChange;
+  TImportStep FStep;
 };

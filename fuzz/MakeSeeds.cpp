@@ -310,7 +310,7 @@ void KeptManifestSeeds() {
 
 // Journals of real transactions on the journal target's game (streams.dat naming ingame.big), each as a
 // process that died at that point left it: changes in place, an add's backup, a note with its kept song,
-// a commit of new copies, and a commit its process undid.
+// the add undone, a commit of new copies, and a commit its process undid.
 void JournalSeeds() {
   const fs::path Game = fs::temp_directory_path() / "orvik-journal-seeds";
   fs::remove_all(Game);
@@ -329,6 +329,9 @@ void JournalSeeds() {
     J.BeforeReplace(Archive, Archive + ".~undo");
     J.BeforeCreate(Archive + ".~new");
     Seed("journal", "add-with-note", fixtures::ReadFile(Journal));
+    J.BeforeReplace(Archive, Archive + ".~undo2");
+    J.BeforeMove(Archive + ".~undo", Archive);
+    Seed("journal", "add-undone", fixtures::ReadFile(Journal));
     J.Commit({{Archive, Archive + ".~new", Archive + ".~old"},
               {Definition, Definition + ".~new", Definition + ".~old"}});
     Seed("journal", "commit", fixtures::ReadFile(Journal));

@@ -43,7 +43,9 @@ bool TActionList::Execute(int Command) {
 
 std::wstring TActionList::MenuText(const TItem& Item) const {
   const std::wstring& Caption = Item.Action->Caption();
-  std::wstring Text = !Item.MenuCaption.empty() && Caption == Item.FirstCaption ? Item.MenuCaption : Caption;
+  std::wstring Text = Caption;
+  if (!Item.MenuCaption.empty() && Caption.compare(0, Item.FirstCaption.size(), Item.FirstCaption) == 0)
+    Text = Item.MenuCaption + Caption.substr(Item.FirstCaption.size());
   if (!Item.Action->ShortCut.empty())
     Text += L"\t" + Item.Action->ShortCut;
   return Text;

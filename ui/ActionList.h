@@ -28,8 +28,8 @@ public:
   TActionList(const TActionList&) = delete;
   TActionList& operator=(const TActionList&) = delete;
 
-  // Adds Action with its handler. MenuCaption, when given, is what its menu item shows while the action
-  // keeps its first caption.
+  // Adds Action with its handler. MenuCaption, when given, is what its menu item shows in place of the
+  // action's first caption, alone or at the start of a longer one ("&Undo" of "Undo Typing in Name").
   void Add(TActionModel& Action, std::function<void()> Execute, std::wstring MenuCaption = L"");
   int CommandOf(const TActionModel& Action) const;
   // The action of a command id, or nullptr.

@@ -31,8 +31,11 @@ void TEditBinding::Sync() {
 bool TEditBinding::Command(HWND From, int Code) {
   if (From != FEdit)
     return false;
-  if (Code == EN_CHANGE && !FSyncing)
+  // A change the model already has (told twice) is no typing.
+  if (Code == EN_CHANGE && !FSyncing && ControlText() != FModel.Text())
     FModel.UserType(ControlText());
+  if (Code == EN_KILLFOCUS && FModel.OnExit)
+    FModel.OnExit();
   return true;
 }
 

@@ -12,7 +12,7 @@ namespace ui {
 
 namespace {
 
-constexpr int ImageCount = 13;
+constexpr int ImageCount = 15;
 constexpr int TreeIndent = 19;
 
 // The strip drawn for the size nearest above the scaled 16 pixels, so that no image is stretched.
@@ -49,7 +49,8 @@ void TMainWindow::CreateToolBar() {
   TfrmORVStreams& F = *FForm;
   FActions.FillToolBar(FControls.tbrStrandard,
                        {&F.actFileOpen, &F.actFileSave, nullptr, &F.actSamplePreview, &F.actSampleImport,
-                        &F.actSampleExport, nullptr, &F.actStreamAddSample, &F.actStreamDeleteSample});
+                        &F.actSampleExport, nullptr, &F.actEditUndo, &F.actEditRedo, nullptr,
+                        &F.actStreamAddSample, &F.actStreamDeleteSample});
   FHints->SetToolBar(FControls.tbrStrandard, [this](int Command) {
     const TActionModel* Action = FActions.ActionOf(Command);
     return Action != nullptr ? Action->Hint() : std::wstring();

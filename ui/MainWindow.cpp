@@ -88,6 +88,8 @@ void TMainWindow::BindActions() {
   FActions.Add(F.actFileExportSoundtrack, Run(&TfrmORVStreams::actFileExportSoundtrackExecute),
                L"Export Sound&track...");
   FActions.Add(F.actFileExit, [this] { ::SendMessageW(Handle(), WM_CLOSE, 0, 0); });
+  FActions.Add(F.actEditUndo, Run(&TfrmORVStreams::actEditUndoExecute), L"&Undo");
+  FActions.Add(F.actEditRedo, Run(&TfrmORVStreams::actEditRedoExecute), L"&Redo");
   FActions.Add(F.actSamplePreview, Run(&TfrmORVStreams::actSamplePreviewExecute), L"&Preview");
   FActions.Add(F.actSampleImport, Run(&TfrmORVStreams::actSampleImportExecute), L"&Import...");
   FActions.Add(F.actSampleExport, Run(&TfrmORVStreams::actSampleExportExecute), L"&Export...");
@@ -107,6 +109,7 @@ void TMainWindow::BindActions() {
           {L"&File",
            {&F.actFileOpen, &F.actFileSave, nullptr, &F.actFileExportSoundtrack, nullptr,
             &F.actFileRestoreOriginal, &F.actFileExportPack, &F.actFileApplyPack, nullptr, &F.actFileExit}},
+          {L"&Edit", {&F.actEditUndo, &F.actEditRedo}},
           {L"&Sample", {&F.actSamplePreview, nullptr, &F.actSampleImport, &F.actSampleExport}},
           {L"S&tream", {&F.actStreamAddSample, &F.actStreamDeleteSample, nullptr, &F.actStreamImportSongs}},
           {L"&Help", {&F.actHelpContents, &F.actHelpWhatsThis, nullptr, &F.actHelpAbout}},
@@ -247,6 +250,8 @@ bool TMainWindow::PreTranslate(MSG& Message) {
   if (Message.message == WM_MOUSEMOVE || Message.message == WM_NCMOUSEMOVE ||
       Message.message == WM_MOUSELEAVE)
     FHints->MouseMoved(Message);
+  if (Message.message == WM_KEYDOWN && UndoKey(Message))
+    return true;
   if (FAccelerators != nullptr && ::TranslateAcceleratorW(Handle(), FAccelerators, &Message))
     return true;
   // Enter presses the push button that has the focus, as in a dialog.
@@ -256,6 +261,30 @@ bool TMainWindow::PreTranslate(MSG& Message) {
     return true;
   }
   return Message.message == WM_KEYDOWN && Message.wParam == VK_TAB && ::IsDialogMessageW(Handle(), &Message);
+}
+
+// Ctrl+Z in a text box first takes back the box's own typing, as Windows does, and only then the editor's
+// last step; Ctrl+Shift+Z is Redo besides Ctrl+Y.
+bool TMainWindow::UndoKey(const MSG& Message) {
+  bool Ctrl = ::GetKeyState(VK_CONTROL) < 0, Shift = ::GetKeyState(VK_SHIFT) < 0;
+  if (Message.wParam != 'Z' || !Ctrl || ::GetKeyState(VK_MENU) < 0)
+    return false;
+  if (Shift) {
+    FActions.Execute(FActions.CommandOf(FForm->actEditRedo));
+    return true;
+  }
+  wchar_t Class[16] = {};
+  ::GetClassNameW(Message.hwnd, Class, 16);
+  if (::IsChild(Handle(), Message.hwnd) && ::lstrcmpiW(Class, WC_EDITW) == 0 &&
+      ::SendMessageW(Message.hwnd, EM_CANUNDO, 0, 0) != 0) {
+    ::SendMessageW(Message.hwnd, EM_UNDO, 0, 0);
+    // A second Ctrl+Z would redo the box's typing; it goes to the editor's history instead.
+    ::SendMessageW(Message.hwnd, EM_EMPTYUNDOBUFFER, 0, 0);
+    // Wine's edit control says nothing of the text its undo put back; its binding hears of it here.
+    OnCommand(MAKEWPARAM(::GetDlgCtrlID(Message.hwnd), EN_CHANGE), reinterpret_cast<LPARAM>(Message.hwnd));
+    return true;
+  }
+  return false;
 }
 
 void TMainWindow::Idle() {

@@ -47,6 +47,7 @@ public:
   // What the message loop does with a message before dispatching it (hints, shortcuts, Tab between
   // controls); true when the message needs no dispatch.
   bool PreTranslate(MSG& Message);
+  bool UndoKey(const MSG& Message);
   // The application's idle step.
   void Idle();
   void actHelpAboutExecute();

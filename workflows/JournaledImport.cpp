@@ -13,6 +13,7 @@ void ImportThroughJournal(TImportJournal& Journal, TStreamData& Sample, bool AsN
     Journal.BeforeImport(Sample, false, "", Source, Converted, Description);
     Journal.BeforeReplace(*File);
     Sample.ImportFile(Converted, false, "");
+    Journal.AfterReplace();
     return;
   }
   TEAStream& Archive = *Sample.Archive();

@@ -429,6 +429,23 @@ TEST_F(CrashTest, EveryWriteStoppedAtAnyCallRecoversAtTheNextOpen) {
   const TCrashCase Cases[] = {
       {"replace-import", nullptr, [&] { Import(0, 1, false); }, TExpect::Before},
       {"add-import", nullptr, [&] { Import(0, 3, true); }, TExpect::Before},
+      // An undo or redo of an import changes the archive through the journal like the import itself.
+      {"undo of a replace-import", [&] { Import(0, 1, false); }, [&] { Form->actEditUndoExecute(); },
+       TExpect::Before},
+      {"redo of a replace-import",
+       [&] {
+         Import(0, 1, false);
+         Form->actEditUndoExecute();
+       },
+       [&] { Form->actEditRedoExecute(); }, TExpect::Before},
+      {"undo of an add-import", [&] { Import(0, 3, true); }, [&] { Form->actEditUndoExecute(); },
+       TExpect::Before},
+      {"redo of an add-import",
+       [&] {
+         Import(0, 3, true);
+         Form->actEditUndoExecute();
+       },
+       [&] { Form->actEditRedoExecute(); }, TExpect::Before},
       {"save with archives", [&] { Edit(); }, [&] { Form->actFileSaveExecute(); }, TExpect::BeforeOrAfter},
       {"save of the definition only",
        [&] {

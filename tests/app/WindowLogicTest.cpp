@@ -276,6 +276,19 @@ TEST_F(EditorTest, IdleEnablesActionsFromTheSelectionAndHintsReachTheStatusBar) 
   EXPECT_EQ(States(), "11111010");
   Form->edtAlbum.UserType(L"x");
   EXPECT_EQ(States(), "11111110");
+  // Idle runs between all messages: with nothing changed it leaves the actions, and so their menu items
+  // and buttons, alone.
+  int Notified = 0;
+  for (TActionModel* Action : {&Form->actEditUndo, &Form->actEditRedo, &Form->actFileSave})
+    Action->Changed = [&] { ++Notified; };
+  Form->ApplicationEventsIdle();
+  EXPECT_EQ(Notified, 0);
+  EXPECT_EQ(Form->actEditUndo.Caption(), L"Undo Typing in Album");
+  // Typed back to where it began (a text box's own undo), the step is gone, and nothing is unsaved.
+  Form->edtAlbum.UserType(L"Album0xyz");
+  Form->edtAlbum.UserType(L"Album0");
+  EXPECT_EQ(States(), "11111010");
+  EXPECT_FALSE(Form->actEditUndo.Enabled());
 
   Form->ApplicationEventsHint(L"Remove description|Deelete the selected description");
   EXPECT_EQ(Form->StatusBar.Text(), L"Deelete the selected description");

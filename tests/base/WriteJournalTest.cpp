@@ -27,6 +27,54 @@ TEST(WriteJournal, ARecordIsItsTypeLengthPayloadAndChecksum) {
   EXPECT_FALSE(FileExists(Dir.File("d.~journal")));
 }
 
+// A file written in place, replaced by a longer one that is written too, put back, written again, and
+// replaced by the longer one once more (an add to an archive, its undo and its redo): a rollback passes
+// back through every file that held the name and ends with the first; a commit keeps the last and
+// deletes the backups.
+TEST(WriteJournal, ARollbackPassesBackThroughEveryFileThatHeldTheName) {
+  for (bool Committed : {false, true}) {
+    SCOPED_TRACE(Committed ? "committed" : "rolled back");
+    TempDir Dir;
+    const std::string A = Dir.File("a.big"), Path = Dir.File("d.~journal");
+    const std::string U1 = A + ".~undo", U2 = A + ".~undo2", U3 = A + ".~undo3";
+    const Bytes First = Pattern(100, 1);
+    WriteFile(A, First);
+    TWriteJournal J(Path);
+    auto Patch = [&](int64_t At, size_t Longer) {
+      J.BeforeWrite(A, At, 4);
+      Bytes Now = ReadFile(A);
+      for (int64_t I = At; I < At + 4; ++I)
+        Now[static_cast<size_t>(I)] ^= 0xFF;
+      WriteFile(A, Concat({Now, Pattern(Longer, 9)}));
+    };
+    auto Exchange = [&](const std::string& Away, const std::string& Back) {
+      J.BeforeReplace(A, Away);
+      ASSERT_EQ(platform::MoveFile(A, Away), 0);
+      J.BeforeMove(Back, A);
+      ASSERT_EQ(platform::MoveFile(Back, A), 0);
+    };
+    Patch(8, 10);
+    J.BeforeReplace(A, U1);
+    ASSERT_EQ(platform::MoveFile(A, U1), 0);
+    WriteFile(A, Pattern(160, 2));
+    Patch(20, 40);
+    Exchange(U2, U1);
+    Patch(30, 5);
+    Exchange(U3, U2);
+    const Bytes Last = ReadFile(A);
+    if (Committed) {
+      J.Commit({});
+      J.Finish();
+      EXPECT_EQ(ReadFile(A), Last);
+    } else {
+      EXPECT_EQ(J.Rollback().Outcome, TWriteJournal::TOutcome::RolledBack);
+      EXPECT_EQ(ReadFile(A), First);
+    }
+    for (const std::string& Left : {U1, U2, U3, Path})
+      EXPECT_FALSE(FileExists(Left)) << Left;
+  }
+}
+
 // A transaction that died: F patched in place and extended, G replaced with its old file kept as a
 // backup, and a copy created. Its journal cut at every length, and damaged at every byte, is recovered:
 // each record that is whole is applied and the first torn or damaged one ends the journal.
@@ -156,7 +204,16 @@ TRecordWriter Named(uint8_t Role, const std::string& Name) {
 }
 
 enum : uint8_t { Subject = 1, Member = 2, Kept = 3, Song = 4 };
-enum : uint32_t { Length = 1, Write = 2, Backup = 3, Created = 4, Note = 5, Commit = 6, Garbage = 8 };
+enum : uint32_t {
+  Length = 1,
+  Write = 2,
+  Backup = 3,
+  Created = 4,
+  Note = 5,
+  Commit = 6,
+  Garbage = 8,
+  Moved = 9
+};
 
 TEST_F(HostileJournal, NothingOutsideItsRolesChangesAndTheJournalIsSetAside) {
   const std::string Outside = JoinPath(Sentinel, "victim.txt");
@@ -165,6 +222,7 @@ TEST_F(HostileJournal, NothingOutsideItsRolesChangesAndTheJournalIsSetAside) {
   struct TCase {
     const char* What;
     Bytes Journal;
+    Bytes Backup = {}; // when not empty, the archive's backup ("ingame.big.~undo") beside it
   };
   const TCase Cases[] = {
       {"a length of an absolute path", Record(Length, Named(Member, Outside).I64(0))},
@@ -175,6 +233,10 @@ TEST_F(HostileJournal, NothingOutsideItsRolesChangesAndTheJournalIsSetAside) {
        Record(Backup, Named(Member, "ingame.big").U8(Member).Text("../sentinel/victim.txt"))},
       {"the user's file as a backup",
        Record(Backup, Named(Member, "ingame.big").U8(Member).Text("notes.txt"))},
+      {"a file moved back from outside",
+       Record(Moved, Named(Member, "ingame.big").U8(Member).Text("../sentinel/victim.txt"))},
+      {"the user's file moved back as a backup",
+       Record(Moved, Named(Member, "ingame.big").U8(Member).Text("notes.txt"))},
       {"the user's file as created", Record(Created, Named(Member, "notes.txt"))},
       {"the user's file as garbage", Record(Garbage, Named(Member, "notes.txt"))},
       {"a kept copy as garbage", Record(Garbage, Named(Kept, "Original music/audio/streams.dat"))},
@@ -194,15 +256,19 @@ TEST_F(HostileJournal, NothingOutsideItsRolesChangesAndTheJournalIsSetAside) {
        Concat({InGame, Record(Write, Named(Member, "ingame.big").I64(int64_t(1) << 62).Bytes(Abc))})},
       {"bytes past the end of the file",
        Concat({InGame, Record(Write, Named(Member, "ingame.big").I64(99).Bytes(Abc))})},
+      {"bytes past the end of the file, within a backup it does not name",
+       Concat({InGame, Record(Write, Named(Member, "ingame.big").I64(150).Bytes(Abc))}), Pattern(200, 5)},
       {"a negative length", Record(Length, Named(Member, "ingame.big").I64(-5))},
       {"a length past 4 GiB", Record(Length, Named(Member, "ingame.big").I64(int64_t(1) << 40))},
-      {"a length that lengthens the file", Record(Length, Named(Member, "ingame.big").I64(5000))},
       {"a journal larger than any change writes",
        Concat({InGame, Bytes(size_t(TWriteJournal::kMaxJournalSize), 0)})},
   };
   for (const TCase& Case : Cases) {
     SCOPED_TRACE(Case.What);
     WriteGame();
+    const std::string Backup = GameFile("ingame.big.~undo");
+    if (!Case.Backup.empty())
+      WriteFile(Backup, Case.Backup);
     const std::vector<Bytes> Before = Everything();
     WriteFile(Journal, Case.Journal);
     TWriteJournal::TRecovery Result = TWriteJournal::Recover(Journal, Scope);
@@ -215,16 +281,23 @@ TEST_F(HostileJournal, NothingOutsideItsRolesChangesAndTheJournalIsSetAside) {
     EXPECT_EQ(TWriteJournal::Recover(Journal, Scope).Outcome, TWriteJournal::TOutcome::Nothing)
         << "the next open is not blocked";
     platform::DeleteFile(Result.SetAsideAs);
+    if (!Case.Backup.empty()) {
+      EXPECT_EQ(ReadFile(Backup), Case.Backup);
+      platform::DeleteFile(Backup);
+    }
   }
-  // The same records within their roles and bounds are applied: the archive is cut back.
-  WriteGame();
-  WriteFile(Journal, Concat({Record(Length, Named(Member, "ingame.big").I64(60)),
-                             Record(Write, Named(Member, "ingame.big").I64(57).Bytes(Abc))}));
-  EXPECT_EQ(TWriteJournal::Recover(Journal, Scope).Outcome, TWriteJournal::TOutcome::RolledBack);
+  // The same records within their roles and bounds are applied: the archive is cut back; a length past
+  // its end leaves it as it is.
   Bytes Expected = Pattern(100, 2);
-  Expected.resize(60);
-  std::copy(Abc.begin(), Abc.end(), Expected.begin() + 57);
-  EXPECT_EQ(ReadFile(GameFile("ingame.big")), Expected);
+  for (int64_t Cut : {int64_t(5000), int64_t(60)}) {
+    WriteGame();
+    WriteFile(Journal, Concat({Record(Length, Named(Member, "ingame.big").I64(Cut)),
+                               Record(Write, Named(Member, "ingame.big").I64(57).Bytes(Abc))}));
+    EXPECT_EQ(TWriteJournal::Recover(Journal, Scope).Outcome, TWriteJournal::TOutcome::RolledBack);
+    Expected.resize(static_cast<size_t>(std::min<int64_t>(Cut, 100)));
+    std::copy(Abc.begin(), Abc.end(), Expected.begin() + 57);
+    EXPECT_EQ(ReadFile(GameFile("ingame.big")), Expected);
+  }
 }
 
 } // namespace

@@ -421,6 +421,13 @@ TEST_F(DemoGameTest, ABatchDroppedOnASampleFillsItsStreamListsTheBrokenFileAndSt
   POINT Point{(Rect.left + Rect.right) / 2, (Rect.top + Rect.bottom) / 2};
   ::MapWindowPoints(Tree, FWindow->Handle(), &Point, 1);
 
+  auto Archives = [&] {
+    std::vector<Bytes> All;
+    for (const char* Name : {"frontend.big", "ingame.big", "replay.big"})
+      All.push_back(ReadFile(JoinPath(JoinPath(Demo, "audio"), Name)));
+    return All;
+  };
+  const std::vector<Bytes> ArchivesBefore = Archives();
   TKeptOriginals(Definition, "").Decline();
   Process.Held = "held";
   TBatchUser Script;
@@ -456,6 +463,48 @@ TEST_F(DemoGameTest, ABatchDroppedOnASampleFillsItsStreamListsTheBrokenFileAndSt
   EXPECT_EQ(Script.Unpainted, 0);
   EXPECT_EQ(Stream.SampleCount(), Samples + 3);
   EXPECT_TRUE(::IsWindowEnabled(FWindow->Handle()));
+
+  // Ctrl+Z takes the whole batch back, files and tree, and Ctrl+Y makes it again; the Edit menu names it.
+  auto MenuText = [&](const TActionModel& Action) {
+    wchar_t Text[128] = {};
+    ::GetMenuStringW(::GetMenu(FWindow->Handle()), FWindow->Actions().CommandOf(Action), Text, 128,
+                     MF_BYCOMMAND);
+    return std::wstring(Text);
+  };
+  auto StreamRows = [&] { // the samples under the stream's node, in its groups
+    HTREEITEM Group = TreeView_GetChild(Tree, TreeView_GetNextSibling(Tree, TreeView_GetRoot(Tree)));
+    int Rows = 0;
+    for (; Group != nullptr; Group = TreeView_GetNextSibling(Tree, Group))
+      for (HTREEITEM Item = TreeView_GetChild(Tree, Group); Item != nullptr;
+           Item = TreeView_GetNextSibling(Tree, Item))
+        ++Rows;
+    return Rows;
+  };
+  auto Press = [&](WPARAM Key) {
+    BYTE Keys[256];
+    ::GetKeyboardState(Keys);
+    Keys[VK_CONTROL] = 0x80;
+    ::SetKeyboardState(Keys);
+    ::PostMessageW(Tree, WM_KEYDOWN, Key, 1);
+    Pump();
+    Keys[VK_CONTROL] = 0;
+    ::SetKeyboardState(Keys);
+  };
+  Form().ApplicationEventsIdle();
+  EXPECT_EQ(MenuText(Form().actEditUndo), L"&Undo Import of 5 Songs\tCtrl+Z")
+      << WideToAnsi(MenuText(Form().actEditUndo));
+  Press('Z');
+  EXPECT_EQ(Stream.SampleCount(), Samples);
+  EXPECT_EQ(StreamRows(), Samples);
+  EXPECT_EQ(Archives(), ArchivesBefore);
+  Form().ApplicationEventsIdle();
+  EXPECT_EQ(MenuText(Form().actEditRedo), L"&Redo Import of 5 Songs\tCtrl+Y")
+      << WideToAnsi(MenuText(Form().actEditRedo));
+  EXPECT_FALSE(Form().actEditUndo.Enabled());
+  Press('Y');
+  EXPECT_EQ(Stream.SampleCount(), Samples + 3);
+  EXPECT_EQ(StreamRows(), Samples + 3);
+  ASSERT_TRUE(Boxes.Shown.empty()) << WideToAnsi(Boxes.Shown[0].Text);
 
   Boxes.Answers = {TMsgResult::No};
   Command(Form().actFileSave);

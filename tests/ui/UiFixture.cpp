@@ -66,13 +66,13 @@ void UiTest::Open() {
   Command(Form().actFileOpen);
 }
 
-void UiTest::PressCtrl(char Key) {
+void UiTest::PressCtrl(char Key, HWND To) {
   BYTE Keys[256];
   ::GetKeyboardState(Keys);
   BYTE Saved = Keys[VK_CONTROL];
   Keys[VK_CONTROL] = 0x80;
   ::SetKeyboardState(Keys);
-  ::PostMessageW(C().treeFiles, WM_KEYDOWN, static_cast<WPARAM>(Key), 1);
+  ::PostMessageW(To != nullptr ? To : C().treeFiles, WM_KEYDOWN, static_cast<WPARAM>(Key), 1);
   Pump();
   Keys[VK_CONTROL] = Saved;
   ::SetKeyboardState(Keys);

@@ -34,8 +34,8 @@ protected:
   int CommandOf(const TActionModel& Action) const { return FWindow->Actions().CommandOf(Action); }
   // Opens the definition through the open dialog.
   void Open();
-  // Ctrl and Key pressed while the tree has the focus.
-  void PressCtrl(char Key);
+  // Ctrl and Key pressed while To (the tree when none) has the focus.
+  void PressCtrl(char Key, HWND To = nullptr);
   // Selects the tree view's item at a path of child positions, e.g. {0, 1, 0}, as a click does.
   void Select(std::initializer_list<int> Path);
 

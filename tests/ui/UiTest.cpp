@@ -54,6 +54,9 @@ TEST_F(UiTest, MenusToolBarAndControlsShowTheirTexts) {
                                        L"  &Apply Soundtrack Pack...",
                                        L"  -",
                                        L"  E&xit",
+                                       L"&Edit>",
+                                       L"  &Undo\tCtrl+Z",
+                                       L"  &Redo\tCtrl+Y",
                                        L"&Sample>",
                                        L"  &Preview",
                                        L"  -",
@@ -72,11 +75,19 @@ TEST_F(UiTest, MenusToolBarAndControlsShowTheirTexts) {
 
   // The tool bar: images only, the actions' image numbers, nullptr for a separator.
   TfrmORVStreams& F = Form();
-  std::vector<const TActionModel*> Expected = {
-      &F.actFileOpen,          &F.actFileSave,     nullptr, &F.actSamplePreview,
-      &F.actSampleImport,      &F.actSampleExport, nullptr, &F.actStreamAddSample,
-      &F.actStreamDeleteSample};
-  std::vector<int> ExpectedImages = {0, 6, -1, 4, 3, 2, -1, 8, 7};
+  std::vector<const TActionModel*> Expected = {&F.actFileOpen,
+                                               &F.actFileSave,
+                                               nullptr,
+                                               &F.actSamplePreview,
+                                               &F.actSampleImport,
+                                               &F.actSampleExport,
+                                               nullptr,
+                                               &F.actEditUndo,
+                                               &F.actEditRedo,
+                                               nullptr,
+                                               &F.actStreamAddSample,
+                                               &F.actStreamDeleteSample};
+  std::vector<int> ExpectedImages = {0, 6, -1, 4, 3, 2, -1, 13, 14, -1, 8, 7};
   int Count = static_cast<int>(::SendMessageW(C().tbrStrandard, TB_BUTTONCOUNT, 0, 0));
   ASSERT_EQ(Count, static_cast<int>(Expected.size()));
   for (int I = 0; I < Count; ++I) {
@@ -94,7 +105,7 @@ TEST_F(UiTest, MenusToolBarAndControlsShowTheirTexts) {
   }
   int Images = ImageList_GetImageCount(
       reinterpret_cast<HIMAGELIST>(::SendMessageW(C().tbrStrandard, TB_GETIMAGELIST, 0, 0)));
-  EXPECT_EQ(Images, 13);
+  EXPECT_EQ(Images, 15);
 
   // The preload update stands on neither; the help actions are there, disabled.
   int Preload = CommandOf(F.actFileUpdatePreload);
@@ -149,6 +160,44 @@ TEST_F(UiTest, ShortcutsReachTheirActionsOnlyWhileEnabled) {
   ASSERT_EQ(Boxes.Shown.size(), 1u);
   EXPECT_EQ(Boxes.Shown[0].Text, msg::UpdatePreload);
   EXPECT_FALSE(Form().DefinitionChanged());
+}
+
+// Ctrl+Z in a description box takes back the box's own typing first, and the step with it; once the
+// focus has left the box, the editor's last step.
+TEST_F(UiTest, CtrlZInABoxTakesBackItsTypingFirstThenTheLastStep) {
+  Open();
+  Select({0, 0, 0});
+  HWND Album = C().edtAlbum;
+  auto BoxText = [Album] {
+    wchar_t Text[128] = {};
+    ::GetWindowTextW(Album, Text, 128);
+    return std::wstring(Text);
+  };
+  const std::wstring Before = BoxText();
+  auto Type = [&](const std::wstring& Text) {
+    ::SetFocus(Album);
+    int End = ::GetWindowTextLengthW(Album);
+    ::SendMessageW(Album, EM_SETSEL, static_cast<WPARAM>(End), End);
+    for (wchar_t Char : Text)
+      ::SendMessageW(Album, WM_CHAR, Char, 1);
+    Pump();
+  };
+  Type(L"XY");
+  ASSERT_EQ(Form().edtAlbum.Text(), Before + L"XY");
+  ASSERT_TRUE(Form().actEditUndo.Enabled());
+  PressCtrl('Z', Album);
+  EXPECT_EQ(BoxText(), Before);
+  EXPECT_EQ(Form().edtAlbum.Text(), Before);
+  EXPECT_FALSE(Form().actEditUndo.Enabled());
+  EXPECT_FALSE(Form().DefinitionChanged());
+
+  Type(L"Q");
+  ::SetFocus(C().treeFiles);
+  Pump();
+  PressCtrl('Z');
+  EXPECT_EQ(BoxText(), Before);
+  EXPECT_EQ(Form().edtAlbum.Text(), Before);
+  EXPECT_TRUE(Form().actEditRedo.Enabled());
 }
 
 TEST_F(UiTest, OpeningFillsTheControlsAndTheSelectionShowsTheDetails) {
