@@ -44,6 +44,19 @@ std::string LevelOption(const char* Name, double Value) {
   return Text;
 }
 
+// "-start=1.500000 -end=… -fade-out=… " for the times Shape gives; microseconds pick any frame.
+std::string ShapeOptions(const TSongShape& Shape) {
+  std::string Options;
+  for (const auto& [Name, Time] :
+       {std::pair{"-start", Shape.Start}, {"-end", Shape.End}, {"-fade-out", Shape.FadeOut}})
+    if (Time) {
+      char Text[48];
+      std::snprintf(Text, sizeof Text, "%s=%.6f ", Name, *Time);
+      Options += Text;
+    }
+  return Options;
+}
+
 const char* const kUnreadableReport = "The converter's report could not be read";
 
 // The lines of a report run, matched to the inputs by position.
@@ -140,8 +153,8 @@ TConversion TConverter::ConvertToLoudness(const TConverterFormat& Format, const 
 TConversion TConverter::RunConversion(const TConverterFormat& Format, const std::wstring& Input,
                                       const std::wstring& Output, const std::string& Level, bool Measured,
                                       const std::wstring& Tags) {
-  TConverterRun Run =
-      RunStarted(AnsiToWide(Format.Option + Level) + Tags + Quoted(Input) + L" -=" + Quoted(Output));
+  TConverterRun Run = RunStarted(AnsiToWide(Format.Option + Level + ShapeOptions(FShape)) + Tags +
+                                 Quoted(Input) + L" -=" + Quoted(Output));
   TConversion Result;
   Result.Made = platform::IsFile(Output);
   if (Result.Made && !Level.empty()) {

@@ -62,10 +62,22 @@ struct TConversion {
   std::optional<TGainReport> Gain; // with a gain: the converter's report of it
 };
 
+// The trim and fade-out a conversion makes before any change of level (seconds; empty: none). End lies
+// after Start; times past the song's end are the converter's to refuse or cut.
+struct TSongShape {
+  std::optional<double> Start, End, FadeOut;
+};
+
+// The converter's limit for each time: a day.
+constexpr double kLongestShapeSeconds = 86400;
+
 // Runs the converter through a runner; safe to use from several threads when the runner is.
 class TConverter {
 public:
-  explicit TConverter(IConverterProcess& Runner) : FRunner(Runner) {}
+  // Shape: the trim and fade-out of every conversion this converter makes (the reports are of the songs
+  // as they are).
+  explicit TConverter(IConverterProcess& Runner, const TSongShape& Shape = {})
+      : FRunner(Runner), FShape(Shape) {}
 
   // Converts Input to Output in Format, its level changed by GainDb (dB, -60 to 60) when given. Paths are
   // passed in full, since the converter runs in its own folder; a narrow path is a file name of the
@@ -100,6 +112,7 @@ private:
                             const std::wstring& Tags = L"");
 
   IConverterProcess& FRunner;
+  TSongShape FShape;
 };
 
 // The text of the converter's standard error as one line: lines joined by "; ", without blanks around.

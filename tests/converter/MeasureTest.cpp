@@ -60,9 +60,13 @@ TEST(Measure, EnvelopeFollowsShapesKnownBeforehand) {
       {"rising and falling ramps",
        FromChannels(8000, {Ramp(1000, -16000, 32), Ramp(1000, 9990, -10)}),
        4,
-       {{{-16000, -8032}, {-8000, -32}, {0, 7968}, {8000, 15968}}, {{7500, 9990}, {5000, 7490}, {2500, 4990}, {0, 2490}}}},
+       {{{-16000, -8032}, {-8000, -32}, {0, 7968}, {8000, 15968}},
+        {{7500, 9990}, {5000, 7490}, {2500, 4990}, {0, 2490}}}},
       {"uneven slices", FromChannels(8000, {Ramp(10, 0, 1)}), 3, {{{0, 2}, {3, 5}, {6, 9}}}},
-      {"fewer frames than points", FromChannels(8000, {Ramp(3, 5, 1)}), 5, {{{5, 5}, {5, 5}, {6, 6}, {6, 6}, {7, 7}}}},
+      {"fewer frames than points",
+       FromChannels(8000, {Ramp(3, 5, 1)}),
+       5,
+       {{{5, 5}, {5, 5}, {6, 6}, {6, 6}, {7, 7}}}},
       {"no frames", FromChannels(8000, {{}, {}}), 2, {{{0, 0}, {0, 0}}, {{0, 0}, {0, 0}}}},
   };
   for (const auto& C : Cases)
@@ -84,10 +88,14 @@ TEST(Measure, NamesTheCodecAndWritesTheEnvelope) {
   const std::string Input = Dir.File("in.wav");
   fixtures::WriteFile(Input, WriteWave(FromChannels(22050, {Ramp(5000, -5000, 2), Ramp(5000, 100, 0)})));
   const std::pair<std::vector<std::string>, std::string> Formats[] = {
-      {{"-pcstream", "-eaxa_blk"}, "EA-XA"},        {{"-pcstream", "-mt_blk"}, "MicroTalk 10:1"},
-      {{"-pcstream", "-mt5_blk"}, "MicroTalk 5:1"}, {{"-pcstream", "-s16l_blk"}, "s16l"},
-      {{"-pcstream", "-s8_blk"}, "s8"},             {{"-wave"}, "PCM"},
-      {{"-aiff"}, "PCM"},                           {{"-flac"}, "FLAC"},
+      {{"-pcstream", "-eaxa_blk"}, "EA-XA"},
+      {{"-pcstream", "-mt_blk"}, "MicroTalk 10:1"},
+      {{"-pcstream", "-mt5_blk"}, "MicroTalk 5:1"},
+      {{"-pcstream", "-s16l_blk"}, "s16l"},
+      {{"-pcstream", "-s8_blk"}, "s8"},
+      {{"-wave"}, "PCM"},
+      {{"-aiff"}, "PCM"},
+      {{"-flac"}, "FLAC"},
   };
   for (const auto& [Format, Codec] : Formats) {
     std::vector<std::string> Arguments = Format;

@@ -56,14 +56,16 @@ TEST(Shape, TrimsToTheFrameAndFadesWithoutAClick) {
     const std::string In = Dir.File("in.wav"), Out = Dir.File("out");
     fixtures::WriteFile(In, WriteWave(Song));
     std::vector<std::string> Arguments = C.Options;
-    Arguments.insert(Arguments.end(), {Arguments.back() == "-pcstream" ? "-s16l_blk" : "-wave", In, "-=" + Out});
+    Arguments.insert(Arguments.end(),
+                     {Arguments.back() == "-pcstream" ? "-s16l_blk" : "-wave", In, "-=" + Out});
     std::string Report, Err;
     ASSERT_EQ(RunConverter(Arguments, Report, Err), 0) << Err;
     const TAudio Kept = ReadAudio(fixtures::ReadFile(Out));
     const size_t First = size_t(std::llround(C.Start * C.Rate));
     const size_t Last = std::min(Song.Frames(), size_t(std::llround(C.End * C.Rate)));
     ASSERT_EQ(Kept.Frames(), Last - First);
-    const size_t Ramp = C.Rate / 200, Fade = std::max(size_t(C.Fade * C.Rate), Last < Song.Frames() ? Ramp : 0);
+    const size_t Ramp = C.Rate / 200,
+                 Fade = std::max(size_t(C.Fade * C.Rate), Last < Song.Frames() ? Ramp : 0);
     const size_t Untouched = First > 0 ? Ramp : 0;
     EXPECT_TRUE(std::equal(Kept.Samples.begin() + Untouched * 2, Kept.Samples.end() - Fade * 2,
                            Song.Samples.begin() + (First + Untouched) * 2));
@@ -71,13 +73,15 @@ TEST(Shape, TrimsToTheFrameAndFadesWithoutAClick) {
       EXPECT_GT(std::abs(Song.Samples[(First > 0 ? First : Last - 1) * 2]), 29000); // a cut at the peak
     }
     // The wave's own step, the half cosine's steepest step at the wave's peak, and rounding.
-    const int WaveStep = LargestStep(Song) + int(std::ceil(std::numbers::pi / 2 / double(Ramp) * 0.9 * 32767)) + 2;
+    const int WaveStep =
+        LargestStep(Song) + int(std::ceil(std::numbers::pi / 2 / double(Ramp) * 0.9 * 32767)) + 2;
     EXPECT_LE(LargestStep(Kept), WaveStep);
     if (C.Fade > 0) {
       // Silent at its end, halfway down at its middle, full at its start.
       EXPECT_EQ(LargestIn(Kept, Kept.Frames() - 10, Kept.Frames()), 0);
       const size_t Middle = Kept.Frames() - Fade / 2, Period = C.Rate / 250;
-      EXPECT_NEAR(LargestIn(Kept, Middle - Period / 2, Middle + Period / 2), 0.9 * 32767 / 2, 0.9 * 32767 * 0.02);
+      EXPECT_NEAR(LargestIn(Kept, Middle - Period / 2, Middle + Period / 2), 0.9 * 32767 / 2,
+                  0.9 * 32767 * 0.02);
       EXPECT_GT(LargestIn(Kept, Kept.Frames() - Fade, Kept.Frames() - Fade + Period), 0.99 * 0.9 * 32767);
     }
   }
@@ -91,9 +95,10 @@ TEST(Shape, LoudnessIsThatOfThePartKept) {
   Song.Samples.insert(Song.Samples.end(), Quiet.Samples.begin(), Quiet.Samples.end());
   fixtures::WriteFile(Dir.File("in.wav"), WriteWave(Song));
   std::string Report, Err;
-  ASSERT_EQ(RunConverter({"-wave", "-start=2.5", "-loudness=-20", Dir.File("in.wav"), "-=" + Dir.File("out.wav")},
-                         Report, Err),
-            0)
+  ASSERT_EQ(
+      RunConverter({"-wave", "-start=2.5", "-loudness=-20", Dir.File("in.wav"), "-=" + Dir.File("out.wav")},
+                   Report, Err),
+      0)
       << Err;
   EXPECT_NEAR(*MeasureLoudness(ReadAudio(fixtures::ReadFile(Dir.File("out.wav")))).Integrated, -20, 0.05);
   EXPECT_NE(Report.find("\"heldBack\":false"), std::string::npos) << Report;
@@ -112,7 +117,8 @@ TEST(Shape, RefusesNonsenseWithItsReason) {
       {{"-start=1", "-start=2"}, "More than one -start given"},
       {{"-start=1.5", "-end=1.5"}, "-end must come after -start"},
       {{"-start=2"}, "The start (2.000 s) lies at or past the song's end (2.000 s)"},
-      {{"-start=1", "-end=1.00001"}, "Nothing of the song lies between the start (1.000 s) and the end (1.000 s)"},
+      {{"-start=1", "-end=1.00001"},
+       "Nothing of the song lies between the start (1.000 s) and the end (1.000 s)"},
       {{"-points=10"}, "-points needs -measure"},
       {{"-measure", "-points=0"}, "The points must be a whole number from 1 to 100000: -points=0"},
       {{"-measure", "-points=100001"}, "The points must be a whole number from 1 to 100000: -points=100001"},

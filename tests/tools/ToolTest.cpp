@@ -5,6 +5,7 @@
 #include "base/Records.h"
 #include "base/Text.h"
 #include "converter/formats/EAStreamWriter.h"
+#include "converter/formats/WaveReader.h"
 #include "converter/formats/WaveWriter.h"
 #include "definitions/DefinitionSession.h"
 #include "definitions/Preload.h"
@@ -24,6 +25,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -285,6 +287,11 @@ TEST_F(ToolTest, BadArgumentsGiveTheUsageAndExitCode2) {
       {"import-batch", Path, "--stream", "0", Dir.File("x.wav")},
       {"import-batch", Path, "--stream", "0", "--sample", "0", "--add", "A.big", Dir.File("x.wav")},
       {"import-batch", Path, "--stream", "0", "--sample", "0"},
+      {"import", Path, "--stream", "0", "--sample", "0", Dir.File("x.wav"), "--start", "-1"},
+      {"import", Path, "--stream", "0", "--sample", "0", Dir.File("x.wav"), "--fade-out", "1e2"},
+      {"import", Path, "--stream", "0", "--sample", "0", Dir.File("x.wav"), "--end", "86401"},
+      {"import-batch", Path, "--stream", "0", "--sample", "0", "--start", "2", "--end", "1.5",
+       Dir.File("x.wav")},
       {"loudness"},
   };
   Bytes Before = ReadFile(Path);
@@ -528,6 +535,39 @@ TEST_F(ToolTest, ImportBatchReplacesAddsAndMatchesLoudness) {
   EXPECT_EQ(Info["streams"][3][0]["archive"].Int, 2);
   EXPECT_EQ(Run({"verify", Path}).Code, 0);
   EXPECT_TRUE(Dir.Leftovers().empty());
+}
+
+// import and import-batch hand --start, --end and --fade-out to the converter: the song in the game is
+// the part asked for, to the frame, faded out to silence.
+TEST_F(ToolTest, ImportsTrimAndFadeTheSong) {
+  const std::string Path = WritePack(), Song = Dir.File("song.wav");
+  WriteFile(Song, sx::WriteWave(sxtest::Sine(22050, 22050 * 3, 440, 0.5, 2)));
+  struct {
+    std::vector<std::string> Arguments;
+    const char* Stream;
+    size_t Frames;
+  } Cases[] = {
+      {{"import", Path, "--stream", "0", "--sample", "0", Song, "--start", "0.5", "--end", "2.25",
+        "--fade-out", "0.5"},
+       "0",
+       38588},
+      {{"import-batch", Path, "--stream", "1", "--sample", "0", "--no-loudness", "--fade-out", "1", "--start",
+        "1.0001", Song},
+       "1",
+       44098},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Arguments[0]);
+    const TRun Import = Run(C.Arguments);
+    ASSERT_EQ(Import.Code, 0) << Import.Err;
+    ASSERT_EQ(Run({"export", Path, "--stream", C.Stream, "--sample", "0", Dir.File("back.wav")}).Code, 0);
+    const sx::TAudio Back = sx::ReadWave(ReadFile(Dir.File("back.wav")));
+    ASSERT_EQ(Back.Frames(), C.Frames);
+    EXPECT_GT(*std::max_element(Back.Samples.begin(), Back.Samples.end()), 15000);
+    // Near silence after EA-XA, whose encoder only approaches the fade's zeros.
+    EXPECT_TRUE(
+        std::all_of(Back.Samples.end() - 20, Back.Samples.end(), [](int16_t S) { return std::abs(S) < 16; }));
+  }
 }
 
 // A definition open in one program is refused, unchanged, to a second that would write it; reading goes

@@ -2,6 +2,8 @@
 
 #include "tools/orvik-streams/Utf8.h"
 
+#include <cstdlib>
+
 TArguments::TArguments(const std::vector<std::string>& Arguments, const std::set<std::string>& Options,
                        const std::set<std::string>& Flags, size_t MinPositional, size_t MaxPositional,
                        const std::set<std::string>& Texts) {
@@ -39,4 +41,19 @@ int TArguments::Index(const std::string& Name) const {
   if (Text.empty() || Text.size() > 9 || Text.find_first_not_of("0123456789") != std::string::npos)
     throw EUsage("option --" + Name + " takes a number, not \"" + Text + "\"");
   return std::stoi(Text);
+}
+
+std::optional<double> TArguments::Seconds(const std::string& Name, double Most) const {
+  if (!Has(Name))
+    return std::nullopt;
+  const std::string& Text = Value(Name);
+  // strtod alone would take hexadecimal, exponents, "inf" and "nan" too.
+  const bool Plain =
+      !Text.empty() && Text.size() <= 20 && Text.find_first_not_of(".0123456789") == std::string::npos;
+  char* End = nullptr;
+  const double Seconds = Plain ? std::strtod(Text.c_str(), &End) : -1;
+  if (!Plain || End != Text.c_str() + Text.size() || Seconds > Most)
+    throw EUsage("option --" + Name + " takes seconds from 0 to " + std::to_string(int(Most)) + ", not \"" +
+                 Text + "\"");
+  return Seconds;
 }

@@ -5,6 +5,7 @@
 // the narrow file name FileNameArgument gives.
 
 #include <map>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -31,6 +32,9 @@ public:
   const std::string& Value(const std::string& Name) const;
   // The option's value as a whole number of at least 0; raises EUsage when it is missing or not one.
   int Index(const std::string& Name) const;
+  // The option's value as seconds, a plain decimal from 0 to Most; none when the option is not given. Raises
+  // EUsage for any other value.
+  std::optional<double> Seconds(const std::string& Name, double Most) const;
 
 private:
   std::vector<std::string> FPositional;
