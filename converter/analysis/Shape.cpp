@@ -39,12 +39,15 @@ void ShapeAudio(TAudio& Audio, const TShape& Shape) {
   const size_t Frames = Audio.Frames();
   const size_t Start = Shape.Start ? FrameAt(*Shape.Start, Audio.SampleRate, Frames) : 0;
   const size_t End = Shape.End ? FrameAt(*Shape.End, Audio.SampleRate, Frames) : Frames;
-  if (Start >= Frames)
+  if (Shape.Start && Start >= Frames)
     throw EConvertError("The start (" + SecondsText(*Shape.Start) + ") lies at or past the song's end (" +
                         SecondsText(double(Frames) / Audio.SampleRate) + ")");
-  if (End <= Start)
-    throw EConvertError("Nothing of the song lies between the start (" + SecondsText(*Shape.Start) +
-                        ") and the end (" + SecondsText(*Shape.End) + ")");
+  if (Frames == 0)
+    return;         // nothing to fade
+  if (End <= Start) // only a given end lies at or before the start
+    throw EConvertError("Nothing of the song lies between the start (" +
+                        SecondsText(Shape.Start.value_or(0)) + ") and the end (" +
+                        SecondsText(Shape.End.value_or(0)) + ")");
   Audio.Samples.erase(Audio.Samples.begin() + End * Audio.Channels, Audio.Samples.end());
   Audio.Samples.erase(Audio.Samples.begin(), Audio.Samples.begin() + Start * Audio.Channels);
   const size_t Kept = End - Start, CutFade = FrameAt(kCutFadeSeconds, Audio.SampleRate, Kept);

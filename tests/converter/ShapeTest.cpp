@@ -119,6 +119,7 @@ TEST(Shape, RefusesNonsenseWithItsReason) {
       {{"-start=2"}, "The start (2.000 s) lies at or past the song's end (2.000 s)"},
       {{"-start=1", "-end=1.00001"},
        "Nothing of the song lies between the start (1.000 s) and the end (1.000 s)"},
+      {{"-end=0.00001"}, "Nothing of the song lies between the start (0.000 s) and the end (0.000 s)"},
       {{"-points=10"}, "-points needs -measure"},
       {{"-measure", "-points=0"}, "The points must be a whole number from 1 to 100000: -points=0"},
       {{"-measure", "-points=100001"}, "The points must be a whole number from 1 to 100000: -points=100001"},
