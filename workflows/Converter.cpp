@@ -34,9 +34,6 @@ std::wstring TagOption(const char* Name, std::string Text) {
   return AnsiToWide(std::string(Name) + "=\"") + platform::Utf8Argument(AnsiToWide(Text)) + L"\" ";
 }
 
-// The converter takes loudness targets (LUFS) within these.
-constexpr double kLowestTargetLufs = -70, kHighestTargetLufs = 10;
-
 // "-gain=6.00 ", "-loudness=-14.20 ".
 std::string LevelOption(const char* Name, double Value) {
   char Text[48];
@@ -115,6 +112,15 @@ const TConverterFormat* FindConverterFormat(const std::string& Name) {
 
 const TConverterFormat& SongFormat() {
   return *FindConverterFormat("eaxa");
+}
+
+const TConverterFormat* EAFormatOfCodec(const std::string& Codec) {
+  static const std::pair<const char*, const char*> Codecs[] = {
+      {"EA-XA", "eaxa"}, {"MicroTalk 10:1", "mt"}, {"MicroTalk 5:1", "mt5"}, {"s16l", "s16l"}, {"s8", "s8"}};
+  for (const auto& [Name, Format] : Codecs)
+    if (Codec == Name)
+      return FindConverterFormat(Format);
+  return nullptr;
 }
 
 TConverterRun TConverter::RunStarted(const std::wstring& Parameters) {

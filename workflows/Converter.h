@@ -54,6 +54,9 @@ const std::vector<TConverterFormat>& ConverterFormats();
 const TConverterFormat* FindConverterFormat(const std::string& Name);
 // The format of songs in the game's archives (EA-XA streams).
 const TConverterFormat& SongFormat();
+// The EA stream format that stores its samples as Codec, as the converter's measure names it ("EA-XA",
+// "MicroTalk 10:1", "MicroTalk 5:1", "s16l", "s8"); nullptr for a codec it reads but does not write.
+const TConverterFormat* EAFormatOfCodec(const std::string& Codec);
 
 // What a conversion gave.
 struct TConversion {
@@ -67,6 +70,9 @@ struct TConversion {
 struct TSongShape {
   std::optional<double> Start, End, FadeOut;
 };
+
+// The converter's range of loudness targets (LUFS).
+constexpr double kLowestTargetLufs = -70, kHighestTargetLufs = 10;
 
 // The converter's limit for each time: a day.
 constexpr double kLongestShapeSeconds = 86400;

@@ -69,6 +69,8 @@ int ArchiveCommand(const TArguments& Args, TContext& C);
 // import-batch and loudness (BatchCommands.cpp).
 int ImportBatch(const TArguments& Args, TContext& C);
 int Loudness(const TArguments& Args, TContext& C);
+// relevel (RelevelCommand.cpp).
+int Relevel(const TArguments& Args, TContext& C);
 // restore-original and pack (PackCommands.cpp).
 int RestoreOriginal(const TArguments& Args, TContext& C);
 int PackCommand(const TArguments& Args, TContext& C);

@@ -72,6 +72,14 @@ const std::vector<TSubcommand>& Subcommands() {
       {"loudness", "loudness DEF [--json]\n      The integrated loudness (LUFS) and true peak (dBTP) of every song "
                    "the definition's samples\n      use, and their median, the target of import-batch.",
        {}, {"json"}, 1, 1, Loudness},
+      {"relevel", "relevel DEF [--target LUFS] [--stream N] [--sample K]...\n      Brings songs to one loudness in "
+                  "place: each song is given the gain that reaches the\n      target (by default the median "
+                  "loudness of the definition's songs; --target: -70 to 10),\n      held under -1 dBTP true "
+                  "peak, and stored again in its own codec and rate. The songs\n      of every sample, of "
+                  "stream N, or of its samples K...; a song several samples play\n      is re-levelled once, "
+                  "for all of them. One line per song; one save at the end. Exit\n      code 1 when any song "
+                  "failed.",
+       {"target", "stream", "sample"}, {}, 1, 1, Relevel},
       {"restore-original", "restore-original DEF [--preload FOLDER]\n      Puts back the original music kept before "
                            "the first change: the definition, its archives and\n      the preload archives (FOLDER, "
                            "by default \"preload\" beside the definition's folder), all\n      or nothing. The kept "
