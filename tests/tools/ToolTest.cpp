@@ -293,6 +293,11 @@ TEST_F(ToolTest, BadArgumentsGiveTheUsageAndExitCode2) {
       {"import-batch", Path, "--stream", "0", "--sample", "0", "--start", "2", "--end", "1.5",
        Dir.File("x.wav")},
       {"loudness"},
+      {"relevel", Path, "--sample", "0"},
+      {"relevel", Path, "--stream", "0", "--sample", "0", "--sample", "first"},
+      {"relevel", Path, "--target", "-70.5"},
+      {"relevel", Path, "--target", "1e1"},
+      {"relevel", Path, "--target", "--5"},
   };
   Bytes Before = ReadFile(Path);
   for (const auto& Arguments : Cases) {
@@ -537,6 +542,40 @@ TEST_F(ToolTest, ImportBatchReplacesAddsAndMatchesLoudness) {
   EXPECT_TRUE(Dir.Leftovers().empty());
 }
 
+// Two songs of the demo's replay stream re-levelled to a given loudness: the other archives keep their bytes,
+// the definition verifies, and the loudness command finds both at the target (or their peak at the limit).
+TEST_F(ToolTest, RelevelBringsTheChosenSongsToTheTarget) {
+  const std::string Demo = Dir.File("demo");
+  demo::MakeDemo(Demo);
+  const std::string Path = JoinPath(JoinPath(Demo, "audio"), "streams.dat");
+  const std::string InGame = JoinPath(JoinPath(Demo, "audio"), "ingame.big");
+  const Bytes InGameBefore = ReadFile(InGame);
+  const TRun Relevel =
+      Run({"relevel", Path, "--stream", "2", "--sample", "1", "--sample", "3", "--target", "-21.5"});
+  ASSERT_EQ(Relevel.Code, 0) << Relevel.Err;
+  for (const char* Line :
+       {"Loudness target: -21.50 LUFS\n", "[1/2] stream 2 sample 1 (replay.big golazo.asf, EA-XA): ",
+        "[2/2] stream 2 sample 3 (frontend.big theme.asf, EA-XA): ",
+        "2 of 2 song(s) re-levelled, 0 unchanged, 0 failed\n"})
+    EXPECT_NE(Relevel.Out.find(Line), std::string::npos) << Line << "\n" << Relevel.Out;
+  EXPECT_EQ(ReadFile(InGame), InGameBefore);
+  const TRun Verify = Run({"verify", Path});
+  EXPECT_EQ(Verify.Code, 0) << Verify.Out;
+  const TRun Loudness = Run({"loudness", Path, "--json"});
+  ASSERT_EQ(Loudness.Code, 0) << Loudness.Err;
+  size_t Found = 0;
+  const TValue Levels = TParser(Loudness.Out).Parse();
+  for (const TValue& Song : Levels["songs"].Items) {
+    if (Song["entry"].Text != "golazo.asf" && Song["entry"].Text != "theme.asf")
+      continue;
+    ++Found;
+    EXPECT_TRUE(std::abs(Song["integrated"].Real + 21.5) <= 0.5 || std::abs(Song["truePeak"].Real + 1) <= 0.5)
+        << Song["entry"].Text << ": " << Song["integrated"].Real << " LUFS, " << Song["truePeak"].Real
+        << " dBTP";
+  }
+  EXPECT_EQ(Found, 2u);
+}
+
 // import and import-batch hand --start, --end and --fade-out to the converter: the song in the game is
 // the part asked for, to the frame, faded out to silence.
 TEST_F(ToolTest, ImportsTrimAndFadeTheSong) {
@@ -651,6 +690,7 @@ TEST_F(ToolTest, EveryWritingCommandStoppedAtAnyCallRecovers) {
       {{"remove-description", Path, "--description", "0"}, false},
       {{"update-preload", Path, Preload}, true},
       {{"pack", "apply", Path, Dir.File("x.orvikpack")}, false},
+      {{"relevel", Path, "--stream", "0", "--target", "-14"}, false},
       {{"archive", "add", Dir.File("B.big"), Dir.File("song.asf")}, false},
       {{"archive", "rebuild", Dir.File("A.big")}, false},
   };

@@ -16,19 +16,32 @@ std::string Decimal(double Value, bool Signed = false) {
 }
 
 // The samples the options name: --sample K... of --stream N, every sample of stream N, or every sample (of
-// those, the ones bound to an entry).
-std::vector<TSampleRef> ChosenSamples(const TStreamPack& Pack, const TArguments& Args) {
-  if (!Args.Has("stream"))
-    return SamplesWithSongs(Pack);
-  const int32_t Stream = Args.Index("stream");
-  Pack.Streams(Stream); // the list error for a stream outside the list
-  if (!Args.Has("sample"))
-    return SamplesWithSongs(Pack, Stream);
-  std::vector<TSampleRef> Samples;
-  for (int Sample : Args.Indexes("sample"))
-    Samples.push_back({Stream, Sample});
-  return Samples;
-}
+// those, the ones bound to an entry). The numbers are read before the definition is opened.
+class TChosenSamples {
+public:
+  explicit TChosenSamples(const TArguments& Args) {
+    if (Args.Has("sample") && !Args.Has("stream"))
+      throw EUsage("--sample needs --stream");
+    if (Args.Has("stream"))
+      FStream = Args.Index("stream");
+    FSamples = Args.Indexes("sample");
+  }
+
+  std::vector<TSampleRef> In(const TStreamPack& Pack) const {
+    if (FStream)
+      Pack.Streams(*FStream); // the list error for a stream outside the list
+    if (FSamples.empty())
+      return SamplesWithSongs(Pack, FStream);
+    std::vector<TSampleRef> Samples;
+    for (int Sample : FSamples)
+      Samples.push_back({*FStream, Sample});
+    return Samples;
+  }
+
+private:
+  std::optional<int32_t> FStream;
+  std::vector<int> FSamples;
+};
 
 std::string Outcome(const TRelevelSong& Song) {
   if (Song.State == TRelevelSong::Failed)
@@ -44,9 +57,10 @@ std::string Outcome(const TRelevelSong& Song) {
 
 void ProgressLine(std::ostream& Out, const TStreamPack& Pack, const TRelevelSong& Song, size_t Index,
                   size_t Count) {
-  Out << "[" << Index + 1 << "/" << Count << "] stream " << Song.Sample.Stream << " sample " << Song.Sample.Sample
-      << " (" << Utf8FromNarrow(ArchiveName(Pack, Song.ArchiveIndex)) << " " << Utf8FromNarrow(Song.Entry)
-      << (Song.Codec.empty() ? "" : ", " + Song.Codec) << "): " << Outcome(Song) << "\n"
+  Out << "[" << Index + 1 << "/" << Count << "] stream " << Song.Sample.Stream << " sample "
+      << Song.Sample.Sample << " (" << Utf8FromNarrow(ArchiveName(Pack, Song.ArchiveIndex)) << " "
+      << Utf8FromNarrow(Song.Entry) << (Song.Codec.empty() ? "" : ", " + Song.Codec) << "): " << Outcome(Song)
+      << "\n"
       << std::flush;
 }
 
@@ -56,11 +70,10 @@ int Relevel(const TArguments& Args, TContext& C) {
   const std::string& Definition = Args.Positional(0);
   TRelevelOptions Options;
   Options.Target = Args.Decimal("target", kLowestTargetLufs, kHighestTargetLufs);
-  if (Args.Has("sample") && !Args.Has("stream"))
-    throw EUsage("--sample needs --stream");
+  const TChosenSamples Chosen(Args);
   TRelevelResult Result;
   ChangeDefinition(Definition, C, [&](TStreamPack& Pack, TDefinitionSession& Session) {
-    const std::vector<TSampleRef> Samples = ChosenSamples(Pack, Args);
+    const std::vector<TSampleRef> Samples = Chosen.In(Pack);
     PlanRelevel(Pack, Samples); // its errors before the definition is measured
     TSystemConverterProcess Runner(C.ProgramFolder);
     TConverter Converter(Runner);
@@ -71,7 +84,9 @@ int Relevel(const TArguments& Args, TContext& C) {
       C.Out << "Loudness target: " << Decimal(Target) << " LUFS"
             << (Options.Target ? "" : ", the median of the definition's songs") << "\n";
     };
-    Options.SongDone = [&](const TRelevelSong& Song, size_t I, size_t N) { ProgressLine(C.Out, Pack, Song, I, N); };
+    Options.SongDone = [&](const TRelevelSong& Song, size_t I, size_t N) {
+      ProgressLine(C.Out, Pack, Song, I, N);
+    };
     Result = RelevelSongs(Pack, Session, Samples, Converter, Options);
     if (Result.CountOf(TRelevelSong::Relevelled) > 0)
       Save(Pack, Session, true);
@@ -80,8 +95,8 @@ int Relevel(const TArguments& Args, TContext& C) {
     C.Out << "No song of the definition has a loudness to match: nothing is re-levelled\n";
     return 1;
   }
-  C.Out << Result.CountOf(TRelevelSong::Relevelled) << " of " << Result.Songs.size() << " song(s) re-levelled, "
-        << Result.CountOf(TRelevelSong::Unchanged) << " unchanged, " << Result.CountOf(TRelevelSong::Failed)
-        << " failed\n";
+  C.Out << Result.CountOf(TRelevelSong::Relevelled) << " of " << Result.Songs.size()
+        << " song(s) re-levelled, " << Result.CountOf(TRelevelSong::Unchanged) << " unchanged, "
+        << Result.CountOf(TRelevelSong::Failed) << " failed\n";
   return Result.CountOf(TRelevelSong::Failed) == 0 ? 0 : 1;
 }
