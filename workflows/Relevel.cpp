@@ -52,9 +52,8 @@ void DecideGain(TConverter& Converter, double Target, TRelevelWork& Work) {
                    ", which the converter does not write";
     return;
   }
-  const double Gain = Measured.Integrated ? std::clamp(Target - *Measured.Integrated, -kLargestGainDb,
-                                                       kLargestGainDb)
-                                          : 0;
+  const double Gain =
+      Measured.Integrated ? std::clamp(Target - *Measured.Integrated, -kLargestGainDb, kLargestGainDb) : 0;
   if (std::abs(Gain) < kSmallestRelevelGainDb) {
     Song.State = TRelevelSong::Unchanged;
     return;
@@ -95,7 +94,8 @@ std::vector<TSampleRef> SamplesWithSongs(const TStreamPack& Pack, std::optional<
     const TEAMusicStream& Music = *Pack.Streams(S);
     for (int32_t I = 0; I < Music.SampleCount(); ++I) {
       const TStreamData& Sample = *Music.Samples(I);
-      if (Sample.ArchiveIndex >= 0 && Sample.ArchiveIndex < Pack.ArchiveCount() && Sample.StreamFile() != nullptr)
+      if (Sample.ArchiveIndex >= 0 && Sample.ArchiveIndex < Pack.ArchiveCount() &&
+          Sample.StreamFile() != nullptr)
         Samples.push_back({S, I});
     }
   }
@@ -119,8 +119,9 @@ std::vector<TRelevelSong> PlanRelevel(const TStreamPack& Pack, const std::vector
   return Songs;
 }
 
-TRelevelResult RelevelSongs(TStreamPack& Pack, TDefinitionSession& Session, const std::vector<TSampleRef>& Samples,
-                            TConverter& Converter, const TRelevelOptions& Options) {
+TRelevelResult RelevelSongs(TStreamPack& Pack, TDefinitionSession& Session,
+                            const std::vector<TSampleRef>& Samples, TConverter& Converter,
+                            const TRelevelOptions& Options) {
   TRelevelResult Result;
   Result.Songs = PlanRelevel(Pack, Samples);
   const unsigned Workers = Options.Workers == 0 ? ProcessorCount() : Options.Workers;

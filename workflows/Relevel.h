@@ -60,7 +60,8 @@ struct TRelevelResult {
 };
 
 // The samples of Stream (of every stream without one) that are bound to an entry, in stream order.
-std::vector<TSampleRef> SamplesWithSongs(const TStreamPack& Pack, std::optional<int32_t> Stream = std::nullopt);
+std::vector<TSampleRef> SamplesWithSongs(const TStreamPack& Pack,
+                                         std::optional<int32_t> Stream = std::nullopt);
 
 // The songs Samples play, each once, in the order of the first sample that plays it. Raises, before anything
 // is changed, the list error for a stream or sample outside its list and "Stream N sample K is bound to no
@@ -73,5 +74,6 @@ std::vector<TRelevelSong> PlanRelevel(const TStreamPack& Pack, const std::vector
 // the converter cannot read, or stored in a codec it cannot write, is listed as failed and the others go on.
 // Raises as PlanRelevel, then, after the workers have stopped and with every scratch file gone, the errors
 // of writing an archive and of starting the converter; the songs written before stay journaled.
-TRelevelResult RelevelSongs(TStreamPack& Pack, TDefinitionSession& Session, const std::vector<TSampleRef>& Samples,
-                            TConverter& Converter, const TRelevelOptions& Options);
+TRelevelResult RelevelSongs(TStreamPack& Pack, TDefinitionSession& Session,
+                            const std::vector<TSampleRef>& Samples, TConverter& Converter,
+                            const TRelevelOptions& Options);

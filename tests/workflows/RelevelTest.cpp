@@ -1,6 +1,7 @@
 // Songs re-levelled in place with the real converter: on the demo game to the median of its songs, and on a
 // game whose songs are stored in every codec the archives hold, to a given target; then read back.
 
+#include "workflows/Relevel.h"
 #include "base/Paths.h"
 #include "converter/formats/EAStreamReader.h"
 #include "converter/formats/EAStreamWriter.h"
@@ -11,7 +12,6 @@
 #include "tests/fixtures/Definition.h"
 #include "tests/fixtures/TestFiles.h"
 #include "tools/make-demo/Demo.h"
-#include "workflows/Relevel.h"
 
 #include <gtest/gtest.h>
 
@@ -87,9 +87,9 @@ protected:
 
 } // namespace
 
-// The first stream, two songs of the replay stream and one of the in-game stream, to the demo's median: every song at the target or its
-// peak at the limit, the theme (which the replay stream plays too) re-levelled once, every other song the
-// same bytes; a second run finds nothing to change.
+// The first stream, two songs of the replay stream and one of the in-game stream, to the demo's median: every
+// song at the target or its peak at the limit, the theme (which the replay stream plays too) re-levelled
+// once, every other song the same bytes; a second run finds nothing to change.
 TEST_F(RelevelTest, TheDemosSongsComeToTheirMedianAndNoOtherSongChanges) {
   demo::MakeDemo(Dir.File("demo"));
   Def = JoinPath(JoinPath(Dir.File("demo"), "audio"), "streams.dat");
@@ -151,9 +151,10 @@ TEST_F(RelevelTest, EachSongKeepsItsCodecRateAndLength) {
     const char* Codec;
     const char* Failure;
   } Cases[] = {
-      {"xa.asf", sx::WriteEAStream(sxtest::Chord(44100, 44100 * 2), sx::TEACodec::EAXA), TRelevelSong::Relevelled,
-       "EA-XA", ""},
-      {"mt.asf", sx::WriteEAStream(sxtest::PinkNoise(22050, 22050 * 2, 1, 0.05, 7), sx::TEACodec::MicroTalk10),
+      {"xa.asf", sx::WriteEAStream(sxtest::Chord(44100, 44100 * 2), sx::TEACodec::EAXA),
+       TRelevelSong::Relevelled, "EA-XA", ""},
+      {"mt.asf",
+       sx::WriteEAStream(sxtest::PinkNoise(22050, 22050 * 2, 1, 0.05, 7), sx::TEACodec::MicroTalk10),
        TRelevelSong::Relevelled, "MicroTalk 10:1", ""},
       {"mt5.asf", sx::WriteEAStream(sxtest::Sine(16000, 16000 * 2, 300, 0.7, 2), sx::TEACodec::MicroTalk5),
        TRelevelSong::Relevelled, "MicroTalk 5:1", ""},
