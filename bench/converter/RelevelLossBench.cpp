@@ -29,10 +29,10 @@ double Level(const std::optional<double>& Value) {
 
 int main() {
   const TAudio Clip = MusicClip();
-  std::printf("clip: %.0f s, %u Hz, stereo; gains as a re-level gives them, held under %.0f dBTP\n\n", kSeconds,
-              kRate, kTruePeakCeilingDb);
-  std::printf("%-16s %9s %11s %10s %12s %12s\n", "codec", "gain dB", "1st SNR dB", "2nd SNR dB", "loudness LU",
-              "true peak dB");
+  std::printf("clip: %.0f s, %u Hz, stereo; gains as a re-level gives them, held under %.0f dBTP\n\n",
+              kSeconds, kRate, kTruePeakCeilingDb);
+  std::printf("%-16s %9s %11s %10s %12s %12s\n", "codec", "gain dB", "1st SNR dB", "2nd SNR dB",
+              "loudness LU", "true peak dB");
   const TEACodec Codecs[] = {TEACodec::EAXA, TEACodec::MicroTalk10, TEACodec::MicroTalk5, TEACodec::PcmS16LE,
                              TEACodec::PcmS8};
   for (TEACodec Codec : Codecs) {
@@ -51,12 +51,13 @@ int main() {
       }
       const double Snr = SnrDb(Given.Samples, Second.Samples, Given.Samples.size());
       if (Snr < 5) {
-        std::fprintf(stderr, "%s: the second generation is not the song (SNR %.1f dB)\n", EACodecName(Codec), Snr);
+        std::fprintf(stderr, "%s: the second generation is not the song (SNR %.1f dB)\n", EACodecName(Codec),
+                     Snr);
         return 1;
       }
       const TLoudness Before = MeasureLoudness(Given), After = MeasureLoudness(Second);
-      std::printf("%-16s %+9.2f %11.1f %10.1f %+12.3f %+12.3f\n", EACodecName(Codec), Limited.Applied, FirstSnr,
-                  Snr, Level(After.Integrated) - Level(Before.Integrated),
+      std::printf("%-16s %+9.2f %11.1f %10.1f %+12.3f %+12.3f\n", EACodecName(Codec), Limited.Applied,
+                  FirstSnr, Snr, Level(After.Integrated) - Level(Before.Integrated),
                   Level(After.TruePeak) - Level(Before.TruePeak));
     }
   }
