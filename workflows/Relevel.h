@@ -72,8 +72,9 @@ std::vector<TRelevelSong> PlanRelevel(const TStreamPack& Pack, const std::vector
 // definition's songs are measured first (MeasureDefinition) and their median taken. Each song is measured
 // again and converted on a worker thread, and written on the calling thread, one at a time, in order. A song
 // the converter cannot read, or stored in a codec it cannot write, is listed as failed and the others go on.
-// Raises as PlanRelevel, then, after the workers have stopped and with every scratch file gone, the errors
-// of writing an archive and of starting the converter; the songs written before stay journaled.
+// Raises as PlanRelevel, before the definition is measured; then, after the workers have stopped and with
+// every scratch file gone, the errors of writing an archive and of starting the converter; the songs written
+// before stay journaled.
 TRelevelResult RelevelSongs(TStreamPack& Pack, TDefinitionSession& Session,
                             const std::vector<TSampleRef>& Samples, TConverter& Converter,
                             const TRelevelOptions& Options);

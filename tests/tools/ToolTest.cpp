@@ -554,9 +554,9 @@ TEST_F(ToolTest, RelevelBringsTheChosenSongsToTheTarget) {
       Run({"relevel", Path, "--stream", "2", "--sample", "1", "--sample", "3", "--target", "-21.5"});
   ASSERT_EQ(Relevel.Code, 0) << Relevel.Err;
   for (const char* Line :
-       {"Loudness target: -21.50 LUFS\n", "[1/2] stream 2 sample 1 (replay.big golazo.asf, EA-XA): ",
+       {"Loudness target: -21.50 LUFS", "[1/2] stream 2 sample 1 (replay.big golazo.asf, EA-XA): ",
         "[2/2] stream 2 sample 3 (frontend.big theme.asf, EA-XA): ",
-        "2 of 2 song(s) re-levelled, 0 unchanged, 0 failed\n"})
+        "2 of 2 song(s) re-levelled, 0 unchanged, 0 failed"})
     EXPECT_NE(Relevel.Out.find(Line), std::string::npos) << Line << "\n" << Relevel.Out;
   EXPECT_EQ(ReadFile(InGame), InGameBefore);
   const TRun Verify = Run({"verify", Path});

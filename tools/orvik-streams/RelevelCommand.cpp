@@ -74,7 +74,6 @@ int Relevel(const TArguments& Args, TContext& C) {
   TRelevelResult Result;
   ChangeDefinition(Definition, C, [&](TStreamPack& Pack, TDefinitionSession& Session) {
     const std::vector<TSampleRef> Samples = Chosen.In(Pack);
-    PlanRelevel(Pack, Samples); // its errors before the definition is measured
     TSystemConverterProcess Runner(C.ProgramFolder);
     TConverter Converter(Runner);
     Options.Measuring = [&](size_t Done, size_t Total) {
