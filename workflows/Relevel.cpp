@@ -144,7 +144,8 @@ TRelevelResult RelevelSongs(TStreamPack& Pack, TDefinitionSession& Session,
   TOrderedJobs Jobs;
   Jobs.Prepare = [&](size_t I) {
     Work[I].Song = Result.Songs[I];
-    // Both named after one scratch name: two names asked for at once may be the same.
+    // Both named after one scratch name: a name is free again once MakeTempFileName has deleted its file,
+    // so two asked for in a row may be the same.
     const std::string Scratch = MakeTempFileName("~asf");
     Work[I].Original = ChangeFileExt(Scratch, ".asf");
     Work[I].Converted = ChangeFileExt(Scratch, ".level.asf");
