@@ -1,5 +1,6 @@
 #include "converter/CommandLine.h"
 
+#include "converter/analysis/Envelope.h"
 #include "converter/analysis/Gain.h"
 #include "converter/formats/TagText.h"
 
@@ -77,12 +78,45 @@ bool SetTag(TCommand& C, const std::string& A, std::vector<std::string>& Given) 
   return false;
 }
 
-// sx -measure|-tags "<input>"...: nothing but inputs after the action.
+// Sets a time of the shape from -start=<s>, -end=<s> or -fade-out=<s>; false for any other argument.
+bool SetTime(TCommand& C, const std::string& A) {
+  struct {
+    const char* Option;
+    std::optional<double> TShape::*Field;
+  } const kTimes[] = {{"-start", &TShape::Start}, {"-end", &TShape::End}, {"-fade-out", &TShape::FadeOut}};
+  for (const auto& T : kTimes) {
+    const std::string Name = T.Option;
+    if (A.rfind(Name + "=", 0) != 0)
+      continue;
+    if (C.Shape.*T.Field)
+      throw EConvertError("More than one " + Name + " given");
+    C.Shape.*T.Field = ParseNumber(Name, A.substr(Name.size() + 1), 0, kMaxShapeSeconds,
+                                   "Times must be a number of seconds from 0 to 86400");
+    return true;
+  }
+  return false;
+}
+
+// -points=<N>: a whole number of slices.
+size_t ParsePoints(const std::string& Text) {
+  const bool Digits =
+      !Text.empty() && Text.size() <= 6 && Text.find_first_not_of("0123456789") == std::string::npos;
+  const size_t Points = Digits ? std::stoul(Text) : 0;
+  if (Points < 1 || Points > kMaxEnvelopePoints)
+    throw EConvertError("The points must be a whole number from 1 to 100000: -points=" + Text);
+  return Points;
+}
+
+// sx -measure|-tags "<input>"...: nothing but inputs after the action, and -points with -measure.
 TCommand ParseReports(const std::vector<std::string>& Arguments) {
   TCommand C;
   bool HasAction = false;
   for (const std::string& A : Arguments) {
-    if (A == "-measure" || A == "-tags") {
+    if (A.rfind("-points=", 0) == 0) {
+      if (C.Points != 0)
+        throw EConvertError("More than one -points given");
+      C.Points = ParsePoints(A.substr(8));
+    } else if (A == "-measure" || A == "-tags") {
       const TAction Action = A == "-measure" ? TAction::Measure : TAction::Tags;
       if (HasAction && Action != C.Action)
         throw EConvertError("-measure and -tags cannot be given together");
@@ -94,6 +128,8 @@ TCommand ParseReports(const std::vector<std::string>& Arguments) {
       C.Reports.push_back(A);
     }
   }
+  if (C.Points != 0 && C.Action != TAction::Measure)
+    throw EConvertError("-points needs -measure");
   if (C.Reports.empty())
     throw EConvertError("No input file given");
   return C;
@@ -109,7 +145,7 @@ TCommand ParseCommand(const std::vector<std::string>& Arguments) {
   bool HasKind = false, HasCodec = false, HasInput = false, HasOutput = false;
   std::vector<std::string> TagsGiven;
   for (const std::string& A : Arguments) {
-    if (SetTag(C, A, TagsGiven)) {
+    if (SetTag(C, A, TagsGiven) || SetTime(C, A)) {
       continue;
     } else if (A.rfind("-=", 0) == 0) {
       if (HasOutput)
@@ -124,6 +160,8 @@ TCommand ParseCommand(const std::vector<std::string>& Arguments) {
       SetKind(C, HasKind, TOutputKind::Flac);
     } else if (A == "-pcstream") {
       SetKind(C, HasKind, TOutputKind::EAStream);
+    } else if (A.rfind("-points=", 0) == 0) {
+      throw EConvertError("-points needs -measure");
     } else if (A.rfind("-gain=", 0) == 0) {
       if (C.GainDb)
         throw EConvertError("More than one gain given");
@@ -150,6 +188,8 @@ TCommand ParseCommand(const std::vector<std::string>& Arguments) {
       HasInput = true;
     }
   }
+  if (C.Shape.Start && C.Shape.End && *C.Shape.End <= *C.Shape.Start)
+    throw EConvertError("-end must come after -start");
   if (C.GainDb && C.Loudness)
     throw EConvertError("-gain and -loudness cannot be given together");
   if (!HasKind)
@@ -166,9 +206,9 @@ TCommand ParseCommand(const std::vector<std::string>& Arguments) {
 }
 
 const char* UsageText() {
-  return "Usage: sx <format> [-gain=<dB> | -loudness=<LUFS>] [-title=<text>] [-artist=<text>]\n"
-         "          [-album=<text>] \"<input>\" -=\"<output>\"\n"
-         "       sx -measure \"<input>\"...\n"
+  return "Usage: sx <format> [-gain=<dB> | -loudness=<LUFS>] [-start=<s>] [-end=<s>] [-fade-out=<s>]\n"
+         "          [-title=<text>] [-artist=<text>] [-album=<text>] \"<input>\" -=\"<output>\"\n"
+         "       sx -measure [-points=<N>] \"<input>\"...\n"
          "       sx -tags \"<input>\"...\n"
          "Formats:\n"
          "  -wave                 Wave, 16-bit PCM\n"
@@ -188,6 +228,12 @@ const char* UsageText() {
          "                        brings its integrated loudness to -70 to +10 LUFS, rounded\n"
          "                        to 0.01 dB, held back as -gain is (silence keeps its level);\n"
          "                        prints the line of -gain with integrated (LUFS) added\n"
+         "  -start=<s>            keep the sound from this time on (seconds, decimals allowed;\n"
+         "                        a cut inside the sound rises over 5 ms)\n"
+         "  -end=<s>              keep the sound up to this time (after -start; a cut inside\n"
+         "                        the sound falls over 5 ms)\n"
+         "  -fade-out=<s>         fade the kept sound out over its last seconds, smoothly, to\n"
+         "                        silence; trim and fade come before the gain\n"
          "  -title=<text>         tag a -wave, -aiff or -flac output (UTF-8, no control\n"
          "  -artist=<text>        characters): FLAC Vorbis comments; Wave LIST/INFO in\n"
          "  -album=<text>         Windows-1252 and an id3 chunk; AIFF NAME and AUTH in\n"
@@ -196,7 +242,11 @@ const char* UsageText() {
          "exit code 2 at the end):\n"
          "  -measure              input, integrated (LUFS), truePeak (dBTP), samplePeak (dBFS),\n"
          "                        sampleRate, channels, seconds; integrated is null for silence\n"
-         "                        and under 0.4 s, the peaks for digital silence\n"
+         "                        and under 0.4 s, the peaks for digital silence; then frames\n"
+         "                        (per channel) and codec (EA-XA, MicroTalk 10:1, MicroTalk 5:1,\n"
+         "                        s16l, s16b, s8; PCM, FLAC, MP3)\n"
+         "  -points=<N>           with -measure: envelope, per channel N pairs of the smallest\n"
+         "                        and largest 16-bit sample of each of N equal slices\n"
          "  -tags                 input, title, artist, album in UTF-8 from ID3v2, FLAC Vorbis\n"
          "                        comments, Wave INFO, AIFF NAME/AUTH or ID3v1, else from a\n"
          "                        file name \"Artist - Title\"; null when not known\n"

@@ -81,7 +81,8 @@ int RunReports(const TCommand& Command, std::string& Out) {
   int Code = 0;
   for (const std::string& Input : Command.Reports) {
     try {
-      Out += (Command.Action == TAction::Measure ? MeasureReport(Input) : TagsReport(Input)) + "\n";
+      Out += (Command.Action == TAction::Measure ? MeasureReport(Input, Command.Points) : TagsReport(Input)) +
+             "\n";
     } catch (const std::exception& E) {
       Out += ErrorReport(Input, OneLine(E.what())) + "\n";
       Code = 2;
@@ -106,19 +107,29 @@ TInputKind DetectInput(const Bytes& Data) {
   return TInputKind::Unknown;
 }
 
-TAudio ReadAudio(const Bytes& Data) {
+TAudio ReadAudio(const Bytes& Data, std::string* Codec) {
   if (Data.empty())
     throw EConvertError("The input file is empty");
+  std::string Unused;
+  std::string& Name = Codec ? *Codec : Unused;
   switch (DetectInput(Data)) {
-  case TInputKind::EAStream:
-    return ReadEAStream(Data);
+  case TInputKind::EAStream: {
+    TEAStreamInfo Info;
+    TAudio Audio = ReadEAStream(Data, &Info);
+    Name = EACodecName(Info.Layout.Codec);
+    return Audio;
+  }
   case TInputKind::Wave:
+    Name = "PCM";
     return ReadWave(Data);
   case TInputKind::Aiff:
+    Name = "PCM";
     return ReadAiff(Data);
   case TInputKind::Flac:
+    Name = "FLAC";
     return ReadFlac(Data);
   case TInputKind::Mp3:
+    Name = "MP3";
     return ReadMp3(Data);
   default:
     throw EConvertError("The input is not a known sound format");
@@ -140,6 +151,7 @@ Bytes WriteAudio(const TAudio& Audio, const TCommand& Command) {
 
 TConversion Convert(const TCommand& Command) {
   TAudio Audio = ReadAudio(LoadFile(Command.Input));
+  ShapeAudio(Audio, Command.Shape); // the loudness and the peak limit are those of the sound kept
   TConversion Result;
   if (Command.GainDb) {
     Result.Gain = LimitGain(*Command.GainDb, TruePeak(Audio));

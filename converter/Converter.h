@@ -13,8 +13,10 @@ enum class TInputKind { Unknown, Wave, Aiff, EAStream, Mp3, Flac };
 
 TInputKind DetectInput(const Bytes& Data);
 
-// Decodes an input of any kind. Raises EConvertError for an empty or unrecognised input.
-TAudio ReadAudio(const Bytes& Data);
+// Decodes an input of any kind; Codec, when given, receives the name of what the samples were stored as
+// (an EA stream's codec as EACodecName gives it, else "PCM", "FLAC" or "MP3"). Raises EConvertError for
+// an empty or unrecognised input.
+TAudio ReadAudio(const Bytes& Data, std::string* Codec = nullptr);
 
 // Encodes Audio in the command's output format.
 Bytes WriteAudio(const TAudio& Audio, const TCommand& Command);
@@ -29,8 +31,9 @@ struct TConversion {
                                      // for silence
 };
 
-// Runs the command: the input is decoded, its level changed when the command gives a gain or a loudness
-// (measured on the decoded sound, whose true peak then serves the limit too), and encoded.
+// Runs the command: the input is decoded, trimmed and faded out when the command says so, its level
+// changed when the command gives a gain or a loudness (measured on the sound kept, whose true peak then
+// serves the limit too), and encoded.
 // Raises EConvertError, or the stream errors of the file layer, on failure; a file that cannot be written
 // is named by the output path the command gave, never by the scratch file.
 TConversion Convert(const TCommand& Command);

@@ -1,14 +1,18 @@
 #pragma once
 // The reports of sx -measure and sx -tags: one line of JSON per input file, for programs to read.
 
+#include <cstddef>
 #include <string>
 
 namespace sx {
 
 // {"input":..., "integrated": LUFS, "truePeak": dBTP, "samplePeak": dBFS, "sampleRate":..., "channels":...,
-// "seconds":...}: integrated is null when no block passes the absolute gate (silence, under 0.4 s), the
-// peaks are null for a sound of zeros. Raises as ReadAudio and the file layer do.
-std::string MeasureReport(const std::string& Input);
+// "seconds":..., "frames":..., "codec":...}: integrated is null when no block passes the absolute gate
+// (silence, under 0.4 s), the peaks are null for a sound of zeros; frames counts per channel, codec is
+// ReadAudio's name. With Points, "envelope" follows: per channel an array of Points pairs [min, max] of
+// 16-bit sample values, as Envelope gives them. All from one decode. Raises as ReadAudio and the file
+// layer do.
+std::string MeasureReport(const std::string& Input, size_t Points = 0);
 
 // {"input":..., "title":..., "artist":..., "album":...}, each null when not known.
 std::string TagsReport(const std::string& Input);

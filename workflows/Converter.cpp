@@ -34,14 +34,24 @@ std::wstring TagOption(const char* Name, std::string Text) {
   return AnsiToWide(std::string(Name) + "=\"") + platform::Utf8Argument(AnsiToWide(Text)) + L"\" ";
 }
 
-// The converter takes loudness targets (LUFS) within these.
-constexpr double kLowestTargetLufs = -70, kHighestTargetLufs = 10;
-
 // "-gain=6.00 ", "-loudness=-14.20 ".
 std::string LevelOption(const char* Name, double Value) {
   char Text[48];
   std::snprintf(Text, sizeof Text, "%s=%.2f ", Name, Value);
   return Text;
+}
+
+// "-start=1.500000 -end=… -fade-out=… " for the times Shape gives; microseconds pick any frame.
+std::string ShapeOptions(const TSongShape& Shape) {
+  std::string Options;
+  for (const auto& [Name, Time] :
+       {std::pair{"-start", Shape.Start}, {"-end", Shape.End}, {"-fade-out", Shape.FadeOut}})
+    if (Time) {
+      char Text[48];
+      std::snprintf(Text, sizeof Text, "%s=%.6f ", Name, *Time);
+      Options += Text;
+    }
+  return Options;
 }
 
 const char* const kUnreadableReport = "The converter's report could not be read";
@@ -104,6 +114,15 @@ const TConverterFormat& SongFormat() {
   return *FindConverterFormat("eaxa");
 }
 
+const TConverterFormat* EAFormatOfCodec(const std::string& Codec) {
+  static const std::pair<const char*, const char*> Codecs[] = {
+      {"EA-XA", "eaxa"}, {"MicroTalk 10:1", "mt"}, {"MicroTalk 5:1", "mt5"}, {"s16l", "s16l"}, {"s8", "s8"}};
+  for (const auto& [Name, Format] : Codecs)
+    if (Codec == Name)
+      return FindConverterFormat(Format);
+  return nullptr;
+}
+
 TConverterRun TConverter::RunStarted(const std::wstring& Parameters) {
   TConverterRun Run = FRunner.Run(Parameters);
   if (!Run.Started)
@@ -140,8 +159,8 @@ TConversion TConverter::ConvertToLoudness(const TConverterFormat& Format, const 
 TConversion TConverter::RunConversion(const TConverterFormat& Format, const std::wstring& Input,
                                       const std::wstring& Output, const std::string& Level, bool Measured,
                                       const std::wstring& Tags) {
-  TConverterRun Run =
-      RunStarted(AnsiToWide(Format.Option + Level) + Tags + Quoted(Input) + L" -=" + Quoted(Output));
+  TConverterRun Run = RunStarted(AnsiToWide(Format.Option + Level + ShapeOptions(FShape)) + Tags +
+                                 Quoted(Input) + L" -=" + Quoted(Output));
   TConversion Result;
   Result.Made = platform::IsFile(Output);
   if (Result.Made && !Level.empty()) {

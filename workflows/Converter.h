@@ -54,6 +54,9 @@ const std::vector<TConverterFormat>& ConverterFormats();
 const TConverterFormat* FindConverterFormat(const std::string& Name);
 // The format of songs in the game's archives (EA-XA streams).
 const TConverterFormat& SongFormat();
+// The EA stream format that stores its samples as Codec, as the converter's measure names it ("EA-XA",
+// "MicroTalk 10:1", "MicroTalk 5:1", "s16l", "s8"); nullptr for a codec it reads but does not write.
+const TConverterFormat* EAFormatOfCodec(const std::string& Codec);
 
 // What a conversion gave.
 struct TConversion {
@@ -62,10 +65,25 @@ struct TConversion {
   std::optional<TGainReport> Gain; // with a gain: the converter's report of it
 };
 
+// The trim and fade-out a conversion makes before any change of level (seconds; empty: none). End lies
+// after Start; times past the song's end are the converter's to refuse or cut.
+struct TSongShape {
+  std::optional<double> Start, End, FadeOut;
+};
+
+// The converter's range of loudness targets (LUFS).
+constexpr double kLowestTargetLufs = -70, kHighestTargetLufs = 10;
+
+// The converter's limit for each time: a day.
+constexpr double kLongestShapeSeconds = 86400;
+
 // Runs the converter through a runner; safe to use from several threads when the runner is.
 class TConverter {
 public:
-  explicit TConverter(IConverterProcess& Runner) : FRunner(Runner) {}
+  // Shape: the trim and fade-out of every conversion this converter makes (the reports are of the songs
+  // as they are).
+  explicit TConverter(IConverterProcess& Runner, const TSongShape& Shape = {})
+      : FRunner(Runner), FShape(Shape) {}
 
   // Converts Input to Output in Format, its level changed by GainDb (dB, -60 to 60) when given. Paths are
   // passed in full, since the converter runs in its own folder; a narrow path is a file name of the
@@ -100,6 +118,7 @@ private:
                             const std::wstring& Tags = L"");
 
   IConverterProcess& FRunner;
+  TSongShape FShape;
 };
 
 // The text of the converter's standard error as one line: lines joined by "; ", without blanks around.

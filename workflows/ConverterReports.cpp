@@ -1,5 +1,6 @@
 #include "workflows/ConverterReports.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -243,6 +244,13 @@ std::optional<TMeasureReport> ParseMeasureLine(const std::string& Line) {
       !ReadLevel(*O, "seconds", 0, 1e7, false, Seconds))
     return std::nullopt;
   R.Seconds = *Seconds;
+  if (const TValue* Codec = Find(*O, "codec")) {
+    const std::string& Name = Codec->Text;
+    if (Codec->Kind != TValue::String || Name.empty() || Name.size() > 32 ||
+        !std::all_of(Name.begin(), Name.end(), [](char C) { return C >= 0x20 && C < 0x7F; }))
+      return std::nullopt;
+    R.Codec = Name;
+  }
   return R;
 }
 

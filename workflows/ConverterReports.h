@@ -15,6 +15,9 @@ struct TMeasureReport {
   std::string Input, Error;
   std::optional<double> Integrated, TruePeak, SamplePeak; // null for silence (and Integrated under 0.4 s)
   double Seconds = 0;
+  // What the song is stored as ("EA-XA", "MicroTalk 10:1", "PCM", "MP3", ...); empty when the line does not
+  // say. A line that names it in anything but up to 32 printable ASCII characters is refused.
+  std::string Codec;
 };
 
 // sx -tags: one input's texts in UTF-8, empty when not known; Error as above.

@@ -20,15 +20,26 @@ double ToLoudness(double MeanSquare) {
 }
 
 // The K-weighted energy (sum of squares, full scale 1) of each 100 ms step of the sound, summed over the
-// channels. A cut-off last step is left out: no whole block ends in it.
-std::vector<double> StepEnergies(const TAudio& Audio, size_t StepFrames) {
+// channels. A cut-off last step is left out: no whole block ends in it. The channels of a frame go through
+// their filters together: each filter is a chain of dependent arithmetic, and two chains overlap in the
+// processor.
+template <unsigned kChannels> std::vector<double> StepEnergies(const TAudio& Audio, size_t StepFrames) {
   std::vector<double> Steps(Audio.Frames() / StepFrames, 0.0);
-  for (unsigned C = 0; C < Audio.Channels; ++C) {
-    TBiquad Shelf = KWeightingShelf(Audio.SampleRate), HighPass = KWeightingHighPass(Audio.SampleRate);
-    for (size_t N = 0; N < Steps.size() * StepFrames; ++N) {
-      const double Y = HighPass.Run(Shelf.Run(Audio.Samples[N * Audio.Channels + C] / 32768.0));
-      Steps[N / StepFrames] += Y * Y;
-    }
+  TBiquad Shelf[kChannels], HighPass[kChannels];
+  for (unsigned C = 0; C < kChannels; ++C) {
+    Shelf[C] = KWeightingShelf(Audio.SampleRate);
+    HighPass[C] = KWeightingHighPass(Audio.SampleRate);
+  }
+  const int16_t* Frame = Audio.Samples.data();
+  for (double& Step : Steps) {
+    double Energy[kChannels] = {};
+    for (size_t N = 0; N < StepFrames; ++N, Frame += kChannels)
+      for (unsigned C = 0; C < kChannels; ++C) {
+        const double Y = HighPass[C].Run(Shelf[C].Run(Frame[C] / 32768.0));
+        Energy[C] += Y * Y;
+      }
+    for (double E : Energy)
+      Step += E;
   }
   return Steps;
 }
@@ -61,7 +72,13 @@ std::optional<double> IntegratedLoudness(const TAudio& Audio) {
   // 100 ms is a whole number of frames at every common rate; at others the step is rounded, and the
   // blocks with it, which the mean square absorbs.
   const size_t StepFrames = std::max<size_t>(1, (Audio.SampleRate + 5) / 10);
-  const std::vector<double> Blocks = BlockPowers(StepEnergies(Audio, StepFrames), StepFrames);
+  // Readers give mono or stereo only.
+  if (Audio.Channels != 1 && Audio.Channels != 2)
+    throw EConvertError("Loudness is measured in mono and stereo, not " + std::to_string(Audio.Channels) +
+                        " channels");
+  const std::vector<double> Blocks = BlockPowers(Audio.Channels == 1 ? StepEnergies<1>(Audio, StepFrames)
+                                                                     : StepEnergies<2>(Audio, StepFrames),
+                                                 StepFrames);
   const double Absolute = GatedMean(Blocks, kAbsoluteGate);
   if (Absolute == 0)
     return std::nullopt;

@@ -57,6 +57,22 @@ const std::array<TPhase, kFactor>& Phases() {
   return Table;
 }
 
+// The most any interpolated value can exceed the largest magnitude of its window by: the largest sum of
+// a phase's absolute taps, a little more for rounding.
+double MaxOvershoot() {
+  static const double Most = [] {
+    double Most = 0;
+    for (const TPhase& P : Phases()) {
+      double Sum = 0;
+      for (double Tap : P)
+        Sum += std::abs(Tap);
+      Most = std::max(Most, Sum);
+    }
+    return Most * (1 + 1e-9);
+  }();
+  return Most;
+}
+
 // Two doubles that the compiler keeps in one vector register; each lane's arithmetic is that of a plain
 // double.
 using TPair = double __attribute__((vector_size(16)));
@@ -96,24 +112,46 @@ double InterpolatedPeak(const double* Window, size_t Count) {
   return Peak;
 }
 
-// The largest magnitude of one channel, at its samples and at the points between them. Samples before
-// the first and after the last count as silence, so the sound's edges are interpolated too.
-double ChannelPeak(const TAudio& Audio, unsigned Channel) {
-  std::vector<double> X(Audio.Frames() + 2 * kHalf, 0.0);
-  double Peak = 0;
-  for (size_t N = 0; N < Audio.Frames(); ++N) {
-    X[kHalf + N] = Audio.Samples[N * Audio.Channels + Channel];
-    Peak = std::max(Peak, std::abs(X[kHalf + N]));
+// Raises Peak to the largest interpolated magnitude of Count windows from Window on. A run of windows
+// whose samples are all too small to give a value above Peak is passed over: most of a song lies well
+// below its peak, and the result is the same.
+void StretchPeak(const double* Window, size_t Count, double& Peak) {
+  constexpr size_t kRun = 32;
+  for (size_t First = 0; First < Count; First += kRun) {
+    const size_t Windows = std::min(kRun, Count - First);
+    double Largest = 0;
+    for (size_t I = First; I < First + Windows + kTaps - 1; ++I)
+      Largest = std::max(Largest, std::abs(Window[I]));
+    if (Largest * MaxOvershoot() > Peak)
+      Peak = std::max(Peak, InterpolatedPeak(Window + First, Windows));
   }
-  return std::max(Peak, InterpolatedPeak(X.data(), X.size() + 1 - kTaps));
+}
+
+// The largest magnitude of one channel, at its samples and at the points between them. Samples before
+// the first and after the last count as silence, so the sound's edges are interpolated too. Window N
+// holds the samples from N - kHalf on; the windows go through a small buffer a stretch at a time, so that
+// a long sound costs no memory of its length. Raises Peak to that magnitude; the larger Peak is already,
+// the more windows are passed over.
+void ChannelPeak(const TAudio& Audio, unsigned Channel, double& Peak) {
+  constexpr size_t kStretch = 4096;
+  const size_t Frames = Audio.Frames(), Windows = Frames + 1;
+  std::vector<double> X(kStretch + kTaps - 1);
+  for (size_t First = 0; First < Windows; First += kStretch) {
+    const size_t Count = std::min(kStretch, Windows - First);
+    for (size_t I = 0; I < Count + kTaps - 1; ++I) {
+      const size_t N = First + I; // the sample at N - kHalf
+      X[I] = N >= kHalf && N - kHalf < Frames ? Audio.Samples[(N - kHalf) * Audio.Channels + Channel] : 0.0;
+    }
+    StretchPeak(X.data(), Count, Peak);
+  }
 }
 
 } // namespace
 
 double TruePeak(const TAudio& Audio) {
-  double Peak = 0;
+  double Peak = SamplePeak(Audio) * 32768; // the peak at the samples, between them it can only be more
   for (unsigned C = 0; C < Audio.Channels; ++C)
-    Peak = std::max(Peak, ChannelPeak(Audio, C));
+    ChannelPeak(Audio, C, Peak);
   return Peak / 32768;
 }
 

@@ -8,6 +8,23 @@
 
 namespace sx {
 
+const char* EACodecName(TEACodec Codec) {
+  switch (Codec) {
+  case TEACodec::EAXA:
+    return "EA-XA";
+  case TEACodec::MicroTalk10:
+    return "MicroTalk 10:1";
+  case TEACodec::MicroTalk5:
+    return "MicroTalk 5:1";
+  case TEACodec::PcmS16LE:
+    return "s16l";
+  case TEACodec::PcmS16BE:
+    return "s16b";
+  default:
+    return "s8";
+  }
+}
+
 size_t FrameSamples(TEACodec Codec) {
   switch (Codec) {
   case TEACodec::EAXA:

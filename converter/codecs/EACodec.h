@@ -45,6 +45,9 @@ public:
                       std::vector<int16_t>& Out, TChannelBlockInfo& Info) = 0;
 };
 
+// The codec's name for the user: "EA-XA", "MicroTalk 10:1", "MicroTalk 5:1", "s16l", "s16b", "s8".
+const char* EACodecName(TEACodec Codec);
+
 // Samples per codec frame: blocks other than the last hold whole frames.
 size_t FrameSamples(TEACodec Codec);
 

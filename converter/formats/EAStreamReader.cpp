@@ -161,6 +161,11 @@ TAudio ReadEAStream(const Bytes& Data, TEAStreamInfo* Info) {
   TAudio Audio;
   Audio.SampleRate = Header.SampleRate;
   Audio.Channels = Header.Channels;
+  // Room for the samples the header states, as far as the data can hold them (no codec makes more than
+  // five samples of a byte), so that a long song is not copied as it grows.
+  if (Header.HasSampleCount)
+    Audio.Samples.reserve(
+        std::min<uint64_t>(uint64_t(Header.SampleCount) * Header.Channels, Data.size() * 6));
   TBlockDecoder Decoder(I.Header, I.Layout);
   bool Cut = false;
   for (R.Seek(Head.End);;) {

@@ -5,6 +5,10 @@
 // and exits with 3.
 //
 //   sx <option>... "<input>" -="<output>"
+//   sx -measure "<input>"...
+//
+// -measure reports every input as an EA-XA stream of one second at -20 LUFS with its peaks at -6 dBFS; a
+// conversion with -gain=<dB> reports that gain as applied.
 
 #include "base/Text.h"
 #include "platform/Process.h"
@@ -22,6 +26,17 @@ extern "C" const char* __asan_default_options() {
   return "detect_leaks=0";
 }
 #endif
+
+// Text inside a JSON string: Windows paths hold backslashes.
+std::string JsonText(const std::string& Text) {
+  std::string Escaped;
+  for (char C : Text) {
+    if (C == '\\' || C == '"')
+      Escaped += '\\';
+    Escaped += C;
+  }
+  return Escaped;
+}
 
 int main(int Argc, char** Argv) {
   std::wstring CommandLine = platform::OwnCommandLine(Argc, Argv);
@@ -43,6 +58,14 @@ int main(int Argc, char** Argv) {
     std::fputs((Reason + "\n").c_str(), stderr);
     return 3;
   }
+  if (Arguments.size() >= 2 && Arguments[1] == L"-measure") {
+    for (size_t I = 2; I < Arguments.size(); ++I)
+      std::printf(
+          "{\"input\":\"%s\",\"integrated\":-20.00,\"truePeak\":-6.00,\"samplePeak\":-6.00,"
+          "\"sampleRate\":22050,\"channels\":1,\"seconds\":1.000,\"frames\":22050,\"codec\":\"EA-XA\"}\n",
+          JsonText(WideToAnsi(Arguments[I])).c_str());
+    return 0;
+  }
   if (Arguments.size() < 4)
     return 3;
   std::string Output = WideToAnsi(Arguments.back());
@@ -60,5 +83,14 @@ int main(int Argc, char** Argv) {
   std::ofstream Out(Output, std::ios::binary | std::ios::trunc);
   Out << "FAKE " << Options << "\n";
   Out.write(Data.data(), static_cast<std::streamsize>(Data.size()));
-  return Out ? 0 : 6;
+  if (!Out)
+    return 6;
+  for (size_t I = 1; I + 2 < Arguments.size(); ++I)
+    if (Arguments[I].rfind(L"-gain=", 0) == 0) {
+      const std::string Gain = WideToAnsi(Arguments[I].substr(6));
+      std::printf("{\"output\":\"%s\",\"gainRequested\":%s,\"gainApplied\":%s,\"heldBack\":false,"
+                  "\"truePeak\":-6.00}\n",
+                  JsonText(Output).c_str(), Gain.c_str(), Gain.c_str());
+    }
+  return 0;
 }

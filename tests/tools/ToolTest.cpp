@@ -5,6 +5,7 @@
 #include "base/Records.h"
 #include "base/Text.h"
 #include "converter/formats/EAStreamWriter.h"
+#include "converter/formats/WaveReader.h"
 #include "converter/formats/WaveWriter.h"
 #include "definitions/DefinitionSession.h"
 #include "definitions/Preload.h"
@@ -24,6 +25,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -285,7 +287,17 @@ TEST_F(ToolTest, BadArgumentsGiveTheUsageAndExitCode2) {
       {"import-batch", Path, "--stream", "0", Dir.File("x.wav")},
       {"import-batch", Path, "--stream", "0", "--sample", "0", "--add", "A.big", Dir.File("x.wav")},
       {"import-batch", Path, "--stream", "0", "--sample", "0"},
+      {"import", Path, "--stream", "0", "--sample", "0", Dir.File("x.wav"), "--start", "-1"},
+      {"import", Path, "--stream", "0", "--sample", "0", Dir.File("x.wav"), "--fade-out", "1e2"},
+      {"import", Path, "--stream", "0", "--sample", "0", Dir.File("x.wav"), "--end", "86401"},
+      {"import-batch", Path, "--stream", "0", "--sample", "0", "--start", "2", "--end", "1.5",
+       Dir.File("x.wav")},
       {"loudness"},
+      {"relevel", Path, "--sample", "0"},
+      {"relevel", Path, "--stream", "0", "--sample", "0", "--sample", "first"},
+      {"relevel", Path, "--target", "-70.5"},
+      {"relevel", Path, "--target", "1e1"},
+      {"relevel", Path, "--target", "--5"},
   };
   Bytes Before = ReadFile(Path);
   for (const auto& Arguments : Cases) {
@@ -530,6 +542,60 @@ TEST_F(ToolTest, ImportBatchReplacesAddsAndMatchesLoudness) {
   EXPECT_TRUE(Dir.Leftovers().empty());
 }
 
+// Two songs of the demo's replay stream (one of them the theme, from another archive) re-levelled to a given
+// loudness: one line each, the archive that holds neither keeps its bytes, and the definition verifies.
+TEST_F(ToolTest, RelevelBringsTheChosenSongsToTheTarget) {
+  const std::string Demo = Dir.File("demo");
+  demo::MakeDemo(Demo);
+  const std::string Path = JoinPath(JoinPath(Demo, "audio"), "streams.dat");
+  const std::string InGame = JoinPath(JoinPath(Demo, "audio"), "ingame.big");
+  const Bytes InGameBefore = ReadFile(InGame);
+  const TRun Relevel =
+      Run({"relevel", Path, "--stream", "2", "--sample", "1", "--sample", "3", "--target", "-21.5"});
+  ASSERT_EQ(Relevel.Code, 0) << Relevel.Err;
+  for (const char* Line :
+       {"Loudness target: -21.50 LUFS", "[1/2] stream 2 sample 1 (replay.big golazo.asf, EA-XA): ",
+        "[2/2] stream 2 sample 3 (frontend.big theme.asf, EA-XA): ",
+        "2 of 2 song(s) re-levelled, 0 unchanged, 0 failed"})
+    EXPECT_NE(Relevel.Out.find(Line), std::string::npos) << Line << "\n" << Relevel.Out;
+  EXPECT_EQ(ReadFile(InGame), InGameBefore);
+  const TRun Verify = Run({"verify", Path});
+  EXPECT_EQ(Verify.Code, 0) << Verify.Out;
+}
+
+// import and import-batch hand --start, --end and --fade-out to the converter: the song in the game is
+// the part asked for, to the frame, faded out to silence.
+TEST_F(ToolTest, ImportsTrimAndFadeTheSong) {
+  const std::string Path = WritePack(), Song = Dir.File("song.wav");
+  WriteFile(Song, sx::WriteWave(sxtest::Sine(22050, 22050 * 3, 440, 0.5, 2)));
+  struct {
+    std::vector<std::string> Arguments;
+    const char* Stream;
+    size_t Frames;
+  } Cases[] = {
+      {{"import", Path, "--stream", "0", "--sample", "0", Song, "--start", "0.5", "--end", "2.25",
+        "--fade-out", "0.5"},
+       "0",
+       38588},
+      {{"import-batch", Path, "--stream", "1", "--sample", "0", "--no-loudness", "--fade-out", "1", "--start",
+        "1.0001", Song},
+       "1",
+       44098},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Arguments[0]);
+    const TRun Import = Run(C.Arguments);
+    ASSERT_EQ(Import.Code, 0) << Import.Err;
+    ASSERT_EQ(Run({"export", Path, "--stream", C.Stream, "--sample", "0", Dir.File("back.wav")}).Code, 0);
+    const sx::TAudio Back = sx::ReadWave(ReadFile(Dir.File("back.wav")));
+    ASSERT_EQ(Back.Frames(), C.Frames);
+    EXPECT_GT(*std::max_element(Back.Samples.begin(), Back.Samples.end()), 15000);
+    // Near silence after EA-XA, whose encoder only approaches the fade's zeros.
+    EXPECT_TRUE(
+        std::all_of(Back.Samples.end() - 20, Back.Samples.end(), [](int16_t S) { return std::abs(S) < 16; }));
+  }
+}
+
 // A definition open in one program is refused, unchanged, to a second that would write it; reading goes
 // on, without recovering what the first has under way.
 TEST_F(ToolTest, ASecondProgramThatWouldWriteRefusesAndChangesNothing) {
@@ -611,6 +677,8 @@ TEST_F(ToolTest, EveryWritingCommandStoppedAtAnyCallRecovers) {
       {{"remove-description", Path, "--description", "0"}, false},
       {{"update-preload", Path, Preload}, true},
       {{"pack", "apply", Path, Dir.File("x.orvikpack")}, false},
+      // One song: no converter writes its scratch file while the loop copies the folder.
+      {{"relevel", Path, "--stream", "1", "--target", "-14"}, false},
       {{"archive", "add", Dir.File("B.big"), Dir.File("song.asf")}, false},
       {{"archive", "rebuild", Dir.File("A.big")}, false},
   };

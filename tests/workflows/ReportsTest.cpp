@@ -17,7 +17,8 @@ namespace {
 
 const std::string kMeasure =
     "{\"input\":\"a.wav\",\"integrated\":-14.23,\"truePeak\":-0.82,\"samplePeak\":-1.10,"
-    "\"sampleRate\":44100,\"channels\":2,\"seconds\":215.347}";
+    "\"sampleRate\":44100,\"channels\":2,\"seconds\":215.347,\"frames\":9496803,\"codec\":\"MicroTalk "
+    "10:1\"}";
 const std::string kTags = "{\"input\":\"b.mp3\",\"title\":\"Caf\\u00e9 \\\"Noir\\\"\",\"artist\":null,"
                           "\"album\":\"\\ud83c\\udfb5 x\\/y\"}";
 const std::string kGain =
@@ -35,6 +36,7 @@ TEST(ReportsTest, GoodLinesAreReadWithTheirFields) {
   EXPECT_DOUBLE_EQ(*M->Integrated, -14.23);
   EXPECT_DOUBLE_EQ(*M->TruePeak, -0.82);
   EXPECT_DOUBLE_EQ(M->Seconds, 215.347);
+  EXPECT_EQ(M->Codec, "MicroTalk 10:1");
   EXPECT_TRUE(M->Error.empty());
   std::optional<TMeasureReport> Silent =
       ParseMeasureLine("{ \"input\" : \"s.wav\", \"integrated\": null, \"truePeak\": null, \"samplePeak\": "
@@ -45,6 +47,7 @@ TEST(ReportsTest, GoodLinesAreReadWithTheirFields) {
       ParseMeasureLine("{ \"input\" : \"s.wav\", \"integrated\": null, \"truePeak\": null, \"samplePeak\": "
                        "null, \"seconds\": 1e0, \"later\": true }");
   ASSERT_TRUE(Silent);
+  EXPECT_EQ(Silent->Codec, "") << "a line without the codec";
   EXPECT_FALSE(Silent->Integrated);
   EXPECT_FALSE(Silent->TruePeak);
 
@@ -104,6 +107,10 @@ TEST(ReportsTest, DamagedLinesAreRefusedWhole) {
       "[" + kMeasure + "]",
       Replaced(kMeasure, "a.wav", "a\x01.wav"), // a raw control character
       Replaced(kMeasure, "a.wav", "a\\q.wav"),  // an unknown escape
+      Replaced(kMeasure, "\"MicroTalk 10:1\"", "10"),
+      Replaced(kMeasure, "\"MicroTalk 10:1\"", "\"\""),
+      Replaced(kMeasure, "MicroTalk 10:1", std::string(33, 'x')),
+      Replaced(kMeasure, "MicroTalk 10:1", "Micro\\nTalk"),
   };
   for (const std::string& Line : BadMeasures)
     EXPECT_FALSE(ParseMeasureLine(Line)) << Line;
@@ -217,6 +224,18 @@ TEST(ReportsTest, TheConverterIsGivenFullPathsAndItsAnswersAreChecked) {
   EXPECT_EQ(Measured[2].Error, "The converter's report could not be read");
   std::vector<TTagsReport> Tags = Converter.Tags({"x.asf"});
   EXPECT_EQ(Tags[0].Error, "sx: No input file given");
+
+  // A converter with a trim and fade-out gives it to every conversion, in microseconds; reports go as ever.
+  TConverter Shaped(Runner, {1.5, std::nullopt, 2.25});
+  Shaped.ConvertToLoudness(SongFormat(), Dir.File("matched.wav"), Out, -14);
+  EXPECT_EQ(Runner.Calls.back(),
+            "-pcstream -eaxa_blk -loudness=-14.00 -start=1.500000 -fade-out=2.250000 \"" +
+                platform::FullPath(Dir.File("matched.wav")) + "\" -=\"" + platform::FullPath(Out) + "\"");
+  Shaped.Convert(*FindConverterFormat("wave"), Dir.File("plain.wav"), Out);
+  EXPECT_EQ(Runner.Calls.back().find("-wave -start=1.500000 -fade-out=2.250000 \""), 0u)
+      << Runner.Calls.back();
+  Shaped.Measure({"x.asf"});
+  EXPECT_EQ(Runner.Calls.back(), "-measure \"" + platform::FullPath("x.asf") + "\"");
 
   Runner.Answers.clear();
   EXPECT_THROW(Converter.Measure({"x.asf"}), Exception) << "a converter that does not start";

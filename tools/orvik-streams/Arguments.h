@@ -1,10 +1,12 @@
 #pragma once
-// A subcommand's arguments: positional values in order, options "--name value", and flags "--name". They
+// A subcommand's arguments: positional values in order, options "--name value" (given again, the last value
+// counts, but for a caller that asks for every one), and flags "--name". They
 // come in UTF-8; the values of the options that take a text stay so, every other value and positional word
 // (file names, names that the definition and its archives hold, numbers and words of the command) is made
 // the narrow file name FileNameArgument gives.
 
 #include <map>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -31,9 +33,17 @@ public:
   const std::string& Value(const std::string& Name) const;
   // The option's value as a whole number of at least 0; raises EUsage when it is missing or not one.
   int Index(const std::string& Name) const;
+  // Every value the option was given, in order, each as Index reads it; none when it is not given.
+  std::vector<int> Indexes(const std::string& Name) const;
+  // The option's value as a plain decimal, with an optional minus sign, from Least to Most; none when the
+  // option is not given. Raises EUsage for any other value.
+  std::optional<double> Decimal(const std::string& Name, double Least, double Most) const;
+  // The option's value as seconds, a plain decimal from 0 to Most; none when the option is not given. Raises
+  // EUsage for any other value.
+  std::optional<double> Seconds(const std::string& Name, double Most) const;
 
 private:
   std::vector<std::string> FPositional;
-  std::map<std::string, std::string> FValues;
+  std::map<std::string, std::vector<std::string>> FValues;
   std::set<std::string> FFlags;
 };

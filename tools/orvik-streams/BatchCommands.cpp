@@ -148,6 +148,7 @@ std::optional<double> MeasureTarget(const TStreamPack& Pack, TConverter& Convert
 
 int ImportBatch(const TArguments& Args, TContext& C) {
   const std::string& Definition = Args.Positional(0);
+  const TSongShape Shape = ShapeOf(Args);
   TBatchTarget Target = TargetOf(Args);
   std::vector<std::string> Files = InputsOf(Args);
   bool Json = Args.Has("json");
@@ -157,7 +158,7 @@ int ImportBatch(const TArguments& Args, TContext& C) {
   ChangeDefinition(Definition, C, [&](TStreamPack& Pack, TDefinitionSession& Session) {
     std::vector<TPlannedSong> Plan = PlanBatch(Pack, Target, Files);
     TSystemConverterProcess Runner(C.ProgramFolder);
-    TConverter Converter(Runner);
+    TConverter Converter(Runner, Shape);
     if (!Args.Has("no-loudness"))
       Options.Target = MeasureTarget(Pack, Converter, Progress);
     Options.SongDone = [&](const TSongResult& R, size_t I, size_t N) { ProgressLine(Progress, R, I, N); };

@@ -6,6 +6,7 @@
 #include "definitions/uTypes.h"
 #include "platform/Process.h"
 #include "tools/orvik-streams/Arguments.h"
+#include "workflows/Converter.h"
 
 #include <functional>
 #include <memory>
@@ -56,6 +57,9 @@ int Describe(const TArguments& Args, TContext& C);
 int AddDescription(const TArguments& Args, TContext& C);
 int RemoveDescription(const TArguments& Args, TContext& C);
 int UpdatePreload(const TArguments& Args, TContext& C);
+// The trim and fade-out of --start, --end and --fade-out (seconds); raises EUsage for a value that is not
+// seconds in the converter's range, or an end not after the start.
+TSongShape ShapeOf(const TArguments& Args);
 // export, export-all and import (SongCommands.cpp).
 int Export(const TArguments& Args, TContext& C);
 int ExportAll(const TArguments& Args, TContext& C);
@@ -65,6 +69,8 @@ int ArchiveCommand(const TArguments& Args, TContext& C);
 // import-batch and loudness (BatchCommands.cpp).
 int ImportBatch(const TArguments& Args, TContext& C);
 int Loudness(const TArguments& Args, TContext& C);
+// relevel (RelevelCommand.cpp).
+int Relevel(const TArguments& Args, TContext& C);
 // restore-original and pack (PackCommands.cpp).
 int RestoreOriginal(const TArguments& Args, TContext& C);
 int PackCommand(const TArguments& Args, TContext& C);

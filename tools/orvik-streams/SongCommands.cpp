@@ -141,15 +141,26 @@ int ExportAll(const TArguments& Args, TContext& C) {
   return Result.WrittenCount() == Plan.Songs.size() ? 0 : 1;
 }
 
+TSongShape ShapeOf(const TArguments& Args) {
+  TSongShape Shape;
+  Shape.Start = Args.Seconds("start", kLongestShapeSeconds);
+  Shape.End = Args.Seconds("end", kLongestShapeSeconds);
+  Shape.FadeOut = Args.Seconds("fade-out", kLongestShapeSeconds);
+  if (Shape.Start && Shape.End && *Shape.End <= *Shape.Start)
+    throw EUsage("--end must come after --start");
+  return Shape;
+}
+
 int Import(const TArguments& Args, TContext& C) {
   const std::string& Definition = Args.Positional(0);
   const std::string& Input = Args.Positional(1);
   bool Add = Args.Has("add");
+  const TSongShape Shape = ShapeOf(Args);
   std::string Entry;
   ChangeDefinition(Definition, C, [&](TStreamPack& Pack, TDefinitionSession& Session) {
     TStreamData& Sample = SampleOf(Pack, Args);
     TSystemConverterProcess Runner(C.ProgramFolder);
-    TConverter Converter(Runner);
+    TConverter Converter(Runner, Shape);
     TSongImport Import = ImportSong(Converter, Session.Imports, Sample, Add, platform::FileNameToWide(Input));
     if (!Import.Conversion.Made)
       ConversionFailed(msg::UnableToConvertInput, Import.Conversion.Reason);

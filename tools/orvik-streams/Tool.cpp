@@ -41,9 +41,11 @@ const std::vector<TSubcommand>& Subcommands() {
                      "already in FOLDER are replaced only with --overwrite. One line\n      per song, then the "
                      "results (--json: as JSON). Exit code 1 when any song failed.",
        {"format", "stream", "names"}, {"overwrite", "json"}, 2, 2, ExportAll},
-      {"import", "import DEF --stream S --sample I INPUT [--add]\n      Converts INPUT and puts it in place of the "
-                 "sample's song (--add: as a new entry of its archive), then saves.",
-       {"stream", "sample"}, {"add"}, 2, 2, Import},
+      {"import", "import DEF --stream S --sample I INPUT [--add] [--start S] [--end S] [--fade-out S]\n      "
+                 "Converts INPUT and puts it in place of the sample's song (--add: as a new entry of its\n      "
+                 "archive), then saves. --start and --end (seconds) keep that part of the song, --fade-out\n      "
+                 "fades its last seconds out to silence, before its level is matched.",
+       {"stream", "sample", "start", "end", "fade-out"}, {"add"}, 2, 2, Import},
       {"describe", "describe DEF --description K [--name T] [--singer T] [--album T]\n      Changes a description "
                    "(texts of at most 63 characters) and saves.",
        {"description", "name", "singer", "album"}, {}, 1, 1, Describe, {"name", "singer", "album"}},
@@ -56,19 +58,28 @@ const std::vector<TSubcommand>& Subcommands() {
       {"update-preload", "update-preload DEF PRELOAD-FOLDER\n      Puts DEF, compressed, into the preload archives "
                          "faudio.viv, gaudio.viv and gaudiofa.viv of the folder.",
        {}, {}, 2, 2, UpdatePreload},
-      {"import-batch", "import-batch DEF --stream N (--sample K | --add ARCHIVE) [--no-loudness] [--json] "
-                       "FILES...|FOLDER\n      Imports many songs in natural file-name order (a folder gives its "
+      {"import-batch", "import-batch DEF --stream N (--sample K | --add ARCHIVE) [--no-loudness] [--json]\n"
+                       "      [--start S] [--end S] [--fade-out S] FILES...|FOLDER\n      Imports many songs in natural file-name order (a folder gives its "
                        "audio files).\n      --sample K: they replace samples K, K+1, ... of stream N; files "
                        "beyond the stream's end\n      become new samples in the archive of its last sample. --add "
                        "ARCHIVE: each becomes a new\n      sample at the end of stream N, as a new entry of ARCHIVE "
                        "(a name from the definition).\n      Descriptions come from the songs' tags, and each song "
                        "is brought to the median\n      loudness of the definition's songs (--no-loudness: kept as "
-                       "it is). One line per song,\n      then the results (--json: as JSON); one save at the end. "
-                       "Exit code 1 when any file failed.",
-       {"stream", "sample", "add"}, {"no-loudness", "json"}, 2, SIZE_MAX, ImportBatch},
+                       "it is). Each song is trimmed and faded out as\n      import does it. One line per song, "
+                       "then the results (--json: as JSON); one save\n      at the end. Exit code 1 when any file "
+                       "failed.",
+       {"stream", "sample", "add", "start", "end", "fade-out"}, {"no-loudness", "json"}, 2, SIZE_MAX, ImportBatch},
       {"loudness", "loudness DEF [--json]\n      The integrated loudness (LUFS) and true peak (dBTP) of every song "
                    "the definition's samples\n      use, and their median, the target of import-batch.",
        {}, {"json"}, 1, 1, Loudness},
+      {"relevel", "relevel DEF [--target LUFS] [--stream N] [--sample K]...\n      Brings songs to one loudness in "
+                  "place: each song is given the gain that reaches the\n      target (by default the median "
+                  "loudness of the definition's songs; --target: -70 to 10),\n      held under -1 dBTP true "
+                  "peak, and stored again in its own codec and rate. The songs\n      of every sample, of "
+                  "stream N, or of its samples K...; a song several samples play\n      is re-levelled once, "
+                  "for all of them. One line per song; one save at the end. Exit\n      code 1 when any song "
+                  "failed.",
+       {"target", "stream", "sample"}, {}, 1, 1, Relevel},
       {"restore-original", "restore-original DEF [--preload FOLDER]\n      Puts back the original music kept before "
                            "the first change: the definition, its archives and\n      the preload archives (FOLDER, "
                            "by default \"preload\" beside the definition's folder), all\n      or nothing. The kept "
