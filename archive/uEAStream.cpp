@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <mutex>
+#include <set>
 #include <vector>
 
 namespace {
@@ -393,10 +395,22 @@ void PadStream(TStream& Stream, uint16_t Alignment) {
 }
 
 std::string MakeTempFileName(const std::string& Prefix) {
+  // The file the system makes unique is deleted at once, so the system may give its name again (Windows
+  // counts names from the clock's tick) while the first caller still uses it, or a name made from it:
+  // no name goes out twice. One given before is held as a file until a new one is found.
+  static std::mutex Lock;
+  static std::set<std::string> Given;
   std::string Folder;
   CheckOSError(platform::TempFolder(Folder));
+  std::lock_guard<std::mutex> Guard(Lock);
+  std::vector<std::string> Held;
   std::string Name;
-  CheckOSError(platform::CreateUniqueFile(Folder, Prefix, Name));
+  int Error = 0;
+  while ((Error = platform::CreateUniqueFile(Folder, Prefix, Name)) == 0 && !Given.insert(Name).second)
+    Held.push_back(Name);
+  for (const std::string& File : Held)
+    platform::DeleteFile(File);
+  CheckOSError(Error);
   platform::DeleteFile(Name);
   return Name;
 }

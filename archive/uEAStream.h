@@ -143,6 +143,7 @@ int CompareFilesByOffset(const TEAStreamFile& A, const TEAStreamFile& B);
 void PadStream(TStream& Stream, uint16_t Alignment);
 
 // A path in the system's temporary folder, made from Prefix, under which no file exists at the moment of
-// return. The caller creates the file (possibly after changing its extension) and deletes or moves it.
+// return, and never returned before in the process. The caller creates the file (possibly after changing
+// its extension) and deletes or moves it.
 // Raises EOSError if the folder or a unique name cannot be had.
 std::string MakeTempFileName(const std::string& Prefix);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 using namespace fixtures;
 
 namespace {
@@ -64,6 +66,17 @@ protected:
 };
 
 } // namespace
+
+// Scratch names are asked for in quick succession by parallel jobs, which then make their files under
+// names changed from them: none may be handed out twice.
+TEST(TempFileName, NoNameIsHandedOutTwice) {
+  std::set<std::string> Names;
+  for (int I = 0; I < 300; ++I) {
+    std::string Name = MakeTempFileName("~tst");
+    EXPECT_FALSE(platform::IsFile(Name));
+    EXPECT_TRUE(Names.insert(Name).second) << Name;
+  }
+}
 
 TEST_F(EAStreamTest, WritesTheEmptyAndTheOneEntryArchiveByteForByte) {
   TEAStream Empty;

@@ -519,7 +519,7 @@ TEST_F(ToolTest, ImportBatchReplacesAddsAndMatchesLoudness) {
       continue;
     ++Found;
     SCOPED_TRACE(Song["entry"].Text);
-    ASSERT_EQ(Song["integrated"].Kind, TValue::Number);
+    ASSERT_EQ(Song["integrated"].Kind, TValue::Number) << Loudness.Out;
     EXPECT_TRUE(std::abs(Song["integrated"].Real - Target) <= 0.5 ||
                 std::abs(Song["truePeak"].Real + 1) <= 0.5)
         << Song["integrated"].Real << " LUFS, " << Song["truePeak"].Real << " dBTP, target " << Target;
