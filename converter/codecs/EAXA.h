@@ -41,7 +41,13 @@ constexpr int32_t kEAXARawTolerance = 2048;
 // kEAXARawTolerance of every sample count, and the frame is written raw when there is none. State advances
 // to what the decoder will hold after the frame, so errors never build up from frame to frame. Returns the
 // frame's size.
+// Search picks how the pairs are tried: Vector, where the build has SSE2, tries eight at a time (for whole
+// frames with raw frames allowed; the others go the plain way), Plain one after another. Both give the
+// same bytes.
+enum class TEAXASearch { Vector, Plain };
+bool EAXAVectorSearch(); // the build has the vectorised search
 size_t EncodeEAXAFrame(const int16_t* Samples, TEAXAState& State, uint8_t* Out,
-                       size_t Valid = kEAXAFrameSamples, bool AllowRaw = true);
+                       size_t Valid = kEAXAFrameSamples, bool AllowRaw = true,
+                       TEAXASearch Search = TEAXASearch::Vector);
 
 } // namespace sx
