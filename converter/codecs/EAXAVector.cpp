@@ -109,7 +109,9 @@ void RunGroup(const int16_t* X, TEAXAState State, const int* Shifts, const int (
   const __m128i Bottom = Halves(int16_t(-8 * StepA), int16_t(-8 * StepB));
   // NearLimits as a signed comparison: the sign bit flipped on both sides.
   auto GuardAdd = [](int32_t Step) { return _mm_set1_epi32(int32_t(uint32_t(32768 - Step) + 0x80000000u)); };
-  auto GuardMax = [](int32_t Step) { return _mm_set1_epi32(int32_t(uint32_t(65535 - 2 * Step) ^ 0x80000000u)); };
+  auto GuardMax = [](int32_t Step) {
+    return _mm_set1_epi32(int32_t(uint32_t(65535 - 2 * Step) ^ 0x80000000u));
+  };
   const __m128i Add[2] = {GuardAdd(StepA), GuardAdd(StepB)}, Limit[2] = {GuardMax(StepA), GuardMax(StepB)};
   const __m128i Zero = _mm_setzero_si128();
   const __m128i Bound = _mm_set1_epi32(Best.Error);
@@ -155,7 +157,8 @@ void RunGroup(const int16_t* X, TEAXAState State, const int* Shifts, const int (
     Error[0] = _mm_add_epi32(Error[0], _mm_madd_epi16(Lo, Lo));
     Error[1] = _mm_add_epi32(Error[1], _mm_madd_epi16(Hi, Hi));
     if (I < 2 || (I & 3) == 3) {
-      const __m128i Over = _mm_packs_epi32(_mm_cmpgt_epi32(Error[0], Bound), _mm_cmpgt_epi32(Error[1], Bound));
+      const __m128i Over =
+          _mm_packs_epi32(_mm_cmpgt_epi32(Error[0], Bound), _mm_cmpgt_epi32(Error[1], Bound));
       const __m128i Within = _mm_and_si128(_mm_cmpgt_epi16(Above, MaxMiss), _mm_cmpgt_epi16(MinMiss, Below));
       if (_mm_movemask_epi8(_mm_andnot_si128(Over, Within)) == 0)
         return;

@@ -163,6 +163,38 @@ TEST(EAXA, EncoderFindsTheBestPairOfEachFrame) {
   }
 }
 
+// The vectorised search must choose exactly as the plain one, frame after frame: at the 16-bit limits
+// (full-scale squares, clipping), in noise where raw frames are written, in quiet and silent passages, and
+// for every starting history the frames before leave.
+TEST(EAXA, VectorAndPlainSearchesWriteTheSameBytes) {
+#if defined(__x86_64__)
+  EXPECT_TRUE(EAXAVectorSearch()); // SSE2 is the baseline there: the comparison below is never plain to plain
+#endif
+  TAudio Clipped = sxtest::Chord(44100, 22050);
+  for (int16_t& V : Clipped.Samples)
+    V = Clamp16(int64_t(V) * 6);
+  const TAudio Cases[] = {sxtest::Song(44100, 1.5),
+                          sxtest::Square(44100, 11025, 1000),
+                          Clipped,
+                          sxtest::PinkNoise(22050, 11025, 1, 1.0, 7),
+                          sxtest::Chirp(48000, 24000, 20, 20000, 0.99),
+                          sxtest::Sine(8000, 4000, 100, 0.0005),
+                          sxtest::Silence(22050, 560)};
+  for (const TAudio& Sound : Cases) {
+    TEAXAState Vector, Plain;
+    for (size_t Start = 0; Start + kEAXAFrameSamples <= Sound.Samples.size(); Start += kEAXAFrameSamples) {
+      uint8_t A[kEAXARawFrameBytes] = {}, B[kEAXARawFrameBytes] = {};
+      const int16_t* X = &Sound.Samples[Start];
+      const size_t SizeA = EncodeEAXAFrame(X, Vector, A, kEAXAFrameSamples, true, TEAXASearch::Vector);
+      const size_t SizeB = EncodeEAXAFrame(X, Plain, B, kEAXAFrameSamples, true, TEAXASearch::Plain);
+      ASSERT_EQ(std::vector<uint8_t>(A, A + SizeA), std::vector<uint8_t>(B, B + SizeB))
+          << "frame " << Start / 28;
+      ASSERT_EQ(Vector.H1, Plain.H1);
+      ASSERT_EQ(Vector.H2, Plain.H2);
+    }
+  }
+}
+
 // Where no filter and shift can follow the signal (a full-scale square's edges, clipping), raw frames keep
 // the error small; half-scale squares and the padding of a stream's last partial frame need none.
 TEST(EAXA, RawFramesAndThePaddedLastFrameKeepTheErrorSmall) {
