@@ -142,15 +142,22 @@ bool EAXAVectorSearch() {
   return eaxa::kVectorSearch;
 }
 
+bool EAXAWideSearch() {
+  if constexpr (eaxa::kVectorSearch)
+    return eaxa::WideSearchAvailable();
+  return false;
+}
+
 size_t EncodeEAXAFrame(const int16_t* X, TEAXAState& State, uint8_t* Out, size_t Valid, bool AllowRaw,
                        TEAXASearch Search) {
   using namespace eaxa;
   // No sample misses by more than 65535 anyway.
   const int32_t MaxMiss = AllowRaw ? kEAXARawTolerance : 65535;
   if constexpr (kVectorSearch) {
-    if (Search == TEAXASearch::Vector && AllowRaw && Valid == kEAXAFrameSamples) {
+    if (Search != TEAXASearch::Plain && AllowRaw && Valid == kEAXAFrameSamples) {
       TTrial Best;
-      const TFilterShift Pair = FindPairVector(X, State, Best.Codes);
+      const bool Wide = Search == TEAXASearch::Vector && WideSearchAvailable();
+      const TFilterShift Pair = FindPairVector(X, State, Best.Codes, Wide);
       if (Pair.Filter < 0)
         return WriteRawFrame(X, State, Out);
       Best.End = State;

@@ -6,6 +6,7 @@
 #include "converter/codecs/EAXAArith.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace sx::eaxa {
 
@@ -16,12 +17,11 @@ struct TEstimate {
   int Shift = kMaxShift;
 };
 
-// The finest shift whose codes reach Peak.
+// The finest shift whose codes reach Peak: the largest up to kMaxShift with 8 << (12 - shift), that is
+// 2^(15 - shift), at least Peak, or 0 when none is.
 inline int ShiftForPeak(int64_t Peak) {
-  int Shift = kMaxShift;
-  while (Shift > 0 && (int64_t(8) << (12 - Shift)) < Peak)
-    --Shift;
-  return Shift;
+  const int Bits = Peak <= 1 ? 0 : std::bit_width(uint64_t(Peak - 1)); // 2^Bits >= Peak
+  return std::clamp(15 - Bits, 0, kMaxShift);
 }
 
 // The filters by their residual's energy, lowest first (equal energies keep the filters' order).
@@ -70,8 +70,10 @@ inline void FirstErrors(const int16_t* X, TEAXAState State, int64_t (*Error)[kMa
 inline constexpr bool kVectorSearch = true;
 // The pair the plain search chooses for a whole frame (28 valid samples) with raw frames allowed: the
 // smallest squared error among pairs within the tolerance, the earliest in trial order on a tie. When there
-// is one, Codes gets its 28 codes (4 bits each) and State advances as the decoder's will.
-TFilterShift FindPairVector(const int16_t* X, TEAXAState& State, uint8_t* Codes);
+// is one, Codes gets its 28 codes (4 bits each) and State advances as the decoder's will. Wide tries
+// sixteen pairs at a time with AVX2 instead of eight with SSE2: only where WideSearchAvailable().
+TFilterShift FindPairVector(const int16_t* X, TEAXAState& State, uint8_t* Codes, bool Wide);
+bool WideSearchAvailable(); // the processor (and the system) run AVX2
 #else
 inline constexpr bool kVectorSearch = false;
 #endif
