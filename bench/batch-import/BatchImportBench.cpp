@@ -12,7 +12,7 @@
 // (from the times its progress lines arrived), and the load of the machine before and after. Then, as the
 // floor under both, the converter alone (sx -pcstream -eaxa_blk, from the sx folder beside the program)
 // on every song one after another: its wall time and its processor time, which a batch on this machine
-// cannot spread over more than its cores. Fails
+// cannot spread over more than its cores, and the batch's wall time against that floor. Fails
 // unless every command succeeds and every sample 0..N-1 of stream 1 then holds a whole EA-XA song of the
 // expected length; the batch must also report every song imported with a gain toward its target.
 #include "base/Paths.h"
@@ -233,6 +233,9 @@ int main(int Argc, char** Argv) {
     std::printf("the converter alone, no loudness: %.1f s one after another, %.1f processor-s, so at least "
                 "%.1f s on %u cores\n",
                 Alone.Wall, Alone.Processor, Alone.Processor / Cores, Cores);
+    const double Floor = Alone.Processor / Cores;
+    std::printf("batch against its floor: %.1f s / %.1f s = %.2fx; load at the end: %s\n", Batch.Total, Floor,
+                Batch.Total / Floor, LoadAverage().c_str());
   } catch (const std::exception& Error) {
     std::fprintf(stderr, "orvik_batch_import_bench: %s\n", Error.what());
     return 1;
