@@ -6,6 +6,7 @@
 #include "converter/Json.h"
 #include "converter/analysis/Gain.h"
 #include "converter/analysis/KWeighting.h"
+#include "converter/analysis/TruePeak.h"
 #include "converter/formats/FlacWriter.h"
 #include "converter/formats/WaveWriter.h"
 #include "platform/FileSystem.h"
@@ -126,6 +127,30 @@ TEST(Loudness, DefinitionsValues) {
   const TLoudness Between = MeasureLoudness(Cases[5].Sound);
   EXPECT_NEAR(*Between.SamplePeak, -9.03, 0.01);
   EXPECT_THROW(MeasureLoudness(Sine(4000, 4000, 100, 0.5)), EConvertError);
+}
+
+TEST(Loudness, TruePeakBetweenSamplesIsFoundWhereverItLies) {
+  // Quiet noise with one loud sample (0.4 of full scale) in the left channel, and a short burst of a
+  // quarter-rate sine at 45 degrees (samples at 0.354, peaks of 0.5 between them) put in at different
+  // places and channels: at the edges of the sound and across the points where the interpolation's work
+  // is cut into blocks. The burst's samples are quieter than the loud one, its true peak is not, so a
+  // block whose loudness is misjudged loses it.
+  constexpr size_t kFrames = 4 * 1024 + 300, kBurst = 16;
+  const TAudio Burst = Sine(48000, kBurst, 12000, 0.5, 1, std::numbers::pi / 4);
+  struct {
+    size_t At;
+    unsigned Channel;
+  } Cases[] = {{0, 0},    {0, 1},        {512 - kBurst / 2, 1}, {1024 - 7, 0},
+               {2000, 1}, {4096 - 3, 0}, {kFrames - kBurst, 1}, {kFrames - kBurst, 0}};
+  for (const auto& C : Cases) {
+    SCOPED_TRACE("burst at " + std::to_string(C.At) + " in channel " + std::to_string(C.Channel));
+    TAudio Sound = PinkNoise(48000, kFrames, 2, 0.02, 7);
+    Sound.Samples[2 * 3000] = static_cast<int16_t>(0.4 * 32768);
+    for (size_t N = 0; N < kBurst; ++N)
+      Sound.Samples[2 * (C.At + N) + C.Channel] = Burst.Samples[N];
+    EXPECT_NEAR(*Decibels(SamplePeak(Sound)), -7.96, 0.01);
+    EXPECT_NEAR(*Decibels(TruePeak(Sound)), -5.9, 0.03); // a little over 0.5 at the burst's edges
+  }
 }
 
 // Pulls the number after Label out of the last summary FFmpeg's ebur128 filter printed; empty for "-inf".
