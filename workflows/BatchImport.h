@@ -30,8 +30,10 @@ struct TSongResult {
   bool Cut = false; // a tag was cut to 63 characters
 };
 
-// What a song of a batch is going through.
-enum class TSongStep { Tags, Convert, Write }; // Convert measures too, when matching loudness
+// What a song of a batch is going through. Tags: the first song of every eight reads the tags of those
+// eight in one converter run; the others go straight to Convert, which measures too when matching
+// loudness.
+enum class TSongStep { Tags, Convert, Write };
 
 struct TBatchOptions {
   std::optional<double> Target; // the loudness to match (LUFS); none: songs keep their level
