@@ -100,6 +100,10 @@ TEST(Loudness, DefinitionsValues) {
       // A 0 dBFS 1 kHz sine in one channel reads -3.01 LUFS; in both channels of stereo, 3 dB more.
       {"1 kHz 0 dBFS mono", Sine(48000, 48000, 1000, 1.0), -3.01, 0.0},
       {"1 kHz -20 dBFS stereo", Sine(48000, 48000, 1000, 0.1, 2), -20.0, -20.0},
+      {"1 kHz -20 dBFS left only", Stereo(Sine(48000, 48000, 1000, 0.1), Silence(48000, 48000)), -23.01,
+       -20.0},
+      {"1 kHz -20 dBFS right only", Stereo(Silence(48000, 48000), Sine(48000, 48000, 1000, 0.1)), -23.01,
+       -20.0},
       {"997 Hz 44.1k stereo", Sine(44100, 44100, 997, 0.1, 2), SineLoudness(0.1, 997, 44100, 2), -20.0},
       {"100 Hz 22.05k mono", Sine(22050, 44100, 100, 0.5), SineLoudness(0.5, 100, 22050, 1), -6.02},
       {"30 Hz 8k mono", Sine(8000, 16000, 30, 0.5), SineLoudness(0.5, 30, 8000, 1), -6.02},
@@ -124,7 +128,7 @@ TEST(Loudness, DefinitionsValues) {
       EXPECT_NEAR(*L.TruePeak, *C.TruePeak, 0.05);
     }
   }
-  const TLoudness Between = MeasureLoudness(Cases[5].Sound);
+  const TLoudness Between = MeasureLoudness(Cases[7].Sound);
   EXPECT_NEAR(*Between.SamplePeak, -9.03, 0.01);
   EXPECT_THROW(MeasureLoudness(Sine(4000, 4000, 100, 0.5)), EConvertError);
 }
