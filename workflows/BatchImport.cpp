@@ -27,9 +27,9 @@ struct TSongWork {
 constexpr size_t kTagsPerRun = 8;
 
 // The tags of a song, with its own name standing in where they give nothing better. A file that the code
-// page cannot name reaches the converter by its short name, which a song without tags is then titled
-// from: its own name stands in, as it does when the tags cannot be read (the converter's reason then comes
-// with the conversion).
+// page cannot name reaches the converter by its short name, which a song without tags would be titled
+// from; and a song whose tags cannot be read is titled from its name too (the converter's reason then
+// comes with the conversion).
 TTagsReport TagsOrOwnName(TTagsReport Tags, const std::string& Source) {
   const std::string Given = ExtractFileName(Source), Own = platform::OwnFileNameUtf8(Source);
   const TSongName FromGiven = SongNameFromFile(Given);
