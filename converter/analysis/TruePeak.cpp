@@ -96,6 +96,54 @@ double InterpolatedPeak(const double* Window, size_t Count) {
   return Peak;
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+
+// Four doubles in one AVX register, each lane's arithmetic that of a plain double (no fused multiply-add:
+// the converter is built without contraction, and AVX2 alone has none).
+using TQuad = double __attribute__((vector_size(32)));
+
+// InterpolatedPeak sixteen windows at a time: each window's value is the same sum in the same order.
+__attribute__((target("avx2"))) double InterpolatedPeakWide(const double* Window, size_t Count) {
+  constexpr size_t kQuads = 4;
+  const auto& P = Phases();
+  double Peak = 0;
+  size_t N = 0;
+  for (; N + 4 * kQuads <= Count; N += 4 * kQuads)
+    for (int Phase = 1; Phase < kFactor; ++Phase) {
+      TQuad V[kQuads] = {};
+      for (int T = 0; T < kTaps; ++T) {
+        const double Tap = P[Phase][T];
+        const TQuad Taps = {Tap, Tap, Tap, Tap};
+        for (size_t K = 0; K < kQuads; ++K) {
+          TQuad X;
+          std::memcpy(&X, Window + N + 4 * K + T, sizeof X);
+          V[K] += Taps * X;
+        }
+      }
+      for (const TQuad& Quad : V)
+        for (int L = 0; L < 4; ++L)
+          Peak = std::max(Peak, std::abs(Quad[L]));
+    }
+  return std::max(Peak, InterpolatedPeak(Window + N, Count - N));
+}
+
+bool WidePeakAvailable() {
+  static const bool Available = __builtin_cpu_supports("avx2");
+  return Available;
+}
+
+#else
+
+double InterpolatedPeakWide(const double* Window, size_t Count) {
+  return InterpolatedPeak(Window, Count);
+}
+
+bool WidePeakAvailable() {
+  return false;
+}
+
+#endif
+
 // Windows interpolated at a time: a multiple of the eight that InterpolatedPeak takes at once, so that
 // every window goes through the arithmetic it would get in one pass over the whole channel.
 constexpr size_t kBlock = 512;
@@ -120,7 +168,7 @@ double InterpolationBound() {
 // Samples before the first and after the last count as silence, so the sound's edges are interpolated
 // too. Window N holds the samples N - kHalf to N + kHalf - 1 and gives the points between samples N - 1
 // and N. A block of windows whose samples are too quiet to pass Peak is not interpolated.
-double ChannelPeak(const TAudio& Audio, unsigned Channel, double Peak) {
+double ChannelPeak(const TAudio& Audio, unsigned Channel, double Peak, bool Wide) {
   const size_t Frames = Audio.Frames();
   auto Sample = [&](size_t N) { return std::abs(int(Audio.Samples[N * Audio.Channels + Channel])); };
   int Loudest = 0;
@@ -140,17 +188,18 @@ double ChannelPeak(const TAudio& Audio, unsigned Channel, double Peak) {
       const size_t N = First + T; // the sample N - kHalf
       X[T] = N < kHalf || N - kHalf >= Frames ? 0.0 : Audio.Samples[(N - kHalf) * Audio.Channels + Channel];
     }
-    Peak = std::max(Peak, InterpolatedPeak(X.data(), Count));
+    Peak = std::max(Peak, Wide ? InterpolatedPeakWide(X.data(), Count) : InterpolatedPeak(X.data(), Count));
   }
   return Peak;
 }
 
 } // namespace
 
-double TruePeak(const TAudio& Audio) {
+double TruePeak(const TAudio& Audio, TPeakSearch Search) {
+  const bool Wide = Search == TPeakSearch::Best && WidePeakAvailable();
   double Peak = 0;
   for (unsigned C = 0; C < Audio.Channels; ++C)
-    Peak = ChannelPeak(Audio, C, Peak);
+    Peak = ChannelPeak(Audio, C, Peak, Wide);
   return Peak / 32768;
 }
 

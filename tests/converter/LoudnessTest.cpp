@@ -157,6 +157,18 @@ TEST(Loudness, TruePeakBetweenSamplesIsFoundWhereverItLies) {
   }
 }
 
+TEST(Loudness, TruePeakIsTheSameWithAndWithoutAvx2) {
+  // Lengths around the sixteen windows AVX2 takes at once and the eight of SSE2, so that every kind of
+  // remainder is left over.
+  const TAudio Sounds[] = {sxtest::Song(44100, 3), PinkNoise(48000, 48000 + 13, 2, 0.9, 3),
+                           Sine(48000, 4 * 512 + 7, 12000, 0.5, 1, std::numbers::pi / 4), Chord(22050, 1000),
+                           Sine(8000, 9, 1000, 0.8)};
+  for (const TAudio& Sound : Sounds) {
+    SCOPED_TRACE(std::to_string(Sound.Frames()) + " frames");
+    EXPECT_EQ(TruePeak(Sound, TPeakSearch::Best), TruePeak(Sound, TPeakSearch::Pairs));
+  }
+}
+
 // Pulls the number after Label out of the last summary FFmpeg's ebur128 filter printed; empty for "-inf".
 std::optional<double> SummaryValue(const std::string& Log, const std::string& Label) {
   const size_t Summary = Log.rfind("Summary:");
