@@ -26,6 +26,10 @@ struct TSongWork {
 // tags, and the first song of each group waits for them.
 constexpr size_t kTagsPerRun = 8;
 
+// Songs converted ahead of the one awaited, per converter: each waits as a scratch file until it is
+// written.
+constexpr size_t kConvertedAheadPerWorker = 4;
+
 // The tags of a song, with its own name standing in where they give nothing better. A file that the code
 // page cannot name reaches the converter by its short name, which a song without tags would be titled
 // from; and a song whose tags cannot be read is titled from its name too (the converter's reason then
@@ -146,6 +150,8 @@ TBatchResult ImportBatch(TStreamPack& Pack, TDefinitionSession& Session,
   };
   Jobs.Discard = [&](size_t I) { DeleteIfPresent(Work[I].Converted); };
   unsigned Workers = Options.Workers == 0 ? ProcessorCount() : Options.Workers;
+  // Songs differ in length: while a long one is awaited, the other converters go on with the next few.
+  Jobs.Ahead = kConvertedAheadPerWorker * Workers;
   Result.Cancelled = !RunOrderedJobs(Plan.size(), Workers, Jobs, Options.Cancel);
   return Result;
 }
