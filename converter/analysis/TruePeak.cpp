@@ -164,25 +164,37 @@ double InterpolationBound() {
   return Bound;
 }
 
+// The largest magnitude of each channel in each block of kBlock frames (the last block short or empty):
+// Loudest[B * Channels + C]. One pass over the sound for every channel.
+std::vector<int> BlockLoudness(const TAudio& Audio) {
+  const size_t Frames = Audio.Frames(), Channels = Audio.Channels;
+  std::vector<int> Loudest((Frames / kBlock + 1) * Channels, 0);
+  const int16_t* Sample = Audio.Samples.data();
+  for (size_t N = 0; N < Frames; ++N) {
+    int* Block = &Loudest[N / kBlock * Channels];
+    for (size_t C = 0; C < Channels; ++C, ++Sample)
+      Block[C] = std::max(Block[C], std::abs(int(*Sample)));
+  }
+  return Loudest;
+}
+
 // The largest of Peak and the magnitudes of one channel, at its samples and at the points between them.
 // Samples before the first and after the last count as silence, so the sound's edges are interpolated
 // too. Window N holds the samples N - kHalf to N + kHalf - 1 and gives the points between samples N - 1
-// and N. A block of windows whose samples are too quiet to pass Peak is not interpolated.
-double ChannelPeak(const TAudio& Audio, unsigned Channel, double Peak, bool Wide) {
-  const size_t Frames = Audio.Frames();
-  auto Sample = [&](size_t N) { return std::abs(int(Audio.Samples[N * Audio.Channels + Channel])); };
-  int Loudest = 0;
-  for (size_t N = 0; N < Frames; ++N)
-    Loudest = std::max(Loudest, Sample(N));
-  Peak = std::max(Peak, double(Loudest));
+// and N, so a block of windows reaches into the blocks of samples on either side of its own. A block of
+// windows whose samples, those three blocks', are too quiet to pass Peak is not interpolated.
+double ChannelPeak(const TAudio& Audio, unsigned Channel, const std::vector<int>& Loudest, double Peak,
+                   bool Wide) {
+  const size_t Frames = Audio.Frames(), Blocks = Frames / kBlock + 1;
+  auto BlockLoudest = [&](size_t B) { return Loudest[B * Audio.Channels + Channel]; };
+  for (size_t B = 0; B < Blocks; ++B)
+    Peak = std::max(Peak, double(BlockLoudest(B)));
   std::vector<double> X(kBlock + kTaps - 1);
-  for (size_t First = 0; First <= Frames; First += kBlock) {
-    const size_t Count = std::min(kBlock, Frames + 1 - First);
-    const size_t From = First < kHalf ? 0 : First - kHalf, To = std::min(Frames, First + Count + kHalf - 1);
-    Loudest = 0;
-    for (size_t N = From; N < To; ++N)
-      Loudest = std::max(Loudest, Sample(N));
-    if (Loudest * InterpolationBound() <= Peak)
+  for (size_t B = 0; B < Blocks; ++B) {
+    const size_t First = B * kBlock, Count = std::min(kBlock, Frames + 1 - First);
+    const int Around = std::max(
+        {BlockLoudest(B), B > 0 ? BlockLoudest(B - 1) : 0, B + 1 < Blocks ? BlockLoudest(B + 1) : 0});
+    if (Around * InterpolationBound() <= Peak)
       continue;
     for (size_t T = 0; T < Count + kTaps - 1; ++T) {
       const size_t N = First + T; // the sample N - kHalf
@@ -197,9 +209,10 @@ double ChannelPeak(const TAudio& Audio, unsigned Channel, double Peak, bool Wide
 
 double TruePeak(const TAudio& Audio, TPeakSearch Search) {
   const bool Wide = Search == TPeakSearch::Best && WidePeakAvailable();
+  const std::vector<int> Loudest = BlockLoudness(Audio);
   double Peak = 0;
   for (unsigned C = 0; C < Audio.Channels; ++C)
-    Peak = ChannelPeak(Audio, C, Peak, Wide);
+    Peak = ChannelPeak(Audio, C, Loudest, Peak, Wide);
   return Peak / 32768;
 }
 
