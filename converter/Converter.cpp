@@ -1,6 +1,7 @@
 #include "converter/Converter.h"
 
 #include "converter/Json.h"
+#include "converter/LargeBuffers.h"
 #include "converter/Reports.h"
 #include "converter/analysis/Loudness.h"
 #include "converter/analysis/TruePeak.h"
@@ -24,7 +25,9 @@ Bytes LoadFile(const std::string& Path) {
   int Error = File.Open(Path, platform::FileAccess::Read);
   if (Error == 0)
     Error = File.GetSize(Size);
-  Bytes Data(Error == 0 ? static_cast<size_t>(Size) : 0);
+  Bytes Data;
+  ReserveLarge(Data, Error == 0 ? static_cast<size_t>(Size) : 0);
+  Data.resize(Error == 0 ? static_cast<size_t>(Size) : 0);
   size_t Done = 0;
   if (Error == 0)
     Error = File.Read(Data.data(), Data.size(), Done);

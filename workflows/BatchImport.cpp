@@ -22,25 +22,35 @@ struct TSongWork {
   std::string Failure;
 };
 
-// Tags, then the conversion of one song (which measures it and matches its loudness when there is a
-// target), on a worker thread: nothing here touches the definition.
-void ConvertSong(TConverter& Converter, const std::string& Source, const std::optional<double>& Target,
-                 const std::function<void(TSongStep)>& Step, TSongWork& Work) {
-  Step(TSongStep::Tags);
-  Work.Tags = Converter.Tags({Source})[0];
-  // A file that the code page cannot name reaches the converter by its short name, which a song without
-  // tags is then titled from: its own name stands in, as it does when the tags cannot be read (the
-  // converter's reason then comes with the conversion).
+// Songs whose tags one converter run reads: a run's start costs about as much as reading a few songs'
+// tags, and the first song of each group waits for them.
+constexpr size_t kTagsPerRun = 8;
+
+// Songs converted ahead of the one awaited, per converter: each waits as a scratch file until it is
+// written.
+constexpr size_t kConvertedAheadPerWorker = 4;
+
+// The tags of a song, with its own name standing in where they give nothing better. A file that the code
+// page cannot name reaches the converter by its short name, which a song without tags would be titled
+// from; and a song whose tags cannot be read is titled from its name too (the converter's reason then
+// comes with the conversion).
+TTagsReport TagsOrOwnName(TTagsReport Tags, const std::string& Source) {
   const std::string Given = ExtractFileName(Source), Own = platform::OwnFileNameUtf8(Source);
   const TSongName FromGiven = SongNameFromFile(Given);
-  if (!Work.Tags.Error.empty() ||
-      (Own != Given && Work.Tags.Title == FromGiven.Title && Work.Tags.Artist == FromGiven.Artist)) {
+  if (!Tags.Error.empty() ||
+      (Own != Given && Tags.Title == FromGiven.Title && Tags.Artist == FromGiven.Artist)) {
     const TSongName FromOwn = SongNameFromFile(Own);
-    Work.Tags.Error.clear();
-    Work.Tags.Title = FromOwn.Title;
-    Work.Tags.Artist = FromOwn.Artist;
+    Tags.Error.clear();
+    Tags.Title = FromOwn.Title;
+    Tags.Artist = FromOwn.Artist;
   }
-  Step(TSongStep::Convert);
+  return Tags;
+}
+
+// The conversion of one song (which measures it and matches its loudness when there is a target), on a
+// worker thread: nothing here touches the definition.
+void ConvertSong(TConverter& Converter, const std::string& Source, const std::optional<double>& Target,
+                 TSongWork& Work) {
   Work.Conversion = Target ? Converter.ConvertToLoudness(SongFormat(), Source, Work.Converted, *Target)
                            : Converter.Convert(SongFormat(), Source, Work.Converted);
   if (!Work.Conversion.Made)
@@ -104,9 +114,20 @@ TBatchResult ImportBatch(TStreamPack& Pack, TDefinitionSession& Session,
     if (Options.SongStep)
       Options.SongStep(I, Next);
   };
+  // The first song of each group reads the group's tags, which only the songs' Finish reads: that of
+  // every later song of the group comes after it.
   Jobs.Work = [&](size_t I) {
-    ConvertSong(
-        Converter, Plan[I].Source, Options.Target, [&, I](TSongStep Next) { Step(I, Next); }, Work[I]);
+    if (I % kTagsPerRun == 0) {
+      Step(I, TSongStep::Tags);
+      std::vector<std::string> Sources;
+      for (size_t J = I; J < std::min(Plan.size(), I + kTagsPerRun); ++J)
+        Sources.push_back(Plan[J].Source);
+      std::vector<TTagsReport> Tags = Converter.Tags(Sources);
+      for (size_t J = 0; J < Sources.size(); ++J)
+        Work[I + J].Tags = TagsOrOwnName(Tags[J], Sources[J]);
+    }
+    Step(I, TSongStep::Convert);
+    ConvertSong(Converter, Plan[I].Source, Options.Target, Work[I]);
   };
   Jobs.Finish = [&](size_t I) {
     TSongResult& Song = Result.Songs[I];
@@ -129,6 +150,8 @@ TBatchResult ImportBatch(TStreamPack& Pack, TDefinitionSession& Session,
   };
   Jobs.Discard = [&](size_t I) { DeleteIfPresent(Work[I].Converted); };
   unsigned Workers = Options.Workers == 0 ? ProcessorCount() : Options.Workers;
+  // Songs differ in length: while a long one is awaited, the other converters go on with the next few.
+  Jobs.Ahead = kConvertedAheadPerWorker * Workers;
   Result.Cancelled = !RunOrderedJobs(Plan.size(), Workers, Jobs, Options.Cancel);
   return Result;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// A batch import: the songs of a plan converted in parallel (one converter per processor), each matched to
-// a loudness target when there is one, and written into the definition's archives one at a time, in the
+// A batch import: the songs of a plan converted in parallel (one converter per processor, each going on
+// with the next songs while an earlier one is awaited), each matched to a loudness target when there is
+// one, and written into the definition's archives one at a time, in the
 // plan's order, each through the definition's import journal exactly as a single import is. The
 // definition itself is not saved here: the caller saves once at the end (or discards, which undoes every
 // import of the batch).
@@ -30,14 +31,16 @@ struct TSongResult {
   bool Cut = false; // a tag was cut to 63 characters
 };
 
-// What a song of a batch is going through.
-enum class TSongStep { Tags, Convert, Write }; // Convert measures too, when matching loudness
+// What a song of a batch is going through. Tags: the first song of every eight reads the tags of those
+// eight in one converter run; the others go straight to Convert, which measures too when matching
+// loudness.
+enum class TSongStep { Tags, Convert, Write };
 
 struct TBatchOptions {
   std::optional<double> Target; // the loudness to match (LUFS); none: songs keep their level
   unsigned Workers = 0;         // converters at a time; 0: one per processor
   // Read between songs: once set, no song starts converting, and the songs in hand (those converting
-  // already) are finished, written in order; the rest are left as cancelled.
+  // or converted already) are finished, written in order; the rest are left as cancelled.
   const std::atomic<bool>* Cancel = nullptr;
   // Called on the calling thread after each song, with its position and the plan's length.
   std::function<void(const TSongResult& Song, size_t Index, size_t Count)> SongDone;

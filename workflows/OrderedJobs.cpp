@@ -135,6 +135,7 @@ unsigned ProcessorCount() {
 bool RunOrderedJobs(size_t Count, unsigned Workers, const TOrderedJobs& Jobs,
                     const std::atomic<bool>* Cancel) {
   Workers = Workers == 0 ? 1 : Workers;
+  const size_t Ahead = Jobs.Ahead == 0 ? Workers : Jobs.Ahead;
   TJobQueue Queue(Count, Jobs, Cancel);
   TWorkers Pool(Queue, Workers, Jobs);
   bool Cancelled = false;
@@ -147,7 +148,7 @@ bool RunOrderedJobs(size_t Count, unsigned Workers, const TOrderedJobs& Jobs,
   };
   for (size_t Next = 0; Next < End; ++Next) {
     SeeCancel();
-    for (; !Cancelled && Pool.Prepared < Count && Pool.Prepared <= Next + Workers; ++Pool.Prepared) {
+    for (; !Cancelled && Pool.Prepared < Count && Pool.Prepared <= Next + Ahead; ++Pool.Prepared) {
       Jobs.Prepare(Pool.Prepared);
       Queue.Push(Pool.Prepared);
     }

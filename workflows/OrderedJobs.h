@@ -19,12 +19,16 @@ struct TOrderedJobs {
   // On the calling thread, for every job prepared but never finished (a cancel or an error); must not
   // raise.
   std::function<void(size_t I)> Discard;
+  // How many jobs are prepared beyond the one awaited (0: as many as there are workers). More lets the
+  // workers go on past a long job while it is awaited, for the room the jobs done and not yet finished
+  // take meanwhile.
+  size_t Ahead = 0;
 };
 
 // The number of workers a machine's processors give: one per processor, at least one.
 unsigned ProcessorCount();
 
-// Runs jobs 0 to Count - 1 on Workers threads (at least one), preparing no more than Workers jobs
+// Runs jobs 0 to Count - 1 on Workers threads (at least one), preparing no more than Jobs.Ahead jobs
 // beyond the one awaited. Workers read Cancel before they start a job, and the calling thread before and
 // after it awaits one: once it is set, no job starts its Work and none is prepared (those waiting for a
 // worker are discarded), while every job whose Work had started is awaited and finished in order; the

@@ -12,7 +12,8 @@
 // (from the times its progress lines arrived), and the load of the machine before and after. Then, as the
 // floor under both, the converter alone (sx -pcstream -eaxa_blk, from the sx folder beside the program)
 // on every song one after another: its wall time and its processor time, which a batch on this machine
-// cannot spread over more than its cores. Fails
+// cannot spread over more than its cores, and the batch's wall time against that floor, and its processor
+// time (with the converters it ran) against the converter's alone. Fails
 // unless every command succeeds and every sample 0..N-1 of stream 1 then holds a whole EA-XA song of the
 // expected length; the batch must also report every song imported with a gain toward its target.
 #include "base/Paths.h"
@@ -29,7 +30,9 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <thread>
 #include <vector>
 
@@ -86,9 +89,26 @@ void CheckImported(const std::string& Definition, size_t Songs, double Seconds) 
   }
 }
 
-// The times at which the batch's progress lines (standard error with --json) arrived.
+// User and system seconds of the children this process has waited for.
+double ChildrenProcessor() {
+  struct rusage Usage {};
+  getrusage(RUSAGE_CHILDREN, &Usage);
+  auto Seconds = [](const timeval& T) { return double(T.tv_sec) + double(T.tv_usec) / 1e6; };
+  return Seconds(Usage.ru_utime) + Seconds(Usage.ru_stime);
+}
+
+// Waits for the descendants that ended and were handed to this process (see main), so that their
+// processor time counts among its children's.
+void ReapOrphans() {
+  while (waitpid(-1, nullptr, WNOHANG) > 0) {
+  }
+}
+
+// The times at which the batch's progress lines (standard error with --json) arrived, and the processor
+// time of the batch with every converter it ran.
 struct TBatchRun {
   double Total = 0;
+  double Processor = 0;
   double Measured = 0;              // the definition's songs measured
   std::vector<double> SongsWritten; // each song written into its archive, in order; the save follows
 };
@@ -101,6 +121,8 @@ TBatchRun RunBatch(const std::string& Command, const std::string& Folder,
     Line.append(" ").append(WinePath(Song));
   Line += " 2>&1 > " + Quoted(Folder + "/result.json");
   TBatchRun Times;
+  ReapOrphans();
+  const double Before = ChildrenProcessor();
   const TClock::time_point Start = TClock::now();
   FILE* Progress = popen(Line.c_str(), "r");
   if (Progress == nullptr)
@@ -117,6 +139,8 @@ TBatchRun RunBatch(const std::string& Command, const std::string& Folder,
   }
   const int Status = pclose(Progress);
   Times.Total = Since(Start);
+  ReapOrphans();
+  Times.Processor = ChildrenProcessor() - Before;
   if (Status != 0 || Times.SongsWritten.size() != Songs.size())
     throw std::runtime_error("import-batch failed:\n" + Log);
   const std::string Result = ReadText(Folder + "/result.json");
@@ -157,13 +181,6 @@ struct TConverterAlone {
   double Wall = 0, Processor = 0;
 };
 
-double ChildrenProcessor() {
-  struct rusage Usage {};
-  getrusage(RUSAGE_CHILDREN, &Usage);
-  auto Seconds = [](const timeval& T) { return double(T.tv_sec) + double(T.tv_usec) / 1e6; };
-  return Seconds(Usage.ru_utime) + Seconds(Usage.ru_stime);
-}
-
 TConverterAlone RunConverterAlone(const std::string& Command, const std::string& Folder,
                                   const std::vector<std::string>& Songs) {
   const std::string Program = "orvik-streams.exe";
@@ -203,6 +220,10 @@ int main(int Argc, char** Argv) {
   const std::string Scratch = Argv[1], Command = Argv[3];
   const double Seconds = std::atof(Argv[2]);
   const std::vector<std::string> Songs(Argv + 4, Argv + Argc);
+  // Wine starts a program's child processes detached from it; as a subreaper this process inherits them
+  // when their parent lets go, and their processor time counts among its children's once it waits for
+  // them.
+  prctl(PR_SET_CHILD_SUBREAPER, 1);
   try {
     std::printf("%zu songs of %.0f s; load before: %s\n", Songs.size(), Seconds, LoadAverage().c_str());
     std::fflush(stdout);
@@ -215,7 +236,7 @@ int main(int Argc, char** Argv) {
                 Batch.Total, Batch.Measured);
     for (double At : Batch.SongsWritten)
       std::printf(" %.1f", At);
-    std::printf(" s; saved at %.1f s\n", Batch.Total);
+    std::printf(" s; saved at %.1f s; %.1f processor-s with its converters\n", Batch.Total, Batch.Processor);
     std::fflush(stdout);
 
     const std::string SingleFolder = Scratch + "/single";
@@ -233,6 +254,11 @@ int main(int Argc, char** Argv) {
     std::printf("the converter alone, no loudness: %.1f s one after another, %.1f processor-s, so at least "
                 "%.1f s on %u cores\n",
                 Alone.Wall, Alone.Processor, Alone.Processor / Cores, Cores);
+    const double Floor = Alone.Processor / Cores;
+    std::printf("batch against its floor: %.1f s / %.1f s = %.2fx; processor time against the converter "
+                "alone's: %.1f / %.1f = %.2fx; load at the end: %s\n",
+                Batch.Total, Floor, Batch.Total / Floor, Batch.Processor, Alone.Processor,
+                Batch.Processor / Alone.Processor, LoadAverage().c_str());
   } catch (const std::exception& Error) {
     std::fprintf(stderr, "orvik_batch_import_bench: %s\n", Error.what());
     return 1;

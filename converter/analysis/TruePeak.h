@@ -6,8 +6,12 @@
 
 namespace sx {
 
+// How the interpolation runs: Best with AVX2 where the processor has it, else as Pairs, two windows' sums in
+// each SSE2 register. Both give the same peak.
+enum class TPeakSearch { Best, Pairs };
+
 // The true peak of Audio as a fraction of full scale (32768), 0 for silence or no samples.
-double TruePeak(const TAudio& Audio);
+double TruePeak(const TAudio& Audio, TPeakSearch Search = TPeakSearch::Best);
 
 // The largest absolute sample as a fraction of full scale.
 double SamplePeak(const TAudio& Audio);

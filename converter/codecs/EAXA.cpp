@@ -1,20 +1,13 @@
 #include "converter/codecs/EAXA.h"
 
+#include "converter/codecs/EAXASearch.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
-namespace sx {
+namespace sx::eaxa {
 namespace {
-
-constexpr int32_t kC1[4] = {0, 240, 460, 392};
-constexpr int32_t kC2[4] = {0, 0, -208, -220};
-// Shifts 13..15 decode too, but their steps of less than one unit reach no output that shift 12 cannot.
-constexpr int kMaxShift = 12;
-
-inline int32_t Clamp(int32_t V) {
-  return V < -32768 ? -32768 : V > 32767 ? 32767 : V;
-}
 
 inline int32_t Reconstruct(int32_t Code, int Shift, int32_t Prediction, int32_t Round) {
   return Clamp((Code * (1 << (20 - Shift)) + Prediction + Round) >> 8);
@@ -25,42 +18,6 @@ struct TTrial {
   uint8_t Codes[kEAXAFrameSamples] = {};
   TEAXAState End;
 };
-
-// The code D in -8..7 whose output lands nearest Target, the lower of two equally near. For shifts up to
-// 12 the code's term d * 2^(20 - s) is a multiple of 256, so the decoder's floor((d * 2^(20 - s) + p) / 256)
-// is exactly d * step + floor(p / 256) with step = 2^(12 - s) = 2^Bits: the candidates are the two grid
-// points around the input, each clamped to 16 bits as the decoder clamps it.
-inline int32_t Nearest(int32_t Target, int32_t Base, int Bits, int32_t& D) {
-  const int32_t Step = 1 << Bits;
-  D = (Target - Base) >> Bits;
-  D = D < -8 ? -8 : D > 7 ? 7 : D;
-  const int32_t Raw = D * Step + Base;
-  int32_t Y = Clamp(Raw);
-  if (D < 7) {
-    const int32_t Up = Clamp(Raw + Step);
-    if (std::abs(Up - Target) < std::abs(Y - Target)) {
-      Y = Up;
-      ++D;
-    }
-  }
-  return Y;
-}
-
-// The same choice without a data-dependent branch, which the processor would mispredict half the time.
-// Away from the 16-bit limits the grid point nearest the input, the lower on a tie, is the input's offset
-// from Base rounded half down to a multiple of the step; when a step either side of that point stays
-// within 16 bits, neither candidate of Nearest is clamped, so both choose the same. Near the limits,
-// Nearest decides.
-inline int32_t NearestRounded(int32_t Target, int32_t Base, int Bits, int32_t& D) {
-  const int32_t Step = 1 << Bits;
-  int32_t Offset = (Target - Base + ((Step - 1) >> 1)) & -Step;
-  Offset = Offset < -8 * Step ? -8 * Step : Offset > 7 * Step ? 7 * Step : Offset;
-  const int32_t Y = Offset + Base;
-  D = Offset >> Bits;
-  if (uint32_t(Y - Step + 32768) > uint32_t(65535 - 2 * Step)) [[unlikely]]
-    return Nearest(Target, Base, Bits, D);
-  return Y;
-}
 
 // Runs the decoder's arithmetic for filter F and shift S over the first Valid samples, choosing each code
 // to land nearest the input; gives up as soon as the error reaches Limit or a sample misses by more than
@@ -76,7 +33,7 @@ void Try(const int16_t* X, size_t Valid, int S, TEAXAState State, int64_t Limit,
   for (size_t I = 0; I < Valid; ++I) {
     const int32_t Target = X[I];
     int32_t D;
-    const int32_t Y = NearestRounded(Target, (kC1[F] * H1 + kC2[F] * H2) >> 8, Bits, D);
+    const int32_t Y = NearestRounded(Target, Predict(F, H1, H2), Bits, D);
     const int32_t Miss = Y - Target;
     Error += int64_t(Miss) * Miss;
     if (Error >= Limit || uint32_t(Miss + MaxMiss) > uint32_t(2 * MaxMiss))
@@ -104,20 +61,13 @@ void Try(const int16_t* X, size_t Valid, int F, int S, TEAXAState State, int64_t
   }
 }
 
-// The open-loop prediction residual of a filter over the frame: its energy ranks the filters, and its peak
-// gives the finest shift whose code range covers it.
-struct TEstimate {
-  int64_t Energy = 0;
-  int Shift = kMaxShift;
-};
-
 // All four filters in one pass over the frame, so that their sums proceed side by side.
 void Estimate(const int16_t* X, size_t Valid, TEAXAState State, TEstimate* Est) {
   int64_t Peak[4] = {};
   int32_t H1 = State.H1, H2 = State.H2;
   for (size_t I = 0; I < Valid; ++I) {
     for (int F = 0; F < 4; ++F) {
-      const int64_t R = int64_t(X[I]) - ((kC1[F] * H1 + kC2[F] * H2) >> 8);
+      const int64_t R = int64_t(X[I]) - Predict(F, H1, H2);
       Peak[F] = std::max<int64_t>(Peak[F], R < 0 ? -R : R);
       Est[F].Energy += R * R;
     }
@@ -125,8 +75,7 @@ void Estimate(const int16_t* X, size_t Valid, TEAXAState State, TEstimate* Est) 
     H1 = X[I];
   }
   for (int F = 0; F < 4; ++F)
-    while (Est[F].Shift > 0 && (int64_t(8) << (12 - Est[F].Shift)) < Peak[F])
-      --Est[F].Shift;
+    Est[F].Shift = ShiftForPeak(Peak[F]);
 }
 
 // A raw frame holding the samples as they are; the prediction goes on from the last two.
@@ -144,10 +93,23 @@ size_t WriteRawFrame(const int16_t* X, TEAXAState& State, uint8_t* Out) {
   return kEAXARawFrameBytes;
 }
 
+// An ADPCM frame of the trial's codes; State becomes the trial's end.
+size_t WriteFrame(int F, int S, const TTrial& Trial, uint8_t* Out, TEAXAState& State) {
+  Out[0] = static_cast<uint8_t>(F << 4 | S);
+  for (size_t I = 0; I < kEAXAFrameSamples; I += 2)
+    Out[1 + I / 2] = static_cast<uint8_t>(Trial.Codes[I] << 4 | Trial.Codes[I + 1]);
+  State = Trial.End;
+  return kEAXAFrameBytes;
+}
+
 } // namespace
+} // namespace sx::eaxa
+
+namespace sx {
 
 size_t DecodeEAXAFrame(const uint8_t* Frame, size_t Available, TEAXAState& State, int16_t* Out,
                        TEAXAVariant Variant) {
+  using namespace eaxa;
   if (Available < 1)
     return 0;
   if (Frame[0] == 0xEE && Variant.RawFrames) {
@@ -176,27 +138,40 @@ size_t DecodeEAXAFrame(const uint8_t* Frame, size_t Available, TEAXAState& State
   return kEAXAFrameBytes;
 }
 
-size_t EncodeEAXAFrame(const int16_t* X, TEAXAState& State, uint8_t* Out, size_t Valid, bool AllowRaw) {
+bool EAXAVectorSearch() {
+  return eaxa::kVectorSearch;
+}
+
+bool EAXAWideSearch() {
+  if constexpr (eaxa::kVectorSearch)
+    return eaxa::WideSearchAvailable();
+  return false;
+}
+
+size_t EncodeEAXAFrame(const int16_t* X, TEAXAState& State, uint8_t* Out, size_t Valid, bool AllowRaw,
+                       TEAXASearch Search) {
+  using namespace eaxa;
   // No sample misses by more than 65535 anyway.
   const int32_t MaxMiss = AllowRaw ? kEAXARawTolerance : 65535;
-  TEstimate Est[4];
-  int Order[4] = {0, 1, 2, 3};
-  Estimate(X, Valid, State, Est);
-  std::sort(Order, Order + 4, [&](int A, int B) { return Est[A].Energy < Est[B].Energy; });
-  // Every pair is tried, the likeliest first, so that a tight limit is known early and the other trials
-  // stop after a few samples: each filter at its estimated shift, then the shifts further and further
-  // from the estimate.
-  // Every trial's first sample depends only on the filter: its error, found for all pairs at once, lets
-  // most trials be skipped without being started.
-  int64_t FirstError[4][kMaxShift + 1];
-  for (int F = 0; F < 4; ++F) {
-    const int32_t Base = (kC1[F] * State.H1 + kC2[F] * State.H2) >> 8;
-    for (int S = 0; S <= kMaxShift; ++S) {
-      int32_t D;
-      const int64_t E = NearestRounded(X[0], Base, 12 - S, D) - X[0];
-      FirstError[F][S] = E * E;
+  if constexpr (kVectorSearch) {
+    if (Search != TEAXASearch::Plain && AllowRaw && Valid == kEAXAFrameSamples) {
+      TTrial Best;
+      const bool Wide = Search == TEAXASearch::Vector && WideSearchAvailable();
+      const TFilterShift Pair = FindPairVector(X, State, Best.Codes, Wide);
+      if (Pair.Filter < 0)
+        return WriteRawFrame(X, State, Out);
+      Best.End = State;
+      return WriteFrame(Pair.Filter, Pair.Shift, Best, Out, State);
     }
   }
+  TEstimate Est[4];
+  int Order[4];
+  Estimate(X, Valid, State, Est);
+  OrderFilters(Est, Order);
+  // Every pair is tried, the likeliest first, so that a tight limit is known early and the other trials
+  // stop after a few samples.
+  int64_t FirstError[4][kMaxShift + 1];
+  FirstErrors(X, State, FirstError);
   const int64_t MaxFirstError = int64_t(MaxMiss) * MaxMiss;
   TTrial Trials[2];
   int BestIndex = -1, BestF = 0, BestS = 0;
@@ -212,23 +187,17 @@ size_t EncodeEAXAFrame(const int16_t* X, TEAXAState& State, uint8_t* Out, size_t
       BestS = S;
     }
   };
-  for (int F : Order)
-    Consider(F, Est[F].Shift);
-  for (int Distance = 1; Distance <= kMaxShift; ++Distance)
-    for (int F : Order)
-      for (int S : {Est[F].Shift + Distance, Est[F].Shift - Distance})
-        if (S >= 0 && S <= kMaxShift)
-          Consider(F, S);
+  TFilterShift Pairs[kPairs];
+  TrialOrder(Est, Order, Pairs);
+  for (const TFilterShift& Pair : Pairs)
+    Consider(Pair.Filter, Pair.Shift);
   if (BestIndex < 0)
     return WriteRawFrame(X, State, Out);
-  const TTrial& Best = Trials[BestIndex];
-  Out[0] = static_cast<uint8_t>(BestF << 4 | BestS);
-  for (size_t I = 0; I < kEAXAFrameSamples; I += 2)
-    Out[1 + I / 2] = static_cast<uint8_t>(Best.Codes[I] << 4 | Best.Codes[I + 1]);
-  if (Valid == kEAXAFrameSamples) {
-    State = Best.End;
-  } else { // the decoder goes on through the padding
+  const TEAXAState Start = State;
+  WriteFrame(BestF, BestS, Trials[BestIndex], Out, State);
+  if (Valid < kEAXAFrameSamples) { // the decoder goes on through the padding
     int16_t Decoded[kEAXAFrameSamples];
+    State = Start;
     DecodeEAXAFrame(Out, kEAXAFrameBytes, State, Decoded);
   }
   return kEAXAFrameBytes;

@@ -41,7 +41,15 @@ constexpr int32_t kEAXARawTolerance = 2048;
 // kEAXARawTolerance of every sample count, and the frame is written raw when there is none. State advances
 // to what the decoder will hold after the frame, so errors never build up from frame to frame. Returns the
 // frame's size.
+// Search picks how the pairs are tried: Vector, where the build has SSE2, sixteen at a time with AVX2 where
+// the processor has it and eight at a time with SSE2 otherwise (for whole frames with raw frames allowed;
+// the others go the plain way); Sse2 eight at a time in any case; Plain one after another. All give the
+// same bytes.
+enum class TEAXASearch { Vector, Sse2, Plain };
+bool EAXAVectorSearch(); // the build has the vectorised search
+bool EAXAWideSearch();   // Vector runs sixteen pairs at a time on this processor
 size_t EncodeEAXAFrame(const int16_t* Samples, TEAXAState& State, uint8_t* Out,
-                       size_t Valid = kEAXAFrameSamples, bool AllowRaw = true);
+                       size_t Valid = kEAXAFrameSamples, bool AllowRaw = true,
+                       TEAXASearch Search = TEAXASearch::Vector);
 
 } // namespace sx

@@ -1,6 +1,7 @@
 #include "converter/formats/Mp3Reader.h"
 
 #include "converter/Bytes.h"
+#include "converter/LargeBuffers.h"
 
 #include <algorithm>
 #include <cstring>
@@ -99,6 +100,7 @@ std::string TMp3Frames::Warning() const {
 
 TMp3Frames CollectMp3Frames(const Bytes& Data) {
   TMp3Frames Out;
+  ReserveLarge(Out.Data, Data.size()); // the frames are at most the whole input
   TMp3Frame Format, F, After;
   bool Started = false, Skipping = false;
   for (size_t At = 0; FindMp3Frame(Data, At, F);) {
@@ -117,6 +119,7 @@ TMp3Frames CollectMp3Frames(const Bytes& Data) {
     Format = Started ? Format : F;
     Started = true;
     Out.Data.insert(Out.Data.end(), Data.begin() + F.Offset, Data.begin() + std::min(Next, Data.size()));
+    Out.Samples += F.Samples * F.Channels;
     At = Next;
   }
   return Out;

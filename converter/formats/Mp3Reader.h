@@ -33,6 +33,7 @@ bool FindMp3Frame(const Bytes& Data, size_t Offset, TMp3Frame& Frame);
 struct TMp3Frames {
   Bytes Data;
   size_t DamagedPlaces = 0; // stretches left out between frames
+  size_t Samples = 0;       // the frames' samples, all channels counted: room for the decoded sound
   // The warning for the damage, empty without any.
   std::string Warning() const;
 };

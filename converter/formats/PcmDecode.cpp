@@ -1,6 +1,9 @@
 #include "converter/formats/PcmDecode.h"
 
+#include "converter/LargeBuffers.h"
+
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -85,8 +88,15 @@ TAudio DecodePcm(const uint8_t* Data, size_t Frames, const TPcmLayout& L, uint32
   TAudio Audio;
   Audio.SampleRate = SampleRate;
   Audio.Channels = L.Channels > 2 ? 2 : L.Channels;
-  Audio.Samples.reserve(Frames * Audio.Channels);
+  ReserveLarge(Audio.Samples, Frames * Audio.Channels);
   const size_t Width = L.Bits / 8;
+  if (L.Encoding == TPcmEncoding::Signed && L.Bits == 16 && !L.BigEndian && L.Channels <= 2 &&
+      std::endian::native == std::endian::little) { // already the samples as they are kept
+    Audio.Samples.resize(Frames * L.Channels);
+    if (Frames != 0)
+      std::memcpy(Audio.Samples.data(), Data, Audio.Samples.size() * sizeof(int16_t));
+    return Audio;
+  }
   if (L.Channels <= 2) {
     for (size_t I = 0; I < Frames * L.Channels; ++I)
       Audio.Samples.push_back(To16(SampleValue(Data + I * Width, L)));

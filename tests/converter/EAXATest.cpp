@@ -163,6 +163,45 @@ TEST(EAXA, EncoderFindsTheBestPairOfEachFrame) {
   }
 }
 
+// The vectorised searches (sixteen pairs at a time where the processor has AVX2, eight with SSE2) must
+// choose exactly as the plain one, frame after frame: at the 16-bit limits (full-scale squares, clipping,
+// predictions beyond them), in noise where raw frames are written, in quiet and silent passages where
+// pairs tie, and for every starting history the frames before leave.
+TEST(EAXA, VectorAndPlainSearchesWriteTheSameBytes) {
+#if defined(__x86_64__)
+  EXPECT_TRUE(EAXAVectorSearch()); // SSE2 is the baseline there: the comparison below is never plain to plain
+#endif
+  TAudio Clipped = sxtest::Chord(44100, 22050);
+  for (int16_t& V : Clipped.Samples)
+    V = Clamp16(int64_t(V) * 6);
+  const TAudio Cases[] = {sxtest::Song(44100, 1.5),
+                          sxtest::Square(44100, 11025, 1000),
+                          Clipped,
+                          sxtest::Square(8000, 4000, 1900),
+                          sxtest::PinkNoise(22050, 11025, 1, 1.0, 7),
+                          sxtest::Chirp(48000, 24000, 20, 20000, 0.99),
+                          sxtest::Sine(8000, 4000, 100, 0.0005),
+                          sxtest::Silence(22050, 560)};
+  const TEAXASearch Searches[] = {TEAXASearch::Vector, TEAXASearch::Sse2, TEAXASearch::Plain};
+  for (const TAudio& Sound : Cases) {
+    TEAXAState States[3];
+    for (size_t Start = 0; Start + kEAXAFrameSamples <= Sound.Samples.size(); Start += kEAXAFrameSamples) {
+      uint8_t Frames[3][kEAXARawFrameBytes] = {};
+      size_t Sizes[3];
+      for (int K = 0; K < 3; ++K)
+        Sizes[K] = EncodeEAXAFrame(&Sound.Samples[Start], States[K], Frames[K], kEAXAFrameSamples, true,
+                                   Searches[K]);
+      for (int K = 0; K < 2; ++K) {
+        ASSERT_EQ(std::vector<uint8_t>(Frames[K], Frames[K] + Sizes[K]),
+                  std::vector<uint8_t>(Frames[2], Frames[2] + Sizes[2]))
+            << "search " << K << ", frame " << Start / 28;
+        ASSERT_EQ(States[K].H1, States[2].H1);
+        ASSERT_EQ(States[K].H2, States[2].H2);
+      }
+    }
+  }
+}
+
 // Where no filter and shift can follow the signal (a full-scale square's edges, clipping), raw frames keep
 // the error small; half-scale squares and the padding of a stream's last partial frame need none.
 TEST(EAXA, RawFramesAndThePaddedLastFrameKeepTheErrorSmall) {

@@ -6,6 +6,7 @@
 #include "converter/Json.h"
 #include "converter/analysis/Gain.h"
 #include "converter/analysis/KWeighting.h"
+#include "converter/analysis/TruePeak.h"
 #include "converter/formats/AiffWriter.h"
 #include "converter/formats/EAStreamWriter.h"
 #include "converter/formats/FlacWriter.h"
@@ -101,6 +102,10 @@ TEST(Loudness, DefinitionsValues) {
       // A 0 dBFS 1 kHz sine in one channel reads -3.01 LUFS; in both channels of stereo, 3 dB more.
       {"1 kHz 0 dBFS mono", Sine(48000, 48000, 1000, 1.0), -3.01, 0.0},
       {"1 kHz -20 dBFS stereo", Sine(48000, 48000, 1000, 0.1, 2), -20.0, -20.0},
+      {"1 kHz -20 dBFS left only", Stereo(Sine(48000, 48000, 1000, 0.1), Silence(48000, 48000)), -23.01,
+       -20.0},
+      {"1 kHz -20 dBFS right only", Stereo(Silence(48000, 48000), Sine(48000, 48000, 1000, 0.1)), -23.01,
+       -20.0},
       {"997 Hz 44.1k stereo", Sine(44100, 44100, 997, 0.1, 2), SineLoudness(0.1, 997, 44100, 2), -20.0},
       {"100 Hz 22.05k mono", Sine(22050, 44100, 100, 0.5), SineLoudness(0.5, 100, 22050, 1), -6.02},
       {"30 Hz 8k mono", Sine(8000, 16000, 30, 0.5), SineLoudness(0.5, 30, 8000, 1), -6.02},
@@ -125,9 +130,45 @@ TEST(Loudness, DefinitionsValues) {
       EXPECT_NEAR(*L.TruePeak, *C.TruePeak, 0.05);
     }
   }
-  const TLoudness Between = MeasureLoudness(Cases[5].Sound);
+  const TLoudness Between = MeasureLoudness(Cases[7].Sound);
   EXPECT_NEAR(*Between.SamplePeak, -9.03, 0.01);
   EXPECT_THROW(MeasureLoudness(Sine(4000, 4000, 100, 0.5)), EConvertError);
+}
+
+TEST(Loudness, TruePeakBetweenSamplesIsFoundWhereverItLies) {
+  // Quiet noise with one loud sample (0.4 of full scale) in the left channel, and a short burst of a
+  // quarter-rate sine at 45 degrees (samples at 0.354, peaks of 0.5 between them) put in at different
+  // places and channels: at the edges of the sound and across the points where the interpolation's work
+  // is cut into blocks. The burst's samples are quieter than the loud one, its true peak is not, so a
+  // block whose loudness is misjudged loses it.
+  constexpr size_t kFrames = 4 * 1024 + 300, kBurst = 16;
+  const TAudio Burst = Sine(48000, kBurst, 12000, 0.5, 1, std::numbers::pi / 4);
+  struct {
+    size_t At;
+    unsigned Channel;
+  } Cases[] = {{0, 0},    {0, 1},        {512 - kBurst / 2, 1}, {1024 - 7, 0},
+               {2000, 1}, {4096 - 3, 0}, {kFrames - kBurst, 1}, {kFrames - kBurst, 0}};
+  for (const auto& C : Cases) {
+    SCOPED_TRACE("burst at " + std::to_string(C.At) + " in channel " + std::to_string(C.Channel));
+    TAudio Sound = PinkNoise(48000, kFrames, 2, 0.02, 7);
+    Sound.Samples[2 * 3000] = static_cast<int16_t>(0.4 * 32768);
+    for (size_t N = 0; N < kBurst; ++N)
+      Sound.Samples[2 * (C.At + N) + C.Channel] = Burst.Samples[N];
+    EXPECT_NEAR(*Decibels(SamplePeak(Sound)), -7.96, 0.01);
+    EXPECT_NEAR(*Decibels(TruePeak(Sound)), -5.9, 0.03); // a little over 0.5 at the burst's edges
+  }
+}
+
+TEST(Loudness, TruePeakIsTheSameWithAndWithoutAvx2) {
+  // Lengths around the sixteen windows AVX2 takes at once and the eight of SSE2, so that every kind of
+  // remainder is left over.
+  const TAudio Sounds[] = {sxtest::Song(44100, 3), PinkNoise(48000, 48000 + 13, 2, 0.9, 3),
+                           Sine(48000, 4 * 512 + 7, 12000, 0.5, 1, std::numbers::pi / 4), Chord(22050, 1000),
+                           Sine(8000, 9, 1000, 0.8)};
+  for (const TAudio& Sound : Sounds) {
+    SCOPED_TRACE(std::to_string(Sound.Frames()) + " frames");
+    EXPECT_EQ(TruePeak(Sound, TPeakSearch::Best), TruePeak(Sound, TPeakSearch::Pairs));
+  }
 }
 
 // Pulls the number after Label out of the last summary FFmpeg's ebur128 filter printed; empty for "-inf".

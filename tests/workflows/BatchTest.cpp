@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -288,5 +289,52 @@ TEST_F(BatchTest, ASongWithoutTagsIsDescribedFromItsOwnName) {
   EXPECT_EQ(platform::AnsiToWide(FieldText(Described.Singer)), L"B\u00e4nd");
   EXPECT_EQ(FieldText(Described.Name).find('~'), std::string::npos) << "titled from the short name";
   EXPECT_EQ(Song.Lost, "\xE9\x9F\xB3\xE6\xA5\xBD\xE2\x99\xAB");
+  Session.Close();
+}
+
+// Counts the converter's runs that read tags, passing every run on.
+class TTagRunCounter : public IConverterProcess {
+public:
+  explicit TTagRunCounter(IConverterProcess& Real) : FReal(Real) {}
+  TConverterRun Run(const std::wstring& Parameters) override {
+    if (Parameters.rfind(L"-tags", 0) == 0)
+      ++TagRuns;
+    return FReal.Run(Parameters);
+  }
+  std::atomic<int> TagRuns{0};
+
+private:
+  IConverterProcess& FReal;
+};
+
+// Eleven songs on two converters: their tags are read eight at a time, and each song is described by its
+// own, the last group cut short by the end of the batch.
+TEST_F(BatchTest, EverySongIsDescribedByItsOwnTagsReadEightAtATime) {
+  const std::string Songs = Dir.File("eleven");
+  std::filesystem::create_directories(Songs);
+  constexpr size_t kSongs = 11;
+  for (size_t I = 0; I < kSongs; ++I)
+    WriteFile(JoinPath(Songs, "song " + std::to_string(I + 1) + ".wav"),
+              TaggedWave(sxtest::Sine(22050, 2205, 220 + 20 * double(I), 0.3),
+                         "Title " + std::to_string(I + 1), "Artist " + std::to_string(I + 1)));
+  TDefinitionSession Session(Def);
+  Session.Open();
+  auto Pack = Load();
+  const std::string Archive = ExtractFileName(Pack->Archives(0)->FileName);
+  TTagRunCounter Counter(Runner);
+  TConverter Counted(Counter);
+  TBatchOptions Options;
+  Options.Workers = 2;
+  TBatchResult Result =
+      ImportBatch(*Pack, Session, PlanBatch(*Pack, {1, 0, Archive}, ExpandInputs({Songs})), Counted, Options);
+  ASSERT_EQ(Result.Songs.size(), kSongs);
+  EXPECT_EQ(Counter.TagRuns, 2);
+  for (size_t I = 0; I < kSongs; ++I) {
+    const TSongResult& Song = Result.Songs[I];
+    SCOPED_TRACE(Song.Song.Source);
+    ASSERT_EQ(Song.State, TSongResult::Imported) << Song.Failure;
+    EXPECT_EQ(FieldText(Pack->Descriptions(Song.Description)->Name), "Title " + std::to_string(I + 1));
+    EXPECT_EQ(FieldText(Pack->Descriptions(Song.Description)->Singer), "Artist " + std::to_string(I + 1));
+  }
   Session.Close();
 }

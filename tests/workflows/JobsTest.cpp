@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <future>
 #include <mutex>
 #include <set>
@@ -135,6 +136,32 @@ TEST(JobsTest, ACancelFinishesTheJobsWhoseWorkHadStarted) {
   EXPECT_EQ(Worked, (std::set<size_t>{0, 1}));
   EXPECT_EQ(Finished, (std::set<size_t>{0, 1}));
   EXPECT_EQ(Discarded, (std::set<size_t>{2}));
+}
+
+// Job 0 is long: it ends only once jobs 1 to 4 have done their work. With four jobs prepared ahead, the
+// second worker goes on with them meanwhile; no fifth is prepared before job 0 is finished.
+TEST(JobsTest, WorkersGoOnPastALongJobAsFarAsTheyArePreparedAhead) {
+  constexpr size_t kAhead = 4;
+  std::mutex Lock;
+  size_t LaterWorked = 0, Finished = 0;
+  std::promise<void> LaterDone;
+  TOrderedJobs Jobs;
+  Jobs.Ahead = kAhead;
+  Jobs.Prepare = [&](size_t I) { EXPECT_LE(I, Finished + kAhead) << "prepared too far ahead"; };
+  Jobs.Work = [&](size_t I) {
+    if (I == 0) {
+      EXPECT_EQ(LaterDone.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready)
+          << "the other worker stopped behind the long job";
+      return;
+    }
+    std::lock_guard<std::mutex> Guard(Lock);
+    if (I <= kAhead && ++LaterWorked == kAhead)
+      LaterDone.set_value();
+  };
+  Jobs.Finish = [&](size_t I) { EXPECT_EQ(I, Finished++); };
+  Jobs.Discard = [](size_t) { ADD_FAILURE() << "nothing is discarded"; };
+  EXPECT_TRUE(RunOrderedJobs(12, 2, Jobs));
+  EXPECT_EQ(Finished, 12u);
 }
 
 TEST(JobsTest, TheMedianIsTheMiddleValueOrTheMeanOfTheMiddleTwo) {

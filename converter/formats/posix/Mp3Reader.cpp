@@ -1,6 +1,8 @@
 // MP3 decoding through libmpg123, fed from memory.
 #include "converter/formats/Mp3Reader.h"
 
+#include "converter/LargeBuffers.h"
+
 #include <mpg123.h>
 
 #include <memory>
@@ -39,6 +41,7 @@ TAudio ReadMp3(const Bytes& Input) {
   const TMp3Frames Frames = CollectMp3Frames(Input);
   THandle H = OpenDecoder();
   TAudio Audio;
+  ReserveLarge(Audio.Samples, Frames.Samples);
   std::vector<uint8_t> Buffer(1 << 16);
   const uint8_t* In = Frames.Data.data();
   size_t InSize = Frames.Data.size();

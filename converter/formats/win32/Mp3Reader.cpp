@@ -3,6 +3,8 @@
 // decoders do; the tag frame itself is not audio and is not passed on.
 #include "converter/formats/Mp3Reader.h"
 
+#include "converter/LargeBuffers.h"
+
 #include <windows.h>
 // windows.h first: the multimedia headers build on its types.
 #include <mmreg.h>
@@ -43,32 +45,35 @@ public:
   TAcmStream(const TAcmStream&) = delete;
   TAcmStream& operator=(const TAcmStream&) = delete;
 
-  // Converts Size bytes and returns how many were used; the PCM goes to Out.
+  // Converts Size bytes and returns how many were used; the PCM goes to Out. The two buffers are kept
+  // from one call to the next: every chunk but the last has the same size.
   size_t Convert(const uint8_t* Data, size_t Size, DWORD Flags, std::vector<int16_t>& Out) {
     DWORD OutSize = 0;
     if (::acmStreamSize(FHandle, static_cast<DWORD>(Size), &OutSize, ACM_STREAMSIZEF_SOURCE) != 0 ||
         OutSize == 0)
       OutSize = 1 << 16;
-    std::vector<uint8_t> In(Data, Data + Size), Pcm(OutSize + 4608 * 4);
+    FIn.assign(Data, Data + Size);
+    FPcm.resize(std::max<size_t>(FPcm.size(), OutSize + 4608 * 4));
     ACMSTREAMHEADER H{};
     H.cbStruct = sizeof(H);
-    H.pbSrc = In.data();
-    H.cbSrcLength = static_cast<DWORD>(In.size());
-    H.pbDst = Pcm.data();
-    H.cbDstLength = static_cast<DWORD>(Pcm.size());
+    H.pbSrc = FIn.data();
+    H.cbSrcLength = static_cast<DWORD>(FIn.size());
+    H.pbDst = FPcm.data();
+    H.cbDstLength = static_cast<DWORD>(FPcm.size());
     if (::acmStreamPrepareHeader(FHandle, &H, 0) != 0)
       throw EConvertError("MP3 decoder failed to start");
     MMRESULT R = ::acmStreamConvert(FHandle, &H, Flags);
     ::acmStreamUnprepareHeader(FHandle, &H, 0);
     if (R != 0)
       throw EConvertError("Damaged MP3 file (ACM error " + std::to_string(R) + ")");
-    const int16_t* S = reinterpret_cast<const int16_t*>(Pcm.data());
+    const int16_t* S = reinterpret_cast<const int16_t*>(FPcm.data());
     Out.insert(Out.end(), S, S + H.cbDstLengthUsed / 2);
     return H.cbSrcLengthUsed;
   }
 
 private:
   HACMSTREAM FHandle = nullptr;
+  std::vector<uint8_t> FIn, FPcm;
 };
 
 } // namespace
@@ -85,6 +90,7 @@ TAudio ReadMp3(const Bytes& Input) {
   if (Gapless.TagFrame && !FindMp3Frame(Data, Pos, Format))
     throw EConvertError("Damaged MP3 file: no audio frames");
   TAudio Audio;
+  ReserveLarge(Audio.Samples, Frames.Samples);
   Audio.SampleRate = Format.SampleRate;
   Audio.Channels = Format.Channels;
   TAcmStream Stream(Format);
