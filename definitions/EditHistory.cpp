@@ -69,8 +69,8 @@ void TEditHistory::Begin(const TStreamPack& Pack, const TUnsavedFlags& Unsaved, 
                          std::wstring Caption, std::string MergeKey) {
   if (FDepth++ > 0)
     return;
-  FMerging = !MergeKey.empty() && !FSealed && FUndone.empty() && !FDone.empty() &&
-             FDone.back().MergeKey == MergeKey;
+  FMerging =
+      !MergeKey.empty() && !FSealed && FUndone.empty() && !FDone.empty() && FDone.back().MergeKey == MergeKey;
   FOpen = {};
   FOpen.Caption = std::move(Caption);
   FOpen.MergeKey = std::move(MergeKey);

@@ -98,15 +98,14 @@ protected:
     Form->treeFiles.Select(Node);
     return Node != nullptr;
   }
-  bool SelectDescribed() {
-    return SelectSample() && Form->SelectedSample()->DescriptionIndex >= 0;
-  }
+  bool SelectDescribed() { return SelectSample() && Form->SelectedSample()->DescriptionIndex >= 0; }
 
   // One random edit of a kind that the history takes, as a user makes it. Returns the typing field's key
   // when it typed and left the focus in the field (the next typing there joins its step).
   std::string RandomEdit() {
     switch (Pick(12)) {
-    case 0: case 1: { // typing, the focus left in the field or not
+    case 0:
+    case 1: { // typing, the focus left in the field or not
       if (!SelectDescribed())
         return "";
       TEditModel* Fields[] = {&Form->edtName, &Form->edtSinger, &Form->edtAlbum};
@@ -149,7 +148,8 @@ protected:
       if (SelectSample())
         Form->actStreamDeleteSampleExecute();
       break;
-    case 9: case 10: // an import in place of a sample's song, or as a new file of its archive
+    case 9:
+    case 10: // an import in place of a sample's song, or as a new file of its archive
       if (SelectSample()) {
         Dialogs.OpenAnswers.push_back(Songs[static_cast<size_t>(Pick(3))]);
         Run([&] { Pick(2) == 0 ? Form->actSampleImportExecute() : Form->btnAddFileClick(); });
