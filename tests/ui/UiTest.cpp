@@ -198,6 +198,16 @@ TEST_F(UiTest, CtrlZInABoxTakesBackItsTypingFirstThenTheLastStep) {
   EXPECT_EQ(BoxText(), Before);
   EXPECT_EQ(Form().edtAlbum.Text(), Before);
   EXPECT_TRUE(Form().actEditRedo.Enabled());
+  // Ctrl+Shift+Z makes it again, as Ctrl+Y does.
+  BYTE Keys[256];
+  ::GetKeyboardState(Keys);
+  Keys[VK_SHIFT] = 0x80;
+  ::SetKeyboardState(Keys);
+  PressCtrl('Z');
+  Keys[VK_SHIFT] = 0;
+  ::SetKeyboardState(Keys);
+  EXPECT_EQ(BoxText(), Before + L"Q");
+  EXPECT_FALSE(Form().actEditRedo.Enabled());
 }
 
 TEST_F(UiTest, OpeningFillsTheControlsAndTheSelectionShowsTheDetails) {
