@@ -13,8 +13,14 @@
 
 namespace {
 
-// The converter's range of gains.
+// The converter's range of gains, and the true peak its gain never lets a song pass (dBTP).
 constexpr double kLargestGainDb = 60;
+constexpr double kPeakCeilingDbtp = -1;
+// How far past the ceiling an encoded song's true peak may lie before it is encoded again, quieter; and how
+// far under the ceiling the second encoding aims. Encoding again moves the peak by a few hundredths.
+constexpr double kPeakSlackDb = 0.05, kPeakAimDb = 0.02;
+// The most times a song is encoded again to bring its peak under the ceiling.
+constexpr int kPeakRetries = 3;
 
 TStreamData& SampleAt(const TStreamPack& Pack, TSampleRef Ref) {
   return *Pack.Streams(Ref.Stream)->Samples(Ref.Sample);
@@ -58,7 +64,19 @@ void DecideGain(TConverter& Converter, double Target, TRelevelWork& Work) {
     Song.State = TRelevelSong::Unchanged;
     return;
   }
-  const TConversion Conversion = Converter.Convert(*Format, Work.Original, Work.Converted, Gain);
+  TConversion Conversion = Converter.Convert(*Format, Work.Original, Work.Converted, Gain);
+  // The converter holds the decoded song's peak at the ceiling, but a lossy codec's own error can carry the
+  // encoded song past it (MicroTalk by a decibel): such a song is encoded again with that much less gain.
+  for (int Retry = 0; Conversion.Made && Retry < kPeakRetries; ++Retry) {
+    const TMeasureReport Encoded = Converter.Measure({Work.Converted})[0];
+    if (!Encoded.Error.empty() || !Encoded.TruePeak || *Encoded.TruePeak <= kPeakCeilingDbtp + kPeakSlackDb)
+      break;
+    const double Lower = std::max(-kLargestGainDb, Conversion.Gain->Applied -
+                                                       (*Encoded.TruePeak - kPeakCeilingDbtp) - kPeakAimDb);
+    Conversion = Converter.Convert(*Format, Work.Original, Work.Converted, Lower);
+    if (Conversion.Made)
+      Conversion.Gain->HeldBack = true;
+  }
   if (!Conversion.Made) {
     Song.State = TRelevelSong::Failed;
     Song.Failure = Conversion.Reason;
@@ -66,9 +84,11 @@ void DecideGain(TConverter& Converter, double Target, TRelevelWork& Work) {
   }
   const double Applied = Conversion.Gain->Applied;
   Song.HeldBack = Conversion.Gain->HeldBack;
-  // A song quieter than the target whose peak is at the limit already would only be made quieter still, by
-  // a fraction of a decibel that encoding it again gives back: it stays, and a second run changes nothing.
-  if (std::abs(Applied) < kSmallestRelevelGainDb || (Gain > 0 && Applied <= 0)) {
+  // A song quieter than the target whose peak is at the limit already would only be made louder by a
+  // fraction of a decibel that encoding it again takes back (or quieter still): it stays, and a second run
+  // changes nothing.
+  if (std::abs(Applied) < kSmallestRelevelGainDb ||
+      (Gain > 0 && Song.HeldBack && Applied < kSmallestHeldGainDb)) {
     Song.State = TRelevelSong::Unchanged;
     return;
   }

@@ -21,11 +21,14 @@
 
 // A gain smaller than this (dB) is not worth the loss of a second encoding: the song is left as it is.
 constexpr double kSmallestRelevelGainDb = 0.05;
+// A song that its true peak holds back from the target is at the limit when the gain left is smaller than
+// this (dB): it is left as it is too.
+constexpr double kSmallestHeldGainDb = 0.5;
 
 struct TRelevelSong {
   // Relevelled: written with its gain. Unchanged: within kSmallestRelevelGainDb of the target, quieter than
-  // the target with its true peak at the limit already (HeldBack), or without an integrated loudness
-  // (silence, under 0.4 s). Failed: the converter's reason is in Failure.
+  // the target with its true peak at the limit already (HeldBack, kSmallestHeldGainDb), or without an
+  // integrated loudness (silence, under 0.4 s). Failed: the converter's reason is in Failure.
   enum TState { Relevelled, Unchanged, Failed, Cancelled } State = Cancelled;
   TSampleRef Sample; // the first of the given samples that plays it
   int32_t ArchiveIndex = 0;

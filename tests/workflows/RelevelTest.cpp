@@ -56,8 +56,8 @@ protected:
     return Result;
   }
 
-  // Each song re-levelled or left is at the target now, or quieter with its true peak at the limit (which
-  // encoding may pass by a few tenths of a decibel).
+  // Each song re-levelled or left is at the target now, or quieter with its true peak at the limit; no
+  // re-levelled song's encoding passes the limit.
   void ExpectLevelled(const TRelevelResult& Result, const std::map<std::string, Bytes>& After) {
     for (const TRelevelSong& Song : Result.Songs) {
       if (Song.State == TRelevelSong::Failed || !Song.LoudnessBefore)
@@ -68,6 +68,9 @@ protected:
       ASSERT_TRUE(Now.Integrated && Now.TruePeak) << Name << ": " << Now.Error;
       SCOPED_TRACE(Name + ": " + std::to_string(*Now.Integrated) + " LUFS, " + std::to_string(*Now.TruePeak) +
                    " dBTP, target " + std::to_string(*Result.Target));
+      if (Song.State == TRelevelSong::Relevelled) {
+        EXPECT_LE(*Now.TruePeak, -0.9);
+      }
       if (std::abs(*Now.Integrated - *Result.Target) > 0.5) {
         EXPECT_TRUE(Song.HeldBack);
         EXPECT_LT(*Now.Integrated, *Result.Target);
