@@ -671,7 +671,9 @@ TEST_F(ToolTest, EveryWritingCommandStoppedAtAnyCallRecovers) {
       {{"remove-description", Path, "--description", "0"}, false},
       {{"update-preload", Path, Preload}, true},
       {{"pack", "apply", Path, Dir.File("x.orvikpack")}, false},
-      // One song: no converter writes its scratch file while the loop copies the folder.
+      // One song each: no converter writes its scratch file while the loop copies the folder.
+      {{"import-batch", Path, "--stream", "1", "--sample", "0", "--no-loudness", Dir.File("song.wav")},
+       false},
       {{"relevel", Path, "--stream", "1", "--target", "-14"}, false},
       {{"archive", "add", Dir.File("B.big"), Dir.File("song.asf")}, false},
       {{"archive", "rebuild", Dir.File("A.big")}, false},
