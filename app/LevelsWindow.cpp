@@ -11,8 +11,8 @@
 #include <cwctype>
 
 const TLevelsWindow::TColumnInfo TLevelsWindow::Columns[ColumnCount] = {
-    {L"Song", 170, false},   {L"Streams", 150, false},  {L"Description", 180, false}, {L"Duration", 64, true},
-    {L"Loudness", 84, true}, {L"True peak", 110, true}, {L"Level", 150, false},       {L"Result", 200, false},
+    {L"Song", 140, false},   {L"Streams", 140, false},  {L"Description", 160, false}, {L"Duration", 60, true},
+    {L"Loudness", 80, true}, {L"True peak", 124, true}, {L"Level", 120, false},       {L"Result", 120, false},
 };
 
 namespace {

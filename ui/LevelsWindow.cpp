@@ -21,13 +21,7 @@ class TLevelsForm : public TWindow {
 public:
   TLevelsForm(HWND Owner, TLevelsWindow& Model) : FModel(Model) {
     FDpi = Owner != nullptr ? WindowDpi(Owner) : 96;
-    RECT Frame{0, 0, S(1040), S(520)};
-    if (Owner != nullptr) {
-      RECT Over;
-      ::GetWindowRect(Owner, &Over);
-      ::OffsetRect(&Frame, std::max<int>(0, (Over.left + Over.right - Frame.right) / 2),
-                   std::max<int>(0, (Over.top + Over.bottom - Frame.bottom) / 2));
-    }
+    RECT Frame = Placement(Owner);
     Create(LevelsWindowClass, WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME,
            WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX | WS_CLIPCHILDREN,
            L"Soundtrack", Frame.left, Frame.top, Frame.right - Frame.left, Frame.bottom - Frame.top, Owner);
@@ -86,6 +80,24 @@ protected:
 
 private:
   int S(int Length) const { return Scale(Length, FDpi); }
+
+  // Over the owner's details, beside its tree, so that a double-click shows where the song is; within the
+  // owner's monitor.
+  RECT Placement(HWND Owner) const {
+    RECT Frame{0, 0, S(1000), S(520)};
+    if (Owner == nullptr)
+      return Frame;
+    RECT Over;
+    ::GetWindowRect(Owner, &Over);
+    MONITORINFO Monitor{};
+    Monitor.cbSize = sizeof Monitor;
+    ::GetMonitorInfoW(::MonitorFromWindow(Owner, MONITOR_DEFAULTTONEAREST), &Monitor);
+    const RECT& Work = Monitor.rcWork;
+    const int X = std::max<int>(Work.left, std::min<int>(Over.left + S(270), Work.right - Frame.right));
+    const int Y = std::max<int>(Work.top, std::min<int>(Over.top + S(60), Work.bottom - Frame.bottom));
+    ::OffsetRect(&Frame, X, Y);
+    return Frame;
+  }
 
   HWND Add(const wchar_t* Class, const wchar_t* Text, DWORD Style, int Id, DWORD ExStyle = 0) {
     HWND Control = ::CreateWindowExW(ExStyle, Class, Text, WS_CHILD | WS_VISIBLE | Style, 0, 0, 0, 0,
@@ -277,47 +289,66 @@ private:
     const size_t Row = static_cast<size_t>(Draw.nmcd.lItemlParam);
     const bool Selected =
         (::SendMessageW(FList, LVM_GETITEMSTATE, Draw.nmcd.dwItemSpec, LVIS_SELECTED) & LVIS_SELECTED) != 0;
+    // A selected row of the focused list is drawn in the highlight's colours, of a list without the focus
+    // on the face colour.
+    const bool Highlighted = Selected && ::GetFocus() == FList;
     if (Draw.iSubItem == static_cast<int>(TLevelsWindow::colLevel)) {
-      DrawLevel(Draw.nmcd.hdc, static_cast<int>(Draw.nmcd.dwItemSpec), Row, Selected);
+      DrawLevel(Draw.nmcd.hdc, static_cast<int>(Draw.nmcd.dwItemSpec), Row,
+                Highlighted ? COLOR_HIGHLIGHT
+                : Selected  ? COLOR_BTNFACE
+                            : COLOR_WINDOW);
       return CDRF_SKIPDEFAULT;
     }
     Draw.clrText =
-        Draw.iSubItem == static_cast<int>(TLevelsWindow::colPeak) && FModel.PeakOver(Row) && !Selected
+        Draw.iSubItem == static_cast<int>(TLevelsWindow::colPeak) && FModel.PeakOver(Row) && !Highlighted
             ? RGB(200, 0, 0)
             : CLR_DEFAULT;
     return CDRF_NEWFONT;
   }
 
-  void DrawLevel(HDC Dc, int Item, size_t Row, bool Selected) {
+  void DrawLevel(HDC Dc, int Item, size_t Row, int Background) {
+    const bool Highlighted = Background == COLOR_HIGHLIGHT;
     RECT Cell{};
     Cell.top = static_cast<LONG>(TLevelsWindow::colLevel);
     Cell.left = LVIR_BOUNDS;
     ::SendMessageW(FList, LVM_GETSUBITEMRECT, static_cast<WPARAM>(Item), reinterpret_cast<LPARAM>(&Cell));
-    const bool Focused = ::GetFocus() == FList;
-    ::FillRect(Dc, &Cell,
-               ::GetSysColorBrush(Selected ? (Focused ? COLOR_HIGHLIGHT : COLOR_BTNFACE) : COLOR_WINDOW));
+    ::FillRect(Dc, &Cell, ::GetSysColorBrush(Background));
     const int Middle = (Cell.left + Cell.right) / 2, Half = (Cell.right - Cell.left) / 2 - S(4);
     RECT Line{Middle, Cell.top + S(2), Middle + 1, Cell.bottom - S(2)};
-    ::FillRect(Dc, &Line, ::GetSysColorBrush(COLOR_GRAYTEXT));
+    ::FillRect(Dc, &Line, ::GetSysColorBrush(Highlighted ? COLOR_HIGHLIGHTTEXT : COLOR_GRAYTEXT));
     const std::optional<double> Level = FModel.Level(Row);
     if (!Level || Half <= 0)
       return;
     const int Length = static_cast<int>(std::lround(std::clamp(*Level / BarRange, -1.0, 1.0) * Half));
     RECT Bar{std::min(Middle, Middle + Length), Cell.top + S(4), std::max(Middle, Middle + Length) + 1,
              Cell.bottom - S(4)};
-    HBRUSH Brush = ::CreateSolidBrush(*Level >= 0 ? RGB(224, 122, 38) : RGB(52, 120, 198));
-    ::FillRect(Dc, &Bar, Brush);
-    ::DeleteObject(Brush);
+    HBRUSH Brush =
+        Highlighted ? nullptr : ::CreateSolidBrush(*Level >= 0 ? RGB(224, 122, 38) : RGB(52, 120, 198));
+    ::FillRect(Dc, &Bar, Highlighted ? ::GetSysColorBrush(COLOR_HIGHLIGHTTEXT) : Brush);
+    if (Brush != nullptr)
+      ::DeleteObject(Brush);
     // The figure on the other side of the middle.
     const std::wstring Text = FModel.Cell(Row, TLevelsWindow::colLevel);
     RECT Room = *Level >= 0 ? RECT{Cell.left + S(4), Cell.top, Middle - S(4), Cell.bottom}
                             : RECT{Middle + S(4), Cell.top, Cell.right - S(4), Cell.bottom};
     ::SetBkMode(Dc, TRANSPARENT);
-    ::SetTextColor(Dc, ::GetSysColor(Selected && Focused ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+    ::SetTextColor(Dc, ::GetSysColor(Highlighted ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
     HGDIOBJ Old = ::SelectObject(Dc, FFont);
     ::DrawTextW(Dc, Text.c_str(), static_cast<int>(Text.size()), &Room,
                 DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | (*Level >= 0 ? DT_RIGHT : DT_LEFT));
     ::SelectObject(Dc, Old);
+  }
+
+  // The last column fills what the others leave of the list's width.
+  void StretchLastColumn() {
+    RECT Client;
+    ::GetClientRect(FList, &Client);
+    const int Last = static_cast<int>(TLevelsWindow::ColumnCount) - 1;
+    int Others = 0;
+    for (int Column = 0; Column < Last; ++Column)
+      Others += static_cast<int>(::SendMessageW(FList, LVM_GETCOLUMNWIDTH, Column, 0));
+    const int Width = std::max<int>(S(TLevelsWindow::Columns[Last].Width), Client.right - Others);
+    ::SendMessageW(FList, LVM_SETCOLUMNWIDTH, Last, Width);
   }
 
   void OnCommand(int Id, int Code) {
@@ -358,6 +389,7 @@ private:
     ::MoveWindow(FMeasure, W - M - S(84), M, S(84), Height, TRUE);
     const int Bottom = H - M - Height, Top = M + Height + M;
     ::MoveWindow(FList, M, Top, W - 2 * M, Bottom - M - S(22) - Top - M, TRUE);
+    StretchLastColumn();
     ::MoveWindow(FProgress, M, Bottom - M - S(18), W - 2 * M, S(16), TRUE);
     ::MoveWindow(FStatus, M, Bottom + S(4), W - 3 * M - S(84), S(20), TRUE);
     ::MoveWindow(FClose, W - M - S(84), Bottom, S(84), Height, TRUE);

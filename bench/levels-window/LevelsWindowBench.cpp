@@ -10,6 +10,7 @@
 #include "archive/uEAStream.h"
 #include "base/Paths.h"
 #include "base/Streams.h"
+#include "base/Text.h"
 #include "converter/Converter.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
@@ -75,7 +76,7 @@ std::string MakeGame(const std::string& Folder, int Songs, int Seconds) {
     Archive.AddFile(Scratch, "song" + std::to_string(I) + ".asf");
     Archive.CommitOffsets();
   }
-  platform::DeleteFile(Scratch);
+  DeleteIfPresent(Scratch);
   TStreamPack Pack(IncludeTrailingPathDelimiter(Audio));
   TEAStream* Songs_ = Pack.AddArchive("songs.big");
   TEAMusicStream* Stream = Pack.AddStream();
@@ -169,7 +170,7 @@ void Bench(const char* What, const std::string& Definition, int Runs) {
   std::printf("%s: the converter alone, every song in one run: %.2f s\n", What, Alone);
   std::fflush(stdout);
   for (const std::string& Entry : Entries)
-    platform::DeleteFile(Entry);
+    DeleteIfPresent(Entry);
 }
 
 } // namespace
