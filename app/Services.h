@@ -135,6 +135,17 @@ public:
   virtual void ShowModal(TBatchWindowModel& Run) = 0;
 };
 
+class TLevelsWindow;
+
+// The soundtrack window: every song of the definition with its loudness, and Match Loudness.
+class ILevelsWindow {
+public:
+  virtual ~ILevelsWindow() = default;
+  // Shows Window's controls modally over the main window and calls its handlers (app/LevelsWindow.h);
+  // returns once the user has closed the window.
+  virtual void ShowModal(TLevelsWindow& Window) = 0;
+};
+
 class IConverterProcess;
 
 // The services one window uses; none is owned.
@@ -147,6 +158,7 @@ struct TServices {
   ISoundPlayer* Sound = nullptr;
   IConverterRunner* Converter = nullptr;
   IBatchWindow* BatchWindow = nullptr;
+  ILevelsWindow* LevelsWindow = nullptr;
   // The converter as a batch runs it, several at once; nullptr: the one below ProgramFolder.
   IConverterProcess* ConverterProcess = nullptr;
   // The folder of the program's executable, with its trailing delimiter; the converter lies below it.

@@ -427,6 +427,7 @@ void TfrmORVStreams::ApplicationEventsIdle() {
   actFileExportPack.SetEnabled(FPack != nullptr);
   actFileApplyPack.SetEnabled(FPack != nullptr && !FReadOnly);
   actFileExportSoundtrack.SetEnabled(FPack != nullptr);
+  actViewSoundtrack.SetEnabled(FPack != nullptr);
   actStreamAddSample.SetEnabled(treeFiles.Selected() != nullptr);
   actStreamImportSongs.SetEnabled(treeFiles.Selected() != nullptr && !OnSample && !FReadOnly);
 }

@@ -70,6 +70,9 @@ public:
   TActionModel actFileExit{L"E&xit", 1, L"Exit|Quit the application"};
   TActionModel actEditUndo{L"Undo", 13, L"Undo|Take back the last change", L"Ctrl+Z"};
   TActionModel actEditRedo{L"Redo", 14, L"Redo|Make the last change taken back again", L"Ctrl+Y"};
+  TActionModel actViewSoundtrack{
+      L"Soundtrack...", -1,
+      L"Soundtrack|Every song of the definition with its length, loudness and peak; match their loudness"};
   TActionModel actSamplePreview{L"Preview", 4, L"Preview/Stop|Preview (stop) the selected sample"};
   TActionModel actSampleImport{L"Import...", 3, L"Import|Import a new file in place of the selected one"};
   TActionModel actSampleExport{L"Export...", 2, L"Export|Save the selected sample"};
@@ -192,6 +195,9 @@ public:
   // Shows what a pack changes and, on Yes, applies it as unsaved changes.
   void actFileApplyPackExecute();
   void actFileExportSoundtrackExecute();
+  // The soundtrack window over the open definition (app/LevelsWindow.h); each Match Loudness in it is one
+  // step of the edit history.
+  void actViewSoundtrackExecute();
 
   // ---- editing state ----
   TStreamPack* Pack() const { return FPack.get(); }

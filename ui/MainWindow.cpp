@@ -90,6 +90,7 @@ void TMainWindow::BindActions() {
   FActions.Add(F.actFileExit, [this] { ::SendMessageW(Handle(), WM_CLOSE, 0, 0); });
   FActions.Add(F.actEditUndo, Run(&TfrmORVStreams::actEditUndoExecute), L"&Undo");
   FActions.Add(F.actEditRedo, Run(&TfrmORVStreams::actEditRedoExecute), L"&Redo");
+  FActions.Add(F.actViewSoundtrack, Run(&TfrmORVStreams::actViewSoundtrackExecute), L"&Soundtrack...");
   FActions.Add(F.actSamplePreview, Run(&TfrmORVStreams::actSamplePreviewExecute), L"&Preview");
   FActions.Add(F.actSampleImport, Run(&TfrmORVStreams::actSampleImportExecute), L"&Import...");
   FActions.Add(F.actSampleExport, Run(&TfrmORVStreams::actSampleExportExecute), L"&Export...");
@@ -110,6 +111,7 @@ void TMainWindow::BindActions() {
            {&F.actFileOpen, &F.actFileSave, nullptr, &F.actFileExportSoundtrack, nullptr,
             &F.actFileRestoreOriginal, &F.actFileExportPack, &F.actFileApplyPack, nullptr, &F.actFileExit}},
           {L"&Edit", {&F.actEditUndo, &F.actEditRedo}},
+          {L"&View", {&F.actViewSoundtrack}},
           {L"&Sample", {&F.actSamplePreview, nullptr, &F.actSampleImport, &F.actSampleExport}},
           {L"S&tream", {&F.actStreamAddSample, &F.actStreamDeleteSample, nullptr, &F.actStreamImportSongs}},
           {L"&Help", {&F.actHelpContents, &F.actHelpWhatsThis, nullptr, &F.actHelpAbout}},

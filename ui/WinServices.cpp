@@ -65,6 +65,7 @@ TServices TWinServices::Services() {
   Result.Sound = &Sound;
   Result.Converter = &Converter;
   Result.BatchWindow = &BatchWindow;
+  Result.LevelsWindow = &LevelsWindow;
   Result.ProgramFolder = platform::ProgramFolder();
   return Result;
 }
@@ -73,6 +74,7 @@ void TWinServices::SetMainWindow(HWND Window) {
   InputQuery.Owner = Window;
   Dialogs.Owner = Window;
   BatchWindow.Owner = Window;
+  LevelsWindow.Owner = Window;
 }
 
 } // namespace ui

@@ -7,6 +7,7 @@
 #include "app/SystemRegistry.h"
 #include "app/SystemServices.h"
 #include "ui/BatchWindow.h"
+#include "ui/LevelsWindow.h"
 #include "ui/PaintingConverterRunner.h"
 
 #include <windows.h>
@@ -55,6 +56,7 @@ struct TWinServices {
   TSystemSound Sound;
   TPaintingConverterRunner Converter;
   TWinBatchWindow BatchWindow;
+  TWinLevelsWindow LevelsWindow;
 
   TServices Services();
   // The main window, owner of the dialogs.

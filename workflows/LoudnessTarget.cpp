@@ -41,7 +41,12 @@ std::optional<double> Median(std::vector<double> Values) {
 
 TDefinitionLoudness MeasureDefinition(const TStreamPack& Pack, TConverter& Converter, unsigned Workers,
                                       const TMeasureProgress& Progress, const std::atomic<bool>* Cancel) {
-  std::vector<TEAStreamFile*> Files = DistinctEntries(Pack);
+  return MeasureSongs(Pack, DistinctEntries(Pack), Converter, Workers, Progress, Cancel);
+}
+
+TDefinitionLoudness MeasureSongs(const TStreamPack& Pack, const std::vector<TEAStreamFile*>& Files,
+                                 TConverter& Converter, unsigned Workers, const TMeasureProgress& Progress,
+                                 const std::atomic<bool>* Cancel, const TSongMeasured& Measured) {
   TDefinitionLoudness Result;
   Result.Songs.resize(Files.size());
   size_t Runs = (Files.size() + kSongsPerRun - 1) / kSongsPerRun;
@@ -71,6 +76,8 @@ TDefinitionLoudness MeasureDefinition(const TStreamPack& Pack, TConverter& Conve
       Song.Entry = Files[I]->Name;
       Song.Measure = Reports[Run][I - Begin(Run)];
       Song.Measure.Input = Files[I]->Name;
+      if (Measured)
+        Measured(Song, I);
     }
     if (Progress)
       Progress(End(Run), Files.size());

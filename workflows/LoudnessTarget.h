@@ -38,3 +38,16 @@ using TMeasureProgress = std::function<void(size_t Done, size_t Total)>;
 TDefinitionLoudness MeasureDefinition(const TStreamPack& Pack, TConverter& Converter, unsigned Workers = 0,
                                       const TMeasureProgress& Progress = {},
                                       const std::atomic<bool>* Cancel = nullptr);
+
+// Told of each song as soon as it is measured, with its position in the list measured.
+using TSongMeasured = std::function<void(const TSongLoudness& Song, size_t Index)>;
+
+// Measures the entries Files of Pack's archives as MeasureDefinition measures the definition's songs, one
+// result per file in their order, the target being their median; Measured, when given, is called on the
+// calling thread as each song's result comes, in order. When Cancel stops it, the songs measured before
+// keep their results (the others an empty Entry), and there is no target.
+TDefinitionLoudness MeasureSongs(const TStreamPack& Pack, const std::vector<TEAStreamFile*>& Files,
+                                 TConverter& Converter, unsigned Workers = 0,
+                                 const TMeasureProgress& Progress = {},
+                                 const std::atomic<bool>* Cancel = nullptr,
+                                 const TSongMeasured& Measured = {});

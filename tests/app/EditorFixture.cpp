@@ -56,6 +56,7 @@ std::unique_ptr<TfrmORVStreams> EditorTest::NewForm(IConverterRunner* Converter,
   Services.Sound = &Sound;
   Services.Converter = Converter != nullptr ? Converter : &Runner;
   Services.BatchWindow = BatchWindow;
+  Services.LevelsWindow = LevelsWindow;
   Services.ConverterProcess = ConverterProcess;
   Services.ProgramFolder = ProgramFolder.empty() ? platform::ProgramFolder() : ProgramFolder;
   return std::make_unique<TfrmORVStreams>(Services);

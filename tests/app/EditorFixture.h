@@ -57,6 +57,7 @@ protected:
   TRecordingRunner Runner{&RealRunner};
   // Given to the windows NewForm makes, when set.
   IBatchWindow* BatchWindow = nullptr;
+  ILevelsWindow* LevelsWindow = nullptr;
   IConverterProcess* ConverterProcess = nullptr;
   // The fake converter's log: one line "folder|command line" per run.
   std::string ConverterLog;

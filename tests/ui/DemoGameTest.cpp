@@ -16,6 +16,7 @@
 #include "tools/make-demo/Demo.h"
 #include "ui/BatchWindow.h"
 #include "ui/ErrorGuard.h"
+#include "ui/LevelsWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageLoop.h"
 #include "ui/PaintingConverterRunner.h"
@@ -96,11 +97,13 @@ protected:
     Services.Sound = &Sound;
     Services.Converter = &Runner;
     Services.BatchWindow = &BatchWindow;
+    Services.LevelsWindow = &LevelsWindow;
     Services.ConverterProcess = &Process;
     Services.ProgramFolder = RealFolder;
     ui::SetErrorReportBoxes(&Boxes);
     FWindow = std::make_unique<ui::TMainWindow>(Services);
     BatchWindow.Owner = FWindow->Handle();
+    LevelsWindow.Owner = FWindow->Handle();
     ::ShowWindow(FWindow->Handle(), SW_SHOW);
     Pump();
   }
@@ -152,6 +155,7 @@ protected:
   TScriptedSound Sound;
   ui::TPaintingConverterRunner Runner;
   ui::TWinBatchWindow BatchWindow;
+  ui::TWinLevelsWindow LevelsWindow;
   std::string RealFolder = JoinPath(ExtractFilePath(ProgramPath()), "real") + "\\";
   TGatedProcess Process{RealFolder};
 
@@ -311,9 +315,9 @@ void DropFiles(HWND Window, const std::vector<std::wstring>& Paths, POINT Point)
   ::SendMessageW(Window, WM_DROPFILES, reinterpret_cast<WPARAM>(Block), 0);
 }
 
-std::vector<std::wstring> ListRow(HWND List, int Row) {
+std::vector<std::wstring> ListRow(HWND List, int Row, int Columns = 6) {
   std::vector<std::wstring> Texts;
-  for (int Column = 0; Column < 6; ++Column) {
+  for (int Column = 0; Column < Columns; ++Column) {
     wchar_t Text[1024] = {};
     LVITEMW Item{};
     Item.iSubItem = Column;
@@ -681,4 +685,61 @@ TEST_F(DemoGameTest, TheSoundtrackGoesOutTitledInTheFormatChosen) {
   EXPECT_GT(sx::ReadAudio(ReadFile(JoinPath(Folder, "The Offside Trap - Kick Off.wav"))).Frames(), 0);
   EXPECT_TRUE(platform::IsFile(JoinPath(Folder, "Stream 0.m3u8")));
   EXPECT_TRUE(::IsWindowEnabled(FWindow->Handle()));
+}
+
+namespace {
+
+// A user at the soundtrack window: once the songs are measured, the list is read and Close pressed.
+struct TLevelsUser {
+  int Ticks = 0;
+  std::vector<std::vector<std::wstring>> Rows;
+  std::wstring Status;
+};
+TLevelsUser* LevelsUser = nullptr;
+
+void CALLBACK PlayLevelsUser(HWND, UINT, UINT_PTR, DWORD) {
+  TLevelsUser& U = *LevelsUser;
+  HWND Window = ::FindWindowW(ui::LevelsWindowClass, nullptr);
+  if (Window == nullptr || !U.Status.empty())
+    return;
+  const std::wstring Status = WindowText(::GetDlgItem(Window, ui::IDC_LEVELS_STATUS));
+  if (Status.find(L" measured") == std::wstring::npos && ++U.Ticks < 2400)
+    return;
+  HWND List = ::GetDlgItem(Window, ui::IDC_LEVELS_LIST);
+  for (int Row = 0; Row < static_cast<int>(::SendMessageW(List, LVM_GETITEMCOUNT, 0, 0)); ++Row)
+    U.Rows.push_back(ListRow(List, Row, TLevelsWindow::ColumnCount));
+  U.Status = Status;
+  PressButton(Window, IDCANCEL);
+}
+
+} // namespace
+
+// View > Soundtrack... lists the demo's twelve songs, each with its numbers, once they are measured.
+TEST_F(DemoGameTest, TheSoundtrackWindowListsTheDemosSongsWithTheirLoudness) {
+  Open();
+  wchar_t Menu[32] = {};
+  ::GetMenuStringW(::GetMenu(FWindow->Handle()), 2, Menu, 32, MF_BYPOSITION);
+  EXPECT_STREQ(Menu, L"&View");
+  TLevelsUser Script;
+  LevelsUser = &Script;
+  UINT_PTR Timer = ::SetTimer(nullptr, 0, 50, &PlayLevelsUser);
+  Command(Form().actViewSoundtrack);
+  ::KillTimer(nullptr, Timer);
+  LevelsUser = nullptr;
+  ASSERT_TRUE(Boxes.Shown.empty()) << WideToAnsi(Boxes.Shown[0].Text);
+  EXPECT_EQ(Script.Status.rfind(L"12 song(s), 12 measured; their median ", 0), 0u)
+      << WideToAnsi(Script.Status);
+  ASSERT_EQ(Script.Rows.size(), 12u);
+  EXPECT_EQ(Script.Rows[0][0], L"frontend.big\\theme.asf");
+  EXPECT_EQ(Script.Rows[0][1], L"Stream 0, sample 0; stream 2, sample 3");
+  EXPECT_EQ(Script.Rows[11][2], L"The Offside Trap - Highlights");
+  for (const std::vector<std::wstring>& Row : Script.Rows) {
+    SCOPED_TRACE(WideToAnsi(Row[0]));
+    EXPECT_EQ(Row[3].rfind(L"0:0", 0), 0u) << "two bars: a few seconds";
+    EXPECT_NE(Row[4].find(L" LUFS"), std::wstring::npos);
+    EXPECT_NE(Row[5].find(L" dBTP"), std::wstring::npos);
+    EXPECT_NE(Row[6].find(L" LU"), std::wstring::npos);
+  }
+  EXPECT_TRUE(::IsWindowEnabled(FWindow->Handle()));
+  EXPECT_FALSE(Form().DefinitionChanged());
 }

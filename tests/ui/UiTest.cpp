@@ -57,6 +57,8 @@ TEST_F(UiTest, MenusToolBarAndControlsShowTheirTexts) {
                                        L"&Edit>",
                                        L"  &Undo\tCtrl+Z",
                                        L"  &Redo\tCtrl+Y",
+                                       L"&View>",
+                                       L"  &Soundtrack...",
                                        L"&Sample>",
                                        L"  &Preview",
                                        L"  -",
