@@ -57,6 +57,7 @@ std::unique_ptr<TfrmORVStreams> EditorTest::NewForm(IConverterRunner* Converter,
   Services.Converter = Converter != nullptr ? Converter : &Runner;
   Services.BatchWindow = BatchWindow;
   Services.ConverterProcess = ConverterProcess;
+  Services.ShapeDialog = ShapeDialog;
   Services.ProgramFolder = ProgramFolder.empty() ? platform::ProgramFolder() : ProgramFolder;
   return std::make_unique<TfrmORVStreams>(Services);
 }

@@ -58,6 +58,7 @@ protected:
   // Given to the windows NewForm makes, when set.
   IBatchWindow* BatchWindow = nullptr;
   IConverterProcess* ConverterProcess = nullptr;
+  IShapeDialog* ShapeDialog = nullptr;
   // The fake converter's log: one line "folder|command line" per run.
   std::string ConverterLog;
   std::unique_ptr<TfrmORVStreams> Form;
