@@ -65,6 +65,7 @@ TServices TWinServices::Services() {
   Result.Sound = &Sound;
   Result.Converter = &Converter;
   Result.BatchWindow = &BatchWindow;
+  Result.ShapeDialog = &ShapeDialog;
   Result.ProgramFolder = platform::ProgramFolder();
   return Result;
 }

@@ -26,6 +26,12 @@ public:
   HWND Owner = nullptr;
 };
 
+// The trim-and-fade dialog, over the active window.
+class TWinShapeDialog : public IShapeDialog {
+public:
+  bool Execute(const std::wstring& Lengths, TShapeFields& Fields) override;
+};
+
 class TWinDialogs : public IDialogs {
 public:
   bool ExecuteOpen(TFileDialogState& State) override;
@@ -55,6 +61,7 @@ struct TWinServices {
   TSystemSound Sound;
   TPaintingConverterRunner Converter;
   TWinBatchWindow BatchWindow;
+  TWinShapeDialog ShapeDialog;
 
   TServices Services();
   // The main window, owner of the dialogs.
