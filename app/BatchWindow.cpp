@@ -82,9 +82,9 @@ TBatchRun::TBatchRun(TStreamPack& Pack, TDefinitionSession& Session, std::vector
                      TLoudnessTarget& Target, const TServices& Services)
     : TBatchWindowModel(L"Import Songs",
                         {{L"File", 160},
-                         {L"Goes to", 230},
+                         {L"Goes to", 210},
                          {L"Replaces", 120},
-                         {L"Trim and fade", 110},
+                         {L"Trim and fade", 130},
                          {L"Loudness", 80},
                          {L"Gain", 110},
                          {L"Result", 160}},

@@ -22,7 +22,11 @@ public:
   TBatchForm(HWND Owner, TBatchWindowModel& Run)
       : FRun(Run), ColumnCount(static_cast<int>(Run.Columns.size())) {
     FDpi = Owner != nullptr ? WindowDpi(Owner) : 96;
-    RECT Frame{0, 0, S(900), S(460)};
+    // Wide enough for every column at its width, beside the frame and the list's scroll bar.
+    int Columns = 0;
+    for (const TBatchWindowModel::TColumn& Column : Run.Columns)
+      Columns += Column.Width;
+    RECT Frame{0, 0, S(std::max(900, Columns + 40)), S(460)};
     if (Owner != nullptr) {
       RECT Over;
       ::GetWindowRect(Owner, &Over);
