@@ -213,7 +213,7 @@ void TBatchRun::RowActionClick() {
   if (RowAction == nullptr || !btnShape.Enabled())
     return;
   const std::vector<TSongLength> Lengths = SelectedLengths();
-  const std::vector<size_t>& Selected = SelectedRows();
+  const std::vector<size_t> Selected = SelectedRows();
   const TSongShape& First = FPlan[Selected.front()].Shape;
   bool Shared =
       std::all_of(Selected.begin(), Selected.end(), [&](size_t Row) { return FPlan[Row].Shape == First; });
