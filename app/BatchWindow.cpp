@@ -1,5 +1,6 @@
 #include "app/BatchWindow.h"
 
+#include "app/BusyCursor.h"
 #include "app/ErrorReport.h"
 #include "base/Paths.h"
 #include "base/Text.h"
@@ -78,38 +79,53 @@ std::wstring DecimalText(double Value, int Digits, bool Signed = false) {
 
 TBatchRun::TBatchRun(TStreamPack& Pack, TDefinitionSession& Session, std::vector<TPlannedSong> Plan,
                      const std::vector<std::wstring>& Names, IConverterProcess& Process,
-                     TLoudnessTarget& Target)
+                     TLoudnessTarget& Target, const TServices& Services)
     : TBatchWindowModel(L"Import Songs",
                         {{L"File", 160},
-                         {L"Goes to", 230},
+                         {L"Goes to", 210},
                          {L"Replaces", 120},
+                         {L"Trim and fade", 130},
                          {L"Loudness", 80},
                          {L"Gain", 110},
                          {L"Result", 160}},
                         {L"&Import", -1, L"Import the songs"}),
       chkMatchLoudness(kMatchCaption, true), FPack(Pack), FSession(Session), FPlan(std::move(Plan)),
-      FConverter(Process), FTarget(Target) {
+      FConverter(Process), FTarget(Target), FServices(Services), FMeasured(FPlan.size()) {
   for (int32_t I = 0; I < Pack.ArchiveCount(); ++I)
     FArchiveNames.push_back(AnsiToWide(ExtractFileName(Pack.Archives(I)->FileName)));
   for (size_t I = 0; I < FPlan.size(); ++I)
     Rows.push_back({ExtractFileName(I < Names.size() ? Names[I] : AnsiToWide(FPlan[I].Source)),
-                    SongText(FArchiveNames, FPlan[I]), TitleReplaced(Pack, FPlan[I]), L"", L"", L"Waiting"});
+                    SongText(FArchiveNames, FPlan[I]), TitleReplaced(Pack, FPlan[I]),
+                    ShapeText(FPlan[I].Shape), L"", L"", L"Waiting"});
   if (FTarget.Measured)
     FReported.Target = FTarget.Value;
   ShowTargetCaption(FReported);
   Status.SetText(std::to_wstring(FPlan.size()) + L" file(s) to import.");
   Check = &chkMatchLoudness;
+  if (FServices.ShapeDialog != nullptr && FServices.MessageBoxes != nullptr && FServices.Screen != nullptr) {
+    RowAction = &btnShape;
+    btnShape.SetEnabled(false);
+  }
 }
 
 std::wstring TBatchRun::Cell(size_t Row, size_t Column) const {
-  static constexpr std::wstring TBatchRow::*Fields[] = {&TBatchRow::File,     &TBatchRow::Song,
-                                                        &TBatchRow::Replaces, &TBatchRow::Loudness,
-                                                        &TBatchRow::Gain,     &TBatchRow::Result};
+  static constexpr std::wstring TBatchRow::*Fields[] = {
+      &TBatchRow::File,     &TBatchRow::Song, &TBatchRow::Replaces, &TBatchRow::Shape,
+      &TBatchRow::Loudness, &TBatchRow::Gain, &TBatchRow::Result};
   return Column < std::size(Fields) ? Rows.at(Row).*Fields[Column] : L"";
+}
+
+void TBatchWindowModel::SelectRows(std::vector<size_t> Rows) {
+  std::erase_if(Rows, [this](size_t Row) { return Row >= RowCount(); });
+  FSelected = std::move(Rows);
+  if (RowAction != nullptr)
+    RowAction->SetEnabled(!FStarted && !FSelected.empty());
 }
 
 void TBatchWindowModel::StartRun(std::function<void()> Body) {
   btnStart.SetEnabled(false);
+  if (RowAction != nullptr)
+    RowAction->SetEnabled(false);
   Status.SetText(L"Starting...");
   FStarted = true;
   FThread = std::thread(std::move(Body));
@@ -166,6 +182,57 @@ void TBatchRun::btnStartClick() {
   FReported.Steps.assign(FPlan.size(), std::nullopt);
   FReported.Done.assign(FPlan.size(), std::nullopt);
   StartRun([this] { Run(); });
+}
+
+// The selected songs with their lengths; those not measured yet are measured together, the window waiting
+// meanwhile: the dialog needs them before it opens, and a song is measured once however often it opens.
+std::vector<TSongLength> TBatchRun::SelectedLengths() {
+  std::vector<std::string> Sources;
+  std::vector<size_t> Measuring;
+  for (size_t Row : SelectedRows())
+    if (!FMeasured[Row]) {
+      Sources.push_back(FPlan[Row].Source);
+      Measuring.push_back(Row);
+    }
+  if (!Sources.empty()) {
+    TBusyCursor Busy(*FServices.Screen);
+    std::vector<TMeasureReport> Reports = FConverter.Measure(Sources);
+    for (size_t I = 0; I < Measuring.size(); ++I)
+      FMeasured[Measuring[I]] = Reports[I];
+  }
+  std::vector<TSongLength> Lengths;
+  for (size_t Row : SelectedRows()) {
+    const TMeasureReport& Report = *FMeasured[Row];
+    Lengths.push_back(
+        {Rows[Row].File, Report.Error.empty() ? std::optional<double>(Report.Seconds) : std::nullopt});
+  }
+  return Lengths;
+}
+
+void TBatchRun::RowActionClick() {
+  if (RowAction == nullptr || !btnShape.Enabled())
+    return;
+  const std::vector<TSongLength> Lengths = SelectedLengths();
+  const std::vector<size_t> Selected = SelectedRows();
+  const TSongShape& First = FPlan[Selected.front()].Shape;
+  bool Shared =
+      std::all_of(Selected.begin(), Selected.end(), [&](size_t Row) { return FPlan[Row].Shape == First; });
+  TShapeFields Fields = Shared ? FieldsOf(First) : TShapeFields{};
+  for (;;) {
+    if (!FServices.ShapeDialog->Execute(LengthsText(Lengths), Fields))
+      return;
+    TShapeChoice Choice = ShapeFromFields(Fields, Lengths);
+    if (Choice.Refusal.empty()) {
+      for (size_t Row : Selected) {
+        FPlan[Row].Shape = Choice.Shape;
+        TBatchRow Text = Rows[Row];
+        Text.Shape = ShapeText(Choice.Shape);
+        ShowRow(Row, Text);
+      }
+      return;
+    }
+    FServices.MessageBoxes->Show(Choice.Refusal, L"Trim and Fade", TMsgButtons::OK, TMsgIcon::Warning);
+  }
 }
 
 void TBatchRun::Report(const std::function<void(TReported&)>& Change) {

@@ -8,6 +8,8 @@
 // logic is modal, and its thread only reads what the run reports, in Poll.
 
 #include "app/Controls.h"
+#include "app/Services.h"
+#include "app/TrimAndFade.h"
 #include "definitions/DefinitionSession.h"
 #include "workflows/BatchImport.h"
 #include "workflows/Converter.h"
@@ -26,9 +28,10 @@ struct TLoudnessTarget {
   std::optional<double> Value; // none: no song of the definition has a loudness
 };
 
-// One line of the batch window's list. Replaces: the title of the song that the file takes the place of.
+// One line of the batch window's list. Replaces: the title of the song that the file takes the place of;
+// Shape: its trim and fade-out.
 struct TBatchRow {
-  std::wstring File, Song, Replaces, Loudness, Gain, Result;
+  std::wstring File, Song, Replaces, Shape, Loudness, Gain, Result;
   bool operator==(const TBatchRow&) const = default;
 };
 
@@ -61,9 +64,16 @@ public:
   TStatusModel Status;
   TActionModel btnStart;
   TActionModel btnCancel{L"Cancel", -1, L"Stop after the songs in hand"};
+  // A button for the selected rows, or none; with one, the list takes several rows. It can be pressed while
+  // rows are selected and the run has not started.
+  TActionModel* RowAction = nullptr;
 
   // ---- events ----
   virtual void btnStartClick() = 0;
+  virtual void RowActionClick() {}
+  // The rows the user has selected, in the list's order; set by the window.
+  void SelectRows(std::vector<size_t> Rows);
+  const std::vector<size_t>& SelectedRows() const { return FSelected; }
   // True when the window closes: before the start and after the end. While the run goes on, it stops after
   // the songs in hand, and what they did stays.
   bool btnCancelClick();
@@ -95,25 +105,34 @@ protected:
 private:
   std::thread FThread;
   bool FStarted = false, FEnded = false;
+  std::vector<size_t> FSelected;
 };
 
 class TBatchRun : public TBatchWindowModel {
 public:
   // Names are the files as the user named them, one per planned song. Target is the open definition's,
-  // filled in when this batch measures it.
+  // filled in when this batch measures it. With Services' shape dialog, the selected songs can be trimmed
+  // and faded out before the start (the dialog's refusals go to its message boxes, the measure of the
+  // songs shows its cursor).
   TBatchRun(TStreamPack& Pack, TDefinitionSession& Session, std::vector<TPlannedSong> Plan,
-            const std::vector<std::wstring>& Names, IConverterProcess& Process, TLoudnessTarget& Target);
+            const std::vector<std::wstring>& Names, IConverterProcess& Process, TLoudnessTarget& Target,
+            const TServices& Services = {});
   // Stops the run after the songs in hand and waits for it.
   ~TBatchRun();
 
   // ---- controls ----
   std::vector<TBatchRow> Rows;
   TCheckModel chkMatchLoudness;
+  TActionModel btnShape{L"&Trim and Fade...", -1, L"Trim and fade out the selected songs"};
   size_t RowCount() const override { return Rows.size(); }
   std::wstring Cell(size_t Row, size_t Column) const override;
 
   // ---- events ----
   void btnStartClick() override;
+  // Trim and Fade...: the selected songs' lengths (measured once each) in the shape dialog, filled with
+  // their shape when they share one; what it gives, once checked, becomes the shape of each, and empty
+  // fields take it away. A refusal is said and the dialog comes again with what was typed.
+  void RowActionClick() override;
   void Poll() override;
 
   // Once ended: what the batch did (empty when it stopped before its first song), and the error that ended
@@ -137,6 +156,7 @@ private:
   TBatchRow RowText(size_t Row, const TReported& Now) const;
   void ShowEnd();
   void ShowTargetCaption(const TReported& Now);
+  std::vector<TSongLength> SelectedLengths();
 
   TStreamPack& FPack;
   std::vector<std::wstring> FArchiveNames; // read before the run, which alone touches the pack meanwhile
@@ -144,6 +164,8 @@ private:
   std::vector<TPlannedSong> FPlan;
   TConverter FConverter;
   TLoudnessTarget& FTarget;
+  TServices FServices;
+  std::vector<std::optional<TMeasureReport>> FMeasured; // per row, once measured for the shape dialog
   std::mutex FLock;
   TReported FReported;
   bool FMatch = true; // the check box's state when the batch started

@@ -79,7 +79,7 @@ void TfrmORVStreams::ImportSongs(TTreeNode* Node, const std::vector<std::wstring
     StopPreview();
   TEditStep Step(*this, L"Import of " + (Shown.size() == 1 ? ExtractFileName(Shown[0])
                                                            : std::to_wstring(Shown.size()) + L" Songs"));
-  TBatchRun Run(*FPack, *FSession, std::move(Plan), Shown, ConverterProcess(), FLoudness);
+  TBatchRun Run(*FPack, *FSession, std::move(Plan), Shown, ConverterProcess(), FLoudness, FServices);
   FServices.BatchWindow->ShowModal(Run);
   Run.StopAndWait();
   if (!Run.Started())

@@ -124,6 +124,21 @@ public:
                               std::string& ErrorOutput) = 0;
 };
 
+// The trim-and-fade dialog's fields: times in seconds as typed; empty: none.
+struct TShapeFields {
+  std::wstring Start, End, FadeOut;
+  bool operator==(const TShapeFields&) const = default;
+};
+
+// The trim-and-fade dialog of the batch window: a line about the songs' lengths above three fields, OK and
+// Cancel. It only collects the text; the caller checks it.
+class IShapeDialog {
+public:
+  virtual ~IShapeDialog() = default;
+  // Shows Lengths and the fields filled from Fields; true on OK, Fields then holding what was entered.
+  virtual bool Execute(const std::wstring& Lengths, TShapeFields& Fields) = 0;
+};
+
 class TBatchWindowModel;
 
 // The batch window: of a batch import, or of a soundtrack export.
@@ -159,6 +174,7 @@ struct TServices {
   IConverterRunner* Converter = nullptr;
   IBatchWindow* BatchWindow = nullptr;
   ILevelsWindow* LevelsWindow = nullptr;
+  IShapeDialog* ShapeDialog = nullptr; // none: songs are imported as they are
   // The converter as a batch runs it, several at once; nullptr: the one below ProgramFolder.
   IConverterProcess* ConverterProcess = nullptr;
   // The folder of the program's executable, with its trailing delimiter; the converter lies below it.

@@ -22,7 +22,11 @@ public:
   TBatchForm(HWND Owner, TBatchWindowModel& Run)
       : FRun(Run), ColumnCount(static_cast<int>(Run.Columns.size())) {
     FDpi = Owner != nullptr ? WindowDpi(Owner) : 96;
-    RECT Frame{0, 0, S(900), S(460)};
+    // Wide enough for every column at its width, beside the frame and the list's scroll bar.
+    int Columns = 0;
+    for (const TBatchWindowModel::TColumn& Column : Run.Columns)
+      Columns += Column.Width;
+    RECT Frame{0, 0, S(std::max(900, Columns + 40)), S(460)};
     if (Owner != nullptr) {
       RECT Over;
       ::GetWindowRect(Owner, &Over);
@@ -50,6 +54,8 @@ public:
       FRun.Check->Changed = nullptr;
     if (FRun.Choice != nullptr)
       FRun.Choice->Changed = nullptr;
+    if (FRun.RowAction != nullptr)
+      FRun.RowAction->Changed = nullptr;
     if (FFont != nullptr)
       ::DeleteObject(FFont);
   }
@@ -72,6 +78,10 @@ protected:
     case WM_COMMAND:
       OnCommand(LOWORD(WParam), HIWORD(WParam));
       return 0;
+    case WM_NOTIFY:
+      if (reinterpret_cast<NMHDR*>(LParam)->hwndFrom == FList)
+        OnListNotify(*reinterpret_cast<NMHDR*>(LParam));
+      break;
     case WM_CLOSE:
       Cancel();
       return 0;
@@ -108,7 +118,12 @@ private:
       for (int I = 0; I < FRun.Choice->Count(); ++I)
         ::SendMessageW(FChoice, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(FRun.Choice->Items(I).c_str()));
     }
-    FList = Add(WC_LISTVIEWW, L"", WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+    if (FRun.RowAction != nullptr)
+      FRowAction =
+          Add(WC_BUTTONW, FRun.RowAction->Caption().c_str(), WS_TABSTOP | BS_PUSHBUTTON, IDC_BATCH_ROWACTION);
+    // Rows are selected one at a time unless a button acts on several.
+    FList = Add(WC_LISTVIEWW, L"",
+                WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | (FRun.RowAction == nullptr ? LVS_SINGLESEL : 0),
                 IDC_BATCH_LIST, WS_EX_CLIENTEDGE);
     ::SendMessageW(FList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
     for (int I = 0; I < ColumnCount; ++I) {
@@ -145,6 +160,8 @@ private:
       FRun.Check->Changed = [this] { ShowMatch(); };
     if (FRun.Choice != nullptr)
       FRun.Choice->Changed = [this] { ShowChoice(); };
+    if (FRun.RowAction != nullptr)
+      FRun.RowAction->Changed = [this] { ShowRowAction(); };
     FRun.Progress.Changed = [this] {
       ::SendMessageW(FProgress, PBM_SETPOS, static_cast<WPARAM>(FRun.Progress.Permille()), 0);
     };
@@ -160,6 +177,7 @@ private:
     };
     ShowMatch();
     ShowChoice();
+    ShowRowAction();
     FRun.Status.Changed();
   }
 
@@ -250,6 +268,29 @@ private:
     ::EnableWindow(FChoice, FRun.btnStart.Enabled());
   }
 
+  void ShowRowAction() {
+    if (FRowAction == nullptr)
+      return;
+    bool Focused = ::GetFocus() == FRowAction;
+    ::EnableWindow(FRowAction, FRun.RowAction->Enabled());
+    if (Focused && !FRun.RowAction->Enabled())
+      ::SetFocus(FList);
+  }
+
+  // The list's selection goes to the run as it changes; a double click acts on the row.
+  void OnListNotify(const NMHDR& Notice) {
+    if (Notice.code == LVN_ITEMCHANGED &&
+        (reinterpret_cast<const NMLISTVIEW&>(Notice).uChanged & LVIF_STATE) != 0) {
+      std::vector<size_t> Selected;
+      for (int Row = -1; (Row = static_cast<int>(::SendMessageW(
+                              FList, LVM_GETNEXTITEM, static_cast<WPARAM>(Row), LVNI_SELECTED))) >= 0;)
+        Selected.push_back(static_cast<size_t>(Row));
+      FRun.SelectRows(std::move(Selected));
+    } else if (Notice.code == NM_DBLCLK && FRowAction != nullptr && ::IsWindowEnabled(FRowAction)) {
+      FRun.RowActionClick();
+    }
+  }
+
   void ShowButton(HWND Button, const TActionModel& Model) {
     ::SetWindowTextW(Button, Model.Caption().c_str());
     bool Focused = ::GetFocus() == Button;
@@ -270,6 +311,8 @@ private:
       Cancel();
     } else if (Id == IDC_BATCH_MATCH && Code == BN_CLICKED) {
       FRun.Check->SetChecked(::SendMessageW(FMatch, BM_GETCHECK, 0, 0) == BST_CHECKED);
+    } else if (Id == IDC_BATCH_ROWACTION && Code == BN_CLICKED && ::IsWindowEnabled(FRowAction)) {
+      FRun.RowActionClick();
     } else if (Id == IDC_BATCH_CHOICE && Code == CBN_SELCHANGE) {
       FRun.Choice->UserSelect(static_cast<int>(::SendMessageW(FChoice, CB_GETCURSEL, 0, 0)));
     }
@@ -285,8 +328,11 @@ private:
     ::GetClientRect(Handle(), &Client);
     int W = Client.right, H = Client.bottom, M = S(8), Button = S(84), Height = S(25);
     int Bottom = H - M - Height;
+    const int RowButton = FRowAction != nullptr ? S(120) : 0;
     if (FMatch != nullptr)
-      ::MoveWindow(FMatch, M, M, W - 2 * M, S(20), TRUE);
+      ::MoveWindow(FMatch, M, M, W - 2 * M - (RowButton > 0 ? RowButton + M : 0), S(20), TRUE);
+    if (FRowAction != nullptr)
+      ::MoveWindow(FRowAction, W - M - RowButton, M - S(3), RowButton, S(24), TRUE);
     if (FChoice != nullptr) {
       ::MoveWindow(FChoiceLabel, M, M, S(60), S(22), TRUE);
       // A drop-down list's height holds its open list.
@@ -305,7 +351,7 @@ private:
   UINT FDpi = 96;
   HFONT FFont = nullptr;
   HWND FMatch = nullptr, FChoiceLabel = nullptr, FChoice = nullptr, FList = nullptr, FProgress = nullptr,
-       FStatus = nullptr, FStart = nullptr, FCancel = nullptr, FTip = nullptr;
+       FStatus = nullptr, FStart = nullptr, FCancel = nullptr, FTip = nullptr, FRowAction = nullptr;
   std::wstring FTipText;
   int FTipRow = -1, FTipColumn = -1;
   std::atomic<bool> FWakePosted{false};

@@ -66,6 +66,7 @@ TServices TWinServices::Services() {
   Result.Converter = &Converter;
   Result.BatchWindow = &BatchWindow;
   Result.LevelsWindow = &LevelsWindow;
+  Result.ShapeDialog = &ShapeDialog;
   Result.ProgramFolder = platform::ProgramFolder();
   return Result;
 }

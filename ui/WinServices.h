@@ -27,6 +27,12 @@ public:
   HWND Owner = nullptr;
 };
 
+// The trim-and-fade dialog, over the active window.
+class TWinShapeDialog : public IShapeDialog {
+public:
+  bool Execute(const std::wstring& Lengths, TShapeFields& Fields) override;
+};
+
 class TWinDialogs : public IDialogs {
 public:
   bool ExecuteOpen(TFileDialogState& State) override;
@@ -57,6 +63,7 @@ struct TWinServices {
   TPaintingConverterRunner Converter;
   TWinBatchWindow BatchWindow;
   TWinLevelsWindow LevelsWindow;
+  TWinShapeDialog ShapeDialog;
 
   TServices Services();
   // The main window, owner of the dialogs.

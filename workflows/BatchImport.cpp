@@ -49,10 +49,11 @@ TTagsReport TagsOrOwnName(TTagsReport Tags, const std::string& Source) {
 
 // The conversion of one song (which measures it and matches its loudness when there is a target), on a
 // worker thread: nothing here touches the definition.
-void ConvertSong(TConverter& Converter, const std::string& Source, const std::optional<double>& Target,
+void ConvertSong(TConverter& Converter, const TPlannedSong& Song, const std::optional<double>& Target,
                  TSongWork& Work) {
-  Work.Conversion = Target ? Converter.ConvertToLoudness(SongFormat(), Source, Work.Converted, *Target)
-                           : Converter.Convert(SongFormat(), Source, Work.Converted);
+  Work.Conversion =
+      Target ? Converter.ConvertToLoudness(SongFormat(), Song.Source, Work.Converted, *Target, Song.Shape)
+             : Converter.Convert(SongFormat(), Song.Source, Work.Converted, std::nullopt, Song.Shape);
   if (!Work.Conversion.Made)
     Work.Failure = Work.Conversion.Reason;
   else if (Work.Conversion.Gain)
@@ -127,7 +128,7 @@ TBatchResult ImportBatch(TStreamPack& Pack, TDefinitionSession& Session,
         Work[I + J].Tags = TagsOrOwnName(Tags[J], Sources[J]);
     }
     Step(I, TSongStep::Convert);
-    ConvertSong(Converter, Plan[I].Source, Options.Target, Work[I]);
+    ConvertSong(Converter, Plan[I], Options.Target, Work[I]);
   };
   Jobs.Finish = [&](size_t I) {
     TSongResult& Song = Result.Songs[I];

@@ -1,7 +1,7 @@
 #pragma once
-// A batch import: the songs of a plan converted in parallel (one converter per processor, each going on
-// with the next songs while an earlier one is awaited), each matched to a loudness target when there is
-// one, and written into the definition's archives one at a time, in the
+// A batch import: the songs of a plan, each trimmed and faded as its plan says, converted in parallel (one
+// converter per processor, each going on with the next songs while an earlier one is awaited), each matched
+// to a loudness target when there is one, and written into the definition's archives one at a time, in the
 // plan's order, each through the definition's import journal exactly as a single import is. The
 // definition itself is not saved here: the caller saves once at the end (or discards, which undoes every
 // import of the batch).

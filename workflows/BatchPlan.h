@@ -11,6 +11,7 @@
 // whose entry another sample shares gets a new entry of its archive, and the plan names that other sample.
 
 #include "definitions/uTypes.h"
+#include "workflows/Converter.h"
 
 #include <functional>
 #include <map>
@@ -45,6 +46,7 @@ struct TPlannedSong {
   // For a new entry given because the sample's own is shared: the first sample outside the batch that
   // plays the old one.
   std::optional<TSampleRef> SharedWith;
+  TSongShape Shape; // the trim and fade-out of its conversion; a plan leaves it empty
 };
 
 // The first sample of Pack, in stream order and then sample order, that is bound to Entry and that Inside

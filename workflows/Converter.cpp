@@ -131,13 +131,15 @@ TConverterRun TConverter::RunStarted(const std::wstring& Parameters) {
 }
 
 TConversion TConverter::Convert(const TConverterFormat& Format, const std::wstring& Input,
-                                const std::wstring& Output, std::optional<double> GainDb) {
-  return RunConversion(Format, Input, Output, GainDb ? LevelOption("-gain", *GainDb) : "", false);
+                                const std::wstring& Output, std::optional<double> GainDb,
+                                const TSongShape& Shape) {
+  return RunConversion(Format, Input, Output, GainDb ? LevelOption("-gain", *GainDb) : "", false, Shape);
 }
 
 TConversion TConverter::Convert(const TConverterFormat& Format, const std::string& Input,
-                                const std::string& Output, std::optional<double> GainDb) {
-  return Convert(Format, platform::FileNameToWide(Input), platform::FileNameToWide(Output), GainDb);
+                                const std::string& Output, std::optional<double> GainDb,
+                                const TSongShape& Shape) {
+  return Convert(Format, platform::FileNameToWide(Input), platform::FileNameToWide(Output), GainDb, Shape);
 }
 
 TConversion TConverter::ConvertTagged(const TConverterFormat& Format, const std::wstring& Input,
@@ -146,20 +148,21 @@ TConversion TConverter::ConvertTagged(const TConverterFormat& Format, const std:
   if (Format.Tagged)
     Options =
         TagOption("-title", Tags.Title) + TagOption("-artist", Tags.Artist) + TagOption("-album", Tags.Album);
-  return RunConversion(Format, Input, Output, "", false, Options);
+  return RunConversion(Format, Input, Output, "", false, {}, Options);
 }
 
 TConversion TConverter::ConvertToLoudness(const TConverterFormat& Format, const std::string& Input,
-                                          const std::string& Output, double TargetLufs) {
+                                          const std::string& Output, double TargetLufs,
+                                          const TSongShape& Shape) {
   return RunConversion(
       Format, platform::FileNameToWide(Input), platform::FileNameToWide(Output),
-      LevelOption("-loudness", std::clamp(TargetLufs, kLowestTargetLufs, kHighestTargetLufs)), true);
+      LevelOption("-loudness", std::clamp(TargetLufs, kLowestTargetLufs, kHighestTargetLufs)), true, Shape);
 }
 
 TConversion TConverter::RunConversion(const TConverterFormat& Format, const std::wstring& Input,
                                       const std::wstring& Output, const std::string& Level, bool Measured,
-                                      const std::wstring& Tags) {
-  TConverterRun Run = RunStarted(AnsiToWide(Format.Option + Level + ShapeOptions(FShape)) + Tags +
+                                      const TSongShape& Shape, const std::wstring& Tags) {
+  TConverterRun Run = RunStarted(AnsiToWide(Format.Option + Level + ShapeOptions(Shape)) + Tags +
                                  Quoted(Input) + L" -=" + Quoted(Output));
   TConversion Result;
   Result.Made = platform::IsFile(Output);

@@ -69,6 +69,8 @@ struct TConversion {
 // after Start; times past the song's end are the converter's to refuse or cut.
 struct TSongShape {
   std::optional<double> Start, End, FadeOut;
+  bool Empty() const { return !Start && !End && !FadeOut; }
+  bool operator==(const TSongShape&) const = default;
 };
 
 // The converter's range of loudness targets (LUFS).
@@ -80,29 +82,27 @@ constexpr double kLongestShapeSeconds = 86400;
 // Runs the converter through a runner; safe to use from several threads when the runner is.
 class TConverter {
 public:
-  // Shape: the trim and fade-out of every conversion this converter makes (the reports are of the songs
-  // as they are).
-  explicit TConverter(IConverterProcess& Runner, const TSongShape& Shape = {})
-      : FRunner(Runner), FShape(Shape) {}
+  explicit TConverter(IConverterProcess& Runner) : FRunner(Runner) {}
 
-  // Converts Input to Output in Format, its level changed by GainDb (dB, -60 to 60) when given. Paths are
+  // Converts Input to Output in Format, trimmed and faded out as Shape says, its level then changed by
+  // GainDb (dB, -60 to 60) when given; an empty Shape gives the command line of a plain conversion. Paths are
   // passed in full, since the converter runs in its own folder; a narrow path is a file name of the
   // platform's file calls, a wide one any name the user picked. Raises "The converter could not be
   // started" and the runner's errors; a conversion that fails is not an error here (Made false). A
   // conversion with a gain whose report cannot be read counts as failed.
   TConversion Convert(const TConverterFormat& Format, const std::wstring& Input, const std::wstring& Output,
-                      std::optional<double> GainDb = std::nullopt);
+                      std::optional<double> GainDb = std::nullopt, const TSongShape& Shape = {});
   TConversion Convert(const TConverterFormat& Format, const std::string& Input, const std::string& Output,
-                      std::optional<double> GainDb = std::nullopt);
+                      std::optional<double> GainDb = std::nullopt, const TSongShape& Shape = {});
   // Converts as Convert does, the output tagged with Tags when Format's files carry tags.
   TConversion ConvertTagged(const TConverterFormat& Format, const std::wstring& Input,
                             const std::wstring& Output, const TSongTags& Tags);
   // Converts as Convert does, with the gain that brings the song's integrated loudness to TargetLufs
   // (kept within the converter's -70 to 10 LUFS), measured by the converter on the decoded song in the
-  // same run. Gain->Integrated is the song's loudness before; silence keeps its level. A report without
-  // the loudness counts as failed.
+  // same run (after Shape's trim and fade). Gain->Integrated is the song's loudness before; silence keeps
+  // its level. A report without the loudness counts as failed.
   TConversion ConvertToLoudness(const TConverterFormat& Format, const std::string& Input,
-                                const std::string& Output, double TargetLufs);
+                                const std::string& Output, double TargetLufs, const TSongShape& Shape = {});
   // One report per input, in order, from one run. An input whose line is missing or unreadable gets an
   // Error. Raises as Convert.
   std::vector<TMeasureReport> Measure(const std::vector<std::string>& Inputs);
@@ -115,10 +115,9 @@ private:
   // Tags: the tag options, each with a trailing blank.
   TConversion RunConversion(const TConverterFormat& Format, const std::wstring& Input,
                             const std::wstring& Output, const std::string& Level, bool Measured,
-                            const std::wstring& Tags = L"");
+                            const TSongShape& Shape, const std::wstring& Tags = L"");
 
   IConverterProcess& FRunner;
-  TSongShape FShape;
 };
 
 // The text of the converter's standard error as one line: lines joined by "; ", without blanks around.

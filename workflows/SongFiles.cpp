@@ -95,7 +95,7 @@ TConversion PreviewSong(TConverter& Converter, TEAStreamFile& File, std::string&
 
 TSongImport ImportSong(TConverter& Converter, TImportJournal& Journal, TStreamData& Sample, bool AsNewFile,
                        const std::wstring& Input, const TImportDescription& Description,
-                       const TSongFileSteps& Steps) {
+                       const TSongFileSteps& Steps, const TSongShape& Shape) {
   // What would refuse the import refuses it before the converter runs.
   Sample.Archive();
   if (!AsNewFile && Sample.StreamFile() == nullptr)
@@ -104,7 +104,8 @@ TSongImport ImportSong(TConverter& Converter, TImportJournal& Journal, TStreamDa
   std::string Converted = ScratchName("~asf", ".asf");
   try {
     Tell(Steps, TSongFileStep::Converting);
-    Result.Conversion = Converter.Convert(SongFormat(), Input, platform::FileNameToWide(Converted));
+    Result.Conversion =
+        Converter.Convert(SongFormat(), Input, platform::FileNameToWide(Converted), std::nullopt, Shape);
     if (Result.Conversion.Made) {
       Tell(Steps, TSongFileStep::Importing);
       // The journal notes the file by a name it can open again, which gives back its own long name.

@@ -43,10 +43,10 @@ struct TSongImport {
 
 // Converts Input to the game's format and imports it into Sample through the import journal: AsNewFile,
 // as a new entry of the sample's archive named after Input (its extension ".asf"), else in place of the
-// sample's entry. A replace on a sample bound to no entry raises "The sample is bound to no file of its
-// archive" before anything runs; a sample whose archive index leads nowhere raises the list error. The
-// scratch file of the conversion is deleted on every path. Raises the archive's, the journal's and the
-// converter's errors.
+// sample's entry; trimmed and faded out as Shape says. A replace on a sample bound to no entry raises "The
+// sample is bound to no file of its archive" before anything runs; a sample whose archive index leads nowhere
+// raises the list error. The scratch file of the conversion is deleted on every path. Raises the archive's,
+// the journal's and the converter's errors.
 TSongImport ImportSong(TConverter& Converter, TImportJournal& Journal, TStreamData& Sample, bool AsNewFile,
                        const std::wstring& Input, const TImportDescription& Description = {},
-                       const TSongFileSteps& Steps = {});
+                       const TSongFileSteps& Steps = {}, const TSongShape& Shape = {});

@@ -61,6 +61,7 @@ protected:
     Demo = JoinPath(JoinPath(Dir.File("demo"), "audio"), "streams.dat");
     BatchWindow = &Window;
     ConverterProcess = &Process;
+    ShapeDialog = &Shapes;
     Form = NewForm(&RealRunner, RealFolder);
     TKeptOriginals(Demo, "").Decline();
     Open(Demo);
@@ -109,6 +110,7 @@ protected:
       JoinPath(platform::ProgramFolder(), ORVIK_REAL_SX_FOLDER) + platform::PathDelimiter();
   std::string Demo;
   TScriptedBatchWindow Window;
+  TScriptedShapeDialog Shapes;
   TGatedProcess Process{RealFolder};
 };
 
@@ -184,6 +186,94 @@ TEST_F(BatchWindowTest, SeveralFilesFillTheStreamAddTheRestAndKeepTheBrokenOneOu
   EXPECT_EQ(Form->Pack()->Streams(1)->SampleCount(), Samples + 1);
   EXPECT_TRUE(Boxes.Shown.size() == 1 && Boxes.Shown[0].Buttons == TMsgButtons::YesNo)
       << "only the preload question";
+}
+
+// Trim and Fade... before the start, on songs of 2 s, 4 s and one the converter cannot read, step by step:
+// the rows selected, what the dialog is given and shows, what it refuses, and the shapes of all three rows.
+TEST_F(BatchWindowTest, TrimAndFadeShapesTheSelectedRowsAndRefusesWhatNoSongCouldTake) {
+  std::filesystem::create_directories(Dir.File("songs"));
+  std::vector<std::wstring> Paths;
+  for (const auto& [Name, Seconds] : {std::pair{"a.wav", 2}, {"b.wav", 4}, {"c broken.wav", 0}}) {
+    Paths.push_back(W(JoinPath(Dir.File("songs"), Name)));
+    WriteFile(WideToAnsi(Paths.back()), Seconds > 0
+                                            ? sx::WriteWave(sxtest::Sine(22050, 22050 * Seconds, 440, 0.3))
+                                            : TextBytes("RIFF"));
+  }
+  const std::wstring Both = L"Lengths of the 2 songs: from 0:02 (a.wav) to 0:04 (b.wav)";
+  struct TStep {
+    std::vector<size_t> Selected;
+    std::vector<TShapeFields> Answers; // then Cancel
+    std::wstring Lengths;
+    TShapeFields Filled;                // the fields when the dialog first shows
+    std::vector<std::wstring> Refusals; // one per answer refused
+    std::vector<std::wstring> Shapes;   // of the three rows afterwards
+  };
+  const TStep Steps[] = {
+      {{1},
+       {{L"3", L"", L"2"}, {L" 3 ", L"", L"1"}},
+       L"Length of \"b.wav\": 0:04",
+       {},
+       {L"The fade-out (2 s) is longer than what is left of \"b.wav\" (1 s)."},
+       {L"", L"0:03-end, fade 1 s", L""}},
+      {{0, 1},
+       {{L"2.5", L"", L""}},
+       Both,
+       {},
+       {L"The start (0:02.5) lies at or past the end of \"a.wav\", which is 0:02 long."},
+       {L"", L"0:03-end, fade 1 s", L""}},
+      {{0, 1},
+       {{L"1,5", L"", L""}, {L"", L"1:00.5", L"0.5"}},
+       Both,
+       {},
+       {L"Start: \"1,5\" is not a time. Give seconds (75.5) or minutes and seconds (1:15.5), or nothing."},
+       {L"0:00-1:00.5, fade 0.5 s", L"0:00-1:00.5, fade 0.5 s", L""}},
+      {{0, 1}, {{L"", L"", L""}}, Both, {L"", L"60.5", L"0.5"}, {}, {L"", L"", L""}},
+      {{2},
+       {{L"1", L"0:00.5", L""}, {L"", L"", L"86400.001"}},
+       L"The converter could not measure \"c broken.wav\"",
+       {},
+       {L"The end (0:00.5) must come after the start (0:01).",
+        L"Fade out: 86400.001 is past a day (86400 seconds), the longest time the converter takes."},
+       {L"", L"", L""}},
+      {{0, 1, 2},
+       {{L"1", L"1.5", L"0.5"}},
+       L"Lengths of the 3 songs: from 0:02 (a.wav) to 0:04 (b.wav); 1 could not be measured",
+       {},
+       {},
+       {L"0:01-0:01.5, fade 0.5 s", L"0:01-0:01.5, fade 0.5 s", L"0:01-0:01.5, fade 0.5 s"}},
+  };
+  Window.Start = false;
+  Window.BeforeStart = [&](TBatchRun& Run) {
+    EXPECT_FALSE(Run.btnShape.Enabled()) << "no row is selected";
+    for (const TStep& Step : Steps) {
+      SCOPED_TRACE(WideToAnsi(Step.Lengths));
+      Run.SelectRows(Step.Selected);
+      ASSERT_TRUE(Run.btnShape.Enabled());
+      Shapes.Answers.assign(Step.Answers.begin(), Step.Answers.end());
+      Shapes.Shown.clear();
+      Boxes.Shown.clear();
+      Run.RowActionClick();
+      ASSERT_FALSE(Shapes.Shown.empty());
+      EXPECT_EQ(Shapes.Shown[0].first, Step.Lengths);
+      EXPECT_TRUE(Shapes.Shown[0].second == Step.Filled) << WideToAnsi(Shapes.Shown[0].second.End);
+      std::vector<std::wstring> Refused;
+      for (const TShownMessage& Box : Boxes.Shown)
+        Refused.push_back(Box.Text);
+      EXPECT_EQ(Refused, Step.Refusals);
+      // A refused answer comes back in the dialog as typed.
+      for (size_t I = 1; I < Shapes.Shown.size(); ++I)
+        EXPECT_TRUE(Shapes.Shown[I].second == Step.Answers[I - 1]);
+      std::vector<std::wstring> Shown;
+      for (size_t Row = 0; Row < 3; ++Row)
+        Shown.push_back(Run.Cell(Row, 3));
+      EXPECT_EQ(Shown, Step.Shapes);
+    }
+    Run.SelectRows({});
+    EXPECT_FALSE(Run.btnShape.Enabled());
+  };
+  Run([&] { Form->treeFilesDropFiles(NodeOf(Form->Pack()->Streams(0)), Paths); });
+  EXPECT_EQ(std::count(Screen.History.begin(), Screen.History.end(), TCursor::HourGlass), 3)
+      << "each song is measured once, when first selected";
 }
 
 TEST_F(BatchWindowTest, ACancelStopsAfterTheSongsInHandAndADiscardUndoesThem) {

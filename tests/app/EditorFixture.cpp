@@ -58,6 +58,7 @@ std::unique_ptr<TfrmORVStreams> EditorTest::NewForm(IConverterRunner* Converter,
   Services.BatchWindow = BatchWindow;
   Services.LevelsWindow = LevelsWindow;
   Services.ConverterProcess = ConverterProcess;
+  Services.ShapeDialog = ShapeDialog;
   Services.ProgramFolder = ProgramFolder.empty() ? platform::ProgramFolder() : ProgramFolder;
   return std::make_unique<TfrmORVStreams>(Services);
 }

@@ -59,6 +59,7 @@ protected:
   IBatchWindow* BatchWindow = nullptr;
   ILevelsWindow* LevelsWindow = nullptr;
   IConverterProcess* ConverterProcess = nullptr;
+  IShapeDialog* ShapeDialog = nullptr;
   // The fake converter's log: one line "folder|command line" per run.
   std::string ConverterLog;
   std::unique_ptr<TfrmORVStreams> Form;

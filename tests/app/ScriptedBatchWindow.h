@@ -19,6 +19,8 @@ public:
     auto& Run = dynamic_cast<TBatchRun&>(Model);
     Before = Run.Rows;
     MatchCaption = Run.chkMatchLoudness.Caption();
+    if (BeforeStart)
+      BeforeStart(Run);
     if (!Start) {
       EXPECT_TRUE(Run.btnCancelClick());
       return;
@@ -62,6 +64,8 @@ public:
   std::function<bool(TBatchRun&)> CancelWhen;
   std::function<void()> AfterCancel;
   std::function<void(TBatchRun&)> OnPoll;
+  // Runs once the window shows, before the start.
+  std::function<void(TBatchRun&)> BeforeStart;
   std::vector<TBatchRow> Before, After;
   std::vector<std::wstring> Statuses;
   std::wstring MatchCaption;

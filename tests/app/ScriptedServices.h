@@ -54,6 +54,21 @@ public:
   std::vector<std::wstring> Asked;
 };
 
+// Answers each showing with the next scripted fields; Cancel once they run out.
+class TScriptedShapeDialog : public IShapeDialog {
+public:
+  bool Execute(const std::wstring& Lengths, TShapeFields& Fields) override {
+    Shown.push_back({Lengths, Fields});
+    if (Answers.empty())
+      return false;
+    Fields = Answers.front();
+    Answers.pop_front();
+    return true;
+  }
+  std::deque<TShapeFields> Answers;
+  std::vector<std::pair<std::wstring, TShapeFields>> Shown; // the lengths line and the fields as filled
+};
+
 class TScriptedDialogs : public IDialogs {
 public:
   bool ExecuteOpen(TFileDialogState& State) override {

@@ -20,6 +20,9 @@
 #include "ui/MainWindow.h"
 #include "ui/MessageLoop.h"
 #include "ui/PaintingConverterRunner.h"
+#include "ui/Resources.h"
+#include "ui/WinServices.h"
+#include "workflows/Converter.h"
 #include "workflows/KeptOriginals.h"
 #include "workflows/SoundtrackPack.h"
 
@@ -99,6 +102,7 @@ protected:
     Services.BatchWindow = &BatchWindow;
     Services.LevelsWindow = &LevelsWindow;
     Services.ConverterProcess = &Process;
+    Services.ShapeDialog = &ShapeDialog;
     Services.ProgramFolder = RealFolder;
     ui::SetErrorReportBoxes(&Boxes);
     FWindow = std::make_unique<ui::TMainWindow>(Services);
@@ -156,6 +160,7 @@ protected:
   ui::TPaintingConverterRunner Runner;
   ui::TWinBatchWindow BatchWindow;
   ui::TWinLevelsWindow LevelsWindow;
+  ui::TWinShapeDialog ShapeDialog;
   std::string RealFolder = JoinPath(ExtractFilePath(ProgramPath()), "real") + "\\";
   TGatedProcess Process{RealFolder};
 
@@ -315,7 +320,7 @@ void DropFiles(HWND Window, const std::vector<std::wstring>& Paths, POINT Point)
   ::SendMessageW(Window, WM_DROPFILES, reinterpret_cast<WPARAM>(Block), 0);
 }
 
-std::vector<std::wstring> ListRow(HWND List, int Row, int Columns = 6) {
+std::vector<std::wstring> ListRow(HWND List, int Row, int Columns = 7) {
   std::vector<std::wstring> Texts;
   for (int Column = 0; Column < Columns; ++Column) {
     wchar_t Text[1024] = {};
@@ -386,7 +391,7 @@ void CALLBACK PlayBatchUser(HWND, UINT, UINT_PTR, DWORD) {
   RECT Update;
   (::GetUpdateRect(List, &Update, FALSE) ? U.Unpainted : U.Painted)++;
   ::InvalidateRect(List, nullptr, TRUE);
-  if (U.Step == 1 && ListRow(List, U.CancelAfter)[5].rfind(L"Added as ", 0) == 0) {
+  if (U.Step == 1 && ListRow(List, U.CancelAfter)[6].rfind(L"Added as ", 0) == 0) {
     Press(IDCANCEL);
     U.Process->OpenGate();
     U.Step = 2;
@@ -449,19 +454,19 @@ TEST_F(DemoGameTest, ABatchDroppedOnASampleFillsItsStreamListsTheBrokenFileAndSt
   const wchar_t* Order[] = {L"1 a.wav", L"2 broken.wav", L"3 b.wav", L"4 held.wav", L"5 e.wav"};
   for (size_t I = 0; I < 5; ++I) {
     EXPECT_EQ(Script.Before[I][0], Order[I]);
-    EXPECT_EQ(Script.Before[I][5], L"Waiting");
+    EXPECT_EQ(Script.Before[I][6], L"Waiting");
   }
   ASSERT_EQ(Script.After.size(), 5u) << "the window did not come to Close";
-  EXPECT_EQ(Script.After[0][5].rfind(L"Replaced ", 0), 0u) << WideToAnsi(Script.After[0][5]);
-  EXPECT_EQ(Script.After[1][5].rfind(L"Failed: ", 0), 0u);
-  EXPECT_NE(Script.After[1][5].find(L"not a known sound format"), std::wstring::npos)
-      << WideToAnsi(Script.After[1][5]);
-  EXPECT_EQ(Script.After[2][5].rfind(L"Added as 3 b.asf", 0), 0u) << WideToAnsi(Script.After[2][5]);
+  EXPECT_EQ(Script.After[0][6].rfind(L"Replaced ", 0), 0u) << WideToAnsi(Script.After[0][6]);
+  EXPECT_EQ(Script.After[1][6].rfind(L"Failed: ", 0), 0u);
+  EXPECT_NE(Script.After[1][6].find(L"not a known sound format"), std::wstring::npos)
+      << WideToAnsi(Script.After[1][6]);
+  EXPECT_EQ(Script.After[2][6].rfind(L"Added as 3 b.asf", 0), 0u) << WideToAnsi(Script.After[2][6]);
   // Both workers had a song in hand when Cancel came: each is finished, as the window said it would be.
-  EXPECT_EQ(Script.After[3][5].rfind(L"Added as 4 held.asf", 0), 0u) << WideToAnsi(Script.After[3][5]);
-  EXPECT_EQ(Script.After[4][5].rfind(L"Added as 5 e.asf", 0), 0u) << WideToAnsi(Script.After[4][5]);
+  EXPECT_EQ(Script.After[3][6].rfind(L"Added as 4 held.asf", 0), 0u) << WideToAnsi(Script.After[3][6]);
+  EXPECT_EQ(Script.After[4][6].rfind(L"Added as 5 e.asf", 0), 0u) << WideToAnsi(Script.After[4][6]);
   for (size_t I : {0u, 2u, 3u, 4u})
-    EXPECT_FALSE(Script.After[I][3].empty() || Script.After[I][4].empty()) << "loudness and gain are listed";
+    EXPECT_FALSE(Script.After[I][4].empty() || Script.After[I][5].empty()) << "loudness and gain are listed";
   EXPECT_EQ(Script.Status, L"Imported 4 of 5 file(s); 1 failed; stopped by Cancel.");
   EXPECT_GT(Script.Painted, 3) << "the list did not repaint while the batch ran";
   EXPECT_EQ(Script.Unpainted, 0);
@@ -546,7 +551,7 @@ void CALLBACK ReadCellTips(HWND, UINT, UINT_PTR, DWORD) {
        Owned = ::FindWindowExW(nullptr, Owned, TOOLTIPS_CLASSW, nullptr))
     if (::GetWindow(Owned, GW_OWNER) == Window)
       Tip = Owned;
-  for (int Column : {1, 5}) {
+  for (int Column : {1, 6}) {
     RECT Cell{};
     Cell.top = Column;
     Cell.left = LVIR_BOUNDS;
@@ -568,6 +573,97 @@ void CALLBACK ReadCellTips(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 } // namespace
+
+namespace {
+
+// A user at the batch window who trims and fades the second song: its row selected, Trim and Fade...
+// pressed, an end and a fade typed in the dialog and OK pressed; then Import, and Close at the end.
+struct TShapeUser {
+  int Step = 0, Ticks = 0;
+  std::wstring Lengths;
+  std::vector<std::wstring> Shaped, After;
+};
+TShapeUser* Shaper = nullptr;
+
+void CALLBACK PlayShapeUser(HWND, UINT, UINT_PTR, DWORD) {
+  TShapeUser& U = *Shaper;
+  HWND Window = ::FindWindowW(ui::BatchWindowClass, nullptr);
+  HWND Dialog = ::FindWindowW(L"#32770", L"Trim and Fade");
+  if (Window == nullptr || U.Step > 3)
+    return;
+  HWND List = ::GetDlgItem(Window, ui::IDC_BATCH_LIST);
+  if (++U.Ticks > 2400) { // a window that never gets there fails the test instead of hanging it
+    if (Dialog != nullptr)
+      ::PostMessageW(Dialog, WM_COMMAND, IDCANCEL, 0);
+    PressButton(Window, IDCANCEL);
+    return;
+  }
+  if (U.Step == 0) {
+    LVITEMW Item{};
+    Item.stateMask = Item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    ::SendMessageW(List, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&Item));
+    PressButton(Window, ui::IDC_BATCH_ROWACTION);
+    U.Step = 1;
+  } else if (U.Step == 1 && Dialog != nullptr) {
+    U.Lengths = WindowText(::GetDlgItem(Dialog, IDC_SHAPE_LENGTH));
+    ::SetDlgItemTextW(Dialog, IDC_SHAPE_END, L"1.5");
+    ::SetDlgItemTextW(Dialog, IDC_SHAPE_FADE, L"0.5");
+    ::PostMessageW(Dialog, WM_COMMAND, IDOK, 0);
+    U.Step = 2;
+  } else if (U.Step == 2 && Dialog == nullptr) {
+    for (int Row = 0; Row < 3; ++Row)
+      U.Shaped.push_back(ListRow(List, Row)[3]);
+    PressButton(Window, IDOK);
+    U.Step = 3;
+  } else if (U.Step == 3 && WindowText(::GetDlgItem(Window, IDCANCEL)) == L"Close") {
+    for (int Row = 0; Row < 3; ++Row)
+      U.After.push_back(ListRow(List, Row)[6]);
+    PressButton(Window, IDCANCEL);
+    U.Step = 4;
+  }
+}
+
+} // namespace
+
+// Trim and Fade... in the real batch window: the song of the row selected goes into the archive as long as
+// the end typed asks, the others whole.
+TEST_F(DemoGameTest, TrimAndFadeShortensTheSelectedSongAlone) {
+  Open();
+  TKeptOriginals(Definition, "").Decline();
+  TEAMusicStream& Stream = *Form().Pack()->Streams(1);
+  std::vector<std::wstring> Songs;
+  for (const char* Name : {"1 a.wav", "2 b.wav", "3 c.wav"}) {
+    WriteFile(Dir.File(Name), SineWave(440, 0.3));
+    Songs.push_back(AnsiToWide(Dir.File(Name)));
+  }
+  HWND Tree = FWindow->Controls().treeFiles;
+  TreeView_SelectItem(Tree, ItemOf(Tree, &Stream));
+  Pump();
+  Dialogs.OpenManyAnswers.push_back(Songs);
+  TShapeUser Script;
+  Shaper = &Script;
+  UINT_PTR Timer = ::SetTimer(nullptr, 0, 50, &PlayShapeUser);
+  Command(Form().actStreamImportSongs);
+  ::KillTimer(nullptr, Timer);
+  Shaper = nullptr;
+  ASSERT_TRUE(Boxes.Shown.empty()) << WideToAnsi(Boxes.Shown[0].Text);
+
+  EXPECT_EQ(Script.Lengths, L"Length of \"2 b.wav\": 0:02");
+  EXPECT_EQ(Script.Shaped, (std::vector<std::wstring>{L"", L"0:00-0:01.5, fade 0.5 s", L""}));
+  ASSERT_EQ(Script.After.size(), 3u) << "the window did not come to Close";
+  TConverter Converter(Process);
+  const double Seconds[] = {2, 1.5, 2};
+  for (size_t I = 0; I < 3; ++I) {
+    SCOPED_TRACE(WideToAnsi(Script.After[I]));
+    TStreamData* Sample = Stream.Samples(Stream.SampleCount() - 3 + static_cast<int32_t>(I));
+    ASSERT_EQ(Script.After[I].rfind(L"Added as " + AnsiToWide(Sample->StreamFile()->Name), 0), 0u);
+    const std::string Song = Dir.File("imported.asf");
+    WriteFile(Song, EntryBytes(*Sample->StreamFile()));
+    TMeasureReport Measured = Converter.Measure({Song})[0];
+    ASSERT_TRUE(Measured.Error.empty()) << Measured.Error;
+    EXPECT_NEAR(Measured.Seconds, Seconds[I], 0.001);
+  }
+}
 
 // A second copy of the game, beside the registered one: an empty stream is filled from the Stream menu
 // through the batch window, whose list shows each cell's whole text in a tool tip; the tree keeps what the

@@ -107,6 +107,7 @@ TEST_F(BatchTest, ASongsFolderReplacesAndAddsMatchedToTheDefinitionsLoudness) {
   const int32_t OwnDescription = Pack->Streams(1)->Samples(3)->DescriptionIndex;
   const int32_t DescriptionsBefore = Pack->DescriptionCount();
   std::vector<TPlannedSong> Plan = PlanBatch(*Pack, {1, 3, ""}, ExpandInputs({Songs}));
+  Plan[4].Shape = {0.5, 3, 1}; // the last song alone is trimmed and faded
   TBatchOptions Options;
   Options.Target = Game.Target;
   std::vector<size_t> Reported;
@@ -160,8 +161,10 @@ TEST_F(BatchTest, ASongsFolderReplacesAndAddsMatchedToTheDefinitionsLoudness) {
   EXPECT_TRUE(Dir.Leftovers().empty());
   EXPECT_TRUE(Dir.ScratchFiles().empty());
 
-  // Read back: every sample resolves, and each imported song is at the target or its peak at the limit.
+  // Read back: every sample resolves, each imported song is as long as its file or its trim, and at the
+  // target or its peak at the limit.
   Pack = Load();
+  const double Seconds[] = {4, 0, 3, 3, 2.5};
   EXPECT_EQ(Pack->Streams(1)->SampleCount(), SamplesBefore + 3);
   ForEachSample(*Pack, [](const TStreamData& Sample) { EXPECT_NE(Sample.StreamFile(), nullptr); });
   for (size_t I : {0u, 2u, 3u, 4u}) {
@@ -171,6 +174,7 @@ TEST_F(BatchTest, ASongsFolderReplacesAndAddsMatchedToTheDefinitionsLoudness) {
     EXPECT_EQ(File->Name, R.Entry);
     TMeasureReport After = MeasureEntry(*File);
     ASSERT_TRUE(After.Integrated && After.TruePeak) << After.Error;
+    EXPECT_NEAR(After.Seconds, Seconds[I], 0.001);
     SCOPED_TRACE(Names[I] + ": " + std::to_string(*After.Integrated) + " LUFS, " +
                  std::to_string(*After.TruePeak) + " dBTP, target " + std::to_string(*Game.Target));
     if (R.HeldBack) {

@@ -225,17 +225,14 @@ TEST(ReportsTest, TheConverterIsGivenFullPathsAndItsAnswersAreChecked) {
   std::vector<TTagsReport> Tags = Converter.Tags({"x.asf"});
   EXPECT_EQ(Tags[0].Error, "sx: No input file given");
 
-  // A converter with a trim and fade-out gives it to every conversion, in microseconds; reports go as ever.
-  TConverter Shaped(Runner, {1.5, std::nullopt, 2.25});
-  Shaped.ConvertToLoudness(SongFormat(), Dir.File("matched.wav"), Out, -14);
+  // A conversion with a trim and fade-out gives them in microseconds, before the input.
+  const TSongShape Shape{1.5, std::nullopt, 2.25};
+  Converter.ConvertToLoudness(SongFormat(), Dir.File("matched.wav"), Out, -14, Shape);
   EXPECT_EQ(Runner.Calls.back(),
             "-pcstream -eaxa_blk -loudness=-14.00 -start=1.500000 -fade-out=2.250000 \"" +
                 platform::FullPath(Dir.File("matched.wav")) + "\" -=\"" + platform::FullPath(Out) + "\"");
-  Shaped.Convert(*FindConverterFormat("wave"), Dir.File("plain.wav"), Out);
-  EXPECT_EQ(Runner.Calls.back().find("-wave -start=1.500000 -fade-out=2.250000 \""), 0u)
-      << Runner.Calls.back();
-  Shaped.Measure({"x.asf"});
-  EXPECT_EQ(Runner.Calls.back(), "-measure \"" + platform::FullPath("x.asf") + "\"");
+  Converter.Convert(*FindConverterFormat("wave"), Dir.File("plain.wav"), Out, std::nullopt, {0, 9.1, {}});
+  EXPECT_EQ(Runner.Calls.back().find("-wave -start=0.000000 -end=9.100000 \""), 0u) << Runner.Calls.back();
 
   Runner.Answers.clear();
   EXPECT_THROW(Converter.Measure({"x.asf"}), Exception) << "a converter that does not start";

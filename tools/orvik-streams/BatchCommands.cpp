@@ -157,8 +157,10 @@ int ImportBatch(const TArguments& Args, TContext& C) {
   TBatchOptions Options;
   ChangeDefinition(Definition, C, [&](TStreamPack& Pack, TDefinitionSession& Session) {
     std::vector<TPlannedSong> Plan = PlanBatch(Pack, Target, Files);
+    for (TPlannedSong& Song : Plan)
+      Song.Shape = Shape;
     TSystemConverterProcess Runner(C.ProgramFolder);
-    TConverter Converter(Runner, Shape);
+    TConverter Converter(Runner);
     if (!Args.Has("no-loudness"))
       Options.Target = MeasureTarget(Pack, Converter, Progress);
     Options.SongDone = [&](const TSongResult& R, size_t I, size_t N) { ProgressLine(Progress, R, I, N); };

@@ -160,8 +160,9 @@ int Import(const TArguments& Args, TContext& C) {
   ChangeDefinition(Definition, C, [&](TStreamPack& Pack, TDefinitionSession& Session) {
     TStreamData& Sample = SampleOf(Pack, Args);
     TSystemConverterProcess Runner(C.ProgramFolder);
-    TConverter Converter(Runner, Shape);
-    TSongImport Import = ImportSong(Converter, Session.Imports, Sample, Add, platform::FileNameToWide(Input));
+    TConverter Converter(Runner);
+    TSongImport Import =
+        ImportSong(Converter, Session.Imports, Sample, Add, platform::FileNameToWide(Input), {}, {}, Shape);
     if (!Import.Conversion.Made)
       ConversionFailed(msg::UnableToConvertInput, Import.Conversion.Reason);
     Save(Pack, Session, !Add);
