@@ -38,6 +38,7 @@ TSongPicture::~TSongPicture() {
 }
 
 void TSongPicture::Show(TEAStreamFile* Entry) {
+  FSelected = {};
   if (Entry == nullptr || Entry->Size == 0) {
     Set(TState::NoSong);
     return;
@@ -60,6 +61,7 @@ void TSongPicture::Show(TEAStreamFile* Entry) {
 }
 
 void TSongPicture::Hide() {
+  FSelected = {};
   Set(TState::Hidden);
 }
 
@@ -102,6 +104,7 @@ void TSongPicture::Poll() {
 
 void TSongPicture::SetPlaying(bool Playing) {
   FPlaying = Playing;
+  FPlayed = FSelected;
   if (Changed)
     Changed();
 }

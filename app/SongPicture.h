@@ -46,11 +46,11 @@ public:
   void Stop();
   // Takes in what the measuring thread finished, and shows the selected song's picture when it is there.
   void Poll();
-  // While the preview plays, the strip says so.
+  // While the preview of the song shown plays, the strip says so.
   void SetPlaying(bool Playing);
 
   TState State() const { return FState; }
-  bool Playing() const { return FPlaying; }
+  bool Playing() const { return FPlaying && FPlayed == FSelected; }
   // The song's report when Shown: its Envelope is the outline.
   const TMeasureReport& Report() const { return FReport; }
   // The line under the strip: length, codec, rate, channels and loudness when Shown, else what is going
@@ -90,6 +90,7 @@ private:
   std::wstring FReason;
   TMeasureReport FReport;
   bool FPlaying = false;
+  TSongKey FPlayed; // the song the preview plays
   uint64_t FGeneration = 0;
 
   // Shared with the measuring thread, under FLock.
