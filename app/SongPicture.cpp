@@ -37,8 +37,14 @@ TSongPicture::~TSongPicture() {
   Stop();
 }
 
+void TSongPicture::Attach(std::function<void()> Wake) {
+  FWake = std::move(Wake);
+}
+
 void TSongPicture::Show(TEAStreamFile* Entry) {
   FSelected = {};
+  if (!FWake)
+    return;
   if (Entry == nullptr || Entry->Size == 0) {
     Set(TState::NoSong);
     return;
@@ -196,8 +202,7 @@ void TSongPicture::Measure() {
     FRunning.reset();
     FFinished.push_back({std::move(Job.Key), std::move(Report), Job.Generation});
     Hold.unlock();
-    if (Wake)
-      Wake();
+    FWake();
     Hold.lock();
   }
 }

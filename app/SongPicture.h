@@ -6,8 +6,10 @@
 // until Forget, so that a song seen before shows at once, and an entry that an import changed is measured
 // anew while an undone import finds its old picture.
 //
-// Everything runs on the window's thread but Wake, which the measuring thread calls when it has a picture;
-// the window then calls Poll, which shows it.
+// Pictures are made for a view only: until one attaches, the model stays Hidden and neither reads nor
+// measures anything, so the window's logic runs headless as before. Everything runs on the window's thread
+// but the view's wake, which the measuring thread calls when it has a picture; the view then calls Poll,
+// which shows it.
 
 #include "workflows/SongPicture.h"
 
@@ -37,6 +39,8 @@ public:
   TSongPicture(const TSongPicture&) = delete;
   TSongPicture& operator=(const TSongPicture&) = delete;
 
+  // Called by the view before anything else: Wake is called from the measuring thread when Poll has news.
+  void Attach(std::function<void()> Wake);
   // Shows the song of Entry (nullptr: the sample has none): kept, or measured. Reads the entry's bytes.
   void Show(TEAStreamFile* Entry);
   void Hide();
@@ -60,8 +64,6 @@ public:
   std::wstring PeakText() const;
   bool PeakOver() const;
 
-  // Set by the window before the first Show: called from the measuring thread when Poll has news.
-  std::function<void()> Wake;
   // For the view: runs after every change of what the picture shows.
   std::function<void()> Changed;
 
@@ -84,6 +86,7 @@ private:
 
   std::function<IConverterProcess&()> FConverter;
   size_t FPoints;
+  std::function<void()> FWake; // empty until a view attaches
   std::map<TSongKey, TMeasureReport> FKept;
   TSongKey FSelected;
   TState FState = TState::Hidden;

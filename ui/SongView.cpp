@@ -140,7 +140,7 @@ TSongView::TSongView(HWND Parent, TSongPicture& Model)
       FLine(std::make_unique<TPart>(Parent, Model, false)) {
   // The handle, not this view: the measuring thread may wake a window that is gone, never a freed object.
   HWND Strip = FStrip->Handle();
-  FModel.Wake = [Strip] { ::PostMessageW(Strip, WakeMessage, 0, 0); };
+  FModel.Attach([Strip] { ::PostMessageW(Strip, WakeMessage, 0, 0); });
   FModel.Changed = [this] {
     ::InvalidateRect(FStrip->Handle(), nullptr, FALSE);
     ::InvalidateRect(FLine->Handle(), nullptr, FALSE);

@@ -20,6 +20,7 @@ protected:
   SongPictureTest() {
     ConverterProcess = &Gate;
     Form = NewForm();
+    Form->picSong.Attach([] {}); // the test polls
     OpenStandard();
   }
   ~SongPictureTest() override {
