@@ -85,7 +85,9 @@ private:
   }
 
   void DrawStrip(HDC Dc, RECT Client) {
-    const bool Visible = FModel.State() != TSongPicture::TState::Hidden;
+    // Without a picture to come, the line alone says why: the strip is not drawn.
+    const bool Visible =
+        FModel.State() == TSongPicture::TState::Shown || FModel.State() == TSongPicture::TState::Measuring;
     ::FillRect(Dc, &Client, ::GetSysColorBrush(Visible ? COLOR_WINDOW : COLOR_BTNFACE));
     const auto& Channels = FModel.Report().Envelope;
     const int Width = static_cast<int>(Client.right), Height = static_cast<int>(Client.bottom);

@@ -2,8 +2,9 @@
 // The one-line JSON reports of the converter (sx -measure, sx -tags, and a conversion with -gain or
 // -loudness), read
 // back. The converter is another program: a line is checked before anything in it is used, and a line
-// that is not a flat JSON object of the expected fields, with numbers in their plausible ranges, is
-// refused as a whole (nullopt). Unknown fields are ignored; a line may end in CR LF.
+// that is not a JSON object of the expected fields (its values plain, or lists of numbers nested at most
+// three deep), with numbers in their plausible ranges, is refused as a whole (nullopt). Unknown fields are
+// ignored; a line may end in CR LF.
 
 #include <cstdint>
 #include <optional>
