@@ -10,8 +10,8 @@ TEntrySong ReadEntrySong(TEAStreamFile& Entry) {
   TMemoryStream Data;
   Entry.SaveToStream(Data);
   TEntrySong Song;
-  Song.Key = {Entry.Owner != nullptr ? Entry.Owner->FileName : std::string(), Entry.Name, Entry.Offset,
-              Entry.Size, Crc32(Data.Bytes().data(), Data.Bytes().size())};
+  Song.Key = {Entry.Owner != nullptr ? Entry.Owner->FileName : std::string(), Entry.Name, Entry.Size,
+              Crc32(Data.Bytes().data(), Data.Bytes().size())};
   Song.Bytes = Data.Bytes();
   return Song;
 }

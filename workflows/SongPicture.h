@@ -2,7 +2,7 @@
 // A song of an archive entry as the converter describes it: its length, codec, rate, channels, loudness,
 // peaks and outline. The entry's bytes are read once, on the caller's thread (the archive is not shared),
 // and identify the song: an entry whose data an import replaced is another song, one whose import was
-// undone the same song again.
+// undone the same song again, and a save that moves the entry keeps its song.
 
 #include "archive/uEAStream.h"
 #include "workflows/Converter.h"
@@ -14,10 +14,11 @@
 // Slices of a song's outline: a strip as wide as a large screen shows one or two per pixel column.
 constexpr size_t kSongOutlinePoints = 2000;
 
-// What tells one entry's song from another: where it lies and a checksum of its bytes.
+// What tells one entry's song from another: the archive, the entry's name and a checksum of its bytes (not
+// their place, which a save's rebuild moves).
 struct TSongKey {
   std::string Archive, Entry;
-  uint32_t Offset = 0, Size = 0, Crc = 0;
+  uint32_t Size = 0, Crc = 0;
   auto operator<=>(const TSongKey&) const = default;
 };
 

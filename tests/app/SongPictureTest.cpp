@@ -78,6 +78,15 @@ TEST_F(SongPictureTest, ASongIsMeasuredOnceAndTheLatestSelectionWins) {
        true, 4},
       {"the import undone", [&] { Form->actEditUndoExecute(); }, false, 4},
       {"the import made again", [&] { Form->actEditRedoExecute(); }, false, 4},
+      {"saved: the archive rebuilt, its entries moved",
+       [&] {
+         Boxes.Answers = {TMsgResult::No}; // no preload update
+         Form->actFileSaveExecute();
+         Boxes.Shown.clear();
+         Select({0, 1, 0});
+         Select({0, 0, 0});
+       },
+       false, 4},
   };
   for (const TStep& Step : Steps) {
     SCOPED_TRACE(Step.What);
@@ -94,7 +103,6 @@ TEST_F(SongPictureTest, ASongIsMeasuredOnceAndTheLatestSelectionWins) {
   }
   EXPECT_EQ(Form->picSong.Text(), L"0:01.0    EA-XA    22050 Hz    mono    -20.0 LUFS");
   EXPECT_EQ(Form->picSong.PeakText(), L"peak -6.0 dBTP");
-  Boxes.Answers.push_back(TMsgResult::No);
   Form->CloseDefinition();
   EXPECT_EQ(Form->picSong.State(), TSongPicture::TState::Hidden);
 }
