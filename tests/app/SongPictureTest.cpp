@@ -1,6 +1,6 @@
 // The selected song's picture through the window's logic, with the fake converter behind a gate: each step
 // shows the picture of the selected entry's bytes (the fake's outline gives their count), measured only when
-// that song was not seen before.
+// that song was not seen before; and the strip knows whether the preview plays the song shown.
 
 #include "tests/app/EditorFixture.h"
 #include "tests/app/GatedProcess.h"
@@ -103,6 +103,15 @@ TEST_F(SongPictureTest, ASongIsMeasuredOnceAndTheLatestSelectionWins) {
   }
   EXPECT_EQ(Form->picSong.Text(), L"0:01.0    EA-XA    22050 Hz    mono    -20.0 LUFS");
   EXPECT_EQ(Form->picSong.PeakText(), L"peak -6.0 dBTP");
+  // The strip says that the preview plays while the song played is the one shown.
+  Run([&] { Form->actSamplePreviewExecute(); });
+  EXPECT_TRUE(Form->picSong.Playing());
+  Select({0, 1, 0});
+  EXPECT_FALSE(Form->picSong.Playing());
+  Select({0, 0, 0});
+  EXPECT_TRUE(Form->picSong.Playing());
+  Form->StopPreview();
+  EXPECT_FALSE(Form->picSong.Playing());
   Form->CloseDefinition();
   EXPECT_EQ(Form->picSong.State(), TSongPicture::TState::Hidden);
 }
