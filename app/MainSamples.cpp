@@ -138,6 +138,7 @@ void TfrmORVStreams::actSamplePreviewExecute() {
   FServices.Sound->PlayLooped(FPreviewFile);
   actSamplePreview.SetCaption(msg::Stop);
   actSamplePreview.SetImageIndex(5);
+  picSong.SetPlaying(true);
 }
 
 void TfrmORVStreams::StopPreview() {
@@ -148,6 +149,7 @@ void TfrmORVStreams::StopPreview() {
   FPreviewFile.clear();
   actSamplePreview.SetCaption(msg::Preview);
   actSamplePreview.SetImageIndex(4);
+  picSong.SetPlaying(false);
   if (!Played.empty() && platform::IsFile(Played))
     CheckOSError(platform::DeleteFile(Played));
 }

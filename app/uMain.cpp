@@ -26,7 +26,10 @@ TfrmORVStreams::TfrmORVStreams(const TServices& Services) : FServices(Services) 
   TntFormCreate();
 }
 
-TfrmORVStreams::~TfrmORVStreams() = default;
+TfrmORVStreams::~TfrmORVStreams() {
+  // The picture's thread may be running the converter, which goes with this window.
+  picSong.Stop();
+}
 
 void TfrmORVStreams::BindControls() {
   treeFiles.OnChange = [this](TTreeNode* Node) { treeFilesChange(Node); };
@@ -123,6 +126,7 @@ bool TfrmORVStreams::CloseDefinition() {
   if (PreviewPlaying())
     StopPreview();
   ClearControls();
+  picSong.Forget();
   FPack.reset();
   EndHistory();
   FLoudness = {};
@@ -212,9 +216,11 @@ void TfrmORVStreams::SelectSample(const TStreamData* Sample) {
 void TfrmORVStreams::treeFilesChange(TTreeNode* Node) {
   if (!FPack || !IsSampleNode(Node) || Node->Data == nullptr) {
     pnlDetails.SetVisible(false);
+    picSong.Hide();
     return;
   }
   ShowSampleDetails(static_cast<TStreamData*>(Node->Data));
+  picSong.Show(static_cast<TStreamData*>(Node->Data)->StreamFile());
 }
 
 void TfrmORVStreams::ShowSampleDetails(TStreamData* Sample) {

@@ -8,6 +8,7 @@
 #include "app/BatchWindow.h"
 #include "app/Controls.h"
 #include "app/Services.h"
+#include "app/SongPicture.h"
 #include "definitions/DefinitionSession.h"
 #include "definitions/EditHistory.h"
 #include "definitions/Preload.h"
@@ -50,6 +51,8 @@ public:
   TButtonModel btnDescRemove{L"Remove", L"Remove description|Deelete the selected description"};
   TButtonModel btnAddFile{L"Add...", L"Add file|Add a new file to the selected archive"};
   TButtonModel btnRemoveFile{L"Remove", L"Remove the selected file from the archive"};
+  // The selected song's strip and line.
+  TSongPicture picSong{[this]() -> IConverterProcess& { return ConverterProcess(); }};
 
   // ---- actions ----
   TActionModel actFileOpen{L"&Open...", 0, L"Open|Open a stream definition file", L"Ctrl+O"};

@@ -341,10 +341,10 @@ void JournalSeeds() {
   fs::remove_all(Game);
 }
 
-// Lines as the converter prints them: -measure and -tags of small files (named as a folder of songs would
-// name them, the names relative, as the reports echo them), an error line, and gain lines (of -gain and of
-// -loudness); one output of several lines ending in CR LF as on Windows, and a line whose texts are \u
-// escapes with a surrogate pair.
+// Lines as the converter prints them: -measure (with and without an outline) and -tags of small files (named
+// as a folder of songs would name them, the names relative, as the reports echo them), an error line, and
+// gain lines (of -gain and of -loudness); one output of several lines ending in CR LF as on Windows, and a
+// line whose texts are \u escapes with a surrogate pair.
 void ReportSeeds() {
   const fs::path Scratch = fs::temp_directory_path() / "orvik-report-seeds";
   fs::create_directories(Scratch);
@@ -362,6 +362,7 @@ void ReportSeeds() {
                               true)}));
   const std::string Measure = sx::MeasureReport("Derby Day - Warm Up.wav");
   const std::string Silence = sx::MeasureReport("quiet\tnight.wav");
+  const std::string Outlined = sx::MeasureReport("Derby Day - Warm Up.wav", 6);
   const std::string Tags = sx::TagsReport("Derby Day - Warm Up.wav");
   const std::string Tagged = sx::TagsReport("tagged.wav");
   const std::string Error = sx::ErrorReport("gone.mp3", "Cannot open file \"gone.mp3\". No such file");
@@ -369,6 +370,7 @@ void ReportSeeds() {
   fs::remove_all(Scratch);
   Seed("reports", "measure", Text(Measure));
   Seed("reports", "measure-silence", Text(Silence));
+  Seed("reports", "measure-envelope", Text(Outlined));
   Seed("reports", "tags-from-name", Text(Tags));
   Seed("reports", "tags-info", Text(Tagged));
   Seed("reports", "error", Text(Error));

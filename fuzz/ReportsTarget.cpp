@@ -7,6 +7,7 @@
 // half hundredth of their printing.
 #include "converter/Json.h"
 #include "converter/Reports.h"
+#include "converter/analysis/Envelope.h"
 #include "converter/formats/TagText.h"
 #include "fuzz/Fuzz.h"
 #include "workflows/ConverterReports.h"
@@ -56,6 +57,14 @@ void CheckMeasure(const std::string& Line) {
   }
   FUZZ_CHECK(InRange(R->Integrated) && InRange(R->TruePeak) && InRange(R->SamplePeak));
   FUZZ_CHECK(std::isfinite(R->Seconds) && R->Seconds >= 0 && R->Seconds <= 1e7);
+  // An outline has a list per channel, all of one length within the converter's limit, each slice ordered.
+  FUZZ_CHECK(R->Envelope.empty() || R->Envelope.size() == R->Channels);
+  for (const std::vector<TEnvelopePoint>& Channel : R->Envelope) {
+    FUZZ_CHECK(Channel.size() == R->Envelope[0].size() && !Channel.empty() &&
+               Channel.size() <= sx::kMaxEnvelopePoints);
+    for (const TEnvelopePoint& P : Channel)
+      FUZZ_CHECK(P.Min <= P.Max);
+  }
   if (!ValidUtf8(R->Input))
     return;
   const std::string Written =

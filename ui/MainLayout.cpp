@@ -146,6 +146,9 @@ void TMainWindow::LayOutDetails(int Width) {
   Place(C.cmbFiles, S(12), S(42), FilesW, S(300));
   Place(C.btnAddFile, S(12) + FilesW + Gap, S(41), ButtonW, ButtonH);
   Place(C.btnRemoveFile, S(12) + FilesW + 2 * Gap + ButtonW, S(41), ButtonW, ButtonH);
+  Y += StreamH + S(10);
+
+  FSong->Place(M, Y, Inner, S(72), LabelH + S(2));
 }
 
 } // namespace ui

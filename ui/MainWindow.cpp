@@ -207,6 +207,9 @@ void TMainWindow::CreateDetails() {
   C.btnRemoveFile = AddButton(C.grpStream, F.btnRemoveFile, &TfrmORVStreams::btnRemoveFileClick);
   for (HWND Combo : {C.cmbDescriptions, C.cmbStreams, C.cmbFiles})
     ::SendMessageW(Combo, CB_SETMINVISIBLE, DropDownRows, 0);
+  FSong = std::make_unique<TSongView>(C.pnlDetails, F.picSong);
+  C.picSong = FSong->Strip();
+  C.lblSong = FSong->Line();
 }
 
 void TMainWindow::BindModels() {

@@ -9,6 +9,7 @@
 #include "ui/EditBinding.h"
 #include "ui/Hints.h"
 #include "ui/Panel.h"
+#include "ui/SongView.h"
 #include "ui/Splitter.h"
 #include "ui/TreeBinding.h"
 #include "ui/Window.h"
@@ -29,6 +30,7 @@ struct TMainControls {
   HWND pnlDetails, lblDescriptions, cmbDescriptions, btnDescrAdd, btnDescRemove;
   HWND grpDescription, grpDescriptionFrame, lblSinger, edtSinger, lblAlbum, edtAlbum, lblName, edtName;
   HWND lblStreams, cmbStreams, grpStream, grpStreamFrame, lblFiles, cmbFiles, btnAddFile, btnRemoveFile;
+  HWND picSong, lblSong; // the selected song's strip and line
 };
 
 class TMainWindow : public TWindow {
@@ -81,6 +83,7 @@ private:
   TMainControls FControls{};
   std::unique_ptr<TPanel> FDetails, FDescriptionGroup, FStreamGroup;
   std::unique_ptr<TSplitter> FSplitter;
+  std::unique_ptr<TSongView> FSong;
   std::unique_ptr<THints> FHints;
   std::unique_ptr<TTreeBinding> FTree;
   std::vector<std::unique_ptr<TComboBinding>> FCombos;

@@ -183,8 +183,15 @@ TConversion TConverter::RunConversion(const TConverterFormat& Format, const std:
   return Result;
 }
 
-std::vector<TMeasureReport> TConverter::Measure(const std::vector<std::string>& Inputs) {
-  return ReportsOf<TMeasureReport>(RunStarted(L"-measure" + QuotedList(Inputs)), Inputs, ParseMeasureLine);
+std::vector<TMeasureReport> TConverter::Measure(const std::vector<std::string>& Inputs, size_t Points) {
+  const std::wstring Option = Points == 0 ? L"" : L" -points=" + std::to_wstring(Points);
+  auto Parse = [Points](const std::string& Line) {
+    std::optional<TMeasureReport> R = ParseMeasureLine(Line);
+    if (R && R->Error.empty() && Points != 0 && (R->Envelope.empty() || R->Envelope[0].size() != Points))
+      R.reset();
+    return R;
+  };
+  return ReportsOf<TMeasureReport>(RunStarted(L"-measure" + Option + QuotedList(Inputs)), Inputs, Parse);
 }
 
 std::vector<TTagsReport> TConverter::Tags(const std::vector<std::string>& Inputs) {

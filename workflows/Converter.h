@@ -104,8 +104,9 @@ public:
   TConversion ConvertToLoudness(const TConverterFormat& Format, const std::string& Input,
                                 const std::string& Output, double TargetLufs, const TSongShape& Shape = {});
   // One report per input, in order, from one run. An input whose line is missing or unreadable gets an
-  // Error. Raises as Convert.
-  std::vector<TMeasureReport> Measure(const std::vector<std::string>& Inputs);
+  // Error. Points (1 to the converter's 100000) asks for each song's outline of that many slices; a line
+  // without it then counts as unreadable. Raises as Convert.
+  std::vector<TMeasureReport> Measure(const std::vector<std::string>& Inputs, size_t Points = 0);
   std::vector<TTagsReport> Tags(const std::vector<std::string>& Inputs);
 
 private:

@@ -1,5 +1,7 @@
 #include "workflows/ConverterReports.h"
 
+#include "converter/analysis/Envelope.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -8,11 +10,16 @@
 namespace {
 
 struct TValue {
-  enum TKind { Null, Boolean, Number, String } Kind = Null;
+  enum TKind { Null, Boolean, Number, String, List } Kind = Null;
   bool Flag = false;
   double Value = 0;
-  std::string Text; // UTF-8
+  std::string Text;          // UTF-8
+  std::vector<TValue> Items; // of a list
 };
+
+// Lists nest this deep at most (an outline is a list of channels of slices of two numbers); deeper nesting
+// is refused before it can exhaust the stack.
+constexpr int kDeepestList = 3;
 
 using TObject = std::map<std::string, TValue>;
 
@@ -48,7 +55,8 @@ public:
     do {
       std::string Key;
       TValue Value;
-      if (!ReadString(Key) || !Take(':') || !ReadValue(Value) || !Object.emplace(Key, Value).second)
+      if (!ReadString(Key) || !Take(':') || !ReadValue(Value) ||
+          !Object.emplace(std::move(Key), std::move(Value)).second)
         return false;
     } while (Take(','));
     return Take('}') && AtEnd();
@@ -146,11 +154,38 @@ private:
     Value = Text.empty() ? 0 : std::strtod(Text.c_str(), &End);
     return !Text.empty() && End == Text.c_str() + Text.size() && std::isfinite(Value);
   }
+  // A list of numbers and lists, at most kDeepestList deep.
+  bool ReadList(TValue& Value, int Depth) {
+    Value.Kind = TValue::List;
+    if (Depth >= kDeepestList)
+      return false;
+    if (Take(']'))
+      return true;
+    do {
+      Value.Items.emplace_back();
+      TValue& Item = Value.Items.back();
+      SkipBlanks();
+      if (FPos < FText.size() && FText[FPos] == '[') {
+        ++FPos;
+        if (!ReadList(Item, Depth + 1))
+          return false;
+      } else {
+        Item.Kind = TValue::Number;
+        if (!ReadNumber(Item.Value))
+          return false;
+      }
+    } while (Take(','));
+    return Take(']');
+  }
   bool ReadValue(TValue& Value) {
     SkipBlanks();
     if (FPos >= FText.size())
       return false;
     char C = FText[FPos];
+    if (C == '[') {
+      ++FPos;
+      return ReadList(Value, 0);
+    }
     if (C == '"') {
       Value.Kind = TValue::String;
       return ReadString(Value.Text);
@@ -211,9 +246,54 @@ bool ReadText(const TObject& O, const std::string& Key, std::string& Out) {
   return true;
 }
 
+// A whole number in [Low, High], when the field is there; false for anything else.
+bool ReadCount(const TObject& O, const std::string& Key, double Low, double High, uint32_t& Out) {
+  const TValue* V = Find(O, Key);
+  if (V == nullptr)
+    return true;
+  if (V->Kind != TValue::Number || V->Value < Low || V->Value > High || V->Value != std::floor(V->Value))
+    return false;
+  Out = static_cast<uint32_t>(V->Value);
+  return true;
+}
+
+// A sample of 16-bit sound: a whole number in [-32768, 32767].
+bool ReadSample(const TValue& V, int16_t& Out) {
+  if (V.Kind != TValue::Number || V.Value < -32768 || V.Value > 32767 || V.Value != std::floor(V.Value))
+    return false;
+  Out = static_cast<int16_t>(V.Value);
+  return true;
+}
+
+// [[[min,max],...] per channel]: a list per channel, all of the same length, 1 to the converter's limit.
+bool ReadEnvelope(const TValue& V, uint32_t Channels, std::vector<std::vector<TEnvelopePoint>>& Out) {
+  if (V.Kind != TValue::List || Channels == 0 || V.Items.size() != Channels)
+    return false;
+  const size_t Points = V.Items[0].Items.size();
+  if (Points == 0 || Points > sx::kMaxEnvelopePoints)
+    return false;
+  Out.assign(Channels, {});
+  for (uint32_t C = 0; C < Channels; ++C) {
+    const TValue& Channel = V.Items[C];
+    if (Channel.Kind != TValue::List || Channel.Items.size() != Points)
+      return false;
+    Out[C].resize(Points);
+    for (size_t I = 0; I < Points; ++I) {
+      const TValue& Pair = Channel.Items[I];
+      TEnvelopePoint& P = Out[C][I];
+      if (Pair.Kind != TValue::List || Pair.Items.size() != 2 || !ReadSample(Pair.Items[0], P.Min) ||
+          !ReadSample(Pair.Items[1], P.Max) || P.Min > P.Max)
+        return false;
+    }
+  }
+  return true;
+}
+
 // Loudness and peaks of 16-bit sound lie well inside these; anything outside is not a measurement.
 constexpr double kLowestLevel = -200, kHighestLevel = 30;
 constexpr double kLargestGain = 60;
+// Rates and channel counts a sound file can state.
+constexpr double kHighestRate = 1e6, kMostChannels = 255;
 
 // Every report line names its input; a line with an error says nothing else. False when the line names no
 // input; Done when it is an error line.
@@ -251,6 +331,12 @@ std::optional<TMeasureReport> ParseMeasureLine(const std::string& Line) {
       return std::nullopt;
     R.Codec = Name;
   }
+  if (!ReadCount(*O, "sampleRate", 1, kHighestRate, R.SampleRate) ||
+      !ReadCount(*O, "channels", 1, kMostChannels, R.Channels))
+    return std::nullopt;
+  if (const TValue* Envelope = Find(*O, "envelope"))
+    if (!ReadEnvelope(*Envelope, R.Channels, R.Envelope))
+      return std::nullopt;
   return R;
 }
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-// The real converter, with a record of what each run was asked and a gate that holds back the conversions
-// of files whose names hold Held until it opens.
+// The converter of a program folder, with a record of what each run was asked and a gate that holds back
+// the runs of HeldAction (conversions unless set) whose parameters hold Held until it opens.
 class TGatedProcess : public IConverterProcess {
 public:
   explicit TGatedProcess(const std::string& ProgramFolder) : FReal(ProgramFolder) {}
@@ -20,7 +20,7 @@ public:
       std::string Parameters = WideToAnsi(Wide);
       std::unique_lock<std::mutex> Hold(FLock);
       Runs.push_back(Parameters);
-      if (!Held.empty() && Parameters.find("-pcstream") != std::string::npos &&
+      if (!Held.empty() && Parameters.find(HeldAction) != std::string::npos &&
           Parameters.find(Held) != std::string::npos)
         FOpened.wait(Hold, [&] { return Open; });
     }
@@ -37,6 +37,7 @@ public:
         Runs.begin(), Runs.end(), [&](const std::string& R) { return R.find(Text) != std::string::npos; }));
   }
   std::string Held;
+  std::string HeldAction = "-pcstream";
   bool Open = false;
   std::vector<std::string> Runs;
 

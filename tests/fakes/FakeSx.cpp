@@ -5,9 +5,10 @@
 // and exits with 3.
 //
 //   sx <option>... "<input>" -="<output>"
-//   sx -measure "<input>"...
+//   sx -measure [-points=<N>] "<input>"...
 //
-// -measure reports every input as an EA-XA stream of one second at -20 LUFS with its peaks at -6 dBFS; a
+// -measure reports every input as an EA-XA stream of one second at -20 LUFS with its peaks at -6 dBFS, and
+// with -points an outline that tells inputs of different sizes apart; a
 // conversion with -gain=<dB> reports that gain as applied.
 
 #include "base/Text.h"
@@ -38,6 +39,16 @@ std::string JsonText(const std::string& Text) {
   return Escaped;
 }
 
+// The outline field of a song of one channel whose every slice spans -S to S, S being the input's size
+// modulo 32768: songs of other sizes have other outlines.
+std::string Envelope(const std::string& Input, size_t Points) {
+  const std::string S = std::to_string(std::filesystem::file_size(Input) % 32768);
+  std::string Json = ",\"envelope\":[[";
+  for (size_t I = 0; I < Points; ++I)
+    Json += (I == 0 ? "[-" : ",[-") + S + "," + S + "]";
+  return Json + "]]";
+}
+
 int main(int Argc, char** Argv) {
   std::wstring CommandLine = platform::OwnCommandLine(Argc, Argv);
   if (const char* Log = std::getenv("ORVIK_FAKE_SX_LOG")) {
@@ -59,11 +70,16 @@ int main(int Argc, char** Argv) {
     return 3;
   }
   if (Arguments.size() >= 2 && Arguments[1] == L"-measure") {
-    for (size_t I = 2; I < Arguments.size(); ++I)
+    size_t First = 2, Points = 0;
+    if (Arguments.size() > 2 && Arguments[2].rfind(L"-points=", 0) == 0)
+      Points = std::stoul(Arguments[First++].substr(8));
+    for (size_t I = First; I < Arguments.size(); ++I) {
+      const std::string Input = WideToAnsi(Arguments[I]);
       std::printf(
           "{\"input\":\"%s\",\"integrated\":-20.00,\"truePeak\":-6.00,\"samplePeak\":-6.00,"
-          "\"sampleRate\":22050,\"channels\":1,\"seconds\":1.000,\"frames\":22050,\"codec\":\"EA-XA\"}\n",
-          JsonText(WideToAnsi(Arguments[I])).c_str());
+          "\"sampleRate\":22050,\"channels\":1,\"seconds\":1.000,\"frames\":22050,\"codec\":\"EA-XA\"%s}\n",
+          JsonText(Input).c_str(), Points == 0 ? "" : Envelope(Input, Points).c_str());
+    }
     return 0;
   }
   if (Arguments.size() < 4)

@@ -24,6 +24,7 @@
 #include "ui/WinServices.h"
 #include "workflows/Converter.h"
 #include "workflows/KeptOriginals.h"
+#include "workflows/SongPicture.h"
 #include "workflows/SoundtrackPack.h"
 
 #include <cmath>
@@ -808,6 +809,24 @@ void CALLBACK PlayLevelsUser(HWND, UINT, UINT_PTR, DWORD) {
   PressButton(Window, IDCANCEL);
 }
 
+// The client area of Window as it paints itself, row by row.
+std::vector<COLORREF> Capture(HWND Window, int Width, int Height) {
+  HDC Screen = ::GetDC(Window);
+  HDC Memory = ::CreateCompatibleDC(Screen);
+  HBITMAP Bitmap = ::CreateCompatibleBitmap(Screen, Width, Height);
+  HGDIOBJ Old = ::SelectObject(Memory, Bitmap);
+  ::PrintWindow(Window, Memory, 0);
+  std::vector<COLORREF> Pixels;
+  for (int Y = 0; Y < Height; ++Y)
+    for (int X = 0; X < Width; ++X)
+      Pixels.push_back(::GetPixel(Memory, X, Y));
+  ::SelectObject(Memory, Old);
+  ::DeleteObject(Bitmap);
+  ::DeleteDC(Memory);
+  ::ReleaseDC(Window, Screen);
+  return Pixels;
+}
+
 } // namespace
 
 // View > Soundtrack... lists the demo's twelve songs, each with its numbers, once they are measured.
@@ -838,4 +857,66 @@ TEST_F(DemoGameTest, TheSoundtrackWindowListsTheDemosSongsWithTheirLoudness) {
   }
   EXPECT_TRUE(::IsWindowEnabled(FWindow->Handle()));
   EXPECT_FALSE(Form().DefinitionChanged());
+}
+
+// The strip under the details draws the outline that the converter gives for the selected song: in each
+// channel's band, every pixel column holds ink from the height of the column's largest value down to that
+// of its smallest (a loud column tall, a quiet one a line), within two pixels and one slice either side.
+TEST_F(DemoGameTest, TheStripDrawsTheOutlineTheConverterGivesForTheSelectedSong) {
+  Open();
+  Select({0, 0, 2}); // Options
+  for (int I = 0; I < 3000 && Form().picSong.State() == TSongPicture::TState::Measuring; ++I) {
+    ::Sleep(10);
+    Pump();
+  }
+  ASSERT_EQ(Form().picSong.State(), TSongPicture::TState::Shown) << WideToAnsi(Form().picSong.Text());
+  TConverter Converter(Process);
+  const TMeasureReport Expected = MeasureSong(Converter, EntryBytes(*Form().SelectedSample()->StreamFile()));
+  ASSERT_EQ(Expected.Envelope.size(), 2u) << Expected.Error;
+
+  HWND Strip = FWindow->Controls().picSong;
+  RECT Client;
+  ::GetClientRect(Strip, &Client);
+  const int Width = Client.right, Height = Client.bottom;
+  ASSERT_GT(Width, 100);
+  const std::vector<COLORREF> Pixels = Capture(Strip, Width, Height);
+  const COLORREF Ink = ::GetSysColor(COLOR_HIGHLIGHT);
+  int Mismatches = 0, Tall = 0;
+  std::string First;
+  for (int C = 0; C < 2; ++C) {
+    const std::vector<TEnvelopePoint>& Points = Expected.Envelope[static_cast<size_t>(C)];
+    const int Top = Height * C / 2, Band = Height / 2, Middle = Top + Band / 2, Half = Band / 2 - 1;
+    auto Row = [&](int Value) { return Middle - Value * Half / 32768; };
+    const int N = static_cast<int>(Points.size());
+    for (int X = 0; X < Width; ++X) {
+      const int From = X * N / Width, To = std::max(From + 1, (X + 1) * N / Width);
+      int NarrowMin = 32767, NarrowMax = -32768, WideMin = 32767, WideMax = -32768;
+      for (int I = std::max(From - 1, 0); I < std::min(To + 1, N); ++I) {
+        const TEnvelopePoint& P = Points[static_cast<size_t>(I)];
+        WideMin = std::min<int>(WideMin, P.Min);
+        WideMax = std::max<int>(WideMax, P.Max);
+        if (I >= From && I < To) {
+          NarrowMin = std::min<int>(NarrowMin, P.Min);
+          NarrowMax = std::max<int>(NarrowMax, P.Max);
+        }
+      }
+      int InkTop = -1, InkBottom = -1;
+      for (int Y = Top; Y < Top + Band; ++Y)
+        if (Pixels[static_cast<size_t>(Y * Width + X)] == Ink) {
+          InkTop = InkTop < 0 ? Y : InkTop;
+          InkBottom = Y;
+        }
+      const bool Silent = WideMin == 0 && WideMax == 0;
+      const bool Fits = Silent ? InkTop < 0
+                               : InkTop >= Row(WideMax) - 2 && InkTop <= Row(NarrowMax) + 2 &&
+                                     InkBottom <= Row(WideMin) + 2 && InkBottom >= Row(NarrowMin) - 3;
+      Tall += InkBottom - InkTop > Band / 2;
+      if (!Fits && Mismatches++ == 0)
+        First = "channel " + std::to_string(C) + ", column " + std::to_string(X) + ": ink " +
+                std::to_string(InkTop) + ".." + std::to_string(InkBottom) + ", outline " +
+                std::to_string(NarrowMax) + ".." + std::to_string(NarrowMin);
+    }
+  }
+  EXPECT_EQ(Mismatches, 0) << First;
+  EXPECT_GT(Tall, 10) << "a song without loud columns tells little";
 }

@@ -19,6 +19,8 @@ const std::string kMeasure =
     "{\"input\":\"a.wav\",\"integrated\":-14.23,\"truePeak\":-0.82,\"samplePeak\":-1.10,"
     "\"sampleRate\":44100,\"channels\":2,\"seconds\":215.347,\"frames\":9496803,\"codec\":\"MicroTalk "
     "10:1\"}";
+const std::string kOutlined =
+    kMeasure.substr(0, kMeasure.size() - 1) + ",\"envelope\":[[[-3,5],[0,0]],[[-32768,32767],[1,2]]]}";
 const std::string kTags = "{\"input\":\"b.mp3\",\"title\":\"Caf\\u00e9 \\\"Noir\\\"\",\"artist\":null,"
                           "\"album\":\"\\ud83c\\udfb5 x\\/y\"}";
 const std::string kGain =
@@ -38,16 +40,19 @@ TEST(ReportsTest, GoodLinesAreReadWithTheirFields) {
   EXPECT_DOUBLE_EQ(M->Seconds, 215.347);
   EXPECT_EQ(M->Codec, "MicroTalk 10:1");
   EXPECT_TRUE(M->Error.empty());
+  EXPECT_EQ(M->SampleRate, 44100u);
+  EXPECT_EQ(M->Channels, 2u);
+  EXPECT_TRUE(M->Envelope.empty());
+  std::optional<TMeasureReport> Outlined = ParseMeasureLine(kOutlined);
+  ASSERT_TRUE(Outlined);
+  EXPECT_EQ(Outlined->Envelope,
+            (std::vector<std::vector<TEnvelopePoint>>{{{-3, 5}, {0, 0}}, {{-32768, 32767}, {1, 2}}}));
   std::optional<TMeasureReport> Silent =
       ParseMeasureLine("{ \"input\" : \"s.wav\", \"integrated\": null, \"truePeak\": null, \"samplePeak\": "
-                       "null, \"seconds\": 1e0, "
-                       "\"more\": [1] }");
-  EXPECT_FALSE(Silent) << "a nested value is not a report line";
-  Silent =
-      ParseMeasureLine("{ \"input\" : \"s.wav\", \"integrated\": null, \"truePeak\": null, \"samplePeak\": "
-                       "null, \"seconds\": 1e0, \"later\": true }");
+                       "null, \"seconds\": 1e0, \"later\": true, \"more\": [1, [2]] }");
   ASSERT_TRUE(Silent);
   EXPECT_EQ(Silent->Codec, "") << "a line without the codec";
+  EXPECT_EQ(Silent->Channels, 0u);
   EXPECT_FALSE(Silent->Integrated);
   EXPECT_FALSE(Silent->TruePeak);
 
@@ -83,7 +88,7 @@ TEST(ReportsTest, GoodLinesAreReadWithTheirFields) {
 
 // Every prefix of a good line is refused, and so is each kind of damage.
 TEST(ReportsTest, DamagedLinesAreRefusedWhole) {
-  for (const std::string& Good : {kMeasure, kTags, kGain, kMatched})
+  for (const std::string& Good : {kMeasure, kOutlined, kTags, kGain, kMatched})
     for (size_t Length = 0; Length < Good.size(); ++Length) {
       std::string Cut = Good.substr(0, Length);
       EXPECT_FALSE(ParseMeasureLine(Cut) || ParseTagsLine(Cut) || ParseGainLine(Cut)) << Cut;
@@ -111,6 +116,25 @@ TEST(ReportsTest, DamagedLinesAreRefusedWhole) {
       Replaced(kMeasure, "\"MicroTalk 10:1\"", "\"\""),
       Replaced(kMeasure, "MicroTalk 10:1", std::string(33, 'x')),
       Replaced(kMeasure, "MicroTalk 10:1", "Micro\\nTalk"),
+      Replaced(kMeasure, "\"channels\":2", "\"channels\":0"),
+      Replaced(kMeasure, "\"channels\":2", "\"channels\":1.5"),
+      Replaced(kMeasure, "44100", "-44100"),
+      Replaced(kOutlined, "[[[-3,5],[0,0]],", "["), // fewer lists than channels
+      Replaced(kOutlined, "[0,0]],", "],"),         // channels of different lengths
+      Replaced(kOutlined, "[-3,5]", "[5,-3]"),      // min above max
+      Replaced(kOutlined, "-32768", "-32769"),      // beyond 16 bits
+      Replaced(kOutlined, "[1,2]", "[1.5,2]"),      // not a sample
+      Replaced(kOutlined, "[1,2]", "[1,2,3]"),      // not a pair
+      Replaced(kOutlined, "[1,2]", "[[1],2]"),      // nested too deep
+      Replaced(kOutlined, "[[[-3,5],[0,0]],[[-32768,32767],[1,2]]]", "[[],[]]"), // no slices
+      Replaced(kOutlined, "\"channels\":2,", ""), // an outline of unknown channels
+      [&] {
+        std::string Many = "[[-1,1]";
+        for (int I = 0; I < 100000; ++I)
+          Many += ",[0,0]";
+        return Replaced(Replaced(kOutlined, "\"channels\":2", "\"channels\":1"),
+                        "[[[-3,5],[0,0]],[[-32768,32767],[1,2]]]", "[" + Many + "]]");
+      }(), // a slice more than the converter ever gives
   };
   for (const std::string& Line : BadMeasures)
     EXPECT_FALSE(ParseMeasureLine(Line)) << Line;
@@ -221,6 +245,15 @@ TEST(ReportsTest, TheConverterIsGivenFullPathsAndItsAnswersAreChecked) {
   EXPECT_TRUE(Measured[0].Error.empty());
   EXPECT_EQ(Measured[0].Input, "x.asf");
   EXPECT_EQ(Measured[1].Error, "cut short");
+  EXPECT_EQ(Measured[2].Error, "The converter's report could not be read");
+  // Asked for an outline of 2 slices: a line without one, or with another count, is no answer.
+  Runner.Answers["-measure"].Run.Output = kOutlined + "\n" + kMeasure + "\n" +
+                                          kMeasure.substr(0, kMeasure.size() - 1) +
+                                          ",\"envelope\":[[[0,0]],[[0,0]]]}";
+  Measured = Converter.Measure({"x.asf", "y.asf", "z.asf"}, 2);
+  EXPECT_EQ(Runner.Calls.back().find("-measure -points=2 \""), 0u) << Runner.Calls.back();
+  EXPECT_EQ(Measured[0].Envelope.size(), 2u);
+  EXPECT_EQ(Measured[1].Error, "The converter's report could not be read");
   EXPECT_EQ(Measured[2].Error, "The converter's report could not be read");
   std::vector<TTagsReport> Tags = Converter.Tags({"x.asf"});
   EXPECT_EQ(Tags[0].Error, "sx: No input file given");
