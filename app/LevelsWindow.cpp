@@ -21,6 +21,8 @@ const wchar_t* const kTypedTarget = L"This loudness (LUFS):";
 
 // "-14.2" with Digits after the point, "+3.50" with a sign.
 std::wstring LevelFigure(double Value, int Digits, bool Signed = false) {
+  if (std::abs(Value) < 0.5 * std::pow(10.0, -Digits))
+    Value = 0; // no "-0.0"
   char Text[32];
   std::snprintf(Text, sizeof Text, Signed ? "%+.*f" : "%.*f", Digits, Value);
   return AnsiToWide(Text);
