@@ -362,26 +362,8 @@ private:
 
 void TWinBatchWindow::ShowModal(TBatchWindowModel& Run) {
   TBatchForm Form(Owner, Run);
-  bool Disabled = Owner != nullptr && !::EnableWindow(Owner, FALSE);
-  MSG Message;
-  while (!Form.Closed()) {
-    BOOL Got = ::GetMessageW(&Message, nullptr, 0, 0);
-    if (Got == 0 || Got == -1) {
-      // The program is told to end: the batch stops after the songs in hand, and the quit goes on to the
-      // program's own loop.
-      Run.StopAndWait();
-      if (Got == 0)
-        ::PostQuitMessage(static_cast<int>(Message.wParam));
-      break;
-    }
-    if (::IsDialogMessageW(Form.Handle(), &Message))
-      continue;
-    ::TranslateMessage(&Message);
-    ::DispatchMessageW(&Message);
-  }
-  // The owner is enabled before the window goes, so that it is the one activated.
-  if (Disabled)
-    ::EnableWindow(Owner, TRUE);
+  RunModal(
+      Owner, Form.Handle(), [&] { return Form.Closed(); }, [&] { Run.StopAndWait(); });
 }
 
 } // namespace ui

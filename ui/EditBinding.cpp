@@ -1,4 +1,5 @@
 #include "ui/EditBinding.h"
+#include "ui/Window.h"
 
 namespace ui {
 
@@ -14,9 +15,7 @@ TEditBinding::~TEditBinding() {
 }
 
 std::wstring TEditBinding::ControlText() const {
-  std::wstring Text(static_cast<size_t>(::GetWindowTextLengthW(FEdit)) + 1, L'\0');
-  Text.resize(static_cast<size_t>(::GetWindowTextW(FEdit, Text.data(), static_cast<int>(Text.size()))));
-  return Text;
+  return WindowText(FEdit);
 }
 
 void TEditBinding::Sync() {

@@ -2,6 +2,7 @@
 #include "ui/ErrorGuard.h"
 #include "ui/Resources.h"
 #include "ui/WinServices.h"
+#include "ui/Window.h"
 
 namespace ui {
 
@@ -12,13 +13,6 @@ struct TQuery {
   const std::wstring& Prompt;
   std::wstring& Value;
 };
-
-std::wstring ItemText(HWND Dialog, int Id) {
-  HWND Item = ::GetDlgItem(Dialog, Id);
-  std::wstring Text(static_cast<size_t>(::GetWindowTextLengthW(Item)) + 1, L'\0');
-  Text.resize(static_cast<size_t>(::GetWindowTextW(Item, Text.data(), static_cast<int>(Text.size()))));
-  return Text;
-}
 
 INT_PTR CALLBACK QueryProc(HWND Dialog, UINT Message, WPARAM WParam, LPARAM LParam) {
   INT_PTR Result = FALSE;
@@ -34,7 +28,7 @@ INT_PTR CALLBACK QueryProc(HWND Dialog, UINT Message, WPARAM WParam, LPARAM LPar
     } else if (Message == WM_COMMAND && (LOWORD(WParam) == IDOK || LOWORD(WParam) == IDCANCEL)) {
       if (LOWORD(WParam) == IDOK)
         reinterpret_cast<TQuery*>(::GetWindowLongPtrW(Dialog, DWLP_USER))->Value =
-            ItemText(Dialog, IDC_QUERY_VALUE);
+            WindowText(::GetDlgItem(Dialog, IDC_QUERY_VALUE));
       ::EndDialog(Dialog, LOWORD(WParam));
       Result = TRUE;
     }

@@ -409,26 +409,8 @@ private:
 
 void TWinLevelsWindow::ShowModal(TLevelsWindow& Window) {
   TLevelsForm Form(Owner, Window);
-  bool Disabled = Owner != nullptr && !::EnableWindow(Owner, FALSE);
-  MSG Message;
-  while (!Form.Closed()) {
-    BOOL Got = ::GetMessageW(&Message, nullptr, 0, 0);
-    if (Got == 0 || Got == -1) {
-      // The program is told to end: a run stops after the songs in hand, and the quit goes on to the
-      // program's own loop.
-      Window.StopAndWait();
-      if (Got == 0)
-        ::PostQuitMessage(static_cast<int>(Message.wParam));
-      break;
-    }
-    if (::IsDialogMessageW(Form.Handle(), &Message))
-      continue;
-    ::TranslateMessage(&Message);
-    ::DispatchMessageW(&Message);
-  }
-  // The owner is enabled before the window goes, so that it is the one activated.
-  if (Disabled)
-    ::EnableWindow(Owner, TRUE);
+  RunModal(
+      Owner, Form.Handle(), [&] { return Form.Closed(); }, [&] { Window.StopAndWait(); });
 }
 
 } // namespace ui

@@ -2,6 +2,7 @@
 #include "ui/ErrorGuard.h"
 #include "ui/Resources.h"
 #include "ui/WinServices.h"
+#include "ui/Window.h"
 
 namespace ui {
 
@@ -15,13 +16,6 @@ struct TShapeQuery {
 constexpr std::pair<int, std::wstring TShapeFields::*> kFields[] = {{IDC_SHAPE_START, &TShapeFields::Start},
                                                                     {IDC_SHAPE_END, &TShapeFields::End},
                                                                     {IDC_SHAPE_FADE, &TShapeFields::FadeOut}};
-
-std::wstring ItemText(HWND Dialog, int Id) {
-  HWND Item = ::GetDlgItem(Dialog, Id);
-  std::wstring Text(static_cast<size_t>(::GetWindowTextLengthW(Item)) + 1, L'\0');
-  Text.resize(static_cast<size_t>(::GetWindowTextW(Item, Text.data(), static_cast<int>(Text.size()))));
-  return Text;
-}
 
 INT_PTR CALLBACK ShapeProc(HWND Dialog, UINT Message, WPARAM WParam, LPARAM LParam) {
   INT_PTR Result = FALSE;
@@ -39,7 +33,7 @@ INT_PTR CALLBACK ShapeProc(HWND Dialog, UINT Message, WPARAM WParam, LPARAM LPar
       if (LOWORD(WParam) == IDOK) {
         auto* Query = reinterpret_cast<TShapeQuery*>(::GetWindowLongPtrW(Dialog, DWLP_USER));
         for (const auto& [Id, Field] : kFields)
-          Query->Fields.*Field = ItemText(Dialog, Id);
+          Query->Fields.*Field = WindowText(::GetDlgItem(Dialog, Id));
       }
       ::EndDialog(Dialog, LOWORD(WParam));
       Result = TRUE;

@@ -56,4 +56,31 @@ LRESULT CALLBACK TWindow::Route(HWND Window, UINT Message, WPARAM WParam, LPARAM
   return Result;
 }
 
+std::wstring WindowText(HWND Window) {
+  std::wstring Text(static_cast<size_t>(::GetWindowTextLengthW(Window)) + 1, L'\0');
+  Text.resize(static_cast<size_t>(::GetWindowTextW(Window, Text.data(), static_cast<int>(Text.size()))));
+  return Text;
+}
+
+void RunModal(HWND Owner, HWND Window, const std::function<bool()>& Closed,
+              const std::function<void()>& Quitting) {
+  bool Disabled = Owner != nullptr && !::EnableWindow(Owner, FALSE);
+  MSG Message;
+  while (!Closed()) {
+    BOOL Got = ::GetMessageW(&Message, nullptr, 0, 0);
+    if (Got == 0 || Got == -1) {
+      Quitting();
+      if (Got == 0)
+        ::PostQuitMessage(static_cast<int>(Message.wParam));
+      break;
+    }
+    if (::IsDialogMessageW(Window, &Message))
+      continue;
+    ::TranslateMessage(&Message);
+    ::DispatchMessageW(&Message);
+  }
+  if (Disabled)
+    ::EnableWindow(Owner, TRUE);
+}
+
 } // namespace ui

@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <functional>
+#include <string>
+
 namespace ui {
 
 class TWindow {
@@ -26,5 +29,15 @@ private:
   static LRESULT CALLBACK Route(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
   HWND FHandle = nullptr;
 };
+
+// The text of a window or control.
+std::wstring WindowText(HWND Window);
+
+// Runs a modal window's own message loop until Closed says it has closed, its owner disabled meanwhile
+// (and enabled again before the window goes, so that the owner is the one activated). Dialog keys reach
+// Window. When the program is told to end, Quitting runs (a run on a thread stops after the songs in
+// hand) and the quit goes on to the program's own loop.
+void RunModal(HWND Owner, HWND Window, const std::function<bool()>& Closed,
+              const std::function<void()>& Quitting);
 
 } // namespace ui
