@@ -100,11 +100,7 @@ private:
   }
 
   HWND Add(const wchar_t* Class, const wchar_t* Text, DWORD Style, int Id, DWORD ExStyle = 0) {
-    HWND Control = ::CreateWindowExW(ExStyle, Class, Text, WS_CHILD | WS_VISIBLE | Style, 0, 0, 0, 0,
-                                     Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)),
-                                     ::GetModuleHandleW(nullptr), nullptr);
-    ::SendMessageW(Control, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
-    return Control;
+    return AddChild(Class, Text, Style, Id, FFont, ExStyle);
   }
 
   void CreateControls() {

@@ -56,6 +56,15 @@ LRESULT CALLBACK TWindow::Route(HWND Window, UINT Message, WPARAM WParam, LPARAM
   return Result;
 }
 
+HWND TWindow::AddChild(const wchar_t* Class, const wchar_t* Text, DWORD Style, int Id, HFONT Font,
+                       DWORD ExStyle) {
+  HWND Control = ::CreateWindowExW(ExStyle, Class, Text, WS_CHILD | WS_VISIBLE | Style, 0, 0, 0, 0, FHandle,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)),
+                                   ::GetModuleHandleW(nullptr), nullptr);
+  ::SendMessageW(Control, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
+  return Control;
+}
+
 std::wstring WindowText(HWND Window) {
   std::wstring Text(static_cast<size_t>(::GetWindowTextLengthW(Window)) + 1, L'\0');
   Text.resize(static_cast<size_t>(::GetWindowTextW(Window, Text.data(), static_cast<int>(Text.size()))));

@@ -22,6 +22,9 @@ protected:
   // Registers ClassName once (button-face background, Icon may be null) and creates the window.
   void Create(const wchar_t* ClassName, DWORD ExStyle, DWORD Style, const wchar_t* Title, int X, int Y,
               int Width, int Height, HWND Parent, HICON Icon = nullptr);
+  // Creates a visible child control of this window with the identifier Id, in Font, laid out later.
+  HWND AddChild(const wchar_t* Class, const wchar_t* Text, DWORD Style, int Id, HFONT Font,
+                DWORD ExStyle = 0);
   // Handles one message; the default handling is DefWindowProcW.
   virtual LRESULT HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam);
 
