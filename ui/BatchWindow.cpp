@@ -1,11 +1,12 @@
 #include "ui/BatchWindow.h"
 #include "ui/Dpi.h"
+#include "ui/ListCellTip.h"
 #include "ui/Window.h"
 
 #include <algorithm>
 #include <atomic>
 #include <commctrl.h>
-#include <windowsx.h>
+#include <memory>
 
 namespace ui {
 
@@ -14,8 +15,6 @@ namespace {
 constexpr UINT WakeMessage = WM_APP + 1;
 constexpr UINT_PTR PollTimer = 1;
 constexpr UINT PollMilliseconds = 250;
-
-constexpr UINT_PTR ListSubclass = 1;
 
 class TBatchForm : public TWindow {
 public:
@@ -44,7 +43,7 @@ public:
     ::SetFocus(FStart);
   }
   ~TBatchForm() override {
-    ::RemoveWindowSubclass(FList, &ListProc, ListSubclass);
+    FTip.reset();
     FRun.Wake = nullptr;
     FRun.RowChanged = nullptr;
     for (auto* Changed :
@@ -137,7 +136,7 @@ private:
       ::SendMessageW(FList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&Item));
       ShowRow(Row);
     }
-    CreateCellTip();
+    FTip = std::make_unique<TListCellTip>(Handle(), FList, FFont, S(600));
     FProgress = Add(PROGRESS_CLASSW, L"", 0, IDC_BATCH_PROGRESS);
     ::SendMessageW(FProgress, PBM_SETRANGE32, 0, 1000);
     FStatus = Add(WC_STATICW, L"", SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS | SS_NOPREFIX, IDC_BATCH_STATUS);
@@ -175,56 +174,6 @@ private:
     ShowChoice();
     ShowRowAction();
     FRun.Status.Changed();
-  }
-
-  // A tool tip over the list that shows the whole text of the cell under the mouse: a cut text is read in
-  // full there.
-  void CreateCellTip() {
-    FTip = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr,
-                             ::GetModuleHandleW(nullptr), nullptr);
-    ::SendMessageW(FTip, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
-    ::SendMessageW(FTip, TTM_SETMAXTIPWIDTH, 0, S(600));
-    TTTOOLINFOW Tool = CellTool();
-    ::SendMessageW(FTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&Tool));
-    ::SetWindowSubclass(FList, &ListProc, ListSubclass, reinterpret_cast<DWORD_PTR>(this));
-  }
-
-  TTTOOLINFOW CellTool() {
-    TTTOOLINFOW Tool{};
-    Tool.cbSize = sizeof Tool;
-    Tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    Tool.hwnd = Handle();
-    Tool.uId = reinterpret_cast<UINT_PTR>(FList);
-    Tool.lpszText = const_cast<wchar_t*>(FTipText.c_str());
-    return Tool;
-  }
-
-  // The cell at Point of the list's client area; the text of the tip follows it.
-  void PointAt(POINT Point) {
-    LVHITTESTINFO Hit{};
-    Hit.pt = Point;
-    int Row = static_cast<int>(::SendMessageW(FList, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&Hit)));
-    std::wstring Text;
-    if (Row >= 0 && static_cast<size_t>(Row) < FRun.RowCount() && Hit.iSubItem >= 0 &&
-        Hit.iSubItem < ColumnCount)
-      Text = FRun.Cell(static_cast<size_t>(Row), static_cast<size_t>(Hit.iSubItem));
-    if (Text == FTipText && Row == FTipRow && Hit.iSubItem == FTipColumn)
-      return;
-    FTipText = Text;
-    FTipRow = Row;
-    FTipColumn = Hit.iSubItem;
-    TTTOOLINFOW Tool = CellTool();
-    ::SendMessageW(FTip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&Tool));
-    // A new cell shows its own tip, after the usual delay.
-    ::SendMessageW(FTip, TTM_POP, 0, 0);
-  }
-
-  static LRESULT CALLBACK ListProc(HWND List, UINT Message, WPARAM WParam, LPARAM LParam, UINT_PTR,
-                                   DWORD_PTR Form) {
-    if (Message == WM_MOUSEMOVE)
-      reinterpret_cast<TBatchForm*>(Form)->PointAt({GET_X_LPARAM(LParam), GET_Y_LPARAM(LParam)});
-    return ::DefSubclassProc(List, Message, WParam, LParam);
   }
 
   // The last column fills what the others leave of the list's width.
@@ -347,9 +296,8 @@ private:
   UINT FDpi = 96;
   HFONT FFont = nullptr;
   HWND FMatch = nullptr, FChoiceLabel = nullptr, FChoice = nullptr, FList = nullptr, FProgress = nullptr,
-       FStatus = nullptr, FStart = nullptr, FCancel = nullptr, FTip = nullptr, FRowAction = nullptr;
-  std::wstring FTipText;
-  int FTipRow = -1, FTipColumn = -1;
+       FStatus = nullptr, FStart = nullptr, FCancel = nullptr, FRowAction = nullptr;
+  std::unique_ptr<TListCellTip> FTip;
   std::atomic<bool> FWakePosted{false};
   bool FClosed = false;
 };

@@ -1,11 +1,13 @@
 #include "ui/LevelsWindow.h"
 #include "ui/Dpi.h"
+#include "ui/ListCellTip.h"
 #include "ui/Window.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <commctrl.h>
+#include <memory>
 
 namespace ui {
 
@@ -34,6 +36,7 @@ public:
     FModel.Show();
   }
   ~TLevelsForm() override {
+    FTip.reset();
     FModel.Wake = nullptr;
     FModel.RowChanged = nullptr;
     FModel.OrderChanged = nullptr;
@@ -116,6 +119,7 @@ private:
     FList = Add(WC_LISTVIEWW, L"", WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS, IDC_LEVELS_LIST,
                 WS_EX_CLIENTEDGE);
     ::SendMessageW(FList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    FTip = std::make_unique<TListCellTip>(Handle(), FList, FFont, S(600));
     for (size_t I = 0; I < TLevelsWindow::ColumnCount; ++I) {
       const TLevelsWindow::TColumnInfo& Info = TLevelsWindow::Columns[I];
       LVCOLUMNW Column{};
@@ -397,6 +401,7 @@ private:
   HWND FTargetLabel = nullptr, FTarget = nullptr, FValue = nullptr, FMatch = nullptr, FMeasure = nullptr,
        FList = nullptr, FProgress = nullptr, FStatus = nullptr, FClose = nullptr;
   std::wstring FCellText; // the text of the cell the list asked for last
+  std::unique_ptr<TListCellTip> FTip;
   std::atomic<bool> FWakePosted{false};
   bool FClosed = false;
 };
