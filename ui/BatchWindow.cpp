@@ -1,10 +1,9 @@
 #include "ui/BatchWindow.h"
 #include "ui/Dpi.h"
 #include "ui/ListCellTip.h"
-#include "ui/Window.h"
+#include "ui/RunForm.h"
 
 #include <algorithm>
-#include <atomic>
 #include <commctrl.h>
 #include <memory>
 
@@ -12,15 +11,10 @@ namespace ui {
 
 namespace {
 
-constexpr UINT WakeMessage = WM_APP + 1;
-constexpr UINT_PTR PollTimer = 1;
-constexpr UINT PollMilliseconds = 250;
-
-class TBatchForm : public TWindow {
+class TBatchForm : public TRunForm {
 public:
   TBatchForm(HWND Owner, TBatchWindowModel& Run)
-      : FRun(Run), ColumnCount(static_cast<int>(Run.Columns.size())) {
-    FDpi = Owner != nullptr ? WindowDpi(Owner) : 96;
+      : TRunForm(Owner, 480, 260), FRun(Run), ColumnCount(static_cast<int>(Run.Columns.size())) {
     // Wide enough for every column at its width, beside the frame and the list's scroll bar.
     int Columns = 0;
     for (const TBatchWindowModel::TColumn& Column : Run.Columns)
@@ -37,10 +31,7 @@ public:
            Frame.left, Frame.top, Frame.right - Frame.left, Frame.bottom - Frame.top, Owner);
     CreateControls();
     Bind();
-    LayOut();
-    ::SetTimer(Handle(), PollTimer, PollMilliseconds, nullptr);
-    ::ShowWindow(Handle(), SW_SHOW);
-    ::SetFocus(FStart);
+    Start(FStart);
   }
   ~TBatchForm() override {
     FTip.reset();
@@ -55,25 +46,11 @@ public:
       FRun.Choice->Changed = nullptr;
     if (FRun.RowAction != nullptr)
       FRun.RowAction->Changed = nullptr;
-    if (FFont != nullptr)
-      ::DeleteObject(FFont);
   }
-
-  bool Closed() const { return FClosed; }
 
 protected:
   LRESULT HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) override {
     switch (Message) {
-    case WakeMessage:
-      FWakePosted = false;
-      FRun.Poll();
-      return 0;
-    case WM_TIMER:
-      if (WParam == PollTimer) {
-        FRun.Poll();
-        return 0;
-      }
-      break;
     case WM_COMMAND:
       OnCommand(LOWORD(WParam), HIWORD(WParam));
       return 0;
@@ -84,27 +61,12 @@ protected:
     case WM_CLOSE:
       Cancel();
       return 0;
-    case WM_SIZE:
-      LayOut();
-      // Maximised or restored, every control paints anew, not only those that moved.
-      ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-      return 0;
-    case WM_GETMINMAXINFO:
-      reinterpret_cast<MINMAXINFO*>(LParam)->ptMinTrackSize = {S(480), S(260)};
-      return 0;
     }
-    return TWindow::HandleMessage(Message, WParam, LParam);
+    return TRunForm::HandleMessage(Message, WParam, LParam);
   }
 
 private:
-  int S(int Length) const { return Scale(Length, FDpi); }
-
-  HWND Add(const wchar_t* Class, const wchar_t* Text, DWORD Style, int Id, DWORD ExStyle = 0) {
-    return AddChild(Class, Text, Style, Id, FFont, ExStyle);
-  }
-
   void CreateControls() {
-    FFont = CreateMessageFont(FDpi);
     if (FRun.Check != nullptr) {
       FMatch = Add(WC_BUTTONW, FRun.Check->Caption().c_str(), WS_TABSTOP | BS_AUTOCHECKBOX, IDC_BATCH_MATCH);
     } else if (FRun.Choice != nullptr) {
@@ -166,10 +128,7 @@ private:
       ShowChoice();
     };
     FRun.btnCancel.Changed = [this] { ShowButton(FCancel, FRun.btnCancel); };
-    FRun.Wake = [this] {
-      if (!FWakePosted.exchange(true))
-        ::PostMessageW(Handle(), WakeMessage, 0, 0);
-    };
+    FRun.Wake = Waker();
     ShowMatch();
     ShowChoice();
     ShowRowAction();
@@ -268,7 +227,9 @@ private:
       FClosed = true;
   }
 
-  void LayOut() {
+  void Poll() override { FRun.Poll(); }
+
+  void LayOut() override {
     RECT Client;
     ::GetClientRect(Handle(), &Client);
     int W = Client.right, H = Client.bottom, M = S(8), Button = S(84), Height = S(25);
@@ -293,13 +254,9 @@ private:
 
   TBatchWindowModel& FRun;
   const int ColumnCount;
-  UINT FDpi = 96;
-  HFONT FFont = nullptr;
   HWND FMatch = nullptr, FChoiceLabel = nullptr, FChoice = nullptr, FList = nullptr, FProgress = nullptr,
        FStatus = nullptr, FStart = nullptr, FCancel = nullptr, FRowAction = nullptr;
   std::unique_ptr<TListCellTip> FTip;
-  std::atomic<bool> FWakePosted{false};
-  bool FClosed = false;
 };
 
 } // namespace

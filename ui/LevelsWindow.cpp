@@ -1,10 +1,9 @@
 #include "ui/LevelsWindow.h"
 #include "ui/Dpi.h"
 #include "ui/ListCellTip.h"
-#include "ui/Window.h"
+#include "ui/RunForm.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <commctrl.h>
 #include <memory>
@@ -13,26 +12,19 @@ namespace ui {
 
 namespace {
 
-constexpr UINT WakeMessage = WM_APP + 1;
-constexpr UINT_PTR PollTimer = 1;
-constexpr UINT PollMilliseconds = 250;
 // The loudness a level bar's half width stands for (LU).
 constexpr double BarRange = 12;
 
-class TLevelsForm : public TWindow {
+class TLevelsForm : public TRunForm {
 public:
-  TLevelsForm(HWND Owner, TLevelsWindow& Model) : FModel(Model) {
-    FDpi = Owner != nullptr ? WindowDpi(Owner) : 96;
+  TLevelsForm(HWND Owner, TLevelsWindow& Model) : TRunForm(Owner, 640, 300), FModel(Model) {
     RECT Frame = Placement(Owner);
     Create(LevelsWindowClass, WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME,
            WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX | WS_CLIPCHILDREN,
            L"Soundtrack", Frame.left, Frame.top, Frame.right - Frame.left, Frame.bottom - Frame.top, Owner);
     CreateControls();
     Bind();
-    LayOut();
-    ::SetTimer(Handle(), PollTimer, PollMilliseconds, nullptr);
-    ::ShowWindow(Handle(), SW_SHOW);
-    ::SetFocus(FList);
+    Start(FList);
     FModel.Show();
   }
   ~TLevelsForm() override {
@@ -43,25 +35,11 @@ public:
     for (auto* Changed : {&FModel.Progress.Changed, &FModel.Status.Changed, &FModel.btnMatch.Changed,
                           &FModel.btnMeasure.Changed, &FModel.btnClose.Changed, &FModel.cboTarget.Changed})
       *Changed = nullptr;
-    if (FFont != nullptr)
-      ::DeleteObject(FFont);
   }
-
-  bool Closed() const { return FClosed; }
 
 protected:
   LRESULT HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) override {
     switch (Message) {
-    case WakeMessage:
-      FWakePosted = false;
-      FModel.Poll();
-      return 0;
-    case WM_TIMER:
-      if (WParam == PollTimer) {
-        FModel.Poll();
-        return 0;
-      }
-      break;
     case WM_COMMAND:
       OnCommand(LOWORD(WParam), HIWORD(WParam));
       return 0;
@@ -70,20 +48,11 @@ protected:
     case WM_CLOSE:
       Close();
       return 0;
-    case WM_SIZE:
-      LayOut();
-      ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-      return 0;
-    case WM_GETMINMAXINFO:
-      reinterpret_cast<MINMAXINFO*>(LParam)->ptMinTrackSize = {S(640), S(300)};
-      return 0;
     }
-    return TWindow::HandleMessage(Message, WParam, LParam);
+    return TRunForm::HandleMessage(Message, WParam, LParam);
   }
 
 private:
-  int S(int Length) const { return Scale(Length, FDpi); }
-
   // Over the owner's details, beside its tree, so that a double-click shows where the song is; within the
   // owner's monitor.
   RECT Placement(HWND Owner) const {
@@ -102,12 +71,7 @@ private:
     return Frame;
   }
 
-  HWND Add(const wchar_t* Class, const wchar_t* Text, DWORD Style, int Id, DWORD ExStyle = 0) {
-    return AddChild(Class, Text, Style, Id, FFont, ExStyle);
-  }
-
   void CreateControls() {
-    FFont = CreateMessageFont(FDpi);
     FTargetLabel = Add(WC_STATICW, L"Match the selected songs' loudness to:", SS_LEFT | SS_CENTERIMAGE, -1);
     FTarget = Add(WC_COMBOBOXW, L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, IDC_LEVELS_TARGET);
     FValue = Add(WC_EDITW, FModel.edtTarget.Text().c_str(), WS_TABSTOP | ES_AUTOHSCROLL, IDC_LEVELS_VALUE,
@@ -154,10 +118,7 @@ private:
     FModel.btnMatch.Changed = [this] { ShowButton(FMatch, FModel.btnMatch); };
     FModel.btnMeasure.Changed = [this] { ShowButton(FMeasure, FModel.btnMeasure); };
     FModel.btnClose.Changed = [this] { ShowButton(FClose, FModel.btnClose); };
-    FModel.Wake = [this] {
-      if (!FWakePosted.exchange(true))
-        ::PostMessageW(Handle(), WakeMessage, 0, 0);
-    };
+    FModel.Wake = Waker();
     ShowTarget();
     ShowSortMark();
     FModel.Status.Changed();
@@ -373,7 +334,9 @@ private:
       FClosed = true;
   }
 
-  void LayOut() {
+  void Poll() override { FModel.Poll(); }
+
+  void LayOut() override {
     RECT Client;
     ::GetClientRect(Handle(), &Client);
     const int W = Client.right, H = Client.bottom, M = S(8), Height = S(25), Button = S(110);
@@ -396,14 +359,10 @@ private:
   }
 
   TLevelsWindow& FModel;
-  UINT FDpi = 96;
-  HFONT FFont = nullptr;
   HWND FTargetLabel = nullptr, FTarget = nullptr, FValue = nullptr, FMatch = nullptr, FMeasure = nullptr,
        FList = nullptr, FProgress = nullptr, FStatus = nullptr, FClose = nullptr;
   std::wstring FCellText; // the text of the cell the list asked for last
   std::unique_ptr<TListCellTip> FTip;
-  std::atomic<bool> FWakePosted{false};
-  bool FClosed = false;
 };
 
 } // namespace
