@@ -477,6 +477,8 @@ void TLevelsWindow::Poll() {
     if (FThread.joinable())
       FThread.join();
     FRunning = false;
+    // The songs done by the end, which a poll during the run may not have shown yet.
+    Progress.Show(static_cast<int64_t>(Now.Done), static_cast<int64_t>(Now.Total));
     ShowEnd();
     if (FMatching && OnMatchEnds)
       OnMatchEnds(FWrote);

@@ -157,6 +157,7 @@ TEST_F(LevelsWindowTest, MeasuresSortsAndMatchesTheSelectedSongsInOneUndoStep) {
     W.btnMeasureClick();
     Window.WaitForEnd(W);
     ASSERT_TRUE(W.AllMeasured());
+    EXPECT_EQ(W.Progress.Permille(), 1000) << "every song measured, the bar full";
     // Each row's numbers are its own song's: two bars at the demo's tempo, the level against the median.
     const double Tempos[] = {118, 100, 90, 76, 128, 124, 140, 150, 110, 70, 132, 96};
     const double Median = *W.Median();
