@@ -76,7 +76,7 @@ std::string GainReport(const std::string& Output, const TConversion& Result, boo
          (Measured ? ",\"integrated\":" + JsonNumber(Result.Integrated) : std::string()) +
          ",\"gainRequested\":" + JsonNumber(Gain.Requested) + ",\"gainApplied\":" + JsonNumber(Gain.Applied) +
          ",\"heldBack\":" + (Gain.HeldBack ? "true" : "false") +
-         ",\"truePeak\":" + JsonNumber(Gain.TruePeak) + "}";
+         (Gain.PeakUnderCeiling ? std::string() : ",\"truePeak\":" + JsonNumber(Gain.TruePeak)) + "}";
 }
 
 // One report line per input, in order; an input that fails gives its error line and the others go on.
@@ -157,15 +157,14 @@ TConversion Convert(const TCommand& Command) {
   ShapeAudio(Audio, Command.Shape); // the loudness and the peak limit are those of the sound kept
   TConversion Result;
   if (Command.GainDb) {
-    Result.Gain = LimitGain(*Command.GainDb, TruePeak(Audio));
+    Result.Gain = LimitGain(*Command.GainDb, Audio);
   } else if (Command.Loudness) {
-    const TLoudness Measured = MeasureLoudness(Audio);
-    Result.Integrated = Measured.Integrated;
-    if (Measured.Integrated) {
-      Result.Gain = LimitGainDb(GainTowards(*Command.Loudness, *Measured.Integrated), Measured.TruePeak);
+    Result.Integrated = IntegratedLoudness(Audio);
+    if (Result.Integrated) {
+      Result.Gain = LimitGain(GainTowards(*Command.Loudness, *Result.Integrated), Audio);
     } else { // silence, or a sound too short to measure: it keeps its level
       Result.Gain = TGainResult{};
-      Result.Gain->TruePeak = Measured.TruePeak;
+      Result.Gain->TruePeak = Decibels(TruePeak(Audio));
     }
   }
   if (Result.Gain && Result.Gain->Applied != 0)

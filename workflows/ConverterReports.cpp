@@ -360,7 +360,8 @@ std::optional<TGainReport> ParseGainLine(const std::string& Line) {
   if (!O || !Is(*O, "heldBack", TValue::Boolean) ||
       !ReadLevel(*O, "gainRequested", -kLargestGain, kLargestGain, false, Requested) ||
       !ReadLevel(*O, "gainApplied", -kLargestGain - kHighestLevel, kLargestGain, false, Applied) ||
-      !ReadLevel(*O, "truePeak", kLowestLevel, kHighestLevel, true, R.TruePeak))
+      (Find(*O, "truePeak") != nullptr &&
+       !ReadLevel(*O, "truePeak", kLowestLevel, kHighestLevel, true, R.TruePeak)))
     return std::nullopt;
   R.Requested = *Requested;
   R.Applied = *Applied;

@@ -46,7 +46,9 @@ struct TTagsReport {
 struct TGainReport {
   double Requested = 0, Applied = 0;
   bool HeldBack = false;
-  std::optional<double> TruePeak;   // the input's, dBTP; null for silence
+  // The input's, dBTP: null for silence, left out when the peak lies too low for the gain to reach the
+  // ceiling (the converter then seeks it no higher).
+  std::optional<double> TruePeak;
   bool Measured = false;            // -loudness: the line gives the input's integrated loudness
   std::optional<double> Integrated; // then that loudness (LUFS); null for silence, whose gain is 0
 };

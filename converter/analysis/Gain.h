@@ -18,12 +18,16 @@ struct TGainResult {
   double Requested = 0; // dB
   double Applied = 0;   // dB, Requested or less
   bool HeldBack = false;
-  // The input's true peak in dBTP, empty for silence.
+  // The input's true peak in dBTP, empty for silence. When PeakUnderCeiling, the peak was sought only as
+  // high as the gain could take it to the ceiling and lies lower: TruePeak is then empty too.
   std::optional<double> TruePeak;
+  bool PeakUnderCeiling = false;
 };
 
 // The gain that Requested (dB) becomes for a sound whose true peak is TruePeak (fraction of full scale).
 TGainResult LimitGain(double Requested, double TruePeak);
+// The same for Audio, whose true peak is sought only where the gain could take it past the ceiling.
+TGainResult LimitGain(double Requested, const TAudio& Audio);
 // The same for a true peak in dBTP, empty for silence.
 TGainResult LimitGainDb(double Requested, std::optional<double> TruePeakDb);
 

@@ -95,7 +95,7 @@ double GatedMean(const std::vector<double>& Blocks, double Gate) {
   return Count == 0 ? 0 : Sum / double(Count);
 }
 
-std::optional<double> IntegratedLoudness(const TAudio& Audio) {
+std::optional<double> GatedLoudness(const TAudio& Audio) {
   // 100 ms is a whole number of frames at every common rate; at others the step is rounded, and the
   // blocks with it, which the mean square absorbs.
   const size_t StepFrames = std::max<size_t>(1, (Audio.SampleRate + 5) / 10);
@@ -118,14 +118,19 @@ std::optional<double> Decibels(double Fraction) {
   return 20 * std::log10(Fraction);
 }
 
-TLoudness MeasureLoudness(const TAudio& Audio) {
+std::optional<double> IntegratedLoudness(const TAudio& Audio) {
   if (Audio.SampleRate < kMinLoudnessRate)
     throw EConvertError("Loudness is measured at sample rates of " + std::to_string(kMinLoudnessRate) +
                         " Hz and more, not " + std::to_string(Audio.SampleRate) + " Hz");
+  return GatedLoudness(Audio);
+}
+
+TLoudness MeasureLoudness(const TAudio& Audio) {
   TLoudness L;
   L.Integrated = IntegratedLoudness(Audio);
-  L.TruePeak = Decibels(TruePeak(Audio));
-  L.SamplePeak = Decibels(SamplePeak(Audio));
+  const TPeaks Peaks = FindPeaks(Audio);
+  L.TruePeak = Decibels(Peaks.True.value_or(0));
+  L.SamplePeak = Decibels(Peaks.Sample);
   return L;
 }
 

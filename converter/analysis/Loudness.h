@@ -22,6 +22,8 @@ struct TLoudness {
 // beyond the sound's highest frequency.
 constexpr uint32_t kMinLoudnessRate = 8000;
 TLoudness MeasureLoudness(const TAudio& Audio);
+// The integrated loudness alone, refusing the same rates.
+std::optional<double> IntegratedLoudness(const TAudio& Audio);
 
 // A fraction of full scale in decibels, empty for 0.
 std::optional<double> Decibels(double Fraction);

@@ -171,6 +171,31 @@ TEST(Loudness, TruePeakIsTheSameWithAndWithoutAvx2) {
   }
 }
 
+// A gain's peak limit seeks the true peak only as high as the gain could take it past the ceiling, and
+// decides as the whole search does: the same gain applied and held back, the peak given exactly when the
+// gain reaches it, even a gain a hair either side of the one that puts the peak on the ceiling.
+TEST(Loudness, GainSeeksThePeakOnlyWhereItMatters) {
+  const TAudio Sounds[] = {Song(44100, 4), PinkNoise(48000, 48000 + 13, 2, 0.9, 3),
+                           Sine(48000, 4 * 512 + 7, 12000, 0.5, 1, std::numbers::pi / 4),
+                           Silence(22050, 5000, 2)};
+  for (const TAudio& Sound : Sounds) {
+    const double Peak = TruePeak(Sound);
+    const std::optional<double> PeakDb = Decibels(Peak);
+    const double AtCeiling = PeakDb ? kTruePeakCeilingDb - *PeakDb : 0;
+    for (double Requested : {-20.0, 0.0, AtCeiling - 3, AtCeiling - 1e-12, AtCeiling, AtCeiling + 1e-12,
+                             AtCeiling + 0.01, 30.0}) {
+      SCOPED_TRACE(std::to_string(Sound.Frames()) + " frames, gain " + std::to_string(Requested));
+      const TGainResult Whole = LimitGainDb(Requested, PeakDb), Sought = LimitGain(Requested, Sound);
+      EXPECT_EQ(Sought.Applied, Whole.Applied);
+      EXPECT_EQ(Sought.HeldBack, Whole.HeldBack);
+      if (Sought.TruePeak) {
+        EXPECT_EQ(*Sought.TruePeak, *PeakDb);
+      }
+      EXPECT_EQ(Sought.PeakUnderCeiling, PeakDb && !Sought.TruePeak);
+    }
+  }
+}
+
 // Pulls the number after Label out of the last summary FFmpeg's ebur128 filter printed; empty for "-inf".
 std::optional<double> SummaryValue(const std::string& Log, const std::string& Label) {
   const size_t Summary = Log.rfind("Summary:");
