@@ -507,6 +507,25 @@ TEST(Loudness, GainRoundsHalvesAwayFromZero) {
                                               {-0.0, 0}};
   for (const auto& [Value, Rounded] : Cases)
     EXPECT_EQ(Round16(Value), Rounded) << Value;
+  // A gain rounds every sample so, whatever the factor: every 16-bit value, raised and lowered.
+  TAudio Every;
+  Every.SampleRate = 44100;
+  Every.Channels = 1;
+  for (int V = -32768; V <= 32767; ++V)
+    Every.Samples.push_back(static_cast<int16_t>(V));
+  Every.Samples.push_back(-32768); // and one past the four taken at once
+  for (double Db : {-60.0, -6.0206, -0.01, 0.01, 3.52182518, 6.0206, 60.0}) {
+    TAudio Gained = Every;
+    TGainResult Gain;
+    Gain.Applied = Db;
+    ApplyGain(Gained, Gain);
+    const double Factor = std::pow(10.0, Db / 20);
+    for (size_t N = 0; N < Every.Samples.size(); ++N)
+      if (Gained.Samples[N] != Round16(Every.Samples[N] * Factor)) {
+        ADD_FAILURE() << Every.Samples[N] << " at " << Db << " dB";
+        break;
+      }
+  }
 }
 
 // Without a gain, every output is the bytes the converter made before gains existed: the reader's sound
