@@ -103,9 +103,10 @@ std::string NewKeptSong(const TWriteJournal& Journal) {
 
 } // namespace
 
-void TImportJournal::BeforeImport(const TStreamData& Sample, bool AsNewFile, const std::string& EntryName,
-                                  const std::string& Source, const std::string& Converted,
-                                  const TImportDescription& Description) {
+std::string TImportJournal::BeforeImport(const TStreamData& Sample, bool AsNewFile,
+                                         const std::string& EntryName, const std::string& Source,
+                                         const std::string& Converted, const TImportDescription& Description,
+                                         bool Take) {
   const TStreamPack& Pack = *Sample.MusicStream->Pack;
   TImportRecord R;
   R.AsNewFile = AsNewFile;
@@ -119,14 +120,21 @@ void TImportJournal::BeforeImport(const TStreamData& Sample, bool AsNewFile, con
   R.Description = Description;
   std::string Kept = NewKeptSong(FJournal);
   try {
-    CopyWholeFile(Converted, Kept);
+    // A move takes the name the empty file held; the kept song is flushed either way.
+    if (Take && platform::DeleteFile(Kept) == 0 && platform::MoveFile(Converted, Kept) == 0)
+      TFileStream(Kept, TFileAccess::ReadWrite).Flush();
+    else
+      CopyWholeFile(Converted, Kept);
     FJournal.Note(Encode(R), Kept);
   } catch (...) {
+    if (Take && !platform::IsFile(Converted))
+      platform::MoveFile(Kept, Converted); // the caller's file back where it was
     DeleteIfPresent(Kept);
     throw;
   }
   FPending.push_back(FNotes++);
   FLastKept = Kept;
+  return Kept;
 }
 
 void TImportJournal::BeforeReplace(const TEAStreamFile& Entry) {

@@ -79,10 +79,12 @@ public:
   TImportJournal(const TImportJournal&) = delete;
   TImportJournal& operator=(const TImportJournal&) = delete;
 
-  // Call first for every import: keeps a copy of Converted and notes the import.
-  void BeforeImport(const TStreamData& Sample, bool AsNewFile, const std::string& EntryName,
-                    const std::string& Source, const std::string& Converted,
-                    const TImportDescription& Description = {});
+  // Call first for every import: keeps Converted and notes the import. A converted song the caller lets go
+  // (Take) is moved into the journal's keeping where the file system allows, else copied. Returns the
+  // kept song, which holds Converted's bytes: the file to import from.
+  std::string BeforeImport(const TStreamData& Sample, bool AsNewFile, const std::string& EntryName,
+                           const std::string& Source, const std::string& Converted,
+                           const TImportDescription& Description = {}, bool Take = false);
   // Call before Entry's data is replaced in place, and AfterReplace once it was.
   void BeforeReplace(const TEAStreamFile& Entry);
   void AfterReplace();

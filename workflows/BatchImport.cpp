@@ -77,7 +77,7 @@ void ImportSong(TStreamPack& Pack, TImportJournal& Journal, const TSongWork& Wor
   TEAMusicStream& Stream = *Sample.MusicStream;
   try {
     ImportThroughJournal(Journal, Sample, Result.Song.AsNewFile, Result.Song.EntryName, Result.Song.Source,
-                         Work.Converted, DescriptionFromTags(Work.Tags));
+                         Work.Converted, DescriptionFromTags(Work.Tags), true);
   } catch (...) {
     if (Result.Song.NewSample)
       Stream.RemoveSample(&Sample);

@@ -5,22 +5,25 @@
 
 void ImportThroughJournal(TImportJournal& Journal, TStreamData& Sample, bool AsNewFile,
                           const std::string& EntryName, const std::string& Source,
-                          const std::string& Converted, const TImportDescription& Description) {
+                          const std::string& Converted, const TImportDescription& Description,
+                          bool TakeConverted) {
   if (!AsNewFile) {
     TEAStreamFile* File = Sample.StreamFile();
     if (File == nullptr)
       throw Exception("The sample is bound to no file of its archive");
-    Journal.BeforeImport(Sample, false, "", Source, Converted, Description);
+    const std::string Kept =
+        Journal.BeforeImport(Sample, false, "", Source, Converted, Description, TakeConverted);
     Journal.BeforeReplace(*File);
-    Sample.ImportFile(Converted, false, "");
+    Sample.ImportFile(Kept, false, "");
     Journal.AfterReplace();
     return;
   }
   TEAStream& Archive = *Sample.Archive();
-  Journal.BeforeImport(Sample, true, EntryName, Source, Converted, Description);
+  const std::string Kept =
+      Journal.BeforeImport(Sample, true, EntryName, Source, Converted, Description, TakeConverted);
   Journal.BeforeAdd(Archive);
   TScopeGuard AfterAdd([&] { Journal.AfterAdd(Archive); }); // whether the add succeeded or failed
-  Sample.ImportFile(Converted, true, EntryName);
+  Sample.ImportFile(Kept, true, EntryName);
 }
 
 void AddThroughJournal(TImportJournal& Journal, TStreamPack& Pack, int32_t ArchiveIndex,

@@ -13,10 +13,13 @@
 // changes. AsNewFile: as a new entry EntryName of the sample's archive; else in place of the sample's
 // entry ("The sample is bound to no file of its archive" when it has none). Source is the file the user
 // chose, for the journal's note; Description the description the caller then gives the sample, noted so
-// that a recovery can do the import again whole. Raises the archive's and the journal's errors.
+// that a recovery can do the import again whole. TakeConverted: Converted is a scratch file the caller
+// lets go, which the journal keeps by moving it where it can (it is then gone from its place). Raises the
+// archive's and the journal's errors.
 void ImportThroughJournal(TImportJournal& Journal, TStreamData& Sample, bool AsNewFile,
                           const std::string& EntryName, const std::string& Source,
-                          const std::string& Converted, const TImportDescription& Description = {});
+                          const std::string& Converted, const TImportDescription& Description = {},
+                          bool TakeConverted = false);
 
 // One song of AddThroughJournal: as ImportThroughJournal's arguments for an add.
 struct TJournaledAdd {

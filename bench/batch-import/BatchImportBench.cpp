@@ -110,6 +110,7 @@ struct TBatchRun {
   double Total = 0;
   double Processor = 0;
   double Measured = 0;              // the definition's songs measured
+  double Target = 0;                // the loudness matched (LUFS)
   std::vector<double> SongsWritten; // each song written into its archive, in order; the save follows
 };
 
@@ -144,6 +145,9 @@ TBatchRun RunBatch(const std::string& Command, const std::string& Folder,
   if (Status != 0 || Times.SongsWritten.size() != Songs.size())
     throw std::runtime_error("import-batch failed:\n" + Log);
   const std::string Result = ReadText(Folder + "/result.json");
+  const size_t Target = Result.find("\"target\":");
+  if (Target != std::string::npos)
+    Times.Target = std::atof(Result.c_str() + Target + 9);
   if (Count(Result, "\"state\":\"imported\"") != Songs.size() || Count(Result, "\"gain\":null") != 0 ||
       Result.find("\"target\":null") != std::string::npos)
     throw std::runtime_error("import-batch did not match every song's loudness:\n" + Result);
@@ -182,7 +186,7 @@ struct TConverterAlone {
 };
 
 TConverterAlone RunConverterAlone(const std::string& Command, const std::string& Folder,
-                                  const std::vector<std::string>& Songs) {
+                                  const std::vector<std::string>& Songs, const std::string& Options) {
   const std::string Program = "orvik-streams.exe";
   const size_t At = Command.rfind(Program);
   if (At == std::string::npos)
@@ -192,8 +196,8 @@ TConverterAlone RunConverterAlone(const std::string& Command, const std::string&
   const double Before = ChildrenProcessor();
   const TClock::time_point Start = TClock::now();
   for (const std::string& Song : Songs)
-    Run(Converter + " -pcstream -eaxa_blk " + WinePath(Song) + " -=" + WinePath(Folder + "/alone.asf") +
-        " > /dev/null");
+    Run(Converter + " -pcstream -eaxa_blk " + Options + WinePath(Song) +
+        " -=" + WinePath(Folder + "/alone.asf") + " > /dev/null");
   Times.Wall = Since(Start);
   Times.Processor = ChildrenProcessor() - Before;
   return Times;
@@ -249,7 +253,7 @@ int main(int Argc, char** Argv) {
     std::printf("batch is %.2fx faster; load after: %s\n", OneByOne / Batch.Total, LoadAverage().c_str());
     std::fflush(stdout);
 
-    const TConverterAlone Alone = RunConverterAlone(Command, Scratch, Songs);
+    const TConverterAlone Alone = RunConverterAlone(Command, Scratch, Songs, "");
     const unsigned Cores = std::thread::hardware_concurrency();
     std::printf("the converter alone, no loudness: %.1f s one after another, %.1f processor-s, so at least "
                 "%.1f s on %u cores\n",
@@ -259,6 +263,14 @@ int main(int Argc, char** Argv) {
                 "alone's: %.1f / %.1f = %.2fx; load at the end: %s\n",
                 Batch.Total, Floor, Batch.Total / Floor, Batch.Processor, Alone.Processor,
                 Batch.Processor / Alone.Processor, LoadAverage().c_str());
+    char Loudness[32];
+    std::snprintf(Loudness, sizeof Loudness, "-loudness=%.2f ", Batch.Target);
+    const TConverterAlone Matched = RunConverterAlone(Command, Scratch, Songs, Loudness);
+    std::printf(
+        "the converter alone, matching the batch's loudness (%s): %.1f processor-s, so at least %.1f s; "
+        "batch against that: %.2fx, processor time %.2fx\n",
+        Loudness, Matched.Processor, Matched.Processor / Cores, Batch.Total / (Matched.Processor / Cores),
+        Batch.Processor / Matched.Processor);
   } catch (const std::exception& Error) {
     std::fprintf(stderr, "orvik_batch_import_bench: %s\n", Error.what());
     return 1;

@@ -300,6 +300,42 @@ TEST_F(SaveCommitTest, RecoveryDoesAgainWhatWasDoneAndSetsAsideWhatItCannotTrust
   EXPECT_EQ(Snapshot(), Before);
 }
 
+// A batch lets the journal take its converted song: moved into the journal's keeping, or copied where the
+// move is refused (another volume). Either way the sample gets the song, and after a crash the import is
+// done again from the song kept.
+TEST_F(SaveCommitTest, ATakenSongIsKeptMovedOrCopied) {
+  for (bool MoveRefused : {false, true}) {
+    SCOPED_TRACE(MoveRefused ? "copied" : "moved");
+    WriteFiles();
+    const std::string Scratch = Dir.File("converted.asf");
+    const Bytes Song = Pattern(70, MoveRefused ? 3 : 5);
+    {
+      TDefinitionSession Session(DefPath); // dies with its import unsaved
+      Session.Open();
+      TStreamPack Pack(Dir.Path());
+      Pack.LoadFromFile(DefPath);
+      WriteFile(Scratch, Song);
+      if (MoveRefused)
+        platform::InjectFault(platform::FaultKind::Move, 1, platform::AccessDeniedError());
+      ImportThroughJournal(Session.Imports, *Pack.Streams(0)->Samples(1), false, "", Dir.File("song.wav"),
+                           Scratch, {}, true);
+      platform::ClearFaults();
+      EXPECT_EQ(platform::IsFile(Scratch), MoveRefused);
+      Pack.Streams(0)->Samples(1)->StreamFile()->SaveToFile(Dir.File("entry.bin"));
+      EXPECT_EQ(ReadFile(Dir.File("entry.bin")), Song);
+    }
+    DeleteIfPresent(Scratch);
+    Form = NewForm(&Converter);
+    Boxes.Answers = {TMsgResult::Yes};
+    OpenStandard();
+    Form->Pack()->Streams(0)->Samples(1)->StreamFile()->SaveToFile(Dir.File("entry.bin"));
+    EXPECT_EQ(ReadFile(Dir.File("entry.bin")), Song) << "done again after the crash";
+    Boxes.Answers = {TMsgResult::No};
+    ASSERT_TRUE(Form->TntFormCloseQuery());
+    Form.reset();
+  }
+}
+
 // Backups that the system refuses to delete (a virus scanner holding them) neither show a message nor stand
 // in the way of the next save; the next open deletes them, silently.
 TEST_F(SaveCommitTest, BackupsThatCannotBeDeletedGoSilentlyLater) {
