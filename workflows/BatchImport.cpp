@@ -10,6 +10,8 @@
 #include "workflows/TagDescriptions.h"
 
 #include <algorithm>
+#include <map>
+#include <utility>
 
 namespace {
 
@@ -70,20 +72,9 @@ TStreamData& SampleFor(TStreamPack& Pack, const TPlannedSong& Song) {
   return Sample;
 }
 
-// Writes the converted song into its sample and describes it from its tags. A new sample that could not
-// be written is taken out of its stream again.
-void ImportSong(TStreamPack& Pack, TImportJournal& Journal, const TSongWork& Work, TSongResult& Result) {
-  TStreamData& Sample = SampleFor(Pack, Result.Song);
-  TEAMusicStream& Stream = *Sample.MusicStream;
-  try {
-    ImportThroughJournal(Journal, Sample, Result.Song.AsNewFile, Result.Song.EntryName, Result.Song.Source,
-                         Work.Converted, DescriptionFromTags(Work.Tags), true);
-  } catch (...) {
-    if (Result.Song.NewSample)
-      Stream.RemoveSample(&Sample);
-    throw;
-  }
-  Result.Song.Sample = Stream.IndexOfSample(&Sample);
+// A song written into Sample: where it went, and its description from its tags.
+void Imported(TStreamData& Sample, const TSongWork& Work, TSongResult& Result) {
+  Result.Song.Sample = Sample.MusicStream->IndexOfSample(&Sample);
   Result.Entry = Sample.StreamFile()->Name;
   TDescribed Described = DescribeFromTags(Sample, Work.Tags);
   Result.Description = Described.Description;
@@ -91,6 +82,37 @@ void ImportSong(TStreamPack& Pack, TImportJournal& Journal, const TSongWork& Wor
   Result.Lost = Described.Lost;
   Result.Cut = Described.Cut;
   Result.State = TSongResult::Imported;
+}
+
+// Writes the converted song in place of its sample's entry.
+void ReplaceSong(TStreamPack& Pack, TImportJournal& Journal, const TSongWork& Work, TSongResult& Result) {
+  TStreamData& Sample = SampleFor(Pack, Result.Song);
+  ImportThroughJournal(Journal, Sample, false, "", Result.Song.Source, Work.Converted,
+                       DescriptionFromTags(Work.Tags), true);
+  Imported(Sample, Work, Result);
+}
+
+// Writes the converted songs Songs, in order, as new entries of the archive at ArchiveIndex, in one
+// rewrite of its file. New samples that could not be written are taken out of their streams again.
+void AddSongs(TStreamPack& Pack, TImportJournal& Journal, int32_t ArchiveIndex,
+              const std::vector<size_t>& Songs, const std::vector<TSongWork>& Work,
+              std::vector<TSongResult>& Results) {
+  std::vector<TJournaledAdd> Adds;
+  try {
+    for (size_t I : Songs) {
+      const TPlannedSong& Song = Results[I].Song;
+      Adds.push_back({&SampleFor(Pack, Song), Song.EntryName, Song.Source, Work[I].Converted,
+                      DescriptionFromTags(Work[I].Tags), true});
+    }
+    AddThroughJournal(Journal, Pack, ArchiveIndex, Adds);
+  } catch (...) {
+    for (size_t K = Adds.size(); K-- > 0;)
+      if (Results[Songs[K]].Song.NewSample)
+        Adds[K].Sample->MusicStream->RemoveSample(Adds[K].Sample);
+    throw;
+  }
+  for (size_t K = 0; K < Songs.size(); ++K)
+    Imported(*Adds[K].Sample, Work[Songs[K]], Results[Songs[K]]);
 }
 
 } // namespace
@@ -130,29 +152,73 @@ TBatchResult ImportBatch(TStreamPack& Pack, TDefinitionSession& Session,
     Step(I, TSongStep::Convert);
     ConvertSong(Converter, Plan[I], Options.Target, Work[I]);
   };
+  auto Done = [&](size_t I) {
+    if (Options.SongDone)
+      Options.SongDone(Result.Songs[I], I, Plan.size());
+  };
+  // Songs that go into an archive as new entries wait here, in order, to be added together: an add
+  // rewrites the whole archive, so a group as large as what the batch added to it before (one, one, two,
+  // four...) copies it a few times in all rather than once a song.
+  int32_t PendingArchive = -1;
+  std::vector<size_t> Pending;
+  std::map<int32_t, size_t> AddedTo;
+  auto AddPending = [&] {
+    if (Pending.empty())
+      return;
+    const std::vector<size_t> Songs = std::exchange(Pending, {});
+    TScopeGuard Scratch([&] {
+      for (size_t I : Songs)
+        DeleteIfPresent(Work[I].Converted);
+    });
+    for (size_t I : Songs)
+      Step(I, TSongStep::Write);
+    AddSongs(Pack, Session.Imports, PendingArchive, Songs, Work, Result.Songs);
+    AddedTo[PendingArchive] += Songs.size();
+    for (size_t I : Songs)
+      Done(I);
+  };
   Jobs.Finish = [&](size_t I) {
     TSongResult& Song = Result.Songs[I];
-    TScopeGuard Scratch([&Work, I] { DeleteIfPresent(Work[I].Converted); });
     Song.LoudnessBefore = Work[I].Loudness;
     if (Work[I].Loudness) { // silence keeps its level
       Song.Gain = Work[I].Conversion.Gain->Applied;
       Song.HeldBack = Work[I].Conversion.Gain->HeldBack;
     }
+    if (Work[I].Failure.empty() && Song.Song.AsNewFile) {
+      if (PendingArchive != Song.Song.ArchiveIndex)
+        AddPending();
+      PendingArchive = Song.Song.ArchiveIndex;
+      Pending.push_back(I);
+      if (Pending.size() >= std::max<size_t>(1, AddedTo[PendingArchive]) || I + 1 == Plan.size())
+        AddPending();
+      return;
+    }
+    TScopeGuard Scratch([&Work, I] { DeleteIfPresent(Work[I].Converted); });
+    AddPending(); // the songs before it are written first
     if (Work[I].Failure.empty()) {
       Step(I, TSongStep::Write);
-      ImportSong(Pack, Session.Imports, Work[I], Song);
-      Result.Replaced = Result.Replaced || !Song.Song.AsNewFile;
+      ReplaceSong(Pack, Session.Imports, Work[I], Song);
+      Result.Replaced = true;
     } else {
       Song.State = TSongResult::Failed;
       Song.Failure = Work[I].Failure;
     }
-    if (Options.SongDone)
-      Options.SongDone(Song, I, Plan.size());
+    Done(I);
   };
   Jobs.Discard = [&](size_t I) { DeleteIfPresent(Work[I].Converted); };
   unsigned Workers = Options.Workers == 0 ? ProcessorCount() : Options.Workers;
   // Songs differ in length: while a long one is awaited, the other converters go on with the next few.
   Jobs.Ahead = kConvertedAheadPerWorker * Workers;
-  Result.Cancelled = !RunOrderedJobs(Plan.size(), Workers, Jobs, Options.Cancel);
+  try {
+    Result.Cancelled = !RunOrderedJobs(Plan.size(), Workers, Jobs, Options.Cancel);
+  } catch (...) {
+    // The songs converted before the error are written still, as they would have been one at a time.
+    try {
+      AddPending();
+    } catch (...) {
+    }
+    throw;
+  }
+  AddPending(); // those in hand at a cancel
   return Result;
 }

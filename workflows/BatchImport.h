@@ -1,10 +1,11 @@
 #pragma once
 // A batch import: the songs of a plan, each trimmed and faded as its plan says, converted in parallel (one
 // converter per processor, each going on with the next songs while an earlier one is awaited), each matched
-// to a loudness target when there is one, and written into the definition's archives one at a time, in the
-// plan's order, each through the definition's import journal exactly as a single import is. The
-// definition itself is not saved here: the caller saves once at the end (or discards, which undoes every
-// import of the batch).
+// to a loudness target when there is one, and written into the definition's archives in the plan's order,
+// each through the definition's import journal as a single import is. Songs that become new entries of an
+// archive go in together, in groups as large as what the batch added to that archive before, since each
+// add rewrites the whole archive file. The definition itself is not saved here: the caller saves once at
+// the end (or discards, which undoes every import of the batch).
 
 #include "definitions/DefinitionSession.h"
 #include "definitions/uTypes.h"
@@ -42,7 +43,8 @@ struct TBatchOptions {
   // Read between songs: once set, no song starts converting, and the songs in hand (those converting
   // or converted already) are finished, written in order; the rest are left as cancelled.
   const std::atomic<bool>* Cancel = nullptr;
-  // Called on the calling thread after each song, with its position and the plan's length.
+  // Called on the calling thread after each song, in the plan's order, with its position and the plan's
+  // length; for the songs of a group of new entries, together once the group is written.
   std::function<void(const TSongResult& Song, size_t Index, size_t Count)> SongDone;
   // Called as song Index enters each step: Write on the calling thread, the others on the worker threads,
   // several at once.

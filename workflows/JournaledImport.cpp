@@ -34,8 +34,9 @@ void AddThroughJournal(TImportJournal& Journal, TStreamPack& Pack, int32_t Archi
   TEAStream& Archive = *Pack.Archives(ArchiveIndex);
   std::vector<TEAStream::TNewEntry> Entries;
   for (const TJournaledAdd& Add : Adds) {
-    Journal.BeforeImport(*Add.Sample, true, Add.EntryName, Add.Source, Add.Converted, Add.Description);
-    Entries.push_back({Add.Converted, Add.EntryName});
+    Entries.push_back({Journal.BeforeImport(*Add.Sample, true, Add.EntryName, Add.Source, Add.Converted,
+                                            Add.Description, Add.TakeConverted),
+                       Add.EntryName});
   }
   Journal.BeforeAdd(Archive);
   TScopeGuard AfterAdd([&] { Journal.AfterAdd(Archive); }); // whether the add succeeded or failed

@@ -26,6 +26,7 @@ struct TJournaledAdd {
   TStreamData* Sample = nullptr;
   std::string EntryName, Source, Converted;
   TImportDescription Description;
+  bool TakeConverted = false;
 };
 
 // Adds the songs of Adds as new entries of the archive at ArchiveIndex of Pack in one rebuild of its file,

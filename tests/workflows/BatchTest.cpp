@@ -339,6 +339,14 @@ TEST_F(BatchTest, EverySongIsDescribedByItsOwnTagsReadEightAtATime) {
     ASSERT_EQ(Song.State, TSongResult::Imported) << Song.Failure;
     EXPECT_EQ(FieldText(Pack->Descriptions(Song.Description)->Name), "Title " + std::to_string(I + 1));
     EXPECT_EQ(FieldText(Pack->Descriptions(Song.Description)->Singer), "Artist " + std::to_string(I + 1));
+    EXPECT_EQ(Pack->Streams(1)->Samples(Song.Song.Sample)->StreamFile()->Name, Song.Entry);
+    EXPECT_EQ(Song.Entry, "song " + std::to_string(I + 1) + ".asf");
   }
+  // Each add rewrites the whole archive, keeping the file before it until the save: the songs go in in
+  // groups as large as what went in before them (1, 1, 2, 4 and the last 3), five rewrites, not eleven.
+  size_t Rewrites = 0;
+  for (const auto& File : std::filesystem::directory_iterator(Folder))
+    Rewrites += File.path().filename().string().rfind(Archive + ".~undo", 0) == 0;
+  EXPECT_EQ(Rewrites, 5u);
   Session.Close();
 }
