@@ -13,7 +13,8 @@
 // floor under both, the converter alone (sx -pcstream -eaxa_blk, from the sx folder beside the program)
 // on every song one after another: its wall time and its processor time, which a batch on this machine
 // cannot spread over more than its cores, and the batch's wall time against that floor, and its processor
-// time (with the converters it ran) against the converter's alone. Fails
+// time (with the converters it ran) against the converter's alone; then the same against the converter
+// alone doing what the batch asked of it, matching each song to the batch's loudness target. Fails
 // unless every command succeeds and every sample 0..N-1 of stream 1 then holds a whole EA-XA song of the
 // expected length; the batch must also report every song imported with a gain toward its target.
 #include "base/Paths.h"
