@@ -37,6 +37,8 @@ const wchar_t* StepText(TSongStep Step) {
     return L"Reading tags...";
   case TSongStep::Convert:
     return L"Converting...";
+  case TSongStep::Ready:
+    return L"Converted";
   case TSongStep::Write:
     return L"Writing...";
   }

@@ -189,6 +189,7 @@ TBatchResult ImportBatch(TStreamPack& Pack, TDefinitionSession& Session,
         AddPending();
       PendingArchive = Song.Song.ArchiveIndex;
       Pending.push_back(I);
+      Step(I, TSongStep::Ready);
       if (Pending.size() >= std::max<size_t>(1, AddedTo[PendingArchive]) || I + 1 == Plan.size())
         AddPending();
       return;

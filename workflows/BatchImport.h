@@ -34,8 +34,8 @@ struct TSongResult {
 
 // What a song of a batch is going through. Tags: the first song of every eight reads the tags of those
 // eight in one converter run; the others go straight to Convert, which measures too when matching
-// loudness.
-enum class TSongStep { Tags, Convert, Write };
+// loudness. Ready: converted, a new entry waiting for the rest of its group to be written with it.
+enum class TSongStep { Tags, Convert, Ready, Write };
 
 struct TBatchOptions {
   std::optional<double> Target; // the loudness to match (LUFS); none: songs keep their level
@@ -46,8 +46,8 @@ struct TBatchOptions {
   // Called on the calling thread after each song, in the plan's order, with its position and the plan's
   // length; for the songs of a group of new entries, together once the group is written.
   std::function<void(const TSongResult& Song, size_t Index, size_t Count)> SongDone;
-  // Called as song Index enters each step: Write on the calling thread, the others on the worker threads,
-  // several at once.
+  // Called as song Index enters each step: Ready and Write on the calling thread, the others on the worker
+  // threads, several at once.
   std::function<void(size_t Index, TSongStep Step)> SongStep;
 };
 

@@ -20,6 +20,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 
 using namespace fixtures;
 
@@ -329,6 +330,12 @@ TEST_F(BatchTest, EverySongIsDescribedByItsOwnTagsReadEightAtATime) {
   TConverter Counted(Counter);
   TBatchOptions Options;
   Options.Workers = 2;
+  std::mutex Lock;
+  std::vector<std::vector<TSongStep>> Steps(kSongs);
+  Options.SongStep = [&](size_t I, TSongStep Step) {
+    std::lock_guard<std::mutex> Hold(Lock);
+    Steps[I].push_back(Step);
+  };
   TBatchResult Result =
       ImportBatch(*Pack, Session, PlanBatch(*Pack, {1, 0, Archive}, ExpandInputs({Songs})), Counted, Options);
   ASSERT_EQ(Result.Songs.size(), kSongs);
@@ -341,6 +348,9 @@ TEST_F(BatchTest, EverySongIsDescribedByItsOwnTagsReadEightAtATime) {
     EXPECT_EQ(FieldText(Pack->Descriptions(Song.Description)->Singer), "Artist " + std::to_string(I + 1));
     EXPECT_EQ(Pack->Streams(1)->Samples(Song.Song.Sample)->StreamFile()->Name, Song.Entry);
     EXPECT_EQ(Song.Entry, "song " + std::to_string(I + 1) + ".asf");
+    const std::vector<TSongStep> Last = {TSongStep::Convert, TSongStep::Ready, TSongStep::Write};
+    ASSERT_GE(Steps[I].size(), 3u);
+    EXPECT_EQ(std::vector<TSongStep>(Steps[I].end() - 3, Steps[I].end()), Last) << "converted, then written";
   }
   // Each add rewrites the whole archive, keeping the file before it until the save: the songs go in in
   // groups as large as what went in before them (1, 1, 2, 4 and the last 3), five rewrites, not eleven.
