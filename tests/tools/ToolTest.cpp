@@ -674,6 +674,8 @@ TEST_F(ToolTest, EveryWritingCommandStoppedAtAnyCallRecovers) {
       // One song each: no converter writes its scratch file while the loop copies the folder.
       {{"import-batch", Path, "--stream", "1", "--sample", "0", "--no-loudness", Dir.File("song.wav")},
        false},
+      {{"import-batch", Path, "--stream", "1", "--add", "B.big", "--no-loudness", Dir.File("song.wav")},
+       false},
       {{"relevel", Path, "--stream", "1", "--target", "-14"}, false},
       {{"archive", "add", Dir.File("B.big"), Dir.File("song.asf")}, false},
       {{"archive", "rebuild", Dir.File("A.big")}, false},
