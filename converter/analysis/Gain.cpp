@@ -4,11 +4,11 @@
 #include "converter/analysis/TruePeak.h"
 
 #include <algorithm>
+#include <cmath>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#include <cmath>
 
 namespace sx {
 
