@@ -229,6 +229,30 @@ TEST_F(BatchTest, ACancelKeepsTheSongsInHandUntilTheyAreDiscarded) {
     EXPECT_EQ(Dir.ScratchFiles(), std::vector<std::string>{});
     EXPECT_TRUE(Dir.Leftovers().empty());
   }
+  // New entries wait to go in together: the third, in hand at the cancel and waiting for a group of two,
+  // is written when the batch stops.
+  TDefinitionSession Session(Def);
+  Session.Open();
+  auto Pack = Load();
+  std::atomic<bool> Cancel{false};
+  TBatchOptions Options;
+  Options.Cancel = &Cancel;
+  Options.Workers = 1;
+  Options.SongStep = [&](size_t I, TSongStep Step) {
+    if (I == 2 && Step == TSongStep::Convert)
+      Cancel = true;
+  };
+  const std::vector<std::string> Songs = {Dir.File("a.wav"), Dir.File("b.wav"), Dir.File("c.wav"),
+                                          Dir.File("a.wav")};
+  TBatchResult Result =
+      ImportBatch(*Pack, Session, PlanBatch(*Pack, {0, 0, "frontend.big"}, Songs), Converter, Options);
+  EXPECT_TRUE(Result.Cancelled);
+  const TSongResult::TState Expected[] = {TSongResult::Imported, TSongResult::Imported, TSongResult::Imported,
+                                          TSongResult::Cancelled};
+  for (size_t I = 0; I < 4; ++I)
+    EXPECT_EQ(Result.Songs[I].State, Expected[I]) << I;
+  EXPECT_EQ(Dir.ScratchFiles(), std::vector<std::string>{});
+  Session.Close();
 }
 
 // Stream 1 sample 1 and stream 2 sample 4 of the demo play one song. A batch into the first gives it a
