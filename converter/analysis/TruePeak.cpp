@@ -249,11 +249,4 @@ double TruePeak(const TAudio& Audio, TPeakSearch Search) {
   return FindPeaks(Audio, 0, Search).True.value_or(0);
 }
 
-double SamplePeak(const TAudio& Audio) {
-  int Peak = 0;
-  for (int16_t S : Audio.Samples)
-    Peak = std::max(Peak, std::abs(int(S)));
-  return Peak / 32768.0;
-}
-
 } // namespace sx

@@ -24,7 +24,4 @@ struct TPeaks {
 };
 TPeaks FindPeaks(const TAudio& Audio, double Above = 0, TPeakSearch Search = TPeakSearch::Best);
 
-// The largest absolute sample as a fraction of full scale.
-double SamplePeak(const TAudio& Audio);
-
 } // namespace sx
