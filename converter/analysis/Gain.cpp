@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -42,12 +43,12 @@ double GainTowards(double Target, double Integrated) {
   return std::clamp(std::round((Target - Integrated) * 100) / 100, -kMaxGainDb, kMaxGainDb);
 }
 
-void ApplyGain(TAudio& Audio, const TGainResult& Result) {
-  // Round16 of each sample times the factor. Four samples at a time with SSE2, in 32-bit integers: a
-  // value held within +-40000 first rounds to the same sample, and packing with saturation clamps it.
-  const double Factor = std::pow(10.0, Result.Applied / 20);
-  int16_t* Samples = Audio.Samples.data();
-  const size_t Count = Audio.Samples.size();
+namespace {
+
+// Round16 of each of Count samples times Factor, in place. Four samples at a time with SSE2, in 32-bit
+// integers: a value held within +-40000 first rounds to the same sample, and packing with saturation
+// clamps it.
+void ScaleSamples(int16_t* Samples, size_t Count, double Factor) {
   size_t N = 0;
 #if defined(__SSE2__)
   const __m128d Scale = _mm_set1_pd(Factor), Low = _mm_set1_pd(-40000.0), High = _mm_set1_pd(40000.0);
@@ -72,6 +73,26 @@ void ApplyGain(TAudio& Audio, const TGainResult& Result) {
 #endif
   for (; N < Count; ++N)
     Samples[N] = Round16(Samples[N] * Factor);
+}
+
+// A sound of more samples than there are 16-bit values has each value scaled once, and its samples look
+// theirs up.
+constexpr size_t kValues = 65536;
+
+} // namespace
+
+void ApplyGain(TAudio& Audio, const TGainResult& Result) {
+  const double Factor = std::pow(10.0, Result.Applied / 20);
+  if (Audio.Samples.size() <= kValues) {
+    ScaleSamples(Audio.Samples.data(), Audio.Samples.size(), Factor);
+    return;
+  }
+  std::vector<int16_t> Scaled(kValues);
+  for (size_t V = 0; V < kValues; ++V)
+    Scaled[V] = static_cast<int16_t>(int32_t(V) - 32768);
+  ScaleSamples(Scaled.data(), kValues, Factor);
+  for (int16_t& Sample : Audio.Samples)
+    Sample = Scaled[size_t(Sample + 32768)];
 }
 
 } // namespace sx

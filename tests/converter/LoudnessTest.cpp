@@ -507,25 +507,30 @@ TEST(Loudness, GainRoundsHalvesAwayFromZero) {
                                               {-0.0, 0}};
   for (const auto& [Value, Rounded] : Cases)
     EXPECT_EQ(Round16(Value), Rounded) << Value;
-  // A gain rounds every sample so, whatever the factor: every 16-bit value, raised and lowered.
-  TAudio Every;
-  Every.SampleRate = 44100;
-  Every.Channels = 1;
+  // A gain rounds every sample so, whatever the factor: every 16-bit value, raised and lowered, in a long
+  // sound (more samples than values) and in a short one (one past the four taken at once).
+  TAudio Every, Short;
+  Every.SampleRate = Short.SampleRate = 44100;
+  Every.Channels = Short.Channels = 1;
   for (int V = -32768; V <= 32767; ++V)
     Every.Samples.push_back(static_cast<int16_t>(V));
-  Every.Samples.push_back(-32768); // and one past the four taken at once
-  for (double Db : {-60.0, -6.0206, -0.01, 0.01, 3.52182518, 6.0206, 60.0}) {
-    TAudio Gained = Every;
-    TGainResult Gain;
-    Gain.Applied = Db;
-    ApplyGain(Gained, Gain);
-    const double Factor = std::pow(10.0, Db / 20);
-    for (size_t N = 0; N < Every.Samples.size(); ++N)
-      if (Gained.Samples[N] != Round16(Every.Samples[N] * Factor)) {
-        ADD_FAILURE() << Every.Samples[N] << " at " << Db << " dB";
-        break;
-      }
-  }
+  Every.Samples.push_back(-32768);
+  for (size_t N = 0; N < Every.Samples.size(); N += 16)
+    Short.Samples.push_back(Every.Samples[N]);
+  Short.Samples.insert(Short.Samples.end(), {32767, 1, -1});
+  for (const TAudio* Sound : {&Every, &Short})
+    for (double Db : {-60.0, -6.0206, -0.01, 0.01, 3.52182518, 6.0206, 60.0}) {
+      TAudio Gained = *Sound;
+      TGainResult Gain;
+      Gain.Applied = Db;
+      ApplyGain(Gained, Gain);
+      const double Factor = std::pow(10.0, Db / 20);
+      for (size_t N = 0; N < Sound->Samples.size(); ++N)
+        if (Gained.Samples[N] != Round16(Sound->Samples[N] * Factor)) {
+          ADD_FAILURE() << Sound->Samples[N] << " at " << Db << " dB in " << Sound->Samples.size();
+          break;
+        }
+    }
 }
 
 // Without a gain, every output is the bytes the converter made before gains existed: the reader's sound
