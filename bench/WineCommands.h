@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
+#include <sys/wait.h>
 
 namespace winebench {
 
@@ -27,10 +28,18 @@ inline std::string WinePath(std::string Path) {
   return Quoted(std::string("Z:").append(Path));
 }
 
-// Runs a shell command line; raises when it fails.
+// Runs a shell command line; raises when it fails, with its exit code (or the signal that ended it).
 inline void Run(const std::string& Line) {
-  if (std::system(Line.c_str()) != 0)
-    throw std::runtime_error("failed: " + Line);
+  const int Status = std::system(Line.c_str());
+  std::string Failure;
+  if (Status == -1)
+    Failure = "cannot start";
+  else if (WIFSIGNALED(Status))
+    Failure = std::string("ended by signal ").append(std::to_string(WTERMSIG(Status)));
+  else if (WEXITSTATUS(Status) != 0)
+    Failure = std::string("failed with exit code ").append(std::to_string(WEXITSTATUS(Status)));
+  if (!Failure.empty())
+    throw std::runtime_error(Failure.append(": ").append(Line));
 }
 
 } // namespace winebench

@@ -9,8 +9,18 @@
 
 namespace {
 
-// Songs measured by one converter run: enough to spread a start's cost, few enough to share the work.
+// Songs measured by one converter run, about: enough to spread a start's cost, few enough to share the work.
 constexpr size_t kSongsPerRun = 4;
+
+// The runs that measure Songs songs on Workers converters: about kSongsPerRun songs each, and as many
+// runs as the workers share evenly, so that no converter is left measuring alone at the end.
+size_t RunsFor(size_t Songs, unsigned Workers) {
+  if (Songs == 0)
+    return 0;
+  const size_t Share = std::min<size_t>(Workers, Songs);
+  const size_t Runs = std::max<size_t>(1, Songs / kSongsPerRun);
+  return (Runs + Share - 1) / Share * Share;
+}
 
 std::vector<TEAStreamFile*> DistinctEntries(const TStreamPack& Pack) {
   std::vector<TEAStreamFile*> Files;
@@ -49,11 +59,13 @@ TDefinitionLoudness MeasureSongs(const TStreamPack& Pack, const std::vector<TEAS
                                  const std::atomic<bool>* Cancel, const TSongMeasured& Measured) {
   TDefinitionLoudness Result;
   Result.Songs.resize(Files.size());
-  size_t Runs = (Files.size() + kSongsPerRun - 1) / kSongsPerRun;
+  if (Workers == 0)
+    Workers = ProcessorCount();
+  const size_t Runs = RunsFor(Files.size(), Workers);
   std::vector<std::vector<std::string>> Scratch(Runs);
   std::vector<std::vector<TMeasureReport>> Reports(Runs);
-  auto Begin = [](size_t Run) { return Run * kSongsPerRun; };
-  auto End = [&](size_t Run) { return std::min(Files.size(), Begin(Run) + kSongsPerRun); };
+  auto Begin = [&](size_t Run) { return Run * Files.size() / Runs; };
+  auto End = [&](size_t Run) { return Begin(Run + 1); };
 
   TOrderedJobs Jobs;
   Jobs.Prepare = [&](size_t Run) {
@@ -83,7 +95,7 @@ TDefinitionLoudness MeasureSongs(const TStreamPack& Pack, const std::vector<TEAS
       Progress(End(Run), Files.size());
   };
   Jobs.Discard = [&](size_t Run) { DeleteAll(Scratch[Run]); };
-  Result.Cancelled = !RunOrderedJobs(Runs, Workers == 0 ? ProcessorCount() : Workers, Jobs, Cancel);
+  Result.Cancelled = !RunOrderedJobs(Runs, Workers, Jobs, Cancel);
   if (Result.Cancelled)
     return Result;
   std::vector<double> Levels;

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <filesystem>
@@ -319,6 +320,42 @@ TEST_F(BatchTest, ASongWithoutTagsIsDescribedFromItsOwnName) {
   EXPECT_EQ(FieldText(Described.Name).find('~'), std::string::npos) << "titled from the short name";
   EXPECT_EQ(Song.Lost, "\xE9\x9F\xB3\xE6\xA5\xBD\xE2\x99\xAB");
   Session.Close();
+}
+
+// Records how many songs each measuring run of the converter is given, passing every run on.
+class TMeasureRunSizes : public IConverterProcess {
+public:
+  explicit TMeasureRunSizes(IConverterProcess& Real) : FReal(Real) {}
+  TConverterRun Run(const std::wstring& Parameters) override {
+    if (Parameters.rfind(L"-measure", 0) == 0) {
+      std::lock_guard<std::mutex> Hold(FLock);
+      Sizes.push_back(static_cast<size_t>(std::count(Parameters.begin(), Parameters.end(), L'"') / 2));
+    }
+    return FReal.Run(Parameters);
+  }
+  std::vector<size_t> Sizes;
+
+private:
+  IConverterProcess& FReal;
+  std::mutex FLock;
+};
+
+// The demo's twelve songs are measured in runs of about four that the converters share evenly: none is
+// left measuring alone at the end.
+TEST_F(BatchTest, TheGamesSongsAreMeasuredInRunsTheConvertersShare) {
+  auto Pack = Load();
+  const std::pair<unsigned, std::vector<size_t>> Cases[] = {
+      {1, {4, 4, 4}}, {2, {3, 3, 3, 3}}, {5, {2, 2, 2, 3, 3}}};
+  for (const auto& [Workers, Sizes] : Cases) {
+    TMeasureRunSizes Sizer(Runner);
+    TConverter Measuring(Sizer);
+    TDefinitionLoudness Game = MeasureDefinition(*Pack, Measuring, Workers);
+    std::sort(Sizer.Sizes.begin(), Sizer.Sizes.end());
+    EXPECT_EQ(Sizer.Sizes, Sizes) << Workers << " converters";
+    ASSERT_EQ(Game.Songs.size(), 12u);
+    EXPECT_TRUE(std::all_of(Game.Songs.begin(), Game.Songs.end(),
+                            [](const TSongLoudness& Song) { return Song.Measure.Integrated.has_value(); }));
+  }
 }
 
 // Counts the converter's runs that read tags, passing every run on.
