@@ -33,8 +33,6 @@ std::wstring SongText(const std::vector<std::wstring>& Archives, const TPlannedS
 
 const wchar_t* StepText(TSongStep Step) {
   switch (Step) {
-  case TSongStep::Tags:
-    return L"Reading tags...";
   case TSongStep::Convert:
     return L"Converting...";
   case TSongStep::Ready:

@@ -162,6 +162,8 @@ TCommand ParseCommand(const std::vector<std::string>& Arguments) {
       SetKind(C, HasKind, TOutputKind::EAStream);
     } else if (A.rfind("-points=", 0) == 0) {
       throw EConvertError("-points needs -measure");
+    } else if (A == "-with-tags") {
+      C.WithTags = true;
     } else if (A.rfind("-gain=", 0) == 0) {
       if (C.GainDb)
         throw EConvertError("More than one gain given");
@@ -207,7 +209,8 @@ TCommand ParseCommand(const std::vector<std::string>& Arguments) {
 
 const char* UsageText() {
   return "Usage: sx <format> [-gain=<dB> | -loudness=<LUFS>] [-start=<s>] [-end=<s>] [-fade-out=<s>]\n"
-         "          [-title=<text>] [-artist=<text>] [-album=<text>] \"<input>\" -=\"<output>\"\n"
+         "          [-title=<text>] [-artist=<text>] [-album=<text>] [-with-tags]\n"
+         "          \"<input>\" -=\"<output>\"\n"
          "       sx -measure [-points=<N>] \"<input>\"...\n"
          "       sx -tags \"<input>\"...\n"
          "Formats:\n"
@@ -238,6 +241,8 @@ const char* UsageText() {
          "  -artist=<text>        characters): FLAC Vorbis comments; Wave LIST/INFO in\n"
          "  -album=<text>         Windows-1252 and an id3 chunk; AIFF NAME and AUTH in\n"
          "                        Windows-1252 and an ID3 chunk\n"
+         "  -with-tags            print the input's line of -tags first (its error line when\n"
+         "                        its tags cannot be read; the conversion goes on)\n"
          "Reports, one JSON line per input (input and error for one that cannot be read, and\n"
          "exit code 2 at the end):\n"
          "  -measure              input, integrated (LUFS), truePeak (dBTP), samplePeak (dBFS),\n"

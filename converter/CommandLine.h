@@ -32,6 +32,7 @@ struct TCommand {
   TShape Shape;                     // conversions: -start=, -end=, -fade-out=, 0 to a day, end after start
   size_t Points = 0;                // -measure: -points=<N>, the envelope's slices, 1 to 100000; 0: none
   std::vector<std::string> Reports; // -measure and -tags: the inputs, in order, at least one
+  bool WithTags = false;            // conversions: -with-tags, the input's tags reported first
 };
 
 // Parses the arguments after the program name. Raises EConvertError with a one-line reason for a missing

@@ -153,9 +153,19 @@ Bytes WriteAudio(const TAudio& Audio, const TCommand& Command) {
 }
 
 TConversion Convert(const TCommand& Command) {
-  TAudio Audio = ReadAudio(LoadFile(Command.Input));
-  ShapeAudio(Audio, Command.Shape); // the loudness and the peak limit are those of the sound kept
   TConversion Result;
+  TAudio Audio;
+  { // the file's bytes go once the sound is decoded
+    const Bytes Data = LoadFile(Command.Input);
+    if (Command.WithTags)
+      try {
+        Result.TagsLine = TagsReport(Command.Input, Data);
+      } catch (const std::exception& E) {
+        Result.TagsLine = ErrorReport(Command.Input, OneLine(E.what()));
+      }
+    Audio = ReadAudio(Data);
+  }
+  ShapeAudio(Audio, Command.Shape); // the loudness and the peak limit are those of the sound kept
   if (Command.GainDb) {
     Result.Gain = LimitGain(*Command.GainDb, Audio);
   } else if (Command.Loudness) {
@@ -186,6 +196,8 @@ int RunConverter(const std::vector<std::string>& Arguments, std::string& Out, st
     const TConversion Result = Convert(Command);
     for (const std::string& Warning : Result.Warnings)
       Err += "sx: warning: " + OneLine(Warning) + "\n";
+    if (Command.WithTags)
+      Out += Result.TagsLine + "\n";
     if (Result.Gain)
       Out += GainReport(Command.Output, Result, Command.Loudness.has_value()) + "\n";
     return 0;

@@ -29,6 +29,7 @@ struct TConversion {
   std::optional<TGainResult> Gain;   // with a gain or a loudness in the command: the gain it became
   std::optional<double> Integrated;  // with a loudness: the input's integrated loudness (LUFS), empty
                                      // for silence
+  std::string TagsLine;              // with -with-tags: the input's line of -tags, or its error line
 };
 
 // Runs the command: the input is decoded, trimmed and faded out when the command says so, its level

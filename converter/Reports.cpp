@@ -50,7 +50,11 @@ std::string MeasureReport(const std::string& Input, size_t Points) {
 }
 
 std::string TagsReport(const std::string& Input) {
-  const TTags Tags = ReadFileTags(LoadFile(Input), Input);
+  return TagsReport(Input, LoadFile(Input));
+}
+
+std::string TagsReport(const std::string& Input, const Bytes& Data) {
+  const TTags Tags = ReadFileTags(Data, Input);
   return "{\"input\":" + JsonString(Input) + Field("title", TextOrNull(Tags.Title)) +
          Field("artist", TextOrNull(Tags.Artist)) + Field("album", TextOrNull(Tags.Album)) + "}";
 }

@@ -1,6 +1,8 @@
 #pragma once
 // The reports of sx -measure and sx -tags: one line of JSON per input file, for programs to read.
 
+#include "converter/Bytes.h"
+
 #include <cstddef>
 #include <string>
 
@@ -14,8 +16,10 @@ namespace sx {
 // layer do.
 std::string MeasureReport(const std::string& Input, size_t Points = 0);
 
-// {"input":..., "title":..., "artist":..., "album":...}, each null when not known.
+// {"input":..., "title":..., "artist":..., "album":...}, each null when not known; of the file's bytes Data
+// when given.
 std::string TagsReport(const std::string& Input);
+std::string TagsReport(const std::string& Input, const Bytes& Data);
 
 // {"input":..., "error":...} for an input that could not be reported on.
 std::string ErrorReport(const std::string& Input, const std::string& Message);

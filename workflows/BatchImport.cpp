@@ -24,10 +24,6 @@ struct TSongWork {
   std::string Failure;
 };
 
-// Songs whose tags one converter run reads: a run's start costs about as much as reading a few songs'
-// tags, and the first song of each group waits for them.
-constexpr size_t kTagsPerRun = 8;
-
 // Songs converted ahead of the one awaited, per converter: each waits as a scratch file until it is
 // written.
 constexpr size_t kConvertedAheadPerWorker = 4;
@@ -49,13 +45,16 @@ TTagsReport TagsOrOwnName(TTagsReport Tags, const std::string& Source) {
   return Tags;
 }
 
-// The conversion of one song (which measures it and matches its loudness when there is a target), on a
-// worker thread: nothing here touches the definition.
+// The conversion of one song (which reads its tags, and measures it and matches its loudness when there is
+// a target, all from one reading of the file), on a worker thread: nothing here touches the definition.
 void ConvertSong(TConverter& Converter, const TPlannedSong& Song, const std::optional<double>& Target,
                  TSongWork& Work) {
+  TTagsReport Tags;
   Work.Conversion =
-      Target ? Converter.ConvertToLoudness(SongFormat(), Song.Source, Work.Converted, *Target, Song.Shape)
-             : Converter.Convert(SongFormat(), Song.Source, Work.Converted, std::nullopt, Song.Shape);
+      Target
+          ? Converter.ConvertToLoudness(SongFormat(), Song.Source, Work.Converted, *Target, Song.Shape, &Tags)
+          : Converter.Convert(SongFormat(), Song.Source, Work.Converted, std::nullopt, Song.Shape, &Tags);
+  Work.Tags = TagsOrOwnName(Tags, Song.Source);
   if (!Work.Conversion.Made)
     Work.Failure = Work.Conversion.Reason;
   else if (Work.Conversion.Gain)
@@ -137,18 +136,7 @@ TBatchResult ImportBatch(TStreamPack& Pack, TDefinitionSession& Session,
     if (Options.SongStep)
       Options.SongStep(I, Next);
   };
-  // The first song of each group reads the group's tags, which only the songs' Finish reads: that of
-  // every later song of the group comes after it.
   Jobs.Work = [&](size_t I) {
-    if (I % kTagsPerRun == 0) {
-      Step(I, TSongStep::Tags);
-      std::vector<std::string> Sources;
-      for (size_t J = I; J < std::min(Plan.size(), I + kTagsPerRun); ++J)
-        Sources.push_back(Plan[J].Source);
-      std::vector<TTagsReport> Tags = Converter.Tags(Sources);
-      for (size_t J = 0; J < Sources.size(); ++J)
-        Work[I + J].Tags = TagsOrOwnName(Tags[J], Sources[J]);
-    }
     Step(I, TSongStep::Convert);
     ConvertSong(Converter, Plan[I], Options.Target, Work[I]);
   };

@@ -32,10 +32,10 @@ struct TSongResult {
   bool Cut = false; // a tag was cut to 63 characters
 };
 
-// What a song of a batch is going through. Tags: the first song of every eight reads the tags of those
-// eight in one converter run; the others go straight to Convert, which measures too when matching
-// loudness. Ready: converted, a new entry waiting for the rest of its group to be written with it.
-enum class TSongStep { Tags, Convert, Ready, Write };
+// What a song of a batch is going through. Convert: one converter run reads its tags and converts it,
+// measuring it too when matching loudness. Ready: converted, a new entry waiting for the rest of its group
+// to be written with it.
+enum class TSongStep { Convert, Ready, Write };
 
 struct TBatchOptions {
   std::optional<double> Target; // the loudness to match (LUFS); none: songs keep their level

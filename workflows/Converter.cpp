@@ -138,8 +138,9 @@ TConversion TConverter::Convert(const TConverterFormat& Format, const std::wstri
 
 TConversion TConverter::Convert(const TConverterFormat& Format, const std::string& Input,
                                 const std::string& Output, std::optional<double> GainDb,
-                                const TSongShape& Shape) {
-  return Convert(Format, platform::FileNameToWide(Input), platform::FileNameToWide(Output), GainDb, Shape);
+                                const TSongShape& Shape, TTagsReport* InputTags) {
+  return RunConversion(Format, platform::FileNameToWide(Input), platform::FileNameToWide(Output),
+                       GainDb ? LevelOption("-gain", *GainDb) : "", false, Shape, L"", InputTags);
 }
 
 TConversion TConverter::ConvertTagged(const TConverterFormat& Format, const std::wstring& Input,
@@ -153,21 +154,32 @@ TConversion TConverter::ConvertTagged(const TConverterFormat& Format, const std:
 
 TConversion TConverter::ConvertToLoudness(const TConverterFormat& Format, const std::string& Input,
                                           const std::string& Output, double TargetLufs,
-                                          const TSongShape& Shape) {
+                                          const TSongShape& Shape, TTagsReport* InputTags) {
   return RunConversion(
       Format, platform::FileNameToWide(Input), platform::FileNameToWide(Output),
-      LevelOption("-loudness", std::clamp(TargetLufs, kLowestTargetLufs, kHighestTargetLufs)), true, Shape);
+      LevelOption("-loudness", std::clamp(TargetLufs, kLowestTargetLufs, kHighestTargetLufs)), true, Shape,
+      L"", InputTags);
 }
 
 TConversion TConverter::RunConversion(const TConverterFormat& Format, const std::wstring& Input,
                                       const std::wstring& Output, const std::string& Level, bool Measured,
-                                      const TSongShape& Shape, const std::wstring& Tags) {
-  TConverterRun Run = RunStarted(AnsiToWide(Format.Option + Level + ShapeOptions(Shape)) + Tags +
-                                 Quoted(Input) + L" -=" + Quoted(Output));
+                                      const TSongShape& Shape, const std::wstring& Tags,
+                                      TTagsReport* InputTags) {
+  TConverterRun Run =
+      RunStarted(AnsiToWide(Format.Option + Level + ShapeOptions(Shape)) + Tags +
+                 (InputTags ? L"-with-tags " : L"") + Quoted(Input) + L" -=" + Quoted(Output));
   TConversion Result;
   Result.Made = platform::IsFile(Output);
+  std::vector<std::string> Lines = ReportLines(Run.Output);
+  if (InputTags) { // the first line
+    std::optional<TTagsReport> Read = Lines.empty() ? std::nullopt : ParseTagsLine(Lines.front());
+    *InputTags = Read.value_or(TTagsReport{});
+    if (Read)
+      Lines.erase(Lines.begin());
+    else
+      InputTags->Error = kUnreadableReport;
+  }
   if (Result.Made && !Level.empty()) {
-    std::vector<std::string> Lines = ReportLines(Run.Output);
     Result.Gain = Lines.empty() ? std::nullopt : ParseGainLine(Lines.back());
     if (!Result.Gain || Result.Gain->Measured != Measured) {
       Result.Gain.reset();
@@ -179,6 +191,8 @@ TConversion TConverter::RunConversion(const TConverterFormat& Format, const std:
     if (Result.Reason.empty())
       Result.Reason = "The converter made no output" +
                       (Run.ExitCode ? " (exit code " + std::to_string(*Run.ExitCode) + ")" : std::string());
+    if (InputTags && !InputTags->Error.empty())
+      InputTags->Error = Result.Reason;
   }
   return Result;
 }

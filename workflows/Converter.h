@@ -93,7 +93,8 @@ public:
   TConversion Convert(const TConverterFormat& Format, const std::wstring& Input, const std::wstring& Output,
                       std::optional<double> GainDb = std::nullopt, const TSongShape& Shape = {});
   TConversion Convert(const TConverterFormat& Format, const std::string& Input, const std::string& Output,
-                      std::optional<double> GainDb = std::nullopt, const TSongShape& Shape = {});
+                      std::optional<double> GainDb = std::nullopt, const TSongShape& Shape = {},
+                      TTagsReport* InputTags = nullptr);
   // Converts as Convert does, the output tagged with Tags when Format's files carry tags.
   TConversion ConvertTagged(const TConverterFormat& Format, const std::wstring& Input,
                             const std::wstring& Output, const TSongTags& Tags);
@@ -101,8 +102,11 @@ public:
   // (kept within the converter's -70 to 10 LUFS), measured by the converter on the decoded song in the
   // same run (after Shape's trim and fade). Gain->Integrated is the song's loudness before; silence keeps
   // its level. A report without the loudness counts as failed.
+  // With InputTags, either also reads the input's tags in the same run, as Tags does: InputTags gets them,
+  // or an Error (the conversion's reason when it failed).
   TConversion ConvertToLoudness(const TConverterFormat& Format, const std::string& Input,
-                                const std::string& Output, double TargetLufs, const TSongShape& Shape = {});
+                                const std::string& Output, double TargetLufs, const TSongShape& Shape = {},
+                                TTagsReport* InputTags = nullptr);
   // One report per input, in order, from one run. An input whose line is missing or unreadable gets an
   // Error. Points (1 to the converter's 100000) asks for each song's outline of that many slices; a line
   // without it then counts as unreadable. Raises as Convert.
@@ -113,10 +117,11 @@ private:
   TConverterRun RunStarted(const std::wstring& Parameters);
   // Runs a conversion with the level option Level (with its trailing blank, or empty); with a level, the
   // report's last line must read, and give the loudness when Measured.
-  // Tags: the tag options, each with a trailing blank.
+  // Tags: the tag options, each with a trailing blank. InputTags: the input's tags are read too.
   TConversion RunConversion(const TConverterFormat& Format, const std::wstring& Input,
                             const std::wstring& Output, const std::string& Level, bool Measured,
-                            const TSongShape& Shape, const std::wstring& Tags = L"");
+                            const TSongShape& Shape, const std::wstring& Tags = L"",
+                            TTagsReport* InputTags = nullptr);
 
   IConverterProcess& FRunner;
 };

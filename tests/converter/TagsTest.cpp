@@ -336,6 +336,15 @@ TEST(Tags, PrintsOneJsonLinePerInput) {
   EXPECT_EQ(L[0], Expected(Quoted, "Say \\\"hi\\\"\\u0009\\\\ now", nullptr, kTitle.c_str()));
   EXPECT_EQ(L[1].find("{\"input\":" + JsonString(Missing) + ",\"error\":\"Cannot open file"), 0u) << L[1];
   EXPECT_EQ(L[2], Expected(Named, "Canção", "Só Eu", nullptr));
+  // A conversion with -with-tags prints the input's line first, then its gain's.
+  std::string Converted;
+  ASSERT_EQ(
+      RunConverter({"-wave", "-with-tags", "-gain=-3", Named, "-=" + Dir.File("out.wav")}, Converted, Err), 0)
+      << Err;
+  const std::vector<std::string> C = Lines(Converted);
+  ASSERT_EQ(C.size(), 2u) << Converted;
+  EXPECT_EQ(C[0], L[2]);
+  EXPECT_EQ(C[1].rfind("{\"output\":", 0), 0u) << C[1];
   // The built program, as the editor runs it (through the shell, whose code page need not be UTF-8: the
   // file names are plain ASCII).
   const std::string Report = Dir.File("report.txt"), Plain = Dir.File("Band - Song.wav");

@@ -201,7 +201,7 @@ TEST(ReportsTest, TheConverterIsGivenFullPathsAndItsAnswersAreChecked) {
   Runner.Answers["unmeasured.wav"] = {{true, 0, kGain + "\n", ""}, Out};
   Runner.Answers["-measure"] = {{true, 2, kMeasure + "\n{\"input\":\"b\",\"error\":\"cut short\"}\n", ""},
                                 ""};
-  Runner.Answers["-tags"] = {{true, 2, "", "sx: No input file given"}, ""};
+  Runner.Answers["only-tags.mp3"] = {{true, 2, "", "sx: No input file given"}, ""};
 
   TConversion Gained = Converter.Convert(SongFormat(), Dir.File("quiet.wav"), Out, 6.004);
   EXPECT_EQ(Runner.Calls.back(), "-pcstream -eaxa_blk -gain=6.00 \"" +
@@ -236,6 +236,28 @@ TEST(ReportsTest, TheConverterIsGivenFullPathsAndItsAnswersAreChecked) {
       << "a target the converter does not take is brought within its range: " << Runner.Calls.back();
   TConversion Unmeasured = Converter.ConvertToLoudness(SongFormat(), Dir.File("unmeasured.wav"), Out, -14);
   EXPECT_FALSE(Unmeasured.Made || Unmeasured.Gain) << "a gain line without the loudness is no answer";
+  // The input's tags read in the same run come first, before the gain's line; without their line, or
+  // when the conversion fails, the tags are an error.
+  Runner.Answers["tagged.wav"] = {
+      {true, 0, "{\"input\":\"t\",\"title\":\"Song\",\"artist\":null,\"album\":null}\r\n" + kMatched + "\r\n",
+       ""},
+      Out};
+  TTagsReport Tags;
+  TConversion Tagged = Converter.ConvertToLoudness(SongFormat(), Dir.File("tagged.wav"), Out, -14, {}, &Tags);
+  EXPECT_EQ(Runner.Calls.back().find("-pcstream -eaxa_blk -loudness=-14.00 -with-tags \""), 0u)
+      << Runner.Calls.back();
+  EXPECT_TRUE(Tagged.Made && Tagged.Gain && Tagged.Gain->Integrated);
+  EXPECT_EQ(Tags.Title, "Song");
+  EXPECT_TRUE(Tags.Error.empty()) << Tags.Error;
+  platform::DeleteFile(Out);
+  const std::pair<const char*, const char*> TagErrors[] = {
+      {"plain.wav", "The converter's report could not be read"},
+      {"broken.wav", "sx: The input is not a known sound format"}};
+  for (const auto& [Input, Error] : TagErrors) {
+    Converter.Convert(SongFormat(), Dir.File(Input), Out, std::nullopt, {}, &Tags);
+    EXPECT_EQ(Tags.Error, Error) << Input;
+    platform::DeleteFile(Out);
+  }
 
   // Three inputs, two lines: the third is missing its report.
   std::vector<TMeasureReport> Measured = Converter.Measure({"x.asf", "y.asf", "z.asf"});
@@ -256,8 +278,7 @@ TEST(ReportsTest, TheConverterIsGivenFullPathsAndItsAnswersAreChecked) {
   EXPECT_EQ(Measured[0].Envelope.size(), 2u);
   EXPECT_EQ(Measured[1].Error, "The converter's report could not be read");
   EXPECT_EQ(Measured[2].Error, "The converter's report could not be read");
-  std::vector<TTagsReport> Tags = Converter.Tags({"x.asf"});
-  EXPECT_EQ(Tags[0].Error, "sx: No input file given");
+  EXPECT_EQ(Converter.Tags({"only-tags.mp3"})[0].Error, "sx: No input file given");
 
   // A conversion with a trim and fade-out gives them in microseconds, before the input.
   const TSongShape Shape{1.5, std::nullopt, 2.25};
