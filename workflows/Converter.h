@@ -102,8 +102,8 @@ public:
   // (kept within the converter's -70 to 10 LUFS), measured by the converter on the decoded song in the
   // same run (after Shape's trim and fade). Gain->Integrated is the song's loudness before; silence keeps
   // its level. A report without the loudness counts as failed.
-  // With InputTags, either also reads the input's tags in the same run, as Tags does: InputTags gets them,
-  // or an Error (the conversion's reason when it failed).
+  // Given InputTags, this and the narrow Convert read the input's tags in the same run, as Tags reads
+  // them: InputTags gets them, or an Error (the conversion's reason when it failed).
   TConversion ConvertToLoudness(const TConverterFormat& Format, const std::string& Input,
                                 const std::string& Output, double TargetLufs, const TSongShape& Shape = {},
                                 TTagsReport* InputTags = nullptr);
